@@ -1,0 +1,31 @@
+// app_engine.cpp -- the engine record: each owner is handed the owners it
+// calls, once, before start-up.
+
+#include "app/app_local.h"
+
+namespace app {
+
+namespace {
+
+// Boxes that cannot be shown go to the log as well as to stderr.
+void LogUnshownBox(void* user, const char* text) {
+  static_cast<LogSystem*>(user)->WriteLog(text, kLogError);
+}
+
+}  // namespace
+
+Engine::Engine() {
+  packages.log = &log;
+  graphics.log = &log;
+  graphics.clock = &clock;
+  input.log = &log;
+  network.log = &log;
+  sound.log = &log;
+  world.log = &log;
+  world.scriptEngine.log = &log;
+  platform::SetDiagnosticSink(LogUnshownBox, &log);
+}
+
+Engine::~Engine() { platform::SetDiagnosticSink(nullptr, nullptr); }
+
+}  // namespace app

@@ -1,0 +1,8 @@
+// platform_public.h -- the engine's only way to the operating system, the
+// window system, graphics and audio. Nothing outside platform/ includes SDL,
+// OpenGL or other system headers of that kind.
+#pragma once
+
+#include "platform/platform_math.h"
+#include "platform/platform_system.h"
+#include "platform/platform_window.h"

@@ -1,0 +1,169 @@
+// platform_system.h -- clock, local time, files and folders, text encoding
+// and message boxes: what every subsystem asks of the operating system.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+struct Window;
+
+// ----------------------------------------------------------------------------
+// Time
+// ----------------------------------------------------------------------------
+
+// Milliseconds of a monotonic clock from an arbitrary origin. The value wraps
+// at 2^32; the difference of two readings is the exact elapsed time modulo
+// 2^32 over the whole run, which is all the frame pacer relies on.
+uint32_t MonotonicMs();
+
+// A millisecond time source that tests can replace. Owners that pace or time
+// out hold one of these instead of calling MonotonicMs directly.
+struct Clock {
+  uint32_t (*source)(void* user) = nullptr;  // null: the monotonic clock
+  void* user = nullptr;
+
+  uint32_t NowMs() const { return source ? source(user) : MonotonicMs(); }
+};
+
+// The local wall-clock time, milliseconds included (for log stamps and file
+// names made from the date).
+struct LocalTime {
+  int year;          // in full, e.g. 2026
+  int month;         // 1..12
+  int day;           // 1..31
+  int dayOfWeek;     // 0 Sunday .. 6 Saturday
+  int hour;          // 0..23
+  int minute;        // 0..59
+  int second;        // 0..59
+  int milliseconds;  // 0..999
+};
+LocalTime GetLocalTime();
+
+// Gives the rest of the time slice to other threads (the main loop's idle).
+void YieldProcessor();
+void SleepMs(uint32_t milliseconds);
+
+// ----------------------------------------------------------------------------
+// Files and folders
+//
+// Game data names files with "\" between folders and in any letter case, as
+// it was written for a case-insensitive file system. ResolvePath turns such a
+// name into the path of the file that exists here, matching each component
+// without regard to ASCII case (the second byte of a Shift-JIS character is
+// never folded) and trying a Shift-JIS component's UTF-8 spelling too.
+// ----------------------------------------------------------------------------
+
+// 100-nanosecond intervals since 1601-01-01 UTC: the unit in which the engine
+// compares and stores file times.
+using FileTime = uint64_t;
+
+bool PathExists(const char* path);   // a file or a folder
+bool IsDirectory(const char* path);  // an existing folder
+
+// Separators become "/"; when the name exists as given it is returned as is,
+// else component by component the existing spelling is taken. Components that
+// match nothing are kept as given, so the result names where the file would be.
+std::string ResolvePath(std::string_view name);
+
+struct DirEntry {
+  std::string name;  // as stored on disk
+  bool isDirectory;
+  uint64_t size;     // bytes; 0 for folders
+};
+
+// The entries of a folder without "." and "..", sorted by name without regard
+// to ASCII case (ties by bytes), so listings are stable across file systems.
+// An unreadable folder gives an empty list.
+std::vector<DirEntry> ListDirectory(const char* folder);
+
+// Creates the folder and every missing parent; true when it exists afterwards.
+bool MakeDirectories(const char* path);
+
+// Last-write time of a file; false when it cannot be read.
+bool GetFileWriteTime(const char* path, FileTime* time);
+
+// The working folder, with "/" separators and no trailing "/".
+std::string WorkingFolder();
+
+// Case-insensitive comparison of two names as Windows compared file names:
+// ASCII letters fold, the second byte of a Shift-JIS character does not.
+// Returns <0, 0, >0.
+int CompareNamesNoCase(std::string_view a, std::string_view b);
+
+// ----------------------------------------------------------------------------
+// Text encoding
+//
+// Texts are Shift-JIS (code page 932) bytes everywhere inside the engine.
+// They become UTF-8 only where the platform shows them (window titles,
+// message boxes, the console) and file names are matched on disk.
+// Bytes that do not convert become "?".
+// ----------------------------------------------------------------------------
+
+std::string Cp932ToUtf8(std::string_view text);
+std::string Utf8ToCp932(std::string_view text);
+
+// ----------------------------------------------------------------------------
+// Message boxes
+//
+// Button sets, icons and answers keep the Windows numbers, which scripts see
+// through `message_box`. Texts are Shift-JIS.
+//
+// Without a display (SDL_VIDEODRIVER offscreen or dummy, or when the desktop
+// refuses the box) and whenever TKW4_MSGBOX is set, no box is shown: the box
+// is written to stderr and to the diagnostic sink (the log), and answered
+// with the next answer of TKW4_MSGBOX_ANSWERS (a comma list of ok, cancel,
+// yes, no or numbers; the list is used up in order) or else the box's first
+// button. When TKW4_MSGBOX names a file (anything but "1" or "-"), each box
+// is also appended to it as one line "caption<TAB>text<TAB>answer" in UTF-8
+// with line breaks written as "\n". So black-box runs never block.
+// ----------------------------------------------------------------------------
+
+enum : unsigned {
+  kMbOk = 0x0,
+  kMbOkCancel = 0x1,
+  kMbYesNoCancel = 0x3,
+  kMbYesNo = 0x4,
+  kMbButtonMask = 0xF,
+  kMbIconError = 0x10,
+  kMbIconQuestion = 0x20,
+  kMbIconWarning = 0x30,
+  kMbIconInformation = 0x40,
+  kMbIconMask = 0xF0,
+};
+
+enum : int {
+  kIdOk = 1,
+  kIdCancel = 2,
+  kIdYes = 6,
+  kIdNo = 7,
+};
+
+// Shows a modal box and returns the answer's id. `owner` may be null.
+int ShowMessageBox(const char* text, const char* caption, unsigned flags, Window* owner = nullptr);
+
+// In-process hook for tests: when set, every box goes to it instead and its
+// result is the answer. Pass null to remove.
+using MessageBoxHook = int (*)(void* user, const char* text, const char* caption, unsigned flags);
+void SetMessageBoxHook(MessageBoxHook hook, void* user);
+
+// Where boxes that cannot be shown are recorded besides stderr (the app sets
+// the log here). The text handed over is Shift-JIS and ends in a line feed.
+using DiagnosticSink = void (*)(void* user, const char* text);
+void SetDiagnosticSink(DiagnosticSink sink, void* user);
+
+// True when no desktop is there to show windows or boxes on.
+bool IsHeadless();
+
+// ----------------------------------------------------------------------------
+// Life cycle
+// ----------------------------------------------------------------------------
+
+// Releases what the layer started on demand (video, audio, controllers).
+// Called once when the program ends; later calls start things afresh.
+void Shutdown();
+
+}  // namespace platform

@@ -1,0 +1,156 @@
+// app_startup_test.cpp -- the start-up sequence, the command line and the
+// main loop, run headless.
+
+#include <gtest/gtest.h>
+
+#include "app/app_local.h"
+#include "test_support.h"
+
+namespace {
+
+TEST(StartFile, TakesTheFileNameOfTheArguments) {
+  struct Case {
+    std::vector<std::string> args;  // after the program's name
+    const char* startFile;
+  };
+  const Case cases[] = {
+      {{}, ""},
+      {{"game.rsp"}, "game.rsp"},
+      {{"C:\\Games\\Air\\mission.rsp"}, "mission.rsp"},
+      {{"/home/me/games/air/mission.rsp"}, "mission.rsp"},
+      {{"games\\air/mixed.rsp"}, "mixed.rsp"},
+      {{"with space.rsp\""}, "with space.rsp"},  // one trailing quote removed
+      {{"my", "game.rsp"}, "my game.rsp"},       // the rest of the line is one name
+      {{"C:\\folder\\"}, ""},
+  };
+  for (const Case& c : cases) {
+    std::vector<char*> argv{const_cast<char*>("tkw4")};
+    for (const std::string& a : c.args) argv.push_back(const_cast<char*>(a.c_str()));
+    EXPECT_EQ(app::StartFileFromArguments(int(argv.size()), argv.data()), c.startFile);
+  }
+}
+
+TEST(Settings, DefaultsOfAFreshInstallation) {
+  app::SettingsBlock s;
+  std::memset(&s, 0x5A, sizeof s);
+  app::ResetSettings(&s);
+  EXPECT_EQ(s.version, 20130331);
+  EXPECT_EQ(s.screenMode, 1);
+  EXPECT_EQ(s.width, 1024);
+  EXPECT_EQ(s.height, 768);
+  EXPECT_EQ(s.shaderFlag, 1);
+  EXPECT_EQ(s.shadow, 2);
+  EXPECT_EQ(s.bloom, 0);
+  EXPECT_EQ(s.viewMode, 1);
+  EXPECT_EQ(s.fps, 0);
+  EXPECT_EQ(s.drawFps, 1);
+  EXPECT_EQ(s.networkPort[0], 17328);
+  EXPECT_EQ(s.networkPort[1], 0);
+  EXPECT_STREQ(s.networkUrl[0], "localhost");
+  EXPECT_STREQ(s.networkUrl[1], "");
+  EXPECT_STREQ(s.startFile, "");
+  EXPECT_EQ(s.stereoType, 0);
+  for (int n = 0; n < app::kPadEntryCount; n++) {
+    EXPECT_STREQ(s.padName[n], "");
+    for (int b = 0; b < app::kPadButtonCount; b++) ASSERT_EQ(s.padMap[n][b], 255);
+    for (int k = 0; k < app::kPadAxisCount; k++) ASSERT_EQ(s.padFree[n][k], 0);
+  }
+}
+
+// Runs the program in the current folder as `tkw4 args...`.
+int RunProgram(app::Engine& engine, std::vector<std::string> args) {
+  std::vector<char*> argv{const_cast<char*>("tkw4")};
+  for (std::string& a : args) argv.push_back(a.data());
+  return app::WinMain(engine, int(argv.size()), argv.data());
+}
+
+TEST(Startup, StopsAtTheStartScriptWithItsErrorBox) {
+  test::ScopedWorkFolder work;
+  test::WriteFile("Demo/demo.rsp", "// start\r\n");
+  test::MessageBoxRecorder boxes;
+  {
+    app::Engine engine;
+    EXPECT_EQ(RunProgram(engine, {}), 0);  // a failed compile ends with 0
+  }
+
+  ASSERT_EQ(boxes.Boxes().size(), 1u);
+  EXPECT_EQ(boxes.Boxes()[0].caption, "Please refer \"CompileError.txt\"");
+  EXPECT_NE(boxes.Boxes()[0].text.find("Demo\\demo.rsp"), std::string::npos);
+  EXPECT_EQ(test::ReadFile("CompileError.txt"), boxes.Boxes()[0].text);
+  // A compile error leaves no run-time error file behind.
+  EXPECT_FALSE(platform::PathExists("RuntimeError.txt"));
+
+  std::string log = test::ReadFile("system.log");
+  std::vector<std::string> lines;
+  for (size_t pos = 0; pos < log.size();) {
+    size_t end = log.find("\r\n", pos);
+    ASSERT_NE(end, std::string::npos);
+    ASSERT_EQ(log[pos + 12], '|');
+    lines.push_back(log.substr(pos + 13, end - pos - 13));
+    pos = end + 2;
+  }
+  ASSERT_GE(lines.size(), 4u);
+  EXPECT_EQ(lines[0], test::Sjis("system.log:ログの取得を開始します。"));
+  EXPECT_EQ(lines[1], test::Sjis("設定ファイル\"tkw4.dat\"を読み込みます。"));
+  EXPECT_EQ(lines[2], test::Sjis("設定ファイル\"tkw4.dat\"が読み込みオープンできません。"));
+  EXPECT_EQ(lines.back(), test::Sjis("ログファイルをクローズします。"));
+}
+
+TEST(Startup, CommandLineChoosesTheGame) {
+  test::ScopedWorkFolder work;
+  test::WriteFile("Alpha/a.rsp", "x");
+  test::WriteFile("Beta/b.rsp", "x");
+  test::MessageBoxRecorder boxes;
+  {
+    app::Engine engine;
+    EXPECT_EQ(RunProgram(engine, {"C:\\anywhere\\b.rsp"}), 0);
+    EXPECT_STREQ(engine.settings.startFile, "b.rsp");
+    EXPECT_STREQ(engine.settings.StartFolder, "Beta");
+    EXPECT_STREQ(engine.settings.StartPackage, "");
+    EXPECT_EQ(engine.app.GameList.size(), 2u);
+    ASSERT_EQ(boxes.Boxes().size(), 1u);
+    EXPECT_NE(boxes.Boxes()[0].text.find("Beta\\b.rsp"), std::string::npos);
+  }
+  {
+    // Without an argument the first game is taken.
+    app::Engine engine;
+    EXPECT_EQ(RunProgram(engine, {}), 0);
+    EXPECT_STREQ(engine.settings.startFile, "a.rsp");
+    EXPECT_STREQ(engine.settings.StartFolder, "Alpha");
+  }
+}
+
+TEST(MainLoop, RunsFramesUntilTheWindowCloses) {
+  test::ScopedWorkFolder work;
+  app::Engine engine;
+  struct FakeClock {
+    uint32_t now = 5000;
+    int reads = 0;
+    app::Engine* engine;
+  } fake{5000, 0, &engine};
+  engine.clock.source = [](void* user) {
+    auto* f = static_cast<FakeClock*>(user);
+    f->now += 4;
+    if (++f->reads == 1500) platform::PostCloseEvent(f->engine->graphics.MainWindow());
+    return f->now;
+  };
+  engine.clock.user = &fake;
+  engine.settings.fps = 0;
+  engine.settings.drawFps = 1;
+
+  ASSERT_EQ(engine.graphics.CreateDirect3D(), 1);
+  ASSERT_NE(engine.graphics.CreateMainWindow("test", false, 0, 0, 64, 48), nullptr);
+  ASSERT_EQ(engine.graphics.InitDevice(1), 1);
+
+  EXPECT_EQ(app::RunMainLoop(engine), 0);
+  EXPECT_EQ(engine.app.QuitRequested, 1);
+  EXPECT_EQ(engine.graphics.MainWindow(), nullptr);
+  // About 6 s of fake time at 4 ms a read, frames at 60 a second: the
+  // measured rate is that of whole seconds of presented frames.
+  EXPECT_GT(engine.graphics.GetMeasuredFps(), 30);
+  EXPECT_LE(engine.graphics.GetMeasuredFps(), 61);
+  EXPECT_GE(engine.app.pacer.frameLoadPercent, 0);
+  EXPECT_EQ(engine.sound.FadeStepCount(), 1);
+}
+
+}  // namespace

@@ -1,0 +1,16 @@
+# Fails when a source outside src/platform/ includes SDL, OpenGL or epoxy.
+file(GLOB_RECURSE files ${ROOT}/src/*.h ${ROOT}/src/*.cpp ${ROOT}/tests/*.h ${ROOT}/tests/*.cpp
+     ${ROOT}/tools/*.h ${ROOT}/tools/*.cpp ${ROOT}/bench/*.cpp)
+set(bad "")
+foreach(f ${files})
+  if(f MATCHES "/src/platform/")
+    continue()
+  endif()
+  file(STRINGS ${f} lines REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"](SDL|SDL2/|GL/|epoxy/)")
+  if(lines)
+    list(APPEND bad ${f})
+  endif()
+endforeach()
+if(bad)
+  message(FATAL_ERROR "SDL or GL included outside src/platform/: ${bad}")
+endif()

@@ -1,0 +1,50 @@
+// test_support.h -- fixtures shared by the engine's tests.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace test {
+
+// A fresh empty folder that becomes the working folder for the test's life;
+// the old working folder comes back and the folder is deleted afterwards.
+class ScopedWorkFolder {
+ public:
+  ScopedWorkFolder();
+  ~ScopedWorkFolder();
+  ScopedWorkFolder(const ScopedWorkFolder&) = delete;
+  ScopedWorkFolder& operator=(const ScopedWorkFolder&) = delete;
+
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::string path_;
+  std::string previous_;
+};
+
+// Records every message box while alive and answers each with `answer`
+// (0: the box's first button).
+struct RecordedBox {
+  std::string text;     // Shift-JIS, as the engine passed it
+  std::string caption;  // Shift-JIS
+  unsigned flags;
+};
+
+class MessageBoxRecorder {
+ public:
+  explicit MessageBoxRecorder(int answer = 0);
+  ~MessageBoxRecorder();
+  const std::vector<RecordedBox>& Boxes() const { return boxes_; }
+
+ private:
+  static int Hook(void* user, const char* text, const char* caption, unsigned flags);
+  std::vector<RecordedBox> boxes_;
+  int answer_;
+};
+
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& bytes);
+// UTF-8 to the engine's Shift-JIS, for expected texts.
+std::string Sjis(const std::string& utf8);
+
+}  // namespace test
