@@ -180,13 +180,23 @@ InputDeviceInstance KeyboardInstance() {
   return d;
 }
 
-// The SDL device index of the attached joystick with this id, or -1.
-int FindJoystick(const uint8_t instanceId[16]) {
+// Whether another of the backend's devices reads SDL joystick `index`.
+bool HeldByAnother(const InputBackend* b, const InputDevice* self, int index) {
+  SDL_JoystickID jid = SDL_JoystickGetDeviceInstanceID(index);
+  for (const InputDevice* d : b->devices)
+    if (d != self && d->joystick && SDL_JoystickGetAttached(d->joystick) && SDL_JoystickInstanceID(d->joystick) == jid)
+      return true;
+  return false;
+}
+
+// The SDL device index of the attached joystick with this id that no other
+// device of the backend reads, or -1.
+int FindJoystick(const InputBackend* b, const InputDevice* self, const uint8_t instanceId[16]) {
   int n = SDL_NumJoysticks();
   for (int i = 0; i < n; i++) {
     uint8_t id[16];
     JoystickInstanceId(i, id);
-    if (std::memcmp(id, instanceId, 16) == 0) return i;
+    if (std::memcmp(id, instanceId, 16) == 0 && !HeldByAnother(b, self, i)) return i;
   }
   return -1;
 }
@@ -200,7 +210,7 @@ bool Attached(InputDevice* d, bool reopen) {
   if (!d->joystick) return true;  // the keyboard
   if (SDL_JoystickGetAttached(d->joystick)) return true;
   if (!reopen) return false;
-  int index = FindJoystick(d->instanceId);
+  int index = FindJoystick(d->backend, d, d->instanceId);
   if (index < 0) return false;
   SDL_Joystick* again = SDL_JoystickOpen(index);
   if (!again) return false;
@@ -345,19 +355,27 @@ InputDevice* CreateInputDevice(InputBackend* b, const uint8_t instanceId[16]) {
     d->deviceType = kInputTypeKeyboard;
     return d;
   }
-  int index = b->joysticksStarted ? FindJoystick(instanceId) : -1;
+  int index = b->joysticksStarted ? FindJoystick(b, d, instanceId) : -1;
   d->joystick = index >= 0 ? SDL_JoystickOpen(index) : nullptr;
   if (!d->joystick) {
     delete d;
     return nullptr;
   }
   d->deviceType = DeviceTypeOf(SDL_JoystickGetDeviceType(index));
+  b->devices.push_back(d);
   return d;
 }
 
 void ReleaseInputDevice(InputDevice* d) {
   if (!d) return;
   UnacquireInputDevice(d);
+  std::vector<InputDevice*>& all = d->backend->devices;
+  for (size_t i = 0; i < all.size(); i++) {
+    if (all[i] == d) {
+      all.erase(all.begin() + long(i));
+      break;
+    }
+  }
   if (d->joystick) SDL_JoystickClose(d->joystick);
   delete d;
 }

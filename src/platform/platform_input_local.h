@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/platform_input.h"
 
@@ -12,6 +13,7 @@ struct _SDL_Joystick;
 namespace platform {
 
 struct InputScript;
+struct InputDevice;
 
 // The open device system. Exactly one of the two backends is in use: the
 // script when `script` is set, else SDL's.
@@ -19,6 +21,7 @@ struct InputBackend {
   Window* window = nullptr;        // the main window, for scripted closes
   InputScript* script = nullptr;   // owned
   bool joysticksStarted = false;   // SDL's joystick subsystem is ours to stop
+  std::vector<InputDevice*> devices;  // SDL controllers opened and not yet released
 };
 
 // One opened device. Set-up, acquisition and the scaling of axes to their
