@@ -21,7 +21,9 @@
 // Events change a device's state from a frame on and hold until changed:
 //
 //   at FRAME DEVICE CHANGE [CHANGE...]
-//   at FRAME close                     asks the main window to close
+//   at FRAME close                     asks the main window to close, as
+//                                      the user closing it would (at frame
+//                                      1 at the earliest)
 //
 //   CHANGE: key CODE down|up|1|0       keyboard scan code 0..255
 //           button N down|up|1|0       controller button 0..127
@@ -214,7 +216,8 @@ struct Parser {
     if (w.size() < 3 || !ParseNumber(w[1], 0, 0x7FFFFFFF, &frame)) return Fail("at needs a frame number 0 or more");
     if (w[2] == "close") {
       if (w.size() != 3) return Fail("close takes nothing more");
-      script->events.push_back({frame, -1, ChangeKind::Close, 0, 0});
+      // The window exists from the first frame on.
+      script->events.push_back({frame > 0 ? frame : 1, -1, ChangeKind::Close, 0, 0});
       return true;
     }
     long device = 0;
@@ -280,7 +283,7 @@ struct Parser {
 
 void Apply(InputScript* s, const ScriptEvent& e, Window* window) {
   if (e.kind == ChangeKind::Close) {
-    PostCloseEvent(window);
+    if (window) PostCloseEvent(window);  // without a main window there is nothing to close
     return;
   }
   ScriptDevice& d = s->devices[e.device];
