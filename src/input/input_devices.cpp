@@ -72,12 +72,17 @@ void InputSystem::LogLine(const char* text, int level) {
   if (log) log->WriteLog(text, level);
 }
 
+// Keyboards are enumerated before game controllers so that they take the
+// lowest slots: the saved assignments of the settings file are matched by
+// slot position first, and the keyboard is nearly always there.
 int InputSystem::InitDirectInput(platform::Window* window) {
   if (backend_) return 0;  // the devices are listed once per run
   window_ = window;
   std::string error;
   backend_ = platform::OpenInputBackend(window, &error);
   if (!backend_) {
+    // The box says what failed; the log says why (a broken input script
+    // names its file and line).
     if (!error.empty()) LogLine((error + "\n").c_str(), app::kLogError);
     platform::ShowMessageBox(Sjis("DirectInput8の初期化に失敗しました。"), "", platform::kMbOk | platform::kMbIconError,
                              window);
@@ -92,6 +97,8 @@ int InputSystem::InitDirectInput(platform::Window* window) {
   return 0;
 }
 
+// The log lines of each device found are what users send in when a pad is
+// not recognised, so every device is logged before it is accepted or not.
 int InputSystem::RegisterFoundDevice(const platform::InputDeviceInstance& info) {
   LogLine(Sjis("--- 入力デバイスが見つかりました ---\r\n"), app::kLogInfo);
   if (log) {
@@ -99,12 +106,15 @@ int InputSystem::RegisterFoundDevice(const platform::InputDeviceInstance& info) 
     log->WriteLogf(app::kLogInfo, "Product [%s]-[%x]\r\n", info.productName, FirstWord(info.productId));
     log->WriteLogf(app::kLogInfo, "DeviceType [%d]\r\n", int(info.deviceType & 0xF));
   }
+  // Some systems report one device under two classes or twice in one list:
+  // the instance id tells.
   for (const InputDeviceSlot& s : slots_) {
     if (s.device && std::memcmp(s.instanceInfo.instanceId, info.instanceId, 16) == 0) {
       LogLine(Sjis("既に登録済みなので登録しません\r\n"), app::kLogInfo);
       return 1;
     }
   }
+  // The first free slot; with all eight taken the enumeration stops here.
   int slot = 0;
   while (slot < kSlotCount && slots_[slot].device) slot++;
   if (slot == kSlotCount) return 0;
@@ -120,6 +130,9 @@ int InputSystem::InitInputDevice(int slot, const platform::InputDeviceInstance& 
   s.window = window;
   s.instanceInfo = info;
 
+  // The low four bits of the type word choose the set-up: 3 keyboard, 2
+  // mouse (never used), 4 joystick, anything else is set up as a joystick
+  // but with only two buttons mapped.
   int type = int(info.deviceType & 0xF);
   bool keyboard = type == kKindKeyboard;
   if (type == kKindMouse) {
@@ -151,6 +164,8 @@ int InputSystem::InitInputDevice(int slot, const platform::InputDeviceInstance& 
                 device);
   }
 
+  // Default maps. They hold only until start-up applies the saved
+  // assignments, which replace every map entry of a recognised device.
   if (keyboard) {
     static constexpr uint8_t kKeyboardMap[][2] = {
         {0, 200}, {1, 208}, {2, 203}, {3, 205},  // arrows up, down, left, right
@@ -162,6 +177,8 @@ int InputSystem::InitInputDevice(int slot, const platform::InputDeviceInstance& 
     for (const auto& m : kKeyboardMap) s.map[m[0]] = m[1];
     LogLine(Sjis("キーボードデバイスを登録しました。\r\n"), app::kLogInfo);
   } else {
+    // Axes report on -1000..1000 so each direction is already on the raw
+    // scale of 0..1000.
     for (int a = 0; a < platform::kJoystickAxisCount; a++) platform::SetInputAxisRange(device, a, -kRawFull, kRawFull);
     if (joystick) {
       // The stick's Y-, Y+, X-, X+ drive up, down, left, right.
@@ -179,10 +196,15 @@ int InputSystem::InitInputDevice(int slot, const platform::InputDeviceInstance& 
   }
   s.device = device;
   s.enabled = 1;
+  // A device that cannot be acquired now reads zeros and is acquired again
+  // at its first read.
   platform::AcquireInputDevice(device);
   return 1;
 }
 
+// One read into `raw`, calibrated against `rawMax`/`rawMin` (the slot's own
+// or a caller's copy). A disabled device returns before the calibration, so
+// the zeros it reads while the window is inactive never count as movement.
 void InputSystem::ReadDevice(int slot, int16_t* raw, int16_t* rawMax, int16_t* rawMin) {
   InputDeviceSlot& s = slots_[slot];
   std::memset(raw, 0, sizeof(int16_t) * kRawCodeCount);
@@ -208,14 +230,19 @@ void InputSystem::ReadDevice(int slot, int16_t* raw, int16_t* rawMax, int16_t* r
     platform::InputResult r = platform::GetJoystickState(s.device, &js);
     ok = r == platform::InputResult::Ok;
     if (ok) {
+      // Buttons 1 to 32 only: raw codes 32 and up belong to the axes.
       for (int b = 0; b < 32; b++)
         if (js.buttons[b] & 0x80) raw[b] = kRawFull;
+      // Each axis is two half-axes, so a direction can be mapped to a button
+      // and the two halves of one axis to opposite logical buttons.
       for (int a = 0; a < platform::kJoystickAxisCount; a++) {
         int32_t v = js.axis[a];
         if (v > 0) raw[kAxisRawCodes[a]] = Clamp1000(v);
         if (v < 0) raw[kAxisRawCodes[a] + 1] = Clamp1000(-int64_t(v));
       }
-      // A centred hat reports a value past the last direction.
+      // A centred hat reports a value past the last direction. Whole degrees
+      // in single precision: a diagonal reads 707 on both of its directions,
+      // just past the 700 that pad mode asks of a hat direction.
       if (js.pov[0] <= 35999) {
         float angle = float(js.pov[0] / 100) * kRadiansPerDegree;
         int u = int(std::cos(angle) * 1000.0f);
@@ -232,8 +259,12 @@ void InputSystem::ReadDevice(int slot, int16_t* raw, int16_t* rawMax, int16_t* r
     }
   }
   s.lost = ok ? 0 : 1;
+  // Code 255 stands for "unmapped" and must never come on.
   raw[kRawNone] = 0;
 
+  // Calibration: a code reads 0 until it has been seen to move across half
+  // the scale, which keeps a throttle resting at full or a key held during
+  // start-up from firing at once.
   for (int c = 0; c < kRawCodeCount; c++) {
     if (raw[c] > rawMax[c]) rawMax[c] = raw[c];
     if (raw[c] < rawMin[c]) rawMin[c] = raw[c];
@@ -251,6 +282,8 @@ int InputSystem::PollDeviceState(int slot, InputRawBuffer* buffer) {
   return 0;
 }
 
+// Scripts and the editor read raw values through here (the key-assignment
+// screens); the logical pad is not touched.
 int InputSystem::PollDevice(int slotOrGroup, InputRawBuffer* buffer) {
   int slot = -1;
   if (slotOrGroup >= kSlotCount) {
@@ -277,6 +310,8 @@ int InputSystem::PollDevice(int slotOrGroup, InputRawBuffer* buffer) {
   return 1;
 }
 
+// Free slots read as pads (kind 4) and so take part in the pad group; they
+// read all zeros, so they never change a group's result.
 bool InputSystem::InGroup(int slot, int group) const {
   if (group >= 0) return slot == group;
   if (group == kGroupKeyboards) return GetDeviceKind(slot) == kKindKeyboard;
@@ -308,6 +343,8 @@ const char* InputSystem::GetDeviceName(int slot) const {
   return slots_[slot].instanceInfo.productName;
 }
 
+// Every device is unacquired and released (the first slot's first), then the
+// device system is closed. Safe to call twice.
 void InputSystem::DestroyInputSystem() {
   if (slots_[0].device) platform::UnacquireInputDevice(slots_[0].device);
   for (int s = 0; s < kSlotCount; s++) {

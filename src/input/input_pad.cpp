@@ -61,6 +61,9 @@ int ScaleHalfAxis(int value, int deadZone) {
 // Update
 // ----------------------------------------------------------------------------
 
+// With `noPoll` the raw values of the last read are used again: the world's
+// later steps of one displayed frame see the same input, but each step still
+// moves triggers, releases and hold counts on.
 void InputSystem::UpdateInput(int noPoll) {
   if (!noPoll) platform::UpdateInputBackend(backend_);
   for (int s = 0; s < kSlotCount; s++) UpdateDeviceSlot(s, noPoll);
@@ -71,6 +74,7 @@ void InputSystem::UpdateDeviceSlot(int slot, int noPoll) {
   InputDeviceSlot& s = slots_[slot];
   if (!noPoll) PollDeviceState(slot, nullptr);
 
+  // Trigger and release are the change against the previous update.
   uint8_t previous[kLogicalButtonCount];
   std::memcpy(previous, s.held, sizeof previous);
 
@@ -88,6 +92,9 @@ void InputSystem::UpdateDeviceSlot(int slot, int noPoll) {
     if (s.raw[kRawHatDown] > kHatPressAbove) s.held[1] = 1;
   }
 
+  // Every other button. An unmapped button is skipped whole: its states stay
+  // as they were (a button unmapped while held stays held), unlike a
+  // direction, which lets go.
   bool keyboard = GetDeviceKind(slot) == kKindKeyboard;
   for (int b = 4; b < kLogicalButtonCount; b++) {
     if (s.map[b] == kUnmapped) continue;  // states stay as they are
@@ -119,6 +126,8 @@ void InputSystem::ClearInputState(int slot) {
 // Queries
 // ----------------------------------------------------------------------------
 
+// The group queries OR the slots of the group; a single slot is a group of
+// one. Slot numbers above 7 address nothing.
 int InputSystem::GetPadNow(int slotOrGroup, int logical) const {
   if (slotOrGroup >= kSlotCount || !ValidButton(logical)) return 0;
   for (int s = 0; s < kSlotCount; s++)
@@ -146,6 +155,9 @@ int InputSystem::GetPadRepeat(int slotOrGroup, int logical) const {
   return 0;
 }
 
+// The axis of a half-axis pair on -100..100: the button's own half minus its
+// partner's, each past the axis's dead zone, so asking for the second
+// member of a pair gives the negated axis.
 int InputSystem::PadAnalog(int slot, int logical) const {
   const InputDeviceSlot& s = slots_[slot];
   int partner = 0;
@@ -156,6 +168,8 @@ int InputSystem::PadAnalog(int slot, int logical) const {
   return Clamp100(value / 10);
 }
 
+// Over a group the slots add up: a keyboard and a pad pushing the same way
+// reach the end of the axis sooner, never beyond it.
 int InputSystem::GetPadAnalog(int slotOrGroup, int logical) const {
   if (slotOrGroup >= kSlotCount || !ValidButton(logical)) return 0;
   if (slotOrGroup >= 0) return PadAnalog(slotOrGroup, logical);
@@ -174,6 +188,9 @@ int InputSystem::GetButtonMap(int slot, int logical) const {
   return slots_[slot].map[logical];
 }
 
+// The settings file keeps one byte per map entry: a code outside 0..255
+// cannot be stored, and is taken as "unmapped" rather than wrapped onto
+// another control.
 int InputSystem::SetButtonMap(int slotOrGroup, int logical, int raw) {
   if (slotOrGroup >= kSlotCount || !ValidButton(logical)) return 0;
   uint8_t code = raw >= 0 && raw < kRawCodeCount ? uint8_t(raw) : kUnmapped;
@@ -187,6 +204,9 @@ int InputSystem::SetButtonMap(int slotOrGroup, int logical, int raw) {
   return 0;
 }
 
+// The key-assignment screens call this while the player presses the control
+// to assign. The reserved keys are left out because they drive the screen
+// itself.
 void InputSystem::LearnButtonMap(int slot, int logical) {
   if (!ValidSlot(slot) || !ValidButton(logical)) return;
   // Read into a scratch buffer calibrated with the slot's own extremes,
@@ -220,6 +240,8 @@ void InputSystem::LearnButtonMap(int slot, int logical) {
   if (holder >= 0) map[holder] = old;
 }
 
+// Values are stored as given, so the settings file reads back what it
+// wrote; PadAnalog bounds them when it uses them.
 int InputSystem::SetDeadZone(int slot, int axis, int value) {
   if (slot >= kSlotCount || axis >= kAxisCount) return 0;
   if (slot >= 0 && axis >= 0) {

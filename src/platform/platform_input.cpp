@@ -112,6 +112,7 @@ constexpr uint8_t kKeyboardProductId[16] = {'t', 'k', 'w', '4', '-', 'k', 'e', '
                                             'b', 'o', 'a', 'r', 'd', 0, 0, 1};
 constexpr const char* kKeyboardName = "Keyboard";
 
+// FNV-1a, to fold a device's identity into a 16-byte id.
 uint64_t Fnv1a(const void* data, size_t size, uint64_t hash) {
   const uint8_t* p = static_cast<const uint8_t*>(data);
   for (size_t i = 0; i < size; i++) hash = (hash ^ p[i]) * 0x100000001B3ull;
@@ -140,6 +141,9 @@ void JoystickInstanceId(int index, uint8_t out[16]) {
   std::memcpy(out + 8, &h2, 8);
 }
 
+// The type word from SDL's guess at the controller's kind. Most pads are
+// "game controllers" (type 5), which the input system sets up with two
+// buttons only: the saved or default assignments of start-up do the rest.
 uint32_t DeviceTypeOf(SDL_JoystickType type) {
   switch (type) {
     case SDL_JOYSTICK_TYPE_GAMECONTROLLER: return kInputTypeGamepad;
@@ -152,6 +156,8 @@ uint32_t DeviceTypeOf(SDL_JoystickType type) {
 
 void CopyName(char* out, const std::string& name) { std::snprintf(out, kInputNameBytes, "%s", name.c_str()); }
 
+// What enumeration reports of SDL joystick `index`. Names come from SDL in
+// UTF-8 and go out in Shift-JIS like every text of the engine.
 InputDeviceInstance JoystickInstance(int index) {
   InputDeviceInstance d;
   std::memset(&d, 0, sizeof d);
@@ -243,6 +249,9 @@ uint8_t HatOfPov(uint32_t pov) {
   return kHats[((pov + 2250) / 4500) % 8];
 }
 
+// SDL numbers a joystick's axes in the order the device lists them, which
+// for the usual HID controller is X, Y, Z, the rotations and the sliders,
+// the order JoystickState keeps. Controls the device lacks stay at rest.
 void ReadSdlJoystick(SDL_Joystick* j, JoystickState* s) {
   int axes = SDL_JoystickNumAxes(j);
   for (int a = 0; a < kJoystickAxisCount && a < axes; a++) s->axis[a] = NormaliseSdlAxis(SDL_JoystickGetAxis(j, a));
@@ -253,6 +262,8 @@ void ReadSdlJoystick(SDL_Joystick* j, JoystickState* s) {
     s->buttons[b] = SDL_JoystickGetButton(j, b) ? 0x80 : 0;
 }
 
+// SDL's keyboard state follows the events the main loop takes, and is
+// cleared by SDL when the window loses the focus.
 void ReadSdlKeyboard(uint8_t state[kKeyboardStateBytes]) {
   int count = 0;
   const Uint8* keys = SDL_GetKeyboardState(&count);
@@ -263,6 +274,8 @@ void ReadSdlKeyboard(uint8_t state[kKeyboardStateBytes]) {
 
 // The common tests before a read: the layout asked for, acquisition and a
 // loss since the last read.
+// A loss unacquires the device: the reader is told once (InputLost), later
+// reads say NotAcquired until the device is acquired again.
 InputResult CheckReadable(InputDevice* d, InputDataFormat format) {
   if (!d->formatSet || d->format != format) return InputResult::Failed;
   if (!d->acquired) return InputResult::NotAcquired;
@@ -280,6 +293,8 @@ InputResult CheckReadable(InputDevice* d, InputDataFormat format) {
 // The device system
 // ----------------------------------------------------------------------------
 
+// The scripted backend replaces SDL's whole: with a script set, no real
+// device is read, so a run is reproducible whatever is plugged in.
 InputBackend* OpenInputBackend(Window* window, std::string* error) {
   const char* scriptPath = std::getenv("TKW4_INPUT_SCRIPT");
   InputBackend* b = new InputBackend;
@@ -333,6 +348,7 @@ void EnumInputDevices(InputBackend* b, InputDeviceClass deviceClass, InputDevice
     if (!found(user, JoystickInstance(i))) return;
 }
 
+// Every axis starts on -1000..1000; SetInputAxisRange may change it.
 InputDevice* CreateInputDevice(InputBackend* b, const uint8_t instanceId[16]) {
   if (!b || !instanceId) return nullptr;
   InputDevice* d = new InputDevice;
@@ -405,6 +421,8 @@ bool SetInputAxisRange(InputDevice* d, int axis, int32_t minimum, int32_t maximu
   return true;
 }
 
+// Acquiring is where an unplugged SDL controller that has come back is
+// found again (see Attached).
 InputResult AcquireInputDevice(InputDevice* d) {
   if (!d || !d->formatSet) return InputResult::Failed;
   if (!Attached(d, true)) return InputResult::Failed;
@@ -435,6 +453,8 @@ InputResult GetKeyboardState(InputDevice* d, uint8_t state[kKeyboardStateBytes])
   return InputResult::Ok;
 }
 
+// A failed read still returns a well-formed state: buttons up, hats
+// centred, axes at the middle of their ranges.
 InputResult GetJoystickState(InputDevice* d, JoystickState* state) {
   std::memset(state, 0, sizeof *state);
   for (uint32_t& pov : state->pov) pov = kPovCentred;

@@ -57,6 +57,8 @@ namespace {
 constexpr int kMaxScriptDevices = 64;
 constexpr size_t kMaxScriptBytes = 16u << 20;
 
+// One declared device and its state now. The state changes only when the
+// script's frames advance, so every read of one frame sees the same values.
 struct ScriptDevice {
   InputDeviceInstance instance;
   InputDeviceClass deviceClass;
@@ -136,6 +138,8 @@ void IdBytes(uint32_t id, uint8_t out[16]) {
 
 }  // namespace
 
+// A loaded script: its devices, its events sorted by frame, and how far the
+// replay has come.
 struct InputScript {
   std::vector<ScriptDevice> devices;
   std::vector<ScriptEvent> events;  // by frame, file order within a frame
@@ -281,6 +285,7 @@ struct Parser {
   }
 };
 
+// A change holds until the next change of the same control.
 void Apply(InputScript* s, const ScriptEvent& e, Window* window) {
   if (e.kind == ChangeKind::Close) {
     if (window) PostCloseEvent(window);  // without a main window there is nothing to close
@@ -305,6 +310,8 @@ void ApplyDue(InputScript* s, Window* window) {
 
 }  // namespace
 
+// The whole file is checked before anything is replayed: a typo fails the
+// start with its line instead of misdriving a run halfway through.
 InputScript* LoadInputScript(const char* path, std::string* error) {
   std::ifstream in(path, std::ios::binary);
   std::string fail;
@@ -347,6 +354,8 @@ void AdvanceInputScript(InputScript* s, Window* window) {
   ApplyDue(s, window);
 }
 
+// An unplugged device is not listed: "at 0 N unplug" starts a run with the
+// device missing, as when it was unplugged before start-up.
 void EnumScriptDevices(InputScript* s, InputDeviceClass deviceClass, InputDeviceFound found, void* user) {
   for (const ScriptDevice& d : s->devices) {
     if (d.deviceClass != deviceClass || !d.plugged) continue;
