@@ -3,11 +3,21 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "app/app_local.h"
+#include "test_support.h"
 
 namespace {
+
+// Opens the input system on the devices an input script declares.
+void OpenScriptedDevices(input::InputSystem& input, const std::string& script) {
+  test::WriteFile("devices.txt", script);
+  setenv("TKW4_INPUT_SCRIPT", "devices.txt", 1);
+  ASSERT_EQ(input.InitDirectInput(nullptr), 0);
+  unsetenv("TKW4_INPUT_SCRIPT");
+}
 
 class PadMatching : public ::testing::Test {
  protected:
@@ -46,8 +56,9 @@ TEST_F(PadMatching, NewKeyboardGetsTheDefaultMap) {
   const int32_t deadZones[] = {2, 2, 0, 2, 2, 2};
   for (int k = 0; k < app::kPadAxisCount; k++) EXPECT_EQ(settings.padFree[0][k], deadZones[k]);
 
+  test::ScopedWorkFolder work;
   input::InputSystem input;
-  input.SetSlotDevice(0, "Keyboard", true);
+  OpenScriptedDevices(input, "keyboard\n");
   app::ApplyPadEntries(settings, input);
   EXPECT_EQ(input.GetButtonMap(0, 0), 200);
   EXPECT_EQ(input.GetButtonMap(0, 14), 255);
@@ -101,9 +112,9 @@ TEST_F(PadMatching, TwoPadsOfOneNameKeepTheirOwnMaps) {
   names[0] = "Twin Pad";
   names[1] = "Twin Pad";
   Match();
+  test::ScopedWorkFolder work;
   input::InputSystem input;
-  input.SetSlotDevice(0, "Twin Pad", false);
-  input.SetSlotDevice(1, "Twin Pad", false);
+  OpenScriptedDevices(input, "pad \"Twin Pad\"\npad \"Twin Pad\"\n");
   app::ApplyPadEntries(settings, input);
   EXPECT_EQ(input.GetButtonMap(0, 8), 21);
   EXPECT_EQ(input.GetButtonMap(1, 8), 22);
