@@ -42,7 +42,8 @@ TEST(LogSystem, LineFormatAndLineEnds) {
   std::string bytes = test::ReadFile("test.log");
   // Every line feed in the file belongs to a CR LF pair.
   for (size_t i = 0; i < bytes.size(); i++) {
-    if (bytes[i] == '\n') ASSERT_TRUE(i > 0 && bytes[i - 1] == '\r') << i;
+    if (bytes[i] != '\n') continue;
+    ASSERT_TRUE(i > 0 && bytes[i - 1] == '\r') << i;
   }
   std::vector<std::string> expected = {
       test::Sjis("test.log:ログの取得を開始します。"),
