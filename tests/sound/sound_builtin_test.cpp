@@ -14,14 +14,14 @@ using namespace soundtest;
 
 std::filesystem::path GamesFolder() {
   const char* source = std::getenv("TKW4_SOURCE_DIR");
-  return std::filesystem::path(source ? source : ".") / "games";
+  return std::filesystem::path(source ? source : TKW4_SOURCE_ROOT) / "games";
 }
 
 class BuiltInSounds : public SoundFixture {};
 
 TEST_F(BuiltInSounds, AllLoadInTableOrder) {
   for (const char* game : {"ZadAzorad", "Corvane", "Mirelle"}) {
-    ASSERT_TRUE(std::filesystem::is_directory(GamesFolder() / game)) << "set TKW4_SOURCE_DIR";
+    ASSERT_TRUE(std::filesystem::is_directory(GamesFolder() / game));
     std::filesystem::create_directory_symlink(GamesFolder() / game, game);
   }
   app::LoadBuiltInSounds(sound);

@@ -65,6 +65,16 @@ TEST(DeltaDecoding, FirstCodeStartsEachChannelAndTheSumWrapsToSixteenBits) {
     EXPECT_EQ(out[2], int16_t(uint16_t((32512 + 2 * 58002) & 0xFFFF)));
   }
   {
+    // The sum is never cut back: a long climb runs far past 32 bits of
+    // steps' worth and still gives the low 16 bits.
+    std::vector<uint8_t> codes(100000, 255);
+    std::vector<int16_t> out(codes.size());
+    uint32_t sums[2] = {};
+    sound::DecodeDelta(table, codes.data(), uint32_t(codes.size()), 1, 0, sums, out.data());
+    uint64_t sum = 32512 + uint64_t(99999) * 58002;
+    EXPECT_EQ(out.back(), int16_t(uint16_t(sum & 0xFFFF)));
+  }
+  {
     // Decoding in pieces gives what decoding at once gives.
     std::string codes;
     for (int i = 0; i < 999; i++) codes += char((i * 37 + 11) & 0xFF);

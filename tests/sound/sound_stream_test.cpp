@@ -128,6 +128,16 @@ TEST_F(Streams, AStreamCutShortLoopsAtItsRealEnd) {
   for (uint32_t k = 0; k < out.size(); k++) ASSERT_EQ(out[k], Marker(k % 44100)) << k;
 }
 
+TEST_F(Streams, ALoopPointOutsideTheDataLoopsFromTheStart) {
+  test::WriteFile("bgm.wav", Wav(Pcm16(Markers(44100))));
+  for (int point : {44100, 1000000, -5}) {
+    ASSERT_EQ(sound.OpenSoundStream(sound::kMusicSlot, "bgm.wav", sound::kStreamLoop), 0);
+    ASSERT_EQ(sound.SetStreamLoopPoint(sound::kMusicSlot, point), 0);
+    std::vector<int16_t> out = Left(Frames(150));
+    for (uint32_t k = 0; k < out.size(); k++) ASSERT_EQ(out[k], Marker(k % 44100)) << point << ", frame " << k;
+  }
+}
+
 TEST_F(Streams, RefusedStreamsLeaveNothingBehind) {
   int files = OpenFileCount();
   std::string ogg = EncodeOgg(Sine(8000, 1, 8000, 300.0), 1, 8000);
