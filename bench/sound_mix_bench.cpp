@@ -14,15 +14,7 @@
 
 namespace {
 
-platform::PcmFormat Format(int channels, int rate, int bits) {
-  platform::PcmFormat f;
-  f.channels = channels;
-  f.sampleRate = rate;
-  f.bitsPerSample = bits;
-  f.blockAlign = channels * bits / 8;
-  f.avgBytesPerSec = rate * f.blockAlign;
-  return f;
-}
+platform::PcmFormat Format(int channels, int rate, int bits) { return platform::PcmFormatOf(channels, rate, bits); }
 
 // 16 sounds of four kinds, 4 copies each: 64 looping copies, every one with
 // its own volume, pan and frequency, so every copy is resampled.

@@ -218,6 +218,16 @@ AudioBuffer* NewBuffer(AudioDevice* d, std::shared_ptr<SampleData> samples) {
 
 }  // namespace
 
+PcmFormat PcmFormatOf(int channels, int sampleRate, int bitsPerSample) {
+  PcmFormat f;
+  f.channels = channels;
+  f.sampleRate = sampleRate;
+  f.bitsPerSample = bitsPerSample;
+  f.blockAlign = channels * bitsPerSample / 8;
+  f.avgBytesPerSec = sampleRate * f.blockAlign;
+  return f;
+}
+
 bool IsPlayablePcmFormat(const PcmFormat& f) {
   if (f.bitsPerSample != 8 && f.bitsPerSample != 16 && f.bitsPerSample != 24 && f.bitsPerSample != 32) return false;
   if (f.channels < 1 || f.channels > 8) return false;

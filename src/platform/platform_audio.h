@@ -46,6 +46,10 @@ struct PcmFormat {
   int bitsPerSample = 0;   // 8 (unsigned), 16, 24 or 32 (signed)
 };
 
+// The format of `channels` channels of `bitsPerSample` at `sampleRate`, with
+// the block size and byte rate that follow from them.
+PcmFormat PcmFormatOf(int channels, int sampleRate, int bitsPerSample);
+
 // True when a buffer can hold samples of this format: the sizes agree, the
 // sample size is one of the four and the rate lies in 100..200000.
 bool IsPlayablePcmFormat(const PcmFormat& format);

@@ -42,12 +42,7 @@ int SoundSystem::InitDirectSound(platform::Window* window) {
   if (!device_) return fail(Sjis("DirectSound の初期化に失敗しました。"), reason);
 
   // The output: 44100 Hz, 16-bit stereo; one more try when it is refused.
-  platform::PcmFormat output;
-  output.channels = 2;
-  output.sampleRate = kOutputRate;
-  output.bitsPerSample = 16;
-  output.blockAlign = 4;
-  output.avgBytesPerSec = kOutputRate * 4;
+  const platform::PcmFormat output = platform::PcmFormatOf(2, kOutputRate, 16);
   if (!platform::SetAudioOutputFormat(device_, output) && !platform::SetAudioOutputFormat(device_, output)) {
     platform::DestroyAudioDevice(device_);
     device_ = nullptr;

@@ -46,11 +46,7 @@ bool ParseDelta(SoundHeader* h, const uint8_t* b, uint32_t available, uint32_t f
   h->delta = true;
   h->dataOffset = offset;
   h->dataSize = Present(count, offset, fileSize);
-  h->format.channels = int(channels);
-  h->format.sampleRate = int(rate);
-  h->format.bitsPerSample = 16;
-  h->format.blockAlign = int(2 * channels);
-  h->format.avgBytesPerSec = int(rate * 2 * channels);
+  h->format = platform::PcmFormatOf(int(channels), int(rate), 16);
   return true;
 }
 
@@ -191,34 +187,13 @@ int SoundSystem::CreateSoundBuffers(int slot, const uint8_t* bytes, uint32_t siz
 // Decodes a whole Ogg file into `pcm` and sets the slot's kind and format.
 // 0, or the decoder's negative answer; the file is closed either way.
 int SoundSystem::DecodeOggEffect(int slot, core::FileHandle file, std::vector<uint8_t>* pcm) {
-  if (!ogg_->Bound()) {
-    if (log && !oggMissingLogged_)
-      log->WriteLogf(app::kLogError, Sjis("Ogg Vorbisのライブラリ\"%s\"がありません。\n"), kVorbisFileLibrary);
-    oggMissingLogged_ = true;
-    LogOggAnswer(kOggFalse);
-    packages->FreeFileCache(file);
-    packages->CloseFileHandle(file);
-    return kOggFalse;
-  }
   OggSource source{packages, file};
   OggVorbis_File vf;
-  packages->SeekFile(file, 0, core::kFileBegin);
-  int answer = ogg_->openCallbacks(&source, &vf, nullptr, 0, FileLayerCallbacks());
-  LogOggAnswer(answer);
-  if (answer != 0) {
-    // The decoder leaves a refused file open: it is ours to close.
-    packages->FreeFileCache(file);
-    packages->CloseFileHandle(file);
-    return answer < 0 ? answer : kOggFalse;
-  }
-  vorbis_info* info = ogg_->info(&vf, -1);
+  int answer = OpenOggDecoder(*ogg_, &source, &vf, log);
+  if (answer != 0) return answer < 0 ? answer : kOggFalse;
   SoundSlot& s = slots_[slot];
   s.kind = kKindOgg;
-  s.format.channels = info ? info->channels : 0;
-  s.format.sampleRate = info ? int(info->rate) : 0;
-  s.format.bitsPerSample = 16;
-  s.format.blockAlign = 2 * s.format.channels;
-  s.format.avgBytesPerSec = s.format.sampleRate * s.format.blockAlign;
+  s.format = OggFormat(*ogg_, &vf);
   ogg_int64_t total = ogg_->pcmTotal(&vf, -1);
 
   size_t decoded = 0;
@@ -290,22 +265,13 @@ int SoundSystem::GetSoundFileLength(const char* fileName) {
   packages->ReadFileData(file, head, 0, size < int32_t(kLengthHeadBytes) ? size : int32_t(kLengthHeadBytes), &got);
 
   if (got >= 4 && Is(head, "OggS")) {
-    if (!ogg_->Bound()) {
-      packages->CloseFileHandle(file);
-      return 0;
-    }
     OggSource source{packages, file};
     OggVorbis_File vf;
-    packages->SeekFile(file, 0, core::kFileBegin);
-    if (ogg_->openCallbacks(&source, &vf, nullptr, 0, FileLayerCallbacks()) != 0) {
-      packages->FreeFileCache(file);
-      packages->CloseFileHandle(file);
-      return 0;
-    }
-    vorbis_info* info = ogg_->info(&vf, -1);
+    if (OpenOggDecoder(*ogg_, &source, &vf, nullptr) != 0) return 0;
+    int rate = OggFormat(*ogg_, &vf).sampleRate;
     ogg_int64_t total = ogg_->pcmTotal(&vf, -1);
     int length = 0;
-    if (info && info->rate > 0 && total > 0) length = int(total * 1000 / info->rate);
+    if (rate > 0 && total > 0) length = int(total * 1000 / rate);
     ogg_->clear(&vf);
     return length;
   }

@@ -64,6 +64,8 @@ struct OggVorbisLibrary {
   ogg_int64_t (*pcmTotal)(OggVorbis_File* vf, int link) = nullptr;
   int (*clear)(OggVorbis_File* vf) = nullptr;
 
+  bool missingLogged = false;  // the library's absence has been logged
+
   bool Bound() const { return library != nullptr; }
   // Loads the library and takes its entry points; false (and unbound) when
   // it or one of them is missing.
@@ -85,6 +87,16 @@ ov_callbacks FileLayerCallbacks();
 // The log text of a decoder's answer to an open (Shift-JIS), null for other
 // answers.
 const char* OggAnswerText(int answer);
+
+// Opens the decoder on `source`, reading from the file's start. Returns the
+// decoder's answer, 0 when it opened, kOggFalse without the library. With a
+// log, the answer is logged (and, once per binding, the missing library).
+// A file the decoder refused is closed here (the decoder leaves it open)
+// and `source->file` becomes kNoFile; an opened one is closed by its clear.
+int OpenOggDecoder(OggVorbisLibrary& lib, OggSource* source, OggVorbis_File* vf, app::LogSystem* log);
+
+// The format an opened decoder gives: 16-bit PCM of its channels and rate.
+platform::PcmFormat OggFormat(OggVorbisLibrary& lib, OggVorbis_File* vf);
 
 // ----------------------------------------------------------------------------
 // sound_formats.cpp

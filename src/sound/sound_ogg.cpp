@@ -107,17 +107,29 @@ const char* OggAnswerText(int answer) {
 }
 
 // ----------------------------------------------------------------------------
-// SoundSystem's decoder operations
+// Opening
 // ----------------------------------------------------------------------------
 
-bool SoundSystem::BindOggVorbis(const char* libraryName) {
-  oggMissingLogged_ = false;
-  return ogg_->Bind(libraryName);
+int OpenOggDecoder(OggVorbisLibrary& lib, OggSource* source, OggVorbis_File* vf, app::LogSystem* log) {
+  int answer = kOggFalse;
+  if (lib.Bound()) {
+    source->table->SeekFile(source->file, 0, core::kFileBegin);
+    answer = lib.openCallbacks(source, vf, nullptr, 0, FileLayerCallbacks());
+  } else if (log && !lib.missingLogged) {
+    log->WriteLogf(app::kLogError, Sjis("Ogg Vorbisのライブラリ\"%s\"がありません。\n"), kVorbisFileLibrary);
+    lib.missingLogged = true;
+  }
+  if (log)
+    if (const char* text = OggAnswerText(answer)) log->WriteLog(text, app::kLogInfo);
+  if (answer != 0) CloseCallback(source);
+  return answer;
 }
 
-void SoundSystem::LogOggAnswer(int answer) {
-  if (!log) return;
-  if (const char* text = OggAnswerText(answer)) log->WriteLog(text, app::kLogInfo);
+platform::PcmFormat OggFormat(OggVorbisLibrary& lib, OggVorbis_File* vf) {
+  vorbis_info* info = lib.info(vf, -1);
+  return info ? platform::PcmFormatOf(info->channels, int(info->rate), 16) : platform::PcmFormat{};
 }
+
+bool SoundSystem::BindOggVorbis(const char* libraryName) { return ogg_->Bind(libraryName); }
 
 }  // namespace sound

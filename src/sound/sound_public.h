@@ -199,7 +199,6 @@ class SoundSystem {
   // sound_formats.cpp
   int CreateSoundBuffers(int slot, const uint8_t* bytes, uint32_t size, int copies, const char* name);
   int DecodeOggEffect(int slot, core::FileHandle file, std::vector<uint8_t>* pcm);
-  void LogOggAnswer(int answer);
   // sound_stream.cpp
   void RefillStream(int half, int slot);
   void UpdateStreams();
@@ -215,7 +214,6 @@ class SoundSystem {
   // Taken by the stream pass while it walks the slots.
   std::mutex streamLock_;
   std::unique_ptr<OggVorbisLibrary> ogg_;  // never null after construction
-  bool oggMissingLogged_ = false;          // the missing decoder was logged
 };
 
 }  // namespace sound

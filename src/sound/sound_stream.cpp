@@ -74,30 +74,11 @@ int SoundSystem::OpenSoundStream(int slot, const char* fileName, int flags) {
   uint32_t dataBytes = 0;
   if (st->fileData.size() >= 4 && Is(st->fileData.data(), "OggS")) {
     // Ogg: the decoder reads the file itself, from the start.
-    if (!ogg_->Bound()) {
-      if (log && !oggMissingLogged_)
-        log->WriteLogf(app::kLogError, Sjis("Ogg Vorbisのライブラリ\"%s\"がありません。\n"), kVorbisFileLibrary);
-      oggMissingLogged_ = true;
-      LogOggAnswer(kOggFalse);
-      CloseStreamFile(*st);
-      return 1;
-    }
     st->oggSource = OggSource{packages, file};
-    packages->SeekFile(file, 0, core::kFileBegin);
-    int answer = ogg_->openCallbacks(&st->oggSource, &st->oggFile, nullptr, 0, FileLayerCallbacks());
-    LogOggAnswer(answer);
-    if (answer != 0) {
-      // A refused Ogg stream leaves nothing behind: file closed, slot empty.
-      CloseStreamFile(*st);
-      return 1;
-    }
+    if (OpenOggDecoder(*ogg_, &st->oggSource, &st->oggFile, log) != 0)
+      return 1;  // refused: its file is closed and the slot stays empty
     st->oggOpen = true;
-    vorbis_info* info = ogg_->info(&st->oggFile, -1);
-    format.channels = info ? info->channels : 0;
-    format.sampleRate = info ? int(info->rate) : 0;
-    format.bitsPerSample = 16;
-    format.blockAlign = 2 * format.channels;
-    format.avgBytesPerSec = format.sampleRate * format.blockAlign;
+    format = OggFormat(*ogg_, &st->oggFile);
     ogg_int64_t total = ogg_->pcmTotal(&st->oggFile, -1);
     uint64_t bytes = total >= 0 ? uint64_t(total) * uint64_t(format.blockAlign) : 0xFFFFFFFFu;
     dataBytes = uint32_t(std::min<uint64_t>(bytes, 0xFFFFFFFFu));

@@ -15,15 +15,7 @@ namespace {
 
 using namespace platform;
 
-PcmFormat Format(int channels, int rate, int bits) {
-  PcmFormat f;
-  f.channels = channels;
-  f.sampleRate = rate;
-  f.bitsPerSample = bits;
-  f.blockAlign = channels * bits / 8;
-  f.avgBytesPerSec = rate * f.blockAlign;
-  return f;
-}
+PcmFormat Format(int channels, int rate, int bits) { return PcmFormatOf(channels, rate, bits); }
 
 // A null device with 44100 Hz stereo output.
 class Mixer : public ::testing::Test {
