@@ -16,7 +16,8 @@ namespace platform {
 
 static_assert(std::endian::native == std::endian::little, "the mixer reads little-endian samples in place");
 
-// Samples shared by a buffer and its duplicates.
+// Samples shared by a buffer and its duplicates. The format and size are
+// fixed at creation; the bytes change only under the device's lock.
 struct SampleData {
   PcmFormat format;
   std::vector<uint8_t> bytes;
@@ -24,6 +25,9 @@ struct SampleData {
 };
 
 // Everything of a buffer but its samples is guarded by its device's lock.
+// Invariant: `playing` is true exactly when the buffer is in its device's
+// `playing` list. The cursor may stand past the last frame after a block;
+// the mixer wraps it (looping) or stops the buffer before reading again.
 struct AudioBuffer {
   AudioDevice* device = nullptr;
   std::shared_ptr<SampleData> samples;
@@ -68,7 +72,9 @@ void UpdateGains(AudioBuffer* b) {
   b->gainRight = gain * (b->pan < 0 ? GainOf(b->pan) : 1.0f);
 }
 
-// One sample of `kBytes` bytes as a float on the 16-bit scale.
+// One sample of `kBytes` bytes as a float on the 16-bit scale: every format
+// is mixed in floats at 16-bit loudness, so 8-bit sounds are as loud as
+// 16-bit ones and deeper formats keep their fraction until the final round.
 template <int kBytes>
 inline float ReadSample(const uint8_t* p) {
   if constexpr (kBytes == 1) {
@@ -154,6 +160,8 @@ MixFunction MixFunctionFor(const PcmFormat& f) {
   }
 }
 
+// Clips instead of wrapping: a loud moment of many copies distorts rather
+// than turning into noise.
 int16_t ToSample(float v) {
   if (v >= 32767.0f) return 32767;
   if (v <= -32768.0f) return -32768;
@@ -189,6 +197,9 @@ void MixLocked(AudioDevice* d, int16_t* out, uint32_t frames) {
   }
 }
 
+// SDL's audio thread asks for the next block here. The lock is held for the
+// whole block (about 23 ms of sound mixed in well under a millisecond), so
+// the main thread waits at most that long for any buffer call.
 void SdlCallback(void* user, Uint8* stream, int len) {
   auto* d = static_cast<AudioDevice*>(user);
   std::lock_guard<std::recursive_mutex> lock(d->mutex);
@@ -236,6 +247,8 @@ bool IsPlayablePcmFormat(const PcmFormat& f) {
   return f.avgBytesPerSec == f.sampleRate * f.blockAlign;
 }
 
+// SDL counts the audio subsystem's users, so this device quitting it later
+// leaves other users of SDL untouched.
 AudioDevice* CreateAudioDevice(AudioDriver driver, const char** error) {
   auto* d = new AudioDevice;
   d->driver = driver;
@@ -361,6 +374,7 @@ void UnlockAudioBuffer(AudioBuffer* b) {
   if (b) b->device->mutex.unlock();
 }
 
+// Playing a playing buffer only changes its loop flag: it is not restarted.
 bool PlayAudioBuffer(AudioBuffer* b, bool loop) {
   if (!b) return false;
   AudioDevice* d = b->device;

@@ -13,9 +13,10 @@ using core::Sjis;
 // Life cycle
 // ----------------------------------------------------------------------------
 
+// Nothing here can fail: the device waits for InitDirectSound (the window
+// must exist first), and a missing decoder library only refuses Ogg files.
 SoundSystem::SoundSystem() : ogg_(std::make_unique<OggVorbisLibrary>()) {
   BuildDeltaTable(deltaTable_);
-  // Without the library Ogg files are refused; everything else works.
   ogg_->Bind(kVorbisFileLibrary);
 }
 
@@ -24,15 +25,23 @@ SoundSystem::~SoundSystem() {
   ogg_->Unbind();
 }
 
+// The heading and the format line go to the log at the error level, so they
+// are there whatever the log's threshold: they tell what the run sounded
+// like. A second call starts afresh (every slot is released first).
 int SoundSystem::InitDirectSound(platform::Window* window) {
   ShutdownSound();
   window_ = window;
   if (log) log->WriteLog(Sjis("\n----------- DirectSoundを初期化します -----------\n"), app::kLogError);
 
   // A failure is told in a box (answered at once when headless) and the game
-  // goes on silently. The main window is left as it is.
+  // goes on silently. The main window is left as it is: hiding it would
+  // leave a running game with no window at all. The log keeps the
+  // platform's reason beside the text.
   auto fail = [this](const char* text, const char* reason) {
-    if (log) log->WriteLogf(app::kLogError, "%s (%s)\n", text, reason ? reason : "");
+    if (log) {
+      if (reason && *reason) log->WriteLogf(app::kLogError, "%s (%s)\n", text, reason);
+      else log->WriteLogf(app::kLogError, "%s\n", text);
+    }
     platform::ShowMessageBox(text, "", platform::kMbOk | platform::kMbIconError, window_);
     return 1;
   };
@@ -42,6 +51,8 @@ int SoundSystem::InitDirectSound(platform::Window* window) {
   if (!device_) return fail(Sjis("DirectSound の初期化に失敗しました。"), reason);
 
   // The output: 44100 Hz, 16-bit stereo; one more try when it is refused.
+  // (There is no cooperative level or primary buffer to set up here: the
+  // mixer is ours, so the output format is all the device is told.)
   const platform::PcmFormat output = platform::PcmFormatOf(2, kOutputRate, 16);
   if (!platform::SetAudioOutputFormat(device_, output) && !platform::SetAudioOutputFormat(device_, output)) {
     platform::DestroyAudioDevice(device_);
@@ -54,6 +65,7 @@ int SoundSystem::InitDirectSound(platform::Window* window) {
   return 0;
 }
 
+// Slots first: their buffers belong to the device.
 void SoundSystem::ShutdownSound() {
   for (int slot = 0; slot < kSlotCount; slot++) ReleaseSlot(slot);
   platform::DestroyAudioDevice(device_);
@@ -65,6 +77,8 @@ void SoundSystem::ShutdownSound() {
 // Slots and copies
 // ----------------------------------------------------------------------------
 
+// What every volume of a slot's group is moved by: the user's option volume
+// plus the scripts' volume for effects, music or voice.
 int SoundSystem::GroupOffset(int slot) const {
   int g = GroupOf(slot);
   return optionVolume_[g] + scriptVolume_[g];
@@ -111,6 +125,7 @@ void SoundSystem::ReleaseSlot(int slot) {
   s = SoundSlot{};
 }
 
+// -1 for an empty slot lets a caller tell "nothing there" from a refusal.
 int SoundSystem::FreeSoundSlot(int slot) {
   if (!device_ || slot < 0 || slot >= kSlotCount) return 1;
   if (!slots_[slot].loaded && slots_[slot].copyCount == 0) return -1;
@@ -122,6 +137,9 @@ int SoundSystem::FreeSoundSlot(int slot) {
 // Playing
 // ----------------------------------------------------------------------------
 
+// The play cursor makes overlapping plays of one effect take the copies in
+// turn, so a burst of shots restarts the oldest copy last. A copy that is
+// still playing is never cut off: a full slot answers its copy count.
 int SoundSystem::PlaySoundSlot(int slot, int loop, int volume, int pan, int frequency) {
   if (!device_ || slot < 0 || slot >= kSlotCount) return 1;
   SoundSlot& s = slots_[slot];
@@ -140,8 +158,11 @@ int SoundSystem::PlaySoundSlot(int slot, int loop, int volume, int pan, int freq
   }
   if (found < 0) return s.copyCount;
 
-  // Every slot plays with the effect group's option volume here; the group
-  // of music and voice is applied when their volume is set.
+  // Every slot plays with the effect group's option volume here (scripts
+  // rely on it: a slot played this way is an effect, whatever its number);
+  // the group of music and voice is applied when their volume is set. Only
+  // the bottom is clamped: the device holds a positive sum at full volume,
+  // and such a copy has no fade target.
   SoundCopy& c = s.copies[found];
   int v = volume + optionVolume_[0];
   if (v < kSilence) v = kSilence;
@@ -169,6 +190,8 @@ int SoundSystem::StopSoundSlot(int slot, int copy) {
   return kStopped;
 }
 
+// Only playing copies are marked, so a resume never starts a copy that had
+// already ended or was never played.
 int SoundSystem::PauseSoundSlot(int slot, int copy) {
   if (!device_) return 1;
   return ForCopies(slot, copy, [](int, SoundCopy& c) {
@@ -202,6 +225,7 @@ int CopyStatus(const SoundCopy& c) {
 
 }  // namespace
 
+// A query, not an operation: without a device nothing exists, so 0.
 int SoundSystem::GetSoundStatus(int slot, int copy) const {
   if (!device_ || slot < 0 || slot >= kSlotCount) return 0;
   const SoundSlot& s = slots_[slot];
@@ -230,6 +254,9 @@ int SoundSystem::GetSoundPosition(int slot, int copy) const {
 // Volumes, pans, frequencies and fades
 // ----------------------------------------------------------------------------
 
+// The copy's fade target becomes the volume set when the group moved it (so
+// the next tick finds it done), and stays unset when the volume was taken
+// as it was asked for.
 int SoundSystem::ApplySoundVolume(int slot, int copy, int volume) {
   if (!device_) return 1;
   return ForCopies(slot, copy, [this, volume](int s, SoundCopy& c) {
@@ -239,6 +266,9 @@ int SoundSystem::ApplySoundVolume(int slot, int copy, int volume) {
   });
 }
 
+// The step belongs to the slot: the last fade started on any of its copies
+// sets the speed of all of them. A negative slot fades every effect (the
+// callers' "all sound effects"), leaving music and voice alone.
 int SoundSystem::SetSoundFadeTarget(int slot, int copy, int target, int step) {
   if (!device_) return 1;
   return ForCopies(slot, copy, [this, target, step](int s, SoundCopy& c) {
@@ -252,6 +282,7 @@ int SoundSystem::SetSoundPan(int slot, int copy, int pan) {
   return ForCopies(slot, copy, [pan](int, SoundCopy& c) { platform::SetAudioBufferPan(c.buffer, pan); });
 }
 
+// 0 goes back to the sound's own rate; a negative frequency is refused.
 int SoundSystem::SetSoundFrequency(int slot, int copy, int frequency) {
   if (!device_ || frequency < 0) return 1;
   return ForCopies(slot, copy,
@@ -276,6 +307,8 @@ int SoundSystem::SetSoundSystemVolume(int groupSlot, int volume) {
   return 0;
 }
 
+// Kept even without a device: it is the frame pacer's setting, not a sound
+// operation, and costs nothing.
 int SoundSystem::SetFadeStepCount(int count) {
   fadeStepsPerFrame_ = count > 0 ? count : 0;
   return device_ ? 0 : 1;
@@ -312,6 +345,8 @@ void SoundSystem::StepFades(SoundSlot& s) {
   }
 }
 
+// The stream pass runs first: a stream whose ring has stopped is freed there
+// before the fades would step it.
 int SoundSystem::UpdateSoundFades() {
   if (!device_) return 1;
   UpdateStreams();

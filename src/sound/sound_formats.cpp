@@ -41,7 +41,8 @@ bool ParseDelta(SoundHeader* h, const uint8_t* b, uint32_t available, uint32_t f
     rate = U32(b + 12);
     offset = 16;
   }
-  // One or two interleaved channels: the decoder keeps a sum for each.
+  // One or two interleaved channels: the decoder keeps a sum for each, and a
+  // channel count of 0 would leave no frame to play.
   if (channels != 1 && channels != 2) return false;
   h->delta = true;
   h->dataOffset = offset;
@@ -50,6 +51,10 @@ bool ParseDelta(SoundHeader* h, const uint8_t* b, uint32_t available, uint32_t f
   return true;
 }
 
+// The chunk rules are strict on purpose: the engine always read exactly this
+// layout, and games were written against what it accepted. Only the sizes
+// are made safe: every field read lies within `available`, and chunk
+// offsets are summed in 64 bits so a huge size cannot wrap back into range.
 bool ParseWave(SoundHeader* h, const uint8_t* b, uint32_t available, uint32_t fileSize) {
   // "RIFF" size "WAVE", then the format chunk (tag "fmt" and any fourth
   // byte) with the fields through the bits per sample.
@@ -157,6 +162,7 @@ int SoundSystem::CreateSoundBuffers(int slot, const uint8_t* bytes, uint32_t siz
     platform::ReleaseAudioBuffer(buffer);
     return 1;
   }
+  // One lock of the whole buffer: the region never wraps.
   if (delta) {
     uint32_t sums[2] = {};
     DecodeDelta(deltaTable_, data, dataSize, format.channels, 0, sums, static_cast<int16_t*>(p1));
@@ -212,6 +218,10 @@ int SoundSystem::DecodeOggEffect(int slot, core::FileHandle file, std::vector<ui
   return 0;
 }
 
+// The first four bytes choose the decoder. An Ogg file is decoded through
+// the file layer's callbacks (so it may lie in a package) and closed by the
+// decoder; any other file is read whole and closed at once, its package
+// cache dropped: the buffers hold the samples from then on.
 int SoundSystem::LoadSoundEffect(int slot, const char* fileName, int copies, int flags) {
   (void)flags;
   if (!device_ || slot < 0 || slot >= kSlotCount) return 1;
@@ -255,6 +265,8 @@ int SoundSystem::LoadSoundEffect(int slot, const char* fileName, int copies, int
 // File length
 // ----------------------------------------------------------------------------
 
+// Scripts time their scenes by this, so it reads no more than the header
+// (the decoder reads the Ogg stream's last page for its length).
 int SoundSystem::GetSoundFileLength(const char* fileName) {
   core::FileHandle file = packages && fileName ? packages->OpenReadFile(fileName) : core::kNoFile;
   if (file == core::kNoFile) return -1;

@@ -34,6 +34,8 @@ bool ReadMore(core::FilePackageTable& files, StreamState& st, uint32_t bytes) {
 // Opening
 // ----------------------------------------------------------------------------
 
+// An Ogg stream's file belongs to its decoder, which closes it; any other
+// stream's file is closed through the file layer.
 void SoundSystem::CloseStreamFile(StreamState& st) {
   if (st.oggOpen) {
     ogg_->clear(&st.oggFile);  // closes the file through the callbacks
@@ -46,6 +48,10 @@ void SoundSystem::CloseStreamFile(StreamState& st) {
   st.oggSource.file = core::kNoFile;
 }
 
+// Only the first 1024 bytes are read here; the rest of the file is read (or
+// decoded) a second at a time by the refills, so a long piece of music
+// starts at once. The ring starts with the first second in its first half;
+// the first stream pass fills the second half.
 int SoundSystem::OpenSoundStream(int slot, const char* fileName, int flags) {
   if (!device_ || slot < 0 || slot >= kSlotCount) return 1;
   if (!fileName) fileName = "";
@@ -139,6 +145,8 @@ int SoundSystem::OpenSoundStream(int slot, const char* fileName, int flags) {
   return 0;
 }
 
+// Read at each wrap of the data, so it may be set right after the open. A
+// point outside the data loops from the start.
 int SoundSystem::SetStreamLoopPoint(int slot, int sample) {
   if (!device_ || slot < 0 || slot >= kSlotCount || !slots_[slot].stream) return 1;
   slots_[slot].stream->loopPoint = sample;
@@ -204,7 +212,9 @@ void SoundSystem::RefillStream(int half, int slot) {
   }
   if (st.sourceEnded && available < s.dataBytes) s.dataBytes = available;
 
-  // 2-3. The half, filled from the play position on.
+  // 2-3. The half, filled from the play position on. The loop start is
+  // checked here, at every refill, because scripts may move it at any time;
+  // one outside the data would otherwise leave nothing to copy, forever.
   platform::AudioBuffer* ring = s.copies[0].buffer;
   void* region[2];
   uint32_t size[2];
