@@ -21,6 +21,7 @@ Engine::Engine() {
   input.log = &log;
   network.log = &log;
   sound.log = &log;
+  sound.packages = &packages;
   world.log = &log;
   world.scriptEngine.log = &log;
   platform::SetDiagnosticSink(LogUnshownBox, &log);

@@ -3,7 +3,9 @@
 // OpenGL or other system headers of that kind.
 #pragma once
 
+#include "platform/platform_audio.h"
 #include "platform/platform_input.h"
+#include "platform/platform_library.h"
 #include "platform/platform_math.h"
 #include "platform/platform_system.h"
 #include "platform/platform_window.h"
