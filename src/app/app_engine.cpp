@@ -23,6 +23,8 @@ Engine::Engine() {
   sound.log = &log;
   world.log = &log;
   world.scriptEngine.log = &log;
+  world.scriptEngine.pools.log = &log;
+  world.scriptEngine.files = &packages;
   platform::SetDiagnosticSink(LogUnshownBox, &log);
 }
 
