@@ -45,9 +45,11 @@ int ScanDecimal(ScriptEngine& se, const char* p, std::string* text, const char**
   return isFloat ? kWordFloat : kWordInt;
 }
 
-// A double-quoted string from just after its opening quote.
+// A double-quoted string from just after its opening quote. A line break
+// in it is reported where the string starts.
 int ScanString(ScriptEngine& se, const char* p, std::string* text, const char** end,
                const SourcePosition* fallback) {
+  const char* start = p - 1;
   bool ended = false;  // a \0 escape ends the text; the string reads on to its quote
   auto put = [&](char c) {
     if (!ended) *text += c;
@@ -80,7 +82,7 @@ int ScanString(ScriptEngine& se, const char* p, std::string* text, const char** 
     }
     if (c == '\r' || c == '\n') {
       // Reported once per line break (CR LF is one) and kept.
-      ReportAt(se, p, fallback, Sjis("文字列の中に改行があります。\\nで代替してください。"));
+      ReportAt(se, start, fallback, Sjis("文字列の中に改行があります。\\nで代替してください。"));
       if (c == '\r' && p[1] == '\n') put(*p++);
     }
     put(*p++);
