@@ -4,6 +4,7 @@
 // paths it resolves.
 
 #include <cstring>
+#include <optional>
 
 #include "core/core_public.h"
 #include "platform/platform_public.h"
@@ -113,10 +114,11 @@ std::string FolderOfPath(std::string_view path) {
 
 namespace {
 
-// The table that files are read through: the engine's, or the disk alone.
+// The table that files are read through: the engine's, or (for an engine
+// not wired to one) an empty table, which reads the disk alone.
 struct FileTable {
-  explicit FileTable(ScriptEngine& se) : table(se.files ? *se.files : disk) {}
-  core::FilePackageTable disk;
+  explicit FileTable(ScriptEngine& se) : table(se.files ? *se.files : disk.emplace()) {}
+  std::optional<core::FilePackageTable> disk;
   core::FilePackageTable& table;
 };
 
