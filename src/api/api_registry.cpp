@@ -1,5 +1,5 @@
 // api_registry.cpp -- registration of the engine's system calls. None are
-// registered yet.
+// registered yet: the script engine is only emptied and reset for them.
 
 #include "api/api_public.h"
 #include "world/world_public.h"
@@ -7,8 +7,8 @@
 namespace api {
 
 void RegisterSystemCalls(world::GameWorld& world, platform::Window* window) {
-  (void)world;
-  (void)window;
+  world.scriptEngine.ClearScriptEngine();
+  world.scriptEngine.ResetScriptEngine(window, nullptr);
 }
 
 }  // namespace api

@@ -24,6 +24,8 @@ Engine::Engine() {
   sound.packages = &packages;
   world.log = &log;
   world.scriptEngine.log = &log;
+  world.scriptEngine.pools.log = &log;
+  world.scriptEngine.files = &packages;
   platform::SetDiagnosticSink(LogUnshownBox, &log);
 }
 

@@ -1,50 +1,269 @@
-// script_host.cpp -- the host operations of the script engine. A stand-in
-// until the compiler exists: every load fails with one compile error that
-// says so, which start-up reports like any other compile error.
+// script_host.cpp -- the host operations of the script engine: loading a
+// script through the front end (tokeniser and preprocessor), the error texts
+// and the error and listing files, and emptying the engine.
+//
+// The compiler and the virtual machine are not built yet: a script that
+// passes the front end still fails, with one compile error saying that it
+// cannot be compiled yet, and nothing ever runs.
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "app/app_public.h"
+#include "core/core_public.h"
 #include "platform/platform_public.h"
-#include "script/script_public.h"
+#include "script/script_local.h"
 
 namespace script {
 
-int ScriptEngine::LoadScript(const char* path) {
-  std::string resolved = platform::ResolvePath(path ? path : "");
-  errorText_ = "\"" + std::string(path ? path : "") + "\"(0): ";
-  if (!platform::PathExists(resolved.c_str()))
-    errorText_ += "the start script cannot be opened.\r\n";
-  else
-    errorText_ += "this build has no script compiler yet; the start script cannot run.\r\n";
-  if (log) log->WriteLog(errorText_.c_str(), app::kLogError);
-  return 0;
+using core::Sjis;
+
+// ----------------------------------------------------------------------------
+// Construction and life cycle
+// ----------------------------------------------------------------------------
+
+ScriptEngine::ScriptEngine() {
+  currentFolder = platform::WorkingFolder();
+  for (size_t kind = 0; kind < precedence.size(); kind++) precedence[kind] = OperatorLevel(int(kind));
+  registry.Reset();
+  signatures.Reset();
 }
 
-int ScriptEngine::RunScriptStep() { return errorText_.empty() ? -1 : 0; }
+ScriptEngine::~ScriptEngine() = default;
 
-std::string ScriptEngine::GetErrorListText() const { return errorText_; }
+int ScriptEngine::ClearScriptEngine() {
+  // No thread runs without the virtual machine; its table stays empty.
+  registry.Reset();
+  signatures.Reset();
+  links = LinkList{};
+  FreeDefineTable(*this);
+  namespaces.global = nullptr;
+  namespaces.threadTop.assign(namespaces.threadTop.size(), nullptr);
+  autorun.clear();
+  // Every word, value and compound goes back at once: the token and code
+  // lists and the namespaces are made of them.
+  pools.ClearAll();
+  tokenHead = tokenTail = nullptr;
+  codeHead = codeCursor = nullptr;
+  DestroyScriptEngine(*this);
+  return 1;
+}
 
+void ScriptEngine::ResetScriptEngine(void* hostWindow, void* hostInstance) {
+  if (hostWindow) ownerWindow = hostWindow;
+  if (hostInstance) programInstance = hostInstance;
+  precedence.fill(0);
+  workString.clear();
+  labelCounter = 0;
+  links = LinkList{};
+  loopLabels = LoopLabelStack{};
+  signatures.Reset();
+  registry.Reset();
+  if (namespaces.threadTop.empty()) namespaces.threadTop.assign(256, nullptr);
+  ReleaseWordList(*this, codeHead);
+  codeHead = codeCursor = nullptr;
+  ReleaseWordList(*this, tokenHead);
+  tokenHead = tokenTail = nullptr;
+  currentFolder = platform::WorkingFolder();
+  autorun.clear();
+  for (size_t kind = 0; kind < precedence.size(); kind++) precedence[kind] = OperatorLevel(int(kind));
+  includeDepth = 0;
+  preprocessDepth = 0;
+  outOfWords = false;
+}
+
+// ----------------------------------------------------------------------------
+// Loading
+// ----------------------------------------------------------------------------
+
+const char* ScriptEngine::AddLinkedScript(const char* text, const char* name) {
+  std::string path = ResolveScriptPath(name ? name : "", currentFolder);
+  if (!text) {
+    for (const LinkEntry& e : links.entries)
+      if (!e.inMemory && platform::CompareNamesNoCase(e.path, path) == 0) return e.path.c_str();
+  }
+  LinkEntry entry;
+  entry.path = std::move(path);
+  entry.inMemory = text != nullptr;
+  if (text) entry.text.assign(text);
+  links.entries.push_back(std::move(entry));
+  return links.entries.back().path.c_str();
+}
+
+int CompileLinkedScripts(ScriptEngine& se) {
+  int32_t savedThread = se.namespaces.currentThread;
+  se.namespaces.currentThread = -1;
+  se.outOfWords = false;
+  bool readAll = true;
+  while (size_t(se.links.current) < se.links.entries.size()) {
+    // By index: "#link" appends entries while this one is read.
+    int32_t index = se.links.current;
+    const LinkEntry& entry = se.links.entries[size_t(index)];
+    SourcePosition position{InternFileName(se, entry.path), 0, index,
+                            entry.inMemory ? entry.text.c_str() : nullptr};
+    std::string savedFolder = se.currentFolder;
+    if (entry.inMemory) {
+      TokeniseMemoryText(se, entry.text.c_str(), position);
+    } else if (!TokeniseFile(se, &position)) {
+      AddCompileErrorf(se, nullptr, Sjis("リンケージエラー：スクリプトファイル[%s]が開けません。\n"),
+                       position.fileName);
+      se.currentFolder = savedFolder;
+      readAll = false;
+      break;
+    }
+    // Definitions hold for one linked file and what it includes.
+    FreeDefineTable(se);
+    se.links.current++;
+    se.currentFolder = savedFolder;
+  }
+  if (readAll && se.errors.count == 0 && !se.links.entries.empty()) {
+    AddCompileErrorf(se, nullptr, Sjis("スクリプトコンパイラが未実装のため、スクリプト[%s]は実行できません。"),
+                     se.links.entries.front().path.c_str());
+  }
+  se.namespaces.currentThread = savedThread;
+  return readAll && se.errors.count == 0 ? 1 : 0;
+}
+
+int ScriptEngine::LoadScript(const char* path) {
+  if (log) log->WriteLog(Sjis("スクリプト読み込み開始@LoadScript\n"), app::kLogInfo);
+  AddLinkedFileDefault(path);
+  if (log) log->WriteLog(Sjis("スクリプトコンパイル開始@LoadScript\n"), app::kLogInfo);
+  CompileLinkedScripts(*this);
+  if (log) log->WriteLog(Sjis("処理終了@LoadScript\n"), app::kLogInfo);
+  return errors.count == 0 ? 1 : 0;
+}
+
+int ScriptEngine::LoadScriptMemory(const char* text, const char* name) {
+  if (log) log->WriteLog(Sjis("スクリプト読み込み開始@LoadScriptMemory\n"), app::kLogInfo);
+  AddLinkedScript(text ? text : "", name);
+  if (log) log->WriteLog(Sjis("スクリプトコンパイル開始@LoadScriptMemory\n"), app::kLogInfo);
+  CompileLinkedScripts(*this);
+  if (log) log->WriteLog(Sjis("処理終了@LoadScriptMemory\n"), app::kLogInfo);
+  return errors.count == 0 ? 1 : 0;
+}
+
+// Nothing runs until the virtual machine exists: no thread is ever live.
+int ScriptEngine::RunScriptStep() { return -1; }
+
+// ----------------------------------------------------------------------------
+// Error texts
+// ----------------------------------------------------------------------------
+
+std::string ScriptEngine::FormatCallFrame(const SourcePosition* position) const {
+  if (!position) return "[Called as a thread.]-";
+  std::string name;
+  int32_t line = position->line;
+  std::string label;
+  if (position->sourceTag && pathPoints.find && pathPoints.find(pathPoints.user, position->sourceTag, &label)) {
+    // A path point's event script: its label, and the line in the point's
+    // own text (the generated script has two lines before it).
+    name = label;
+    line = line - 2 < 0 ? 0 : line - 2;
+  } else if (position->fileName) {
+    name = position->fileName;
+  }
+  if (name.empty()) return {};
+  char frame[64];
+  std::snprintf(frame, sizeof frame, Sjis("(%d行目)-"), line);
+  return name + frame;
+}
+
+std::string ScriptEngine::GetErrorListText() const {
+  std::string text;
+  for (int i = 0; i < errors.count; i++) {
+    const CompileError& e = errors.slots[size_t(i)];
+    text += FormatCallFrame(&e.position);
+    text += e.message;
+    text += "\r\n";
+  }
+  return text;
+}
+
+// No run-time error is ever stored before the virtual machine exists.
 std::string ScriptEngine::GetCallListText() const { return {}; }
 
-int ScriptEngine::WriteCompileResults() {
-  if (FILE* f = std::fopen("CompileError.txt", "wb")) {
-    std::fwrite(errorText_.data(), 1, errorText_.size(), f);
-    std::fclose(f);
+// ----------------------------------------------------------------------------
+// Files
+// ----------------------------------------------------------------------------
+
+void WriteTextFile(const char* path, std::string_view bytes) {
+  FILE* f = std::fopen(path, "wb");
+  if (!f) return;  // a file that cannot be made is skipped without a message
+  if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);
+  std::fclose(f);
+}
+
+std::string WriteCompiledCodeListing(ScriptEngine& se) {
+  std::string text;
+  text.reserve(65536);
+  int count = 0;
+  const char* file = nullptr;
+  int32_t line = 0;
+  for (CScriptLiteral* w = se.codeHead; w && w->kind != kWordEnd; w = w->next) {
+    // Files are told apart by their interned name, not by its characters.
+    if (count == 0 || w->position.fileName != file) {
+      text += "\r\n";
+      text += w->position.fileName ? w->position.fileName : "";
+    }
+    if (count > 0 && w->position.line != line) {
+      char number[24];
+      std::snprintf(number, sizeof number, "\r\n%04d|", w->position.line);
+      text += number;
+    }
+    file = w->position.fileName;
+    line = w->position.line;
+    switch (w->kind) {
+      case kWordInt:
+      case kWordFloat: text += WordPrintedText(*w); text += ' '; break;
+      case kWordName: text += "(" + w->text + ") "; break;
+      case kWordString: text += "\"" + EscapeStringAlloc(w->text.c_str()) + "\" "; break;
+      case kWordLabel: text += w->text + ": "; break;
+      default: text += w->text + " "; break;
+    }
+    count++;
   }
-  return int(errorText_.size());
+  char total[64];
+  std::snprintf(total, sizeof total, Sjis("\r\n合計 %d Words"), count);
+  return text + total;
+}
+
+int ScriptEngine::WriteCompileResults() {
+  std::string errorText = GetErrorListText();
+  if (!errorText.empty()) {
+    if (log) log->WriteLog(Sjis("中間ファイル書き出し開始\n"), app::kLogInfo);
+    WriteTextFile("CompiledCode.txt", WriteCompiledCodeListing(*this));
+    if (log) log->WriteLog(Sjis("コンパイル済み変数書き出し開始\n"), app::kLogInfo);
+    // The global namespace in the object text notation and two zero bytes;
+    // no namespace exists before the compiler, which leaves the zeros alone.
+    WriteTextFile("CompiledValue.txt", std::string_view("\0\0", 2));
+  }
+  WriteTextFile("CompileError.txt", errorText);
+  return int(errorText.size());
 }
 
 int ScriptEngine::WriteRuntimeError() { return 0; }
 
+// ----------------------------------------------------------------------------
+// Globals
+// ----------------------------------------------------------------------------
+
+// No global exists before the compiler defines them.
 CScriptValue* ScriptEngine::FindGlobal(const char* name) {
   (void)name;
   return nullptr;
 }
 
 float ScriptEngine::ValueToFloat(const CScriptValue* value) {
-  (void)value;
-  return 0.0f;
+  // Refer chains end at a value of another type; a cycle cannot be longer
+  // than the pool, but is cut much earlier.
+  for (int hops = 0; value && value->type == kValueRefer && hops < 1024; hops++) value = value->data.value;
+  if (!value) return 0.0f;
+  switch (value->type) {
+    case kValueInt: return float(value->data.i);
+    case kValueFloat: return value->data.f;
+    case kValueString: return ParseFloat(value->stringValue.c_str());
+    default: return 0.0f;
+  }
 }
 
 }  // namespace script

@@ -75,7 +75,7 @@ TEST(Startup, StopsAtTheStartScriptWithItsErrorBox) {
 
   ASSERT_EQ(boxes.Boxes().size(), 1u);
   EXPECT_EQ(boxes.Boxes()[0].caption, "Please refer \"CompileError.txt\"");
-  EXPECT_NE(boxes.Boxes()[0].text.find("Demo\\demo.rsp"), std::string::npos);
+  EXPECT_NE(boxes.Boxes()[0].text.find("/Demo/demo.rsp"), std::string::npos);
   EXPECT_EQ(test::ReadFile("CompileError.txt"), boxes.Boxes()[0].text);
   // A compile error leaves no run-time error file behind.
   EXPECT_FALSE(platform::PathExists("RuntimeError.txt"));
@@ -109,7 +109,7 @@ TEST(Startup, CommandLineChoosesTheGame) {
     EXPECT_STREQ(engine.settings.StartPackage, "");
     EXPECT_EQ(engine.app.GameList.size(), 2u);
     ASSERT_EQ(boxes.Boxes().size(), 1u);
-    EXPECT_NE(boxes.Boxes()[0].text.find("Beta\\b.rsp"), std::string::npos);
+    EXPECT_NE(boxes.Boxes()[0].text.find("/Beta/b.rsp"), std::string::npos);
   }
   {
     // Without an argument the first game is taken.

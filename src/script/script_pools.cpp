@@ -1,0 +1,127 @@
+// script_pools.cpp -- taking and releasing words, values and compounds from
+// the engine's three record pools.
+
+#include "app/app_public.h"
+#include "core/core_public.h"
+#include "platform/platform_public.h"
+#include "script/script_local.h"
+
+namespace script {
+
+namespace {
+
+// Pool exhaustion is reported the way it always was: a box without caption.
+// The same text goes to the log, where a run without a desktop keeps it.
+void ReportExhausted(app::LogSystem* log, const char* message) {
+  if (log) log->WriteLogf(app::kLogError, "%s\n", message);
+  platform::ShowMessageBox(message, "", platform::kMbOk);
+}
+
+}  // namespace
+
+// ----------------------------------------------------------------------------
+// Clearing records
+// ----------------------------------------------------------------------------
+
+void ResetLiteralRecord(CScriptLiteral* word) {
+  word->kind = kWordEnd;
+  word->text.clear();  // the buffer stays for the next taker
+  word->payload = ScriptPayload{};
+  word->position = SourcePosition{};
+  word->next = nullptr;
+}
+
+void ResetValueRecord(CScriptValue* value) {
+  ResetLiteralRecord(value);
+  value->kind = kWordName;
+  value->type = kValueUndefined;
+  value->attributes = 0;
+  value->stringValue.clear();
+  value->data = ScriptPayload{};
+  value->owner = nullptr;
+}
+
+void ResetArrayRecord(CScriptArray* array) {
+  array->elements.clear();
+  array->memberNodes.clear();
+  array->memberRoot = -1;
+  array->kind = kCompoundEmpty;
+  array->owner = nullptr;
+}
+
+// ----------------------------------------------------------------------------
+// Taking records
+// ----------------------------------------------------------------------------
+
+CScriptLiteral* ScriptPools::AllocScriptLiteral() {
+  CScriptLiteral* word = literals.Take();
+  if (!word) {
+    ReportExhausted(log, core::Sjis("割り当て可能なCScriptLiteralインスタンスがなくなりました。"));
+    return nullptr;
+  }
+  word->next = nullptr;
+  return word;
+}
+
+CScriptValue* ScriptPools::AllocScriptValue() {
+  CScriptValue* value = values.Take();
+  if (!value) {
+    ReportExhausted(log, core::Sjis("割り当て可能なCScriptValueインスタンスがなくなりました。"));
+    return nullptr;
+  }
+  value->kind = kWordName;
+  value->next = nullptr;
+  return value;
+}
+
+CScriptArray* ScriptPools::AllocScriptArray(CScriptValue* owner) {
+  CScriptArray* array = arrays.Take();
+  if (!array) {
+    ReportExhausted(log, core::Sjis("割り当て可能なCScriptArrayインスタンスがなくなりました。"));
+    return nullptr;
+  }
+  array->owner = owner;
+  return array;
+}
+
+// ----------------------------------------------------------------------------
+// Releasing records
+//
+// A released record is cleared first: a word of kind 14 and a value of type
+// 7 give their compound back, a compound gives back every element value.
+// ----------------------------------------------------------------------------
+
+void ScriptPools::FreeScriptLiteral(CScriptLiteral* word) {
+  if (!word || !literals.Release(word)) return;
+  CScriptArray* held = word->kind == kWordCompound ? word->payload.array : nullptr;
+  ResetLiteralRecord(word);
+  if (held) ReleaseScriptArray(held);
+}
+
+void ScriptPools::FreeScriptValue(CScriptValue* value) {
+  if (!value || !values.Release(value)) return;
+  CScriptArray* held = value->type == kValueCompound ? value->data.array : nullptr;
+  ResetValueRecord(value);
+  if (held) ReleaseScriptArray(held);
+}
+
+void ScriptPools::ReleaseScriptArray(CScriptArray* array) {
+  if (!array || !arrays.Release(array)) return;
+  // Taken out first: the elements' own compounds are released while this
+  // record is already free.
+  std::vector<CScriptValue*> elements;
+  elements.swap(array->elements);
+  ResetArrayRecord(array);
+  for (CScriptValue* element : elements) FreeScriptValue(element);
+  elements.clear();
+  array->elements.swap(elements);  // keep the table's memory for the next taker
+}
+
+void ScriptPools::ClearAll() {
+  // Everything goes, so nothing needs to give anything back.
+  literals.ClearAll([](CScriptLiteral* w) { ResetLiteralRecord(w); });
+  values.ClearAll([](CScriptValue* v) { ResetValueRecord(v); });
+  arrays.ClearAll([](CScriptArray* a) { ResetArrayRecord(a); });
+}
+
+}  // namespace script

@@ -1,0 +1,234 @@
+// script_records.cpp -- the word-kind table, the printed forms of words, the
+// word setters and the engine's number readers.
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+
+#include "script/script_local.h"
+
+namespace script {
+
+// Kind, token?, source spelling, code text. The tokeniser produces the token
+// kinds; the compiler emits the kinds with a code text (or their own text).
+const WordKindInfo kWordKinds[] = {
+    {kWordEnd, true, nullptr, nullptr},
+    {kWordStart, false, nullptr, "[Start]"},
+    {kWordInt, true, nullptr, nullptr},
+    {kWordFloat, true, nullptr, nullptr},
+    {kWordName, true, nullptr, nullptr},
+    {kWordString, true, nullptr, nullptr},
+    {kWordLabel, true, nullptr, nullptr},
+    {kWordFunctionName, false, nullptr, nullptr},
+    {kWordDirective, true, nullptr, nullptr},
+    {kWordFunctionConstant, false, nullptr, "(null function)"},  // "(null syscall)" too
+    {kWordCompound, false, nullptr, nullptr},
+    {kWordReference, false, nullptr, nullptr},
+    {kWordAdd, true, "+", "+"},
+    {kWordSubtract, true, "-", "-"},
+    {kWordMultiply, true, "*", "*"},
+    {kWordDivide, true, "/", "/"},
+    {kWordModulo, true, "%", "%"},
+    {kWordAssign, true, "=", "="},
+    {kWordGreater, true, ">", ">"},
+    {kWordLess, true, "<", "<"},
+    {kWordNot, true, "!", nullptr},
+    {kWordBitNot, true, "~", nullptr},
+    {kWordXor, true, "^", "^"},
+    {kWordBitAnd, true, "&", "&"},
+    {kWordBitOr, true, "|", "|"},
+    {kWordShiftLeft, true, "<<", "<<"},
+    {kWordShiftRight, true, ">>", ">>"},
+    {kWordAddAssign, true, "+=", "+="},
+    {kWordSubtractAssign, true, "-=", "-="},
+    {kWordMultiplyAssign, true, "*=", "*="},
+    {kWordDivideAssign, true, "/=", "/="},
+    {kWordModuloAssign, true, "%=", "%="},
+    {kWordEqual, true, "==", "=="},
+    {kWordGreaterEqual, true, ">=", ">="},  // also "=>", kept as written
+    {kWordLessEqual, true, "<=", "<="},     // also "=<"
+    {kWordNotEqual, true, "!=", "!="},      // also "<>" and "><"
+    {kWordBitAndAssign, true, "&=", "&="},
+    {kWordBitOrAssign, true, "|=", "|="},
+    {kWordXorAssign, true, "^=", "^="},
+    {kWordIncrement, true, "++", "++"},
+    {kWordDecrement, true, "--", "--"},
+    {kWordLogicalAnd, true, "&&", "&&"},
+    {kWordLogicalOr, true, "||", "||"},
+    {kWordSemicolon, true, ";", ";"},
+    {kWordComma, true, ",", nullptr},
+    {kWordMember, true, ".", "."},
+    {kWordColon, true, ":", nullptr},
+    {kWordOpenParen, true, "(", nullptr},
+    {kWordCloseParen, true, ")", nullptr},
+    {kWordOpenBracket, true, "[", nullptr},
+    {kWordCloseBracket, true, "]", nullptr},
+    {kWordOpenBrace, true, "{", nullptr},
+    {kWordCloseBrace, true, "}", nullptr},
+    {kWordPrefixPlus, false, "+", "+(PRE)"},
+    {kWordPrefixMinus, false, "-", "-(PRE)"},
+    {kWordPrefixNot, false, "!", "!(PRE)"},
+    {kWordPrefixBitNot, false, "~", "~(PRE)"},
+    {kWordPrefixIncrement, false, "++", "++(PRE)"},
+    {kWordPrefixDecrement, false, "--", "--(PRE)"},
+    {kWordIf, false, "if", nullptr},
+    {kWordElse, false, "else", nullptr},
+    {kWordWhile, false, "while", nullptr},
+    {kWordDo, false, "do", nullptr},
+    {kWordFor, false, "for", nullptr},
+    {kWordGoto, false, "goto", nullptr},
+    {kWordCall, false, "call", nullptr},
+    {kWordReturn, false, "return", nullptr},
+    {kWordSystemInterrupt, false, "__system_interrupt__", nullptr},
+    {kWordBreak, false, "break", nullptr},
+    {kWordContinue, false, "continue", nullptr},
+    {kWordTypeInt, false, "int", "int"},
+    {kWordTypeFloat, false, "float", "float"},
+    {kWordTypeString, false, "string", "string"},
+    {kWordTypeRefer, false, "refer", "refer"},
+    {kWordTypeVariable, false, "variable", "variable"},
+    {kWordTypeFunction, false, "function", "function"},
+    {kWordTypeSystemCall, false, "systemcall", "syscall"},
+    {kWordTypeArray, false, "array", "array"},
+    {kWordTypeObject, false, "object", "object"},
+    {kWordStatic, false, "static", "static"},
+    {kWordConst, false, "const", "const"},
+    {kWordExtern, false, "extern", nullptr},
+    {kWordAutorun, false, "autorun", nullptr},
+    {kWordJumpIfFalse, false, nullptr, "if_not_goto"},
+    {kWordJumpIfTrue, false, nullptr, nullptr},
+    {kWordJump, false, nullptr, "goto"},  // "break" or "continue" for those statements
+    {kWordCallCode, false, nullptr, "call"},
+    {kWordReturnCode, false, nullptr, "return"},
+    {kWordInterruptCode, false, nullptr, "__system_interrupt__"},
+    {kWordIndex, false, nullptr, "[]"},
+    {kWordCallMarker, false, nullptr, "@"},
+    {kWordPopValue, false, nullptr, "pop_value"},
+    {kWordCastInt, false, nullptr, "(int)"},
+    {kWordCastFloat, false, nullptr, "(float)"},
+    {kWordCastString, false, nullptr, "(string)"},
+    {kWordCastFunction, false, nullptr, "(function)"},
+    {kWordBuildArray, false, nullptr, "{Array}"},
+    {kWordBuildObject, false, nullptr, "{Object}"},
+};
+const size_t kWordKindCount = sizeof kWordKinds / sizeof kWordKinds[0];
+
+const WordKindInfo* FindWordKind(int kind) {
+  for (size_t i = 0; i < kWordKindCount; i++)
+    if (kWordKinds[i].kind == kind) return &kWordKinds[i];
+  return nullptr;
+}
+
+// ----------------------------------------------------------------------------
+// Printed forms
+// ----------------------------------------------------------------------------
+
+const char* WordName(const CScriptLiteral& word) {
+  if (word.kind == kWordInt || word.kind == kWordFloat) return "";
+  return word.text.c_str();
+}
+
+const char* WordPrintedText(CScriptLiteral& word) {
+  if (word.kind == kWordInt || word.kind == kWordFloat) {
+    // Sized for the longest "%f" of a float: large floats print all their
+    // integer digits.
+    char printed[kFloatTextBytes];
+    if (word.kind == kWordInt)
+      std::snprintf(printed, sizeof printed, "%d", word.payload.i);
+    else
+      std::snprintf(printed, sizeof printed, "%f", double(word.payload.f));
+    word.text.assign(printed);
+  }
+  return word.text.c_str();
+}
+
+// ----------------------------------------------------------------------------
+// Number readers
+//
+// The engine ran with 32-bit longs: strtol clamped at 2147483647 and
+// -2147483648. printf and strtod here are those of the "C" locale, which the
+// program never changes.
+// ----------------------------------------------------------------------------
+
+namespace {
+
+int32_t ClampToInt32(long long v) {
+  if (v > INT32_MAX) return INT32_MAX;
+  if (v < INT32_MIN) return INT32_MIN;
+  return int32_t(v);
+}
+
+int32_t ParseInt(const char* text, int base) {
+  if (!text) return 0;
+  errno = 0;
+  long long v = std::strtoll(text, nullptr, base);  // clamps at the 64-bit range
+  return ClampToInt32(v);
+}
+
+}  // namespace
+
+int32_t ParseDecimalInt(const char* text) { return ParseInt(text, 10); }
+
+int32_t ParseHexInt(const char* text) { return ParseInt(text, 16); }
+
+float ParseFloat(const char* text) {
+  if (!text) return 0.0f;
+  return float(std::strtod(text, nullptr));
+}
+
+// ----------------------------------------------------------------------------
+// Word setters
+// ----------------------------------------------------------------------------
+
+namespace {
+
+// A word that held a compound gives it back before it takes another payload.
+void DropCompound(ScriptPools& pools, CScriptLiteral* word) {
+  if (word->kind == kWordCompound && word->payload.array) {
+    CScriptArray* array = word->payload.array;
+    word->payload.array = nullptr;
+    pools.ReleaseScriptArray(array);
+  }
+}
+
+}  // namespace
+
+void SetIntValue(ScriptPools& pools, CScriptLiteral* word, int32_t value) {
+  DropCompound(pools, word);
+  word->payload = ScriptPayload{};
+  word->payload.i = value;
+  word->kind = kWordInt;
+}
+
+void SetFloatValue(ScriptPools& pools, CScriptLiteral* word, float value) {
+  DropCompound(pools, word);
+  word->payload = ScriptPayload{};
+  word->payload.f = value;
+  word->kind = kWordFloat;
+}
+
+void SetValueFromText(ScriptPools& pools, CScriptLiteral* word, const char* text, int kind) {
+  if (kind == kWordInt) {
+    SetIntValue(pools, word, ParseDecimalInt(text));
+  } else if (kind == kWordFloat) {
+    SetFloatValue(pools, word, ParseFloat(text));
+  } else {
+    DropCompound(pools, word);
+    word->payload = ScriptPayload{};
+    word->text.assign(text ? text : "");
+    word->kind = uint8_t(kind);
+  }
+}
+
+void FreeValueText(CScriptLiteral* word) {
+  std::string().swap(word->text);
+}
+
+void ClearScriptLiteral(ScriptPools& pools, CScriptLiteral* word) {
+  DropCompound(pools, word);
+  FreeValueText(word);
+  word->payload = ScriptPayload{};
+  word->kind = kWordEnd;
+}
+
+}  // namespace script

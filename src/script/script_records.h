@@ -1,0 +1,538 @@
+// script_records.h -- the script language's records: source positions, the
+// word-kind table, words, values and compounds, their pools, and the two
+// balanced trees (included through script_public.h).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+namespace app {
+class LogSystem;
+}
+
+namespace script {
+
+struct CScriptLiteral;
+struct CScriptValue;
+struct CScriptArray;
+
+// ----------------------------------------------------------------------------
+// Source positions
+// ----------------------------------------------------------------------------
+
+// Where a word or an error came from. Copied into every word and every
+// error. `fileName` points at the engine's one interned copy of that name,
+// so two positions are in the same file exactly when the pointers are equal
+// (the listing and the virtual machine's current folder rely on it).
+struct SourcePosition {
+  const char* fileName = nullptr;   // interned; null for a position without file
+  int32_t line = 0;                 // from 1; 0 for a position without a line
+  int32_t linkIndex = 0;            // index of the linked file being compiled
+  const char* sourceTag = nullptr;  // the memory text of a script compiled from
+                                    // memory, null for a file
+};
+
+// ----------------------------------------------------------------------------
+// Word kinds
+//
+// The kind byte of every word. The tokeniser produces the token kinds, the
+// compiler emits the code kinds and the virtual machine executes them.
+// Notes:
+// - 46, 47 and 48 keep the spelling they were written with (">=" or "=>",
+//   "<=" or "=<", "!=", "<>" or "><"); the code text below is the usual one.
+// - 105 and 106 are the keywords goto and call; 202 and 203 are the jump and
+//   call instructions the compiler makes of them.
+// - 28 and 29 are only prefix operators; the compiler turns them into 92/93.
+// ----------------------------------------------------------------------------
+
+enum ScriptWordKind : uint8_t {
+  kWordEnd = 0,                // end of text; as code: end of thread
+  kWordStart = 1,              // "[Start]", first word of the code list
+  kWordInt = 4,                // int literal
+  kWordFloat = 7,              // float literal
+  kWordName = 8,               // variable, member or parameter name
+  kWordString = 9,             // string literal; as code also a label operand
+  kWordLabel = 10,             // label definition ("name:")
+  kWordFunctionName = 11,      // name of a function or system call (by lookup)
+  kWordDirective = 12,         // "#" and a name
+  kWordFunctionConstant = 13,  // "(null function)", "(null syscall)"
+  kWordCompound = 14,          // run-time stack word holding a CScriptArray
+  kWordReference = 15,         // run-time stack word holding a CScriptValue
+  kWordAdd = 20,
+  kWordSubtract = 21,
+  kWordMultiply = 22,
+  kWordDivide = 23,
+  kWordModulo = 24,
+  kWordAssign = 25,
+  kWordGreater = 26,
+  kWordLess = 27,
+  kWordNot = 28,     // prefix only
+  kWordBitNot = 29,  // prefix only
+  kWordXor = 30,
+  kWordBitAnd = 31,
+  kWordBitOr = 32,
+  kWordShiftLeft = 33,
+  kWordShiftRight = 34,
+  kWordAddAssign = 40,
+  kWordSubtractAssign = 41,
+  kWordMultiplyAssign = 42,
+  kWordDivideAssign = 43,
+  kWordModuloAssign = 44,
+  kWordEqual = 45,
+  kWordGreaterEqual = 46,
+  kWordLessEqual = 47,
+  kWordNotEqual = 48,
+  kWordBitAndAssign = 49,
+  kWordBitOrAssign = 50,
+  kWordXorAssign = 52,
+  kWordIncrement = 60,  // after an operand
+  kWordDecrement = 61,  // after an operand
+  kWordLogicalAnd = 62,
+  kWordLogicalOr = 63,
+  kWordSemicolon = 70,  // end of statement: discard the value
+  kWordComma = 71,
+  kWordMember = 72,
+  kWordColon = 73,
+  kWordOpenParen = 80,
+  kWordCloseParen = 81,
+  kWordOpenBracket = 82,
+  kWordCloseBracket = 83,
+  kWordOpenBrace = 84,
+  kWordCloseBrace = 85,
+  kWordPrefixPlus = 90,
+  kWordPrefixMinus = 91,
+  kWordPrefixNot = 92,
+  kWordPrefixBitNot = 93,
+  kWordPrefixIncrement = 94,
+  kWordPrefixDecrement = 95,
+  kWordIf = 100,
+  kWordElse = 101,
+  kWordWhile = 102,
+  kWordDo = 103,
+  kWordFor = 104,
+  kWordGoto = 105,
+  kWordCall = 106,
+  kWordReturn = 107,
+  kWordSystemInterrupt = 108,
+  kWordBreak = 109,
+  kWordContinue = 110,
+  kWordTypeInt = 111,
+  kWordTypeFloat = 112,
+  kWordTypeString = 113,
+  kWordTypeRefer = 114,
+  kWordTypeVariable = 115,
+  kWordTypeFunction = 116,
+  kWordTypeSystemCall = 117,
+  kWordTypeArray = 118,
+  kWordTypeObject = 119,
+  kWordStatic = 120,
+  kWordConst = 121,
+  kWordExtern = 122,
+  kWordAutorun = 123,
+  kWordJumpIfFalse = 200,   // jump when the popped condition is false
+  kWordJumpIfTrue = 201,    // never emitted by the compiler
+  kWordJump = 202,          // "goto"; "break" or "continue" for those statements
+  kWordCallCode = 203,      // call
+  kWordReturnCode = 204,    // return
+  kWordInterruptCode = 205, // system interrupt
+  kWordIndex = 206,         // "[]"
+  kWordCallMarker = 207,    // "@": start of an argument list
+  kWordPopValue = 208,      // take the next argument into a parameter
+  kWordCastInt = 210,
+  kWordCastFloat = 211,
+  kWordCastString = 212,
+  kWordCastFunction = 213,
+  kWordBuildArray = 220,
+  kWordBuildObject = 221,
+};
+
+// One row of the word-kind table.
+struct WordKindInfo {
+  uint8_t kind;
+  bool token;              // the tokeniser produces it
+  const char* sourceText;  // keyword or operator spelling; null when none
+  const char* codeText;    // text of the emitted code word; null when the
+                           // word's own text (or none) is used
+};
+
+// The row of a kind, or null for a number that is no kind.
+const WordKindInfo* FindWordKind(int kind);
+
+// The binding level of a word kind after an operand, as expressions are read:
+// -1 cannot follow an operand (an illegal operator), 0 ends the expression,
+// 1 the assignments (right to left), 2 to 11 the binary operators (left to
+// right; 11 is also the level prefix operands are read at), 12 postfix ++ and
+// --, 13 the operand level of a cast, 14 call, index and member access.
+constexpr int OperatorLevel(int kind) {
+  switch (kind) {
+    case 0: case 1: case 4: case 7: case 8: case 9: case 10:
+    case 100: case 102: case 104:
+      return -1;
+    case 25: case 40: case 41: case 42: case 43: case 44: case 49: case 50: case 52:
+      return 1;
+    case 63: return 2;
+    case 62: return 3;
+    case 32: return 4;
+    case 30: return 5;
+    case 31: return 6;
+    case 45: case 48: return 7;
+    case 26: case 27: case 46: case 47: return 8;
+    case 33: case 34: return 9;
+    case 20: case 21: return 10;
+    case 22: case 23: case 24:
+    case 90: case 91: case 92: case 93: case 94: case 95:
+      return 11;
+    case 60: case 61: return 12;
+    case 111: case 112: case 113: case 115: case 116: case 118: case 119:
+      return 13;
+    case 80: case 82: case 72: return 14;
+    default: return 0;
+  }
+}
+
+// ----------------------------------------------------------------------------
+// Words, values and compounds
+// ----------------------------------------------------------------------------
+
+// The payload of a word or a value. Pointer members are pointer-sized, so a
+// word can hold any record on a 64-bit build.
+union ScriptPayload {
+  int32_t i;
+  float f;
+  CScriptArray* array;    // compound word (14), compound value (type 7)
+  CScriptValue* value;    // reference word (15), refer value (type 4)
+  CScriptLiteral* word;   // function constant (13), function value (type 5)
+};
+
+// One word of source or of compiled code. Pooled: a record never moves and is
+// never freed; a released record keeps its slot for the next taker.
+struct CScriptLiteral {
+  uint32_t poolSlot = 0;    // index in its pool, set when the record is made
+  uint8_t kind = 0;         // ScriptWordKind
+  std::string text;         // the word's text; its capacity only grows. An int
+                            // or float word has no text of its own: see
+                            // WordName and WordPrintedText
+  ScriptPayload payload{};  // int, float bits, or a record (see ScriptPayload)
+  SourcePosition position;  // where the word came from
+  CScriptLiteral* next = nullptr;  // the following word of its list
+};
+
+// Value types (`ScriptValueType`).
+enum ScriptValueType : uint16_t {
+  kValueUndefined = 0,
+  kValueString = 1,
+  kValueInt = 2,
+  kValueFloat = 3,
+  kValueRefer = 4,       // payload: another CScriptValue; readers follow the chain
+  kValueFunction = 5,    // payload: the function's label word
+  kValueSystemCall = 6,  // a system-call declaration
+  kValueCompound = 7,    // payload: a CScriptArray
+};
+
+// Attribute bits (`ScriptAttribute`).
+enum ScriptAttribute : uint16_t {
+  kAttrStatic = 0x01,
+  kAttrExtern = 0x02,
+  kAttrConst = 0x04,
+  kAttrUntyped = 0x10,     // declared `variable`: takes the type of what is assigned
+  kAttrRawString = 0x100,  // written in back quotes by the object text writer
+};
+
+// One variable, member or array element. Its `text` is its name (an element
+// is named "[%d]") and its kind is 8. Pooled like words.
+struct CScriptValue : CScriptLiteral {
+  uint16_t type = kValueUndefined;  // ScriptValueType
+  uint16_t attributes = 0;          // ScriptAttribute bits
+  std::string stringValue;          // the value of a string; capacity only grows
+  ScriptPayload data{};             // int, float bits, refer target, label word
+                                    // or compound, by `type`
+  CScriptArray* owner = nullptr;    // the compound holding it as member or
+                                    // element; null for a namespace variable
+};
+
+// Compound kinds (`ScriptCompoundKind`).
+enum ScriptCompoundKind : int32_t {
+  kCompoundEmpty = 0,
+  kCompoundObject = 1,
+  kCompoundArray = 2,
+};
+
+// A node of a compound's member tree: an AVL tree over the members' names,
+// linked by node index (-1 none), so the node array may grow freely.
+struct MemberNode {
+  CScriptValue* value = nullptr;
+  int32_t left = -1;
+  int32_t right = -1;
+  int32_t height = 0;
+};
+
+// One array or object. Pooled.
+// Invariants: an empty compound becomes an object at its first member and an
+// array at its first element; every element is owned by the compound.
+struct CScriptArray {
+  uint32_t poolSlot = 0;
+  std::vector<CScriptValue*> elements;  // element slots (null = empty); size() is the count
+  std::vector<MemberNode> memberNodes;  // the member tree's nodes
+  int32_t memberRoot = -1;              // root node index, -1 when empty
+  int32_t kind = kCompoundEmpty;        // ScriptCompoundKind
+  CScriptValue* owner = nullptr;        // the value holding it; its name is used in messages
+};
+
+// The name accessor of a word: its text, or the empty text for an int or
+// float word (whose text is only its printed form).
+const char* WordName(const CScriptLiteral& word);
+
+// The printed form of a word: "%d" of an int word, "%f" of a float word
+// (made in the word's own text buffer), else its text.
+const char* WordPrintedText(CScriptLiteral& word);
+
+// Longest "%f" text of a 32-bit float with its terminating zero: a sign, 39
+// integer digits (FLT_MAX is 3.4e38), the point and six decimals.
+constexpr size_t kFloatTextBytes = 1 + 39 + 1 + 6 + 1;
+
+// Word setters. Each first gives back a compound the word held (kind 14) to
+// the array pool; they need the pools for that and take them explicitly.
+class ScriptPools;
+void SetIntValue(ScriptPools& pools, CScriptLiteral* word, int32_t value);
+void SetFloatValue(ScriptPools& pools, CScriptLiteral* word, float value);
+// Kind 4: the text read as a decimal int (clamped to 32 bits); kind 7: read
+// as a float; any other kind except 13 (which needs the compiler's lookup):
+// the text copied into the word.
+void SetValueFromText(ScriptPools& pools, CScriptLiteral* word, const char* text, int kind);
+// Frees the word's text buffer.
+void FreeValueText(CScriptLiteral* word);
+// Frees the text, clears the payload and sets kind 0.
+void ClearScriptLiteral(ScriptPools& pools, CScriptLiteral* word);
+
+// The value of a decimal text as the engine reads numbers: leading blanks, a
+// sign and digits, clamped to the 32-bit range as a 32-bit strtol did; 0 when
+// there are no digits. Always in the "C" locale.
+int32_t ParseDecimalInt(const char* text);
+// The same for hex digits (no "0x" prefix): "7FFFFFFF" and beyond clamp to
+// 2147483647.
+int32_t ParseHexInt(const char* text);
+// A float text in the "C" locale (strtod rules), 0 when there is none.
+float ParseFloat(const char* text);
+
+// ----------------------------------------------------------------------------
+// Pools
+//
+// Three pools of fixed-size records. Slots are handed out lowest-free first;
+// a record is made the first time its slot is used and then kept for the
+// program's life, in chunks that never move, so words, references and owners
+// may point at records freely. The capacity doubles when every slot is in
+// use.
+// ----------------------------------------------------------------------------
+
+template <typename T>
+class RecordPool {
+ public:
+  static constexpr uint32_t kChunkRecords = 4096;
+
+  explicit RecordPool(uint32_t firstCapacity) : firstCapacity_(firstCapacity) {}
+  RecordPool(const RecordPool&) = delete;
+  RecordPool& operator=(const RecordPool&) = delete;
+
+  // The lowest free slot's record, marked in use; null when the capacity
+  // cannot grow (memory exhausted or `capacityLimit` reached).
+  T* Take() {
+    if (occupied_.empty() && !Resize(firstCapacity_)) return nullptr;
+    for (;;) {
+      while (cursor_ < capacity_ && occupied_[cursor_]) cursor_++;
+      if (cursor_ < capacity_) break;
+      if (!Resize(capacity_ * 2)) return nullptr;
+    }
+    uint32_t slot = cursor_++;
+    occupied_[slot] = 1;
+    inUse_++;
+    T* record = RecordAt(slot, true);
+    if (record) record->poolSlot = slot;
+    return record;
+  }
+
+  // Marks a record's slot free. False (and nothing done) for a record that
+  // is not this pool's, is already free, or when nothing is in use.
+  bool Release(const T* record) {
+    if (!record || inUse_ == 0 || record->poolSlot >= capacity_) return false;
+    uint32_t slot = record->poolSlot;
+    if (!occupied_[slot] || RecordAt(slot, false) != record) return false;
+    occupied_[slot] = 0;
+    inUse_--;
+    if (slot < cursor_) cursor_ = slot;
+    return true;
+  }
+
+  // Calls `clear` on every record in use, then frees every slot.
+  template <typename F>
+  void ClearAll(F clear) {
+    for (uint32_t slot = 0; slot < capacity_ && inUse_ > 0; slot++) {
+      if (!occupied_[slot]) continue;
+      clear(RecordAt(slot, false));
+      occupied_[slot] = 0;
+      inUse_--;
+    }
+    inUse_ = 0;
+    cursor_ = 0;
+  }
+
+  bool InUse(uint32_t slot) const { return slot < capacity_ && occupied_[slot]; }
+  // The record of a slot once made, else null.
+  T* At(uint32_t slot) { return slot < capacity_ ? RecordAt(slot, false) : nullptr; }
+
+  uint32_t Capacity() const { return capacity_; }
+  uint32_t Count() const { return inUse_; }
+  uint32_t Cursor() const { return cursor_; }
+  uint32_t FirstCapacity() const { return firstCapacity_; }
+
+  // The largest capacity growth may reach; tests lower it to reach the
+  // exhaustion path without exhausting memory.
+  uint32_t capacityLimit = 1u << 30;
+
+ private:
+  bool Resize(uint32_t capacity) {
+    if (capacity == 0 || capacity > capacityLimit || capacity < capacity_) return false;
+    try {
+      occupied_.resize(capacity, 0);
+      chunks_.resize((capacity + kChunkRecords - 1) / kChunkRecords);
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+    capacity_ = capacity;
+    return true;
+  }
+
+  T* RecordAt(uint32_t slot, bool make) {
+    std::unique_ptr<T[]>& chunk = chunks_[slot / kChunkRecords];
+    if (!chunk) {
+      if (!make) return nullptr;
+      chunk.reset(new (std::nothrow) T[kChunkRecords]);
+      if (!chunk) return nullptr;
+    }
+    return &chunk[slot % kChunkRecords];
+  }
+
+  uint32_t firstCapacity_;
+  uint32_t capacity_ = 0;  // 0 until first use
+  uint32_t cursor_ = 0;    // the lowest slot that may be free
+  uint32_t inUse_ = 0;
+  std::vector<uint8_t> occupied_;                // one byte per slot
+  std::vector<std::unique_ptr<T[]>> chunks_;     // records, made a chunk at a time
+};
+
+// The engine's three pools (`ScriptLiteralPool`, `ScriptValuePool`,
+// `ScriptArrayPool`). They live as long as the engine; clearing the engine
+// frees every slot but keeps the records.
+class ScriptPools {
+ public:
+  static constexpr uint32_t kFirstLiteralCapacity = 262144;
+  static constexpr uint32_t kFirstValueCapacity = 262144;
+  static constexpr uint32_t kFirstArrayCapacity = 65536;
+
+  app::LogSystem* log = nullptr;  // where exhaustion is also written
+
+  RecordPool<CScriptLiteral> literals{kFirstLiteralCapacity};
+  RecordPool<CScriptValue> values{kFirstValueCapacity};
+  RecordPool<CScriptArray> arrays{kFirstArrayCapacity};
+
+  // A free record with no next word (a value: the empty undefined value named
+  // "" of kind 8; a compound: empty, owned by `owner`). Null after the
+  // exhaustion message box.
+  CScriptLiteral* AllocScriptLiteral();
+  CScriptValue* AllocScriptValue();
+  CScriptArray* AllocScriptArray(CScriptValue* owner);
+
+  // Clear a record (giving back the compound it holds) and free its slot.
+  // Records that are not the pool's, or already free, are left alone.
+  void FreeScriptLiteral(CScriptLiteral* word);
+  void FreeScriptValue(CScriptValue* value);
+  void ReleaseScriptArray(CScriptArray* array);
+
+  // Clears every record in use of all three pools and empties them.
+  void ClearAll();
+};
+
+// Record clearing shared by release and clear-all (script_pools.cpp).
+void ResetLiteralRecord(CScriptLiteral* word);
+void ResetValueRecord(CScriptValue* value);
+void ResetArrayRecord(CScriptArray* array);
+
+// ----------------------------------------------------------------------------
+// Trees
+//
+// Balanced (AVL) trees whose nodes live in one array, linked by index (-1:
+// none), so growing the array never breaks a link. Nodes are handed out in
+// array order and freed only all together. A node pointer returned by an
+// insert or a lookup is valid until the next insert.
+// ----------------------------------------------------------------------------
+
+// A string-keyed tree, ordered by plain byte-wise comparison (case-sensitive,
+// unsigned bytes). The system-call registry is one.
+struct NameTreeNode {
+  std::string name;       // the node's own copy of its name
+  void* value = nullptr;  // for the system-call registry: the handler
+  int32_t left = -1;
+  int32_t right = -1;
+  int32_t height = 0;     // a leaf is 1
+};
+
+class NameTree {
+ public:
+  static constexpr int32_t kGrowNodes = 256;
+
+  // The existing node of a known name (unchanged), else a new node with a
+  // copy of the name and a null value.
+  NameTreeNode* Insert(const char* name);
+  // The node of a name, or null.
+  NameTreeNode* Find(const char* name);
+  // Frees every name and leaves 256 free nodes with an empty root.
+  void Reset();
+
+  int32_t Count() const { return used_; }
+  int32_t Capacity() const { return int32_t(nodes_.size()); }
+  int32_t Root() const { return root_; }
+  int32_t Height() const { return root_ < 0 ? 0 : nodes_[size_t(root_)].height; }
+  const NameTreeNode& Node(int32_t index) const { return nodes_[size_t(index)]; }
+
+ private:
+  std::vector<NameTreeNode> nodes_;
+  int32_t used_ = 0;  // nodes [0, used_) are in use
+  int32_t root_ = -1;
+};
+
+// The signature of a function or system call, keyed by its value.
+struct FunctionSignature {
+  const CScriptValue* key = nullptr;  // null = free node
+  uint8_t returnType = 0;             // keyword code 111 to 119 once recorded
+                                      // (115 when none is declared)
+  uint8_t parameterCount = 0;
+  uint8_t parameterTypes[34] = {};    // keyword codes 111 to 119; 16 used at most
+  int32_t left = -1;
+  int32_t right = -1;
+  int32_t height = 0;
+};
+
+class SignatureTree {
+ public:
+  static constexpr int32_t kGrowNodes = 256;
+
+  // The node of a function value, or a new zeroed one for it.
+  FunctionSignature* Insert(const CScriptValue* key);
+  FunctionSignature* Find(const CScriptValue* key);
+  void Reset();
+
+  int32_t Count() const { return used_; }
+  int32_t Capacity() const { return int32_t(nodes_.size()); }
+  int32_t Height() const { return root_ < 0 ? 0 : nodes_[size_t(root_)].height; }
+
+ private:
+  std::vector<FunctionSignature> nodes_;
+  int32_t used_ = 0;
+  int32_t root_ = -1;
+};
+
+}  // namespace script

@@ -1,0 +1,188 @@
+// script_host_test.cpp -- loading scripts as the host does and the files it
+// writes: "CompileError.txt" byte for byte, the listing and the value file.
+
+#include "app/app_public.h"
+#include "script_test_util.h"
+
+namespace {
+
+using scripttest::ScriptFixture;
+using Tokens = std::vector<std::string>;
+
+class Host : public ScriptFixture {};
+
+TEST_F(Host, IllegalCharacterStopsTheFile) {
+  std::string errors = Load("main.txt", "int a;\r\nb @ c;\r\nd;\r\n");
+  EXPECT_EQ(errors, Line("main.txt", 2, "解釈できない文字「@」があります。処理を中断します。"));
+  EXPECT_EQ(TokenList(), (Tokens{"8:int", "8:a", "70:;", "8:b"}));
+}
+
+TEST_F(Host, LinesEndOnlyAtCrLf) {
+  // A file with LF line ends is one line.
+  EXPECT_EQ(Load("main.txt", "a;\nb;\nc @;\n"), Line("main.txt", 1, "解釈できない文字「@」があります。処理を中断します。"));
+  EXPECT_EQ(Load("main.txt", "a;\r\nb;\rc;\r\n$\r\n"), Line("main.txt", 3, "解釈できない文字「$」があります。処理を中断します。"));
+}
+
+TEST_F(Host, StringsWithEscapesAndRawLineBreaks) {
+  std::string errors = Load("main.txt",
+                            "s = \"tab\\t\\\"q\\\" \\\\ \\x\";\r\n"
+                            "t = \"one\r\ntwo\";\r\n"
+                            "u = `raw\r\nok`;\r\n"
+                            "v = 1.2.3;\r\n");
+  EXPECT_EQ(errors, Line("main.txt", 2, "文字列の中に改行があります。\\nで代替してください。") +
+                        Line("main.txt", 6, "二重の小数点があります。処理を中断します。"));
+  EXPECT_EQ(TokenList(), (Tokens{"8:s", "25:=", "9:tab\t\"q\" \\ x", "70:;",  //
+                              "8:t", "25:=", "9:one\r\ntwo", "70:;",         //
+                              "8:u", "25:=", "9:raw\r\nok", "70:;",          //
+                              "8:v", "25:=", "7:1.200000", "4:3", "70:;"}));
+}
+
+TEST_F(Host, TheErrorListKeeps128Lines) {
+  std::string text;
+  for (int i = 0; i < 200; i++) text += "#bad\r\n";
+  std::string expected;
+  for (int line = 1; line <= 128; line++) expected += Line("main.txt", line, "不正なプリプロセッサ[#bad]があります。");
+  EXPECT_EQ(Load("main.txt", text), expected);
+  EXPECT_EQ(se.WriteCompileResults(), int(expected.size()));
+}
+
+TEST_F(Host, AScriptThatPassesTheFrontEndCannotBeCompiledYet) {
+  std::string errors = Load("main.txt", "// start\r\nmain() { }\r\n");
+  EXPECT_EQ(errors, NotCompiled("main.txt"));
+  EXPECT_EQ(se.WriteCompileResults(), int(errors.size()));
+  // After errors the listing and the value file are written too.
+  EXPECT_EQ(test::ReadFile("CompiledCode.txt"), test::Sjis("\r\n合計 0 Words"));
+  EXPECT_EQ(test::ReadFile("CompiledValue.txt"), std::string("\0\0", 2));
+}
+
+TEST_F(Host, NoErrorsLeaveAnEmptyFileAndNoListing) {
+  EXPECT_EQ(se.WriteCompileResults(), 0);
+  EXPECT_TRUE(platform::PathExists("CompileError.txt"));
+  EXPECT_EQ(test::ReadFile("CompileError.txt"), "");
+  EXPECT_FALSE(platform::PathExists("CompiledCode.txt"));
+  EXPECT_FALSE(platform::PathExists("CompiledValue.txt"));
+}
+
+TEST_F(Host, AMissingStartFileIsALinkageError) {
+  std::string path = Path("none.txt");
+  EXPECT_EQ(Load("none.txt"), Line("none.txt", 0, "スクリプトファイル[" + path + "]が読み込めません。") +
+                                  test::Sjis("リンケージエラー：スクリプトファイル[" + path + "]が開けません。\n\r\n"));
+}
+
+TEST_F(Host, LoadingTheSameFileTwiceLinksItOnce) {
+  test::WriteFile("main.txt", "a\r\n");
+  EXPECT_EQ(se.LoadScript("main.txt"), 0);
+  EXPECT_EQ(se.LoadScript("MAIN.TXT"), 0);
+  EXPECT_EQ(se.links.entries.size(), 1u);
+  EXPECT_STREQ(se.AddLinkedFileDefault(Path("main.txt").c_str()), Path("main.txt").c_str());
+  EXPECT_EQ(se.links.entries.size(), 1u);
+  // Memory texts are always added.
+  se.AddLinkedScript("x", "main.txt");
+  EXPECT_EQ(se.links.entries.size(), 2u);
+}
+
+TEST_F(Host, LoadWritesItsLogLines) {
+  {
+    app::LogSystem log("system.log", app::kLogInfo);
+    se.log = &log;
+    test::WriteFile("main.txt", "a\r\n");
+    se.LoadScript("main.txt");
+    se.log = nullptr;
+  }
+  std::string text = test::ReadFile("system.log");
+  for (const char* line : {"スクリプト読み込み開始@LoadScript", "スクリプトコンパイル開始@LoadScript", "処理終了@LoadScript"})
+    EXPECT_NE(text.find(test::Sjis(line) + "\r\n"), std::string::npos) << line;
+}
+
+TEST_F(Host, FrameTexts) {
+  script::SourcePosition plain{"a.txt", 12, 0, nullptr};
+  EXPECT_EQ(se.FormatCallFrame(&plain), test::Sjis("a.txt(12行目)-"));
+  EXPECT_EQ(se.FormatCallFrame(nullptr), "[Called as a thread.]-");
+  script::SourcePosition nameless{nullptr, 5, 0, nullptr};
+  EXPECT_EQ(se.FormatCallFrame(&nameless), "");
+
+  // A path point's generated event script is named by the point's label,
+  // two lines earlier (never below 0).
+  const char* script = "generated";
+  se.pathPoints.find = [](void* user, const char* text, std::string* label) {
+    if (text != static_cast<const char*>(user)) return false;
+    *label = "gate";
+    return true;
+  };
+  se.pathPoints.user = const_cast<char*>(script);
+  script::SourcePosition tagged{"a.txt", 7, 0, script};
+  EXPECT_EQ(se.FormatCallFrame(&tagged), test::Sjis("gate(5行目)-"));
+  tagged.line = 1;
+  EXPECT_EQ(se.FormatCallFrame(&tagged), test::Sjis("gate(0行目)-"));
+  script::SourcePosition otherTag{"b.txt", 3, 0, "other"};
+  EXPECT_EQ(se.FormatCallFrame(&otherTag), test::Sjis("b.txt(3行目)-"));
+
+  // The error list: frame, message, CR LF; an error without position has no frame.
+  script::AddCompileError(se, "first", &plain);
+  script::AddCompileError(se, "second", nullptr);
+  EXPECT_EQ(se.GetErrorListText(), test::Sjis("a.txt(12行目)-first\r\nsecond\r\n"));
+}
+
+TEST_F(Host, ListingOfTheCodeList) {
+  // A code list made by hand, as the compiler will make it.
+  const char* fileA = script::InternFileName(se, "A.txt");
+  const char* fileB = script::InternFileName(se, "B.txt");
+  struct Word {
+    const char* file;
+    int line;
+    int kind;
+    const char* text;
+  };
+  const Word words[] = {
+      {fileA, 1, script::kWordStart, "[Start]"}, {fileA, 1, script::kWordInt, "42"},
+      {fileA, 2, script::kWordName, "x"},        {fileA, 2, script::kWordFloat, "0.5"},
+      {fileB, 2, script::kWordString, "q\"\t"},  {fileB, 2, script::kWordLabel, "*L0001"},
+      {fileB, 3, script::kWordAssign, "="},      {fileB, 3, script::kWordEnd, ""},
+      {fileB, 4, script::kWordName, "unlisted"},
+  };
+  script::CScriptLiteral* tail = nullptr;
+  for (const Word& w : words) {
+    script::CScriptLiteral* word = se.pools.AllocScriptLiteral();
+    script::SetValueFromText(se.pools, word, w.text, w.kind);
+    word->position = {w.file, w.line, 0, nullptr};
+    if (tail) tail->next = word;
+    else se.codeHead = word;
+    tail = word;
+  }
+  EXPECT_EQ(script::WriteCompiledCodeListing(se),
+            test::Sjis("\r\nA.txt[Start] 42 \r\n0002|(x) 0.500000 \r\nB.txt\"q\\\"\\t\" *L0001: \r\n0003|= "
+                       "\r\n合計 7 Words"));
+}
+
+TEST_F(Host, ClearingEmptiesTheEngine) {
+  test::WriteFile("main.txt", "#define X 1\r\na b c @\r\n");
+  se.LoadScript("main.txt");
+  ASSERT_NE(se.tokenHead, nullptr);
+  ASSERT_GT(se.pools.literals.Count(), 0u);
+  se.ClearScriptEngine();
+  se.ResetScriptEngine(nullptr, nullptr);
+  EXPECT_EQ(se.tokenHead, nullptr);
+  EXPECT_EQ(se.pools.literals.Count(), 0u);
+  EXPECT_EQ(se.errors.count, 0);
+  EXPECT_TRUE(se.links.entries.empty());
+  EXPECT_TRUE(se.sources.entries.empty());
+  EXPECT_TRUE(se.defines.slots.empty());
+  EXPECT_EQ(se.GetErrorListText(), "");
+  EXPECT_EQ(se.currentFolder, folder);
+  EXPECT_EQ(se.registry.Capacity(), 256);
+}
+
+TEST_F(Host, RunningOutOfWordsFailsTheLoadOnce) {
+  test::MessageBoxRecorder boxes;
+  se.pools.literals.capacityLimit = script::ScriptPools::kFirstLiteralCapacity;
+  std::string text;
+  for (int i = 0; i < 20000; i++) text += "a b c d e f g h i j k l m n\r\n";  // 280,000 tokens
+  std::string errors = Load("main.txt", text);
+  std::string message = "割り当て可能なCScriptLiteralインスタンスがなくなりました。";
+  int line = int(script::ScriptPools::kFirstLiteralCapacity / 14) + 1;
+  EXPECT_EQ(errors, Line("main.txt", line, message));
+  ASSERT_EQ(boxes.Boxes().size(), 1u);
+  EXPECT_EQ(boxes.Boxes()[0].text, test::Sjis(message));
+}
+
+}  // namespace

@@ -1,0 +1,66 @@
+// script_test_util.h -- what the script tests share: an engine in a fresh
+// working folder, loading a script and reading back its error file and
+// token list.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/platform_public.h"
+#include "script/script_local.h"
+#include "test_support.h"
+
+namespace scripttest {
+
+// A script engine whose working folder is a fresh empty folder.
+class ScriptFixture : public ::testing::Test {
+ protected:
+  test::ScopedWorkFolder work;        // first: the engine starts in it
+  script::ScriptEngine se;
+  std::string folder = platform::WorkingFolder();
+
+  // Empties the engine, loads `file` and writes the error files. Returns the
+  // bytes of "CompileError.txt".
+  std::string Load(const std::string& file) {
+    se.ClearScriptEngine();
+    se.ResetScriptEngine(nullptr, nullptr);
+    se.LoadScript(file.c_str());
+    se.WriteCompileResults();
+    return test::ReadFile("CompileError.txt");
+  }
+  std::string Load(const std::string& file, const std::string& text) {
+    test::WriteFile(file, text);
+    return Load(file);
+  }
+
+  // The full path of a file of the working folder, as errors print it.
+  std::string Path(const std::string& name) const { return folder + "/" + name; }
+
+  // One line of "CompileError.txt": "<path>(<line>行目)-<message>" CR LF,
+  // in Shift-JIS. `message` is UTF-8.
+  std::string Line(const std::string& name, int line, const std::string& message) const {
+    return test::Sjis(Path(name) + "(" + std::to_string(line) + "行目)-" + message + "\r\n");
+  }
+  // The error of a script that got through the front end.
+  std::string NotCompiled(const std::string& name) const {
+    return test::Sjis("スクリプトコンパイラが未実装のため、スクリプト[" + Path(name) + "]は実行できません。\r\n");
+  }
+
+  // The token list as "kind:text" (numbers by their printed form).
+  std::vector<std::string> TokenList() {
+    std::vector<std::string> out;
+    for (script::CScriptLiteral* w = se.tokenHead; w; w = w->next)
+      out.push_back(std::to_string(int(w->kind)) + ":" + script::WordPrintedText(*w));
+    return out;
+  }
+  // The lines of the token list.
+  std::vector<int> TokenLines() {
+    std::vector<int> out;
+    for (script::CScriptLiteral* w = se.tokenHead; w; w = w->next) out.push_back(w->position.line);
+    return out;
+  }
+};
+
+}  // namespace scripttest
