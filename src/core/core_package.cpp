@@ -400,6 +400,33 @@ void* FilePackageTable::ReadFileData(FileHandle h, void* buffer, int32_t positio
     int32_t left = e->size - position;
     n = (count < 0 || count > left) ? left : count;
   }
+  if (buffer && n > 0 && n == e->size && !e->cache && !(e->flags & kEntryZeroRunCoded) && e->packageFile >= 0) {
+    // A whole uncoded entry read at once goes straight into the caller's
+    // buffer, without a second copy in the cache: its reader (a script, an
+    // image, a model, a sound effect) keeps the bytes itself, and the
+    // system's file cache keeps the package's. Partial reads (streams) fill
+    // the cache as far as they get.
+    // In pieces that stay in the processor's cache while they are
+    // unscrambled.
+    constexpr int32_t kPiece = 256 * 1024;
+    auto* out = static_cast<uint8_t*>(buffer);
+    int32_t done = 0;
+    while (done < n) {
+      int32_t want = std::min(kPiece, n - done);
+      int64_t got = ReadAt(e->packageFile, out + done, size_t(want), int64_t(e->dataOffset) + done);
+      got = std::max<int64_t>(got, 0);
+      ScrambleBytes(out + done, size_t(got), e->key, uint64_t(done));
+      done += int32_t(got);
+      if (got < want) {
+        Fail(Sjis("パッケージのエントリ[%s]が読めません"), e->name ? e->name : "");
+        break;
+      }
+    }
+    n = done;
+    e->position = n;
+    if (read) *read = n;
+    return buffer;
+  }
   if (n > 0 && !FillCache(*e, position + n)) {
     // Deliver what could be read.
     int32_t have = (e->flags & kEntryZeroRunCoded) ? (e->cache ? e->size : 0) : e->cachedBytes;

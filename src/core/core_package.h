@@ -134,6 +134,10 @@ class FilePackageTable {
   // (nothing from a position past its end or below 0), then stands at
   // position + delivered, and the buffer is returned. A disk file follows
   // the read with its own position and null is returned, as for a bad handle.
+  // Entry bytes are kept in the entry's cache once read (until
+  // FreeFileCache), except that a whole uncached, uncoded entry read at once
+  // into a buffer goes straight there: whole-file readers keep their bytes
+  // themselves, and a second copy would halve the read speed.
   void* ReadFileData(FileHandle h, void* buffer, int32_t position, int32_t count, int32_t* read);
   // The disk file's or the entry's size; 0 for -1 or a bad index.
   int32_t GetFileSizeOf(FileHandle h);

@@ -133,7 +133,7 @@ int FilePackageTable::RemovePackageEntry(const char* name) {
 int FilePackageTable::SavePackage(const char* fileName) {
   lastError.clear();
   if (!fileName || !*fileName) {
-    Fail(Sjis("保存するパッケージの名前が空です"));
+    Fail("%s", Sjis("保存するパッケージの名前が空です"));
     return 0;
   }
   SortPackageEntries();

@@ -339,6 +339,27 @@ TEST_F(PackageRead, UncodedEntriesAreReadOnlyAsFarAsAsked) {
   EXPECT_EQ(ReadAll(table, "plain.bin"), plain);
 }
 
+TEST_F(PackageRead, WholeReadsLeaveNoCacheBehind) {
+  for (const char* name : {"plain.bin", "scrambled.bin"}) {
+    core::FileHandle h = table.OpenReadFile(name);
+    const core::PackageEntry& e = table.Entry(int32_t(uint32_t(h) & ~core::kPackageHandleBit));
+    std::string whole(1001, '\0');
+    int32_t read = 0;
+    table.ReadFileData(h, whole.data(), 0, -1, &read);
+    EXPECT_EQ(read, 1001);
+    EXPECT_EQ(whole, plain);
+    EXPECT_EQ(e.cache, nullptr) << name;
+    EXPECT_EQ(table.TellFile(h), 1001);
+    // A partial read caches; a whole read then comes from the cache.
+    table.ReadFileData(h, whole.data(), 0, 500, &read);
+    EXPECT_EQ(e.cachedBytes, 500);
+    whole.assign(1001, '\0');
+    table.ReadFileData(h, whole.data(), 0, -1, &read);
+    EXPECT_EQ(whole, plain);
+    EXPECT_EQ(e.cachedBytes, 1001);
+  }
+}
+
 TEST_F(PackageRead, BadHandlesDoNothing) {
   char b[4];
   int32_t read = 7;
