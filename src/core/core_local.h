@@ -21,8 +21,8 @@ namespace core {
 inline bool IsNameLeadByte(unsigned char c) { return (c >= 0x80 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFE); }
 
 // The one ordering of entry names, used both to sort and to search: bytes
-// compared unsigned with ASCII letters folded to lower case, except the
-// second byte of a two-byte character. <0, 0, >0.
+// compared unsigned with ASCII letters folded to lower case and "/" taken as
+// "\", except the second byte of a two-byte character. <0, 0, >0.
 int ComparePackageNames(const char* a, const char* b);
 // The name with the letters folded as ComparePackageNames folds them: two
 // names compare equal exactly when their folded forms are equal.

@@ -121,13 +121,19 @@ char* NormalizePath(char* out, const char* baseFolder, const char* path) {
   return out;
 }
 
+// How names compare: letters in lower case, and "/" as "\" (a package from
+// another writer may separate its folders with "/"; normalised names never do).
+namespace {
+unsigned char FoldForCompare(unsigned char c) { return c == '/' ? '\\' : FoldLower(c); }
+}  // namespace
+
 int ComparePackageNames(const char* a, const char* b) {
   const unsigned char* p = reinterpret_cast<const unsigned char*>(a);
   const unsigned char* q = reinterpret_cast<const unsigned char*>(b);
   bool second = false;  // at the second byte of a two-byte character
   for (;; p++, q++) {
-    unsigned char ca = second ? *p : FoldLower(*p);
-    unsigned char cb = second ? *q : FoldLower(*q);
+    unsigned char ca = second ? *p : FoldForCompare(*p);
+    unsigned char cb = second ? *q : FoldForCompare(*q);
     if (ca != cb) return ca < cb ? -1 : 1;
     if (!ca) return 0;
     // Equal after folding and not a letter: the same byte in both names, so
@@ -143,7 +149,7 @@ std::string FoldPackageName(const char* name) {
       i++;
       continue;
     }
-    s[i] = char(FoldLower(uint8_t(s[i])));
+    s[i] = char(FoldForCompare(uint8_t(s[i])));
   }
   return s;
 }

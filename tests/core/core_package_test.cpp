@@ -97,6 +97,10 @@ TEST(PackageNames, OneOrderingForSortAndSearch) {
   EXPECT_NE(core::ComparePackageNames("\x83\x41", "\x83\x61"), 0);
   EXPECT_LT(core::ComparePackageNames("ab", "abc"), 0);
   EXPECT_EQ(core::FoldPackageName("\x83\x41Q"), std::string("\x83\x41q"));
+  // Another writer's "/" finds a normalised "\"; a second byte 0x2F is no
+  // character, so only single bytes fold.
+  EXPECT_EQ(core::ComparePackageNames("Dir/File", "dir\\file"), 0);
+  EXPECT_EQ(core::FoldPackageName("A/b"), "a\\b");
 }
 
 TEST(PackageNames, ExtractPathsStayInsideTheFolder) {
@@ -188,6 +192,16 @@ TEST(PackageLookup, LaterPackageReplacesEntriesAndTheirCache) {
   EXPECT_EQ(ReadAll(t, "only-a.txt"), "A");
   EXPECT_EQ(ReadAll(t, "only-b.txt"), "B");
   EXPECT_STREQ(t.GetPackageEntryName(2), "same.txt");  // the first spelling stays
+}
+
+TEST(PackageLookup, AnotherWritersSlashesAndCapitals) {
+  test::ScopedWorkFolder work;
+  test::WriteFile("o.pac", pactest::BuildPackage({{"Data/Sub/File.TXT", "slashes"}, {"DATA\\Other.txt", "caps"}}));
+  core::FilePackageTable t;
+  ASSERT_GE(t.LoadFilePackage("o.pac"), 0);
+  EXPECT_EQ(ReadAll(t, "data\\sub\\file.txt"), "slashes");
+  EXPECT_EQ(ReadAll(t, "DATA/SUB/x/../FILE.txt"), "slashes");
+  EXPECT_EQ(ReadAll(t, "data/other.TXT"), "caps");
 }
 
 TEST(PackageLookup, DuplicateNamesInOnePackageKeepTheLast) {
