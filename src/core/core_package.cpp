@@ -160,16 +160,16 @@ FileHandle OpenDiskFile(const char* name) {
   return FileHandle(fd);
 }
 
-bool EntryLess(const PackageEntry& a, const PackageEntry& b) {
-  if (!a.name || !b.name) return a.name && !b.name;  // nameless entries last
-  return ComparePackageNames(a.name, b.name) < 0;
-}
-
 }  // namespace
 
 // ----------------------------------------------------------------------------
 // Table life and entries
 // ----------------------------------------------------------------------------
+
+int ComparePackageEntries(const PackageEntry& a, const PackageEntry& b) {
+  if (!a.name || !b.name) return (a.name ? -1 : 0) + (b.name ? 1 : 0);  // nameless entries last
+  return ComparePackageNames(a.name, b.name);
+}
 
 FilePackageTable::~FilePackageTable() { CloseFilePackage(); }
 
@@ -201,7 +201,10 @@ PackageEntry* FilePackageTable::AppendEntry(const char* name) {
   return &entries_.back();
 }
 
-void FilePackageTable::SortPackageEntries() { std::stable_sort(entries_.begin(), entries_.end(), EntryLess); }
+void FilePackageTable::SortPackageEntries() {
+  std::stable_sort(entries_.begin(), entries_.end(),
+                   [](const PackageEntry& a, const PackageEntry& b) { return ComparePackageEntries(a, b) < 0; });
+}
 
 void FilePackageTable::Fail(const char* format, ...) {
   char text[2048];

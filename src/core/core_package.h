@@ -96,7 +96,7 @@ class FilePackageTable {
                                   // failed (Shift-JIS, no line end)
 
   FilePackageTable() = default;
-  ~FilePackageTable();  // CloseFilePackage
+  ~FilePackageTable();  // DestroyFilePackage
   FilePackageTable(const FilePackageTable&) = delete;
   FilePackageTable& operator=(const FilePackageTable&) = delete;
 
@@ -112,6 +112,8 @@ class FilePackageTable {
   int LoadFilePackage(const char* path);
   // Closes every package file, frees every entry; the count becomes 0.
   void CloseFilePackage();
+  // The same as CloseFilePackage: a table made for one job is destroyed so.
+  void DestroyFilePackage() { CloseFilePackage(); }
 
   int32_t Count() const { return int32_t(entries_.size()); }
   // The entry at `index` (0 .. Count() - 1).
@@ -201,6 +203,11 @@ class FilePackageTable {
   std::vector<PackageEntry> entries_;  // sorted as described above
   std::vector<int> packageFiles_;      // every mounted package's descriptor
 };
+
+// The order of SortPackageEntries: entries without a name after all
+// others, the rest by their names (ASCII letters without case, "/" as "\",
+// the second byte of a two-byte Shift-JIS character exactly). <0, 0, >0.
+int ComparePackageEntries(const PackageEntry& a, const PackageEntry& b);
 
 // Writes the normalised form of `path` into `out` (kMaxPathLength bytes) and
 // returns it, or returns null when the path has 260 characters or more or is
