@@ -20,13 +20,36 @@ std::string JoinPath(const char* folder, const std::string& name) {
   return base + name;
 }
 
-// Lists the games of one package: its ".rsp" entries. Packages cannot be
-// read yet, so they contribute nothing.
+// Lists the games of one package: every ".rsp" entry, in the order of the
+// sorted table, that opens with at least one byte. The package is mounted
+// into a table of its own, closed again afterwards.
 void ListPackageGames(std::vector<GameListEntry>* list, const std::string& path,
                       const std::string& fileName) {
-  (void)list;
-  (void)path;
-  (void)fileName;
+  core::FilePackageTable table;
+  if (table.LoadFilePackage(path.c_str()) < 0) return;
+  std::string folder = fileName.substr(0, fileName.rfind('.'));
+  for (int32_t i = 0; i < table.Count(); i++) {
+    if (list->size() >= size_t(kMaxGames)) break;
+    const char* name = table.GetPackageEntryName(i);
+    if (!name || !HasExtension(name, ".rsp")) continue;
+    core::FileHandle h = table.OpenReadFile(name);
+    if (h == core::kNoFile) continue;
+    int32_t size = table.GetFileSizeOf(h);
+    table.CloseFileHandle(h);
+    if (size < 1) continue;
+    // The start file is the entry's file name without its folder; a "\"
+    // that is the second byte of a two-byte character is no separator.
+    std::string entry = name;
+    size_t cut = 0;
+    for (size_t k = 0; k < entry.size(); k++) {
+      if (core::IsSjisLeadByte(uint8_t(entry[k]))) {
+        k++;
+        continue;
+      }
+      if (entry[k] == '\\') cut = k + 1;
+    }
+    list->push_back({entry.substr(cut), folder, fileName});
+  }
 }
 
 }  // namespace

@@ -81,9 +81,41 @@ int CompareNamesNoCase(std::string_view a, std::string_view b) {
   return a.size() < b.size() ? -1 : 1;
 }
 
+namespace {
+
+bool IsValidUtf8(std::string_view s) {
+  size_t i = 0;
+  while (i < s.size()) {
+    unsigned char c = s[i];
+    size_t extra = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : 4;
+    if (extra == 4 || (extra && (c < 0xC2 || i + extra >= s.size()))) return false;
+    for (size_t k = 1; k <= extra; k++)
+      if ((uint8_t(s[i + k]) & 0xC0) != 0x80) return false;
+    i += extra + 1;
+  }
+  return true;
+}
+
+// A "\\" is a separator unless it is the second byte of a Shift-JIS
+// character ("表" is 95 5C). Such a pair never occurs in valid UTF-8, so a
+// name that is valid UTF-8 (a path of this disk) has every "\\" turned.
+void SeparatorsToSlashes(std::string* path) {
+  bool sjis = !IsValidUtf8(*path);
+  for (size_t i = 0; i < path->size(); i++) {
+    unsigned char c = (*path)[i];
+    if (sjis && IsLead(c) && i + 1 < path->size()) {
+      i++;
+      continue;
+    }
+    if (c == '\\') (*path)[i] = '/';
+  }
+}
+
+}  // namespace
+
 std::string ResolvePath(std::string_view name) {
   std::string path(name);
-  std::replace(path.begin(), path.end(), '\\', '/');
+  SeparatorsToSlashes(&path);
   if (path.empty() || PathExists(path.c_str())) return path;
 
   std::string resolved = path[0] == '/' ? "/" : "";

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "app/app_local.h"
+#include "core/package_fixture.h"
 #include "test_support.h"
 
 namespace {
@@ -64,6 +65,37 @@ TEST(GameList, EmptyOrMissingFolder) {
   EXPECT_TRUE(games.empty());
   app::BuildGameList(&games, "missing");
   EXPECT_TRUE(games.empty());
+}
+
+TEST(GameList, PackagesHoldingStartFiles) {
+  test::ScopedWorkFolder work;
+  using pactest::Entry;
+  test::WriteFile("Campaign.PAC", pactest::BuildPackage({
+                                      {"campaign\\Mission1.RSP", "start", 4},
+                                      {"campaign\\empty.rsp", ""},  // size 0: no game
+                                      {"campaign\\data.txt", "x"},
+                                      {"a.rsp", "top", 0, true},
+                                  }));
+  test::WriteFile("broken.pac", "not a package");
+  test::WriteFile("Beta/b.rsp", "x");
+  std::vector<app::GameListEntry> games;
+  app::BuildGameList(&games, ".");
+  EXPECT_EQ(Describe(games), (std::vector<std::string>{"b.rsp|Beta|", "a.rsp|Campaign|Campaign.PAC",
+                                                       "Mission1.RSP|Campaign|Campaign.PAC"}));
+}
+
+TEST(GameList, PackagesRespectTheCap) {
+  test::ScopedWorkFolder work;
+  std::vector<pactest::Entry> entries;
+  for (int i = 0; i < 300; i++) entries.push_back({"g" + std::to_string(1000 + i) + ".rsp", "x"});
+  test::WriteFile("many.pac", pactest::BuildPackage(entries));
+  test::WriteFile("z.rsp", "x");
+  std::vector<app::GameListEntry> games;
+  app::BuildGameList(&games, ".");
+  ASSERT_EQ(games.size(), 256u);
+  EXPECT_EQ(games[0].startFile, "g1000.rsp");
+  EXPECT_EQ(games[255].startFile, "g1255.rsp");
+  EXPECT_EQ(games[255].package, "many.pac");
 }
 
 }  // namespace

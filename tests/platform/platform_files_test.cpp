@@ -41,6 +41,10 @@ TEST(ResolvePath, FindsShiftJisNamesStoredAsUtf8) {
   std::string sjis = test::Sjis("データ\\設定.txt");
   EXPECT_EQ(platform::ResolvePath(sjis), "データ/設定.txt");
   EXPECT_TRUE(platform::PathExists(platform::ResolvePath(sjis).c_str()));
+  // "表" ends in the byte of "\\": it stays part of the name.
+  test::WriteFile("表/能.txt", "x");
+  EXPECT_EQ(platform::ResolvePath(test::Sjis("表\\能.txt")), "表/能.txt");
+  EXPECT_EQ(platform::ResolvePath("表\\x"), "表/x");  // UTF-8 as given: every "\\" separates
 }
 
 TEST(CompareNamesNoCase, FoldsAsciiButNotSecondBytes) {
