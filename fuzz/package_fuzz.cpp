@@ -6,7 +6,7 @@
 //
 //   cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
 //         -DTKW4_FUZZ=ON -DTKW4_TESTS=OFF && cmake --build build-fuzz --target tkw4-fuzz-package
-//   build-fuzz/tkw4-fuzz-package -max_total_time=600 CORPUS tools/fuzz/corpus
+//   build-fuzz/tkw4-fuzz-package -max_total_time=600 CORPUS fuzz/corpus/package
 
 #include <fcntl.h>
 #include <unistd.h>
