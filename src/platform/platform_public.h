@@ -3,6 +3,7 @@
 // OpenGL or other system headers of that kind.
 #pragma once
 
+#include "platform/platform_gfx.h"
 #include "platform/platform_math.h"
 #include "platform/platform_system.h"
 #include "platform/platform_window.h"
