@@ -325,7 +325,8 @@ struct GfxApi {
                                         GfxSurface** out);
   void (*ReleaseSurface)(GfxSurface* surface);
   // Copies a render-target surface into a system-memory texture level of the
-  // same size. Formats other than 32- and 16-bit colour arrive as A8R8G8B8.
+  // same size. Float formats arrive as A8R8G8B8 (a system-memory texture
+  // made in a float format is stored as A8R8G8B8).
   uint32_t (*GetRenderTargetData)(GfxDevice* dev, GfxSurface* source, GfxSurface* destination);
   // Size and format of a surface.
   void (*GetSurfaceDesc)(GfxSurface* surface, int* width, int* height, uint32_t* format);

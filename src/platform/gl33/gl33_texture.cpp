@@ -85,7 +85,8 @@ uint32_t CreateTexture(GfxDevice* dev, int width, int height, int levels, uint32
   if ((usage & kUsageRenderTarget) && pool != kPoolDefault) return kGfxErrInvalidCall;
   // Formats a system-memory copy of a render target cannot hold as they are
   // arrive as A8R8G8B8 (see GetRenderTargetData).
-  if (pool == kPoolSystemMem && GfxFormatBytes(format) != 4 && GfxFormatBytes(format) != 2)
+  if (pool == kPoolSystemMem && format != kFmtA8R8G8B8 && format != kFmtX8R8G8B8 && format != kFmtR5G6B5 &&
+      format != kFmtX1R5G5B5 && format != kFmtA1R5G5B5)
     format = kFmtA8R8G8B8;
   GlFormat f{};
   if (!GlFormatOf(format, &f)) return kGfxErrInvalidCall;
