@@ -95,9 +95,11 @@ class RenderFixture : public ::testing::Test {
 
   // A square of side `size` facing the camera at depth z (camera at the
   // origin looking down +z), in draw mode 0 with the mesh pass.
-  void DrawMeshSquare(float z, float size, float r, float g, float b) {
+  // Unlit (`lit` false), the square shows its vertex colour.
+  void DrawMeshSquare(float z, float size, float r, float g, float b, bool lit = true) {
     const platform::GfxApi& api = gs.Gfx();
     gs.SetDrawMode(0);
+    if (!lit) gs.ClearRenderFlags(render::kRenderLighting);
     gs.BindTexture(nullptr);
     float h = size / 2;
     if (gs.GetEffect()) {
