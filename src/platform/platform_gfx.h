@@ -421,4 +421,27 @@ struct GfxApi {
 // The OpenGL 3.3 implementation.
 const GfxApi& Gl33Api();
 
+// ----------------------------------------------------------------------------
+// Benchmark support: the same work as a frame of sprite and mesh draws,
+// issued as bare GL calls with nothing of the layer in between, so that the
+// layer's own cost can be measured against it. Uses pass `pass` of `effect`
+// for sprites and `meshPass` for meshes; sprite vertices are 4 per sprite
+// in the sprite layout, drawn as fans; meshes draw `triangles` indexed
+// triangles from the buffers. Returns nothing; time it from outside.
+// ----------------------------------------------------------------------------
+
+struct GfxBareFrame {
+  GfxEffect* effect;
+  int spritePass, meshPass;
+  GfxTexture* const* textures;
+  int textureCount;
+  const void* spriteVertices;  // 4 x 40 bytes per sprite
+  int sprites;
+  GfxBuffer* meshVertices;
+  GfxBuffer* meshIndices;
+  int meshes, triangles;
+  const Matrix* worlds;  // one per draw, sprites first
+};
+void Gl33DrawBareFrame(GfxDevice* dev, const GfxBareFrame& frame);
+
 }  // namespace platform

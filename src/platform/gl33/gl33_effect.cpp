@@ -49,15 +49,6 @@ layout(location = 2) out vec4 oColor2;
 #define VARYING in
 )";
 
-struct GfxEffect {
-  GfxDevice* dev = nullptr;
-  std::string technique;
-  std::vector<EffectParam> params;
-  std::vector<EffectProgram> passes;
-  std::vector<std::vector<int>> passSamplers;  // sampler parameters each pass uses
-  uint32_t change = 1;  // bumped by every parameter set
-  int current = -1;     // pass begun, -1 none
-};
 
 namespace {
 

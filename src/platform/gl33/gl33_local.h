@@ -81,6 +81,17 @@ struct EffectProgram {
   uint32_t pixelSerial = 0;       // viewport serial last sent
 };
 
+// An effect: its parameters with their values, one program per pass.
+struct GfxEffect {
+  GfxDevice* dev = nullptr;
+  std::string technique;
+  std::vector<EffectParam> params;
+  std::vector<EffectProgram> passes;
+  std::vector<std::vector<int>> passSamplers;  // sampler parameters each pass uses
+  uint32_t change = 1;  // bumped by every parameter set
+  int current = -1;     // pass begun, -1 none
+};
+
 // [gl33_device.cpp]
 
 // A program with its clip-helper location, for the fixed pipeline and the
