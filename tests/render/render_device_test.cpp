@@ -481,3 +481,32 @@ TEST(RenderDevice, NoDeviceMeansRefusals) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(RenderDisplay, ACardWithoutShaderModelThreeAsksFirst) {
+  struct Old : FakeDisplay {
+    static bool OldCaps(void*, int, platform::GfxCaps* c) {
+      *c = {0xFFFE0200u, 0xFFFF0200u, 1, 2048};
+      return true;
+    }
+  } fake;
+  fake.modes = {{640, 480, 60, platform::kFmtX8R8G8B8}};
+  fake.depths = {platform::kFmtD16};
+  for (int answer : {platform::kIdNo, platform::kIdYes}) {
+    test::MessageBoxRecorder boxes(answer);
+    GraphicsSystem gs;
+    gs.display = fake.Api();
+    gs.display.DeviceCaps = Old::OldCaps;
+    ASSERT_EQ(gs.CreateDirect3D(), 1);
+    ASSERT_NE(gs.CreateMainWindow("t", false, 0, 0, 32, 24), nullptr);
+    EXPECT_EQ(gs.InitDevice(1), answer == platform::kIdYes ? 1 : 0);
+    ASSERT_EQ(boxes.Boxes().size(), 1u);
+    EXPECT_EQ(boxes.Boxes()[0].flags, platform::kMbYesNo | platform::kMbIconWarning);
+    if (answer == platform::kIdYes) {
+      EXPECT_EQ(gs.SetRenderTarget(nullptr, 1, 0), -1);  // one target only
+    }
+  }
+}
+
+}  // namespace

@@ -329,3 +329,60 @@ TEST_F(Effect, TheFixedPipelineLightsWithTheDirectionalLight) {
 }
 
 }  // namespace
+
+namespace {
+
+using namespace platform;
+
+class EffectHeaders : public rendertest::RenderFixture {};
+
+TEST_F(EffectHeaders, EverySwitchCombinationBuilds) {
+  test::MessageBoxRecorder boxes;
+  Start(1);
+  const char* headers[] = {
+      "",
+      "#define BLOOM\n",
+      "#define GLARE\n",
+      "#define BLOOM\n#define GLARE\n",
+      "#define MIRROR\n",
+      "#define MULTI\n#define BUMP\n",
+      "#define SHADOW\n",
+      "#define SHADOW\n#define ALLSHADOW\n",
+      "#define HEAT\n",
+      "#define BLOOM\n#define GLARE\n#define MIRROR\n#define MULTI\n#define BUMP\n#define SHADOW\n#define ALLSHADOW\n",
+  };
+  for (const char* header : headers) {
+    EXPECT_EQ(gs.CreateEffect(header), 1) << header;
+    int passes = 0;
+    gs.Gfx().Begin(gs.GetEffect(), &passes);
+    EXPECT_EQ(passes, 13);
+    // The parameters are the same whatever the switches.
+    EXPECT_NE(gs.Handles().mirrorHeight, 0);
+    EXPECT_NE(gs.Handles().shadowVproj[2], 0);
+    EXPECT_NE(gs.Handles().spotSize[7], 0);
+  }
+  EXPECT_TRUE(boxes.Boxes().empty());
+}
+
+TEST_F(EffectHeaders, MirrorParametersFollowTheTargetAndCamera) {
+  Start(1, 64, 48);
+  EXPECT_EQ(gs.SetMirrorRate(0.75f), 1);
+  float v[16];
+  const GfxApi& api = gs.Gfx();
+  ASSERT_EQ(api.GetParameterValue(gs.GetEffect(), gs.Handles().mirrorOffset, v), 2);
+  EXPECT_FLOAT_EQ(v[0], 0.5f + 1.0f / 128);
+  EXPECT_FLOAT_EQ(v[1], 0.5f - 1.0f / 96);
+  gs.SetCamera3D({0, 0, 0}, {0, -1, 0}, {0, 0, 1}, 1.0f);  // straight down
+  gs.SetMirrorView();
+  ASSERT_EQ(api.GetParameterValue(gs.GetEffect(), gs.Handles().mirrorViewDir, v), 3);
+  EXPECT_EQ(v[2], 1.0f);
+  gs.SetCamera3D({0, 0, 0}, {3, 1, 0}, {0, 1, 0}, 1.0f);
+  gs.SetMirrorView();
+  api.GetParameterValue(gs.GetEffect(), gs.Handles().mirrorViewRight, v);
+  EXPECT_FLOAT_EQ(v[2], -1.0f);  // up x (1, 0, 0)
+  gs.SetMirrorHeight(12.5f);
+  api.GetParameterValue(gs.GetEffect(), gs.Handles().mirrorHeight, v);
+  EXPECT_EQ(v[0], 12.5f);
+}
+
+}  // namespace
