@@ -20,6 +20,7 @@
 #define STBI_ONLY_JPEG
 #define STBI_ONLY_BMP
 #define STBI_ONLY_TGA
+#define STBI_MAX_DIMENSIONS 8192
 #include <stb/stb_image.h>
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #define STB_IMAGE_WRITE_STATIC
@@ -97,7 +98,6 @@ bool DecodeDds(const uint8_t* bytes, size_t size, Image* out, std::string* error
   size_t left = size - 128;
   out->width = width;
   out->height = height;
-  out->pixels.assign(size_t(width) * size_t(height), 0);
   if (pfFlags & 0x4) {  // compressed
     int kind = fourCC == 0x31545844u ? 1 : fourCC == 0x33545844u ? 3 : fourCC == 0x35545844u ? 5 : 0;
     if (!kind) {
@@ -110,6 +110,7 @@ bool DecodeDds(const uint8_t* bytes, size_t size, Image* out, std::string* error
       *error = "truncated DDS data";
       return false;
     }
+    out->pixels.assign(size_t(width) * size_t(height), 0);
     for (int by = 0; by < bh; by++) {
       for (int bx = 0; bx < bw; bx++) {
         const uint8_t* block = data + (size_t(by) * size_t(bw) + size_t(bx)) * blockBytes;
@@ -146,6 +147,7 @@ bool DecodeDds(const uint8_t* bytes, size_t size, Image* out, std::string* error
     *error = "truncated DDS data";
     return false;
   }
+  out->pixels.assign(size_t(width) * size_t(height), 0);
   bool hasAlpha = (pfFlags & 0x1) && masks[3];
   auto channel = [](uint32_t v, uint32_t mask) -> uint32_t {
     if (!mask) return 0;
@@ -161,6 +163,53 @@ bool DecodeDds(const uint8_t* bytes, size_t size, Image* out, std::string* error
     out->pixels[i] = a << 24 | channel(v, masks[0]) << 16 | channel(v, masks[1]) << 8 | channel(v, masks[2]);
   }
   return true;
+}
+
+// Whether every Huffman table of a JPEG stays within its 256 symbols and
+// its segment. The bundled decoder trusts the counts and writes past its
+// table when they add up to more.
+bool JpegTablesSafe(const uint8_t* b, size_t size) {
+  size_t pos = 2;
+  while (pos + 4 <= size) {
+    if (b[pos] != 0xFF) return false;
+    int marker = b[pos + 1];
+    if (marker == 0xFF) {
+      pos++;
+      continue;
+    }
+    if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) {
+      pos += 2;
+      continue;
+    }
+    if (marker == 0xDA || marker == 0xD9) return true;  // scan data follows: no more tables
+    size_t length = size_t(Be16(b + pos + 2));
+    if (length < 2 || pos + 2 + length > size) return false;
+    if (marker == 0xC4) {
+      size_t at = pos + 4, end = pos + 2 + length;
+      while (at < end) {
+        if (at + 17 > end) return false;
+        size_t symbols = 0;
+        for (int i = 1; i <= 16; i++) symbols += b[at + size_t(i)];
+        if (symbols > 256 || at + 17 + symbols > end) return false;
+        at += 17 + symbols;
+      }
+    }
+    pos += 2 + length;
+  }
+  return true;
+}
+
+// Whether an uncompressed BMP holds all the rows its header announces
+// (the decoder would fill the missing ones from nothing, at any size).
+bool BmpComplete(const uint8_t* b, size_t size) {
+  if (size < 34) return false;
+  uint32_t offset = Le32(b + 10), compression = Le32(b + 30);
+  int64_t w = int32_t(Le32(b + 18)), h = int32_t(Le32(b + 22));
+  int bits = b[28] | b[29] << 8;
+  if (compression != 0) return true;
+  if (w <= 0 || h == 0 || bits <= 0 || w > 65536 || h > 65536 || h < -65536) return false;
+  int64_t row = (w * bits + 31) / 32 * 4;
+  return int64_t(offset) + row * (h < 0 ? -h : h) <= int64_t(size);
 }
 
 int Brightness32(uint32_t p) { return int(((p >> 16) & 255) + ((p >> 8) & 255) + (p & 255)) / 3; }
@@ -229,7 +278,20 @@ bool DecodeImage(const uint8_t* bytes, size_t size, Image* out, std::string* err
     *error = "image too large";
     return false;
   }
+  if (size >= 2 && bytes[0] == 0xFF && bytes[1] == 0xD8 && !JpegTablesSafe(bytes, size)) {
+    *error = "broken JPEG tables";
+    return false;
+  }
+  if (size >= 2 && bytes[0] == 'B' && bytes[1] == 'M' && !BmpComplete(bytes, size)) {
+    *error = "truncated BMP";
+    return false;
+  }
   int w = 0, h = 0, channels = 0;
+  // Textures beyond 8192 x 4096 pixels are refused before any decoding.
+  if (stbi_info_from_memory(bytes, int(size), &w, &h, &channels) && int64_t(w) * h > (int64_t(8192) << 12)) {
+    *error = "image too large";
+    return false;
+  }
   stbi_uc* data = stbi_load_from_memory(bytes, int(size), &w, &h, &channels, 4);
   if (!data) {
     *error = stbi_failure_reason() ? stbi_failure_reason() : "undecodable image";
