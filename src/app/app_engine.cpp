@@ -18,6 +18,7 @@ Engine::Engine() {
   packages.log = &log;
   graphics.log = &log;
   graphics.clock = &clock;
+  graphics.packages = &packages;
   input.log = &log;
   network.log = &log;
   sound.log = &log;

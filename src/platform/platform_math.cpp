@@ -149,6 +149,75 @@ Matrix MatrixLookAtLH(const Vec3& eye, const Vec3& at, const Vec3& up) {
   return r;
 }
 
+Matrix MatrixLookAtRH(const Vec3& eye, const Vec3& at, const Vec3& up) {
+  Vec3 zAxis = Vec3Normalize(Vec3Subtract(eye, at));
+  Vec3 xAxis = Vec3Normalize(Vec3Cross(up, zAxis));
+  Vec3 yAxis = Vec3Cross(zAxis, xAxis);
+  Matrix r = MatrixIdentity();
+  r.m[0][0] = xAxis.x;
+  r.m[1][0] = xAxis.y;
+  r.m[2][0] = xAxis.z;
+  r.m[0][1] = yAxis.x;
+  r.m[1][1] = yAxis.y;
+  r.m[2][1] = yAxis.z;
+  r.m[0][2] = zAxis.x;
+  r.m[1][2] = zAxis.y;
+  r.m[2][2] = zAxis.z;
+  r.m[3][0] = -Vec3Dot(xAxis, eye);
+  r.m[3][1] = -Vec3Dot(yAxis, eye);
+  r.m[3][2] = -Vec3Dot(zAxis, eye);
+  return r;
+}
+
+Matrix MatrixPerspectiveFovLH(float fovY, float aspect, float zn, float zf) {
+  float yScale = 1.0f / std::tan(fovY * 0.5f);
+  float xScale = yScale / aspect;
+  Matrix r{};
+  r.m[0][0] = xScale;
+  r.m[1][1] = yScale;
+  r.m[2][2] = zf / (zf - zn);
+  r.m[2][3] = 1.0f;
+  r.m[3][2] = -zn * zf / (zf - zn);
+  return r;
+}
+
+Matrix MatrixPerspectiveFovRH(float fovY, float aspect, float zn, float zf) {
+  float yScale = 1.0f / std::tan(fovY * 0.5f);
+  float xScale = yScale / aspect;
+  Matrix r{};
+  r.m[0][0] = xScale;
+  r.m[1][1] = yScale;
+  r.m[2][2] = zf / (zn - zf);
+  r.m[2][3] = -1.0f;
+  r.m[3][2] = zn * zf / (zn - zf);
+  return r;
+}
+
+Matrix MatrixOrthoLH(float w, float h, float zn, float zf) {
+  Matrix r = MatrixIdentity();
+  r.m[0][0] = 2.0f / w;
+  r.m[1][1] = 2.0f / h;
+  r.m[2][2] = 1.0f / (zf - zn);
+  r.m[3][2] = zn / (zn - zf);
+  return r;
+}
+
+Matrix MatrixOrthoRH(float w, float h, float zn, float zf) {
+  Matrix r = MatrixIdentity();
+  r.m[0][0] = 2.0f / w;
+  r.m[1][1] = 2.0f / h;
+  r.m[2][2] = 1.0f / (zn - zf);
+  r.m[3][2] = zn / (zn - zf);
+  return r;
+}
+
+Matrix MatrixTranspose(const Matrix& m) {
+  Matrix r;
+  for (int i = 0; i < 4; i++)
+    for (int j = 0; j < 4; j++) r.m[i][j] = m.m[j][i];
+  return r;
+}
+
 bool MatrixInverse(Matrix* out, float* determinant, const Matrix& m) {
   // Cofactor expansion in double precision, so near-singular view and
   // world matrices keep their float accuracy.

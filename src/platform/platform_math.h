@@ -54,6 +54,19 @@ Matrix MatrixRotationYawPitchRoll(float yaw, float pitch, float roll);
 Matrix MatrixRotationAxis(const Vec3& axis, float angle);
 // Left-handed view matrix looking from `eye` toward `at`.
 Matrix MatrixLookAtLH(const Vec3& eye, const Vec3& at, const Vec3& up);
+// Right-handed view matrix (the mirror image's camera): +z points from `at`
+// back to `eye`.
+Matrix MatrixLookAtRH(const Vec3& eye, const Vec3& at, const Vec3& up);
+// Perspective projections with a vertical field of view in radians, depth
+// mapped to 0 at `zn` and 1 at `zf` (Direct3D's clip range; the GL device
+// remaps it). LH looks down +z, RH down -z.
+Matrix MatrixPerspectiveFovLH(float fovY, float aspect, float zn, float zf);
+Matrix MatrixPerspectiveFovRH(float fovY, float aspect, float zn, float zf);
+// Orthographic projections of a w x h box centred on the axis, depth 0..1
+// from `zn` to `zf`.
+Matrix MatrixOrthoLH(float w, float h, float zn, float zf);
+Matrix MatrixOrthoRH(float w, float h, float zn, float zf);
+Matrix MatrixTranspose(const Matrix& m);
 // The inverse of a general 4x4 matrix. Returns false and leaves `out`
 // untouched when the matrix is singular; `determinant` may be null.
 bool MatrixInverse(Matrix* out, float* determinant, const Matrix& m);

@@ -158,7 +158,7 @@ bool GetDisplaySize(int display, int* width, int* height) {
 Window* CreateWindow(const WindowDesc& desc) {
   if (!EnsureVideo()) return nullptr;
   int display = (desc.display >= 0 && desc.display < DisplayCount()) ? desc.display : 0;
-  Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_SHOWN;
+  Uint32 flags = SDL_WINDOW_OPENGL | (desc.hidden ? SDL_WINDOW_HIDDEN : SDL_WINDOW_SHOWN);
   if (desc.fullScreen) flags |= SDL_WINDOW_FULLSCREEN;
   std::string title = Cp932ToUtf8(desc.title ? desc.title : "");
   SDL_Window* sdl = SDL_CreateWindow(title.c_str(), SDL_WINDOWPOS_CENTERED_DISPLAY(display),
@@ -189,6 +189,34 @@ void GetWindowClientSize(Window* window, int* width, int* height) {
   if (window) SDL_GetWindowSize(window->sdl, &w, &h);
   if (width) *width = w;
   if (height) *height = h;
+}
+
+void ShowWindow(Window* window) {
+  if (window) SDL_ShowWindow(window->sdl);
+}
+
+void SetWindowClientSize(Window* window, int width, int height) {
+  if (window) SDL_SetWindowSize(window->sdl, width, height);
+}
+
+void SetWindowPosition(Window* window, int x, int y) {
+  if (!window) return;
+  int left = 0, top = 0;
+  GetWindowBorders(window, &left, &top, nullptr, nullptr);
+  SDL_SetWindowPosition(window->sdl, x + left, y + top);
+}
+
+void GetWindowBorders(Window* window, int* left, int* top, int* right, int* bottom) {
+  int t = 0, l = 0, b = 0, r = 0;
+  if (window && SDL_GetWindowBordersSize(window->sdl, &t, &l, &b, &r) != 0) t = l = b = r = 0;
+  if (left) *left = l;
+  if (top) *top = t;
+  if (right) *right = r;
+  if (bottom) *bottom = b;
+}
+
+void ShowPointer(bool show) {
+  if (SDL_WasInit(SDL_INIT_VIDEO)) SDL_ShowCursor(show ? SDL_ENABLE : SDL_DISABLE);
 }
 
 bool PollEvent(Event* out) {

@@ -86,6 +86,7 @@ struct WindowDesc {
   int height = 480;
   bool fullScreen = false;
   int display = 0;          // monitor index; out of range means the first
+  bool hidden = false;      // stays hidden until ShowWindow
 };
 
 struct DisplayMode {
@@ -110,6 +111,17 @@ Window* CreateWindow(const WindowDesc& desc);
 void DestroyWindow(Window* window);
 void SetWindowTitle(Window* window, const char* title);  // Shift-JIS
 void GetWindowClientSize(Window* window, int* width, int* height);
+// Shows a window created hidden.
+void ShowWindow(Window* window);
+// Sets the client area's size in pixels.
+void SetWindowClientSize(Window* window, int width, int height);
+// Moves the window's outer top-left corner to desktop (x, y).
+void SetWindowPosition(Window* window, int x, int y);
+// The frame's thickness around the client area (0 where the window system
+// does not tell).
+void GetWindowBorders(Window* window, int* left, int* top, int* right, int* bottom);
+// Shows or hides the mouse pointer over the program's windows.
+void ShowPointer(bool show);
 
 // Takes the oldest waiting event of any window of this thread, translated.
 // False when none is waiting; never blocks.
