@@ -19,7 +19,7 @@ inline constexpr int32_t kSettingsVersion = 20130331;
 inline constexpr int32_t kDefaultNetworkPort = 17328;
 // The default server address: the loopback name, which designates this
 // machine itself without asking the resolver for the machine's own name.
-inline constexpr const char* kLoopbackHostName = "localhost";
+inline constexpr const char* kLoopbackHostName = "127.0.0.1";
 
 inline constexpr int kPadEntryCount = 8;
 inline constexpr int kPadButtonCount = 128;

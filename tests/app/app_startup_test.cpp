@@ -46,7 +46,7 @@ TEST(Settings, DefaultsOfAFreshInstallation) {
   EXPECT_EQ(s.drawFps, 1);
   EXPECT_EQ(s.networkPort[0], 17328);
   EXPECT_EQ(s.networkPort[1], 0);
-  EXPECT_STREQ(s.networkUrl[0], "localhost");
+  EXPECT_STREQ(s.networkUrl[0], "127.0.0.1");
   EXPECT_STREQ(s.networkUrl[1], "");
   EXPECT_STREQ(s.startFile, "");
   EXPECT_EQ(s.stereoType, 0);
