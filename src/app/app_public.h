@@ -17,8 +17,8 @@ inline constexpr const char* kSystemPackageName = "ZadAzorad.pac";
 // The settings are valid only with exactly this version word.
 inline constexpr int32_t kSettingsVersion = 20130331;
 inline constexpr int32_t kDefaultNetworkPort = 17328;
-// The default server address: the loopback name, which designates this
-// machine itself without asking the resolver for the machine's own name.
+// The default server address: the loopback address, this machine itself,
+// without asking the resolver for the machine's own name.
 inline constexpr const char* kLoopbackHostName = "127.0.0.1";
 
 inline constexpr int kPadEntryCount = 8;
