@@ -129,8 +129,11 @@ Matrix MatrixRotationAxis(const Vec3& axis, float angle) {
   return r;
 }
 
-Matrix MatrixLookAtLH(const Vec3& eye, const Vec3& at, const Vec3& up) {
-  Vec3 zAxis = Vec3Normalize(Vec3Subtract(at, eye));
+namespace {
+
+// A view matrix from its unit axes: the rows of the rotation are the axes'
+// components and the translation moves the eye to the origin.
+Matrix ViewFromAxes(const Vec3& eye, const Vec3& zAxis, const Vec3& up) {
   Vec3 xAxis = Vec3Normalize(Vec3Cross(up, zAxis));
   Vec3 yAxis = Vec3Cross(zAxis, xAxis);
   Matrix r = MatrixIdentity();
@@ -149,24 +152,16 @@ Matrix MatrixLookAtLH(const Vec3& eye, const Vec3& at, const Vec3& up) {
   return r;
 }
 
+}  // namespace
+
+// Left-handed: the view looks down +z.
+Matrix MatrixLookAtLH(const Vec3& eye, const Vec3& at, const Vec3& up) {
+  return ViewFromAxes(eye, Vec3Normalize(Vec3Subtract(at, eye)), up);
+}
+
+// Right-handed: the view looks down -z.
 Matrix MatrixLookAtRH(const Vec3& eye, const Vec3& at, const Vec3& up) {
-  Vec3 zAxis = Vec3Normalize(Vec3Subtract(eye, at));
-  Vec3 xAxis = Vec3Normalize(Vec3Cross(up, zAxis));
-  Vec3 yAxis = Vec3Cross(zAxis, xAxis);
-  Matrix r = MatrixIdentity();
-  r.m[0][0] = xAxis.x;
-  r.m[1][0] = xAxis.y;
-  r.m[2][0] = xAxis.z;
-  r.m[0][1] = yAxis.x;
-  r.m[1][1] = yAxis.y;
-  r.m[2][1] = yAxis.z;
-  r.m[0][2] = zAxis.x;
-  r.m[1][2] = zAxis.y;
-  r.m[2][2] = zAxis.z;
-  r.m[3][0] = -Vec3Dot(xAxis, eye);
-  r.m[3][1] = -Vec3Dot(yAxis, eye);
-  r.m[3][2] = -Vec3Dot(zAxis, eye);
-  return r;
+  return ViewFromAxes(eye, Vec3Normalize(Vec3Subtract(eye, at)), up);
 }
 
 Matrix MatrixPerspectiveFovLH(float fovY, float aspect, float zn, float zf) {

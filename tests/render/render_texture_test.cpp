@@ -241,25 +241,9 @@ TEST_F(Textures, FilesComeThroughTheFileLayer) {
 // Files written
 // ---------------------------------------------------------------------------
 
+// The bytes of a BMP file whose every pixel has one colour.
 std::string ExpectedBmp(int w, int h, uint8_t b, uint8_t g, uint8_t r) {
-  int row = (w * 3 + 3) / 4 * 4;
-  std::string s = "BM";
-  Put32(&s, 54 + row * h);
-  Put32(&s, 0);
-  Put32(&s, 54);
-  Put32(&s, 40);
-  Put32(&s, w);
-  Put32(&s, h);
-  Put16(&s, 1);
-  Put16(&s, 24);
-  Put32(&s, 0);
-  Put32(&s, row * h);
-  for (int i = 0; i < 4; i++) Put32(&s, 0);
-  for (int y = 0; y < h; y++) {
-    for (int x = 0; x < w; x++) s += {char(b), char(g), char(r)};
-    s.append(size_t(row - w * 3), '\0');
-  }
-  return s;
+  return MakeBmp(w, h, std::vector<uint32_t>(size_t(w * h), uint32_t(r) << 16 | uint32_t(g) << 8 | b));
 }
 
 TEST_F(Textures, BmpFilesHaveTheExactBytes) {
