@@ -47,6 +47,8 @@ void ResetArrayRecord(CScriptArray* array) {
   array->memberRoot = -1;
   array->kind = kCompoundEmpty;
   array->owner = nullptr;
+  array->freeSlot = 0;
+  array->freeNode = -1;
 }
 
 // ----------------------------------------------------------------------------
@@ -106,15 +108,25 @@ void ScriptPools::FreeScriptValue(CScriptValue* value) {
 }
 
 void ScriptPools::ReleaseScriptArray(CScriptArray* array) {
-  if (!array || !arrays.Release(array)) return;
-  // Taken out first: the elements' own compounds are released while this
-  // record is already free.
-  std::vector<CScriptValue*> elements;
-  elements.swap(array->elements);
-  ResetArrayRecord(array);
-  for (CScriptValue* element : elements) FreeScriptValue(element);
-  elements.clear();
-  array->elements.swap(elements);  // keep the table's memory for the next taker
+  // Nested compounds are released from a work list, not by recursion, so
+  // no nesting depth can exhaust the machine stack.
+  std::vector<CScriptArray*> pending{array};
+  while (!pending.empty()) {
+    CScriptArray* a = pending.back();
+    pending.pop_back();
+    if (!a || !arrays.Release(a)) continue;
+    std::vector<CScriptValue*> elements;
+    elements.swap(a->elements);
+    ResetArrayRecord(a);
+    for (CScriptValue* element : elements) {
+      if (!element || !values.Release(element)) continue;
+      CScriptArray* held = element->type == kValueCompound ? element->data.array : nullptr;
+      ResetValueRecord(element);
+      if (held) pending.push_back(held);
+    }
+    elements.clear();
+    a->elements.swap(elements);  // keep the table's memory for the next taker
+  }
 }
 
 void ScriptPools::ClearAll() {

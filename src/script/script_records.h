@@ -281,6 +281,8 @@ struct CScriptArray {
   int32_t memberRoot = -1;              // root node index, -1 when empty
   int32_t kind = kCompoundEmpty;        // ScriptCompoundKind
   CScriptValue* owner = nullptr;        // the value holding it; its name is used in messages
+  int32_t freeSlot = 0;                 // no empty element slot lies below it
+  int32_t freeNode = -1;                // first member node given back, chained by `left`
 };
 
 // The name accessor of a word: its text, or the empty text for an int or
