@@ -270,7 +270,12 @@ class Compiler {
           *next = nullptr;
           return false;
         }
-        after = at && at != t ? at : t->next;
+        // The statement is abandoned: the compile goes on after its ";" (or
+        // at the "}" that closes the block around it).
+        CScriptLiteral* stop = nullptr;
+        int kind = SkipTokenGroup(t, kWordSemicolon, kWordSemicolon, &stop);
+        after = kind == kWordSemicolon && stop ? stop->next : stop;
+        if (after == t) after = t->next;
         ok = true;
       }
       if (!ok) {
@@ -1120,7 +1125,7 @@ class Compiler {
       if (total > kMaxDeclaredElements)
         RaiseScriptError(Sjis("配列[%s]の要素数が多すぎます。"), v->text.c_str());
     }
-    FillDimensions(v->data.array, sizes, 0, elementType, attributes);
+    if (!sizes.empty()) FillDimensions(v->data.array, sizes, 0, elementType, attributes);
   }
 
   void FillDimensions(CScriptArray* a, const std::vector<int32_t>& sizes, size_t level, int elementType,
@@ -1173,13 +1178,16 @@ class Compiler {
         ~Holder() { pools.FreeScriptLiteral(w); }
       } hold{se_.pools, value};
       if (existing && d.type != kWordTypeSystemCall)
-        AddCompileErrorf(se_, &nameToken->position, Sjis("変数[%s]は二重定義されています。"), name.c_str());
+        AddCompileErrorf(se_, &nameToken->position, Sjis("変数[%s]は二重定義されています。"), nameToken->text.c_str());
       CScriptValue* v = DefineVariable(se_, name.c_str(), valueType, attributes);
       AssignConstant(v, value);
       return kDeclaratorDone;
     }
-    if (existing && (existing->attributes & (kAttrStatic | kAttrExtern)) != (d.attributes & (kAttrStatic | kAttrExtern)))
-      AddCompileErrorf(se_, &nameToken->position, Sjis("変数[%s]は異なる名前空間で二重定義されています。"), name.c_str());
+    // Functions are static once defined: only extern tells their namespace.
+    int space = d.type == kWordTypeFunction || d.type == kWordTypeSystemCall ? kAttrExtern : kAttrStatic | kAttrExtern;
+    if (existing && (existing->attributes & space) != (d.attributes & space))
+      AddCompileErrorf(se_, &nameToken->position, Sjis("変数[%s]は異なる名前空間で二重定義されています。"),
+                       nameToken->text.c_str());
     // A prototype does not take the body away from a function defined before.
     bool keepBody = existing && d.type == kWordTypeFunction && existing->type == kValueFunction &&
                     existing->data.word && FindMember(se_.namespaces.global, name.c_str()) == existing;

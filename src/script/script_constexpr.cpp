@@ -146,7 +146,7 @@ class Operators {
           float x = FloatOf(l), y = FloatOf(r);
           return SetFloatValue(pools_, l, x - std::trunc(x / y) * y);
         }
-        return Fail(l, Sjis("数値以外では%%演算子は使用できません。"));
+        return Fail(l, Sjis("数値以外では%演算子は使用できません。"));
       case kWordGreater:
       case kWordLess:
       case kWordGreaterEqual:

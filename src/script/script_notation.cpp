@@ -153,9 +153,15 @@ int CloserOf(int kind) { return kind == kWordOpenBrace ? kWordCloseBrace : kWord
 // After an error: the token after the literal's closing bracket (or the
 // stop token where the skip ended).
 CScriptLiteral* SkipToCloser(CScriptLiteral* t, int closer) {
-  CScriptLiteral* stop = nullptr;
-  int kind = SkipTokenGroup(t, closer, closer, &stop);
-  return kind == closer && stop ? stop->next : stop;
+  int depth = 0;
+  for (; t; t = t->next) {
+    int k = t->kind;
+    if (depth == 0 && k == closer) return t->next;
+    if (depth == 0 && k == kWordSemicolon) return t;  // the statement ends first
+    if (k == kWordOpenParen || k == kWordOpenBracket || k == kWordOpenBrace) depth++;
+    else if ((k == kWordCloseParen || k == kWordCloseBracket || k == kWordCloseBrace) && depth > 0) depth--;
+  }
+  return nullptr;
 }
 
 // The position where a literal that runs to the end of the tokens is

@@ -202,6 +202,9 @@ constexpr int OperatorLevel(int kind) {
 // The payload of a word or a value. Pointer members are pointer-sized, so a
 // word can hold any record on a 64-bit build.
 union ScriptPayload {
+  // First, so that `ScriptPayload{}` clears the whole pointer-sized payload:
+  // a word that held an int must not keep the high half of an old pointer.
+  uintptr_t bits = 0;
   int32_t i;
   float f;
   CScriptArray* array;    // compound word (14), compound value (type 7)
