@@ -196,6 +196,8 @@ int ClassifyToken(ScriptEngine& se, CScriptLiteral* token, std::string* text) {
   if (text) *text = WordPrintedText(*token);
   if (token->kind != kWordName) return token->kind;
   if (int keyword = KeywordKind(token->text)) return keyword;
+  // Most names never named a function: no lookup for them.
+  if (!se.pools.callableNames.count(token->text)) return kWordName;
   std::string name = MakeQualifiedName(se.workString.c_str(), token->position.linkIndex, token->text.c_str());
   int type = LookupNameType(se, name.c_str());
   return type == kValueFunction || type == kValueSystemCall ? kWordFunctionName : kWordName;
@@ -290,15 +292,14 @@ class Compiler {
   bool Statement(CScriptLiteral* t, CScriptLiteral** next) {
     CompileNesting nesting(se_);
     se_.compile.token = t;
-    std::string text;
-    int kind = ClassifyToken(se_, t, &text);
+    int kind = ClassifyToken(se_, t, nullptr);
     *next = t->next;
     switch (kind) {
       case kWordLabel: {
         // Labels are not qualified: every label lives in the global
         // namespace, and a later one of the same name takes it over.
-        CScriptLiteral* w = EmitInstruction(se_, text.c_str(), kWordLabel, t->position);
-        DefineFunctionVariable(se_, text.c_str(), w);
+        CScriptLiteral* w = EmitInstruction(se_, t->text.c_str(), kWordLabel, t->position);
+        DefineFunctionVariable(se_, t->text.c_str(), w);
         return true;
       }
       case kWordOpenBrace: return Block(t, next);
@@ -307,7 +308,7 @@ class Compiler {
       case kWordDo:
       case kWordFor:
         if (se_.workString.empty()) {
-          AddCompileErrorf(se_, &t->position, Sjis("関数の外では%s構文は使用できません。"), text.c_str());
+          AddCompileErrorf(se_, &t->position, Sjis("関数の外では%s構文は使用できません。"), t->text.c_str());
           return false;
         }
         if (kind == kWordIf) return If(t, next);
@@ -593,8 +594,7 @@ class Compiler {
       return false;
     }
     CScriptLiteral* start = se_.codeCursor;  // the word before this operand's code
-    std::string text;
-    int kind = ClassifyToken(se_, t, &text);
+    int kind = ClassifyToken(se_, t, nullptr);
     bool inFunction = !se_.workString.empty();
     std::string calleeName;  // set while the operand is a bare name
     CScriptLiteral* u = t->next;
@@ -658,7 +658,7 @@ class Compiler {
       default:
         if (kind == kWordTypeRefer || !(IsDeclarationType(kind) || kind == kWordStatic || kind == kWordConst ||
                                         kind == kWordExtern))
-          return Fail(t, Sjis("式の中に不正な字句「%s」があります。"), text.c_str(), next);
+          return Fail(t, Sjis("式の中に不正な字句「%s」があります。"), WordPrintedText(*t), next);
         return Declaration(t, next);
     }
     // Operators after the operand.

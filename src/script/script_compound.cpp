@@ -208,7 +208,10 @@ CScriptValue* AddObjectMember(ScriptPools& pools, CScriptArray* a, const char* n
   v->owner = a;
   SetValueType(pools, v, type, attributes);
   a->elements[size_t(slot)] = v;
-  TreeInsert(a, v);
+  // An indexed compound (the global namespace) is searched by its index
+  // alone; the tree serves every other object.
+  if (a->memberIndex) a->memberIndex->emplace(std::string_view(v->text), v);
+  else TreeInsert(a, v);
   return v;
 }
 
@@ -218,7 +221,12 @@ CScriptValue* GetElement(const CScriptArray* a, int32_t index) {
 }
 
 CScriptValue* FindMember(const CScriptArray* a, const char* name) {
-  if (!a || !name || a->memberRoot < 0) return nullptr;
+  if (!a || !name) return nullptr;
+  if (a->memberIndex) {
+    auto it = a->memberIndex->find(std::string_view(name));
+    return it == a->memberIndex->end() ? nullptr : it->second;
+  }
+  if (a->memberRoot < 0) return nullptr;
   int32_t node = TreeFind(a, name);
   return node < 0 ? nullptr : a->memberNodes[size_t(node)].value;
 }
@@ -379,7 +387,8 @@ int RemoveMember(ScriptPools& pools, CScriptArray* a, CScriptValue* value) {
   for (size_t i = 0; i < a->elements.size(); i++) {
     if (a->elements[i] != value) continue;
     // Found at this level: only now does its name leave this level's tree.
-    if (a->memberRoot >= 0) TreeRemove(a, value->text.c_str());
+    if (a->memberIndex) a->memberIndex->erase(std::string_view(value->text));
+    else if (a->memberRoot >= 0) TreeRemove(a, value->text.c_str());
     a->elements[i] = nullptr;  // an array keeps its count: the index becomes a hole
     if (int32_t(i) < a->freeSlot) a->freeSlot = int32_t(i);
     pools.FreeScriptValue(value);
@@ -400,6 +409,7 @@ void ClearScriptArray(ScriptPools& pools, CScriptArray* a) {
   a->memberNodes.clear();
   a->memberRoot = -1;
   a->freeNode = -1;
+  if (a->memberIndex) a->memberIndex->clear();
   a->freeSlot = 0;
   a->kind = kCompoundEmpty;
   a->owner = nullptr;

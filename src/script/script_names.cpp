@@ -62,6 +62,7 @@ CScriptArray* GlobalNamespace(ScriptEngine& se) {
   if (!se.namespaces.global) {
     se.namespaces.global = NewCompound(se.pools, nullptr);
     se.namespaces.global->kind = kCompoundObject;
+    se.namespaces.global->memberIndex = std::make_unique<std::unordered_map<std::string_view, CScriptValue*>>();
   }
   return se.namespaces.global;
 }

@@ -49,6 +49,7 @@ void ResetArrayRecord(CScriptArray* array) {
   array->owner = nullptr;
   array->freeSlot = 0;
   array->freeNode = -1;
+  array->memberIndex.reset();
 }
 
 // ----------------------------------------------------------------------------
@@ -130,6 +131,7 @@ void ScriptPools::ReleaseScriptArray(CScriptArray* array) {
 }
 
 void ScriptPools::ClearAll() {
+  callableNames.clear();
   // Everything goes, so nothing needs to give anything back.
   literals.ClearAll([](CScriptLiteral* w) { ResetLiteralRecord(w); });
   values.ClearAll([](CScriptValue* v) { ResetValueRecord(v); });

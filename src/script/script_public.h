@@ -85,6 +85,7 @@ struct SourceTable {
   // names are equal pointers. Node-based: the strings never move.
   std::unordered_set<std::string> names;
   size_t lastFound = 0;  // entry of the last lookup, tried first
+  int32_t lastLine = 0;  // its line index: lookups mostly move forward a line at a time
 };
 
 // One compile error: the message and a copy of its position (whose file name

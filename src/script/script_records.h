@@ -9,6 +9,9 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace app {
@@ -286,6 +289,10 @@ struct CScriptArray {
   CScriptValue* owner = nullptr;        // the value holding it; its name is used in messages
   int32_t freeSlot = 0;                 // no empty element slot lies below it
   int32_t freeNode = -1;                // first member node given back, chained by `left`
+  // A hash index of the members beside the tree, kept only for the global
+  // namespace, which every name lookup of the compiler searches (keys view
+  // the members' own names, which do not change while they are members).
+  std::unique_ptr<std::unordered_map<std::string_view, CScriptValue*>> memberIndex;
 };
 
 // The name accessor of a word: its text, or the empty text for an int or
@@ -439,6 +446,11 @@ class ScriptPools {
   static constexpr uint32_t kFirstArrayCapacity = 65536;
 
   app::LogSystem* log = nullptr;  // where exhaustion is also written
+
+  // The last name part of every value given a function or system-call
+  // type since the last clear-all: a name that is not here names no function
+  // and needs no lookup (the compiler classifies every name token).
+  std::unordered_set<std::string> callableNames;
 
   RecordPool<CScriptLiteral> literals{kFirstLiteralCapacity};
   RecordPool<CScriptValue> values{kFirstValueCapacity};

@@ -52,11 +52,20 @@ void ForgetSourceText(ScriptEngine& se, size_t entry) {
 
 namespace {
 
-// The line of `pointer` in entry `s` when the entry's text holds it.
+// The line of `pointer` in entry `s` when the entry's text holds it. The
+// line of the previous lookup (`*line` on entry, a line index) and the one
+// after it are tried before the search by halving.
 bool LineIn(const SourceText& s, const char* pointer, int32_t* line) {
   if (s.lineStarts.empty()) return false;
   std::less_equal<const char*> le;
+  std::less<const char*> lt;
   if (!le(s.lineStarts.front(), pointer) || !le(pointer, s.lineStarts.back())) return false;
+  for (int32_t i = *line; i >= 0 && i < s.lineCount && i <= *line + 1; i++) {
+    if (le(s.lineStarts[size_t(i)], pointer) && (i + 1 == s.lineCount || lt(pointer, s.lineStarts[size_t(i) + 1]))) {
+      *line = i + 1;
+      return true;
+    }
+  }
   // The last line start not after the pointer (the end entry excluded).
   auto first = s.lineStarts.begin();
   auto last = s.lineStarts.begin() + s.lineCount;
@@ -71,19 +80,22 @@ bool FindSourcePosition(ScriptEngine& se, const char* pointer, SourcePosition* p
   if (!pointer) return false;
   while (*pointer == ' ' || *pointer == '\t' || *pointer == '\r' || *pointer == '\n') pointer++;
   SourceTable& t = se.sources;
-  int32_t line = 0;
+  int32_t line = t.lastLine;
   size_t found = t.entries.size();
   if (t.lastFound < t.entries.size() && LineIn(t.entries[t.lastFound], pointer, &line)) {
     found = t.lastFound;
   } else {
-    for (size_t i = 0; i < t.entries.size(); i++)
+    for (size_t i = 0; i < t.entries.size(); i++) {
+      line = -1;
       if (LineIn(t.entries[i], pointer, &line)) {
         found = i;
         break;
       }
+    }
   }
   if (found == t.entries.size()) return false;
   t.lastFound = found;
+  t.lastLine = line - 1;
   position->fileName = t.entries[found].fileName;
   position->line = line;
   position->sourceTag = t.entries[found].sourceTag;
@@ -146,6 +158,7 @@ void DestroyScriptEngine(ScriptEngine& se) {
   se.sources.entries.clear();
   se.sources.names.clear();
   se.sources.lastFound = 0;
+  se.sources.lastLine = 0;
 }
 
 void* EnsureZeroedBuffer(void* buffer, size_t length) { return core::HeapGrowZeroed(buffer, length); }

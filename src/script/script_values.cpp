@@ -83,6 +83,11 @@ bool IsUntyped(const CScriptValue* v) { return (v->attributes & kAttrUntyped) !=
 // ----------------------------------------------------------------------------
 
 void SetValueType(ScriptPools& pools, CScriptValue* value, int type, int attributes) {
+  if ((type == kValueFunction || type == kValueSystemCall) && !value->text.empty() && value->text[0] != '*') {
+    // Compiler labels ("*L0001") can never be name tokens: they are left out.
+    size_t dot = value->text.rfind('.');
+    pools.callableNames.emplace(dot == std::string::npos ? value->text : value->text.substr(dot + 1));
+  }
   DropHeldCompound(pools, value);
   value->stringValue.clear();
   value->data = ScriptPayload{};
