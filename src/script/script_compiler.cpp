@@ -54,9 +54,16 @@ CScriptLiteral* NewCodeWord(ScriptEngine& se) {
 
 }  // namespace
 
-CScriptLiteral* EmitInstruction(ScriptEngine& se, const char* text, int kind, const SourcePosition& position) {
+CScriptLiteral* EmitInstruction(ScriptEngine& se, std::string_view text, int kind, const SourcePosition& position) {
   CScriptLiteral* w = NewCodeWord(se);
-  SetValueFromText(se.pools, w, text, kind);
+  if (kind == kWordInt || kind == kWordFloat) {
+    SetValueFromText(se.pools, w, std::string(text).c_str(), kind);
+  } else {
+    // A fresh word holds no compound: its text and kind are all it needs.
+    w->payload = ScriptPayload{};
+    w->text.assign(text.data(), text.size());
+    w->kind = uint8_t(kind);
+  }
   w->position = position;
   InsertWord(se, w);
   return w;
@@ -106,8 +113,17 @@ void DropWordsAfter(ScriptEngine& se, CScriptLiteral* word, CScriptLiteral* last
 }
 
 std::string MakeLabel(ScriptEngine& se) {
-  char label[24];
-  std::snprintf(label, sizeof label, "*L%04d", se.labelCounter);
+  // "*L%04d", made by hand: a compile makes tens of thousands of them.
+  char digits[16];
+  uint32_t n = uint32_t(se.labelCounter < 0 ? 0 : se.labelCounter);
+  int count = 0;
+  do {
+    digits[count++] = char('0' + n % 10);
+    n /= 10;
+  } while (n);
+  std::string label = "*L";
+  for (int pad = count; pad < 4; pad++) label += '0';
+  while (count) label += digits[--count];
   se.labelCounter++;
   return label;
 }
@@ -197,7 +213,7 @@ int ClassifyToken(ScriptEngine& se, CScriptLiteral* token, std::string* text) {
   if (token->kind != kWordName) return token->kind;
   if (int keyword = KeywordKind(token->text)) return keyword;
   // Most names never named a function: no lookup for them.
-  if (!se.pools.callableNames.count(token->text)) return kWordName;
+  if (!se.pools.MayBeCallable(token->text)) return kWordName;
   std::string name = MakeQualifiedName(se.workString.c_str(), token->position.linkIndex, token->text.c_str());
   int type = LookupNameType(se, name.c_str());
   return type == kValueFunction || type == kValueSystemCall ? kWordFunctionName : kWordName;
@@ -240,6 +256,22 @@ struct Parameter {
 class Compiler {
  public:
   explicit Compiler(ScriptEngine& se) : se_(se) {}
+
+  // ClassifyToken, remembering the last answer: a statement, the expression
+  // it starts and the declaration that expression may be classify the same
+  // token in turn, with nothing compiled or defined in between.
+  int Classify(CScriptLiteral* t, std::string* text) {
+    if (text || !t || t != classified_ || se_.codeCursor != classifiedCursor_ ||
+        se_.pools.values.Count() != classifiedValues_) {
+      int kind = ClassifyToken(se_, t, text);
+      classified_ = t;
+      classifiedKind_ = kind;
+      classifiedCursor_ = se_.codeCursor;
+      classifiedValues_ = se_.pools.values.Count();
+      return kind;
+    }
+    return classifiedKind_;
+  }
 
   // Statements until the end of the tokens (a file) or a "}" (a block).
   // Errors raised inside a statement are listed at the token being read and
@@ -292,13 +324,13 @@ class Compiler {
   bool Statement(CScriptLiteral* t, CScriptLiteral** next) {
     CompileNesting nesting(se_);
     se_.compile.token = t;
-    int kind = ClassifyToken(se_, t, nullptr);
+    int kind = Classify(t, nullptr);
     *next = t->next;
     switch (kind) {
       case kWordLabel: {
         // Labels are not qualified: every label lives in the global
         // namespace, and a later one of the same name takes it over.
-        CScriptLiteral* w = EmitInstruction(se_, t->text.c_str(), kWordLabel, t->position);
+        CScriptLiteral* w = EmitInstruction(se_, t->text, kWordLabel, t->position);
         DefineFunctionVariable(se_, t->text.c_str(), w);
         return true;
       }
@@ -410,15 +442,15 @@ class Compiler {
   // ==========================================================================
 
   void DefineLabel(const std::string& label, const SourcePosition& position) {
-    CScriptLiteral* w = EmitInstruction(se_, label.c_str(), kWordLabel, position);
+    CScriptLiteral* w = EmitInstruction(se_, label, kWordLabel, position);
     DefineFunctionVariable(se_, label.c_str(), w);
   }
   void JumpTo(const std::string& label, const SourcePosition& position) {
-    EmitInstruction(se_, label.c_str(), kWordString, position);
+    EmitInstruction(se_, label, kWordString, position);
     EmitInstruction(se_, "goto", kWordJump, position);
   }
   void JumpIfFalse(const std::string& label, const SourcePosition& position) {
-    EmitInstruction(se_, label.c_str(), kWordString, position);
+    EmitInstruction(se_, label, kWordString, position);
     EmitInstruction(se_, "if_not_goto", kWordJumpIfFalse, position);
   }
 
@@ -452,7 +484,7 @@ class Compiler {
     JumpIfFalse(l1, t->position);
     CScriptLiteral* after;
     if (!Body(body, &after)) return Stop(after, next);
-    if (after && ClassifyToken(se_, after, nullptr) == kWordElse) {
+    if (after && Classify(after, nullptr) == kWordElse) {
       std::string l2 = MakeLabel(se_);
       JumpTo(l2, after->position);
       DefineLabel(l1, after->position);
@@ -494,7 +526,7 @@ class Compiler {
     if (!Body(t->next, &after)) return Stop(after, next);
     PopLoopLabels(se_);
     se_.compile.token = after;
-    if (!after || ClassifyToken(se_, after, nullptr) != kWordWhile) {
+    if (!after || Classify(after, nullptr) != kWordWhile) {
       *next = after;
       return Fail(after, Sjis("do構文にwhileが足りません。"));
     }
@@ -594,7 +626,7 @@ class Compiler {
       return false;
     }
     CScriptLiteral* start = se_.codeCursor;  // the word before this operand's code
-    int kind = ClassifyToken(se_, t, nullptr);
+    int kind = Classify(t, nullptr);
     bool inFunction = !se_.workString.empty();
     std::string calleeName;  // set while the operand is a bare name
     CScriptLiteral* u = t->next;
@@ -605,9 +637,9 @@ class Compiler {
       case kWordFunctionName:
         if (!inFunction) return Declaration(t, next);
         calleeName = MakeQualifiedName(se_.workString.c_str(), t->position.linkIndex, t->text.c_str());
-        EmitInstruction(se_, calleeName.c_str(), kind, t->position);
+        EmitInstruction(se_, calleeName, kind, t->position);
         break;
-      case kWordString: EmitInstruction(se_, t->text.c_str(), kWordString, t->position); break;
+      case kWordString: EmitInstruction(se_, t->text, kWordString, t->position); break;
       case kWordAdd:
       case kWordSubtract:
       case kWordNot:
@@ -620,7 +652,7 @@ class Compiler {
         break;
       }
       case kWordOpenParen: {
-        int castType = u ? ClassifyToken(se_, u, nullptr) : 0;
+        int castType = u ? Classify(u, nullptr) : 0;
         if (castType == kWordTypeInt || castType == kWordTypeFloat || castType == kWordTypeString ||
             castType == kWordTypeFunction) {
           CScriptLiteral* close = u->next;
@@ -667,7 +699,7 @@ class Compiler {
       se_.compile.token = op ? op : se_.compile.token;
       *next = op;
       if (!op) return true;
-      int opKind = op->kind == kWordName ? ClassifyToken(se_, op, nullptr) : op->kind;
+      int opKind = op->kind == kWordName ? Classify(op, nullptr) : op->kind;
       int opLevel = se_.precedence[size_t(opKind & 127)];
       if (opKind >= 128) opLevel = opKind == kWordIf || opKind == kWordWhile || opKind == kWordFor ? -1 : 0;
       if (opLevel < 0) {
@@ -683,7 +715,7 @@ class Compiler {
       switch (opKind) {
         case kWordIncrement:
         case kWordDecrement:
-          EmitInstruction(se_, op->text.c_str(), opKind, op->position);
+          EmitInstruction(se_, op->text, opKind, op->position);
           u = op->next;
           break;
         case kWordOpenParen:
@@ -703,7 +735,7 @@ class Compiler {
         }
         default:
           if (!Expression(op->next, opKind, &u, op)) return Stop(u, next);
-          EmitInstruction(se_, op->text.c_str(), opKind, op->position);
+          EmitInstruction(se_, op->text, opKind, op->position);
           break;
       }
       calleeName.clear();
@@ -860,7 +892,7 @@ class Compiler {
     std::string text;
     for (;;) {
       se_.compile.token = u;
-      int kind = ClassifyToken(se_, u, &text);
+      int kind = Classify(u, &text);
       if (kind == kWordStatic) attributes |= kAttrStatic;
       else if (kind == kWordExtern) attributes |= kAttrExtern;
       else if (kind == kWordConst) attributes |= kAttrConst;
@@ -887,11 +919,11 @@ class Compiler {
     bool autorun = false;
     int returnType = 0;
     if (callable) {
-      if (u && ClassifyToken(se_, u, nullptr) == kWordAutorun) {
+      if (u && Classify(u, nullptr) == kWordAutorun) {
         autorun = true;
         u = u->next;
       }
-      int kind = u ? ClassifyToken(se_, u, nullptr) : 0;
+      int kind = u ? Classify(u, nullptr) : 0;
       if (IsDeclarationType(kind)) {
         returnType = kind;
         u = u->next;
@@ -952,7 +984,7 @@ class Compiler {
   int OneDeclarator(CScriptLiteral* u, CScriptLiteral* mark, Declarator d, CScriptLiteral** after) {
     se_.compile.token = u ? u : se_.compile.token;
     std::string text;
-    int kind = ClassifyToken(se_, u, &text);
+    int kind = Classify(u, &text);
     if (!IsNameKind(kind)) {
       *after = u;
       AddCompileErrorf(se_, u ? &u->position : LastPosition(), Sjis("「%s」は変数名ではありません。"), text.c_str());
@@ -1030,16 +1062,16 @@ class Compiler {
     for (;;) {
       se_.compile.token = u ? u : se_.compile.token;
       Parameter p;
-      int kind = u ? ClassifyToken(se_, u, nullptr) : 0;
+      int kind = u ? Classify(u, nullptr) : 0;
       if (kind == kWordConst) {
         p.isConst = true;
         u = u->next;
-        kind = u ? ClassifyToken(se_, u, nullptr) : 0;
+        kind = u ? Classify(u, nullptr) : 0;
       }
       if (IsParameterType(kind)) {
         p.type = kind;
         u = u->next;
-        kind = u ? ClassifyToken(se_, u, nullptr) : 0;
+        kind = u ? Classify(u, nullptr) : 0;
       }
       if (!IsNameKind(kind)) {
         *next = u;
@@ -1081,7 +1113,7 @@ class Compiler {
     if (d.attributes & kAttrConst) EmitInstruction(se_, "const", kWordConst, at);
     bool callable = d.type == kWordTypeFunction || d.type == kWordTypeSystemCall;
     if (callable && d.returnType) EmitInstruction(se_, TypeWordText(d.returnType), d.returnType, at);
-    CScriptLiteral* nameWord = EmitInstruction(se_, name.c_str(), callable ? kWordFunctionName : kWordName, at);
+    CScriptLiteral* nameWord = EmitInstruction(se_, name, callable ? kWordFunctionName : kWordName, at);
     se_.codeCursor = declStart;
     if (u && u->kind == kWordAssign) {
       if (!Expression(u->next, kWordComma, after, u)) return kDeclaratorFailed;
@@ -1245,7 +1277,7 @@ class Compiler {
     CScriptValue* v = DefineVariable(se_, name.c_str(), kValueFunction, d.attributes);
     std::string over = MakeLabel(se_);
     JumpTo(over, at);
-    CScriptLiteral* label = EmitInstruction(se_, name.c_str(), kWordLabel, at);
+    CScriptLiteral* label = EmitInstruction(se_, name, kWordLabel, at);
     AssignCallTarget(se_.pools, v, label);
     // Parameters bind from the last, whose argument is on top of the stack.
     for (size_t i = parameters.size(); i-- > 0;) {
@@ -1253,7 +1285,7 @@ class Compiler {
       EmitInstruction(se_, "pop_value", kWordPopValue, at);
       if (p.isConst) EmitInstruction(se_, "const", kWordConst, at);
       EmitInstruction(se_, TypeWordText(p.type), p.type, at);
-      EmitInstruction(se_, p.name.c_str(), kWordName, at);
+      EmitInstruction(se_, p.name, kWordName, at);
     }
     // The signature first, so calls inside the body (recursion) see it.
     RecordSignature(nameToken, v, d, parameters);
@@ -1273,6 +1305,10 @@ class Compiler {
 
   ScriptEngine& se_;
   CScriptLiteral* lastClose_ = nullptr;  // the "}" of the last block compiled
+  CScriptLiteral* classified_ = nullptr;  // Classify's last token and answer
+  int classifiedKind_ = 0;
+  CScriptLiteral* classifiedCursor_ = nullptr;
+  uint32_t classifiedValues_ = 0;
 };
 
 }  // namespace

@@ -140,6 +140,20 @@ void TreeRemove(CScriptArray* a, const char* name) {
   a->freeNode = node;
 }
 
+// The number of a compiler label, as MakeLabel spells it ("*L" and at least
+// four digits, no leading zero past four), or -1 for any other name.
+int32_t LabelNumber(std::string_view name) {
+  if (name.size() < 6 || name.size() > 10 || name[0] != '*' || name[1] != 'L') return -1;
+  if (name.size() > 6 && name[2] == '0') return -1;
+  int32_t n = 0;
+  for (size_t i = 2; i < name.size(); i++) {
+    if (name[i] < '0' || name[i] > '9') return -1;
+    n = n * 10 + (name[i] - '0');
+    if (n > (1 << 24)) return -1;
+  }
+  return n;
+}
+
 const char* OwnerName(const CScriptArray* a) { return a->owner ? a->owner->text.c_str() : nullptr; }
 
 // A new value from the pool, or the exhaustion error.
@@ -155,6 +169,37 @@ CScriptArray* NewCompound(ScriptPools& pools, CScriptValue* owner) {
   CScriptArray* a = pools.AllocScriptArray(owner);
   if (!a) RaiseScriptError("%s", Sjis("割り当て可能なCScriptArrayインスタンスがなくなりました。"));
   return a;
+}
+
+CScriptValue** MemberIndex::Reserve(std::string_view name) {
+  int32_t label = LabelNumber(name);
+  if (label >= 0) {
+    if (labels.size() <= size_t(label)) labels.resize(size_t(label) + 1, nullptr);
+    return &labels[size_t(label)];
+  }
+  return &names.try_emplace(std::string(name), nullptr).first->second;
+}
+
+CScriptValue* MemberIndex::Find(std::string_view name) const {
+  int32_t label = LabelNumber(name);
+  if (label >= 0) return size_t(label) < labels.size() ? labels[size_t(label)] : nullptr;
+  auto it = names.find(name);
+  return it == names.end() ? nullptr : it->second;
+}
+
+void MemberIndex::Erase(std::string_view name) {
+  int32_t label = LabelNumber(name);
+  if (label >= 0) {
+    if (size_t(label) < labels.size()) labels[size_t(label)] = nullptr;
+    return;
+  }
+  auto it = names.find(name);
+  if (it != names.end()) names.erase(it);
+}
+
+void MemberIndex::Clear() {
+  names.clear();
+  labels.clear();
 }
 
 // ----------------------------------------------------------------------------
@@ -190,13 +235,27 @@ CScriptValue* AddArrayElement(ScriptPools& pools, CScriptArray* a, int32_t index
 
 CScriptValue* AddObjectMember(ScriptPools& pools, CScriptArray* a, const char* name, int type, int attributes) {
   if (!name) name = "";
-  if (CScriptValue* existing = FindMember(a, name)) return existing;
+  // An indexed compound finds and reserves the name's entry in one step.
+  CScriptValue** entry = nullptr;
+  if (a->memberIndex) {
+    entry = a->memberIndex->Reserve(name);
+    if (*entry) return *entry;
+  } else if (CScriptValue* existing = FindMember(a, name)) {
+    return existing;
+  }
   if (a->kind == kCompoundArray) {
+    if (a->memberIndex) a->memberIndex->Erase(name);
     if (const char* owner = OwnerName(a))
       RaiseScriptError(Sjis("%s.%s は使用できません。配列にオブジェクトを追加しました。"), owner, name);
     RaiseScriptError(Sjis(".%s は使用できません。配列にオブジェクトを追加しました。"), name);
   }
-  CScriptValue* v = NewValue(pools);
+  CScriptValue* v;
+  try {
+    v = NewValue(pools);
+  } catch (...) {
+    if (a->memberIndex) a->memberIndex->Erase(name);
+    throw;
+  }
   a->kind = kCompoundObject;
   int32_t count = int32_t(a->elements.size());
   int32_t slot = a->freeSlot;
@@ -210,7 +269,7 @@ CScriptValue* AddObjectMember(ScriptPools& pools, CScriptArray* a, const char* n
   a->elements[size_t(slot)] = v;
   // An indexed compound (the global namespace) is searched by its index
   // alone; the tree serves every other object.
-  if (a->memberIndex) a->memberIndex->emplace(std::string_view(v->text), v);
+  if (entry) *entry = v;  // nothing changed the index since it was reserved
   else TreeInsert(a, v);
   return v;
 }
@@ -222,10 +281,7 @@ CScriptValue* GetElement(const CScriptArray* a, int32_t index) {
 
 CScriptValue* FindMember(const CScriptArray* a, const char* name) {
   if (!a || !name) return nullptr;
-  if (a->memberIndex) {
-    auto it = a->memberIndex->find(std::string_view(name));
-    return it == a->memberIndex->end() ? nullptr : it->second;
-  }
+  if (a->memberIndex) return a->memberIndex->Find(name);
   if (a->memberRoot < 0) return nullptr;
   int32_t node = TreeFind(a, name);
   return node < 0 ? nullptr : a->memberNodes[size_t(node)].value;
@@ -387,7 +443,7 @@ int RemoveMember(ScriptPools& pools, CScriptArray* a, CScriptValue* value) {
   for (size_t i = 0; i < a->elements.size(); i++) {
     if (a->elements[i] != value) continue;
     // Found at this level: only now does its name leave this level's tree.
-    if (a->memberIndex) a->memberIndex->erase(std::string_view(value->text));
+    if (a->memberIndex) a->memberIndex->Erase(value->text);
     else if (a->memberRoot >= 0) TreeRemove(a, value->text.c_str());
     a->elements[i] = nullptr;  // an array keeps its count: the index becomes a hole
     if (int32_t(i) < a->freeSlot) a->freeSlot = int32_t(i);
@@ -409,7 +465,7 @@ void ClearScriptArray(ScriptPools& pools, CScriptArray* a) {
   a->memberNodes.clear();
   a->memberRoot = -1;
   a->freeNode = -1;
-  if (a->memberIndex) a->memberIndex->clear();
+  if (a->memberIndex) a->memberIndex->Clear();
   a->freeSlot = 0;
   a->kind = kCompoundEmpty;
   a->owner = nullptr;

@@ -308,7 +308,7 @@ int CompileDeclaration(ScriptEngine& se, CScriptLiteral* first, CScriptLiteral**
 // The token's kind with keywords and function names looked up, and its text.
 int ClassifyToken(ScriptEngine& se, CScriptLiteral* token, std::string* text);
 // Appends a word after the insertion cursor, which moves to it.
-CScriptLiteral* EmitInstruction(ScriptEngine& se, const char* text, int kind, const SourcePosition& position);
+CScriptLiteral* EmitInstruction(ScriptEngine& se, std::string_view text, int kind, const SourcePosition& position);
 CScriptLiteral* EmitInt(ScriptEngine& se, int32_t value, const SourcePosition& position);
 // Moves the insertion cursor to `word`, or (null) to the end of the list.
 void WordListTail(ScriptEngine& se, CScriptLiteral* word);

@@ -27,7 +27,14 @@ std::string MakeQualifiedName(const char* function, int32_t link, const char* na
   if (function && *function) out = function;
   if (link >= 0) {
     if (!out.empty()) out += '.';
-    out += std::to_string(link);
+    char digits[16];
+    int count = 0;
+    uint32_t n = uint32_t(link);
+    do {
+      digits[count++] = char('0' + n % 10);
+      n /= 10;
+    } while (n);
+    while (count) out += digits[--count];
   }
   if (name && *name) {
     if (!out.empty()) out += '.';
@@ -62,7 +69,9 @@ CScriptArray* GlobalNamespace(ScriptEngine& se) {
   if (!se.namespaces.global) {
     se.namespaces.global = NewCompound(se.pools, nullptr);
     se.namespaces.global->kind = kCompoundObject;
-    se.namespaces.global->memberIndex = std::make_unique<std::unordered_map<std::string_view, CScriptValue*>>();
+    se.namespaces.global->memberIndex = std::make_unique<MemberIndex>();
+    // Room for the labels and names of a large script without rehashing.
+    se.namespaces.global->memberIndex->names.reserve(1 << 12);
   }
   return se.namespaces.global;
 }
@@ -136,8 +145,7 @@ CScriptValue* DefineFunctionVariable(ScriptEngine& se, const char* name, CScript
   CScriptArray* local = ThreadNamespace(se);
   CScriptArray* space = local ? local : GlobalNamespace(se);
   const char* key = local ? LastComponent(name) : name;
-  CScriptValue* v = FindMember(space, key);
-  if (!v) v = AddObjectMember(se.pools, space, key, kValueFunction, 0);
+  CScriptValue* v = AddObjectMember(se.pools, space, key, kValueFunction, 0);  // or the one there
   AssignCallTarget(se.pools, v, target);
   return v;
 }

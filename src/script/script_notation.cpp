@@ -345,7 +345,7 @@ int CompileCompoundLiteral(ScriptEngine& se, CScriptLiteral* first, CScriptLiter
         return 0;
       }
       se.codeCursor = mark;
-      EmitInstruction(se, key.c_str(), kWordName, t->position);
+      EmitInstruction(se, key, kWordName, t->position);
     }
     if (!valueToken) {
       AddCompileError(se, Sjis("演算子の次に値がありません。"), &t->position);

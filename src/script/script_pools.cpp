@@ -1,6 +1,8 @@
 // script_pools.cpp -- taking and releasing words, values and compounds from
 // the engine's three record pools.
 
+#include <algorithm>
+
 #include "app/app_public.h"
 #include "core/core_public.h"
 #include "platform/platform_public.h"
@@ -130,8 +132,32 @@ void ScriptPools::ReleaseScriptArray(CScriptArray* array) {
   }
 }
 
+namespace {
+
+// FNV-1a over the name, folded to a bit of the callable-name filter.
+uint32_t NameBit(std::string_view name) {
+  uint32_t h = 2166136261u;
+  for (char c : name) h = (h ^ uint8_t(c)) * 16777619u;
+  return (h ^ (h >> 16)) & (1024 * 64 - 1);
+}
+
+}  // namespace
+
+void ScriptPools::AddCallableName(std::string_view name) {
+  uint32_t bit = NameBit(name);
+  callableBits[bit / 64] |= uint64_t(1) << (bit % 64);
+  callableNames.emplace(name);
+}
+
+bool ScriptPools::MayBeCallable(std::string_view name) const {
+  uint32_t bit = NameBit(name);
+  if (!(callableBits[bit / 64] & (uint64_t(1) << (bit % 64)))) return false;
+  return callableNames.count(std::string(name)) != 0;
+}
+
 void ScriptPools::ClearAll() {
   callableNames.clear();
+  std::fill(callableBits.begin(), callableBits.end(), 0);
   // Everything goes, so nothing needs to give anything back.
   literals.ClearAll([](CScriptLiteral* w) { ResetLiteralRecord(w); });
   values.ClearAll([](CScriptValue* v) { ResetValueRecord(v); });

@@ -140,7 +140,13 @@ int ScriptFileExists(ScriptEngine& se, const char* path) {
 CScriptLiteral* EmitToken(ScriptEngine& se, const std::string& text, int kind, const SourcePosition& position) {
   CScriptLiteral* word = se.pools.AllocScriptLiteral();
   if (!word) return nullptr;
-  SetValueFromText(se.pools, word, text.c_str(), kind);
+  if (kind == kWordInt || kind == kWordFloat) {
+    SetValueFromText(se.pools, word, text.c_str(), kind);
+  } else {
+    word->payload = ScriptPayload{};  // a fresh word holds no compound
+    word->text = text;
+    word->kind = uint8_t(kind);
+  }
   word->position = position;
   word->next = nullptr;
   if (se.tokenTail) se.tokenTail->next = word;

@@ -277,6 +277,26 @@ struct MemberNode {
   int32_t height = 0;
 };
 
+// Member names to members, searched by any text without copying it.
+struct NameHash {
+  using is_transparent = void;
+  size_t operator()(std::string_view name) const { return std::hash<std::string_view>()(name); }
+};
+// The members of the global namespace by name. The compiler's own labels
+// ("*L0000", numbered in order) are kept in a table by number, everything
+// else in a hash map.
+struct MemberIndex {
+  // The entry of a name (its value null when the name was not there; the
+  // caller fills it). Valid until the next change of the index.
+  CScriptValue** Reserve(std::string_view name);
+  CScriptValue* Find(std::string_view name) const;
+  void Erase(std::string_view name);
+  void Clear();
+
+  std::unordered_map<std::string, CScriptValue*, NameHash, std::equal_to<>> names;
+  std::vector<CScriptValue*> labels;
+};
+
 // One array or object. Pooled.
 // Invariants: an empty compound becomes an object at its first member and an
 // array at its first element; every element is owned by the compound.
@@ -289,10 +309,9 @@ struct CScriptArray {
   CScriptValue* owner = nullptr;        // the value holding it; its name is used in messages
   int32_t freeSlot = 0;                 // no empty element slot lies below it
   int32_t freeNode = -1;                // first member node given back, chained by `left`
-  // A hash index of the members beside the tree, kept only for the global
-  // namespace, which every name lookup of the compiler searches (keys view
-  // the members' own names, which do not change while they are members).
-  std::unique_ptr<std::unordered_map<std::string_view, CScriptValue*>> memberIndex;
+  // A hash index of the members in place of the tree, kept only for the
+  // global namespace, which every name lookup of the compiler searches.
+  std::unique_ptr<MemberIndex> memberIndex;
 };
 
 // The name accessor of a word: its text, or the empty text for an int or
@@ -451,6 +470,10 @@ class ScriptPools {
   // type since the last clear-all: a name that is not here names no function
   // and needs no lookup (the compiler classifies every name token).
   std::unordered_set<std::string> callableNames;
+  // A bit per hash of those names, tested before the set: most names miss.
+  std::vector<uint64_t> callableBits = std::vector<uint64_t>(1024, 0);
+  void AddCallableName(std::string_view name);
+  bool MayBeCallable(std::string_view name) const;
 
   RecordPool<CScriptLiteral> literals{kFirstLiteralCapacity};
   RecordPool<CScriptValue> values{kFirstValueCapacity};

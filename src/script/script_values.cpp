@@ -86,7 +86,8 @@ void SetValueType(ScriptPools& pools, CScriptValue* value, int type, int attribu
   if ((type == kValueFunction || type == kValueSystemCall) && !value->text.empty() && value->text[0] != '*') {
     // Compiler labels ("*L0001") can never be name tokens: they are left out.
     size_t dot = value->text.rfind('.');
-    pools.callableNames.emplace(dot == std::string::npos ? value->text : value->text.substr(dot + 1));
+    std::string_view name(value->text);
+    pools.AddCallableName(dot == std::string::npos ? name : name.substr(dot + 1));
   }
   DropHeldCompound(pools, value);
   value->stringValue.clear();
