@@ -181,9 +181,12 @@ constexpr Keyword kKeywords[] = {
 };
 
 int KeywordKind(const std::string& text) {
-  if (text.empty() || text.size() > 20) return 0;
+  // Keywords are 2 to 20 lower-case letters (and "_"): most names are
+  // passed over on their length or first letter alone.
+  size_t n = text.size();
+  if (n < 2 || n > 20 || !((text[0] >= 'a' && text[0] <= 'w') || text[0] == '_')) return 0;
   for (const Keyword& k : kKeywords)
-    if (text[0] == k.text[0] && text == k.text) return k.kind;
+    if (text[0] == k.text[0] && std::char_traits<char>::length(k.text) == n && text == k.text) return k.kind;
   return 0;
 }
 
@@ -201,6 +204,21 @@ bool IsDeclarationType(int kind) {
 bool IsParameterType(int kind) { return kind >= kWordTypeInt && kind <= kWordTypeObject; }
 
 bool IsNameKind(int kind) { return kind == kWordName || kind == kWordFunctionName; }
+
+// MakeQualifiedName for a name used in the function being compiled.
+std::string QualifiedUse(ScriptEngine& se, int32_t link, const std::string& name) {
+  CompileState& c = se.compile;
+  if (c.prefixLink != link || c.prefixFunction != se.workString || c.prefix.empty()) {
+    c.prefixFunction = se.workString;
+    c.prefixLink = link;
+    c.prefix = MakeQualifiedName(se.workString.c_str(), link, nullptr) + ".";
+  }
+  std::string out;
+  out.reserve(c.prefix.size() + name.size());
+  out += c.prefix;
+  out += name;
+  return out;
+}
 
 }  // namespace
 
@@ -636,7 +654,7 @@ class Compiler {
       case kWordName:
       case kWordFunctionName:
         if (!inFunction) return Declaration(t, next);
-        calleeName = MakeQualifiedName(se_.workString.c_str(), t->position.linkIndex, t->text.c_str());
+        calleeName = QualifiedUse(se_, t->position.linkIndex, t->text);
         EmitInstruction(se_, calleeName, kind, t->position);
         break;
       case kWordString: EmitInstruction(se_, t->text, kWordString, t->position); break;
@@ -889,10 +907,9 @@ class Compiler {
     int attributes = 0;
     int type = 0;
     CScriptLiteral* u = t;
-    std::string text;
     for (;;) {
       se_.compile.token = u;
-      int kind = Classify(u, &text);
+      int kind = Classify(u, nullptr);
       if (kind == kWordStatic) attributes |= kAttrStatic;
       else if (kind == kWordExtern) attributes |= kAttrExtern;
       else if (kind == kWordConst) attributes |= kAttrConst;
@@ -905,7 +922,7 @@ class Compiler {
         break;
       } else {
         *next = u;
-        return Fail(u ? u : t, Sjis("「%s」は型名ではありません。"), text.c_str(), next);
+        return Fail(u ? u : t, Sjis("「%s」は型名ではありません。"), u ? WordPrintedText(*u) : "", next);
       }
       u = u->next;
     }
@@ -983,11 +1000,11 @@ class Compiler {
   // separator), or after the body of a function definition.
   int OneDeclarator(CScriptLiteral* u, CScriptLiteral* mark, Declarator d, CScriptLiteral** after) {
     se_.compile.token = u ? u : se_.compile.token;
-    std::string text;
-    int kind = Classify(u, &text);
+    int kind = Classify(u, nullptr);
     if (!IsNameKind(kind)) {
       *after = u;
-      AddCompileErrorf(se_, u ? &u->position : LastPosition(), Sjis("「%s」は変数名ではありません。"), text.c_str());
+      AddCompileErrorf(se_, u ? &u->position : LastPosition(), Sjis("「%s」は変数名ではありません。"),
+                       u ? WordPrintedText(*u) : "");
       return kDeclaratorFailed;
     }
     CScriptLiteral* nameToken = u;

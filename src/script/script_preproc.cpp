@@ -164,7 +164,7 @@ void ReleaseWordList(ScriptEngine& se, CScriptLiteral* head) {
 }
 
 int32_t FindDefine(const ScriptEngine& se, const std::string& name) {
-  if (name.empty()) return -1;
+  if (name.empty() || se.defines.byName.empty()) return -1;
   auto it = se.defines.byName.find(name);
   if (it == se.defines.byName.end() || it->second.empty()) return -1;
   return it->second.front();

@@ -154,6 +154,11 @@ struct LoopLabelStack {
 struct CompileState {
   CScriptLiteral* token = nullptr;
   int32_t depth = 0;
+  // "function.link." of the names being qualified, for the function and
+  // link it was made for (remade when either changes).
+  std::string prefix;
+  std::string prefixFunction;
+  int32_t prefixLink = -1;
 };
 
 // One frame of a run-time error's call list.

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "core/core_public.h"
 #include "script/script_local.h"
@@ -33,9 +34,13 @@ int AddSourceText(ScriptEngine& se, const char* text, const SourcePosition& posi
   s.lineStarts.reserve(256);
   s.lineStarts.push_back(text);
   // Only CR LF ends a line: a lone CR or LF belongs to the line it stands in.
+  const char* end = text + std::strlen(text);
   const char* p = text;
-  for (; *p; p++)
-    if (p[0] == '\r' && p[1] == '\n') s.lineStarts.push_back(p + 2);
+  while ((p = static_cast<const char*>(std::memchr(p, '\r', size_t(end - p)))) != nullptr) {
+    if (p[1] == '\n') s.lineStarts.push_back(p + 2);
+    p++;
+  }
+  p = end;
   s.lineCount = int32_t(s.lineStarts.size());
   s.lineStarts.push_back(p);  // the terminating zero
   se.sources.entries.push_back(std::move(s));
@@ -80,6 +85,22 @@ bool FindSourcePosition(ScriptEngine& se, const char* pointer, SourcePosition* p
   if (!pointer) return false;
   while (*pointer == ' ' || *pointer == '\t' || *pointer == '\r' || *pointer == '\n') pointer++;
   SourceTable& t = se.sources;
+  // Tokens are mostly read in order: the last line found, or the next one.
+  if (t.lastFound < t.entries.size()) {
+    const SourceText& e = t.entries[t.lastFound];
+    int32_t i = t.lastLine;
+    std::less_equal<const char*> le;
+    std::less<const char*> lt;
+    for (int32_t k = 0; k < 2 && i >= 0 && i < e.lineCount; k++, i++) {
+      if (le(e.lineStarts[size_t(i)], pointer) && lt(pointer, e.lineStarts[size_t(i) + 1])) {
+        t.lastLine = i;
+        position->fileName = e.fileName;
+        position->line = i + 1;
+        position->sourceTag = e.sourceTag;
+        return true;
+      }
+    }
+  }
   int32_t line = t.lastLine;
   size_t found = t.entries.size();
   if (t.lastFound < t.entries.size() && LineIn(t.entries[t.lastFound], pointer, &line)) {
