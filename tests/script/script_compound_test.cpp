@@ -265,6 +265,24 @@ TEST_F(Compound, ReferCyclesAreWrittenWithoutEnd) {
   EXPECT_EQ(script::GetMemberInt(o->data.array, "me.me.me.n"), 1);
 }
 
+TEST_F(Compound, DeepNestingIsWrittenCutAndReleasedWithoutRecursion) {
+  // 100,000 arrays inside each other, as a running script can build them.
+  script::CScriptArray* root = script::NewCompound(pools, nullptr);
+  script::CScriptArray* a = root;
+  for (int i = 0; i < 100000; i++) {
+    script::CScriptValue* e = script::AddArrayElement(pools, a, 0, script::kValueCompound, 0);
+    e->data.array = script::NewCompound(pools, e);
+    a = e->data.array;
+  }
+  std::string text = script::WriteCompoundText(root, 0);
+  EXPECT_EQ(text, std::string(script::kMaxCompoundDepth, '[') + std::string(script::kMaxCompoundDepth, ']'));
+  EXPECT_EQ(Raised([&] { script::CopyCompound(pools, root); }), test::Sjis("配列またはオブジェクトの入れ子が深すぎます。"));
+  uint32_t before = pools.arrays.Count();
+  pools.ReleaseScriptArray(root);
+  EXPECT_EQ(pools.arrays.Count(), before - 100001);
+  EXPECT_EQ(pools.values.Count(), 0u);
+}
+
 // ----------------------------------------------------------------------------
 // Readers
 // ----------------------------------------------------------------------------
