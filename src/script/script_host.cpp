@@ -1,10 +1,9 @@
-// script_host.cpp -- the host operations of the script engine: loading a
-// script through the front end (tokeniser and preprocessor), the error texts
-// and the error and listing files, and emptying the engine.
+// script_host.cpp -- the host operations of the script engine: loading and
+// compiling scripts over the link list, the error texts and the error and
+// listing files, and emptying and resetting the engine.
 //
-// The compiler and the virtual machine are not built yet: a script that
-// passes the front end still fails, with one compile error saying that it
-// cannot be compiled yet, and nothing ever runs.
+// The virtual machine is not built yet: a compiled script starts its
+// autorun threads, but no thread runs.
 
 #include <cstdio>
 #include <cstdlib>
@@ -29,10 +28,13 @@ ScriptEngine::ScriptEngine() {
   signatures.Reset();
 }
 
-ScriptEngine::~ScriptEngine() = default;
+ScriptEngine::~ScriptEngine() {
+  for (ScriptThread* t : threads) delete t;
+}
 
 int ScriptEngine::ClearScriptEngine() {
-  // No thread runs without the virtual machine; its table stays empty.
+  // Threads first: their stacks and namespaces are pool records.
+  EndThread(*this, -1);
   registry.Reset();
   signatures.Reset();
   links = LinkList{};
@@ -40,6 +42,7 @@ int ScriptEngine::ClearScriptEngine() {
   namespaces.global = nullptr;
   namespaces.threadTop.assign(namespaces.threadTop.size(), nullptr);
   autorun.clear();
+  callList.clear();
   // Every word, value and compound goes back at once: the token and code
   // lists and the namespaces are made of them.
   pools.ClearAll();
@@ -57,9 +60,19 @@ void ScriptEngine::ResetScriptEngine(void* hostWindow, void* hostInstance) {
   labelCounter = 0;
   links = LinkList{};
   loopLabels = LoopLabelStack{};
+  loopLabels.breakLabels.reserve(LoopLabelStack::kDepth);
+  loopLabels.continueLabels.reserve(LoopLabelStack::kDepth);
   signatures.Reset();
   registry.Reset();
-  if (namespaces.threadTop.empty()) namespaces.threadTop.assign(256, nullptr);
+  if (threads.empty()) threads.assign(256, nullptr);
+  for (ScriptThread* t : threads) {
+    if (!t) continue;
+    t->currentWord = nullptr;
+    t->wait = 0;
+    t->orderKey = 0;
+    t->runWhilePaused = 0;
+  }
+  if (namespaces.threadTop.size() < threads.size()) namespaces.threadTop.resize(threads.size(), nullptr);
   ReleaseWordList(*this, codeHead);
   codeHead = codeCursor = nullptr;
   ReleaseWordList(*this, tokenHead);
@@ -70,6 +83,7 @@ void ScriptEngine::ResetScriptEngine(void* hostWindow, void* hostInstance) {
   includeDepth = 0;
   preprocessDepth = 0;
   outOfWords = false;
+  compile = CompileState{};
 }
 
 // ----------------------------------------------------------------------------
@@ -94,34 +108,47 @@ int CompileLinkedScripts(ScriptEngine& se) {
   int32_t savedThread = se.namespaces.currentThread;
   se.namespaces.currentThread = -1;
   se.outOfWords = false;
-  bool readAll = true;
-  while (size_t(se.links.current) < se.links.entries.size()) {
-    // By index: "#link" appends entries while this one is read.
-    int32_t index = se.links.current;
-    const LinkEntry& entry = se.links.entries[size_t(index)];
-    SourcePosition position{InternFileName(se, entry.path), 0, index,
-                            entry.inMemory ? entry.text.c_str() : nullptr};
-    std::string savedFolder = se.currentFolder;
-    if (entry.inMemory) {
-      TokeniseMemoryText(se, entry.text.c_str(), position);
-    } else if (!TokeniseFile(se, &position)) {
-      AddCompileErrorf(se, nullptr, Sjis("リンケージエラー：スクリプトファイル[%s]が開けません。\n"),
-                       position.fileName);
+  int result = 1;
+  try {
+    while (size_t(se.links.current) < se.links.entries.size()) {
+      // By index: "#link" appends entries while this one is read.
+      int32_t index = se.links.current;
+      const LinkEntry& entry = se.links.entries[size_t(index)];
+      SourcePosition position{InternFileName(se, entry.path), 0, index,
+                              entry.inMemory ? entry.text.c_str() : nullptr};
+      std::string savedFolder = se.currentFolder;
+      CScriptLiteral* tail = se.tokenTail;
+      if (entry.inMemory) {
+        TokeniseMemoryText(se, entry.text.c_str(), position);
+      } else if (!TokeniseFile(se, &position)) {
+        AddCompileErrorf(se, nullptr, Sjis("リンケージエラー：スクリプトファイル[%s]が開けません。\n"),
+                         position.fileName);
+        se.currentFolder = savedFolder;
+        result = 0;
+        break;
+      }
+      // The code list starts with its start marker.
+      if (!se.codeHead) {
+        EmitInstruction(se, "[Start]", kWordStart, position);
+      }
+      WordListTail(se, nullptr);
+      CScriptLiteral* first = tail ? tail->next : se.tokenHead;
+      se.compile = CompileState{};
+      CompileStatements(se, first, kModeFile, nullptr);
+      // Definitions hold for one linked file and what it includes.
+      FreeDefineTable(se);
+      se.links.current++;
       se.currentFolder = savedFolder;
-      readAll = false;
-      break;
     }
-    // Definitions hold for one linked file and what it includes.
-    FreeDefineTable(se);
-    se.links.current++;
-    se.currentFolder = savedFolder;
+    if (result) StartAutorunThreads(se);
+  } catch (const ScriptError& e) {
+    // A text thrown out of a file's compile: listed without position.
+    AddCompileError(se, e.text.c_str(), nullptr);
+    result = 0;
   }
-  if (readAll && se.errors.count == 0 && !se.links.entries.empty()) {
-    AddCompileErrorf(se, nullptr, Sjis("スクリプトコンパイラが未実装のため、スクリプト[%s]は実行できません。"),
-                     se.links.entries.front().path.c_str());
-  }
+  se.workString.clear();
   se.namespaces.currentThread = savedThread;
-  return readAll && se.errors.count == 0 ? 1 : 0;
+  return result;
 }
 
 int ScriptEngine::LoadScript(const char* path) {
@@ -233,9 +260,11 @@ int ScriptEngine::WriteCompileResults() {
     if (log) log->WriteLog(Sjis("中間ファイル書き出し開始\n"), app::kLogInfo);
     WriteTextFile("CompiledCode.txt", WriteCompiledCodeListing(*this));
     if (log) log->WriteLog(Sjis("コンパイル済み変数書き出し開始\n"), app::kLogInfo);
-    // The global namespace in the object text notation and two zero bytes;
-    // no namespace exists before the compiler, which leaves the zeros alone.
-    WriteTextFile("CompiledValue.txt", std::string_view("\0\0", 2));
+    // The global namespace in the indented object text form and two zero
+    // bytes (only the zeros when there is no global namespace).
+    std::string values = WriteCompoundText(namespaces.global, 1);
+    values.append(2, '\0');
+    WriteTextFile("CompiledValue.txt", values);
   }
   WriteTextFile("CompileError.txt", errorText);
   return int(errorText.size());
@@ -246,12 +275,6 @@ int ScriptEngine::WriteRuntimeError() { return 0; }
 // ----------------------------------------------------------------------------
 // Globals
 // ----------------------------------------------------------------------------
-
-// No global exists before the compiler defines them.
-CScriptValue* ScriptEngine::FindGlobal(const char* name) {
-  (void)name;
-  return nullptr;
-}
 
 float ScriptEngine::ValueToFloat(const CScriptValue* value) {
   // Refer chains end at a value of another type; a cycle cannot be longer

@@ -184,6 +184,221 @@ PreprocessorValue EvaluatePreprocessorExpression(ScriptEngine& se, const char* t
 bool IsTrue(const PreprocessorValue& value);
 
 // ----------------------------------------------------------------------------
+// Numbers
+//
+// Script ints are 32 bits and wrap around; floats are 32 bits. The helpers
+// keep every operation defined in C++ (no signed overflow, no trap).
+// ----------------------------------------------------------------------------
+
+// A float truncated toward zero as the processor does it: out of range (and
+// NaN) gives the 0x80000000 pattern.
+constexpr int32_t TruncateToInt(float f) {
+  if (!(f >= -2147483648.0f && f < 2147483648.0f)) return INT32_MIN;
+  return int32_t(f);
+}
+constexpr int32_t WrapAdd(int32_t a, int32_t b) { return int32_t(uint32_t(a) + uint32_t(b)); }
+constexpr int32_t WrapSub(int32_t a, int32_t b) { return int32_t(uint32_t(a) - uint32_t(b)); }
+constexpr int32_t WrapMul(int32_t a, int32_t b) { return int32_t(uint32_t(a) * uint32_t(b)); }
+// Quotient and remainder of a non-zero divisor; the one quotient that does
+// not fit (INT32_MIN / -1) wraps.
+constexpr int32_t IntDivide(int32_t a, int32_t b) { return b == -1 ? WrapSub(0, a) : a / b; }
+constexpr int32_t IntModulo(int32_t a, int32_t b) { return b == -1 ? 0 : a % b; }
+constexpr int32_t ShiftLeft(int32_t a, int32_t b) { return int32_t(uint32_t(a) << (uint32_t(b) & 31)); }
+constexpr int32_t ShiftRight(int32_t a, int32_t b) { return a >> (uint32_t(b) & 31); }
+
+// The element-wise opcodes besides * (22) and / (23).
+constexpr int kOpCopy = 90;
+constexpr int kOpNegate = 91;
+
+// Nesting of compounds the copies, the adding and the text writer follow;
+// deeper nesting is an error (or, for the writer, is not written).
+constexpr int kMaxCompoundDepth = 1024;
+// Nesting of statements, expressions and literals the compiler reads.
+constexpr int32_t kMaxCompileDepth = 400;
+
+// ----------------------------------------------------------------------------
+// script_values.cpp
+// ----------------------------------------------------------------------------
+
+// Word setters beyond those of script_records.h. Each first gives back a
+// compound the word held.
+void SetObjectValue(ScriptPools& pools, CScriptLiteral* word, CScriptArray* array);  // kind 14; null: int 0
+void SetHandleValue(ScriptPools& pools, CScriptLiteral* word, CScriptLiteral* target);  // kind 13
+void SetCallValue(ScriptPools& pools, CScriptLiteral* word, CScriptValue* variable);    // kind 15
+// The word's compound now belongs elsewhere: the word becomes int 0 without
+// releasing it.
+void GiveUpCompound(CScriptLiteral* word);
+
+// Operand classes of LookupStackVariable.
+enum OperandClass {
+  kOperandNone = -2,
+  kOperandInt = 4,
+  kOperandFloat = 7,
+  kOperandString = 9,
+  kOperandFunction = 11,
+  kOperandCompound = 14,
+};
+
+struct StackOperand {
+  int32_t i = 0;
+  float f = 0.0f;
+  const char* text = nullptr;           // string operands; function: the target's name
+  const char* name = nullptr;           // the variable's name for references
+  CScriptArray* array = nullptr;        // compound operands
+  CScriptLiteral* target = nullptr;     // function operands: the label word
+  CScriptValue* variable = nullptr;     // the referenced variable (before refer links)
+};
+
+// Reduces a stack word to its operand class and values (see OperandClass).
+int LookupStackVariable(CScriptLiteral* word, StackOperand* out);
+
+// ----------------------------------------------------------------------------
+// script_compound.cpp
+// ----------------------------------------------------------------------------
+
+// A new empty compound owned by `owner`, or the exhaustion error.
+CScriptArray* NewCompound(ScriptPools& pools, CScriptValue* owner);
+
+// ----------------------------------------------------------------------------
+// script_notation.cpp
+// ----------------------------------------------------------------------------
+
+// Reads an object or array literal at `first` ("{" or "[") now, at compile
+// time. Syntax errors are listed; after one the object read so far is
+// returned, an array not at all (null). `*next` gets the token after it.
+CScriptArray* ParseCompoundLiteral(ScriptEngine& se, CScriptLiteral* first, CScriptLiteral** next);
+// Compiles an object or array literal into words that build it at run time.
+// 1, or 0 after a listed error.
+int CompileCompoundLiteral(ScriptEngine& se, CScriptLiteral* first, CScriptLiteral** next);
+// Builds the compound of a "{Object}" (kind 1) or "{Array}" (kind 2) word
+// from the count and values on a thread's data stack.
+CScriptArray* BuildCompoundFromStack(ScriptEngine& se, WordStack& stack, int kind);
+
+// ----------------------------------------------------------------------------
+// script_constexpr.cpp
+// ----------------------------------------------------------------------------
+
+// Combines two constant words with an operator; the result goes into `left`.
+// Errors are listed at `position` and give the int 0 (and false).
+bool ApplyBinaryOperator(ScriptEngine& se, CScriptLiteral* left, CScriptLiteral* right, int op, const char* opText,
+                         const SourcePosition& position);
+// Evaluates a constant expression from `first` whose operators bind more
+// tightly than `stopLevel`. A new word (int, float, string, function
+// constant or compound) that the caller frees, or null after a listed
+// error. `*next` gets the first token after the expression.
+CScriptLiteral* EvaluateConstantExpression(ScriptEngine& se, CScriptLiteral* first, int stopLevel,
+                                           CScriptLiteral** next);
+// Reads tokens until one of kind `a` or `b` at bracket depth 0, or ";" or
+// the end at depth 0. Returns the stop token's kind (0 at the end) and the
+// stop token through `*stop`.
+int SkipTokenGroup(CScriptLiteral* first, int a, int b, CScriptLiteral** stop);
+// The same, then the token after the stop token.
+int ReadTokenAfterGroup(CScriptLiteral* first, int a, int b, CScriptLiteral** next);
+
+// ----------------------------------------------------------------------------
+// script_compiler.cpp
+// ----------------------------------------------------------------------------
+
+// Statement modes of CompileStatements.
+enum CompileMode { kModeFile = 0, kModeStatement = 1, kModeIf = 3, kModeWhile = 4, kModeFor = 5 };
+
+int CompileStatements(ScriptEngine& se, CScriptLiteral* first, int mode, CScriptLiteral** next);
+int CompileExpression(ScriptEngine& se, CScriptLiteral* first, int levelKind, CScriptLiteral** next);
+int CompileDeclaration(ScriptEngine& se, CScriptLiteral* first, CScriptLiteral** next);
+// The token's kind with keywords and function names looked up, and its text.
+int ClassifyToken(ScriptEngine& se, CScriptLiteral* token, std::string* text);
+// Appends a word after the insertion cursor, which moves to it.
+CScriptLiteral* EmitInstruction(ScriptEngine& se, std::string_view text, int kind, const SourcePosition& position);
+CScriptLiteral* EmitInt(ScriptEngine& se, int32_t value, const SourcePosition& position);
+// Moves the insertion cursor to `word`, or (null) to the end of the list.
+void WordListTail(ScriptEngine& se, CScriptLiteral* word);
+// Releases the words after `word` up to `last` (to the end when null); the
+// cursor moves back to `word`.
+void DropWordsAfter(ScriptEngine& se, CScriptLiteral* word, CScriptLiteral* last);
+// "*L%04d" from the label counter, which then grows.
+std::string MakeLabel(ScriptEngine& se);
+// The loop-label stack.
+void PushLoopLabels(ScriptEngine& se, const std::string& breakLabel, const std::string& continueLabel);
+void PopLoopLabels(ScriptEngine& se);
+// Scope path: entering appends "." and the last "."-part of a name; leaving
+// cuts at the last ".".
+void EnterScope(std::string* path, const char* name);
+void LeaveScope(std::string* path);
+// Counts one level of compile nesting; raises an error past the limit.
+struct CompileNesting {
+  explicit CompileNesting(ScriptEngine& se);
+  ~CompileNesting();
+  ScriptEngine& se;
+};
+
+// ----------------------------------------------------------------------------
+// script_names.cpp
+// ----------------------------------------------------------------------------
+
+// The name of a declaration or use: function name, link index and name
+// joined by ".", each part only when given (function "" / link -1 = absent).
+std::string MakeQualifiedName(const char* function, int32_t link, const char* name);
+// Finds or creates a variable: in the current thread namespace under the
+// last component, else in the global namespace under the full name. An
+// existing one takes the type and attributes (and so its empty value).
+CScriptValue* DefineVariable(ScriptEngine& se, const char* name, int type, int attributes);
+// The variable a (qualified) name stands for, or null.
+CScriptValue* LookupName(ScriptEngine& se, const char* name);
+// The type of LookupName's variable, or -1.
+int LookupNameType(ScriptEngine& se, const char* name);
+// The variable at a dotted path, looked up from the current thread
+// namespace, then the global namespace in the file-level form, then whole.
+CScriptValue* FindGlobalVariable(ScriptEngine& se, const char* path);
+// Removes a variable from the global namespace. 0 when there is none.
+int DeleteGlobalVariable(ScriptEngine& se, CScriptValue* value);
+// Finds or creates a function variable and sets its call target.
+CScriptValue* DefineFunctionVariable(ScriptEngine& se, const char* name, CScriptLiteral* target);
+// Turns an undefined variable (after refer links) into a system-call
+// declaration.
+void MarkVariableType6(ScriptEngine& se, CScriptValue* value);
+CScriptValue* DeclareType6Variable(ScriptEngine& se, const char* name);
+// The global namespace, made on first use.
+CScriptArray* GlobalNamespace(ScriptEngine& se);
+// Jump targets: the thread's next word becomes the word after the
+// function's (label's) definition word. Errors are raised.
+void ResolveFunctionTarget(ScriptEngine& se, CScriptValue* function, int32_t thread);
+void ResolveLabelTarget(ScriptEngine& se, const char* label, int32_t thread);
+// Starts one thread per autorun function; returns the number started.
+int StartAutorunThreads(ScriptEngine& se);
+// Gathers the thread's pending calls (name and position) into the engine's
+// call list; consumes the thread's call state.
+void BuildCallList(ScriptEngine& se, int32_t thread);
+const CallListEntry* GetCallListEntry(const ScriptEngine& se, int32_t index);
+
+// ----------------------------------------------------------------------------
+// script_thread.cpp
+// ----------------------------------------------------------------------------
+
+// Word stack operations. A push past the capacity and a pop of an empty
+// stack raise the stack errors.
+CScriptLiteral* StackPushInt(ScriptEngine& se, WordStack& stack, int32_t value);
+CScriptLiteral* StackPushFloat(ScriptEngine& se, WordStack& stack, float value);
+CScriptLiteral* StackPushText(ScriptEngine& se, WordStack& stack, const char* text, int kind);
+CScriptLiteral* StackPushHandle(ScriptEngine& se, WordStack& stack, CScriptLiteral* target);
+CScriptLiteral* StackPushCompound(ScriptEngine& se, WordStack& stack, CScriptArray* array);
+CScriptLiteral* StackPushReference(ScriptEngine& se, WordStack& stack, CScriptValue* variable);
+CScriptLiteral* StackPop(WordStack& stack);
+// Removes entries down to (not including) the topmost call marker "@".
+void StackTrimToMarker(WordStack& stack);
+void FreeWordStack(ScriptEngine& se, WordStack& stack);
+
+// Creates a thread that runs `function` with one argument word (an int
+// arrives as a float, a float as an int). Returns its index.
+int32_t CreateThreadFromValue(ScriptEngine& se, CScriptValue* function, CScriptLiteral* argument);
+int32_t CreateScriptThread(ScriptEngine& se, CScriptValue* function, int32_t argument);
+// Ends one thread, or every thread for an index below 0.
+void EndThread(ScriptEngine& se, int32_t thread);
+// Local namespaces of the current thread.
+void PushLocalNamespace(ScriptEngine& se, const char* functionName);
+std::string PopLocalNamespace(ScriptEngine& se);
+void DropLocalNamespaces(ScriptEngine& se, int32_t thread);
+
+// ----------------------------------------------------------------------------
 // script_host.cpp
 // ----------------------------------------------------------------------------
 

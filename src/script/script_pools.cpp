@@ -1,6 +1,8 @@
 // script_pools.cpp -- taking and releasing words, values and compounds from
 // the engine's three record pools.
 
+#include <algorithm>
+
 #include "app/app_public.h"
 #include "core/core_public.h"
 #include "platform/platform_public.h"
@@ -47,6 +49,9 @@ void ResetArrayRecord(CScriptArray* array) {
   array->memberRoot = -1;
   array->kind = kCompoundEmpty;
   array->owner = nullptr;
+  array->freeSlot = 0;
+  array->freeNode = -1;
+  array->memberIndex.reset();
 }
 
 // ----------------------------------------------------------------------------
@@ -106,18 +111,53 @@ void ScriptPools::FreeScriptValue(CScriptValue* value) {
 }
 
 void ScriptPools::ReleaseScriptArray(CScriptArray* array) {
-  if (!array || !arrays.Release(array)) return;
-  // Taken out first: the elements' own compounds are released while this
-  // record is already free.
-  std::vector<CScriptValue*> elements;
-  elements.swap(array->elements);
-  ResetArrayRecord(array);
-  for (CScriptValue* element : elements) FreeScriptValue(element);
-  elements.clear();
-  array->elements.swap(elements);  // keep the table's memory for the next taker
+  // Nested compounds are released from a work list, not by recursion, so
+  // no nesting depth can exhaust the machine stack.
+  std::vector<CScriptArray*> pending{array};
+  while (!pending.empty()) {
+    CScriptArray* a = pending.back();
+    pending.pop_back();
+    if (!a || !arrays.Release(a)) continue;
+    std::vector<CScriptValue*> elements;
+    elements.swap(a->elements);
+    ResetArrayRecord(a);
+    for (CScriptValue* element : elements) {
+      if (!element || !values.Release(element)) continue;
+      CScriptArray* held = element->type == kValueCompound ? element->data.array : nullptr;
+      ResetValueRecord(element);
+      if (held) pending.push_back(held);
+    }
+    elements.clear();
+    a->elements.swap(elements);  // keep the table's memory for the next taker
+  }
+}
+
+namespace {
+
+// FNV-1a over the name, folded to a bit of the callable-name filter.
+uint32_t NameBit(std::string_view name) {
+  uint32_t h = 2166136261u;
+  for (char c : name) h = (h ^ uint8_t(c)) * 16777619u;
+  return (h ^ (h >> 16)) & (1024 * 64 - 1);
+}
+
+}  // namespace
+
+void ScriptPools::AddCallableName(std::string_view name) {
+  uint32_t bit = NameBit(name);
+  callableBits[bit / 64] |= uint64_t(1) << (bit % 64);
+  callableNames.emplace(name);
+}
+
+bool ScriptPools::MayBeCallable(std::string_view name) const {
+  uint32_t bit = NameBit(name);
+  if (!(callableBits[bit / 64] & (uint64_t(1) << (bit % 64)))) return false;
+  return callableNames.count(std::string(name)) != 0;
 }
 
 void ScriptPools::ClearAll() {
+  callableNames.clear();
+  std::fill(callableBits.begin(), callableBits.end(), 0);
   // Everything goes, so nothing needs to give anything back.
   literals.ClearAll([](CScriptLiteral* w) { ResetLiteralRecord(w); });
   values.ClearAll([](CScriptValue* v) { ResetValueRecord(v); });

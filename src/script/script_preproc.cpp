@@ -140,7 +140,13 @@ int ScriptFileExists(ScriptEngine& se, const char* path) {
 CScriptLiteral* EmitToken(ScriptEngine& se, const std::string& text, int kind, const SourcePosition& position) {
   CScriptLiteral* word = se.pools.AllocScriptLiteral();
   if (!word) return nullptr;
-  SetValueFromText(se.pools, word, text.c_str(), kind);
+  if (kind == kWordInt || kind == kWordFloat) {
+    SetValueFromText(se.pools, word, text.c_str(), kind);
+  } else {
+    word->payload = ScriptPayload{};  // a fresh word holds no compound
+    word->text = text;
+    word->kind = uint8_t(kind);
+  }
   word->position = position;
   word->next = nullptr;
   if (se.tokenTail) se.tokenTail->next = word;
@@ -158,7 +164,7 @@ void ReleaseWordList(ScriptEngine& se, CScriptLiteral* head) {
 }
 
 int32_t FindDefine(const ScriptEngine& se, const std::string& name) {
-  if (name.empty()) return -1;
+  if (name.empty() || se.defines.byName.empty()) return -1;
   auto it = se.defines.byName.find(name);
   if (it == se.defines.byName.end() || it->second.empty()) return -1;
   return it->second.front();

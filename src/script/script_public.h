@@ -22,7 +22,46 @@ class FilePackageTable;
 
 namespace script {
 
-struct ScriptThread;  // a cooperative thread of the virtual machine
+// ----------------------------------------------------------------------------
+// Errors raised as one text
+//
+// Compile-time and run-time errors that are not simply listed travel as one
+// Shift-JIS message text. The compiler catches them per statement and lists
+// them; the virtual machine's frame step catches them and ends the threads.
+// ----------------------------------------------------------------------------
+
+struct ScriptError {
+  std::string text;
+};
+
+// Throws a ScriptError with the printf-formatted (Shift-JIS) text.
+[[noreturn]] void RaiseScriptError(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// ----------------------------------------------------------------------------
+// Threads
+//
+// A cooperative thread: two word stacks and where it stands in the code.
+// The virtual machine runs them; the compiler starts the autorun functions
+// as threads, and error reports read their call state.
+// ----------------------------------------------------------------------------
+
+// A stack of reusable words. Entries are records of the word pool taken the
+// first time a depth is reached and kept: a push overwrites the record at
+// the end, a pop leaves the popped record readable until the next push.
+struct WordStack {
+  static constexpr int32_t kCapacity = 65536;
+  std::vector<CScriptLiteral*> entries;  // kCapacity slots once allocated
+  int32_t end = 0;                       // the first free entry
+};
+
+struct ScriptThread {
+  WordStack data;                        // operands and results
+  CScriptLiteral* currentWord = nullptr; // the next word to run; null: ended (free slot)
+  WordStack calls;                       // return words; bottom: an int 0 (root marker)
+  int32_t wait = 0;                      // >0 skip that many steps, <0 end at the next slice
+  int32_t orderKey = 0;                  // smaller keys run first in a step
+  int32_t runWhilePaused = 0;            // non-zero: also runs while the world is paused
+};
 
 // ----------------------------------------------------------------------------
 // Engine record groups
@@ -46,6 +85,7 @@ struct SourceTable {
   // names are equal pointers. Node-based: the strings never move.
   std::unordered_set<std::string> names;
   size_t lastFound = 0;  // entry of the last lookup, tried first
+  int32_t lastLine = 0;  // its line index: lookups mostly move forward a line at a time
 };
 
 // One compile error: the message and a copy of its position (whose file name
@@ -98,11 +138,27 @@ struct ScriptNamespaces {
   int32_t currentThread = -1;            // -1: global only
 };
 
-// Break and continue labels of the open loops (64 pairs; "" = free).
+// Break and continue labels of the open loops, innermost last. Room for 64
+// pairs is made at reset; deeper nesting grows it, so every loop keeps its
+// own targets however deep it stands.
 struct LoopLabelStack {
   static constexpr int kDepth = 64;
-  char breakLabels[kDepth][16] = {};
-  char continueLabels[kDepth][16] = {};
+  std::vector<std::string> breakLabels;
+  std::vector<std::string> continueLabels;
+};
+
+// Where the compiler stands: the token being read (errors raised inside a
+// statement are listed at its position and the compile goes on from it),
+// and the nesting of statements and expressions, bounded so that runaway
+// input ends in an error rather than a stack overflow.
+struct CompileState {
+  CScriptLiteral* token = nullptr;
+  int32_t depth = 0;
+  // "function.link." of the names being qualified, for the function and
+  // link it was made for (remade when either changes).
+  std::string prefix;
+  std::string prefixFunction;
+  int32_t prefixLink = -1;
 };
 
 // One frame of a run-time error's call list.
@@ -220,6 +276,8 @@ class ScriptEngine {
   void* programInstance = nullptr;
   LoopLabelStack loopLabels;
 
+  CompileState compile;         // compile-time only
+
   // Preprocessor nesting, to stop runaway includes and expansions.
   int32_t includeDepth = 0;
   int32_t preprocessDepth = 0;
@@ -228,5 +286,99 @@ class ScriptEngine {
   // The records of scripts: words, values and compounds.
   ScriptPools pools;
 };
+
+// ----------------------------------------------------------------------------
+// Values and variables (script_values.cpp)
+//
+// Typed assignment: a variable keeps its declared type and converts what it
+// is given; an untyped (`variable`) one takes the given type. Refer chains
+// are followed first. Errors are raised as ScriptError texts.
+// ----------------------------------------------------------------------------
+
+// The end of a value's refer chain. Raises an error for a chain that loops.
+CScriptValue* FollowRefer(CScriptValue* value);
+const CScriptValue* FollowRefer(const CScriptValue* value);
+
+// Sets type and attributes and gives the value its type's empty value (a
+// compound it held goes back to the pool).
+void SetValueType(ScriptPools& pools, CScriptValue* value, int type, int attributes);
+
+void AssignIntToVariable(ScriptPools& pools, CScriptValue* variable, int32_t value);
+void AssignFloatToVariable(ScriptPools& pools, CScriptValue* variable, float value);
+void AssignStringToVariable(ScriptPools& pools, CScriptValue* variable, const char* text);
+void AssignReference(ScriptPools& pools, CScriptValue* variable, CScriptValue* target);
+// Takes the compound over: its owner becomes the variable.
+void AssignCompoundToVariable(ScriptPools& pools, CScriptValue* variable, CScriptArray* array);
+void AssignCallTarget(ScriptPools& pools, CScriptValue* variable, CScriptLiteral* target);
+
+// ----------------------------------------------------------------------------
+// Compound values (script_compound.cpp, script_notation.cpp)
+//
+// A `CScriptArray` is an array (elements by index) or an object (members by
+// name). Host code reads and writes data trees by dotted member paths:
+// "A.B", "A[3].B", "A.3.B", "[2]", "A[3][4]". Reading never creates.
+// ----------------------------------------------------------------------------
+
+// Largest array index an element may have. Larger ones raise an error
+// rather than ask for a table of that size.
+constexpr int32_t kMaxArrayIndex = (1 << 24) - 1;
+
+// The element at `index` (negative: the first empty index), created with the
+// type and attributes when missing. Raises an error on an object.
+CScriptValue* AddArrayElement(ScriptPools& pools, CScriptArray* array, int32_t index, int type, int attributes);
+// The member `name`, created when missing. Raises an error on an array.
+CScriptValue* AddObjectMember(ScriptPools& pools, CScriptArray* array, const char* name, int type, int attributes);
+// The element in slot `index`, or null outside 0 to count-1.
+CScriptValue* GetElement(const CScriptArray* array, int32_t index);
+// The direct member `name`, or null.
+CScriptValue* FindMember(const CScriptArray* array, const char* name);
+// The value at a dotted path, or null. With `create`, every missing step is
+// made (and a value on the way that holds no compound gets an empty one).
+CScriptValue* ResolveMemberPath(ScriptPools& pools, CScriptArray* array, const char* path, bool create);
+CScriptValue* FindMemberPath(const CScriptArray* array, const char* path);
+
+// The value at the path, created with every missing step, then assigned.
+CScriptValue* SetMemberString(ScriptPools& pools, CScriptArray* array, const char* path, const char* value);
+CScriptValue* SetMemberInt(ScriptPools& pools, CScriptArray* array, const char* path, int32_t value);
+CScriptValue* SetMemberFloat(ScriptPools& pools, CScriptArray* array, const char* path, float value);
+
+// Typed reads after refer links: 0, 0.0 or "" when there is no element; for
+// an element of another type 0, 0.0 or null. Ints read floats truncated,
+// floats read ints converted.
+int32_t GetElementInt(const CScriptArray* array, int32_t index);
+float GetElementFloat(const CScriptArray* array, int32_t index);
+const char* GetElementString(const CScriptArray* array, int32_t index);
+int32_t GetMemberInt(const CScriptArray* array, const char* path);
+float GetMemberFloat(const CScriptArray* array, const char* path);
+const char* GetMemberString(const CScriptArray* array, const char* path);
+CScriptArray* GetElementCompound(const CScriptArray* array, int32_t index);
+CScriptArray* GetMemberCompound(const CScriptArray* array, const char* path);
+// A member's name or an element's "[%d]" name; null outside the range.
+const char* GetElementName(const CScriptArray* array, int32_t index);
+// The number of element slots, empty ones included.
+int32_t GetElementCount(const CScriptArray* array);
+
+// Removes `value` from this compound or, when it is not found here, from the
+// nested ones. 1 when removed.
+int RemoveMember(ScriptPools& pools, CScriptArray* array, CScriptValue* value);
+// Every element back to the pool; the compound becomes empty (kind 0) with
+// no owner.
+void ClearScriptArray(ScriptPools& pools, CScriptArray* array);
+
+// The object text form: depth 0 compact, 1 or more indented at that level
+// (CR LF and tabs). A null or empty compound writes nothing.
+std::string WriteCompoundText(const CScriptArray* array, int depth);
+// The same into `buffer` (null: only measure); returns the length plus one.
+int WriteCompoundText(const CScriptArray* array, char* buffer, int depth);
+
+// target += source, element by element (arrays by index, objects by name).
+void AddCompounds(ScriptPools& pools, CScriptArray* target, const CScriptArray* source);
+// Element-wise copies: opcode 90 copy, 91 negate, 22 multiply, 23 divide by
+// the operand; the int form keeps int elements int, the float form makes
+// them float.
+CScriptArray* ApplyElementwiseOp(ScriptPools& pools, const CScriptArray* array, int opcode, int32_t operand);
+CScriptArray* CompoundBinaryOp(ScriptPools& pools, const CScriptArray* array, int opcode, float operand);
+// A deep copy (ApplyElementwiseOp with 90).
+CScriptArray* CopyCompound(ScriptPools& pools, const CScriptArray* array);
 
 }  // namespace script

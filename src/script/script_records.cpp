@@ -1,6 +1,7 @@
 // script_records.cpp -- the word-kind table, the printed forms of words, the
 // word setters and the engine's number readers.
 
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -114,9 +115,14 @@ const WordKindInfo kWordKinds[] = {
 const size_t kWordKindCount = sizeof kWordKinds / sizeof kWordKinds[0];
 
 const WordKindInfo* FindWordKind(int kind) {
-  for (size_t i = 0; i < kWordKindCount; i++)
-    if (kWordKinds[i].kind == kind) return &kWordKinds[i];
-  return nullptr;
+  // Row index + 1 by kind, built once (0: no such kind).
+  static const std::array<uint8_t, 256> kRowOfKind = [] {
+    std::array<uint8_t, 256> rows{};
+    for (size_t i = 0; i < kWordKindCount; i++) rows[kWordKinds[i].kind] = uint8_t(i + 1);
+    return rows;
+  }();
+  if (kind < 0 || kind > 255 || !kRowOfKind[size_t(kind)]) return nullptr;
+  return &kWordKinds[kRowOfKind[size_t(kind)] - 1];
 }
 
 // ----------------------------------------------------------------------------

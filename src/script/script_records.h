@@ -9,6 +9,9 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace app {
@@ -202,6 +205,9 @@ constexpr int OperatorLevel(int kind) {
 // The payload of a word or a value. Pointer members are pointer-sized, so a
 // word can hold any record on a 64-bit build.
 union ScriptPayload {
+  // First, so that `ScriptPayload{}` clears the whole pointer-sized payload:
+  // a word that held an int must not keep the high half of an old pointer.
+  uintptr_t bits = 0;
   int32_t i;
   float f;
   CScriptArray* array;    // compound word (14), compound value (type 7)
@@ -271,6 +277,26 @@ struct MemberNode {
   int32_t height = 0;
 };
 
+// Member names to members, searched by any text without copying it.
+struct NameHash {
+  using is_transparent = void;
+  size_t operator()(std::string_view name) const { return std::hash<std::string_view>()(name); }
+};
+// The members of the global namespace by name. The compiler's own labels
+// ("*L0000", numbered in order) are kept in a table by number, everything
+// else in a hash map.
+struct MemberIndex {
+  // The entry of a name (its value null when the name was not there; the
+  // caller fills it). Valid until the next change of the index.
+  CScriptValue** Reserve(std::string_view name);
+  CScriptValue* Find(std::string_view name) const;
+  void Erase(std::string_view name);
+  void Clear();
+
+  std::unordered_map<std::string, CScriptValue*, NameHash, std::equal_to<>> names;
+  std::vector<CScriptValue*> labels;
+};
+
 // One array or object. Pooled.
 // Invariants: an empty compound becomes an object at its first member and an
 // array at its first element; every element is owned by the compound.
@@ -281,6 +307,11 @@ struct CScriptArray {
   int32_t memberRoot = -1;              // root node index, -1 when empty
   int32_t kind = kCompoundEmpty;        // ScriptCompoundKind
   CScriptValue* owner = nullptr;        // the value holding it; its name is used in messages
+  int32_t freeSlot = 0;                 // no empty element slot lies below it
+  int32_t freeNode = -1;                // first member node given back, chained by `left`
+  // A hash index of the members in place of the tree, kept only for the
+  // global namespace, which every name lookup of the compiler searches.
+  std::unique_ptr<MemberIndex> memberIndex;
 };
 
 // The name accessor of a word: its text, or the empty text for an int or
@@ -333,6 +364,7 @@ template <typename T>
 class RecordPool {
  public:
   static constexpr uint32_t kChunkRecords = 4096;
+  static constexpr uint32_t kPrefetchAhead = 16;
 
   explicit RecordPool(uint32_t firstCapacity) : firstCapacity_(firstCapacity) {}
   RecordPool(const RecordPool&) = delete;
@@ -351,6 +383,9 @@ class RecordPool {
     occupied_[slot] = 1;
     inUse_++;
     T* record = RecordAt(slot, true);
+    // Slots are mostly handed out in order: bring a later record in early.
+    if (slot + kPrefetchAhead < capacity_ && (slot + kPrefetchAhead) % kChunkRecords >= kPrefetchAhead)
+      if (T* ahead = RecordAt(slot + kPrefetchAhead, false)) __builtin_prefetch(ahead, 1);
     if (record) record->poolSlot = slot;
     return record;
   }
@@ -434,6 +469,15 @@ class ScriptPools {
   static constexpr uint32_t kFirstArrayCapacity = 65536;
 
   app::LogSystem* log = nullptr;  // where exhaustion is also written
+
+  // The last name part of every value given a function or system-call
+  // type since the last clear-all: a name that is not here names no function
+  // and needs no lookup (the compiler classifies every name token).
+  std::unordered_set<std::string> callableNames;
+  // A bit per hash of those names, tested before the set: most names miss.
+  std::vector<uint64_t> callableBits = std::vector<uint64_t>(1024, 0);
+  void AddCallableName(std::string_view name);
+  bool MayBeCallable(std::string_view name) const;
 
   RecordPool<CScriptLiteral> literals{kFirstLiteralCapacity};
   RecordPool<CScriptValue> values{kFirstValueCapacity};

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "core/core_public.h"
 #include "script/script_local.h"
@@ -33,9 +34,13 @@ int AddSourceText(ScriptEngine& se, const char* text, const SourcePosition& posi
   s.lineStarts.reserve(256);
   s.lineStarts.push_back(text);
   // Only CR LF ends a line: a lone CR or LF belongs to the line it stands in.
+  const char* end = text + std::strlen(text);
   const char* p = text;
-  for (; *p; p++)
-    if (p[0] == '\r' && p[1] == '\n') s.lineStarts.push_back(p + 2);
+  while ((p = static_cast<const char*>(std::memchr(p, '\r', size_t(end - p)))) != nullptr) {
+    if (p[1] == '\n') s.lineStarts.push_back(p + 2);
+    p++;
+  }
+  p = end;
   s.lineCount = int32_t(s.lineStarts.size());
   s.lineStarts.push_back(p);  // the terminating zero
   se.sources.entries.push_back(std::move(s));
@@ -52,11 +57,20 @@ void ForgetSourceText(ScriptEngine& se, size_t entry) {
 
 namespace {
 
-// The line of `pointer` in entry `s` when the entry's text holds it.
+// The line of `pointer` in entry `s` when the entry's text holds it. The
+// line of the previous lookup (`*line` on entry, a line index) and the one
+// after it are tried before the search by halving.
 bool LineIn(const SourceText& s, const char* pointer, int32_t* line) {
   if (s.lineStarts.empty()) return false;
   std::less_equal<const char*> le;
+  std::less<const char*> lt;
   if (!le(s.lineStarts.front(), pointer) || !le(pointer, s.lineStarts.back())) return false;
+  for (int32_t i = *line; i >= 0 && i < s.lineCount && i <= *line + 1; i++) {
+    if (le(s.lineStarts[size_t(i)], pointer) && (i + 1 == s.lineCount || lt(pointer, s.lineStarts[size_t(i) + 1]))) {
+      *line = i + 1;
+      return true;
+    }
+  }
   // The last line start not after the pointer (the end entry excluded).
   auto first = s.lineStarts.begin();
   auto last = s.lineStarts.begin() + s.lineCount;
@@ -71,19 +85,38 @@ bool FindSourcePosition(ScriptEngine& se, const char* pointer, SourcePosition* p
   if (!pointer) return false;
   while (*pointer == ' ' || *pointer == '\t' || *pointer == '\r' || *pointer == '\n') pointer++;
   SourceTable& t = se.sources;
-  int32_t line = 0;
+  // Tokens are mostly read in order: the last line found, or the next one.
+  if (t.lastFound < t.entries.size()) {
+    const SourceText& e = t.entries[t.lastFound];
+    int32_t i = t.lastLine;
+    std::less_equal<const char*> le;
+    std::less<const char*> lt;
+    for (int32_t k = 0; k < 2 && i >= 0 && i < e.lineCount; k++, i++) {
+      if (le(e.lineStarts[size_t(i)], pointer) && lt(pointer, e.lineStarts[size_t(i) + 1])) {
+        t.lastLine = i;
+        position->fileName = e.fileName;
+        position->line = i + 1;
+        position->sourceTag = e.sourceTag;
+        return true;
+      }
+    }
+  }
+  int32_t line = t.lastLine;
   size_t found = t.entries.size();
   if (t.lastFound < t.entries.size() && LineIn(t.entries[t.lastFound], pointer, &line)) {
     found = t.lastFound;
   } else {
-    for (size_t i = 0; i < t.entries.size(); i++)
+    for (size_t i = 0; i < t.entries.size(); i++) {
+      line = -1;
       if (LineIn(t.entries[i], pointer, &line)) {
         found = i;
         break;
       }
+    }
   }
   if (found == t.entries.size()) return false;
   t.lastFound = found;
+  t.lastLine = line - 1;
   position->fileName = t.entries[found].fileName;
   position->line = line;
   position->sourceTag = t.entries[found].sourceTag;
@@ -146,6 +179,7 @@ void DestroyScriptEngine(ScriptEngine& se) {
   se.sources.entries.clear();
   se.sources.names.clear();
   se.sources.lastFound = 0;
+  se.sources.lastLine = 0;
 }
 
 void* EnsureZeroedBuffer(void* buffer, size_t length) { return core::HeapGrowZeroed(buffer, length); }

@@ -31,12 +31,14 @@ void ReportAt(ScriptEngine& se, const char* at, const SourcePosition* fallback, 
 // float, and a second point ends the float and is dropped with a message.
 int ScanDecimal(ScriptEngine& se, const char* p, std::string* text, const char** end,
                 const SourcePosition* fallback, bool isFloat) {
-  while (IsDigit(static_cast<unsigned char>(*p))) *text += *p++;
+  const char* from = p;
+  while (IsDigit(static_cast<unsigned char>(*p))) p++;
   if (!isFloat && *p == '.') {
     isFloat = true;
-    *text += *p++;
-    while (IsDigit(static_cast<unsigned char>(*p))) *text += *p++;
+    p++;
+    while (IsDigit(static_cast<unsigned char>(*p))) p++;
   }
+  text->append(from, size_t(p - from));
   if (isFloat && *p == '.') {
     ReportAt(se, p, fallback, Sjis("二重の小数点があります。処理を中断します。"));
     p++;
@@ -153,7 +155,8 @@ int ScanToken(ScriptEngine& se, const char* start, std::string* text, const char
     return kWordEnd;
   }
   if (IsNameStart(c)) {
-    while (IsNameChar(static_cast<unsigned char>(*p))) *text += *p++;
+    while (IsNameChar(static_cast<unsigned char>(*p))) p++;
+    text->assign(start, size_t(p - start));
     if (*p == ':') {
       *end = p + 1;  // the colon is taken but is not part of the text
       return kWordLabel;

@@ -66,7 +66,7 @@ int RunProgram(app::Engine& engine, std::vector<std::string> args) {
 
 TEST(Startup, StopsAtTheStartScriptWithItsErrorBox) {
   test::ScopedWorkFolder work;
-  test::WriteFile("Demo/demo.rsp", "// start\r\n");
+  test::WriteFile("Demo/demo.rsp", "// start\r\nint broken = ;\r\n");
   test::MessageBoxRecorder boxes;
   {
     app::Engine engine;

@@ -46,13 +46,16 @@ TEST_F(Host, TheErrorListKeeps128Lines) {
   EXPECT_EQ(se.WriteCompileResults(), int(expected.size()));
 }
 
-TEST_F(Host, AScriptThatPassesTheFrontEndCannotBeCompiledYet) {
-  std::string errors = Load("main.txt", "// start\r\nmain() { }\r\n");
-  EXPECT_EQ(errors, NotCompiled("main.txt"));
+TEST_F(Host, AFailedCompileWritesTheListingAndTheValues) {
+  std::string errors = Compile("main.txt", "// start\r\nint count = 3;\r\nfunction main() { x = ; }\r\n");
+  EXPECT_EQ(errors, Line("main.txt", 3, "式の中に不正な字句「;」があります。"));
   EXPECT_EQ(se.WriteCompileResults(), int(errors.size()));
   // After errors the listing and the value file are written too.
-  EXPECT_EQ(test::ReadFile("CompiledCode.txt"), test::Sjis("\r\n合計 0 Words"));
-  EXPECT_EQ(test::ReadFile("CompiledValue.txt"), std::string("\0\0", 2));
+  std::string listing = test::ReadFile("CompiledCode.txt");
+  EXPECT_EQ(listing.substr(0, 2 + Path("main.txt").size() + 8), "\r\n" + Path("main.txt") + "[Start] ");
+  EXPECT_NE(listing.find("(main.0.x) "), std::string::npos);
+  EXPECT_EQ(test::ReadFile("CompiledValue.txt"),
+            std::string("{\r\n\t0.count:3,\r\n\tmain:main\r\n}") + std::string("\0\0", 2));
 }
 
 TEST_F(Host, NoErrorsLeaveAnEmptyFileAndNoListing) {
@@ -65,7 +68,7 @@ TEST_F(Host, NoErrorsLeaveAnEmptyFileAndNoListing) {
 
 TEST_F(Host, AMissingStartFileIsALinkageError) {
   std::string path = Path("none.txt");
-  EXPECT_EQ(Load("none.txt"), Line("none.txt", 0, "スクリプトファイル[" + path + "]が読み込めません。") +
+  EXPECT_EQ(Compile("none.txt"), Line("none.txt", 0, "スクリプトファイル[" + path + "]が読み込めません。") +
                                   test::Sjis("リンケージエラー：スクリプトファイル[" + path + "]が開けません。\n\r\n"));
 }
 

@@ -21,18 +21,42 @@ class ScriptFixture : public ::testing::Test {
   script::ScriptEngine se;
   std::string folder = platform::WorkingFolder();
 
-  // Empties the engine, loads `file` and writes the error files. Returns the
-  // bytes of "CompileError.txt".
+  // Empties the engine and runs only the front end (tokeniser and
+  // preprocessor) over `file` and the files it links, as the compile loop
+  // does, then writes the error files. Returns "CompileError.txt".
   std::string Load(const std::string& file) {
     se.ClearScriptEngine();
     se.ResetScriptEngine(nullptr, nullptr);
-    se.LoadScript(file.c_str());
+    se.AddLinkedFileDefault(file.c_str());
+    while (size_t(se.links.current) < se.links.entries.size()) {
+      const script::LinkEntry& entry = se.links.entries[size_t(se.links.current)];
+      script::SourcePosition position{script::InternFileName(se, entry.path), 0, se.links.current, nullptr};
+      std::string savedFolder = se.currentFolder;
+      if (!script::TokeniseFile(se, &position)) break;
+      script::FreeDefineTable(se);
+      se.links.current++;
+      se.currentFolder = savedFolder;
+    }
     se.WriteCompileResults();
     return test::ReadFile("CompileError.txt");
   }
   std::string Load(const std::string& file, const std::string& text) {
     test::WriteFile(file, text);
     return Load(file);
+  }
+
+  // Empties the engine, loads and compiles `file` as the host does and
+  // writes the error files. Returns "CompileError.txt".
+  std::string Compile(const std::string& file) {
+    se.ClearScriptEngine();
+    se.ResetScriptEngine(nullptr, nullptr);
+    se.LoadScript(file.c_str());
+    se.WriteCompileResults();
+    return test::ReadFile("CompileError.txt");
+  }
+  std::string Compile(const std::string& file, const std::string& text) {
+    test::WriteFile(file, text);
+    return Compile(file);
   }
 
   // The full path of a file of the working folder, as errors print it.
@@ -43,11 +67,6 @@ class ScriptFixture : public ::testing::Test {
   std::string Line(const std::string& name, int line, const std::string& message) const {
     return test::Sjis(Path(name) + "(" + std::to_string(line) + "行目)-" + message + "\r\n");
   }
-  // The error of a script that got through the front end.
-  std::string NotCompiled(const std::string& name) const {
-    return test::Sjis("スクリプトコンパイラが未実装のため、スクリプト[" + Path(name) + "]は実行できません。\r\n");
-  }
-
   // The token list as "kind:text" (numbers by their printed form).
   std::vector<std::string> TokenList() {
     std::vector<std::string> out;

@@ -1,4 +1,4 @@
-// sound_mix_bench.cpp -- the mixer's cost: 64 playing copies with volume,
+// sound_bench.cpp -- the mixer's cost: 64 playing copies with volume,
 // pan and resampling, mixed into 44100 Hz stereo on the null driver.
 //
 // Each iteration mixes one second of output, so the time per iteration is

@@ -1,4 +1,4 @@
-// bench_package.cpp -- read throughput of package entries against `cat`.
+// package_bench.cpp -- read throughput of package entries against `cat`.
 //
 // Builds a package of about 100 MB in a temporary folder (entries of 4 KB to
 // 4 MB, sizes spread evenly on a log scale, every second entry scrambled),

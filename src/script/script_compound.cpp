@@ -1,0 +1,642 @@
+// script_compound.cpp -- compound values: elements and members with the
+// member tree, dotted member paths and the typed getters and setters that
+// host code uses, removal, copies, element-wise operations and adding.
+
+#include <cstdio>
+#include <cstring>
+
+#include "core/core_public.h"
+#include "script/script_local.h"
+
+namespace script {
+
+using core::Sjis;
+
+// ----------------------------------------------------------------------------
+// Member tree
+//
+// An AVL tree over the members' names in the compound's node array, linked
+// by index. Insertion rebalances; removal unlinks the node without
+// rebalancing (members are seldom removed) and chains it for reuse.
+// ----------------------------------------------------------------------------
+
+namespace {
+
+constexpr int32_t kNodeGrowth = 16;
+
+int32_t NodeHeight(const CScriptArray* a, int32_t n) { return n < 0 ? 0 : a->memberNodes[size_t(n)].height; }
+
+void FixHeight(CScriptArray* a, int32_t n) {
+  MemberNode& node = a->memberNodes[size_t(n)];
+  int32_t l = NodeHeight(a, node.left), r = NodeHeight(a, node.right);
+  node.height = 1 + (l > r ? l : r);
+}
+
+int32_t RotateNode(CScriptArray* a, int32_t n, bool toLeft) {
+  std::vector<MemberNode>& nodes = a->memberNodes;
+  int32_t child;
+  if (toLeft) {
+    child = nodes[size_t(n)].right;
+    nodes[size_t(n)].right = nodes[size_t(child)].left;
+    nodes[size_t(child)].left = n;
+  } else {
+    child = nodes[size_t(n)].left;
+    nodes[size_t(n)].left = nodes[size_t(child)].right;
+    nodes[size_t(child)].right = n;
+  }
+  FixHeight(a, n);
+  FixHeight(a, child);
+  return child;
+}
+
+int32_t BalanceNode(CScriptArray* a, int32_t n) {
+  FixHeight(a, n);
+  std::vector<MemberNode>& nodes = a->memberNodes;
+  int32_t diff = NodeHeight(a, nodes[size_t(n)].left) - NodeHeight(a, nodes[size_t(n)].right);
+  if (diff > 1) {
+    int32_t l = nodes[size_t(n)].left;
+    if (NodeHeight(a, nodes[size_t(l)].left) < NodeHeight(a, nodes[size_t(l)].right))
+      nodes[size_t(n)].left = RotateNode(a, l, true);
+    return RotateNode(a, n, false);
+  }
+  if (diff < -1) {
+    int32_t r = nodes[size_t(n)].right;
+    if (NodeHeight(a, nodes[size_t(r)].right) < NodeHeight(a, nodes[size_t(r)].left))
+      nodes[size_t(n)].right = RotateNode(a, r, false);
+    return RotateNode(a, n, true);
+  }
+  return n;
+}
+
+int32_t InsertNode(CScriptArray* a, int32_t at, int32_t node, const char* name) {
+  if (at < 0) return node;
+  MemberNode& here = a->memberNodes[size_t(at)];
+  if (std::strcmp(name, here.value->text.c_str()) < 0)
+    a->memberNodes[size_t(at)].left = InsertNode(a, here.left, node, name);
+  else
+    a->memberNodes[size_t(at)].right = InsertNode(a, here.right, node, name);
+  return BalanceNode(a, at);
+}
+
+void TreeInsert(CScriptArray* a, CScriptValue* value) {
+  int32_t node = a->freeNode;
+  if (node >= 0) {
+    a->freeNode = a->memberNodes[size_t(node)].left;
+  } else {
+    // Grown by 16 nodes at a time; links are indexes, so nothing moves.
+    node = int32_t(a->memberNodes.size());
+    size_t used = a->memberNodes.size();
+    a->memberNodes.reserve(used + size_t(kNodeGrowth) - used % size_t(kNodeGrowth));
+    a->memberNodes.emplace_back();
+  }
+  MemberNode& n = a->memberNodes[size_t(node)];
+  n.value = value;
+  n.left = n.right = -1;
+  n.height = 1;
+  a->memberRoot = InsertNode(a, a->memberRoot, node, value->text.c_str());
+}
+
+int32_t TreeFind(const CScriptArray* a, const char* name) {
+  int32_t at = a->memberRoot;
+  while (at >= 0) {
+    const MemberNode& n = a->memberNodes[size_t(at)];
+    int c = std::strcmp(name, n.value->text.c_str());
+    if (c == 0) return at;
+    at = c < 0 ? n.left : n.right;
+  }
+  return -1;
+}
+
+// Unlinks the node of `name` (when present) from the tree.
+void TreeRemove(CScriptArray* a, const char* name) {
+  std::vector<MemberNode>& nodes = a->memberNodes;
+  int32_t* link = &a->memberRoot;
+  while (*link >= 0) {
+    int c = std::strcmp(name, nodes[size_t(*link)].value->text.c_str());
+    if (c == 0) break;
+    link = c < 0 ? &nodes[size_t(*link)].left : &nodes[size_t(*link)].right;
+  }
+  int32_t node = *link;
+  if (node < 0) return;
+  MemberNode& n = nodes[size_t(node)];
+  if (n.left < 0) {
+    *link = n.right;
+  } else if (n.right < 0) {
+    *link = n.left;
+  } else {
+    // Two children: the smallest node of the right subtree takes its place.
+    int32_t* successorLink = &n.right;
+    while (nodes[size_t(*successorLink)].left >= 0) successorLink = &nodes[size_t(*successorLink)].left;
+    int32_t successor = *successorLink;
+    *successorLink = nodes[size_t(successor)].right;
+    nodes[size_t(successor)].left = n.left;
+    nodes[size_t(successor)].right = n.right;
+    nodes[size_t(successor)].height = n.height;
+    *link = successor;
+  }
+  n.value = nullptr;
+  n.right = -1;
+  n.left = a->freeNode;
+  a->freeNode = node;
+}
+
+// The number of a compiler label, as MakeLabel spells it ("*L" and at least
+// four digits, no leading zero past four), or -1 for any other name.
+int32_t LabelNumber(std::string_view name) {
+  if (name.size() < 6 || name.size() > 10 || name[0] != '*' || name[1] != 'L') return -1;
+  if (name.size() > 6 && name[2] == '0') return -1;
+  int32_t n = 0;
+  for (size_t i = 2; i < name.size(); i++) {
+    if (name[i] < '0' || name[i] > '9') return -1;
+    n = n * 10 + (name[i] - '0');
+    if (n > (1 << 24)) return -1;
+  }
+  return n;
+}
+
+const char* OwnerName(const CScriptArray* a) { return a->owner ? a->owner->text.c_str() : nullptr; }
+
+// A new value from the pool, or the exhaustion error.
+CScriptValue* NewValue(ScriptPools& pools) {
+  CScriptValue* v = pools.AllocScriptValue();
+  if (!v) RaiseScriptError("%s", Sjis("割り当て可能なCScriptValueインスタンスがなくなりました。"));
+  return v;
+}
+
+}  // namespace
+
+CScriptArray* NewCompound(ScriptPools& pools, CScriptValue* owner) {
+  CScriptArray* a = pools.AllocScriptArray(owner);
+  if (!a) RaiseScriptError("%s", Sjis("割り当て可能なCScriptArrayインスタンスがなくなりました。"));
+  return a;
+}
+
+CScriptValue** MemberIndex::Reserve(std::string_view name) {
+  int32_t label = LabelNumber(name);
+  if (label >= 0) {
+    if (labels.size() <= size_t(label)) labels.resize(size_t(label) + 1, nullptr);
+    return &labels[size_t(label)];
+  }
+  return &names.try_emplace(std::string(name), nullptr).first->second;
+}
+
+CScriptValue* MemberIndex::Find(std::string_view name) const {
+  int32_t label = LabelNumber(name);
+  if (label >= 0) return size_t(label) < labels.size() ? labels[size_t(label)] : nullptr;
+  auto it = names.find(name);
+  return it == names.end() ? nullptr : it->second;
+}
+
+void MemberIndex::Erase(std::string_view name) {
+  int32_t label = LabelNumber(name);
+  if (label >= 0) {
+    if (size_t(label) < labels.size()) labels[size_t(label)] = nullptr;
+    return;
+  }
+  auto it = names.find(name);
+  if (it != names.end()) names.erase(it);
+}
+
+void MemberIndex::Clear() {
+  names.clear();
+  labels.clear();
+}
+
+// ----------------------------------------------------------------------------
+// Elements and members
+// ----------------------------------------------------------------------------
+
+CScriptValue* AddArrayElement(ScriptPools& pools, CScriptArray* a, int32_t index, int type, int attributes) {
+  if (a->kind == kCompoundObject) {
+    if (const char* owner = OwnerName(a))
+      RaiseScriptError(Sjis("%s[%d]は指定できません。オブジェクトに配列を追加しました。"), owner, index);
+    RaiseScriptError(Sjis("[%d]は指定できません。オブジェクトに配列を追加しました。"), index);
+  }
+  int32_t count = int32_t(a->elements.size());
+  if (index < 0) {
+    index = a->freeSlot;
+    while (index < count && a->elements[size_t(index)]) index++;
+    a->freeSlot = index;
+  }
+  if (index > kMaxArrayIndex) RaiseScriptError(Sjis("配列のインデックス[%d]が大きすぎます。"), index);
+  if (index < count && a->elements[size_t(index)]) return a->elements[size_t(index)];
+  CScriptValue* v = NewValue(pools);
+  a->kind = kCompoundArray;
+  if (index >= count) a->elements.resize(size_t(index + 1 > count + 16 ? index + 1 : count + 16), nullptr);
+  char name[24];
+  std::snprintf(name, sizeof name, "[%d]", index);
+  v->text.assign(name);
+  v->kind = kWordName;
+  v->owner = a;
+  SetValueType(pools, v, type, attributes);
+  a->elements[size_t(index)] = v;
+  return v;
+}
+
+CScriptValue* AddObjectMember(ScriptPools& pools, CScriptArray* a, const char* name, int type, int attributes) {
+  if (!name) name = "";
+  // An indexed compound finds and reserves the name's entry in one step.
+  CScriptValue** entry = nullptr;
+  if (a->memberIndex) {
+    entry = a->memberIndex->Reserve(name);
+    if (*entry) return *entry;
+  } else if (CScriptValue* existing = FindMember(a, name)) {
+    return existing;
+  }
+  if (a->kind == kCompoundArray) {
+    if (a->memberIndex) a->memberIndex->Erase(name);
+    if (const char* owner = OwnerName(a))
+      RaiseScriptError(Sjis("%s.%s は使用できません。配列にオブジェクトを追加しました。"), owner, name);
+    RaiseScriptError(Sjis(".%s は使用できません。配列にオブジェクトを追加しました。"), name);
+  }
+  CScriptValue* v;
+  try {
+    v = NewValue(pools);
+  } catch (...) {
+    if (a->memberIndex) a->memberIndex->Erase(name);
+    throw;
+  }
+  a->kind = kCompoundObject;
+  int32_t count = int32_t(a->elements.size());
+  int32_t slot = a->freeSlot;
+  while (slot < count && a->elements[size_t(slot)]) slot++;
+  if (slot >= count) a->elements.resize(size_t(count + 16), nullptr);
+  a->freeSlot = slot + 1;
+  v->text.assign(name);
+  v->kind = kWordName;
+  v->owner = a;
+  SetValueType(pools, v, type, attributes);
+  a->elements[size_t(slot)] = v;
+  // An indexed compound (the global namespace) is searched by its index
+  // alone; the tree serves every other object.
+  if (entry) *entry = v;  // nothing changed the index since it was reserved
+  else TreeInsert(a, v);
+  return v;
+}
+
+CScriptValue* GetElement(const CScriptArray* a, int32_t index) {
+  if (!a || index < 0 || size_t(index) >= a->elements.size()) return nullptr;
+  return a->elements[size_t(index)];
+}
+
+CScriptValue* FindMember(const CScriptArray* a, const char* name) {
+  if (!a || !name) return nullptr;
+  if (a->memberIndex) return a->memberIndex->Find(name);
+  if (a->memberRoot < 0) return nullptr;
+  int32_t node = TreeFind(a, name);
+  return node < 0 ? nullptr : a->memberNodes[size_t(node)].value;
+}
+
+const char* GetElementName(const CScriptArray* a, int32_t index) {
+  const CScriptValue* v = GetElement(a, index);
+  return v ? v->text.c_str() : nullptr;
+}
+
+int32_t GetElementCount(const CScriptArray* a) { return a ? int32_t(a->elements.size()) : 0; }
+
+// ----------------------------------------------------------------------------
+// Member paths
+// ----------------------------------------------------------------------------
+
+namespace {
+
+// One step of a dotted path: an index or a member name, and where the rest
+// begins (null when this is the last step).
+struct PathStep {
+  bool isIndex = false;
+  int32_t index = 0;
+  std::string name;
+  const char* rest = nullptr;
+};
+
+PathStep ReadStep(const char* p) {
+  PathStep step;
+  // The step ends at the first "." or "[" after its first character.
+  const char* end = p + (*p ? 1 : 0);
+  while (*end && *end != '.' && *end != '[') end++;
+  if (*p == '[') {
+    step.isIndex = true;
+    step.index = ParseDecimalInt(p + 1);
+  } else if (*p >= '0' && *p <= '9') {
+    step.isIndex = true;
+    step.index = ParseDecimalInt(p);
+  } else {
+    step.name.assign(p, size_t(end - p));
+  }
+  step.rest = *end ? end + 1 : nullptr;
+  return step;
+}
+
+}  // namespace
+
+namespace {
+
+// Walks a path; `pools` is needed (and used) only when creating.
+CScriptValue* WalkPath(ScriptPools* pools, CScriptArray* a, const char* path, bool create) {
+  if (!a || !path) return nullptr;
+  if (!pools) create = false;
+  const char* p = path;
+  for (;;) {
+    PathStep step = ReadStep(p);
+    CScriptValue* found;
+    if (step.isIndex) {
+      found = GetElement(a, step.index);
+      if (!found && create) found = AddArrayElement(*pools, a, step.index, kValueUndefined, 0);
+    } else {
+      found = FindMember(a, step.name.c_str());
+      if (!found && create) found = AddObjectMember(*pools, a, step.name.c_str(), kValueUndefined, 0);
+    }
+    if (!found || !step.rest) return found;
+    CScriptValue* holder = FollowRefer(found);
+    if (!holder) return nullptr;
+    if (holder->type != kValueCompound || !holder->data.array) {
+      if (!create) return nullptr;
+      // A value on the way that holds no compound is given an empty one.
+      CScriptArray* fresh = NewCompound(*pools, holder);
+      SetValueType(*pools, holder, kValueCompound, holder->attributes);
+      holder->data.array = fresh;
+    }
+    a = holder->data.array;
+    p = step.rest;
+  }
+}
+
+}  // namespace
+
+CScriptValue* ResolveMemberPath(ScriptPools& pools, CScriptArray* a, const char* path, bool create) {
+  return WalkPath(&pools, a, path, create);
+}
+
+CScriptValue* FindMemberPath(const CScriptArray* a, const char* path) {
+  return WalkPath(nullptr, const_cast<CScriptArray*>(a), path, false);
+}
+
+CScriptValue* SetMemberString(ScriptPools& pools, CScriptArray* a, const char* path, const char* value) {
+  CScriptValue* v = ResolveMemberPath(pools, a, path, true);
+  if (v) AssignStringToVariable(pools, v, value);
+  return v;
+}
+
+CScriptValue* SetMemberInt(ScriptPools& pools, CScriptArray* a, const char* path, int32_t value) {
+  CScriptValue* v = ResolveMemberPath(pools, a, path, true);
+  if (v) AssignIntToVariable(pools, v, value);
+  return v;
+}
+
+CScriptValue* SetMemberFloat(ScriptPools& pools, CScriptArray* a, const char* path, float value) {
+  CScriptValue* v = ResolveMemberPath(pools, a, path, true);
+  if (v) AssignFloatToVariable(pools, v, value);
+  return v;
+}
+
+// ----------------------------------------------------------------------------
+// Typed getters
+// ----------------------------------------------------------------------------
+
+namespace {
+
+int32_t IntOf(const CScriptValue* v) {
+  v = FollowRefer(v);
+  if (!v) return 0;
+  if (v->type == kValueInt) return v->data.i;
+  if (v->type == kValueFloat) return TruncateToInt(v->data.f);
+  return 0;
+}
+
+float FloatOf(const CScriptValue* v) {
+  v = FollowRefer(v);
+  if (!v) return 0.0f;
+  if (v->type == kValueFloat) return v->data.f;
+  if (v->type == kValueInt) return float(v->data.i);
+  return 0.0f;
+}
+
+const char* StringOf(const CScriptValue* v) {
+  if (!v) return "";
+  v = FollowRefer(v);
+  if (!v || v->type != kValueString) return nullptr;
+  return v->stringValue.c_str();
+}
+
+CScriptArray* CompoundOf(const CScriptValue* v) {
+  v = FollowRefer(v);
+  return v && v->type == kValueCompound ? v->data.array : nullptr;
+}
+
+}  // namespace
+
+int32_t GetElementInt(const CScriptArray* a, int32_t index) { return IntOf(GetElement(a, index)); }
+float GetElementFloat(const CScriptArray* a, int32_t index) { return FloatOf(GetElement(a, index)); }
+const char* GetElementString(const CScriptArray* a, int32_t index) { return StringOf(GetElement(a, index)); }
+int32_t GetMemberInt(const CScriptArray* a, const char* path) { return IntOf(FindMemberPath(a, path)); }
+float GetMemberFloat(const CScriptArray* a, const char* path) { return FloatOf(FindMemberPath(a, path)); }
+const char* GetMemberString(const CScriptArray* a, const char* path) { return StringOf(FindMemberPath(a, path)); }
+CScriptArray* GetElementCompound(const CScriptArray* a, int32_t index) { return CompoundOf(GetElement(a, index)); }
+CScriptArray* GetMemberCompound(const CScriptArray* a, const char* path) { return CompoundOf(FindMemberPath(a, path)); }
+
+// ----------------------------------------------------------------------------
+// Removing and clearing
+// ----------------------------------------------------------------------------
+
+int RemoveMember(ScriptPools& pools, CScriptArray* a, CScriptValue* value) {
+  if (!a || !value) return 0;
+  for (size_t i = 0; i < a->elements.size(); i++) {
+    if (a->elements[i] != value) continue;
+    // Found at this level: only now does its name leave this level's tree.
+    if (a->memberIndex) a->memberIndex->Erase(value->text);
+    else if (a->memberRoot >= 0) TreeRemove(a, value->text.c_str());
+    a->elements[i] = nullptr;  // an array keeps its count: the index becomes a hole
+    if (int32_t(i) < a->freeSlot) a->freeSlot = int32_t(i);
+    pools.FreeScriptValue(value);
+    return 1;
+  }
+  for (CScriptValue* element : a->elements)
+    if (element && element->type == kValueCompound && RemoveMember(pools, element->data.array, value)) return 1;
+  return 0;
+}
+
+void ClearScriptArray(ScriptPools& pools, CScriptArray* a) {
+  if (!a) return;
+  for (CScriptValue*& element : a->elements) {
+    CScriptValue* v = element;
+    element = nullptr;
+    pools.FreeScriptValue(v);
+  }
+  a->memberNodes.clear();
+  a->memberRoot = -1;
+  a->freeNode = -1;
+  if (a->memberIndex) a->memberIndex->Clear();
+  a->freeSlot = 0;
+  a->kind = kCompoundEmpty;
+  a->owner = nullptr;
+}
+
+// ----------------------------------------------------------------------------
+// Copies and element-wise operations
+// ----------------------------------------------------------------------------
+
+namespace {
+
+// One pass over a compound making a transformed copy.
+struct Transform {
+  ScriptPools& pools;
+  int opcode;
+  bool floatOperand;  // CompoundBinaryOp: int elements become floats
+  int32_t i;
+  float f;
+
+  int32_t IntResult(int32_t x) const {
+    switch (opcode) {
+      case kOpCopy: return x;
+      case kOpNegate: return WrapSub(0, x);
+      case kWordMultiply: return WrapMul(x, i);
+      case kWordDivide: return i == 0 ? 0 : IntDivide(x, i);
+      default: return 0;
+    }
+  }
+  float FloatResult(float x, float by) const {
+    switch (opcode) {
+      case kOpCopy: return x;
+      case kOpNegate: return -x;
+      case kWordMultiply: return x * by;
+      case kWordDivide: return x / by;
+      default: return 0.0f;
+    }
+  }
+
+  CScriptArray* Copy(const CScriptArray* src, int depth) {
+    if (depth > kMaxCompoundDepth) RaiseScriptError("%s", Sjis("配列またはオブジェクトの入れ子が深すぎます。"));
+    CScriptArray* dst = NewCompound(pools, src->owner);
+    try {
+      dst->kind = src->kind;
+      dst->elements.resize(src->elements.size(), nullptr);
+      for (size_t slot = 0; slot < src->elements.size(); slot++) {
+        const CScriptValue* s = src->elements[slot];
+        if (!s) continue;
+        CScriptValue* d = NewValue(pools);
+        dst->elements[slot] = d;
+        d->text = s->text;
+        d->kind = kWordName;
+        d->owner = dst;
+        d->type = s->type;
+        d->attributes = s->attributes;
+        CopyPayload(s, d, depth);
+        if (dst->kind == kCompoundObject) TreeInsert(dst, d);
+      }
+      dst->freeSlot = src->freeSlot;
+    } catch (...) {
+      pools.ReleaseScriptArray(dst);
+      throw;
+    }
+    return dst;
+  }
+
+  void CopyPayload(const CScriptValue* s, CScriptValue* d, int depth) {
+    switch (s->type) {
+      case kValueString: d->stringValue = s->stringValue; break;
+      case kValueRefer: d->data.value = s->data.value; break;  // links stay links
+      case kValueFunction:
+      case kValueSystemCall: d->data.word = s->data.word; break;
+      case kValueCompound:
+        if (s->data.array) {
+          d->data.array = Copy(s->data.array, depth + 1);
+          d->data.array->owner = d;
+        }
+        break;
+      case kValueInt:
+        if (floatOperand && (opcode == kWordMultiply || opcode == kWordDivide)) {
+          d->type = kValueFloat;
+          d->data.f = FloatResult(float(s->data.i), f);
+        } else {
+          d->data.i = IntResult(s->data.i);
+        }
+        break;
+      case kValueFloat: d->data.f = FloatResult(s->data.f, floatOperand ? f : float(i)); break;
+      default: break;
+    }
+  }
+};
+
+}  // namespace
+
+CScriptArray* ApplyElementwiseOp(ScriptPools& pools, const CScriptArray* a, int opcode, int32_t operand) {
+  if (!a) return nullptr;
+  Transform t{pools, opcode, false, operand, float(operand)};
+  return t.Copy(a, 0);
+}
+
+CScriptArray* CompoundBinaryOp(ScriptPools& pools, const CScriptArray* a, int opcode, float operand) {
+  if (!a) return nullptr;
+  Transform t{pools, opcode, true, TruncateToInt(operand), operand};
+  return t.Copy(a, 0);
+}
+
+CScriptArray* CopyCompound(ScriptPools& pools, const CScriptArray* a) { return ApplyElementwiseOp(pools, a, kOpCopy, 0); }
+
+// ----------------------------------------------------------------------------
+// Adding compounds
+// ----------------------------------------------------------------------------
+
+namespace {
+
+void AddInto(ScriptPools& pools, CScriptArray* target, const CScriptArray* source, int depth) {
+  if (depth > kMaxCompoundDepth) RaiseScriptError("%s", Sjis("配列またはオブジェクトの入れ子が深すぎます。"));
+  // An empty source adds nothing, whatever the target's kind.
+  if (target->kind != kCompoundEmpty && source->kind != kCompoundEmpty && source->kind != target->kind) {
+    const char* owner = OwnerName(target);
+    if (target->kind == kCompoundObject) {
+      if (owner) RaiseScriptError(Sjis("[%s]にはオブジェクト以外を加算できません。"), owner);
+      RaiseScriptError("%s", Sjis("オブジェクトにはオブジェクト以外を加算できません。"));
+    }
+    if (owner) RaiseScriptError(Sjis("[%s]には配列以外を加算できません。"), owner);
+    RaiseScriptError("%s", Sjis("配列には配列以外を加算できません。"));
+  }
+  // By index: the source may grow while it is read when it lies inside the
+  // target.
+  for (size_t slot = 0; slot < source->elements.size(); slot++) {
+    const CScriptValue* s = source->elements[slot];
+    if (!s) continue;
+    CScriptValue* t = nullptr;
+    if (source->kind == kCompoundObject) {
+      t = AddObjectMember(pools, target, s->text.c_str(), s->type, s->attributes);
+      if (!t) RaiseScriptError(Sjis("変数[%s]が追加できません。上限数です。"), s->text.c_str());
+    } else {
+      t = AddArrayElement(pools, target, int32_t(slot), s->type, s->attributes);
+      if (!t) RaiseScriptError(Sjis("変数[%d]が追加できません。上限数です。"), int32_t(slot));
+    }
+    CScriptValue* end = FollowRefer(t);
+    if (!end) RaiseScriptError(Sjis("変数[%s]の参照が循環しています。"), t->text.c_str());
+    switch (s->type) {
+      case kValueString:
+        if (end->type != kValueString) RaiseScriptError(Sjis("[%s]に文字列を加算しようとしました。"), end->text.c_str());
+        end->stringValue += s->stringValue;
+        break;
+      case kValueInt:
+        if (end->type == kValueInt) end->data.i = WrapAdd(end->data.i, s->data.i);
+        else if (end->type == kValueFloat) end->data.f += float(s->data.i);
+        else RaiseScriptError(Sjis("[%s]に整数を加算しようとしました。"), end->text.c_str());
+        break;
+      case kValueFloat:
+        if (end->type == kValueFloat) end->data.f += s->data.f;
+        else if (end->type == kValueInt) AssignFloatToVariable(pools, end, float(end->data.i) + s->data.f);
+        else RaiseScriptError(Sjis("[%s]に小数を加算しようとしました。"), end->text.c_str());
+        break;
+      case kValueCompound:
+        if (end->type != kValueCompound)
+          RaiseScriptError(Sjis("[%s]に配列またはオブジェクトを加算しようとしました。"), end->text.c_str());
+        if (!end->data.array) AssignCompoundToVariable(pools, end, NewCompound(pools, end));
+        if (s->data.array) AddInto(pools, end->data.array, s->data.array, depth + 1);
+        break;
+      default: break;  // other source types are skipped
+    }
+  }
+}
+
+}  // namespace
+
+void AddCompounds(ScriptPools& pools, CScriptArray* target, const CScriptArray* source) {
+  if (!target || !source) return;
+  AddInto(pools, target, source, 0);
+}
+
+}  // namespace script
