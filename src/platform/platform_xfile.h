@@ -101,7 +101,7 @@ struct XScene {
 
 // Limits of the reader (larger files are refused, not truncated).
 constexpr size_t kXMaxInflatedBytes = 64u << 20;  // a compressed file's content
-constexpr int kXMaxDepth = 64;                    // nesting of data objects
+constexpr int kXMaxDepth = 256;                   // nesting of data objects
 
 // Reads an X file held in memory. True and `*out` filled, or false with a
 // one-line reason in `*error` (and `*out` left empty).

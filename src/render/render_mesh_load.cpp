@@ -308,11 +308,11 @@ int CMesh::LoadXFile(GraphicsSystem& gs, const char* name, uint32_t flags) {
   void* bytes = nullptr;
   int32_t size = core::ReadWholeFile(*gs.packages, &bytes, name);
   if (size <= 0 || !bytes) {
-    std::free(bytes);
+    core::HeapFreeCached(bytes);
     return 0;
   }
   int r = BuildMeshFromX(gs, bytes, size, flags);
-  std::free(bytes);
+  core::HeapFreeCached(bytes);
   return r;
 }
 
