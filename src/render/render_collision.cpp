@@ -20,16 +20,18 @@ bool IntersectTriangle(const Vec3& origin, const Vec3& dir, const CollisionTrian
   Vec3 e1 = Vec3Subtract(t.p[1], t.p[0]), e2 = Vec3Subtract(t.p[2], t.p[0]);
   Vec3 p = Vec3Cross(dir, e2);
   float det = Vec3Dot(e1, p);
-  if (std::fabs(det) < 1e-12f) return false;  // parallel to the plane
+  // Parallel to the plane (or not a number: every test below is written so
+  // that a NaN fails it).
+  if (!(std::fabs(det) >= 1e-12f)) return false;
   float inv = 1.0f / det;
   Vec3 s = Vec3Subtract(origin, t.p[0]);
   float uu = Vec3Dot(s, p) * inv;
-  if (uu < 0.0f || uu > 1.0f) return false;
+  if (!(uu >= 0.0f && uu <= 1.0f)) return false;
   Vec3 q = Vec3Cross(s, e1);
   float vv = Vec3Dot(dir, q) * inv;
-  if (vv < 0.0f || uu + vv > 1.0f) return false;
+  if (!(vv >= 0.0f && uu + vv <= 1.0f)) return false;
   float d = Vec3Dot(e2, q) * inv;
-  if (d < 0.0f) return false;
+  if (!(d >= 0.0f && d < 3.0e38f)) return false;
   *dist = d;
   *u = uu;
   *v = vv;
@@ -103,7 +105,9 @@ int CMesh::RayHitMesh(Vec3* outPoint, Vec3* outNormal, Vec3* outEdge, const Vec3
       if (dist > length) continue;
       if (cullBackFaces && Vec3Dot(collisionNormals[n][f], dir) > 0) continue;
       hits++;
-      if (dist < nearest) {
+      // The first counted hit is the nearest so far even past the starting
+      // distance, so a hit always has a face to report.
+      if (dist < nearest || bestFace < 0) {
         nearest = dist;
         bestContainer = n;
         bestFace = f;
