@@ -31,6 +31,7 @@ struct TextureHolder;
 struct MeshBuffer;           // a prepared vertex and index table (render_local.h)
 struct MeshSkinInfo;         // bones of a skinned container (render_local.h)
 struct AnimationController;  // animation sets and two tracks (render_local.h)
+struct MeshPoseStore;        // skinning matrices posed for display objects (render_local.h)
 
 constexpr int kMeshMaxFrames = 128;
 constexpr int kMeshMaxContainers = 32;
@@ -210,6 +211,11 @@ class CMesh {
   uint32_t loadFlags;
   int32_t shadersAtLoad;
   float color[4];
+  // Every record table that was posed (SetMeshAnimation with a target)
+  // gets its own copy of the skinning matrices here, so objects sharing a
+  // skinned model keep their own poses until they are drawn. Freed with
+  // the model.
+  MeshPoseStore* poseStore;
 };
 
 // ----------------------------------------------------------------------------

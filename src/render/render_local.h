@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstdint>
 #include <functional>
+#include <unordered_map>
 #include <string>
 #include <vector>
 
@@ -142,6 +143,11 @@ struct MeshSkinInfo {
   std::vector<Matrix> offsets;
   std::vector<MeshFrame*> boneFrames;  // resolved after the load, null when no frame has the name
   std::vector<Matrix> skinning;        // offset x combined, per bone (the records point here)
+};
+
+// Skinning matrices per posed record table, per container.
+struct MeshPoseStore {
+  std::unordered_map<const ObjectContainerRecord*, std::vector<std::vector<Matrix>>> poses;
 };
 
 // The keys of one animated frame and the frame they drive.

@@ -212,7 +212,23 @@ int CMesh::SetMeshAnimation(ObjectContainerRecord* target, const char* frameName
   UpdateFrameMatrices(rootFrame, nullptr);
   // A new pose: no cached bounds are trusted, whatever table they came from.
   boundsRecords = kNoBoundsRecords;
-  if (target) CopyMeshRecords(target);
+  if (target) {
+    CopyMeshRecords(target);
+    // The table's own copy of the skinning matrices.
+    bool skinned = false;
+    for (int n = 0; n < containerCount; n++) skinned |= containers[n] && containers[n]->skinInfo;
+    if (skinned) {
+      if (!poseStore) poseStore = new MeshPoseStore;
+      std::vector<std::vector<Matrix>>& pose = poseStore->poses[target];
+      pose.resize(size_t(containerCount));
+      for (int n = 0; n < containerCount; n++) {
+        MeshSkinInfo* skin = containers[n] ? containers[n]->skinInfo : nullptr;
+        if (!skin) continue;
+        pose[size_t(n)] = skin->skinning;
+        target[n].boneMatrices = pose[size_t(n)].data();
+      }
+    }
+  }
   return 1;
 }
 

@@ -119,6 +119,7 @@ void CMesh::ResetMesh() {
   std::memset(collisionEdges, 0, sizeof collisionEdges);
   std::memset(static_cast<void*>(records), 0, sizeof records);
   animationController = nullptr;
+  poseStore = nullptr;
   rootFrame = nullptr;
   loadFlags = 0;
   shadersAtLoad = 0;
@@ -163,6 +164,7 @@ void CMesh::ReleaseMesh() {
   }
   delete plainMesh;
   delete animationController;
+  delete poseStore;
   ResetMesh();
 }
 

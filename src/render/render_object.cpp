@@ -42,6 +42,9 @@ DisplayObject::DisplayObject() {
 }
 
 void DisplayObject::InitObject() {
+  // A heap array left by a shape is given back here too, so re-initialising
+  // a pooled object never leaks it.
+  if (vertices != inlineVertices) delete[] vertices;
   vertexCount = 4;
   vertices = inlineVertices;
   std::memset(static_cast<void*>(inlineVertices), 0, sizeof inlineVertices);
@@ -68,11 +71,7 @@ void DisplayObject::InitObject() {
   localMatrix = frameMatrix = inverseWorld = cachedWorld = cachedInverseWorld = MatrixIdentity();
 }
 
-void DisplayObject::ReleaseObject() {
-  if (vertices != inlineVertices) delete[] vertices;
-  vertices = inlineVertices;
-  InitObject();
-}
+void DisplayObject::ReleaseObject() { InitObject(); }
 
 void DisplayObject::SetObjectModel(CMesh* m) {
   model = m;

@@ -212,9 +212,12 @@ TEST(DisplayObjectModel, BoundsFollowScaleAndPivotAndObjectsKeepTheirOwnPose) {
   EXPECT_EQ(b.SetObjectAnimation(nullptr, "Lift", 0.0f, nullptr, 0, 1), 1);
   DisplayObject none;
   EXPECT_EQ(none.SetObjectAnimation(nullptr, "Lift", 0.0f, nullptr, 0, 1), 0);
-  // The arm's container hangs from Root, which Lift does not move; the
-  // records still differ in nothing but what the sets animate.
   EXPECT_STREQ(a.containers[0].frameName, "Root");
+  // Each keeps its own skinned pose after the other was posed: the tip of
+  // the arm is one unit higher on a.
+  std::vector<Vec3> pa = Posed(arm, 0, a.containers), pb = Posed(arm, 0, b.containers);
+  ASSERT_EQ(pa.size(), pb.size());
+  for (size_t i = 0; i < pa.size(); i++) EXPECT_NEAR(pa[i].y - pb[i].y, 1.0f, 1e-5);
 }
 
 // ----------------------------------------------------------------------------
