@@ -108,7 +108,11 @@ struct MeshBuffer {
   bool skinned = false;  // subsets are bone combinations
   platform::GfxBuffer* vb = nullptr;
   platform::GfxBuffer* ib = nullptr;
-  const platform::GfxApi* api = nullptr;  // that made vb and ib
+  // The renderer and device that made vb and ib: the buffers are given
+  // back only while that device lives (one released before the model took
+  // its buffers with it).
+  const GraphicsSystem* owner = nullptr;
+  platform::GfxDevice* device = nullptr;
   bool dirty = true;
 
   ~MeshBuffer();

@@ -15,7 +15,10 @@ namespace {
 // Sends a mesh's tables to the device when they are new or changed.
 bool UploadMesh(GraphicsSystem& gs, MeshBuffer* mesh) {
   const GfxApi& g = gs.Gfx();
-  if (mesh->vb && mesh->api != &g) return false;
+  if (mesh->vb && (mesh->owner != &gs || mesh->device != gs.GetDevice())) {
+    // Made on a device that is gone: its buffers went with it.
+    mesh->vb = mesh->ib = nullptr;
+  }
   if (!mesh->vb || !mesh->ib) {
     if (mesh->vertices.empty() || mesh->indices.empty()) return false;
     if (g.CreateVertexBuffer(gs.GetDevice(), int(mesh->vertices.size()), &mesh->vb) != 0) return false;
@@ -24,7 +27,8 @@ bool UploadMesh(GraphicsSystem& gs, MeshBuffer* mesh) {
       mesh->vb = nullptr;
       return false;
     }
-    mesh->api = &g;
+    mesh->owner = &gs;
+    mesh->device = gs.GetDevice();
     mesh->dirty = true;
   }
   if (mesh->dirty) {

@@ -14,9 +14,9 @@ namespace render {
 using namespace platform;
 
 MeshBuffer::~MeshBuffer() {
-  if (api) {
-    if (vb) api->ReleaseBuffer(vb);
-    if (ib) api->ReleaseBuffer(ib);
+  if (owner && device && owner->GetDevice() == device) {
+    if (vb) owner->Gfx().ReleaseBuffer(vb);
+    if (ib) owner->Gfx().ReleaseBuffer(ib);
   }
 }
 
