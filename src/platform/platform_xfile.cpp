@@ -579,7 +579,7 @@ class Parser {
         if (!SkipBody()) return false;
       }
     }
-    BuildMesh(raw, hasUv, hasColours, &skin, &mesh);
+    if (!BuildMesh(raw, hasUv, hasColours, &skin, &mesh)) return false;
     if (parent < 0) {
       // A mesh outside every frame hangs from a frame of its own.
       int f = AddFrame("", -1);
@@ -660,7 +660,7 @@ class Parser {
 
   // Splits positions by normal, cuts faces into fans and carries the
   // per-position tables over to the split vertices.
-  void BuildMesh(const RawMesh& raw, bool hasUv, bool hasColours, std::vector<XSkinWeights>* skin, XMesh* mesh) {
+  bool BuildMesh(const RawMesh& raw, bool hasUv, bool hasColours, std::vector<XSkinWeights>* skin, XMesh* mesh) {
     bool hasNormals = !raw.faceNormalIndices.empty();
     std::unordered_map<uint64_t, uint32_t> split;
     std::vector<uint32_t> vertexOf(raw.faceIndices.size());
@@ -723,6 +723,12 @@ class Parser {
     if (!skin->empty() && count > raw.positions.size()) {
       std::vector<std::vector<uint32_t>> extra(raw.positions.size());
       for (size_t v = raw.positions.size(); v < count; v++) extra[positionOf[v]].push_back(uint32_t(v));
+      // A weight list that names a much-split vertex many times would grow
+      // without bound: past 16 M entries the file is refused.
+      size_t total = 0;
+      for (const XSkinWeights& w : *skin)
+        for (uint32_t v : w.vertices) total += 1 + extra[v].size();
+      if (total > (size_t(1) << 24)) return Fail("skin weights too large");
       for (XSkinWeights& w : *skin) {
         size_t original = w.vertices.size();
         for (size_t i = 0; i < original; i++)
@@ -733,6 +739,7 @@ class Parser {
       }
     }
     mesh->skin = std::move(*skin);
+    return true;
   }
 
   // ----------------------------------------------------------------------------
