@@ -7,7 +7,7 @@ set -eu
 PACKAGES="
   cmake make g++ pkg-config
   libsdl2-dev libepoxy-dev libimgui-dev libvorbis-dev libfreetype-dev
-  libstb-dev zlib1g-dev
+  libstb-dev zlib1g-dev libmeshoptimizer-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libgl1-mesa-dri libegl1 libegl-mesa0
   fonts-ipafont-gothic fonts-ipafont-mincho fonts-liberation2

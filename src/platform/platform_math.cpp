@@ -259,4 +259,18 @@ bool MatrixInverse(Matrix* out, float* determinant, const Matrix& m) {
   return true;
 }
 
+Matrix MatrixRotationQuaternion(float x, float y, float z, float w) {
+  Matrix m = MatrixIdentity();
+  m.m[0][0] = 1.0f - 2.0f * (y * y + z * z);
+  m.m[0][1] = 2.0f * (x * y + z * w);
+  m.m[0][2] = 2.0f * (x * z - y * w);
+  m.m[1][0] = 2.0f * (x * y - z * w);
+  m.m[1][1] = 1.0f - 2.0f * (x * x + z * z);
+  m.m[1][2] = 2.0f * (y * z + x * w);
+  m.m[2][0] = 2.0f * (x * z + y * w);
+  m.m[2][1] = 2.0f * (y * z - x * w);
+  m.m[2][2] = 1.0f - 2.0f * (x * x + y * y);
+  return m;
+}
+
 }  // namespace platform

@@ -52,6 +52,8 @@ Matrix MatrixRotationYawPitchRoll(float yaw, float pitch, float roll);
 // Rotation about an axis through the origin; the axis need not be unit
 // length. A zero axis gives the identity.
 Matrix MatrixRotationAxis(const Vec3& axis, float angle);
+// The rotation of the unit quaternion (x, y, z, w) for row vectors.
+Matrix MatrixRotationQuaternion(float x, float y, float z, float w);
 // Left-handed view matrix looking from `eye` toward `at`.
 Matrix MatrixLookAtLH(const Vec3& eye, const Vec3& at, const Vec3& up);
 // Right-handed view matrix (the mirror image's camera): +z points from `at`

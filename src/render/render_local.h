@@ -4,11 +4,15 @@
 #include <cstdarg>
 #include <cstdint>
 #include <functional>
+#include <unordered_map>
 #include <string>
 #include <vector>
 
+#include <cstring>
+
 #include "app/app_public.h"
 #include "core/core_public.h"
+#include "platform/platform_xfile.h"
 #include "render/render_public.h"
 
 namespace render {
@@ -75,5 +79,130 @@ int FindLineBreak(const char* text, int length, float limit, const std::function
 // Japanese faces map to the installed CJK fonts, Latin faces to Liberation,
 // anything else to the Gothic face.
 std::string FontFileForFace(const char* face);
+
+// ----------------------------------------------------------------------------
+// Models (render_mesh*.cpp)
+// ----------------------------------------------------------------------------
+
+// A range of faces drawn with one material (and, in a skinned mesh, one set
+// of bones).
+struct MeshSubset {
+  uint32_t attribId;   // material index
+  uint32_t faceStart, faceCount;
+  uint32_t vertexStart, vertexCount;
+  uint32_t boneId[4];  // skinned meshes: bones of the blend matrices (kNoBone unused)
+};
+constexpr uint32_t kNoBone = 0xFFFFFFFFu;
+
+// Our stand-in for a loaded mesh: vertices in one of the two mesh layouts,
+// 16-bit indices, one material index a face and the subsets. The device
+// buffers are made on first draw and refreshed when `dirty`.
+struct MeshBuffer {
+  uint32_t layout = platform::kLayoutFvfMesh;
+  int stride = 48;
+  std::vector<uint8_t> vertices;
+  std::vector<uint16_t> indices;
+  std::vector<uint32_t> attributes;  // per face
+  std::vector<uint32_t> source;      // per vertex: its vertex in the file's mesh
+  std::vector<MeshSubset> subsets;
+  bool skinned = false;  // subsets are bone combinations
+  platform::GfxBuffer* vb = nullptr;
+  platform::GfxBuffer* ib = nullptr;
+  // The renderer and device that made vb and ib: the buffers are given
+  // back only while that device lives (one released before the model took
+  // its buffers with it).
+  const GraphicsSystem* owner = nullptr;
+  platform::GfxDevice* device = nullptr;
+  bool dirty = true;
+
+  ~MeshBuffer();
+  int VertexCount() const { return stride ? int(vertices.size() / size_t(stride)) : 0; }
+  int FaceCount() const { return int(indices.size() / 3); }
+  Vec3 Position(int v) const {
+    Vec3 p;
+    std::memcpy(&p, &vertices[size_t(v) * size_t(stride)], sizeof p);
+    return p;
+  }
+  float* Floats(int v, int offset) { return reinterpret_cast<float*>(&vertices[size_t(v) * size_t(stride) + offset]); }
+  const float* Floats(int v, int offset) const {
+    return reinterpret_cast<const float*>(&vertices[size_t(v) * size_t(stride) + offset]);
+  }
+};
+
+// Byte offsets inside the two mesh layouts.
+constexpr int kMeshColourOffset = 24;     // 88-byte: float4 colour
+constexpr int kMeshUvOffset = 40;         // both layouts
+constexpr int kMeshTangentOffset = 48;    // 88-byte
+constexpr int kMeshBinormalOffset = 60;   // 88-byte
+constexpr int kMeshWeightOffset88 = 72;   // 88-byte: float4 weights
+constexpr int kMeshNormalOffset88 = 12;
+constexpr int kMeshWeightOffset48 = 12;   // 48-byte: three weights
+constexpr int kMeshNormalOffset48 = 24;
+constexpr int kMeshDiffuseOffset48 = 36;  // 48-byte: packed ARGB
+
+// The bones of a skinned container: the frame each bone follows, its
+// offset matrix and, per mesh vertex, its influences.
+struct MeshSkinInfo {
+  std::vector<std::string> boneNames;
+  std::vector<Matrix> offsets;
+  std::vector<MeshFrame*> boneFrames;  // resolved after the load, null when no frame has the name
+  std::vector<Matrix> skinning;        // offset x combined, per bone (the records point here)
+};
+
+// Skinning matrices per posed record table, per container.
+struct MeshPoseStore {
+  std::unordered_map<const ObjectContainerRecord*, std::vector<std::vector<Matrix>>> poses;
+};
+
+// The keys of one animated frame and the frame they drive.
+struct AnimationTrackKeys {
+  MeshFrame* frame = nullptr;
+  int frameIndex = -1;  // in CMesh::frames
+  Matrix bind;          // the frame's matrix in the file (missing key kinds come from it)
+  platform::XAnimation keys;
+};
+struct AnimationSetData {
+  std::string name;
+  std::vector<AnimationTrackKeys> animations;
+  double period = 0;  // seconds (the last key's time)
+};
+// Our stand-in for the animation controller: the sets and two tracks.
+struct AnimationController {
+  std::vector<AnimationSetData> sets;
+  double ticksPerSecond = 4800;
+  struct Track {
+    int set = -1;
+    bool enabled = false;
+    float weight = 0;
+    double position = 0;  // seconds
+  } tracks[2];
+  // Evaluates the enabled tracks into the frames they animate.
+  void AdvanceTime();
+  // The set of that name, or -1.
+  int FindSet(const char* name) const;
+};
+
+// The value of CMesh::boundsRecords while no bounds are cached.
+inline const ObjectContainerRecord* const kNoBoundsRecords =
+    reinterpret_cast<const ObjectContainerRecord*>(~uintptr_t(0));
+
+// Builds the frame hierarchy of `scene` through the model's allocator
+// operations and makes its animation controller (render_mesh_load.cpp).
+bool LoadMeshHierarchy(CMesh& mesh, const platform::XScene& scene, MeshFrame** root,
+                       AnimationController** controller);
+
+// Makes the 48-byte blend-format mesh of a reader mesh: positions,
+// computed normals, white diffuse, uv; triangles sorted into subsets by
+// material. Null when the mesh cannot be held (more than 65535 vertices).
+MeshBuffer* MakeBlendMesh(const platform::XMesh& mesh, std::string* error);
+// Splits a blend mesh into bone combinations of at most four bones.
+void ConvertToBlendedMesh(MeshBuffer* mesh, const platform::XMesh& source, const MeshSkinInfo& skin,
+                          uint32_t* maxFaceInfluences, uint32_t* combinationCount);
+// The vertex-count simplification of a mesh to at most `target` vertices;
+// null when it cannot get there.
+MeshBuffer* SimplifyMesh(const MeshBuffer& mesh, int target);
+// Copies a 48-byte mesh into the 88-byte effect layout with tangents and
+// binormals from uv 0 and the normals.
+MeshBuffer* CloneToEffectLayout(const MeshBuffer& mesh);
 
 }  // namespace render

@@ -19,6 +19,7 @@
 #include <string>
 
 #include "platform/platform_public.h"
+#include "render/render_drawables.h"
 
 namespace app {
 class LogSystem;
@@ -291,6 +292,7 @@ class GraphicsSystem {
   uint32_t SetCullReversed(int on);
   int SetMirrorMode(int on);
   void SetStereoShift(float pixels) { stereoShift_ = pixels; }
+  float GetStereoShift() const { return stereoShift_; }
   void SetDepthRange(float zNear, float zFar) {
     near_ = zNear;
     far_ = zFar;
@@ -309,6 +311,11 @@ class GraphicsSystem {
   Matrix GetViewProjection();
   Vec3 ProjectPoint(const Vec3& point);
   Vec3 TransformPointToView(const Vec3& point);
+  // The stereo pan of a world point for the sound system (thousandths), and
+  // minus twice its distance from the eye, a volume change in hundredths
+  // of a decibel (render_collision.cpp).
+  float GetSoundPan(const Vec3& point);
+  float GetCameraDistance(const Vec3& point);
 
   // --- Text (render_text.cpp) ---------------------------------------------
   // Returns non-zero (the font) when a font is current, else 0.

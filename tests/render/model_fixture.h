@@ -1,0 +1,50 @@
+// model_fixture.h -- the project's X-file fixtures (tests/render/data, made
+// by tkw4-make-models) and small helpers to load and compare models.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "render/render_public.h"
+#include "test_support.h"
+
+namespace rendertest {
+
+inline std::string FixturePath(const std::string& name) {
+  const char* root = std::getenv("TKW4_SOURCE_DIR");
+  return std::string(root ? root : ".") + "/tests/render/data/" + name;
+}
+
+inline std::string Fixture(const std::string& name) {
+  std::string bytes = test::ReadFile(FixturePath(name));
+  EXPECT_FALSE(bytes.empty()) << name;
+  return bytes;
+}
+
+// Builds a model from bytes on a renderer without a device.
+inline int Build(render::GraphicsSystem& gs, render::CMesh& mesh, const std::string& bytes, uint32_t flags) {
+  return mesh.BuildMeshFromX(gs, bytes.data(), int(bytes.size()), flags);
+}
+
+// The posed positions of container n.
+inline std::vector<platform::Vec3> Posed(const render::CMesh& mesh, int n,
+                                         const render::ObjectContainerRecord* records = nullptr) {
+  std::vector<platform::Vec3> out(70000);
+  int count = 0;
+  EXPECT_TRUE(mesh.GetPosedVertices(n, records, out.data(), int(out.size()), &count));
+  out.resize(size_t(count));
+  return out;
+}
+
+#define EXPECT_VEC3_NEAR(a, bx, by, bz, eps) \
+  do {                                       \
+    platform::Vec3 v_ = (a);                 \
+    EXPECT_NEAR(v_.x, (bx), (eps));          \
+    EXPECT_NEAR(v_.y, (by), (eps));          \
+    EXPECT_NEAR(v_.z, (bz), (eps));          \
+  } while (0)
+
+}  // namespace rendertest

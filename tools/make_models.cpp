@@ -1,0 +1,385 @@
+// make_models.cpp -- writes the project's own X-file models: a textured box
+// (text, binary and both compressed forms) and a small skinned arm with
+// named frames and two animation sets, plus the box's texture.
+//
+//   tkw4-make-models FOLDER...
+//
+// writes box.x, box_bin.x, box_tzip.x, box_bzip.x, arm.x, arm_bzip.x and
+// box.bmp into every FOLDER (tests/render/data and games/Demo/Model). The
+// output is the same on every run, so the committed files can be made again
+// byte for byte. The binary and compressed forms are converted from the
+// text form by this tool's own token writer and MSZIP block writer.
+
+#include <zlib.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <cctype>
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+// ----------------------------------------------------------------------------
+// The text models
+// ----------------------------------------------------------------------------
+
+const char kBoxText[] = R"(xof 0303txt 0032
+// A box from -1 to 1 with a red textured material; eight corners, split by
+// their six face normals when read.
+Header {
+ 1;
+ 0;
+ 1;
+}
+
+Mesh Box {
+ 8;
+ -1.000000;-1.000000;-1.000000;,
+ 1.000000;-1.000000;-1.000000;,
+ 1.000000;1.000000;-1.000000;,
+ -1.000000;1.000000;-1.000000;,
+ -1.000000;-1.000000;1.000000;,
+ 1.000000;-1.000000;1.000000;,
+ 1.000000;1.000000;1.000000;,
+ -1.000000;1.000000;1.000000;;
+ 6;
+ 4;3,2,1,0;,
+ 4;4,5,6,7;,
+ 4;0,4,7,3;,
+ 4;1,2,6,5;,
+ 4;3,7,6,2;,
+ 4;0,1,5,4;;
+
+ MeshNormals {
+  6;
+  0.000000;0.000000;-1.000000;,
+  0.000000;0.000000;1.000000;,
+  -1.000000;0.000000;0.000000;,
+  1.000000;0.000000;0.000000;,
+  0.000000;1.000000;0.000000;,
+  0.000000;-1.000000;0.000000;;
+  6;
+  4;0,0,0,0;,
+  4;1,1,1,1;,
+  4;2,2,2,2;,
+  4;3,3,3,3;,
+  4;4,4,4,4;,
+  4;5,5,5,5;;
+ }
+
+ MeshTextureCoords {
+  8;
+  0.000000;1.000000;,
+  1.000000;1.000000;,
+  1.000000;0.000000;,
+  0.000000;0.000000;,
+  0.000000;1.000000;,
+  1.000000;1.000000;,
+  1.000000;0.000000;,
+  0.000000;0.000000;;
+ }
+
+ MeshMaterialList {
+  1;
+  6;
+  0,0,0,0,0,0;
+  Material Red {
+   1.000000;0.000000;0.000000;1.000000;;
+   10.000000;
+   0.500000;0.500000;0.500000;;
+   0.000000;0.000000;0.000000;;
+   TextureFilename {
+    "box.bmp";
+   }
+  }
+ }
+}
+)";
+
+// An arm of two bones: Bone1 at the root, Bone2 two units up. Vertices at
+// y 0 follow Bone1, at y 4 Bone2, at y 2 both by half. "Bend" turns Bone2
+// a quarter turn about z over one second; "Lift" raises Bone1 by one unit.
+const char kArmText[] = R"(xof 0303txt 0032
+AnimTicksPerSecond {
+ 100;
+}
+
+Frame Root {
+ FrameTransformMatrix {
+  1.000000,0.000000,0.000000,0.000000,
+  0.000000,1.000000,0.000000,0.000000,
+  0.000000,0.000000,1.000000,0.000000,
+  0.000000,0.000000,0.000000,1.000000;;
+ }
+
+ Mesh ArmMesh {
+  6;
+  -0.500000;0.000000;0.000000;,
+  0.500000;0.000000;0.000000;,
+  -0.500000;2.000000;0.000000;,
+  0.500000;2.000000;0.000000;,
+  -0.500000;4.000000;0.000000;,
+  0.500000;4.000000;0.000000;;
+  2;
+  4;0,2,3,1;,
+  4;2,4,5,3;;
+
+  MeshMaterialList {
+   1;
+   2;
+   0,0;
+   Material {
+    0.000000;1.000000;0.000000;1.000000;;
+    0.000000;
+    0.000000;0.000000;0.000000;;
+    0.000000;0.000000;0.000000;;
+   }
+  }
+
+  XSkinMeshHeader {
+   2;
+   2;
+   2;
+  }
+
+  SkinWeights {
+   "Bone1";
+   4;
+   0,1,2,3;
+   1.000000,1.000000,0.500000,0.500000;
+   1.000000,0.000000,0.000000,0.000000,
+   0.000000,1.000000,0.000000,0.000000,
+   0.000000,0.000000,1.000000,0.000000,
+   0.000000,0.000000,0.000000,1.000000;;
+  }
+
+  SkinWeights {
+   "Bone2";
+   4;
+   2,3,4,5;
+   0.500000,0.500000,1.000000,1.000000;
+   1.000000,0.000000,0.000000,0.000000,
+   0.000000,1.000000,0.000000,0.000000,
+   0.000000,0.000000,1.000000,0.000000,
+   0.000000,-2.000000,0.000000,1.000000;;
+  }
+ }
+
+ Frame Bone1 {
+  FrameTransformMatrix {
+   1.000000,0.000000,0.000000,0.000000,
+   0.000000,1.000000,0.000000,0.000000,
+   0.000000,0.000000,1.000000,0.000000,
+   0.000000,0.000000,0.000000,1.000000;;
+  }
+
+  Frame Bone2 {
+   FrameTransformMatrix {
+    1.000000,0.000000,0.000000,0.000000,
+    0.000000,1.000000,0.000000,0.000000,
+    0.000000,0.000000,1.000000,0.000000,
+    0.000000,2.000000,0.000000,1.000000;;
+   }
+  }
+ }
+}
+
+AnimationSet Bend {
+ Animation {
+  {Bone2}
+  AnimationKey {
+   0;
+   2;
+   0;4;1.000000,0.000000,0.000000,0.000000;;,
+   100;4;0.707107,0.000000,0.000000,0.707107;;;
+  }
+  AnimationKey {
+   2;
+   2;
+   0;3;0.000000,2.000000,0.000000;;,
+   100;3;0.000000,2.000000,0.000000;;;
+  }
+ }
+}
+
+AnimationSet Lift {
+ Animation {
+  {Bone1}
+  AnimationKey {
+   2;
+   2;
+   0;3;0.000000,0.000000,0.000000;;,
+   200;3;0.000000,1.000000,0.000000;;;
+  }
+ }
+}
+)";
+
+// ----------------------------------------------------------------------------
+// Text to binary: the same tokens in the binary form. Runs of numbers
+// become integer or float lists; separators are dropped except the one that
+// ends a string.
+// ----------------------------------------------------------------------------
+
+void Put16(std::string* out, uint16_t v) {
+  out->push_back(char(v & 255));
+  out->push_back(char(v >> 8));
+}
+void Put32(std::string* out, uint32_t v) {
+  for (int i = 0; i < 4; i++) out->push_back(char((v >> (8 * i)) & 255));
+}
+
+std::string TextToBinary(const std::string& text) {
+  std::string out = "xof 0303bin 0032";
+  size_t p = 16;
+  std::vector<double> run;
+  bool runFloat = false;
+  auto flush = [&] {
+    if (run.empty()) return;
+    Put16(&out, runFloat ? 7 : 6);
+    Put32(&out, uint32_t(run.size()));
+    for (double d : run) {
+      if (runFloat) {
+        float f = float(d);
+        uint32_t bits;
+        std::memcpy(&bits, &f, 4);
+        Put32(&out, bits);
+      } else {
+        Put32(&out, uint32_t(int64_t(d)));
+      }
+    }
+    run.clear();
+  };
+  while (p < text.size()) {
+    char c = text[p];
+    if (c == ' ' || c == '\n' || c == '\r' || c == '\t' || c == ',' || c == ';') {
+      p++;
+    } else if (c == '/' && p + 1 < text.size() && text[p + 1] == '/') {
+      while (p < text.size() && text[p] != '\n') p++;
+    } else if (c == '{' || c == '}') {
+      flush();
+      Put16(&out, c == '{' ? 10 : 11);
+      p++;
+    } else if (c == '"') {
+      flush();
+      size_t close = text.find('"', p + 1);
+      Put16(&out, 2);
+      Put32(&out, uint32_t(close - p - 1));
+      out += text.substr(p + 1, close - p - 1);
+      Put16(&out, 20);  // the string's terminator
+      p = close + 1;
+    } else if ((c >= '0' && c <= '9') || c == '-' || c == '.') {
+      size_t s = p;
+      while (p < text.size() && (std::strchr("0123456789-+.eE", text[p]) != nullptr)) p++;
+      std::string number = text.substr(s, p - s);
+      bool isFloat = number.find_first_of(".eE") != std::string::npos;
+      if (!run.empty() && isFloat != runFloat) flush();
+      runFloat = isFloat;
+      run.push_back(std::strtod(number.c_str(), nullptr));
+    } else {
+      flush();
+      size_t s = p;
+      while (p < text.size() && (std::isalnum(static_cast<unsigned char>(text[p])) || text[p] == '_')) p++;
+      Put16(&out, 1);
+      Put32(&out, uint32_t(p - s));
+      out += text.substr(s, p - s);
+    }
+  }
+  flush();
+  return out;
+}
+
+// ----------------------------------------------------------------------------
+// MSZIP: blocks of at most 32 KB, each raw deflate with the previous 32 KB
+// of content as its dictionary, behind the 16-byte header and the size of
+// the inflated file.
+// ----------------------------------------------------------------------------
+
+std::string Compress(const std::string& file, const char* format) {
+  std::string out = file.substr(0, 8) + format + file.substr(12, 4);
+  std::string content = file.substr(16);
+  Put32(&out, uint32_t(file.size()));
+  for (size_t at = 0; at < content.size(); at += 32768) {
+    size_t n = std::min<size_t>(32768, content.size() - at);
+    z_stream z = {};
+    deflateInit2(&z, 9, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+    size_t history = std::min<size_t>(at, 32768);
+    if (history) deflateSetDictionary(&z, reinterpret_cast<const Bytef*>(content.data() + at - history), uInt(history));
+    std::vector<uint8_t> packed(deflateBound(&z, uLong(n)) + 16);
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(content.data() + at));
+    z.avail_in = uInt(n);
+    z.next_out = packed.data();
+    z.avail_out = uInt(packed.size());
+    deflate(&z, Z_FINISH);
+    size_t stored = packed.size() - z.avail_out;
+    deflateEnd(&z);
+    Put16(&out, uint16_t(n));
+    Put16(&out, uint16_t(stored + 2));
+    out += "CK";
+    out.append(reinterpret_cast<const char*>(packed.data()), stored);
+  }
+  return out;
+}
+
+// An 8 x 8 checker of white and light grey, 24-bit BMP.
+std::string CheckerBmp() {
+  const int w = 8, h = 8, row = w * 3;
+  std::string out = "BM";
+  Put32(&out, uint32_t(54 + row * h));
+  Put32(&out, 0);
+  Put32(&out, 54);
+  Put32(&out, 40);
+  Put32(&out, w);
+  Put32(&out, h);
+  Put16(&out, 1);
+  Put16(&out, 24);
+  for (int i = 0; i < 6; i++) Put32(&out, 0);
+  for (int y = 0; y < h; y++)
+    for (int x = 0; x < w; x++) {
+      char v = ((x / 2 + y / 2) & 1) ? char(0xC0) : char(0xFF);
+      out += std::string(3, v);
+    }
+  return out;
+}
+
+bool Write(const std::filesystem::path& path, const std::string& bytes) {
+  FILE* f = std::fopen(path.string().c_str(), "wb");
+  if (!f) return false;
+  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  return std::fclose(f) == 0 && ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: tkw4-make-models FOLDER...\n");
+    return 2;
+  }
+  std::string box = kBoxText, arm = kArmText;
+  std::string boxBin = TextToBinary(box), armBin = TextToBinary(arm);
+  const std::pair<const char*, std::string> files[] = {
+      {"box.x", box},
+      {"box_bin.x", boxBin},
+      {"box_tzip.x", Compress(box, "tzip")},
+      {"box_bzip.x", Compress(boxBin, "bzip")},
+      {"arm.x", arm},
+      {"arm_bzip.x", Compress(armBin, "bzip")},
+      {"box.bmp", CheckerBmp()},
+  };
+  for (int i = 1; i < argc; i++) {
+    std::filesystem::path folder = argv[i];
+    std::filesystem::create_directories(folder);
+    for (const auto& [name, bytes] : files)
+      if (!Write(folder / name, bytes)) {
+        std::fprintf(stderr, "tkw4-make-models: cannot write %s\n", (folder / name).string().c_str());
+        return 1;
+      }
+  }
+  return 0;
+}
