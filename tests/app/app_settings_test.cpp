@@ -430,6 +430,35 @@ TEST_F(SettingsFile, AFileThatDoesNotCompileGetsTheErrorBoxAndFiles) {
   EXPECT_EQ(log.find(test::Sjis("オプション設定ファイル取込処理開始")), std::string::npos);
 }
 
+TEST_F(SettingsFile, EveryCutOfAFileIsReadOrRefused) {
+  // A file cut short (a write that stopped when the disk was full) either
+  // still reads or is refused with the compile-error box; texts always end
+  // inside their fields.
+  app::SettingsBlock s = EveryFieldSet();
+  std::string whole = Write(s);
+  app::Engine engine;
+  script::ScriptEngine& se = engine.world.scriptEngine;
+  int read = 0;
+  for (size_t length = 0; length < whole.size(); length += 7) {
+    test::WriteFile("tkw4.dat", whole.substr(0, length));
+    se.ClearScriptEngine();
+    se.ResetScriptEngine(nullptr, nullptr);
+    size_t boxesBefore = boxes.Boxes().size();
+    int result = app::LoadSettings(engine, nullptr);
+    if (result == 1) {
+      read++;
+      EXPECT_EQ(boxes.Boxes().size(), boxesBefore) << length;
+    } else {
+      ASSERT_EQ(boxes.Boxes().size(), boxesBefore + 1) << length;
+      EXPECT_EQ(boxes.Boxes().back().caption, "CompileError") << length;
+    }
+    ASSERT_NE(std::memchr(engine.settings.startFile, 0, sizeof engine.settings.startFile), nullptr);
+    ASSERT_NE(std::memchr(engine.settings.networkTeam[9], 0, sizeof engine.settings.networkTeam[9]), nullptr);
+  }
+  // Only the whole file (less its zero byte at most) reads.
+  EXPECT_LE(read, 1);
+}
+
 TEST_F(SettingsFile, AFileWithoutTheSettingsObjectGetsItsBox) {
   // The file compiles, but the global it was to fill is a function after it.
   test::WriteFile("tkw4.dat", "{VER:20130331}\r\n;\r\nfunction __system_option_data__() {}\r\n");
