@@ -221,6 +221,30 @@ TEST_F(SettingsFile, AFileThatCannotBeWrittenGetsABoxAndTheSettingsStay) {
   EXPECT_EQ(Write(Defaults()), kDefaultFile);
 }
 
+TEST_F(SettingsFile, RunningOutOfValuesWritesNothing) {
+  // The object cannot be built: the file on disk keeps the last settings
+  // rather than a part of the new ones.
+  test::WriteFile("tkw4.dat", kDefaultFile);
+  app::Engine engine;
+  app::ResetSettings(&engine.settings);
+  engine.settings.width = 640;
+  engine.world.scriptEngine.pools.values.capacityLimit = 1;
+  EXPECT_EQ(app::SaveSettings(engine, nullptr), 0);
+  EXPECT_EQ(test::ReadFile("tkw4.dat"), kDefaultFile);
+  ASSERT_EQ(boxes.Boxes().size(), 1u);
+  EXPECT_EQ(boxes.Boxes()[0].text, test::Sjis("割り当て可能なCScriptValueインスタンスがなくなりました。"));
+
+  // With values to spare it is written, and every record it took goes back.
+  script::ScriptPools& pools = engine.world.scriptEngine.pools;
+  pools.values.capacityLimit = 1u << 30;
+  uint32_t values = pools.values.Count();
+  uint32_t arrays = pools.arrays.Count();
+  app::SaveSettings(engine, nullptr);
+  EXPECT_NE(test::ReadFile("tkw4.dat").find("\t\tWIDTH:640,\r\n"), std::string::npos);
+  EXPECT_EQ(pools.values.Count(), values);
+  EXPECT_EQ(pools.arrays.Count(), arrays);
+}
+
 // ----------------------------------------------------------------------------
 // Reading
 // ----------------------------------------------------------------------------
