@@ -163,9 +163,19 @@ void LoadBuiltInSounds(sound::SoundSystem& sound);
 // app_settings.cpp
 // ----------------------------------------------------------------------------
 
-// Reads the settings file; 1 when read, 0 when missing or unreadable.
+// The settings file is object text: one object whose dotted members are
+// the block's fields ("SCREEN.WIDTH", "PAD[%d].MAP[%d]"). Both run in the
+// world's script engine. A null path means "tkw4.dat" in the working folder.
+//
+// Reads the file into the block by compiling it as the initial value of one
+// extern object. 1 when read; 0 when the file does not exist, does not
+// compile (a box with the errors, and the compile-error files written) or
+// defines no settings object (a box). "VER" is not checked here: start-up
+// does that. Texts longer than their fields are cut at the field.
 int LoadSettings(Engine& engine, const char* path);
-// Writes the settings file (always returns 0).
+// Writes the block as object text in the indented form, CR LF and tabs,
+// followed by one zero byte. A file that cannot be opened gets a box and the
+// settings stay in memory. Always returns 0.
 int SaveSettings(Engine& engine, const char* path);
 
 // ----------------------------------------------------------------------------

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "app/app_public.h"
 #include "core/core_public.h"
@@ -171,6 +172,31 @@ int ScriptEngine::LoadScriptMemory(const char* text, const char* name) {
 
 // Nothing runs until the virtual machine exists: no thread is ever live.
 int ScriptEngine::RunScriptStep() { return -1; }
+
+int EscapeStringBounded(char* buffer, const char* text, int size) {
+  if (!buffer || size <= 0) return 0;
+  int length = 0;
+  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text ? text : ""); *p && size >= 2;) {
+    // One piece: a two-byte character, an escaped character or a plain one.
+    char piece[2] = {char(p[0]), 0};
+    int pieceLength = 1;
+    int consumed = 1;
+    if (IsScriptLeadByte(p[0]) && p[1]) {
+      piece[1] = char(p[1]);
+      pieceLength = consumed = 2;
+    } else if ((p[0] >= 7 && p[0] <= 13) || p[0] == '"' || p[0] == '\'' || p[0] == '\\') {
+      piece[0] = '\\';
+      piece[1] = char(p[0]);
+      pieceLength = 2;
+    }
+    if (length + pieceLength > size - 1) break;
+    std::memcpy(buffer + length, piece, size_t(pieceLength));
+    length += pieceLength;
+    p += consumed;
+  }
+  buffer[length] = '\0';
+  return length;
+}
 
 // ----------------------------------------------------------------------------
 // Error texts

@@ -287,6 +287,16 @@ class ScriptEngine {
   ScriptPools pools;
 };
 
+// Copies `text` into `buffer` as the inside of a string literal, for the
+// "#include" line that reads a data file: a backslash goes before every
+// control character 7 to 13, double quote, single quote and backslash (the
+// character itself follows unchanged). Two-byte characters are copied whole,
+// so a second byte that happens to be a backslash is not escaped and no
+// character is split. Stops before the first piece that would not fit with
+// the terminator into `size` bytes; a size below 2 gives the empty text.
+// Returns the length of the copy.
+int EscapeStringBounded(char* buffer, const char* text, int size);
+
 // ----------------------------------------------------------------------------
 // Values and variables (script_values.cpp)
 //

@@ -1,9 +1,14 @@
-// app_startup_test.cpp -- the start-up sequence, the command line and the
-// main loop, run headless.
+// app_startup_test.cpp -- the start-up sequence, the command line, the
+// settings file as start-up reads and writes it, and the main loop, run
+// headless.
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstring>
+
 #include "app/app_local.h"
+#include "app_settings_dump.h"
 #include "test_support.h"
 
 namespace {
@@ -112,7 +117,15 @@ TEST(Startup, CommandLineChoosesTheGame) {
     EXPECT_NE(boxes.Boxes()[0].text.find("/Beta/b.rsp"), std::string::npos);
   }
   {
-    // Without an argument the first game is taken.
+    // Without an argument the start file of the settings file is taken.
+    app::Engine engine;
+    EXPECT_EQ(RunProgram(engine, {}), 0);
+    EXPECT_STREQ(engine.settings.startFile, "b.rsp");
+    EXPECT_STREQ(engine.settings.StartFolder, "Beta");
+  }
+  std::remove("tkw4.dat");
+  {
+    // Without either the first game is taken.
     app::Engine engine;
     EXPECT_EQ(RunProgram(engine, {}), 0);
     EXPECT_STREQ(engine.settings.startFile, "a.rsp");
@@ -151,6 +164,100 @@ TEST(MainLoop, RunsFramesUntilTheWindowCloses) {
   EXPECT_LE(engine.graphics.GetMeasuredFps(), 61);
   EXPECT_GE(engine.app.pacer.frameLoadPercent, 0);
   EXPECT_EQ(engine.sound.FadeStepCount(), 1);
+}
+
+// The settings file "tkw4.dat" as it stands now, read into a fresh block.
+app::SettingsBlock ReadSettingsFile() {
+  app::Engine reader;
+  EXPECT_EQ(app::LoadSettings(reader, nullptr), 1);
+  return reader.settings;
+}
+
+TEST(StartupSettings, ARunLeavesAFileThatReadsBackToTheBlock) {
+  test::ScopedWorkFolder work;
+  test::WriteFile("Demo/demo.rsp", "int fine = 1;\r\n");
+  test::MessageBoxRecorder boxes;
+  app::Engine engine;
+  // The script leaves no start file: start-up ends after the first run, with
+  // the settings written before the start-up dialog.
+  EXPECT_EQ(RunProgram(engine, {"demo.rsp"}), 1);
+  EXPECT_TRUE(boxes.Boxes().empty());
+  EXPECT_EQ(apptest::DumpStoredFields(ReadSettingsFile()), apptest::DumpStoredFields(engine.settings));
+  EXPECT_STREQ(ReadSettingsFile().startFile, "demo.rsp");
+  EXPECT_STREQ(engine.settings.StartFolder, "Demo");
+}
+
+TEST(StartupSettings, AnOutdatedFileGivesTheDefaults) {
+  test::ScopedWorkFolder work;
+  test::WriteFile("Demo/demo.rsp", "int fine = 1;\r\n");
+  test::WriteFile("tkw4.dat",
+                  "{VER:20130330,RSP_FILE:\"old.rsp\",SCREEN:{WIDTH:640},"
+                  "PAD:[{NAME:\"Keyboard\",MAP:[1,2,3]}],NETWORK:{PORT:[0],URL:[\"\"]}}");
+  test::MessageBoxRecorder boxes;
+  app::Engine engine;
+  EXPECT_EQ(RunProgram(engine, {"demo.rsp"}), 1);
+  app::SettingsBlock expected;
+  app::ResetSettings(&expected);
+  std::snprintf(expected.startFile, sizeof expected.startFile, "demo.rsp");  // the command line still counts
+  EXPECT_EQ(apptest::DumpStoredFields(engine.settings), apptest::DumpStoredFields(expected));
+  for (int n = 0; n < app::kPadEntryCount; n++)
+    for (int b = 0; b < app::kPadButtonCount; b++) ASSERT_EQ(engine.settings.padMap[n][b], 255);
+  EXPECT_EQ(apptest::DumpStoredFields(ReadSettingsFile()), apptest::DumpStoredFields(expected));
+}
+
+TEST(StartupSettings, AFileThatDoesNotCompileGivesItsBoxAndTheDefaults) {
+  test::ScopedWorkFolder work;
+  test::WriteFile("Demo/demo.rsp", "int fine = 1;\r\n");
+  test::WriteFile("tkw4.dat", "{VER:20130331,SCREEN:{WIDTH:640,}}}\r\n");
+  test::MessageBoxRecorder boxes;
+  app::Engine engine;
+  EXPECT_EQ(RunProgram(engine, {}), 1);
+  ASSERT_EQ(boxes.Boxes().size(), 1u);
+  EXPECT_EQ(boxes.Boxes()[0].caption, "CompileError");
+  EXPECT_EQ(engine.settings.width, 1024);
+  EXPECT_EQ(ReadSettingsFile().width, 1024);
+  std::string log = test::ReadFile("system.log");
+  EXPECT_NE(log.find(test::Sjis("設定ファイル\"tkw4.dat\"が読み込みオープンできません。")), std::string::npos);
+}
+
+TEST(StartupSettings, TheSettingsAreWrittenAgainBeforeTheWorldLoads) {
+  test::ScopedWorkFolder work;
+  // Edit mode runs start-up to the end; it asks for a window and switches
+  // the network off after the first write of the settings.
+  test::WriteFile("Demo/demo.rsp", "int __system_editmode = 1;\r\n");
+  test::WriteFile("tkw4.dat",
+                  "{VER:20130331,SCREEN:{MODE:\"WINDOW\",WIDTH:320,HEIGHT:240},"
+                  "NETWORK:{FLAG:1,PORT:[5000],URL:[\"127.0.0.1\"],NAME:[\"me\"]},FPS:1,EDITOR:{V_ROT_REV:1}}");
+  test::MessageBoxRecorder boxes;
+  app::Engine engine;
+  struct CloseLater {
+    app::Engine* engine;
+    uint32_t now = 1000;
+    int framesLeft = 20;
+  } closer{&engine};
+  // The window is closed after a few frames' worth of clock readings.
+  engine.clock.source = [](void* user) {
+    auto* c = static_cast<CloseLater*>(user);
+    c->now += 40;
+    if (c->engine->graphics.MainWindow() && c->framesLeft > 0 && --c->framesLeft == 0)
+      platform::PostCloseEvent(c->engine->graphics.MainWindow());
+    return c->now;
+  };
+  engine.clock.user = &closer;
+  RunProgram(engine, {});
+  EXPECT_EQ(engine.app.EditorMode, 1);
+  EXPECT_EQ(engine.settings.networkFlag, app::kNetworkOff);
+  EXPECT_TRUE(boxes.Boxes().empty());
+  app::SettingsBlock written = ReadSettingsFile();
+  EXPECT_EQ(apptest::DumpStoredFields(written), apptest::DumpStoredFields(engine.settings));
+  // What changed after the first write is in the file: the network is off
+  // and the start-up dialog's choice of game is there.
+  EXPECT_EQ(written.networkFlag, app::kNetworkOff);
+  EXPECT_STREQ(written.startFile, "demo.rsp");
+  EXPECT_EQ(written.width, 320);
+  EXPECT_EQ(written.fps, 1);
+  EXPECT_EQ(written.editorVRotRev, 1);
+  EXPECT_STREQ(written.networkName[0], "me");
 }
 
 }  // namespace

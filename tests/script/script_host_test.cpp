@@ -1,5 +1,8 @@
 // script_host_test.cpp -- loading scripts as the host does and the files it
-// writes: "CompileError.txt" byte for byte, the listing and the value file.
+// writes: "CompileError.txt" byte for byte, the listing and the value file;
+// the bounded escape of "#include" paths.
+
+#include <cstring>
 
 #include "app/app_public.h"
 #include "script_test_util.h"
@@ -186,6 +189,65 @@ TEST_F(Host, RunningOutOfWordsFailsTheLoadOnce) {
   EXPECT_EQ(errors, Line("main.txt", line, message));
   ASSERT_EQ(boxes.Boxes().size(), 1u);
   EXPECT_EQ(boxes.Boxes()[0].text, test::Sjis(message));
+}
+
+// ----------------------------------------------------------------------------
+// The bounded escape of "#include" paths
+// ----------------------------------------------------------------------------
+
+TEST(EscapeStringBounded, EscapesAndBounds) {
+  const std::string table = test::Sjis("表");  // second byte 0x5C, a backslash
+  struct Case {
+    std::string text;
+    int size;
+    std::string escaped;
+  };
+  const Case cases[] = {
+      {"tkw4.dat", 260, "tkw4.dat"},
+      {"a\"b'c\\d", 260, "a\\\"b\\'c\\\\d"},
+      // Control characters 7 to 13 get a backslash and stay as they are.
+      {"\x06\a\b\t\n\v\f\r\x0e", 260, "\x06\\\a\\\b\\\t\\\n\\\v\\\f\\\r\x0e"},
+      // A two-byte character is copied whole, its second byte unescaped;
+      // a lead byte at the very end is copied alone.
+      {"x" + table + "\\", 260, "x" + table + "\\\\"},
+      {"x\x95", 260, "x\x95"},
+      // Bounded: the copy and its terminator fit; nothing is split.
+      {"abcdef", 4, "abc"},
+      {"ab\"c", 4, "ab"},
+      {"ab" + table, 4, "ab"},
+      {"a" + table, 4, "a" + table},
+      {"ab", 2, "a"},
+      {"ab", 1, ""},
+  };
+  for (const Case& c : cases) {
+    char buffer[300];
+    std::memset(buffer, 'Z', sizeof buffer);
+    int length = script::EscapeStringBounded(buffer, c.text.c_str(), c.size);
+    EXPECT_EQ(std::string(buffer), c.escaped) << c.text << " " << c.size;
+    EXPECT_EQ(length, int(c.escaped.size()));
+    EXPECT_EQ(buffer[c.size], 'Z');  // nothing written past the size
+  }
+  char untouched = 'Z';
+  EXPECT_EQ(script::EscapeStringBounded(&untouched, "abc", 0), 0);
+  EXPECT_EQ(untouched, 'Z');
+  char empty[4] = "xyz";
+  EXPECT_EQ(script::EscapeStringBounded(empty, nullptr, 4), 0);
+  EXPECT_STREQ(empty, "");
+}
+
+TEST_F(Host, AnEscapedPathReadsTheDataFileItNames) {
+  // A file name with quotes and a character whose second byte is "\".
+  std::string name = test::Sjis("it's \"表\".txt");
+  test::WriteFile(name, "{A:1}");
+  char escaped[260];
+  script::EscapeStringBounded(escaped, name.c_str(), sizeof escaped);
+  std::string loader = std::string("extern object __data__=\r\n#include\"") + escaped + "\"\r\n;\r\n";
+  se.ClearScriptEngine();
+  se.ResetScriptEngine(nullptr, nullptr);
+  ASSERT_EQ(se.LoadScriptMemory(loader.c_str(), "loader.txt"), 1) << se.GetErrorListText();
+  script::CScriptValue* data = se.FindGlobal("__data__");
+  ASSERT_NE(data, nullptr);
+  EXPECT_EQ(script::GetMemberInt(data->data.array, "A"), 1);
 }
 
 }  // namespace
