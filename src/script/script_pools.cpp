@@ -31,6 +31,7 @@ void ResetLiteralRecord(CScriptLiteral* word) {
   word->payload = ScriptPayload{};
   word->position = SourcePosition{};
   word->next = nullptr;
+  word->link = RunLink{};
 }
 
 void ResetValueRecord(CScriptValue* value) {
@@ -86,6 +87,7 @@ CScriptArray* ScriptPools::AllocScriptArray(CScriptValue* owner) {
     return nullptr;
   }
   array->owner = owner;
+  array->stamp = NewStamp();
   return array;
 }
 
