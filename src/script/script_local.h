@@ -377,13 +377,44 @@ const CallListEntry* GetCallListEntry(const ScriptEngine& se, int32_t index);
 
 // Word stack operations. A push past the capacity and a pop of an empty
 // stack raise the stack errors.
-CScriptLiteral* StackPushInt(ScriptEngine& se, WordStack& stack, int32_t value);
-CScriptLiteral* StackPushFloat(ScriptEngine& se, WordStack& stack, float value);
+//
+// The record a push writes: the one kept at the end entry (the common
+// case, inline), else the slow path that grows the table, takes a record
+// from the pool or raises the overflow error. The record's text is cleared
+// and it is no copy of a code word any more.
+CScriptLiteral* StackSlotSlow(ScriptEngine& se, WordStack& stack);
+inline CScriptLiteral* StackPushSlot(ScriptEngine& se, WordStack& stack) {
+  size_t end = size_t(stack.end);
+  CScriptLiteral* slot = end < stack.entries.size() ? stack.entries[end] : nullptr;
+  if (!slot) slot = StackSlotSlow(se, stack);
+  stack.end++;
+  slot->text.clear();
+  slot->link.origin = nullptr;
+  return slot;
+}
+inline CScriptLiteral* StackPushInt(ScriptEngine& se, WordStack& stack, int32_t value) {
+  CScriptLiteral* w = StackPushSlot(se, stack);
+  SetIntValue(se.pools, w, value);
+  return w;
+}
+inline CScriptLiteral* StackPushFloat(ScriptEngine& se, WordStack& stack, float value) {
+  CScriptLiteral* w = StackPushSlot(se, stack);
+  SetFloatValue(se.pools, w, value);
+  return w;
+}
 CScriptLiteral* StackPushText(ScriptEngine& se, WordStack& stack, const char* text, int kind);
 CScriptLiteral* StackPushHandle(ScriptEngine& se, WordStack& stack, CScriptLiteral* target);
 CScriptLiteral* StackPushCompound(ScriptEngine& se, WordStack& stack, CScriptArray* array);
-CScriptLiteral* StackPushReference(ScriptEngine& se, WordStack& stack, CScriptValue* variable);
-CScriptLiteral* StackPop(WordStack& stack);
+inline CScriptLiteral* StackPushReference(ScriptEngine& se, WordStack& stack, CScriptValue* variable) {
+  CScriptLiteral* w = StackPushSlot(se, stack);
+  SetCallValue(se.pools, w, variable);
+  return w;
+}
+[[noreturn]] void RaiseStackUnderflow();
+inline CScriptLiteral* StackPop(WordStack& stack) {
+  if (stack.end <= 0) RaiseStackUnderflow();
+  return stack.entries[size_t(--stack.end)];
+}
 // Removes entries down to (not including) the topmost call marker "@".
 void StackTrimToMarker(WordStack& stack);
 void FreeWordStack(ScriptEngine& se, WordStack& stack);

@@ -132,8 +132,19 @@ void CheckDivisor(const Operand& r) {
   if (r.value.i == 0 && r.value.f == 0.0f) RaiseScriptError("%s", Sjis("ゼロによる除算"));
 }
 
+[[noreturn]] void CompareTypeError(Opcode op) {
+  switch (op) {
+    case Opcode::Greater: TypeError(Sjis("数値と文字列以外では>演算子は使用できません"));
+    case Opcode::Less: TypeError(Sjis("数値と文字列以外では<演算子は使用できません"));
+    case Opcode::GreaterEqual: TypeError(Sjis("数値と文字列以外では=>演算子は使用できません"));
+    case Opcode::LessEqual: TypeError(Sjis("数値と文字列以外では<=演算子は使用できません"));
+    case Opcode::Equal: TypeError(Sjis("数値と文字列以外では==演算子は使用できません"));
+    default: TypeError(Sjis("数値と文字列以外では!=演算子は使用できません"));
+  }
+}
+
 // The comparisons: numbers (as floats when mixed) or texts byte by byte.
-int Compare(Opcode op, const Operand& l, const Operand& r, const char* typeError) {
+int Compare(Opcode op, const Operand& l, const Operand& r) {
   int order;  // <0, 0, >0
   if (IsNumber(l.kind) && IsNumber(r.kind)) {
     if (BothInt(l, r)) {
@@ -149,7 +160,7 @@ int Compare(Opcode op, const Operand& l, const Operand& r, const char* typeError
   } else if (l.kind == kOperandString && r.kind == kOperandString) {
     order = std::strcmp(TextOf(l), TextOf(r));  // unsigned bytes
   } else {
-    TypeError(typeError);
+    CompareTypeError(op);
   }
   switch (op) {
     case Opcode::Greater: return order > 0;
@@ -240,23 +251,11 @@ void ExecuteBinary(ScriptEngine& se, WordStack& data, Opcode op) {
       }
       return;
     case Opcode::Greater:
-      StackPushInt(se, data, Compare(op, l, r, Sjis("数値と文字列以外では>演算子は使用できません")));
-      return;
     case Opcode::Less:
-      StackPushInt(se, data, Compare(op, l, r, Sjis("数値と文字列以外では<演算子は使用できません")));
-      return;
     case Opcode::GreaterEqual:
-      StackPushInt(se, data, Compare(op, l, r, Sjis("数値と文字列以外では=>演算子は使用できません")));
-      return;
     case Opcode::LessEqual:
-      StackPushInt(se, data, Compare(op, l, r, Sjis("数値と文字列以外では<=演算子は使用できません")));
-      return;
     case Opcode::Equal:
-      StackPushInt(se, data, Compare(op, l, r, Sjis("数値と文字列以外では==演算子は使用できません")));
-      return;
-    case Opcode::NotEqual:
-      StackPushInt(se, data, Compare(op, l, r, Sjis("数値と文字列以外では!=演算子は使用できません")));
-      return;
+    case Opcode::NotEqual: StackPushInt(se, data, Compare(op, l, r)); return;
     case Opcode::Xor:
       if (!numbers) TypeError(Sjis("数値以外では^演算子は使用できません"));
       StackPushInt(se, data, li ^ ri);
@@ -345,11 +344,10 @@ CompoundAssignTexts TextsOf(Opcode op) {
 }  // namespace
 
 void ExecuteCompoundAssign(ScriptEngine& se, WordStack& data, Opcode op) {
-  CompoundAssignTexts texts = TextsOf(op);
   Operand r = Pop(data);
   CScriptLiteral* leftWord;
   CScriptValue* variable = PopVariable(data, &leftWord);
-  if (!variable) TypeError(texts.noVariable);
+  if (!variable) TypeError(TextsOf(op).noVariable);
   CheckConst(variable);
   if (op == Opcode::DivideAssign) CheckDivisor(r);
   Operand l;
@@ -401,7 +399,7 @@ void ExecuteCompoundAssign(ScriptEngine& se, WordStack& data, Opcode op) {
     bool compoundOp = op == Opcode::AddAssign || op == Opcode::SubtractAssign || op == Opcode::MultiplyAssign ||
                       op == Opcode::DivideAssign;
     if (!compoundOp || l.kind != kOperandCompound || !CompoundResult(pools, op, l, r, &result))
-      TypeError(texts.typeError);
+      TypeError(TextsOf(op).typeError);
     AssignOwnedCompound(pools, variable, result);
   }
   StackPushReference(se, data, variable);

@@ -501,6 +501,9 @@ class ScriptPools {
   void AddCallableName(std::string_view name);
   bool MayBeCallable(std::string_view name) const;
 
+  // ReleaseScriptArray's work list, kept to save an allocation per release.
+  std::vector<CScriptArray*> releasePending;
+
   // The source of CScriptArray stamps; only grows.
   uint64_t stampCounter = 0;
   uint64_t NewStamp() { return ++stampCounter; }

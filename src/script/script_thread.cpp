@@ -21,9 +21,7 @@ using core::Sjis;
 // readable until the next push overwrites it.
 // ----------------------------------------------------------------------------
 
-namespace {
-
-CScriptLiteral*& SlotAtEnd(ScriptEngine& se, WordStack& stack) {
+CScriptLiteral* StackSlotSlow(ScriptEngine& se, WordStack& stack) {
   if (stack.end >= WordStack::kCapacity) RaiseScriptError("%s", Sjis("スタックオーバーフロー(データスタック)"));
   if (size_t(stack.end) == stack.entries.size()) stack.entries.push_back(nullptr);
   CScriptLiteral*& slot = stack.entries[size_t(stack.end)];
@@ -34,37 +32,17 @@ CScriptLiteral*& SlotAtEnd(ScriptEngine& se, WordStack& stack) {
   return slot;
 }
 
-CScriptLiteral* PushSlot(ScriptEngine& se, WordStack& stack) {
-  CScriptLiteral* slot = SlotAtEnd(se, stack);
-  stack.end++;
-  slot->text.clear();
-  slot->link.origin = nullptr;
-  return slot;
-}
-
-}  // namespace
-
-CScriptLiteral* StackPushInt(ScriptEngine& se, WordStack& stack, int32_t value) {
-  CScriptLiteral* w = PushSlot(se, stack);
-  SetIntValue(se.pools, w, value);
-  return w;
-}
-
-CScriptLiteral* StackPushFloat(ScriptEngine& se, WordStack& stack, float value) {
-  CScriptLiteral* w = PushSlot(se, stack);
-  SetFloatValue(se.pools, w, value);
-  return w;
-}
-
 CScriptLiteral* StackPushText(ScriptEngine& se, WordStack& stack, const char* text, int kind) {
-  CScriptLiteral* w = PushSlot(se, stack);
+  CScriptLiteral* w = StackPushSlot(se, stack);
   SetValueFromText(se.pools, w, text, kind);
   return w;
 }
 
 CScriptLiteral* StackPushTextSafe(ScriptEngine& se, WordStack& stack, const char* text, int kind) {
   // The push clears the record's text first: a text inside it is copied out.
-  CScriptLiteral* slot = SlotAtEnd(se, stack);
+  size_t end = size_t(stack.end);
+  CScriptLiteral* slot = end < stack.entries.size() ? stack.entries[end] : nullptr;
+  if (!slot) slot = StackSlotSlow(se, stack);
   const char* buffer = slot->text.data();
   if (text && text >= buffer && text <= buffer + slot->text.size()) {
     std::string copy(text);
@@ -74,27 +52,18 @@ CScriptLiteral* StackPushTextSafe(ScriptEngine& se, WordStack& stack, const char
 }
 
 CScriptLiteral* StackPushHandle(ScriptEngine& se, WordStack& stack, CScriptLiteral* target) {
-  CScriptLiteral* w = PushSlot(se, stack);
+  CScriptLiteral* w = StackPushSlot(se, stack);
   SetHandleValue(se.pools, w, target);
   return w;
 }
 
 CScriptLiteral* StackPushCompound(ScriptEngine& se, WordStack& stack, CScriptArray* array) {
-  CScriptLiteral* w = PushSlot(se, stack);
+  CScriptLiteral* w = StackPushSlot(se, stack);
   SetObjectValue(se.pools, w, array);
   return w;
 }
 
-CScriptLiteral* StackPushReference(ScriptEngine& se, WordStack& stack, CScriptValue* variable) {
-  CScriptLiteral* w = PushSlot(se, stack);
-  SetCallValue(se.pools, w, variable);
-  return w;
-}
-
-CScriptLiteral* StackPop(WordStack& stack) {
-  if (stack.end <= 0) RaiseScriptError("%s", Sjis("スタックアンダーフロー(データスタック)"));
-  return stack.entries[size_t(--stack.end)];
-}
+void RaiseStackUnderflow() { RaiseScriptError("%s", Sjis("スタックアンダーフロー(データスタック)")); }
 
 void StackTrimToMarker(WordStack& stack) {
   while (stack.end > 0 && stack.entries[size_t(stack.end - 1)]->kind != kWordCallMarker) stack.end--;
@@ -163,9 +132,9 @@ void PushLocalNamespace(ScriptEngine& se, const char* functionName) {
     member = AddObjectMember(se.pools, GlobalNamespace(se), name.c_str(), kValueUndefined, 0);
   } else {
     uint64_t before = top->stamp;
-    bool existed = FindMember(top, functionName) != nullptr;
     member = AddObjectMember(se.pools, top, functionName, kValueUndefined, 0);
-    top->stamp = existed ? se.pools.NewStamp() : before;
+    bool created = top->stamp != before;  // an existing member leaves the stamp
+    top->stamp = created ? before : se.pools.NewStamp();
   }
   if (member->type != kValueCompound || !member->data.array) {
     CScriptArray* space = NewCompound(se.pools, member);

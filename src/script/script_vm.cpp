@@ -119,9 +119,18 @@ void JumpToLabel(ScriptEngine& se, ScriptThread* t, CScriptLiteral* jump, CScrip
   t->currentWord = v->data.word->next;
 }
 
-// Pops a jump's label operand, which must be a string.
+// Pops a jump's label operand, which must be a string. A string word is
+// taken as it is (its text read as a number is of no use here).
 Operand PopLabel(WordStack& data) {
-  Operand label = PopOperand(data);
+  Operand label;
+  label.word = StackPop(data);
+  if (label.word->kind == kWordString) {
+    label.kind = kOperandString;
+    label.value = StackOperand{};
+    label.value.text = label.word->text.c_str();
+    return label;
+  }
+  label.kind = LookupStackVariable(label.word, &label.value);
   if (label.kind != kOperandString)
     RaiseScriptError(Sjis("ジャンプ先のラベル[%s]が文字列形式ではありません"), OperandName(label));
   return label;

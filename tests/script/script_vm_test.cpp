@@ -1,51 +1,44 @@
-// script_vm_test.cpp -- the virtual machine: scheduling, instructions and
-// system calls, observed through a test system call that prints.
+// script_vm_test.cpp -- the virtual machine run over whole scripts: every
+// file of tests/script/scripts/ checks its own results through expect() and
+// ends by printing "done".
 
-#include <cstring>
+#include <cstdlib>
+#include <filesystem>
 
 #include "script_test_util.h"
 
 namespace {
 
-using scripttest::ScriptFixture;
+using scripttest::RunFixture;
 
-std::string* gPrinted = nullptr;
-
-script::SystemCallResult* Print(script::SystemCallResult* result, script::SystemCallContext, script::SystemCallArgument* args,
-                                char*) {
-  if (gPrinted) {
-    *gPrinted += args[0].text ? args[0].text : "(null)";
-    *gPrinted += "|";
-  }
-  result->type = script::kCallInt;
-  result->intValue = 0;
-  return result;
+std::string ScriptsFolder() {
+  const char* root = std::getenv("TKW4_SOURCE_DIR");
+  return std::string(root ? root : ".") + "/tests/script/scripts";
 }
 
-class Vm : public ScriptFixture {
- protected:
-  std::string printed;
-  void SetUp() override { gPrinted = &printed; }
-  void TearDown() override { gPrinted = nullptr; }
+class ScriptFiles : public RunFixture, public ::testing::WithParamInterface<std::string> {};
 
-  // Compiles `body` after the print declaration; returns the compile errors.
-  std::string Load(const std::string& body) {
-    se.ClearScriptEngine();
-    se.ResetScriptEngine(nullptr, nullptr);
-    se.run.verifyLinks = true;
-    se.RegisterSystemCall("print", Print);
-    test::WriteFile("main.txt", test::Sjis("systemcall print(string s);\r\n" + body));
-    se.LoadScript("main.txt");
-    return se.GetErrorListText();
-  }
-  int Step() { return se.RunScriptFrame(0); }
-};
-
-TEST_F(Vm, Smoke) {
-  ASSERT_EQ(Load("function main() { print(\"\" + (1 + 2.5)); print(7/2); print(7.0/2); print(-7%2); print(\"a\"+1); print(1+\"a\"); print(0.5&&1); print(!0.5); if (0.5) { print(\"yes\"); } }\r\n"), "");
-  EXPECT_EQ(Step(), 1);
-  EXPECT_EQ(printed, "3.500000|3|3.500000|-1|a1|1a|0|0|yes|");
-  EXPECT_EQ(se.GetCallListText(), "");
+TEST_P(ScriptFiles, RunToTheirEnd) {
+  std::string source = test::ReadFile(ScriptsFolder() + "/" + GetParam());
+  ASSERT_FALSE(source.empty());
+  ASSERT_EQ(LoadSource(source, GetParam()), "");
+  EXPECT_EQ(RunToEnd(), 0) << CallList();  // every thread ended without error
+  EXPECT_EQ(CallList(), "");
+  for (const std::string& failure : failures) ADD_FAILURE() << GetParam() << " " << failure;
+  EXPECT_NE(printed.find("done|"), std::string::npos) << printed;
 }
+
+std::vector<std::string> ScriptNames() {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(ScriptsFolder()))
+    if (entry.path().extension() == ".txt") names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+INSTANTIATE_TEST_SUITE_P(Scripts, ScriptFiles, ::testing::ValuesIn(ScriptNames()),
+                         [](const ::testing::TestParamInfo<std::string>& info) {
+                           return info.param.substr(0, info.param.find('.'));
+                         });
 
 }  // namespace
