@@ -107,8 +107,8 @@ class RunFixture : public ScriptFixture {
   void TearDown() override;
 
   static constexpr const char* kDeclarations =
-      "systemcall print(string s);\r\nsystemcall expect(variable got, string want);\r\n"
-      "systemcall trace(variable v);\r\n";
+      "extern systemcall print(string s);\r\nextern systemcall expect(variable got, string want);\r\n"
+      "extern systemcall trace(variable v);\r\n";
 
   // Empties the engine, registers the test calls and compiles the test
   // declarations followed by `source` (UTF-8, lines ending in LF or CR LF)
