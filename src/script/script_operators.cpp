@@ -21,10 +21,6 @@ using core::Sjis;
 
 namespace {
 
-// Texts built by the string operators stop here: a script that doubles a
-// text in a loop gets an error rather than exhausting memory.
-constexpr size_t kMaxTextBytes = size_t(1) << 26;
-
 // Elements a local declaration with dimensions may make.
 constexpr int64_t kMaxDeclaredElements = 1 << 20;
 
@@ -55,8 +51,9 @@ bool BothInt(const Operand& l, const Operand& r) { return l.kind == kOperandInt 
 const char* TextOf(const Operand& o) { return o.value.text ? o.value.text : ""; }
 
 // Appends the piece of an operand joined to a text: "%d", "%f", the text,
-// or a compound's text form without line breaks.
-void AppendPiece(std::string* out, const Operand& o) {
+// or a compound's text form without line breaks. A text past the engine's
+// limit is an error: a script doubling a text in a loop stops there.
+void AppendPiece(const ScriptEngine& se, std::string* out, const Operand& o) {
   char number[kFloatTextBytes];
   switch (o.kind) {
     case kOperandInt: std::snprintf(number, sizeof number, "%d", o.value.i); *out += number; break;
@@ -65,7 +62,7 @@ void AppendPiece(std::string* out, const Operand& o) {
     case kOperandCompound: *out += WriteCompoundText(o.value.array, 0); break;
     default: break;
   }
-  if (out->size() > kMaxTextBytes) RaiseScriptError("%s", Sjis("文字列が長すぎます。"));
+  if (out->size() > se.run.maxTextBytes) RaiseScriptError("%s", Sjis("文字列が長すぎます。"));
 }
 
 [[noreturn]] void TypeError(const char* message) { RaiseScriptError("%s", message); }
@@ -197,8 +194,8 @@ void ExecuteBinary(ScriptEngine& se, WordStack& data, Opcode op) {
           (r.kind == kOperandString && (IsNumber(l.kind) || l.kind == kOperandCompound))) {
         std::string& text = se.run.text;
         text.clear();
-        AppendPiece(&text, l);
-        AppendPiece(&text, r);
+        AppendPiece(se, &text, l);
+        AppendPiece(se, &text, r);
         StackPushText(se, data, text.c_str(), kWordString);
         return;
       }
@@ -391,8 +388,8 @@ void ExecuteCompoundAssign(ScriptEngine& se, WordStack& data, Opcode op) {
   } else if (op == Opcode::AddAssign && l.kind == kOperandString && r.kind == kOperandString) {
     std::string& text = se.run.text;
     text.clear();
-    AppendPiece(&text, l);
-    AppendPiece(&text, r);
+    AppendPiece(se, &text, l);
+    AppendPiece(se, &text, r);
     AssignStringToVariable(pools, variable, text.c_str());
   } else {
     CScriptArray* result = nullptr;
@@ -515,7 +512,7 @@ void ExecuteCast(ScriptEngine& se, WordStack& data, Opcode op) {
       if (!IsNumber(x.kind) && x.kind != kOperandCompound) TypeError(Sjis("型キャストする値が文字列ではありません(string)"));
       std::string& text = se.run.text;
       text.clear();
-      AppendPiece(&text, x);
+      AppendPiece(se, &text, x);
       StackPushText(se, data, text.c_str(), kWordString);
       return;
     }

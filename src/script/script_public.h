@@ -196,6 +196,12 @@ struct RunState {
   // What `exit_application` calls; null: the runtime's exit (exit handlers
   // run). Fuzzing replaces it.
   void (*exitApplication)(int code) = nullptr;
+  // Longest text the string operators build; a longer one is an error
+  // rather than a runaway allocation.
+  size_t maxTextBytes = size_t(1) << 26;
+  // Thread table entries creation may grow to; past it creation fails as
+  // when no record can be had. Fuzzing lowers it.
+  int32_t threadLimit = INT32_MAX;
 
   RunError error;
 

@@ -189,7 +189,11 @@ int32_t CreateThreadFromValue(ScriptEngine& se, CScriptValue* function, CScriptL
   while (index < se.threads.size() && se.threads[index] &&
          (se.threads[index]->currentWord || int32_t(index) == se.run.runningThread))
     index++;
-  if (index == se.threads.size()) se.threads.resize(se.threads.size() + 256, nullptr);
+  if (index == se.threads.size()) {
+    if (se.threads.size() + 256 > size_t(se.run.threadLimit))
+      RaiseScriptError("%s", Sjis("これ以上スレッドは生成できません。create_threadシステム割り込み命令は失敗しました。"));
+    se.threads.resize(se.threads.size() + 256, nullptr);
+  }
   if (size_t(se.namespaces.threadTop.size()) < se.threads.size())
     se.namespaces.threadTop.resize(se.threads.size(), nullptr);
   if (!se.threads[index]) {

@@ -182,3 +182,154 @@ const ErrorCase kInstructionErrors[] = {
 INSTANTIATE_TEST_SUITE_P(Vm, InstructionErrors, ::testing::ValuesIn(kInstructionErrors));
 
 }  // namespace
+
+namespace {
+
+// ----------------------------------------------------------------------------
+// Name links: a name word keeps the variable it found while the namespaces
+// it looked through are unchanged. Every test runs with the links checked
+// against a fresh lookup (verifyLinks), which aborts on a stale one.
+// ----------------------------------------------------------------------------
+
+class Links : public RunFixture {};
+
+// A local defined after a name was first found in the globals takes over
+// the name from then on, in the same loop.
+TEST_F(Links, ALocalDefinedLaterTakesOverTheName) {
+  ASSERT_EQ(LoadSource("int g = 1;\n"
+                       "function main() {\n"
+                       "  for (int i = 0; i < 3; i++) {\n"
+                       "    trace(g);\n"
+                       "    if (i == 1) { int g = 7; }\n"
+                       "  }\n"
+                       "}\n"),
+            "");
+  EXPECT_EQ(Step(), 1);
+  EXPECT_EQ(printed, "int:1|int:1|int:7|");
+}
+
+// Recursion runs the same words under another namespace each time; after
+// every return the caller's names are its own again.
+TEST_F(Links, RecursionKeepsEachCallsLocals) {
+  ASSERT_EQ(LoadSource("function f(int n) { int x = n * 10; if (n > 0) { f(n - 1); } trace(x); return 0; }\n"
+                       "function main() { int x = 99; f(2); trace(x); f(1); trace(x); }\n"),
+            "");
+  EXPECT_EQ(Step(), 1);
+  EXPECT_EQ(printed, "int:0|int:10|int:20|int:99|int:0|int:10|int:99|");
+}
+
+// A label called while a local of its name exists turns that local into
+// the call's namespace, which goes at the return: the name then finds the
+// label itself (a function value, which arrives as a zero entry).
+TEST_F(Links, ALabelCallOverALocalOfItsName) {
+  ASSERT_EQ(LoadSource("function main() {\n"
+                       "  int sub = 1;\n"
+                       "  trace(sub);\n"
+                       "  call \"sub\";\n"
+                       "  trace(sub);\n"
+                       "  return 0;\n"
+                       "sub:\n"
+                       "  print(\"in\");\n"
+                       "  return 0;\n"
+                       "}\n"),
+            "");
+  EXPECT_EQ(Step(), 1);
+  EXPECT_EQ(printed, "int:1|in|int:0|");
+  EXPECT_EQ(CallList(), "");
+}
+
+// Threads running the same function each see their own locals, and a
+// jump's label stays found across them.
+TEST_F(Links, ThreadsRunningTheSameCode) {
+  ASSERT_EQ(LoadSource("function worker(int id) {\n"
+                       "  int mine = id;\n"
+                       "  for (int i = 0; i < 2; i++) { mine += 100; __system_interrupt__(1, \"wait\"); }\n"
+                       "  trace(mine);\n"
+                       "}\n"
+                       "function autorun start() {\n"
+                       "  __system_interrupt__(worker, 1, \"create_thread\");\n"
+                       "  __system_interrupt__(worker, 2, \"create_thread\");\n"
+                       "}\n"),
+            "");
+  EXPECT_EQ(RunToEnd(), 0);
+  EXPECT_EQ(printed, "int:201|int:202|");
+  EXPECT_EQ(CallList(), "");
+}
+
+// A label defined again by code compiled later is the one jumped to.
+script::SystemCallResult* CompileMore(script::SystemCallResult* result, script::SystemCallContext context,
+                                      script::SystemCallArgument*, char*) {
+  context.engine->LoadScriptMemory("function later() {\r\ntarget:\r\n  print(\"new\");\r\n  return 0;\r\n}\r\n", "more.txt");
+  result->type = script::kCallInt;
+  result->intValue = 0;
+  return result;
+}
+
+TEST_F(Links, ALabelDefinedAgainIsFollowed) {
+  ASSERT_EQ(LoadSource("extern systemcall more();\n"
+                       "function main() {\n"
+                       "  for (int i = 0; i < 2; i++) {\n"
+                       "    if (i == 1) { more(); }\n"
+                       "    goto \"target\";\n"
+                       "target:\n"
+                       "    print(\"old\");\n"
+                       "back:\n"
+                       "  }\n"
+                       "}\n"),
+            "");
+  se.RegisterSystemCall("more", CompileMore);
+  EXPECT_EQ(Step(), 1);
+  // The second jump lands in the later code, which returns from main.
+  EXPECT_EQ(printed, "old|new|");
+}
+
+}  // namespace
+
+namespace {
+
+// ----------------------------------------------------------------------------
+// Faults the engine does not repeat
+// ----------------------------------------------------------------------------
+
+class Mends : public RunFixture {};
+
+// A function called through a variable with fewer arguments than its typed
+// parameters binds the missing ones to their empty values and leaves the
+// call's marker, so the caller's pending operands survive the return.
+TEST_F(Mends, MissingArgumentsLeaveTheCallersStackAlone) {
+  ASSERT_EQ(LoadSource("function two(int a, int b) { trace(a); trace(b); return a + b; }\n"
+                       "function main() { function g = two; int r = 100 + g(5); trace(r); print(\"after\"); }\n"),
+            "");
+  EXPECT_EQ(Step(), 1);
+  EXPECT_EQ(printed, "int:0|int:5|int:105|after|");
+  EXPECT_EQ(CallList(), "");
+}
+
+// A local function or system-call declaration with a return type is named
+// by the word after the type, not by the type.
+TEST_F(Mends, LocalFunctionDeclarationsWithAReturnType) {
+  ASSERT_EQ(LoadSource("function int twice(int x) { return x * 2; }\n"
+                       "function main() { function int g = twice; trace(g(4)); }\n"),
+            "");
+  EXPECT_EQ(Step(), 1);
+  EXPECT_EQ(printed, "int:8|");
+  EXPECT_EQ(CallList(), "");
+}
+
+// Texts and threads have limits that end a runaway script with an error.
+TEST_F(Mends, RunawayTextsAndThreadsStopWithAnError) {
+  ASSERT_EQ(LoadSource("function main() { string s = \"0123456789\"; while (1) { s = s + s; } }\n"), "");
+  se.run.maxTextBytes = 1000;
+  EXPECT_EQ(Step(), -1);
+  EXPECT_EQ(RunError(), "文字列が長すぎます。");
+
+  ASSERT_EQ(LoadSource("function idle(int x) { __system_interrupt__(1000, \"wait\"); }\n"
+                       "function main() { while (1) { __system_interrupt__(idle, 0, \"create_thread\"); } }\n"),
+            "");
+  se.run.threadLimit = 512;
+  EXPECT_EQ(Step(), -1);
+  EXPECT_EQ(RunError(), "これ以上スレッドは生成できません。create_threadシステム割り込み命令は失敗しました。");
+  EXPECT_EQ(se.threads.size(), 512u);
+}
+
+}  // namespace
