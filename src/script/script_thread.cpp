@@ -145,18 +145,29 @@ void PushLocalNamespace(ScriptEngine& se, const char* functionName) {
   TopOf(se, thread) = member->data.array;
 }
 
-std::string PopLocalNamespace(ScriptEngine& se) {
+namespace {
+
+// Removes the current thread's innermost namespace; its name goes to
+// `name` when given.
+void UnlinkLocalNamespace(ScriptEngine& se, std::string* name) {
   int32_t thread = se.namespaces.currentThread;
   CScriptArray* top = thread >= 0 ? TopOf(se, thread) : nullptr;
   if (!top) RaiseScriptError("%s", Sjis("スタックアンダーフロー(ローカル変数名前空間)"));
   CScriptValue* holder = top->owner;
   if (!holder || !holder->owner) RaiseScriptError("%s", Sjis("スタックアンダーフロー(ローカル変数配列)"));
   CScriptArray* outer = holder->owner;
-  std::string name = holder->text;
+  if (name) *name = holder->text;
   TopOf(se, thread) = outer == se.namespaces.global ? nullptr : outer;
   uint64_t before = outer->stamp;
   RemoveMember(se.pools, outer, holder);
   if (outer != se.namespaces.global) outer->stamp = before;
+}
+
+}  // namespace
+
+std::string PopLocalNamespace(ScriptEngine& se) {
+  std::string name;
+  UnlinkLocalNamespace(se, &name);
   return name;
 }
 
@@ -292,7 +303,7 @@ void ReturnFromCall(ScriptEngine& se, int32_t thread) {
         break;
       default: RaiseScriptError("%s", Sjis("returnの戻り値が不正な型です。"));
     }
-    PopLocalNamespace(se);
+    UnlinkLocalNamespace(se, nullptr);
     CScriptLiteral* back = StackPop(t->calls);
     t->currentWord = back->kind == kWordFunctionConstant ? back->payload.word : nullptr;
     return;
