@@ -471,7 +471,8 @@ void ExecuteIncrement(ScriptEngine& se, WordStack& data, Opcode op);
 void ExecuteUnary(ScriptEngine& se, WordStack& data, Opcode op);
 // CastInt to CastFunction.
 void ExecuteCast(ScriptEngine& se, WordStack& data, Opcode op);
-void ExecuteMember(ScriptEngine& se, WordStack& data);
+// The member access word `word` keeps the member it found (RunLink).
+void ExecuteMember(ScriptEngine& se, WordStack& data, CScriptLiteral* word);
 void ExecuteIndex(ScriptEngine& se, WordStack& data);
 // A local declaration by its type word; reads its modifiers and name from
 // the words after it (the thread's current word moves past them).

@@ -10,6 +10,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "core/core_public.h"
@@ -541,16 +542,38 @@ CScriptArray* CompoundOfVariable(ScriptPools& pools, CScriptValue* variable) {
   return v->data.array;
 }
 
+const char* LastNamePart(const CScriptValue* v) {
+  const char* dot = std::strrchr(v->text.c_str(), '.');
+  return dot ? dot + 1 : v->text.c_str();
+}
+
 }  // namespace
 
-void ExecuteMember(ScriptEngine& se, WordStack& data) {
-  CScriptValue* member = PopVariable(data, nullptr);
+void ExecuteMember(ScriptEngine& se, WordStack& data, CScriptLiteral* word) {
+  CScriptLiteral* memberWord;
+  CScriptValue* member = PopVariable(data, &memberWord);
   CScriptValue* object = PopVariable(data, nullptr);
   if (!member || !object) TypeError(Sjis("変数以外には.演算子を使用できません"));
-  const char* dot = std::strrchr(member->text.c_str(), '.');
-  const char* name = dot ? dot + 1 : member->text.c_str();
   CScriptArray* a = CompoundOfVariable(se.pools, object);
-  CScriptValue* found = AddObjectMember(se.pools, a, name, kValueUndefined, kAttrUntyped);
+  // The member's name is the last part of the right variable's name, which
+  // a name word always finds under the last part of its own text: the same
+  // name word in the same unchanged compound finds the same member.
+  RunLink& link = word->link;
+  const CScriptLiteral* origin = memberWord->link.origin;
+  CScriptValue* found;
+  if (origin && link.origin == origin && link.compound == a && link.localStamp == a->stamp) {
+    found = link.value;
+    if (se.run.verifyLinks && FindMember(a, LastNamePart(member)) != found) {
+      std::fprintf(stderr, "script: stale member link for [%s]\n", member->text.c_str());
+      std::abort();
+    }
+  } else {
+    found = AddObjectMember(se.pools, a, LastNamePart(member), kValueUndefined, kAttrUntyped);
+    link.value = found;
+    link.origin = origin;
+    link.compound = a;
+    link.localStamp = a->stamp;
+  }
   StackPushReference(se, data, found);
 }
 

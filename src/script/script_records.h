@@ -216,17 +216,21 @@ union ScriptPayload {
 };
 
 // What the virtual machine keeps on a word (script_vm.cpp).
-// - On a code word that names something (a name, or a jump or call whose
-//   label comes from a string literal): the variable it resolved to, valid
-//   while the thread's innermost local namespace and the global namespace
-//   still carry the stamps recorded with it (CScriptArray::stamp). A name's
+// - On a code word that names something (a name, or a jump whose label
+//   comes from a string literal): the variable it resolved to, valid while
+//   the thread's innermost local namespace and the global namespace still
+//   carry the stamps recorded with it (CScriptArray::stamp). A name's
 //   `origin` is unused; a jump's is the string literal it was resolved for.
+// - On a member access ".": the member found in `compound`, valid while the
+//   compound keeps the stamp in `localStamp` and the member's name comes
+//   from the same name word (`origin`).
 // - On a stack word: `origin` is the code word it is a copy of (a string
 //   literal or a name), null for any other value.
-// Every push clears it; releasing the record clears it.
+// Every push clears a stack word's origin; releasing the record clears all.
 struct RunLink {
   CScriptValue* value = nullptr;
   const CScriptLiteral* origin = nullptr;
+  const CScriptArray* compound = nullptr;
   uint64_t localStamp = 0;
   uint64_t globalStamp = 0;
 };

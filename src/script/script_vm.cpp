@@ -344,7 +344,7 @@ void Execute(ScriptEngine& se, int32_t index) {
       case Opcode::Plus:
       case Opcode::Negate: ExecuteUnary(se, data, kOpcodeOfKind[w->kind]); break;
       case Opcode::Discard: StackTrimToMarker(data); break;
-      case Opcode::Member: ExecuteMember(se, data); break;
+      case Opcode::Member: ExecuteMember(se, data, w); break;
       case Opcode::Declare: ExecuteDeclare(se, t, w); break;
       case Opcode::JumpIfFalse:
       case Opcode::JumpIfTrue: {
