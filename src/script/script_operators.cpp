@@ -176,6 +176,10 @@ int Compare(Opcode op, const Operand& l, const Operand& r) {
 // Two-operand operators
 // ----------------------------------------------------------------------------
 
+// Numbers mix as ints when both are ints and as floats otherwise; texts
+// join with numbers and compounds only through "+"; compounds combine
+// element by element. The error texts are the operators' own (without the
+// closing period the compile-time ones carry).
 void ExecuteBinary(ScriptEngine& se, WordStack& data, Opcode op) {
   Operand r = Pop(data);
   Operand l = Pop(data);
@@ -290,6 +294,10 @@ void ExecuteBinary(ScriptEngine& se, WordStack& data, Opcode op) {
 // Assignments
 // ----------------------------------------------------------------------------
 
+// L must be a variable (a reference word) that is not const; R is stored
+// through the typed assignment of L's type. A compound from a variable is
+// copied, a temporary one taken. The reference to L is the result, so
+// assignments chain (a = b = c) and work inside expressions.
 void ExecuteAssign(ScriptEngine& se, WordStack& data) {
   CScriptLiteral* rightWord = StackPop(data);
   CScriptValue* variable = PopVariable(data, nullptr);
@@ -341,6 +349,9 @@ CompoundAssignTexts TextsOf(Opcode op) {
 
 }  // namespace
 
+// L op= R: L must be a variable, not const; the result of L op R (by the
+// two-operand rules, with "+=" joining only text to text) is assigned back
+// through L's typed assignment, so an int variable stays an int.
 void ExecuteCompoundAssign(ScriptEngine& se, WordStack& data, Opcode op) {
   Operand r = Pop(data);
   CScriptLiteral* leftWord;
@@ -407,6 +418,7 @@ void ExecuteCompoundAssign(ScriptEngine& se, WordStack& data, Opcode op) {
 // Increments and unary operators
 // ----------------------------------------------------------------------------
 
+// x++ and x-- give the old value, ++x and --x the variable; ints wrap.
 void ExecuteIncrement(ScriptEngine& se, WordStack& data, Opcode op) {
   bool up = op == Opcode::PostIncrement || op == Opcode::PreIncrement;
   bool post = op == Opcode::PostIncrement || op == Opcode::PostDecrement;
@@ -435,6 +447,8 @@ void ExecuteIncrement(ScriptEngine& se, WordStack& data, Opcode op) {
   StackPushReference(se, data, variable);
 }
 
+// "!" tests numbers by value and texts by emptiness; "~" truncates a float
+// first; "+" copies, "-" negates, both element-wise on compounds.
 void ExecuteUnary(ScriptEngine& se, WordStack& data, Opcode op) {
   Operand x = Pop(data);
   switch (op) {
@@ -486,6 +500,10 @@ bool ConditionIsTrue(CScriptLiteral* word, bool* valid) {
 // Casts
 // ----------------------------------------------------------------------------
 
+// (int) truncates and reads texts as decimals; (float) converts and reads
+// texts as floats (a text literal too, unlike operand resolution); (string)
+// prints numbers and compounds; (function) turns a function operand into a
+// handle word.
 void ExecuteCast(ScriptEngine& se, WordStack& data, Opcode op) {
   Operand x = Pop(data);
   switch (op) {
@@ -577,6 +595,9 @@ void ExecuteMember(ScriptEngine& se, WordStack& data, CScriptLiteral* word) {
   StackPushReference(se, data, found);
 }
 
+// a[i]: a number selects the element in that slot (of an object too), a
+// text the member of that name; a missing one is made untyped. The
+// variable gets an empty compound first when it holds none.
 void ExecuteIndex(ScriptEngine& se, WordStack& data) {
   Operand index = Pop(data);
   CScriptValue* variable = PopVariable(data, nullptr);
@@ -644,6 +665,11 @@ void FillDimensions(ScriptPools& pools, CScriptArray* a, const std::vector<int32
 
 }  // namespace
 
+// The words of a local declaration, in the order the compiler emits them:
+// initial value, dimension sizes, dimension count, then this type word and
+// the modifiers and name after it. Without dimensions the variable is made
+// (or reset) in the current namespace and takes a non-empty initial value;
+// with them it gets nested arrays and the initial value is dropped.
 void ExecuteDeclare(ScriptEngine& se, ScriptThread* thread, const CScriptLiteral* typeWord) {
   int keyword = typeWord->kind;
   int type = ValueTypeOfKeyword(keyword);
@@ -723,6 +749,11 @@ void ExecuteDeclare(ScriptEngine& se, ScriptThread* thread, const CScriptLiteral
   }
 }
 
+// A function's code starts with one binding per parameter, last first:
+// "pop_value", an optional "const", the type, the name. The argument on top
+// is bound by the type: numbers and texts converted, refer linked to the
+// argument's variable, compounds copied, untyped taking the argument's own
+// type.
 void ExecuteBindParameter(ScriptEngine& se, ScriptThread* thread) {
   CScriptLiteral* w = thread->currentWord;
   int attributes = 0;
