@@ -230,6 +230,7 @@ CScriptValue* AddArrayElement(ScriptPools& pools, CScriptArray* a, int32_t index
   v->owner = a;
   SetValueType(pools, v, type, attributes);
   a->elements[size_t(index)] = v;
+  a->stamp = pools.NewStamp();
   return v;
 }
 
@@ -271,6 +272,7 @@ CScriptValue* AddObjectMember(ScriptPools& pools, CScriptArray* a, const char* n
   // alone; the tree serves every other object.
   if (entry) *entry = v;  // nothing changed the index since it was reserved
   else TreeInsert(a, v);
+  a->stamp = pools.NewStamp();
   return v;
 }
 
@@ -447,6 +449,7 @@ int RemoveMember(ScriptPools& pools, CScriptArray* a, CScriptValue* value) {
     else if (a->memberRoot >= 0) TreeRemove(a, value->text.c_str());
     a->elements[i] = nullptr;  // an array keeps its count: the index becomes a hole
     if (int32_t(i) < a->freeSlot) a->freeSlot = int32_t(i);
+    a->stamp = pools.NewStamp();
     pools.FreeScriptValue(value);
     return 1;
   }
@@ -469,6 +472,7 @@ void ClearScriptArray(ScriptPools& pools, CScriptArray* a) {
   a->freeSlot = 0;
   a->kind = kCompoundEmpty;
   a->owner = nullptr;
+  a->stamp = pools.NewStamp();
 }
 
 // ----------------------------------------------------------------------------

@@ -1,9 +1,7 @@
 // script_host.cpp -- the host operations of the script engine: loading and
-// compiling scripts over the link list, the error texts and the error and
-// listing files, and emptying and resetting the engine.
-//
-// The virtual machine is not built yet: a compiled script starts its
-// autorun threads, but no thread runs.
+// compiling scripts over the link list, running their threads a step at a
+// time, the error texts and the error and listing files, and emptying and
+// resetting the engine.
 
 #include <cstdio>
 #include <cstdlib>
@@ -43,7 +41,10 @@ int ScriptEngine::ClearScriptEngine() {
   namespaces.global = nullptr;
   namespaces.threadTop.assign(namespaces.threadTop.size(), nullptr);
   autorun.clear();
+  // The run-time error and its call list point at file names and memory
+  // texts that go now.
   callList.clear();
+  run.error = RunError{};
   // Every word, value and compound goes back at once: the token and code
   // lists and the namespaces are made of them.
   pools.ClearAll();
@@ -85,6 +86,8 @@ void ScriptEngine::ResetScriptEngine(void* hostWindow, void* hostInstance) {
   preprocessDepth = 0;
   outOfWords = false;
   compile = CompileState{};
+  callList.clear();
+  run.error = RunError{};
 }
 
 // ----------------------------------------------------------------------------
@@ -170,8 +173,16 @@ int ScriptEngine::LoadScriptMemory(const char* text, const char* name) {
   return errors.count == 0 ? 1 : 0;
 }
 
-// Nothing runs until the virtual machine exists: no thread is ever live.
-int ScriptEngine::RunScriptStep() { return -1; }
+int ScriptEngine::RunScriptStep() {
+  int live = RunScriptFrame(0);
+  if (live >= 0) return live > 0 ? 1 : -1;
+  WriteTextFile("RuntimeError.txt", GetCallListText());
+  WriteTextFile("CompiledCode.txt", WriteCompiledCodeListing(*this));
+  std::string values = WriteCompoundText(namespaces.global, 1);
+  values.append(2, '\0');
+  WriteTextFile("CompiledValue.txt", values);
+  return 0;
+}
 
 int EscapeStringBounded(char* buffer, const char* text, int size) {
   if (!buffer || size <= 0) return 0;
@@ -232,8 +243,19 @@ std::string ScriptEngine::GetErrorListText() const {
   return text;
 }
 
-// No run-time error is ever stored before the virtual machine exists.
-std::string ScriptEngine::GetCallListText() const { return {}; }
+std::string ScriptEngine::GetCallListText() const {
+  if (!run.error.stored) return {};
+  std::string text = FormatCallFrame(run.error.hasPosition ? &run.error.position : nullptr);
+  text += run.error.text;
+  text += "\r\n<--- functions call list --->\r\n";
+  // Innermost call first; a thread's root frame has no position.
+  for (const CallListEntry& entry : callList) {
+    text += FormatCallFrame(entry.hasPosition ? &entry.position : nullptr);
+    text += entry.functionName;
+    text += "\r\n";
+  }
+  return text;
+}
 
 // ----------------------------------------------------------------------------
 // Files

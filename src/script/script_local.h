@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "script/script_opcodes.h"
 #include "script/script_public.h"
 
 namespace script {
@@ -376,27 +377,120 @@ const CallListEntry* GetCallListEntry(const ScriptEngine& se, int32_t index);
 
 // Word stack operations. A push past the capacity and a pop of an empty
 // stack raise the stack errors.
-CScriptLiteral* StackPushInt(ScriptEngine& se, WordStack& stack, int32_t value);
-CScriptLiteral* StackPushFloat(ScriptEngine& se, WordStack& stack, float value);
+//
+// The record a push writes: the one kept at the end entry (the common
+// case, inline), else the slow path that grows the table, takes a record
+// from the pool or raises the overflow error. The record's text is cleared
+// and it is no copy of a code word any more.
+CScriptLiteral* StackSlotSlow(ScriptEngine& se, WordStack& stack);
+inline CScriptLiteral* StackPushSlot(ScriptEngine& se, WordStack& stack) {
+  size_t end = size_t(stack.end);
+  CScriptLiteral* slot = end < stack.entries.size() ? stack.entries[end] : nullptr;
+  if (!slot) slot = StackSlotSlow(se, stack);
+  stack.end++;
+  slot->text.clear();
+  slot->link.origin = nullptr;
+  return slot;
+}
+inline CScriptLiteral* StackPushInt(ScriptEngine& se, WordStack& stack, int32_t value) {
+  CScriptLiteral* w = StackPushSlot(se, stack);
+  SetIntValue(se.pools, w, value);
+  return w;
+}
+inline CScriptLiteral* StackPushFloat(ScriptEngine& se, WordStack& stack, float value) {
+  CScriptLiteral* w = StackPushSlot(se, stack);
+  SetFloatValue(se.pools, w, value);
+  return w;
+}
 CScriptLiteral* StackPushText(ScriptEngine& se, WordStack& stack, const char* text, int kind);
 CScriptLiteral* StackPushHandle(ScriptEngine& se, WordStack& stack, CScriptLiteral* target);
 CScriptLiteral* StackPushCompound(ScriptEngine& se, WordStack& stack, CScriptArray* array);
-CScriptLiteral* StackPushReference(ScriptEngine& se, WordStack& stack, CScriptValue* variable);
-CScriptLiteral* StackPop(WordStack& stack);
+inline CScriptLiteral* StackPushReference(ScriptEngine& se, WordStack& stack, CScriptValue* variable) {
+  CScriptLiteral* w = StackPushSlot(se, stack);
+  SetCallValue(se.pools, w, variable);
+  return w;
+}
+[[noreturn]] void RaiseStackUnderflow();
+inline CScriptLiteral* StackPop(WordStack& stack) {
+  if (stack.end <= 0) RaiseStackUnderflow();
+  return stack.entries[size_t(--stack.end)];
+}
 // Removes entries down to (not including) the topmost call marker "@".
 void StackTrimToMarker(WordStack& stack);
 void FreeWordStack(ScriptEngine& se, WordStack& stack);
 
-// Creates a thread that runs `function` with one argument word (an int
-// arrives as a float, a float as an int). Returns its index.
+// Pushes a text; `text` may point into the record the push overwrites.
+CScriptLiteral* StackPushTextSafe(ScriptEngine& se, WordStack& stack, const char* text, int kind);
+
+// Creates a thread that runs `function` with one argument word, resolved to
+// its value (an int arrives as a float, a float as an int). Returns its
+// index.
 int32_t CreateThreadFromValue(ScriptEngine& se, CScriptValue* function, CScriptLiteral* argument);
 int32_t CreateScriptThread(ScriptEngine& se, CScriptValue* function, int32_t argument);
 // Ends one thread, or every thread for an index below 0.
 void EndThread(ScriptEngine& se, int32_t thread);
+// The return instruction of the thread: back to the caller with the value,
+// or, from the thread's root function, the end of the thread (of every
+// thread when that function is "main").
+void ReturnFromCall(ScriptEngine& se, int32_t thread);
 // Local namespaces of the current thread.
 void PushLocalNamespace(ScriptEngine& se, const char* functionName);
 std::string PopLocalNamespace(ScriptEngine& se);
 void DropLocalNamespaces(ScriptEngine& se, int32_t thread);
+
+// A compound the receiver may keep: a stack word's own compound (kind 14) is
+// taken from it, a variable's compound is copied. Null for none.
+CScriptArray* TakeOrCopyCompound(ScriptPools& pools, CScriptLiteral* word, CScriptArray* array);
+// Assigns a compound the caller owns; on an error it goes back to the pool.
+void AssignOwnedCompound(ScriptPools& pools, CScriptValue* variable, CScriptArray* array);
+
+// ----------------------------------------------------------------------------
+// script_vm.cpp
+// ----------------------------------------------------------------------------
+
+// The variable a name word stands for at run time (LookupName, else a new
+// untyped variable in the current namespace), through the word's link.
+CScriptValue* LinkName(ScriptEngine& se, CScriptLiteral* word);
+
+// ----------------------------------------------------------------------------
+// script_operators.cpp
+//
+// The instructions that work on values, each on the current thread's data
+// stack. Errors are raised as texts.
+// ----------------------------------------------------------------------------
+
+// Two operands, one value: Add to LogicalOr except Assign.
+void ExecuteBinary(ScriptEngine& se, WordStack& data, Opcode op);
+// L = R.
+void ExecuteAssign(ScriptEngine& se, WordStack& data);
+// AddAssign to XorAssign.
+void ExecuteCompoundAssign(ScriptEngine& se, WordStack& data, Opcode op);
+// PostIncrement, PostDecrement, PreIncrement, PreDecrement.
+void ExecuteIncrement(ScriptEngine& se, WordStack& data, Opcode op);
+// Not, BitNot, Plus, Negate.
+void ExecuteUnary(ScriptEngine& se, WordStack& data, Opcode op);
+// CastInt to CastFunction.
+void ExecuteCast(ScriptEngine& se, WordStack& data, Opcode op);
+// The member access word `word` keeps the member it found (RunLink).
+void ExecuteMember(ScriptEngine& se, WordStack& data, CScriptLiteral* word);
+void ExecuteIndex(ScriptEngine& se, WordStack& data);
+// A local declaration by its type word; reads its modifiers and name from
+// the words after it (the thread's current word moves past them).
+void ExecuteDeclare(ScriptEngine& se, ScriptThread* thread, const CScriptLiteral* typeWord);
+// "pop_value": binds the top argument to the parameter described by the
+// next words.
+void ExecuteBindParameter(ScriptEngine& se, ScriptThread* thread);
+// The truth of a condition: int 0, float 0.0 and "" are false. False as
+// well (and `*valid` false) for a word of no number or text.
+bool ConditionIsTrue(CScriptLiteral* word, bool* valid);
+
+// ----------------------------------------------------------------------------
+// script_syscall.cpp
+// ----------------------------------------------------------------------------
+
+// The system-call branch of the call instruction: `callee` is the resolved
+// system-call declaration, `callWord` the call word (for the context).
+void CallSystemFunction(ScriptEngine& se, WordStack& data, CScriptValue* callee, const CScriptLiteral* callWord);
 
 // ----------------------------------------------------------------------------
 // script_host.cpp

@@ -85,11 +85,12 @@ CScriptValue* DefineVariable(ScriptEngine& se, const char* name, int type, int a
   CScriptArray* local = ThreadNamespace(se);
   CScriptArray* space = local ? local : global;
   const char* key = local ? LastComponent(name) : name;
-  if (CScriptValue* existing = FindMember(space, key)) {
-    SetValueType(se.pools, existing, type, attributes);
-    return existing;
-  }
-  return AddObjectMember(se.pools, space, key, type, attributes);
+  // One search: a new member changes the namespace's stamp, an existing one
+  // is returned as it is and takes the type here.
+  uint64_t before = space->stamp;
+  CScriptValue* v = AddObjectMember(se.pools, space, key, type, attributes);
+  if (space->stamp == before) SetValueType(se.pools, v, type, attributes);
+  return v;
 }
 
 CScriptValue* LookupName(ScriptEngine& se, const char* name) {

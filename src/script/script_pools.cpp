@@ -31,6 +31,7 @@ void ResetLiteralRecord(CScriptLiteral* word) {
   word->payload = ScriptPayload{};
   word->position = SourcePosition{};
   word->next = nullptr;
+  word->link = RunLink{};
 }
 
 void ResetValueRecord(CScriptValue* value) {
@@ -86,6 +87,7 @@ CScriptArray* ScriptPools::AllocScriptArray(CScriptValue* owner) {
     return nullptr;
   }
   array->owner = owner;
+  array->stamp = NewStamp();
   return array;
 }
 
@@ -113,7 +115,9 @@ void ScriptPools::FreeScriptValue(CScriptValue* value) {
 void ScriptPools::ReleaseScriptArray(CScriptArray* array) {
   // Nested compounds are released from a work list, not by recursion, so
   // no nesting depth can exhaust the machine stack.
-  std::vector<CScriptArray*> pending{array};
+  std::vector<CScriptArray*>& pending = releasePending;
+  pending.clear();
+  pending.push_back(array);
   while (!pending.empty()) {
     CScriptArray* a = pending.back();
     pending.pop_back();

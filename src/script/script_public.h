@@ -45,15 +45,22 @@ struct ScriptError {
 // as threads, and error reports read their call state.
 // ----------------------------------------------------------------------------
 
-// A stack of reusable words. Entries are records of the word pool taken the
-// first time a depth is reached and kept: a push overwrites the record at
-// the end, a pop leaves the popped record readable until the next push.
+// A stack of reusable words, at most kCapacity deep. Entries are records of
+// the word pool taken the first time a depth is reached and kept: a push
+// overwrites the record at the end, a pop leaves the popped record readable
+// until the next push. The entry table grows with the deepest depth reached
+// (a thread that never goes deep costs little), so a push allocates only at
+// a new depth. A stack word of kind 14 owns its compound: overwriting the
+// record gives it back to the pool.
 struct WordStack {
   static constexpr int32_t kCapacity = 65536;
-  std::vector<CScriptLiteral*> entries;  // kCapacity slots once allocated
+  std::vector<CScriptLiteral*> entries;  // records of every depth reached so far
   int32_t end = 0;                       // the first free entry
 };
 
+// One cooperative thread. Records are made on first use of a table slot and
+// never freed while the engine lives; an ended thread's slot is reused, and
+// its stacks are given back (EndThread) or reset (creation) first.
 struct ScriptThread {
   WordStack data;                        // operands and results
   CScriptLiteral* currentWord = nullptr; // the next word to run; null: ended (free slot)
@@ -168,6 +175,52 @@ struct CallListEntry {
   SourcePosition position;
 };
 
+// The first run-time error since the last reset (SetRunErrorOnce). Its
+// position points at the engine's interned file name and memory text, which
+// live until the engine is cleared; the error goes with them.
+struct RunError {
+  bool stored = false;
+  std::string text;
+  bool hasPosition = false;  // false when no word was executing
+  SourcePosition position;   // of the word that was executing
+};
+
+// The virtual machine's state beside the threads (script_vm.cpp).
+struct RunState {
+  // Instructions one slice may run before the endless-loop error.
+  static constexpr int32_t kInstructionLimit = 100000000;
+  int32_t instructionLimit = kInstructionLimit;  // tests and fuzzing lower it
+  // Checks every cached name or label link against a fresh lookup and
+  // aborts on a difference (tests and fuzzing switch it on).
+  bool verifyLinks = false;
+  // What `exit_application` calls; null: the runtime's exit (exit handlers
+  // run). Fuzzing replaces it.
+  void (*exitApplication)(int code) = nullptr;
+  // Longest text the string operators build; a longer one is an error
+  // rather than a runaway allocation.
+  size_t maxTextBytes = size_t(1) << 26;
+  // Thread table entries creation may grow to; past it creation fails as
+  // when no record can be had. Fuzzing lowers it.
+  int32_t threadLimit = INT32_MAX;
+
+  RunError error;
+
+  // Buffers of one frame step, freed when it ends: the system calls'
+  // conversion buffers (one per argument position) and scratch buffer, the
+  // string operators' text, and the folder handed to a handler.
+  std::array<std::string, kSystemCallArguments> conversion;
+  std::vector<char> scratch;
+  std::string text;
+  std::string callFolder;
+
+  // Within a step: the file of the previous word (forgotten at each step's
+  // start), the word being executed (errors are placed at it) and the
+  // thread whose slice runs (-1 between slices).
+  const char* lastFile = nullptr;
+  const CScriptLiteral* executing = nullptr;
+  int32_t runningThread = -1;
+};
+
 // The world's way to name the path point whose generated event script a
 // source tag is: true and the point's label when found.
 struct PathPointLookup {
@@ -212,8 +265,32 @@ class ScriptEngine {
   const char* AddLinkedFileDefault(const char* name) { return AddLinkedScript(nullptr, name); }
 
   // Runs one slice of every live thread. 1 when a live thread was found,
-  // -1 when none was, 0 after a run-time error.
+  // -1 when none was, 0 after a run-time error (then "RuntimeError.txt",
+  // "CompiledCode.txt" and "CompiledValue.txt" are written).
   int RunScriptStep();
+
+  // --- Virtual machine (script_vm.cpp) --------------------------------------
+
+  // One step of every thread: each thread runs one slice, in ascending order
+  // key, until it waits or ends; threads created during the step run in it.
+  // With `paused` non-zero only threads flagged to run while paused run.
+  // Returns the number of live threads picked, or -1 after a run-time error:
+  // the first error is stored with its position, the failing thread's call
+  // list is recorded and every thread ends.
+  int RunScriptFrame(int paused);
+  // Stores an error text and its position unless one is stored already.
+  void SetRunErrorOnce(const char* text, const SourcePosition* position);
+
+  // --- System calls (script_syscall.cpp) ------------------------------------
+
+  // Registers a handler under a name (case-sensitive); a name registered
+  // again takes the new handler. Returns 1. The registry is emptied by
+  // ClearScriptEngine and ResetScriptEngine.
+  int RegisterSystemCall(const char* name, SystemCallHandler handler);
+  // The registry node of a name, or null.
+  NameTreeNode* FindSystemCall(const char* name);
+  // The handler registered under a name, or null.
+  SystemCallHandler FindSystemCallHandler(const char* name);
 
   // The compile errors as text: per error its frame text, the message and
   // CR LF ("" when there are none).
@@ -271,7 +348,8 @@ class ScriptEngine {
   NameTree registry;            // system-call names and their handlers
   SignatureTree signatures;
   std::vector<ScriptThread*> threads;  // the thread table
-  std::vector<CallListEntry> callList; // of the last run-time error
+  std::vector<CallListEntry> callList; // of the first run-time error
+  RunState run;                        // the virtual machine's other state
   void* ownerWindow = nullptr;         // owner of the file and folder dialogs
   void* programInstance = nullptr;
   LoopLabelStack loopLabels;

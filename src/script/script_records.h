@@ -215,6 +215,26 @@ union ScriptPayload {
   CScriptLiteral* word;   // function constant (13), function value (type 5)
 };
 
+// What the virtual machine keeps on a word (script_vm.cpp).
+// - On a code word that names something (a name, or a jump whose label
+//   comes from a string literal): the variable it resolved to, valid while
+//   the thread's innermost local namespace and the global namespace still
+//   carry the stamps recorded with it (CScriptArray::stamp). A name's
+//   `origin` is unused; a jump's is the string literal it was resolved for.
+// - On a member access ".": the member found in `compound`, valid while the
+//   compound keeps the stamp in `localStamp` and the member's name comes
+//   from the same name word (`origin`).
+// - On a stack word: `origin` is the code word it is a copy of (a string
+//   literal or a name), null for any other value.
+// Every push clears a stack word's origin; releasing the record clears all.
+struct RunLink {
+  CScriptValue* value = nullptr;
+  const CScriptLiteral* origin = nullptr;
+  const CScriptArray* compound = nullptr;
+  uint64_t localStamp = 0;
+  uint64_t globalStamp = 0;
+};
+
 // One word of source or of compiled code. Pooled: a record never moves and is
 // never freed; a released record keeps its slot for the next taker.
 struct CScriptLiteral {
@@ -226,6 +246,7 @@ struct CScriptLiteral {
   ScriptPayload payload{};  // int, float bits, or a record (see ScriptPayload)
   SourcePosition position;  // where the word came from
   CScriptLiteral* next = nullptr;  // the following word of its list
+  RunLink link;             // the virtual machine's cache (see RunLink)
 };
 
 // Value types (`ScriptValueType`).
@@ -312,6 +333,11 @@ struct CScriptArray {
   // A hash index of the members in place of the tree, kept only for the
   // global namespace, which every name lookup of the compiler searches.
   std::unique_ptr<MemberIndex> memberIndex;
+  // Changes whenever a member or element is added or removed, and when the
+  // record is taken from the pool. Stamps come from one counter of the pools
+  // that is never reset, so two equal stamps mean the same compound with the
+  // same members: the virtual machine's name links rely on it.
+  uint64_t stamp = 0;
 };
 
 // The name accessor of a word: its text, or the empty text for an int or
@@ -479,6 +505,13 @@ class ScriptPools {
   void AddCallableName(std::string_view name);
   bool MayBeCallable(std::string_view name) const;
 
+  // ReleaseScriptArray's work list, kept to save an allocation per release.
+  std::vector<CScriptArray*> releasePending;
+
+  // The source of CScriptArray stamps; only grows.
+  uint64_t stampCounter = 0;
+  uint64_t NewStamp() { return ++stampCounter; }
+
   RecordPool<CScriptLiteral> literals{kFirstLiteralCapacity};
   RecordPool<CScriptValue> values{kFirstValueCapacity};
   RecordPool<CScriptArray> arrays{kFirstArrayCapacity};
@@ -578,5 +611,64 @@ class SignatureTree {
   int32_t used_ = 0;
   int32_t root_ = -1;
 };
+
+// ----------------------------------------------------------------------------
+// System-call records
+//
+// What crosses the boundary between a script and a native handler. A
+// script declares each system call with its parameter types; the call
+// instruction converts the arguments by them into 16 `SystemCallArgument`s,
+// calls the handler registered under the call's name, writes `refer`
+// parameters back and pushes the `SystemCallResult`.
+// ----------------------------------------------------------------------------
+
+class ScriptEngine;
+
+// Types of an argument or result.
+enum SystemCallType : int32_t {
+  kCallInt = 0,
+  kCallFloat = 1,
+  kCallString = 2,
+  kCallArray = 3,
+  kCallObject = 4,
+};
+
+// One argument. Entries past the call's arguments, and arguments that do
+// not fit their declared type, are all zero (type 0, int 0, no compound).
+struct SystemCallArgument {
+  int32_t type = kCallInt;          // SystemCallType
+  const char* text = nullptr;       // type 2: the text, valid until the handler returns
+  int32_t intValue = 0;
+  float floatValue = 0.0f;
+  CScriptArray* compound = nullptr; // types 3 and 4: the argument's own compound
+};
+
+// The result has the argument's five fields. The handler sets the type and
+// the field of that type: a text may point into the scratch buffer or into
+// storage that outlives the call (the caller copies it); a compound is one
+// built for the result, which the pushed word takes over (null pushes 0).
+// A type outside 0 to 4 pushes nothing.
+using SystemCallResult = SystemCallArgument;
+
+// The call as the handler sees it, passed by value.
+struct SystemCallContext {
+  const char* callName = nullptr;   // the name called (after the callee's last ".")
+  ScriptEngine* engine = nullptr;   // the calling engine
+  const char* folder = nullptr;     // the folder of the script file holding the call
+  const char* file = nullptr;       // source file of the call word
+  int32_t line = 0;                 // its line
+  int32_t reserved = 0;             // carries nothing
+  const char* sourceTag = nullptr;  // the memory text of a script compiled from
+                                    // memory, null for code from a file
+};
+
+// A native handler: fills `result` and returns it. It may raise a
+// ScriptError, which ends every thread as a run-time error at the call's
+// position. `scratch` holds at least kSystemCallScratchBytes bytes.
+using SystemCallHandler = SystemCallResult* (*)(SystemCallResult* result, SystemCallContext context,
+                                                SystemCallArgument* arguments, char* scratch);
+
+constexpr int kSystemCallArguments = 16;
+constexpr size_t kSystemCallScratchBytes = 65536;
 
 }  // namespace script

@@ -1,7 +1,10 @@
-// script_thread.cpp -- thread records and their word stacks: creating and
-// ending threads, and the per-thread stacks of local namespaces.
+// script_thread.cpp -- thread records and their word stacks: creating,
+// returning from calls and ending threads, and the per-thread stacks of
+// local namespaces.
 
 #include <cstdio>
+#include <cstring>
+#include <new>
 
 #include "core/core_public.h"
 #include "script/script_local.h"
@@ -18,63 +21,49 @@ using core::Sjis;
 // readable until the next push overwrites it.
 // ----------------------------------------------------------------------------
 
-namespace {
-
-CScriptLiteral* PushSlot(ScriptEngine& se, WordStack& stack) {
-  if (stack.entries.empty()) stack.entries.assign(size_t(WordStack::kCapacity), nullptr);
+CScriptLiteral* StackSlotSlow(ScriptEngine& se, WordStack& stack) {
   if (stack.end >= WordStack::kCapacity) RaiseScriptError("%s", Sjis("スタックオーバーフロー(データスタック)"));
+  if (size_t(stack.end) == stack.entries.size()) stack.entries.push_back(nullptr);
   CScriptLiteral*& slot = stack.entries[size_t(stack.end)];
   if (!slot) {
     slot = se.pools.AllocScriptLiteral();
     if (!slot) RaiseScriptError("%s", Sjis("割り当て可能なCScriptLiteralインスタンスがなくなりました。"));
   }
-  stack.end++;
-  slot->text.clear();
   return slot;
 }
 
-}  // namespace
-
-CScriptLiteral* StackPushInt(ScriptEngine& se, WordStack& stack, int32_t value) {
-  CScriptLiteral* w = PushSlot(se, stack);
-  SetIntValue(se.pools, w, value);
-  return w;
-}
-
-CScriptLiteral* StackPushFloat(ScriptEngine& se, WordStack& stack, float value) {
-  CScriptLiteral* w = PushSlot(se, stack);
-  SetFloatValue(se.pools, w, value);
-  return w;
-}
-
 CScriptLiteral* StackPushText(ScriptEngine& se, WordStack& stack, const char* text, int kind) {
-  CScriptLiteral* w = PushSlot(se, stack);
+  CScriptLiteral* w = StackPushSlot(se, stack);
   SetValueFromText(se.pools, w, text, kind);
   return w;
 }
 
+CScriptLiteral* StackPushTextSafe(ScriptEngine& se, WordStack& stack, const char* text, int kind) {
+  // The push clears the record's text first: a text inside it is copied out.
+  size_t end = size_t(stack.end);
+  CScriptLiteral* slot = end < stack.entries.size() ? stack.entries[end] : nullptr;
+  if (!slot) slot = StackSlotSlow(se, stack);
+  const char* buffer = slot->text.data();
+  if (text && text >= buffer && text <= buffer + slot->text.size()) {
+    std::string copy(text);
+    return StackPushText(se, stack, copy.c_str(), kind);
+  }
+  return StackPushText(se, stack, text, kind);
+}
+
 CScriptLiteral* StackPushHandle(ScriptEngine& se, WordStack& stack, CScriptLiteral* target) {
-  CScriptLiteral* w = PushSlot(se, stack);
+  CScriptLiteral* w = StackPushSlot(se, stack);
   SetHandleValue(se.pools, w, target);
   return w;
 }
 
 CScriptLiteral* StackPushCompound(ScriptEngine& se, WordStack& stack, CScriptArray* array) {
-  CScriptLiteral* w = PushSlot(se, stack);
+  CScriptLiteral* w = StackPushSlot(se, stack);
   SetObjectValue(se.pools, w, array);
   return w;
 }
 
-CScriptLiteral* StackPushReference(ScriptEngine& se, WordStack& stack, CScriptValue* variable) {
-  CScriptLiteral* w = PushSlot(se, stack);
-  SetCallValue(se.pools, w, variable);
-  return w;
-}
-
-CScriptLiteral* StackPop(WordStack& stack) {
-  if (stack.end <= 0) RaiseScriptError("%s", Sjis("スタックアンダーフロー(データスタック)"));
-  return stack.entries[size_t(--stack.end)];
-}
+void RaiseStackUnderflow() { RaiseScriptError("%s", Sjis("スタックアンダーフロー(データスタック)")); }
 
 void StackTrimToMarker(WordStack& stack) {
   while (stack.end > 0 && stack.entries[size_t(stack.end - 1)]->kind != kWordCallMarker) stack.end--;
@@ -86,12 +75,38 @@ void FreeWordStack(ScriptEngine& se, WordStack& stack) {
   stack.end = 0;
 }
 
+CScriptArray* TakeOrCopyCompound(ScriptPools& pools, CScriptLiteral* word, CScriptArray* array) {
+  if (word && word->kind == kWordCompound && word->payload.array == array && array) {
+    GiveUpCompound(word);
+    return array;
+  }
+  return array ? CopyCompound(pools, array) : nullptr;
+}
+
+void AssignOwnedCompound(ScriptPools& pools, CScriptValue* variable, CScriptArray* array) {
+  try {
+    AssignCompoundToVariable(pools, variable, array);
+  } catch (...) {
+    pools.ReleaseScriptArray(array);
+    throw;
+  }
+}
+
 // ----------------------------------------------------------------------------
 // Local namespaces
 //
 // A thread's root namespace is the member "[index]function" of the global
 // namespace; each call nests one more namespace, named by the function,
 // inside the current one. Lookups see only the innermost one.
+//
+// Stamps: the virtual machine keeps name links while the innermost and the
+// global namespace keep their stamps. A nested namespace is never seen by a
+// lookup of the code running under its holder: that code runs again only
+// after the nested one is popped. So adding and removing a new holder leaves
+// the holder's stamp as it was, and a caller's links survive its calls. A
+// holder that was an existing member (a variable of that name) changes the
+// stamp at the push, so links to the old member go. The global namespace
+// gets new stamps either way: thread roots may be named by any lookup.
 // ----------------------------------------------------------------------------
 
 namespace {
@@ -107,15 +122,19 @@ CScriptArray*& TopOf(ScriptEngine& se, int32_t thread) {
 void PushLocalNamespace(ScriptEngine& se, const char* functionName) {
   int32_t thread = se.namespaces.currentThread;
   if (thread < 0) return;
-  CScriptArray*& top = TopOf(se, thread);
+  if (!functionName) functionName = "";
+  CScriptArray* top = TopOf(se, thread);
   CScriptValue* member;
   if (!top) {
     char prefix[24];
     std::snprintf(prefix, sizeof prefix, "[%d]", thread);
-    std::string name = std::string(prefix) + (functionName ? functionName : "");
+    std::string name = std::string(prefix) + functionName;
     member = AddObjectMember(se.pools, GlobalNamespace(se), name.c_str(), kValueUndefined, 0);
   } else {
-    member = AddObjectMember(se.pools, top, functionName ? functionName : "", kValueUndefined, 0);
+    uint64_t before = top->stamp;
+    member = AddObjectMember(se.pools, top, functionName, kValueUndefined, 0);
+    bool created = top->stamp != before;  // an existing member leaves the stamp
+    top->stamp = created ? before : se.pools.NewStamp();
   }
   if (member->type != kValueCompound || !member->data.array) {
     CScriptArray* space = NewCompound(se.pools, member);
@@ -126,16 +145,29 @@ void PushLocalNamespace(ScriptEngine& se, const char* functionName) {
   TopOf(se, thread) = member->data.array;
 }
 
-std::string PopLocalNamespace(ScriptEngine& se) {
+namespace {
+
+// Removes the current thread's innermost namespace; its name goes to
+// `name` when given.
+void UnlinkLocalNamespace(ScriptEngine& se, std::string* name) {
   int32_t thread = se.namespaces.currentThread;
   CScriptArray* top = thread >= 0 ? TopOf(se, thread) : nullptr;
   if (!top) RaiseScriptError("%s", Sjis("スタックアンダーフロー(ローカル変数名前空間)"));
   CScriptValue* holder = top->owner;
   if (!holder || !holder->owner) RaiseScriptError("%s", Sjis("スタックアンダーフロー(ローカル変数配列)"));
   CScriptArray* outer = holder->owner;
-  std::string name = holder->text;
+  if (name) *name = holder->text;
   TopOf(se, thread) = outer == se.namespaces.global ? nullptr : outer;
+  uint64_t before = outer->stamp;
   RemoveMember(se.pools, outer, holder);
+  if (outer != se.namespaces.global) outer->stamp = before;
+}
+
+}  // namespace
+
+std::string PopLocalNamespace(ScriptEngine& se) {
+  std::string name;
+  UnlinkLocalNamespace(se, &name);
   return name;
 }
 
@@ -160,11 +192,26 @@ int32_t CreateThreadFromValue(ScriptEngine& se, CScriptValue* function, CScriptL
   int32_t key = 0;
   for (const ScriptThread* t : se.threads)
     if (t && t->orderKey > key) key = t->orderKey;
-  key++;
+  key = WrapAdd(key, 1);
+  // The first free slot; the thread whose slice is running never counts as
+  // free, even when its current word has just run out. By index: the table
+  // grows here.
   size_t index = 0;
-  while (index < se.threads.size() && se.threads[index] && se.threads[index]->currentWord) index++;
-  if (index == se.threads.size()) se.threads.resize(se.threads.size() + 256, nullptr);
-  if (!se.threads[index]) se.threads[index] = new ScriptThread;
+  while (index < se.threads.size() && se.threads[index] &&
+         (se.threads[index]->currentWord || int32_t(index) == se.run.runningThread))
+    index++;
+  if (index == se.threads.size()) {
+    if (se.threads.size() + 256 > size_t(se.run.threadLimit))
+      RaiseScriptError("%s", Sjis("これ以上スレッドは生成できません。create_threadシステム割り込み命令は失敗しました。"));
+    se.threads.resize(se.threads.size() + 256, nullptr);
+  }
+  if (size_t(se.namespaces.threadTop.size()) < se.threads.size())
+    se.namespaces.threadTop.resize(se.threads.size(), nullptr);
+  if (!se.threads[index]) {
+    se.threads[index] = new (std::nothrow) ScriptThread;
+    if (!se.threads[index])
+      RaiseScriptError("%s", Sjis("これ以上スレッドは生成できません。create_threadシステム割り込み命令は失敗しました。"));
+  }
   ScriptThread* t = se.threads[index];
   t->data.end = 0;
   t->calls.end = 0;
@@ -185,11 +232,14 @@ int32_t CreateThreadFromValue(ScriptEngine& se, CScriptValue* function, CScriptL
   StackPushInt(se, t->calls, 0);  // the root marker
   ResolveFunctionTarget(se, function, thread);
   // The argument: an int arrives as a float and a float as an int.
-  switch (argument ? int(argument->kind) : int(kWordEnd)) {
-    case kWordInt: StackPushFloat(se, t->data, float(argument->payload.i)); break;
-    case kWordFloat: StackPushInt(se, t->data, TruncateToInt(argument->payload.f)); break;
-    case kWordString: StackPushText(se, t->data, argument->text.c_str(), kWordString); break;
-    case kWordCompound: StackPushCompound(se, t->data, argument->payload.array); break;
+  StackOperand op;
+  switch (argument ? LookupStackVariable(argument, &op) : int(kOperandNone)) {
+    case kOperandInt: StackPushFloat(se, t->data, float(op.i)); break;
+    case kOperandFloat: StackPushInt(se, t->data, op.i); break;
+    case kOperandString: StackPushText(se, t->data, op.text ? op.text : "", kWordString); break;
+    case kOperandCompound:
+      StackPushCompound(se, t->data, TakeOrCopyCompound(se.pools, argument, op.array));
+      break;
     default:
       t->currentWord = nullptr;
       RaiseScriptError("%s", Sjis("スレッドへの引数が数値ではありません。"));
@@ -223,6 +273,53 @@ void EndThread(ScriptEngine& se, int32_t thread) {
   DropLocalNamespaces(se, thread);
   FreeWordStack(se, t->data);
   FreeWordStack(se, t->calls);
+}
+
+// ----------------------------------------------------------------------------
+// Returning
+// ----------------------------------------------------------------------------
+
+void ReturnFromCall(ScriptEngine& se, int32_t thread) {
+  ScriptThread* t = se.threads[size_t(thread)];
+  WordStack& data = t->data;
+  CScriptLiteral* value = StackPop(data);
+  StackTrimToMarker(data);
+  if (data.end > 0) {
+    // A call returns: its marker is on top and takes the value. The value
+    // is copied out before the callee's namespace (which may hold it) goes.
+    StackPop(data);
+    StackOperand op;
+    switch (LookupStackVariable(value, &op)) {
+      case kOperandInt: StackPushInt(se, data, op.i); break;
+      case kOperandFloat: StackPushFloat(se, data, op.f); break;
+      case kOperandString: StackPushText(se, data, op.text ? op.text : "", kWordString); break;
+      case kOperandFunction: {
+        std::string name = op.text ? op.text : "";
+        StackPushHandle(se, data, op.target)->text = name;
+        break;
+      }
+      case kOperandCompound:
+        StackPushCompound(se, data, TakeOrCopyCompound(se.pools, value, op.array));
+        break;
+      default: RaiseScriptError("%s", Sjis("returnの戻り値が不正な型です。"));
+    }
+    UnlinkLocalNamespace(se, nullptr);
+    CScriptLiteral* back = StackPop(t->calls);
+    t->currentWord = back->kind == kWordFunctionConstant ? back->payload.word : nullptr;
+    return;
+  }
+  // No call is active: the thread's root function returns and the thread
+  // ends at its next loop turn. The end of "main" ends the script.
+  t->wait = -1;
+  std::string name = PopLocalNamespace(se);
+  size_t from = 0;
+  if (!name.empty() && name[0] == '[') {
+    size_t close = name.find(']');
+    if (close != std::string::npos) from = close + 1;
+  }
+  if (name.compare(from, std::string::npos, "main") == 0)
+    for (size_t i = 0; i < se.threads.size(); i++)
+      if (se.threads[i]) se.threads[i]->currentWord = nullptr;
 }
 
 }  // namespace script

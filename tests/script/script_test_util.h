@@ -82,4 +82,47 @@ class ScriptFixture : public ::testing::Test {
   }
 };
 
+// ----------------------------------------------------------------------------
+// Running scripts
+//
+// Scripts reach the tests through three test system calls, declared at the
+// top of every source the fixture loads:
+//   print(string s)                  appends s and "|" to `printed`
+//   expect(variable got, string want) checks got's "type:value" form
+//                                    ("int:3", "float:3.500000", "string:a",
+//                                    "compound:{a:1}"); a miss is listed in
+//                                    `failures` with the line of the call
+//   trace(variable v)                appends v's "type:value" form and "|"
+// ----------------------------------------------------------------------------
+
+// The "type:value" form of a system-call argument.
+std::string DescribeArgument(const script::SystemCallArgument& a);
+
+class RunFixture : public ScriptFixture {
+ protected:
+  std::string printed;                // by print and trace
+  std::vector<std::string> failures;  // by expect: "line N: got X, want Y"
+
+  void SetUp() override;
+  void TearDown() override;
+
+  static constexpr const char* kDeclarations =
+      "extern systemcall print(string s);\r\nextern systemcall expect(variable got, string want);\r\n"
+      "extern systemcall trace(variable v);\r\n";
+
+  // Empties the engine, registers the test calls and compiles the test
+  // declarations followed by `source` (UTF-8, lines ending in LF or CR LF)
+  // as the file `name`. Returns "CompileError.txt"'s text (UTF-8).
+  std::string LoadSource(const std::string& source, const std::string& name = "main.txt");
+  // One frame step (not paused).
+  int Step(int paused = 0) { return se.RunScriptFrame(paused); }
+  // Steps until no thread is live (at most `limit` steps). Returns the last
+  // step's result.
+  int RunToEnd(int limit = 1000);
+  // The stored run-time error text (UTF-8), "" when there is none.
+  std::string RunError() const;
+  // GetCallListText in UTF-8.
+  std::string CallList() const;
+};
+
 }  // namespace scripttest

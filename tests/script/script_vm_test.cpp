@@ -1,0 +1,335 @@
+// script_vm_test.cpp -- the virtual machine run over whole scripts: every
+// file of tests/script/scripts/ checks its own results through expect() and
+// ends by printing "done".
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "script_test_util.h"
+
+namespace {
+
+using scripttest::RunFixture;
+
+std::string ScriptsFolder() {
+  const char* root = std::getenv("TKW4_SOURCE_DIR");
+  return std::string(root ? root : ".") + "/tests/script/scripts";
+}
+
+class ScriptFiles : public RunFixture, public ::testing::WithParamInterface<std::string> {};
+
+TEST_P(ScriptFiles, RunToTheirEnd) {
+  std::string source = test::ReadFile(ScriptsFolder() + "/" + GetParam());
+  ASSERT_FALSE(source.empty());
+  ASSERT_EQ(LoadSource(source, GetParam()), "");
+  EXPECT_EQ(RunToEnd(), 0) << CallList();  // every thread ended without error
+  EXPECT_EQ(CallList(), "");
+  for (const std::string& failure : failures) ADD_FAILURE() << GetParam() << " " << failure;
+  EXPECT_NE(printed.find("done|"), std::string::npos) << printed;
+}
+
+std::vector<std::string> ScriptNames() {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(ScriptsFolder()))
+    if (entry.path().extension() == ".txt") names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+INSTANTIATE_TEST_SUITE_P(Scripts, ScriptFiles, ::testing::ValuesIn(ScriptNames()),
+                         [](const ::testing::TestParamInfo<std::string>& info) {
+                           return info.param.substr(0, info.param.find('.'));
+                         });
+
+}  // namespace
+
+namespace {
+
+// ----------------------------------------------------------------------------
+// Run-time errors of the instructions: each snippet runs as the body of
+// main and raises exactly this text, which ends every thread.
+// ----------------------------------------------------------------------------
+
+struct ErrorCase {
+  const char* body;
+  const char* error;  // UTF-8
+};
+
+class InstructionErrors : public RunFixture, public ::testing::WithParamInterface<ErrorCase> {};
+
+TEST_P(InstructionErrors, RaiseTheirText) {
+  const ErrorCase& c = GetParam();
+  ASSERT_EQ(LoadSource(std::string("function helper(int x) { return x; }\nfunction loose(x) { return x; }\n") +
+                       "function main() {\n" + c.body + "\nprint(\"after\");\n}\n"),
+            "")
+      << c.body;
+  EXPECT_EQ(Step(), -1) << c.body;
+  EXPECT_EQ(RunError(), c.error) << c.body;
+  EXPECT_EQ(printed.find("after"), std::string::npos) << c.body;
+  // Every thread has ended.
+  for (script::ScriptThread* t : se.threads) {
+    if (t) {
+      EXPECT_EQ(t->currentWord, nullptr);
+    }
+  }
+}
+
+const ErrorCase kInstructionErrors[] = {
+    // Two-operand operators.
+    {"int x = 1 + helper;", "数値または文字列以外では+演算子は使用できません"},
+    {"int x = 1 + [1];", "数値または文字列以外では+演算子は使用できません"},
+    {"int x = \"a\" - 1;", "数値以外では-演算子は使用できません"},
+    {"int x = \"a\" * 2;", "数値以外では*演算子は使用できません"},
+    {"int x = 1 / 0;", "ゼロによる除算"},
+    {"int x = 1 / 0.0;", "ゼロによる除算"},
+    {"float x = 1.5 / 0;", "ゼロによる除算"},
+    {"int x = 1 % 0;", "ゼロによる除算"},
+    {"int x = \"a\" / 2;", "数値以外では/演算子は使用できません"},
+    {"int x = [4] / [2];", "ゼロによる除算"},  // a compound divisor reads as 0 first
+    {"int x = \"a\" % 2;", "数値以外では%演算子は使用できません"},
+    {"int x = 1 > \"a\";", "数値と文字列以外では>演算子は使用できません"},
+    {"int x = [1] < [2];", "数値と文字列以外では<演算子は使用できません"},
+    {"int x = 1 >= \"a\";", "数値と文字列以外では=>演算子は使用できません"},
+    {"int x = 1 <= \"a\";", "数値と文字列以外では<=演算子は使用できません"},
+    {"int x = 1 == \"1\";", "数値と文字列以外では==演算子は使用できません"},
+    {"int x = \"1\" != 1;", "数値と文字列以外では!=演算子は使用できません"},
+    {"int x = ![1];", "数値と文字列以外では!演算子は使用できません"},
+    {"int x = ~\"a\";", "数値以外では~演算子は使用できません"},
+    {"int x = \"a\" ^ 1;", "数値以外では^演算子は使用できません"},
+    {"int x = \"a\" & 1;", "数値以外では&演算子は使用できません"},
+    {"int x = \"a\" | 1;", "数値以外では|演算子は使用できません"},
+    {"int x = \"a\" << 1;", "数値以外では<<演算子は使用できません"},
+    {"int x = \"a\" >> 1;", "数値以外では>>演算子は使用できません"},
+    {"int x = \"1\" && 1;", "数値以外では&&演算子は使用できません"},
+    {"int x = 1 || \"1\";", "数値以外では||演算子は使用できません"},
+    {"int x = -\"a\";", "数値以外では-演算子は使用できません"},
+    {"int x = +helper;", "数値と文字列以外では+演算子は使用できません"},
+    // Assignments.
+    {"5 = 3;", "変数以外には代入できません"},
+    {"const int c = 1; c = 2;", "変数[c]はconst属性のため代入できません"},
+    {"int x; x = never;", "[never]は定義されていない変数です。"},
+    {"int x; x = [1];", "変数[x]はarray型ではないため配列を代入できません。"},
+    {"5 += 1;", "変数以外には+=演算子を使って代入できません"},
+    {"5 -= 1;", "変数以外には-=演算子を使って代入できません"},
+    {"5 *= 1;", "変数以外には*=演算子を使って代入できません"},
+    {"5 /= 1;", "変数以外には/=演算子を使って代入できません"},
+    {"5 %= 1;", "変数以外には%=演算子を使って代入できません"},
+    {"5 &= 1;", "変数以外には&=演算子を使って代入できません"},
+    {"5 |= 1;", "変数以外には|=演算子を使って代入できません"},
+    {"5 ^= 1;", "変数以外には^=演算子を使って代入できません"},
+    {"const int c = 1; c += 2;", "変数[c]はconst属性のため代入できません"},
+    {"string s = \"a\"; s += 1;", "数値と文字列以外では+=演算子は使用できません"},
+    {"string s = \"a\"; s -= 1;", "数値以外では-=演算子を使って代入できません"},
+    {"string s = \"a\"; s *= 1;", "数値以外では*=演算子は使用できません"},
+    {"string s = \"a\"; s /= 1;", "数値以外では/=演算子は使用できません"},
+    {"string s = \"a\"; s %= 1;", "数値以外では%=演算子は使用できません"},
+    {"string s = \"a\"; s &= 1;", "数値以外では&=演算子は使用できません"},
+    {"string s = \"a\"; s |= 1;", "数値以外では|=演算子は使用できません"},
+    {"string s = \"a\"; s ^= 1;", "数値以外では^=演算子は使用できません"},
+    {"int x = 4; x /= 0;", "ゼロによる除算"},
+    {"int x = 4; x %= 0;", "ゼロによる除算"},
+    {"array a = [1]; a *= [2];", "数値以外では*=演算子は使用できません"},
+    // Increments.
+    {"5++;", "変数以外には++演算子は使用できません"},
+    {"5--;", "変数以外には--演算子は使用できません"},
+    {"++5;", "変数以外には++演算子は使用できません"},
+    {"string s = \"a\"; s++;", "数値以外では++演算子は使用できません"},
+    {"string s = \"a\"; --s;", "数値以外では--演算子は使用できません"},
+    {"const int c = 1; c++;", "変数[c]はconst属性のため代入できません"},
+    // Casts.
+    {"int x = (int)[1];", "型キャストする値が数値ではありません(int)"},
+    {"float x = (float)[1];", "型キャストする値が数値ではありません(float)"},
+    {"string x = (string)helper;", "型キャストする値が文字列ではありません(string)"},
+    {"variable x = (function)1;", "型キャストする値が関数ではありません(function)"},
+    // Jumps and calls.
+    {"goto 5;", "ジャンプ先のラベル[5]が文字列形式ではありません"},
+    {"goto \"nowhere\";", "ジャンプ先のラベル[nowhere]が存在しません。"},
+    {"int x; goto \"x\";", "ラベル名ではない字句[x]にジャンプしようとしています。"},
+    {"break;", "ジャンプ先のラベル[null]が存在しません。"},
+    {"call 5;", "ジャンプ先のラベル[5]が文字列形式ではありません"},
+    {"function g; g();", "ジャンプ先の関数[g]の実体がありません。"},
+    {"function g = loose; g();", "引数の数が足りません。"},
+    // Members, indexes and declarations.
+    {"int x = (5).y;", "変数以外には.演算子を使用できません"},
+    {"int x = (5)[0];", "変数以外には配列インデックスを使用できません"},
+    {"array a; a[[1]] = 1;", "配列インデックスが数値ではありません。"},
+    {"int n = 0; int a[n];", "配列の要素数がゼロまたは負の値です。"},
+    {"int n = 2048; int a[n][n];", "配列[main.0.a]の要素数が多すぎます。"},
+    {"int x = 1; x.y = 2;", "変数[x]はarray型ではないため配列を代入できません。"},
+    // Parameters.
+    {"function r(refer x) { return 0; } r(5);", "参照型引数に即値が指定されました。"},
+    {"function o(object x) { return 0; } o(5);", "オブジェクト型引数の内容がオブジェクトではありません。"},
+    {"function s(systemcall x) { return 0; } s(5);", "数値ではありません(引数)"},
+    // System interrupts.
+    {"__system_interrupt__(1, 2);", "システム割り込み命令の最後の引数が文字列型ではありません。"},
+    {"__system_interrupt__(\"nothing\");", "[nothing]はシステム割り込み命令のオペランドではありません。"},
+    {"__system_interrupt__(0.5, \"wait\");", "waitシステム割り込み命令の引数にゼロまたは負の値が指定されています。"},
+    {"__system_interrupt__(-1, \"wait\");", "waitシステム割り込み命令の引数にゼロまたは負の値が指定されています。"},
+    {"__system_interrupt__(\"1\", \"wait\");", "waitシステム割り込み命令の引数に数値以外が指定されています。"},
+    {"__system_interrupt__(5, 0, \"create_thread\");",
+     "create_threadシステム割り込み命令は関数以外ではスレッドを作成できません。"},
+    {"__system_interrupt__((function)helper, 0, \"create_thread\");",
+     "ジャンプ先の関数がありません。create_threadシステム割り込み命令は失敗しました。"},
+    {"__system_interrupt__(helper, helper, \"create_thread\");", "スレッドへの引数が数値ではありません。"},
+    {"__system_interrupt__(\"0\", \"exit_thread\");", "exit_threadシステム割り込み命令の引数に数値以外が指定されています。"},
+    {"__system_interrupt__(-1, \"exit_thread\");",
+     "exit_threadシステム割り込み命令の引数にスレッド数上限を超える値または負の値が指定されています。"},
+    {"__system_interrupt__(256, \"exit_thread\");",
+     "exit_threadシステム割り込み命令の引数にスレッド数上限を超える値または負の値が指定されています。"},
+    {"__system_interrupt__(5, \"exist_value\");", "exist_valueシステム割り込み命令の引数に文字列以外が指定されています。"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Vm, InstructionErrors, ::testing::ValuesIn(kInstructionErrors));
+
+}  // namespace
+
+namespace {
+
+// ----------------------------------------------------------------------------
+// Name links: a name word keeps the variable it found while the namespaces
+// it looked through are unchanged. Every test runs with the links checked
+// against a fresh lookup (verifyLinks), which aborts on a stale one.
+// ----------------------------------------------------------------------------
+
+class Links : public RunFixture {};
+
+// A local defined after a name was first found in the globals takes over
+// the name from then on, in the same loop.
+TEST_F(Links, ALocalDefinedLaterTakesOverTheName) {
+  ASSERT_EQ(LoadSource("int g = 1;\n"
+                       "function main() {\n"
+                       "  for (int i = 0; i < 3; i++) {\n"
+                       "    trace(g);\n"
+                       "    if (i == 1) { int g = 7; }\n"
+                       "  }\n"
+                       "}\n"),
+            "");
+  EXPECT_EQ(Step(), 1);
+  EXPECT_EQ(printed, "int:1|int:1|int:7|");
+}
+
+// Recursion runs the same words under another namespace each time; after
+// every return the caller's names are its own again.
+TEST_F(Links, RecursionKeepsEachCallsLocals) {
+  ASSERT_EQ(LoadSource("function f(int n) { int x = n * 10; if (n > 0) { f(n - 1); } trace(x); return 0; }\n"
+                       "function main() { int x = 99; f(2); trace(x); f(1); trace(x); }\n"),
+            "");
+  EXPECT_EQ(Step(), 1);
+  EXPECT_EQ(printed, "int:0|int:10|int:20|int:99|int:0|int:10|int:99|");
+}
+
+// A label called while a local of its name exists turns that local into
+// the call's namespace, which goes at the return: the name then finds the
+// label itself (a function value, which arrives as a zero entry).
+TEST_F(Links, ALabelCallOverALocalOfItsName) {
+  ASSERT_EQ(LoadSource("function main() {\n"
+                       "  int sub = 1;\n"
+                       "  trace(sub);\n"
+                       "  call \"sub\";\n"
+                       "  trace(sub);\n"
+                       "  return 0;\n"
+                       "sub:\n"
+                       "  print(\"in\");\n"
+                       "  return 0;\n"
+                       "}\n"),
+            "");
+  EXPECT_EQ(Step(), 1);
+  EXPECT_EQ(printed, "int:1|in|int:0|");
+  EXPECT_EQ(CallList(), "");
+}
+
+// Threads running the same function each see their own locals, and a
+// jump's label stays found across them.
+TEST_F(Links, ThreadsRunningTheSameCode) {
+  ASSERT_EQ(LoadSource("function worker(int id) {\n"
+                       "  int mine = id;\n"
+                       "  for (int i = 0; i < 2; i++) { mine += 100; __system_interrupt__(1, \"wait\"); }\n"
+                       "  trace(mine);\n"
+                       "}\n"
+                       "function autorun start() {\n"
+                       "  __system_interrupt__(worker, 1, \"create_thread\");\n"
+                       "  __system_interrupt__(worker, 2, \"create_thread\");\n"
+                       "}\n"),
+            "");
+  EXPECT_EQ(RunToEnd(), 0);
+  EXPECT_EQ(printed, "int:201|int:202|");
+  EXPECT_EQ(CallList(), "");
+}
+
+// A label defined again by code compiled later is the one jumped to.
+script::SystemCallResult* CompileMore(script::SystemCallResult* result, script::SystemCallContext context,
+                                      script::SystemCallArgument*, char*) {
+  context.engine->LoadScriptMemory("function later() {\r\ntarget:\r\n  print(\"new\");\r\n  return 0;\r\n}\r\n", "more.txt");
+  result->type = script::kCallInt;
+  result->intValue = 0;
+  return result;
+}
+
+TEST_F(Links, ALabelDefinedAgainIsFollowed) {
+  ASSERT_EQ(LoadSource("extern systemcall more();\n"
+                       "function main() {\n"
+                       "  for (int i = 0; i < 2; i++) {\n"
+                       "    if (i == 1) { more(); }\n"
+                       "    goto \"target\";\n"
+                       "target:\n"
+                       "    print(\"old\");\n"
+                       "back:\n"
+                       "  }\n"
+                       "}\n"),
+            "");
+  se.RegisterSystemCall("more", CompileMore);
+  EXPECT_EQ(Step(), 1);
+  // The second jump lands in the later code, which returns from main.
+  EXPECT_EQ(printed, "old|new|");
+}
+
+}  // namespace
+
+namespace {
+
+// ----------------------------------------------------------------------------
+// Faults the engine does not repeat
+// ----------------------------------------------------------------------------
+
+class Mends : public RunFixture {};
+
+// A function called through a variable with fewer arguments than its typed
+// parameters binds the missing ones to their empty values and leaves the
+// call's marker, so the caller's pending operands survive the return.
+TEST_F(Mends, MissingArgumentsLeaveTheCallersStackAlone) {
+  ASSERT_EQ(LoadSource("function two(int a, int b) { trace(a); trace(b); return a + b; }\n"
+                       "function main() { function g = two; int r = 100 + g(5); trace(r); print(\"after\"); }\n"),
+            "");
+  EXPECT_EQ(Step(), 1);
+  EXPECT_EQ(printed, "int:0|int:5|int:105|after|");
+  EXPECT_EQ(CallList(), "");
+}
+
+// A local function or system-call declaration with a return type is named
+// by the word after the type, not by the type.
+TEST_F(Mends, LocalFunctionDeclarationsWithAReturnType) {
+  ASSERT_EQ(LoadSource("function int twice(int x) { return x * 2; }\n"
+                       "function main() { function int g = twice; trace(g(4)); }\n"),
+            "");
+  EXPECT_EQ(Step(), 1);
+  EXPECT_EQ(printed, "int:8|");
+  EXPECT_EQ(CallList(), "");
+}
+
+// Texts and threads have limits that end a runaway script with an error.
+TEST_F(Mends, RunawayTextsAndThreadsStopWithAnError) {
+  ASSERT_EQ(LoadSource("function main() { string s = \"0123456789\"; while (1) { s = s + s; } }\n"), "");
+  se.run.maxTextBytes = 1000;
+  EXPECT_EQ(Step(), -1);
+  EXPECT_EQ(RunError(), "文字列が長すぎます。");
+
+  ASSERT_EQ(LoadSource("function idle(int x) { __system_interrupt__(1000, \"wait\"); }\n"
+                       "function main() { while (1) { __system_interrupt__(idle, 0, \"create_thread\"); } }\n"),
+            "");
+  se.run.threadLimit = 512;
+  EXPECT_EQ(Step(), -1);
+  EXPECT_EQ(RunError(), "これ以上スレッドは生成できません。create_threadシステム割り込み命令は失敗しました。");
+  EXPECT_EQ(se.threads.size(), 512u);
+}
+
+}  // namespace
