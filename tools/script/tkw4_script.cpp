@@ -8,10 +8,11 @@
 // the compile results are written ("CompileError.txt", and after errors
 // "CompiledCode.txt" and "CompiledValue.txt"). Then the script's threads run
 // step after step until none lives or a run-time error ends them; an error
-// writes "RuntimeError.txt" with the listing and the globals. The script's
-// console output goes to stdout. Exit status: 0 when the script ended
-// normally, 1 after a compile error, 2 after a run-time error (a script's
-// `exit_application` ends the run with its own code).
+// writes "RuntimeError.txt" with the listing and the globals, then the
+// compile results again (they hold what a `load_object` could not read).
+// The script's console output goes to stdout. Exit status: 0 when the script
+// ended normally, 1 after a compile error, 2 after a run-time error (a
+// script's `exit_application` ends the run with its own code).
 
 #include <cstdio>
 
@@ -37,6 +38,9 @@ int main(int argc, char** argv) {
     if (step < 0) return 0;  // no thread lives any more
     if (step == 0) break;    // a run-time error ended every thread
   }
+  // As start-up does after a failed first run: the compile results (the
+  // errors a `load_object` left, or none), then the run-time error.
+  se.WriteCompileResults();
   se.WriteRuntimeError();
   std::fprintf(stderr, "tkw4-script: %s stopped with a run-time error: see RuntimeError.txt\n", argv[1]);
   return 2;
