@@ -22,7 +22,7 @@ script::SystemCallResult* Handler(script::SystemCallResult* result, script::Syst
   for (int i = 0; i < script::kSystemCallArguments; i++) {
     if (args[i].text) seen += std::strlen(args[i].text);
     if (args[i].compound) seen += size_t(script::GetElementCount(args[i].compound));
-    if (args[i].type == script::kCallInt) args[i].intValue++;
+    if (args[i].type == script::kCallInt) args[i].intValue = int32_t(uint32_t(args[i].intValue) + 1u);
     if (args[i].type == script::kCallFloat) args[i].floatValue *= 2.0f;
     if (args[i].type == script::kCallString) args[i].text = "written";
   }
