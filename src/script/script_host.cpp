@@ -180,9 +180,7 @@ int ScriptEngine::RunScriptStep() {
   if (live >= 0) return live > 0 ? 1 : -1;
   WriteTextFile("RuntimeError.txt", GetCallListText());
   WriteTextFile("CompiledCode.txt", WriteCompiledCodeListing(*this));
-  std::string values = WriteCompoundText(namespaces.global, 1);
-  values.append(2, '\0');
-  WriteTextFile("CompiledValue.txt", values);
+  WriteVariableTableFile("CompiledValue.txt");
   return 0;
 }
 
@@ -311,14 +309,18 @@ int ScriptEngine::WriteCompileResults() {
     if (log) log->WriteLog(Sjis("中間ファイル書き出し開始\n"), app::kLogInfo);
     WriteTextFile("CompiledCode.txt", WriteCompiledCodeListing(*this));
     if (log) log->WriteLog(Sjis("コンパイル済み変数書き出し開始\n"), app::kLogInfo);
-    // The global namespace in the indented object text form and two zero
-    // bytes (only the zeros when there is no global namespace).
-    std::string values = WriteCompoundText(namespaces.global, 1);
-    values.append(2, '\0');
-    WriteTextFile("CompiledValue.txt", values);
+    WriteVariableTableFile("CompiledValue.txt");
   }
   WriteTextFile("CompileError.txt", errorText);
   return int(errorText.size());
+}
+
+void ScriptEngine::WriteVariableTableFile(const char* path) {
+  // The global namespace in the indented object text form and two zero
+  // bytes (only the zeros when there is no global namespace).
+  std::string values = WriteCompoundText(namespaces.global, 1);
+  values.append(2, '\0');
+  WriteTextFile(path, values);
 }
 
 int ScriptEngine::WriteRuntimeError() {

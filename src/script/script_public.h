@@ -314,6 +314,10 @@ class ScriptEngine {
   // "CompiledCode.txt" and "CompiledValue.txt"). Returns the length of the
   // error text, 0 on success.
   int WriteCompileResults();
+  // Writes the global namespace to `path` in the indented object text form
+  // followed by two zero bytes: "CompiledValue.txt", and "RuntimeValue.txt"
+  // that the world's frame writes after a run-time error.
+  void WriteVariableTableFile(const char* path);
   // Writes "RuntimeError.txt" (the call-list text) and opens the error
   // window over the whole 2D layer with the text and a hint: in edit mode
   // how to return to the editor, otherwise whom to send the file to. No

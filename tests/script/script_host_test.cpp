@@ -251,6 +251,16 @@ TEST_F(Host, AnEscapedPathReadsTheDataFileItNames) {
   EXPECT_EQ(script::GetMemberInt(data->data.array, "A"), 1);
 }
 
+// The value files: the globals in the indented form and two zero bytes;
+// only the zeros before anything made a global namespace.
+TEST_F(Host, TheValueFileEndsInTwoZeroBytes) {
+  se.WriteVariableTableFile("RuntimeValue.txt");
+  EXPECT_EQ(test::ReadFile("RuntimeValue.txt"), std::string("\0\0", 2));
+  ASSERT_EQ(Compile("main.txt", "int a = 1;\r\nstring s = \"x\";\r\n"), "");
+  se.WriteVariableTableFile("RuntimeValue.txt");
+  EXPECT_EQ(test::ReadFile("RuntimeValue.txt"), std::string("{\r\n\t0.a:1,\r\n\t0.s:\"x\"\r\n}\0\0", 25));
+}
+
 // The run-time error goes to "RuntimeError.txt" as the call-list text and
 // to a window over the whole 2D layer with the hint of the mode.
 TEST_F(Host, TheRunTimeErrorGoesToItsFileAndWindow) {
