@@ -22,8 +22,12 @@ struct ButtonSet {
 ButtonSet ButtonsFor(unsigned flags) {
   switch (flags & kMbButtonMask) {
     case kMbOkCancel: return {2, {kIdOk, kIdCancel}, {"OK", "Cancel"}};
+    case kMbAbortRetryIgnore: return {3, {kIdAbort, kIdRetry, kIdIgnore}, {"Abort", "Retry", "Ignore"}};
     case kMbYesNoCancel: return {3, {kIdYes, kIdNo, kIdCancel}, {"Yes", "No", "Cancel"}};
     case kMbYesNo: return {2, {kIdYes, kIdNo}, {"Yes", "No"}};
+    case kMbRetryCancel: return {2, {kIdRetry, kIdCancel}, {"Retry", "Cancel"}};
+    case kMbCancelTryContinue:
+      return {3, {kIdCancel, kIdTryAgain, kIdContinue}, {"Cancel", "Try Again", "Continue"}};
     default: return {1, {kIdOk}, {"OK"}};
   }
 }
@@ -33,6 +37,9 @@ int ParseAnswer(const std::string& word) {
   if (word == "cancel" || word == "CANCEL") return kIdCancel;
   if (word == "yes" || word == "YES") return kIdYes;
   if (word == "no" || word == "NO") return kIdNo;
+  if (word == "abort" || word == "ABORT") return kIdAbort;
+  if (word == "retry" || word == "RETRY") return kIdRetry;
+  if (word == "ignore" || word == "IGNORE") return kIdIgnore;
   return std::atoi(word.c_str());
 }
 

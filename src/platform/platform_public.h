@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/platform_audio.h"
+#include "platform/platform_dialogs.h"
 #include "platform/platform_gfx.h"
 #include "platform/platform_input.h"
 #include "platform/platform_library.h"

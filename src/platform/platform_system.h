@@ -116,17 +116,21 @@ std::string Utf8ToCp932(std::string_view text);
 // refuses the box) and whenever TKW4_MSGBOX is set, no box is shown: the box
 // is written to stderr and to the diagnostic sink (the log), and answered
 // with the next answer of TKW4_MSGBOX_ANSWERS (a comma list of ok, cancel,
-// yes, no or numbers; the list is used up in order) or else the box's first
-// button. When TKW4_MSGBOX names a file (anything but "1" or "-"), each box
-// is also appended to it as one line "caption<TAB>text<TAB>answer" in UTF-8
-// with line breaks written as "\n". So black-box runs never block.
+// yes, no, abort, retry, ignore or numbers; the list is used up in order) or
+// else the box's first button. When TKW4_MSGBOX names a file (anything but
+// "1" or "-"), each box is also appended to it as one line
+// "caption<TAB>text<TAB>answer" in UTF-8 with line breaks written as "\n".
+// So black-box runs never block.
 // ----------------------------------------------------------------------------
 
 enum : unsigned {
   kMbOk = 0x0,
   kMbOkCancel = 0x1,
+  kMbAbortRetryIgnore = 0x2,
   kMbYesNoCancel = 0x3,
   kMbYesNo = 0x4,
+  kMbRetryCancel = 0x5,
+  kMbCancelTryContinue = 0x6,
   kMbButtonMask = 0xF,
   kMbIconError = 0x10,
   kMbIconQuestion = 0x20,
@@ -138,11 +142,17 @@ enum : unsigned {
 enum : int {
   kIdOk = 1,
   kIdCancel = 2,
+  kIdAbort = 3,
+  kIdRetry = 4,
+  kIdIgnore = 5,
   kIdYes = 6,
   kIdNo = 7,
+  kIdTryAgain = 10,
+  kIdContinue = 11,
 };
 
-// Shows a modal box and returns the answer's id. `owner` may be null.
+// Shows a modal box and returns the answer's id. `owner` may be null. A
+// button set number without a set of its own shows OK alone.
 int ShowMessageBox(const char* text, const char* caption, unsigned flags, Window* owner = nullptr);
 
 // In-process hook for tests: when set, every box goes to it instead and its

@@ -11,6 +11,7 @@
 #include "core/core_public.h"
 #include "platform/platform_public.h"
 #include "script/script_local.h"
+#include "ui/ui_public.h"
 
 namespace script {
 
@@ -88,6 +89,7 @@ void ScriptEngine::ResetScriptEngine(void* hostWindow, void* hostInstance) {
   compile = CompileState{};
   callList.clear();
   run.error = RunError{};
+  RegisterBuiltInCalls(*this);
 }
 
 // ----------------------------------------------------------------------------
@@ -178,9 +180,7 @@ int ScriptEngine::RunScriptStep() {
   if (live >= 0) return live > 0 ? 1 : -1;
   WriteTextFile("RuntimeError.txt", GetCallListText());
   WriteTextFile("CompiledCode.txt", WriteCompiledCodeListing(*this));
-  std::string values = WriteCompoundText(namespaces.global, 1);
-  values.append(2, '\0');
-  WriteTextFile("CompiledValue.txt", values);
+  WriteVariableTableFile("CompiledValue.txt");
   return 0;
 }
 
@@ -223,6 +223,7 @@ std::string ScriptEngine::FormatCallFrame(const SourcePosition* position) const 
     // own text (the generated script has two lines before it).
     name = label;
     line = line - 2 < 0 ? 0 : line - 2;
+    if (!label.empty() && pathPoints.errorLabel && pathPoints.errorLabel->empty()) *pathPoints.errorLabel = label;
   } else if (position->fileName) {
     name = position->fileName;
   }
@@ -308,17 +309,41 @@ int ScriptEngine::WriteCompileResults() {
     if (log) log->WriteLog(Sjis("中間ファイル書き出し開始\n"), app::kLogInfo);
     WriteTextFile("CompiledCode.txt", WriteCompiledCodeListing(*this));
     if (log) log->WriteLog(Sjis("コンパイル済み変数書き出し開始\n"), app::kLogInfo);
-    // The global namespace in the indented object text form and two zero
-    // bytes (only the zeros when there is no global namespace).
-    std::string values = WriteCompoundText(namespaces.global, 1);
-    values.append(2, '\0');
-    WriteTextFile("CompiledValue.txt", values);
+    WriteVariableTableFile("CompiledValue.txt");
   }
   WriteTextFile("CompileError.txt", errorText);
   return int(errorText.size());
 }
 
-int ScriptEngine::WriteRuntimeError() { return 0; }
+void ScriptEngine::WriteVariableTableFile(const char* path) {
+  // The global namespace in the indented object text form and two zero
+  // bytes (only the zeros when there is no global namespace).
+  std::string values = WriteCompoundText(namespaces.global, 1);
+  values.append(2, '\0');
+  WriteTextFile(path, values);
+}
+
+int ScriptEngine::WriteRuntimeError() {
+  if (!run.error.stored) return 0;
+  std::string text = GetCallListText();
+  WriteTextFile("RuntimeError.txt", text);
+  // The hint belongs to the window only, not to the file.
+  bool editing = editorMode && *editorMode == 1;
+#if defined(TKW4_EDITION_ENGLISH)
+  const char* hint = editing ? "\n\nPress [F12] to return."
+                             : "\n\nPlease report [RuntimeError.txt] to the software developer.";
+#else
+  const char* hint = editing ? Sjis("\n\nF12キーで戻ります。") : Sjis("\n\n[RuntimeError.txt]の内容を製作者に報告してください。");
+#endif
+  std::string message = text + hint;
+  // The whole 2D layer, white text, staying until it is closed.
+  if (ui::MessageWindow* window = windows ? windows->CreatePlaneWindow(0, -512.0f, -384.0f, 0.0f, 1024, 768, -1)
+                                          : nullptr) {
+    windows->SetWindowText(window, "", message.c_str());
+    windows->SetWindowColors(window, 0xFFFFFF, 0xFF8080);
+  }
+  return int(text.size());
+}
 
 // ----------------------------------------------------------------------------
 // Globals

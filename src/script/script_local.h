@@ -493,6 +493,14 @@ bool ConditionIsTrue(CScriptLiteral* word, bool* valid);
 void CallSystemFunction(ScriptEngine& se, WordStack& data, CScriptValue* callee, const CScriptLiteral* callWord);
 
 // ----------------------------------------------------------------------------
+// script_builtins.cpp
+// ----------------------------------------------------------------------------
+
+// Registers the engine's own 29 calls (maths, strings and console, message
+// box, files) in their order; ResetScriptEngine does it.
+void RegisterBuiltInCalls(ScriptEngine& se);
+
+// ----------------------------------------------------------------------------
 // script_host.cpp
 // ----------------------------------------------------------------------------
 

@@ -19,6 +19,9 @@ class LogSystem;
 namespace core {
 class FilePackageTable;
 }
+namespace ui {
+class WindowManager;
+}
 
 namespace script {
 
@@ -222,10 +225,13 @@ struct RunState {
 };
 
 // The world's way to name the path point whose generated event script a
-// source tag is: true and the point's label when found.
+// source tag is: true and the point's label when found. The first label an
+// error text is traced to goes to `errorLabel` (the world's, which the
+// editor reads) while that is still empty.
 struct PathPointLookup {
   bool (*find)(void* user, const char* script, std::string* label) = nullptr;
   void* user = nullptr;
+  std::string* errorLabel = nullptr;
 };
 
 // ----------------------------------------------------------------------------
@@ -248,6 +254,9 @@ class ScriptEngine {
   app::LogSystem* log = nullptr;
   core::FilePackageTable* files = nullptr;  // scripts and includes are read
                                             // through it (null: the disk only)
+  ui::WindowManager* windows = nullptr;     // where the run-time error window
+                                            // opens (null: none opens)
+  const int* editorMode = nullptr;          // the program's `EditorMode` (null: 0)
   PathPointLookup pathPoints;               // wired by the world
 
   // --- Host operations ------------------------------------------------------
@@ -305,15 +314,25 @@ class ScriptEngine {
   // "CompiledCode.txt" and "CompiledValue.txt"). Returns the length of the
   // error text, 0 on success.
   int WriteCompileResults();
-  // Writes "RuntimeError.txt" and shows the error. Without a stored run-time
-  // error it writes and shows nothing and returns 0.
+  // Writes the global namespace to `path` in the indented object text form
+  // followed by two zero bytes: "CompiledValue.txt", and "RuntimeValue.txt"
+  // that the world's frame writes after a run-time error.
+  void WriteVariableTableFile(const char* path);
+  // Writes "RuntimeError.txt" (the call-list text) and opens the error
+  // window over the whole 2D layer with the text and a hint: in edit mode
+  // how to return to the editor, otherwise whom to send the file to. No
+  // window opens when none is free (or none is wired). Returns the length of
+  // the call-list text. Without a stored run-time error it writes and shows
+  // nothing and returns 0: a clean run leaves no error file or window.
   int WriteRuntimeError();
 
   // Empties the engine: threads, registry, link list, defines, namespaces,
   // every pool record, the error list and the source table. Returns 1.
   int ClearScriptEngine();
-  // Readies the emptied engine for a compile. Non-null host values (the
-  // dialogs' owner window, the program instance) replace the stored ones.
+  // Readies the emptied engine for a compile and registers the built-in
+  // calls (maths, strings and console, message box, files). Non-null host
+  // values (the dialogs' owner window, the program instance) replace the
+  // stored ones.
   void ResetScriptEngine(void* ownerWindow, void* programInstance);
 
   // A global variable of the compiled scripts, or null.
@@ -352,6 +371,9 @@ class ScriptEngine {
   RunState run;                        // the virtual machine's other state
   void* ownerWindow = nullptr;         // owner of the file and folder dialogs
   void* programInstance = nullptr;
+  // Numbers the globals `load_object` compiles its files into; grows by one
+  // with every file read and is never reset.
+  int32_t loadObjectCounter = 0;
   LoopLabelStack loopLabels;
 
   CompileState compile;         // compile-time only

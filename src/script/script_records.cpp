@@ -3,6 +3,8 @@
 
 #include <array>
 #include <cerrno>
+#include <cmath>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 
@@ -171,14 +173,51 @@ int32_t ParseInt(const char* text, int base) {
   return ClampToInt32(v);
 }
 
+bool IsBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
 }  // namespace
 
-int32_t ParseDecimalInt(const char* text) { return ParseInt(text, 10); }
+// strtol's reading (blanks, a sign, decimal digits), stopping as soon as the
+// value is past the 32-bit range: texts are read as numbers whenever they
+// meet an operator, and a long run of digits must not cost its length.
+int32_t ParseDecimalInt(const char* text) {
+  if (!text) return 0;
+  while (IsBlank(*text)) text++;
+  bool negative = *text == '-';
+  if (*text == '-' || *text == '+') text++;
+  int64_t magnitude = 0;
+  for (; IsDigit(*text); text++) {
+    magnitude = magnitude * 10 + (*text - '0');
+    if (magnitude > int64_t(1) << 31) return negative ? INT32_MIN : INT32_MAX;
+  }
+  return ClampToInt32(negative ? -magnitude : magnitude);
+}
 
 int32_t ParseHexInt(const char* text) { return ParseInt(text, 16); }
 
+// strtod's reading as a 32-bit float. A decimal number whose whole part has
+// more significant digits than any float can hold, and no exponent, is an
+// infinity without converting all of its digits.
 float ParseFloat(const char* text) {
   if (!text) return 0.0f;
+  const char* p = text;
+  while (IsBlank(*p)) p++;
+  bool negative = *p == '-';
+  if (*p == '-' || *p == '+') p++;
+  if (IsDigit(*p) && !(p[0] == '0' && (p[1] == 'x' || p[1] == 'X'))) {
+    while (*p == '0') p++;
+    const char* digits = p;
+    while (IsDigit(*p)) p++;
+    constexpr ptrdiff_t kMoreThanAnyFloat = 40;  // FLT_MAX has 39 digits
+    if (p - digits > kMoreThanAnyFloat) {
+      if (*p == '.') {
+        p++;
+        while (IsDigit(*p)) p++;
+      }
+      if (*p != 'e' && *p != 'E') return negative ? -HUGE_VALF : HUGE_VALF;
+    }
+  }
   return float(std::strtod(text, nullptr));
 }
 

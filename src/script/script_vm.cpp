@@ -98,10 +98,10 @@ const char* OperandName(Operand& o) {
 }
 
 // Sends the thread to the word after the definition of the label named by
-// `label` (a popped string word), through the jump word's link.
-void JumpToLabel(ScriptEngine& se, ScriptThread* t, CScriptLiteral* jump, CScriptLiteral* label, const char* name) {
-  // Only a string literal's copy names the same label every time.
-  const CScriptLiteral* origin = label->kind == kWordString ? label->link.origin : nullptr;
+// `name`, through the jump word's link; `origin` is the string literal of
+// the code the name came from (null: a computed name, never linked).
+void JumpToNamedLabel(ScriptEngine& se, ScriptThread* t, CScriptLiteral* jump, const CScriptLiteral* origin,
+                      const char* name) {
   RunLink& link = jump->link;
   CScriptValue* named;
   if (origin && link.value && link.origin == origin && LinkHolds(se, link)) {
@@ -117,6 +117,12 @@ void JumpToLabel(ScriptEngine& se, ScriptThread* t, CScriptLiteral* jump, CScrip
     RaiseScriptError(Sjis("ラベル名ではない字句[%s]にジャンプしようとしています。"), name);
   if (!v->data.word) RaiseScriptError(Sjis("ジャンプ先のラベル[%s]が存在しません。"), name);
   t->currentWord = v->data.word->next;
+}
+
+// The same for a popped string word.
+void JumpToLabel(ScriptEngine& se, ScriptThread* t, CScriptLiteral* jump, CScriptLiteral* label, const char* name) {
+  // Only a string literal's copy names the same label every time.
+  JumpToNamedLabel(se, t, jump, label->kind == kWordString ? label->link.origin : nullptr, name);
 }
 
 // Pops a jump's label operand, which must be a string. A string word is
@@ -305,7 +311,32 @@ void Execute(ScriptEngine& se, int32_t index) {
       case Opcode::End: t->wait = -1; break;
       case Opcode::PushInt: StackPushInt(se, data, w->payload.i); break;
       case Opcode::PushFloat: StackPushFloat(se, data, w->payload.f); break;
-      case Opcode::PushString: StackPushText(se, data, w->text.c_str(), kWordString)->link.origin = w; break;
+      case Opcode::PushString: {
+        // A label literal followed by its jump, the commonest pair of every
+        // loop and branch: the jump runs at once with the literal's name,
+        // without the push and pop between them. Both words count, and the
+        // pair is taken apart near the instruction limit, so the endless-loop
+        // error stands where it would.
+        CScriptLiteral* jump = w->next;
+        Opcode jumpOp = jump ? kOpcodeOfKind[jump->kind] : Opcode::Nop;
+        if ((jumpOp == Opcode::Jump || jumpOp == Opcode::JumpIfFalse) && count + 1 < limit) {
+          count++;
+          t->currentWord = jump->next;
+          se.run.executing = jump;
+          se.namespaces.currentLink = jump->position.linkIndex;
+          if (jump->position.fileName != se.run.lastFile) EnterFile(se, jump->position.fileName);
+          if (jumpOp == Opcode::Jump) {
+            JumpToNamedLabel(se, t, jump, w, w->text.c_str());
+          } else {
+            bool valid = false;
+            bool truth = ConditionIsTrue(StackPop(data), &valid);
+            if (valid && !truth) JumpToNamedLabel(se, t, jump, w, w->text.c_str());
+          }
+          break;
+        }
+        StackPushText(se, data, w->text.c_str(), kWordString)->link.origin = w;
+        break;
+      }
       case Opcode::PushHandle: StackPushHandle(se, data, w->payload.word)->text = w->text; break;
       case Opcode::PushName: StackPushReference(se, data, LinkName(se, w))->link.origin = w; break;
       case Opcode::Add:

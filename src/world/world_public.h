@@ -16,6 +16,12 @@ namespace world {
 
 class GameWorld {
  public:
+  // Longest path the start file and the unit-data path hold, terminator
+  // included.
+  static constexpr size_t kPathBytes = 260;
+
+  GameWorld();
+
   app::LogSystem* log = nullptr;
 
   // The scripts of the running game.
@@ -33,11 +39,25 @@ class GameWorld {
   // A global of the running scripts, or null.
   script::CScriptValue* FindScriptGlobal(const char* name) { return scriptEngine.FindGlobal(name); }
   // The start file the scripts left for the world ("" when none).
-  const char* GetStartFileName() const { return startFileName_.c_str(); }
+  const char* GetStartFileName() const { return startFileName_; }
+  // The unit-data file the world loads at its next frame ("" when none).
+  const char* GetNextUnitDataPath() const { return nextUnitDataPath_; }
+
+  // Store the script (the first argument of `finish`, or the editor's script
+  // run) and the unit-data file (the second argument of `finish`) that the
+  // world takes up at its next frame. 1; a path of 260 bytes or more does
+  // not fit: it is refused with a log line, 0, and the stored path stays.
+  int SetNextScriptPath(const char* path);
+  int SetNextUnitDataPath(const char* path);
+
+  // The label of the path point the last script error was traced to (the
+  // first labelled frame of its text); the editor reads it.
+  std::string errorLabel;
 
  private:
   float systemScale_ = 1.0f;
-  std::string startFileName_;
+  char startFileName_[kPathBytes] = {};
+  char nextUnitDataPath_[kPathBytes] = {};
 };
 
 // The replay store (input of up to 400,000 steps, in memory).

@@ -133,6 +133,39 @@ TEST(Startup, CommandLineChoosesTheGame) {
   }
 }
 
+// A start script that fails while it runs: its box, "RuntimeError.txt" and
+// the error window, and the program ends with 0. One that runs cleanly
+// leaves no run-time error file and opens no window.
+TEST(Startup, ARunTimeErrorOfTheStartScriptIsShownAndWritten) {
+  test::ScopedWorkFolder work;
+  test::WriteFile("Demo/demo.rsp", "function main() {\r\n  int zero = 0;\r\n  int x = 1 % zero;\r\n}\r\n");
+  test::MessageBoxRecorder boxes;
+  {
+    app::Engine engine;
+    EXPECT_EQ(RunProgram(engine, {}), 0);
+    ASSERT_EQ(boxes.Boxes().size(), 1u);
+    EXPECT_EQ(boxes.Boxes()[0].caption, "Please refer \"RuntimeError.txt\"");
+    EXPECT_EQ(boxes.Boxes()[0].text, test::ReadFile("RuntimeError.txt"));
+    EXPECT_NE(boxes.Boxes()[0].text.find(test::Sjis("demo.rsp(3行目)-ゼロによる除算")), std::string::npos);
+    EXPECT_EQ(engine.windows.CountOpen(), 1);
+    EXPECT_EQ(engine.windows.Window(0)->text.find(boxes.Boxes()[0].text), 0u);
+  }
+  EXPECT_EQ(test::ReadFile("CompileError.txt"), "");
+  EXPECT_TRUE(platform::PathExists("CompiledCode.txt"));
+  EXPECT_TRUE(platform::PathExists("CompiledValue.txt"));
+
+  std::remove("RuntimeError.txt");
+  test::WriteFile("Demo/demo.rsp", "function main() {\r\n  int one = 1;\r\n}\r\n");
+  {
+    app::Engine engine;
+    EXPECT_EQ(RunProgram(engine, {}), 1);  // no start file for the world
+    EXPECT_EQ(engine.windows.CountOpen(), 0);
+  }
+  ASSERT_EQ(boxes.Boxes().size(), 1u);
+  EXPECT_FALSE(platform::PathExists("RuntimeError.txt"));
+  EXPECT_EQ(test::ReadFile("CompileError.txt"), "");
+}
+
 TEST(MainLoop, RunsFramesUntilTheWindowCloses) {
   test::ScopedWorkFolder work;
   app::Engine engine;

@@ -6,6 +6,7 @@
 
 #include "app/app_public.h"
 #include "script_test_util.h"
+#include "ui/ui_public.h"
 
 namespace {
 
@@ -248,6 +249,104 @@ TEST_F(Host, AnEscapedPathReadsTheDataFileItNames) {
   script::CScriptValue* data = se.FindGlobal("__data__");
   ASSERT_NE(data, nullptr);
   EXPECT_EQ(script::GetMemberInt(data->data.array, "A"), 1);
+}
+
+// The value files: the globals in the indented form and two zero bytes;
+// only the zeros before anything made a global namespace.
+TEST_F(Host, TheValueFileEndsInTwoZeroBytes) {
+  se.WriteVariableTableFile("RuntimeValue.txt");
+  EXPECT_EQ(test::ReadFile("RuntimeValue.txt"), std::string("\0\0", 2));
+  ASSERT_EQ(Compile("main.txt", "int a = 1;\r\nstring s = \"x\";\r\n"), "");
+  se.WriteVariableTableFile("RuntimeValue.txt");
+  EXPECT_EQ(test::ReadFile("RuntimeValue.txt"), std::string("{\r\n\t0.a:1,\r\n\t0.s:\"x\"\r\n}\0\0", 25));
+}
+
+// The run-time error goes to "RuntimeError.txt" as the call-list text and
+// to a window over the whole 2D layer with the hint of the mode.
+TEST_F(Host, TheRunTimeErrorGoesToItsFileAndWindow) {
+  ui::WindowManager windows;
+  int editorMode = 0;
+  se.windows = &windows;
+  se.editorMode = &editorMode;
+  const char* file = script::InternFileName(se, "a.txt");
+  script::SourcePosition at{file, 4, 0, nullptr};
+  se.SetRunErrorOnce(test::Sjis("失敗").c_str(), &at);
+  script::CallListEntry root;
+  root.functionName = "main";
+  se.callList.push_back(root);
+  std::string text = test::Sjis("a.txt(4行目)-失敗\r\n<--- functions call list --->\r\n[Called as a thread.]-main\r\n");
+  ASSERT_EQ(se.GetCallListText(), text);
+
+  EXPECT_EQ(se.WriteRuntimeError(), int(text.size()));
+  EXPECT_EQ(test::ReadFile("RuntimeError.txt"), text);  // no hint in the file
+  ASSERT_EQ(windows.CountOpen(), 1);
+  const ui::MessageWindow* w = windows.Window(0);
+  EXPECT_EQ(w->skin, 0);
+  EXPECT_EQ(w->x, -512.0f);
+  EXPECT_EQ(w->y, -384.0f);
+  EXPECT_EQ(w->z, 0.0f);
+  EXPECT_EQ(w->width, 1024);
+  EXPECT_EQ(w->height, 768);
+  EXPECT_EQ(w->displayTime, -1);
+  EXPECT_EQ(w->subText, "");
+  EXPECT_EQ(w->textColor, 0xFFFFFFu);
+  EXPECT_EQ(w->subTextColor, 0xFF8080u);
+#if defined(TKW4_EDITION_ENGLISH)
+  EXPECT_EQ(w->text, text + "\n\nPlease report [RuntimeError.txt] to the software developer.");
+#else
+  EXPECT_EQ(w->text, text + test::Sjis("\n\n[RuntimeError.txt]の内容を製作者に報告してください。"));
+#endif
+
+  // In edit mode the hint tells how to go back to the editor.
+  editorMode = 1;
+  se.WriteRuntimeError();
+  ASSERT_EQ(windows.CountOpen(), 2);
+#if defined(TKW4_EDITION_ENGLISH)
+  EXPECT_EQ(windows.Window(1)->text, text + "\n\nPress [F12] to return.");
+#else
+  EXPECT_EQ(windows.Window(1)->text, text + test::Sjis("\n\nF12キーで戻ります。"));
+#endif
+
+  // With every window in use the text only goes to the file.
+  while (windows.CreatePlaneWindow(1, 0, 0, 0, 10, 10, 5)) {
+  }
+  std::remove("RuntimeError.txt");
+  EXPECT_EQ(se.WriteRuntimeError(), int(text.size()));
+  EXPECT_EQ(test::ReadFile("RuntimeError.txt"), text);
+  EXPECT_EQ(windows.CountOpen(), ui::WindowManager::kWindowCount);
+}
+
+// Without a stored error nothing is written and no window opens, so a clean
+// run leaves no stale error behind.
+TEST_F(Host, NoRunTimeErrorWritesNothing) {
+  ui::WindowManager windows;
+  se.windows = &windows;
+  EXPECT_EQ(se.WriteRuntimeError(), 0);
+  EXPECT_FALSE(platform::PathExists("RuntimeError.txt"));
+  EXPECT_EQ(windows.CountOpen(), 0);
+}
+
+// The first path point an error text is traced to names the world's error
+// label; later ones leave it.
+TEST_F(Host, TheFirstLabelledFrameIsTheErrorLabel) {
+  std::string label;
+  se.pathPoints.errorLabel = &label;
+  se.pathPoints.find = [](void*, const char* text, std::string* found) {
+    if (std::strcmp(text, "unnamed") == 0) {
+      found->clear();
+      return true;
+    }
+    *found = text;
+    return std::strcmp(text, "gate") == 0 || std::strcmp(text, "tower") == 0;
+  };
+  script::SourcePosition unnamed{"a.txt", 5, 0, "unnamed"};
+  script::SourcePosition gate{"a.txt", 7, 0, "gate"};
+  script::SourcePosition tower{"a.txt", 9, 0, "tower"};
+  EXPECT_EQ(se.FormatCallFrame(&unnamed), "");
+  EXPECT_EQ(label, "");
+  EXPECT_EQ(se.FormatCallFrame(&gate), test::Sjis("gate(5行目)-"));
+  EXPECT_EQ(se.FormatCallFrame(&tower), test::Sjis("tower(7行目)-"));
+  EXPECT_EQ(label, "gate");
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cfloat>
+#include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 
@@ -316,6 +318,27 @@ TEST(Words, PrintedFormsAndSetters) {
   EXPECT_EQ(script::ParseDecimalInt("-99999999999"), -2147483647 - 1);
   EXPECT_EQ(script::ParseDecimalInt("12abc"), 12);
   EXPECT_EQ(script::ParseDecimalInt("abc"), 0);
+}
+
+// Texts are read as numbers as strtol (clamped to 32 bits) and strtod (as a
+// float) read them, however long their digits run.
+TEST(Values, NumberReadersReadAsTheCLibraryDoes) {
+  std::string longDigits = "12345678901234567890123456789012345678901234567890";
+  std::string huge(40000, '7');
+  const std::string texts[] = {"", "  42", "\t-17x", "+8", "-", "2147483647", "2147483648", "-2147483648",
+                               "-2147483649", "000000000000000000000000000000000000000000000000012", "3.75", " -0.5e3",
+                               "1e39", "0x1A", "0X10p1", "inf", "-nan", ".5", "1.", "abc",
+                               longDigits, "-" + longDigits, longDigits + ".25", longDigits + "e-40",
+                               longDigits + ".5E-45", huge, "-" + huge, huge + "e-39990"};
+  for (const std::string& t : texts) {
+    long long l = std::strtoll(t.c_str(), nullptr, 10);
+    int32_t wantInt = l > INT32_MAX ? INT32_MAX : l < INT32_MIN ? INT32_MIN : int32_t(l);
+    EXPECT_EQ(script::ParseDecimalInt(t.c_str()), wantInt) << t.substr(0, 60);
+    float wantFloat = float(std::strtod(t.c_str(), nullptr));
+    float got = script::ParseFloat(t.c_str());
+    if (std::isnan(wantFloat)) EXPECT_TRUE(std::isnan(got)) << t.substr(0, 60);
+    else EXPECT_EQ(got, wantFloat) << t.substr(0, 60);
+  }
 }
 
 TEST(Values, ValueToFloatFollowsReferLinks) {
