@@ -4,6 +4,9 @@
 // MULTI, BUMP, SHADOW, ALLSHADOW, HEAT) after the version line; the device
 // compiles each pass with TKW_VERTEX or TKW_FRAGMENT defined and supplies the
 // vertex attributes (aPosition ...), TkwClip() and the outputs oColor0..2.
+// Varyings are declared VARYING; the vertex colour is declared COLOR_VARYING,
+// so that flat shading gives each triangle its first vertex's colour while
+// everything else still interpolates.
 //
 // Matrices are row-vector matrices: positions are transformed as v * M.
 // Every parameter is declared whatever the switches say.
@@ -115,7 +118,7 @@ uniform float g_pixel_height;
 // ---------------------------------------------------------------------------
 
 VARYING vec2 vUv;
-VARYING vec4 vColor;
+COLOR_VARYING vec4 vColor;
 VARYING vec3 vWorldPos;
 VARYING vec3 vNormal;
 VARYING vec3 vTangent;

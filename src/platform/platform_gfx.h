@@ -349,6 +349,10 @@ struct GfxApi {
   void (*SetTexture)(GfxDevice* dev, int stage, GfxTexture* texture);
 
   // --- State -------------------------------------------------------------
+  // kRsShadeMode flat gives every triangle the colour of its first vertex as
+  // submitted (strip triangle i: vertex i; fan triangle i: vertex i + 1):
+  // the fixed pipeline's lit vertex colour and an effect's COLOR_VARYING
+  // outputs. Texture coordinates and every other output still interpolate.
   void (*SetRenderState)(GfxDevice* dev, uint32_t state, uint32_t value);
   uint32_t (*GetRenderState)(GfxDevice* dev, uint32_t state);
   // Sampler 0 is the one the effect's first texture and the fixed pipeline

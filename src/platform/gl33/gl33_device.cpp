@@ -13,7 +13,9 @@ namespace platform {
 namespace {
 
 // The fixed pipeline: one directional light with the material, linear fog on
-// view depth, stage 0 texture modulated 1x, 2x or 4x.
+// view depth, stage 0 texture modulated 1x, 2x or 4x. The lit vertex colour
+// is the one output flat shading holds still (COLOR_VARYING); texture
+// coordinates and fog depth always interpolate.
 const char kFixedVertex[] = R"(
 uniform mat4 u_world;
 uniform mat4 u_view;
@@ -26,7 +28,7 @@ uniform vec4 u_lightAmbient;
 uniform vec4 u_ambient;
 uniform vec4 u_matAmbient;
 uniform vec4 u_matEmissive;
-out vec4 vColor;
+COLOR_VARYING vec4 vColor;
 out vec2 vUv;
 out float vDepth;
 void main() {
@@ -57,7 +59,7 @@ uniform sampler2D u_tex;
 uniform int u_fog;
 uniform vec2 u_fogRange;
 uniform vec3 u_fogColor;
-in vec4 vColor;
+COLOR_VARYING vec4 vColor;
 in vec2 vUv;
 in float vDepth;
 void main() {
@@ -206,6 +208,11 @@ void ApplyCull(GfxDevice* dev) {
 
 void ApplyRasterState(GfxDevice* dev) {
   glFrontFace(GL_CCW);
+  // A flat colour comes from the first vertex of each triangle as it was
+  // submitted (strips: vertex i of triangle i; fans: the vertex after the
+  // hub), as in Direct3D. The y flip into top-row-first targets happens in
+  // clip space and reorders no vertex, so the flip does not change it.
+  glProvokingVertex(GL_FIRST_VERTEX_CONVENTION);
   if (dev->rs[kRsZEnable]) glEnable(GL_DEPTH_TEST);
   else glDisable(GL_DEPTH_TEST);
   glDepthFunc(GL_LEQUAL);
@@ -272,7 +279,7 @@ void DefaultStates(GfxDevice* dev) {
   dev->light.direction = {0, 0, 1};
   dev->lightOn = false;
   dev->material = GfxMaterial{};
-  dev->fixedDirty = true;
+  dev->fixedChange++;
   dev->viewport = {0, 0, dev->params.backBufferWidth, dev->params.backBufferHeight, 0.0f, 1.0f};
   dev->viewportSerial++;
   ApplyRasterState(dev);
@@ -322,14 +329,14 @@ void DropBackBuffer(GfxDevice* dev) {
   dev->backBuffer = nullptr;
 }
 
-void UpdateFixed(GfxDevice* dev) {
-  FixedProgram& f = dev->fixed;
+// Brings the bound fixed program's uniforms up to the device's state.
+void UpdateFixed(GfxDevice* dev, FixedProgram& f) {
   if (f.pixelSerial != dev->viewportSerial) {
     f.pixelSerial = dev->viewportSerial;
     glUniform2f(f.pixel, 1.0f / float(dev->viewport.width), 1.0f / float(dev->viewport.height));
   }
-  if (!dev->fixedDirty) return;
-  dev->fixedDirty = false;
+  if (f.syncedChange == dev->fixedChange) return;
+  f.syncedChange = dev->fixedChange;
   UploadMatrix(f.world, dev->world);
   UploadMatrix(f.view, dev->view);
   UploadMatrix(f.proj, dev->proj);
@@ -365,8 +372,10 @@ void PrepareDraw(GfxDevice* dev) {
     CommitEffect(dev->effect);
     return;
   }
-  BindProgram(dev, dev->fixed.program);
-  UpdateFixed(dev);
+  // The shade mode picks the program; both stay compiled.
+  FixedProgram& f = dev->rs[kRsShadeMode] == kShadeFlat ? dev->fixedFlat : dev->fixed;
+  BindProgram(dev, f.program);
+  UpdateFixed(dev, f);
   BindUnit(dev, kFixedUnit, dev->stageTexture ? dev->stageTexture->id : 0);
 }
 
@@ -382,17 +391,9 @@ GLuint BufferVao(GfxDevice* dev, GfxBuffer* b) {
   return vao;
 }
 
-bool MakeFixedPrograms(GfxDevice* dev) {
-  std::string version = "#version 330 core\n";
-  std::string errors;
-  FixedProgram& f = dev->fixed;
-  f.program = CompileProgram(version + kVertexPrelude + kFixedVertex, version + kFragmentPrelude + kFixedFragment,
-                             &errors);
-  dev->spriteProgram = CompileProgram(kSpriteVertex, kSpriteFragment, &errors);
-  if (!f.program || !dev->spriteProgram) {
-    SDL_Log("gl33: built-in programs failed: %s", errors.c_str());
-    return false;
-  }
+// Looks up the uniforms of a compiled fixed program and points its sampler
+// at stage 0's unit.
+void FindFixedUniforms(GfxDevice* dev, FixedProgram& f) {
   GLuint p = f.program;
   f.world = glGetUniformLocation(p, "u_world");
   f.view = glGetUniformLocation(p, "u_view");
@@ -414,6 +415,23 @@ bool MakeFixedPrograms(GfxDevice* dev) {
   f.sampler = glGetUniformLocation(p, "u_tex");
   BindProgram(dev, p);
   glUniform1i(f.sampler, kFixedUnit);
+}
+
+bool MakeFixedPrograms(GfxDevice* dev) {
+  std::string version = "#version 330 core\n";
+  std::string flat = version + "#define TKW_FLAT 1\n";
+  std::string errors;
+  dev->fixed.program = CompileProgram(version + kVertexPrelude + kFixedVertex,
+                                      version + kFragmentPrelude + kFixedFragment, &errors);
+  dev->fixedFlat.program =
+      CompileProgram(flat + kVertexPrelude + kFixedVertex, flat + kFragmentPrelude + kFixedFragment, &errors);
+  dev->spriteProgram = CompileProgram(kSpriteVertex, kSpriteFragment, &errors);
+  if (!dev->fixed.program || !dev->fixedFlat.program || !dev->spriteProgram) {
+    SDL_Log("gl33: built-in programs failed: %s", errors.c_str());
+    return false;
+  }
+  FindFixedUniforms(dev, dev->fixed);
+  FindFixedUniforms(dev, dev->fixedFlat);
   BindProgram(dev, dev->spriteProgram);
   glUniform1i(glGetUniformLocation(dev->spriteProgram, "u_tex"), kSpriteUnit);
   dev->spriteTarget = glGetUniformLocation(dev->spriteProgram, "u_target");
@@ -499,6 +517,7 @@ void ReleaseDevice(GfxDevice* dev) {
   DropBackBuffer(dev);
   gl33::ReleaseTexture(dev->stageTexture);
   glDeleteProgram(dev->fixed.program);
+  glDeleteProgram(dev->fixedFlat.program);
   glDeleteProgram(dev->spriteProgram);
   glDeleteVertexArrays(5, dev->streamVaos);
   glDeleteVertexArrays(1, &dev->spriteVao);
@@ -641,7 +660,7 @@ void SetTexture(GfxDevice* dev, int stage, GfxTexture* t) {
   AddRefTexture(t);
   gl33::ReleaseTexture(dev->stageTexture);
   dev->stageTexture = t;
-  dev->fixedDirty = true;
+  dev->fixedChange++;
 }
 
 void SetRenderState(GfxDevice* dev, uint32_t state, uint32_t value) {
@@ -655,13 +674,14 @@ void SetRenderState(GfxDevice* dev, uint32_t state, uint32_t value) {
     case kRsZWriteEnable: glDepthMask(value ? GL_TRUE : GL_FALSE); break;
     case kRsFillMode: glPolygonMode(GL_FRONT_AND_BACK, value == kFillWireframe ? GL_LINE : GL_FILL); break;
     case kRsCullMode: ApplyCull(dev); break;
+    case kRsShadeMode: break;  // picks the program at the next draw
     case kRsAlphaBlendEnable:
     case kRsSrcBlend:
     case kRsDestBlend:
     case kRsSeparateAlphaBlendEnable:
     case kRsSrcBlendAlpha:
     case kRsDestBlendAlpha: ApplyBlend(dev); break;
-    default: dev->fixedDirty = true; break;
+    default: dev->fixedChange++; break;
   }
 }
 
@@ -680,7 +700,7 @@ uint32_t GetSamplerState(GfxDevice* dev, int sampler, uint32_t type) {
 void SetTextureStageState(GfxDevice* dev, int stage, uint32_t type, uint32_t value) {
   if (!dev || stage != 0 || type >= 8) return;
   dev->tss[type] = value;
-  dev->fixedDirty = true;
+  dev->fixedChange++;
 }
 
 void SetTransform(GfxDevice* dev, uint32_t which, const Matrix& m) {
@@ -689,31 +709,31 @@ void SetTransform(GfxDevice* dev, uint32_t which, const Matrix& m) {
   else if (which == kTransformView) dev->view = m;
   else if (which == kTransformProjection) dev->proj = m;
   else return;
-  dev->fixedDirty = true;
+  dev->fixedChange++;
 }
 
 void SetLight(GfxDevice* dev, int index, const GfxLight& light) {
   if (!dev || index != 0) return;
   dev->light = light;
-  dev->fixedDirty = true;
+  dev->fixedChange++;
 }
 
 void LightEnable(GfxDevice* dev, int index, bool on) {
   if (!dev || index != 0) return;
   dev->lightOn = on;
-  dev->fixedDirty = true;
+  dev->fixedChange++;
 }
 
 void SetMaterial(GfxDevice* dev, const GfxMaterial& m) {
   if (!dev) return;
   dev->material = m;
-  dev->fixedDirty = true;
+  dev->fixedChange++;
 }
 
 void SetVertexLayout(GfxDevice* dev, uint32_t layout) {
   if (!dev || layout > kLayoutFvfSprite || dev->layout == layout) return;
   dev->layout = layout;
-  dev->fixedDirty = true;
+  dev->fixedChange++;
 }
 
 void SetStreamSource(GfxDevice* dev, GfxBuffer* b) {

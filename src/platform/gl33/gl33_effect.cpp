@@ -11,6 +11,12 @@
 // "uniform TYPE NAME;" declarations of types float, vec2, vec3, vec4, mat4
 // and sampler2D; they are declared whatever the preprocessor switches say,
 // so an effect knows the same parameters in every configuration.
+//
+// Varyings are declared with VARYING (out in the vertex stage, in in the
+// fragment stage); colour varyings, the ones flat shading holds at the
+// first vertex's value, with COLOR_VARYING. A source that uses COLOR_VARYING
+// gets a second program per pass, compiled with TKW_FLAT defined, where
+// those varyings are flat; draws use it while the shade mode is flat.
 
 #include <algorithm>
 #include <cstring>
@@ -21,7 +27,7 @@
 namespace platform {
 
 // What every vertex shader of the device starts with: the attributes at
-// their fixed locations, the clip helper and the varying keyword.
+// their fixed locations, the clip helper and the varying keywords.
 extern const char kVertexPrelude[] = R"(
 layout(location = 0) in vec3 aPosition;
 layout(location = 1) in vec3 aNormal;
@@ -40,6 +46,11 @@ vec4 TkwClip(vec4 p) {
   return vec4(p.x + p.w * tkw_pixel.x, p.w * tkw_pixel.y - p.y, p.z * 2.0 - p.w, p.w);
 }
 #define VARYING out
+#ifdef TKW_FLAT
+#define COLOR_VARYING flat out
+#else
+#define COLOR_VARYING out
+#endif
 )";
 
 extern const char kFragmentPrelude[] = R"(
@@ -47,6 +58,11 @@ layout(location = 0) out vec4 oColor0;
 layout(location = 1) out vec4 oColor1;
 layout(location = 2) out vec4 oColor2;
 #define VARYING in
+#ifdef TKW_FLAT
+#define COLOR_VARYING flat in
+#else
+#define COLOR_VARYING in
+#endif
 )";
 
 
@@ -129,6 +145,40 @@ void Touch(GfxEffect* e, EffectParam* p) {
   e->change++;
 }
 
+// Compiles one pass (smooth or flat colours) and looks its parameters up;
+// `samplers` gets the sampler parameters the pass uses. False with the
+// compiler's words added to `log`.
+bool BuildPass(GfxDevice* dev, const std::vector<EffectParam>& params, const std::string& version,
+               const std::string& body, const PassLine& line, bool flat, EffectProgram* out,
+               std::vector<int>* samplers, std::string* log) {
+  std::string head = version + (flat ? "#define TKW_FLAT 1\n" : "");
+  std::string vs = head + "#define TKW_VERTEX 1\n" + kVertexPrelude + "#line 2\n" + body + "\nvoid main() { " +
+                   line.vertex + "(); }\n";
+  std::string fs = head + "#define TKW_FRAGMENT 1\n" + kFragmentPrelude + "#line 2\n" + body +
+                   "\nvoid main() { " + line.fragment + "(); }\n";
+  std::string passLog;
+  GLuint program = CompileProgram(vs, fs, &passLog);
+  if (!program) {
+    *log += "pass " + line.name + (flat ? " (flat)" : "") + ": " + passLog;
+    return false;
+  }
+  EffectProgram& p = *out;
+  p.name = line.name;
+  p.program = program;
+  p.pixelLocation = glGetUniformLocation(program, "tkw_pixel");
+  BindProgram(dev, program);
+  for (size_t i = 0; i < params.size(); i++) {
+    GLint loc = glGetUniformLocation(program, params[i].name.c_str());
+    p.location.push_back(loc);
+    p.synced.push_back(0);
+    if (params[i].type == ParamType::Sampler && loc >= 0) {
+      glUniform1i(loc, params[i].unit);
+      samplers->push_back(int(i));
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 GLuint CompileProgram(const std::string& vertex, const std::string& fragment, std::string* errors) {
@@ -175,7 +225,10 @@ GLuint CompileProgram(const std::string& vertex, const std::string& fragment, st
 void CommitEffect(GfxEffect* e) {
   if (!e || e->current < 0) return;
   GfxDevice* dev = e->dev;
-  EffectProgram& p = e->passes[size_t(e->current)];
+  // The shade mode picks the pass's program; each keeps its own uniforms,
+  // so a switch catches the other one up below.
+  bool flat = dev->rs[kRsShadeMode] == kShadeFlat && !e->flatPasses.empty();
+  EffectProgram& p = (flat ? e->flatPasses : e->passes)[size_t(e->current)];
   BindProgram(dev, p.program);
   if (p.pixelSerial != dev->viewportSerial) {
     p.pixelSerial = dev->viewportSerial;
@@ -233,35 +286,21 @@ uint32_t CreateEffect(GfxDevice* dev, const char* text, int length, GfxEffect** 
   for (EffectParam& p : e->params)
     if (p.type == ParamType::Sampler) p.unit = unit++;
 
+  // Both variants are built here, once: a draw only ever picks one.
+  bool flatColours = body.find("COLOR_VARYING") != std::string::npos;
   std::string log;
   for (const PassLine& line : passLines) {
-    std::string vs = version + "#define TKW_VERTEX 1\n" + kVertexPrelude + "#line 2\n" + body +
-                     "\nvoid main() { " + line.vertex + "(); }\n";
-    std::string fs = version + "#define TKW_FRAGMENT 1\n" + kFragmentPrelude + "#line 2\n" + body +
-                     "\nvoid main() { " + line.fragment + "(); }\n";
-    std::string passLog;
-    GLuint program = CompileProgram(vs, fs, &passLog);
-    if (!program) {
-      log += "pass " + line.name + ": " + passLog;
-      continue;
-    }
     EffectProgram p;
-    p.name = line.name;
-    p.program = program;
-    p.pixelLocation = glGetUniformLocation(program, "tkw_pixel");
-    BindProgram(dev, program);
     std::vector<int> samplers;
-    for (size_t i = 0; i < e->params.size(); i++) {
-      GLint loc = glGetUniformLocation(program, e->params[i].name.c_str());
-      p.location.push_back(loc);
-      p.synced.push_back(0);
-      if (e->params[i].type == ParamType::Sampler && loc >= 0) {
-        glUniform1i(loc, e->params[i].unit);
-        samplers.push_back(int(i));
-      }
-    }
+    if (!BuildPass(dev, e->params, version, body, line, false, &p, &samplers, &log)) continue;
     e->passes.push_back(p);
     e->passSamplers.push_back(samplers);
+    if (!flatColours) continue;
+    // The flat twin differs only in interpolation, so it uses the same
+    // samplers; its own list is not kept.
+    EffectProgram twin;
+    std::vector<int> unused;
+    if (BuildPass(dev, e->params, version, body, line, true, &twin, &unused, &log)) e->flatPasses.push_back(twin);
   }
   if (!log.empty()) {
     if (errors) *errors = log;
@@ -275,10 +314,11 @@ uint32_t CreateEffect(GfxDevice* dev, const char* text, int length, GfxEffect** 
 void ReleaseEffect(GfxEffect* e) {
   if (!e) return;
   if (e->dev->effect == e) e->dev->effect = nullptr;
-  for (EffectProgram& p : e->passes) {
-    if (e->dev->currentProgram == p.program) BindProgram(e->dev, 0);
-    glDeleteProgram(p.program);
-  }
+  for (std::vector<EffectProgram>* list : {&e->passes, &e->flatPasses})
+    for (EffectProgram& p : *list) {
+      if (e->dev->currentProgram == p.program) BindProgram(e->dev, 0);
+      glDeleteProgram(p.program);
+    }
   for (EffectParam& p : e->params) ReleaseTexture(p.texture);
   delete e;
 }

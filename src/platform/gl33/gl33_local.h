@@ -81,12 +81,17 @@ struct EffectProgram {
   uint32_t pixelSerial = 0;       // viewport serial last sent
 };
 
-// An effect: its parameters with their values, one program per pass.
+// An effect: its parameters with their values, one program per pass, and
+// per pass a twin whose colour varyings are flat (used while the shade mode
+// is flat). The twins are made with the passes and live as long; a source
+// that declares no COLOR_VARYING has none (flatPasses empty), as flat
+// shading could change nothing in it.
 struct GfxEffect {
   GfxDevice* dev = nullptr;
   std::string technique;
   std::vector<EffectParam> params;
   std::vector<EffectProgram> passes;
+  std::vector<EffectProgram> flatPasses;  // empty, or one per pass
   std::vector<std::vector<int>> passSamplers;  // sampler parameters each pass uses
   uint32_t change = 1;  // bumped by every parameter set
   int current = -1;     // pass begun, -1 none
@@ -94,8 +99,9 @@ struct GfxEffect {
 
 // [gl33_device.cpp]
 
-// A program with its clip-helper location, for the fixed pipeline and the
-// overlay sprites.
+// A program of the fixed pipeline with its uniform locations. There are two,
+// the same code with smooth and with flat vertex colours; each keeps its own
+// uniforms, so each remembers how far it caught up with the device.
 struct FixedProgram {
   GLuint program = 0;
   GLint world = -1, view = -1, proj = -1, pixel = -1;
@@ -103,7 +109,8 @@ struct FixedProgram {
   GLint matDiffuse = -1, matAmbient = -1, matEmissive = -1;
   GLint fog = -1, fogRange = -1, fogColor = -1;
   GLint textured = -1, colorScale = -1, sampler = -1, hasNormal = -1;
-  uint32_t pixelSerial = 0;
+  uint32_t pixelSerial = 0;   // viewport serial last sent
+  uint32_t syncedChange = 0;  // fixed-state change count last sent
 };
 
 constexpr int kMaxTargets = 4;
@@ -145,7 +152,7 @@ struct GfxDevice {
   GfxLight light{};
   bool lightOn = false;
   GfxMaterial material{};
-  bool fixedDirty = true;
+  uint32_t fixedChange = 1;  // bumped by every change the fixed programs read
   GfxTexture* stageTexture = nullptr;  // held with a reference
 
   uint32_t layout = kLayoutNone;
@@ -158,7 +165,8 @@ struct GfxDevice {
   GfxEffect* effect = nullptr;  // effect whose pass is begun
   GLuint currentProgram = 0;
 
-  FixedProgram fixed;
+  FixedProgram fixed;      // smooth (Gouraud) vertex colours
+  FixedProgram fixedFlat;  // the first vertex's colour over the whole triangle
   GLuint spriteProgram = 0, spriteVao = 0, spriteVbo = 0;
   GLint spriteTarget = -1;
   GLuint blitFbo = 0;            // reads the back buffer for Present
@@ -178,6 +186,9 @@ void UploadMatrix(GLint location, const Matrix& m);
 uint32_t StoredSampler(GfxDevice* dev, int sampler, uint32_t type);
 
 // gl33_effect.cpp
+// The preludes of every vertex and fragment shader the device compiles. A
+// shader source that defines TKW_FLAT before them gets its COLOR_VARYING
+// declarations flat.
 extern const char kVertexPrelude[];
 extern const char kFragmentPrelude[];
 // Sends the effect's changed parameters to the current pass's program.
