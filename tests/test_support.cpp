@@ -2,8 +2,11 @@
 
 #include "test_support.h"
 
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -45,6 +48,37 @@ int MessageBoxRecorder::Hook(void* user, const char* text, const char* caption, 
     default: return platform::kIdOk;
   }
 }
+
+ScopedEnv::ScopedEnv(const char* name, const char* value) : name_(name) {
+  const char* old = std::getenv(name);
+  had_ = old != nullptr;
+  if (had_) old_ = old;
+  if (value)
+    setenv(name, value, 1);
+  else
+    unsetenv(name);
+}
+
+ScopedEnv::~ScopedEnv() {
+  if (had_)
+    setenv(name_.c_str(), old_.c_str(), 1);
+  else
+    unsetenv(name_.c_str());
+}
+
+CommandRun RunCommand(const std::string& command) {
+  CommandRun r{-1, ""};
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return r;
+  std::array<char, 4096> buffer;
+  size_t n;
+  while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) r.out.append(buffer.data(), n);
+  int status = pclose(pipe);
+  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return r;
+}
+
+std::string BuildFolder() { return std::filesystem::read_symlink("/proc/self/exe").parent_path().string(); }
 
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

@@ -42,6 +42,33 @@ class MessageBoxRecorder {
   int answer_;
 };
 
+// Sets an environment variable (null: unsets it) for the life of the object
+// and puts the old value back.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value);
+  ~ScopedEnv();
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  std::string name_;
+  std::string old_;
+  bool had_ = false;
+};
+
+// A shell command's exit status (-1: it did not exit normally) and what it
+// wrote to its standard output.
+struct CommandRun {
+  int status;
+  std::string out;
+};
+CommandRun RunCommand(const std::string& command);
+
+// The folder of the running test program: the engine, its tools and the
+// test programs lie side by side there.
+std::string BuildFolder();
+
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);
 // UTF-8 to the engine's Shift-JIS, for expected texts.

@@ -376,30 +376,25 @@ class Parser {
     return true;
   }
 
-  // The header of a data object after its template name: an optional name,
-  // an optional identifier and the opening brace.
-  bool ReadObjectHead(std::string* name) {
+  // An optional name and an optional identifier, then `closing`: the
+  // header of a data object after its template name ("{"), or the rest of a
+  // reference "{ Name }" or "{ Name <guid> }" whose brace has been read ("}").
+  bool ReadNameThen(std::string* name, Tok closing, const char* damage) {
     Token t = NextValue();
     if (t.kind == Tok::Name) {
       name->assign(t.text);
       t = NextValue();
     }
     if (t.kind == Tok::Guid) t = NextValue();
-    if (t.kind != Tok::OBrace) return Fail("an object without its opening brace");
+    if (t.kind != closing) return Fail(damage);
     return true;
   }
 
-  // A reference "{ Name }" or "{ Name <guid> }" whose brace has been read.
-  bool ReadReference(std::string* name) {
-    Token t = NextValue();
-    if (t.kind == Tok::Name) {
-      name->assign(t.text);
-      t = NextValue();
-    }
-    if (t.kind == Tok::Guid) t = NextValue();
-    if (t.kind != Tok::CBrace) return Fail("a damaged reference");
-    return true;
+  bool ReadObjectHead(std::string* name) {
+    return ReadNameThen(name, Tok::OBrace, "an object without its opening brace");
   }
+
+  bool ReadReference(std::string* name) { return ReadNameThen(name, Tok::CBrace, "a damaged reference"); }
 
   bool ParseTop() {
     for (;;) {

@@ -168,6 +168,7 @@ class CMesh {
 
   // --- Internals shared by the model's files ----------------------------
   void BuildCollisionTriangles(int n, bool useChosen);
+  void FreeCollisionTriangles(int n);
   void UpdateFrameMatrices(MeshFrame* frame, const Matrix* parentMatrix);
   void PrepareMeshContainers(GraphicsSystem& gs);
   void ResetMesh();

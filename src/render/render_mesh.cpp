@@ -332,16 +332,20 @@ void CMesh::PickMeshLod(int n, int budget) {
   records[n].chosenMeshSlot = chosen;
 }
 
-void CMesh::BuildCollisionTriangles(int n, bool useChosen) {
-  ObjectContainerRecord& r = records[n];
-  MeshBuffer** slot = useChosen && r.chosenMeshSlot && *r.chosenMeshSlot ? r.chosenMeshSlot : r.meshSlot;
-  r.collisionMeshSlot = slot;
+void CMesh::FreeCollisionTriangles(int n) {
   delete[] collisionTriangles[n];
   delete[] collisionNormals[n];
   delete[] collisionEdges[n];
   collisionTriangles[n] = nullptr;
   collisionNormals[n] = nullptr;
   collisionEdges[n] = nullptr;
+}
+
+void CMesh::BuildCollisionTriangles(int n, bool useChosen) {
+  ObjectContainerRecord& r = records[n];
+  MeshBuffer** slot = useChosen && r.chosenMeshSlot && *r.chosenMeshSlot ? r.chosenMeshSlot : r.meshSlot;
+  r.collisionMeshSlot = slot;
+  FreeCollisionTriangles(n);
   triangleCounts[n] = 0;
   if (!slot || !*slot) return;
   const MeshBuffer& mesh = **slot;

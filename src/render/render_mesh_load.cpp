@@ -138,12 +138,7 @@ void CMesh::ReleaseMesh() {
       name = nullptr;
     }
   for (int n = 0; n < kMeshMaxContainers; n++) {
-    delete[] collisionTriangles[n];
-    delete[] collisionNormals[n];
-    delete[] collisionEdges[n];
-    collisionTriangles[n] = nullptr;
-    collisionNormals[n] = nullptr;
-    collisionEdges[n] = nullptr;
+    FreeCollisionTriangles(n);
     delete lodMeshes[n][0];
     delete lodMeshes[n][1];
     lodMeshes[n][0] = lodMeshes[n][1] = nullptr;

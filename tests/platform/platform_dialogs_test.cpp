@@ -14,26 +14,7 @@
 
 namespace {
 
-// Sets an environment variable for the scope and puts the old value back.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const char* value) : name_(name) {
-    const char* old = std::getenv(name);
-    had_ = old != nullptr;
-    if (had_) old_ = old;
-    if (value) setenv(name, value, 1);
-    else unsetenv(name);
-  }
-  ~ScopedEnv() {
-    if (had_) setenv(name_, old_.c_str(), 1);
-    else unsetenv(name_);
-  }
-
- private:
-  const char* name_;
-  bool had_;
-  std::string old_;
-};
+using test::ScopedEnv;
 
 TEST(FileDialogs, NothingIsShownWithoutADesktop) {
   // The tests run with offscreen video and TKW4_MSGBOX set.

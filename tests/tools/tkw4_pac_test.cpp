@@ -2,11 +2,7 @@
 // trips, exit status and messages, and the system package the build makes.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <array>
-#include <cstdio>
 #include <filesystem>
 
 #include "core/package_fixture.h"
@@ -16,9 +12,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The build folder: the tool and the test programs lie side by side.
-fs::path BuildFolder() { return fs::read_symlink("/proc/self/exe").parent_path(); }
-
 struct ToolRun {
   int status;
   std::string out;
@@ -27,17 +20,8 @@ struct ToolRun {
 
 // Runs the tool with its arguments; stdout and stderr captured.
 ToolRun RunTool(const std::string& arguments) {
-  std::string command = (BuildFolder() / "tkw4-pac").string() + " " + arguments + " 2>tool-stderr.txt";
-  ToolRun r{-1, "", ""};
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return r;
-  std::array<char, 4096> buffer;
-  size_t n;
-  while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) r.out.append(buffer.data(), n);
-  int status = pclose(pipe);
-  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  r.err = test::ReadFile("tool-stderr.txt");
-  return r;
+  test::CommandRun run = test::RunCommand(test::BuildFolder() + "/tkw4-pac " + arguments + " 2>tool-stderr.txt");
+  return {run.status, run.out, test::ReadFile("tool-stderr.txt")};
 }
 
 TEST(PacTool, PackListExtractRoundTrip) {
@@ -89,7 +73,7 @@ TEST(PacTool, FailuresExitWithOneAndAMessage) {
 }
 
 TEST(PacTool, TheBuildMadeTheSystemPackage) {
-  fs::path package = BuildFolder() / "run" / "ZadAzorad.pac";
+  fs::path package = fs::path(test::BuildFolder()) / "run" / "ZadAzorad.pac";
   ASSERT_TRUE(fs::exists(package));
   ToolRun list = RunTool(package.string());  // no command: usage
   EXPECT_EQ(list.status, 1);

@@ -11,11 +11,7 @@
 // "CompileError.txt" and none of the other four files.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <array>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 
@@ -26,30 +22,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
-fs::path BuildFolder() { return fs::read_symlink("/proc/self/exe").parent_path(); }
-
 fs::path CaseFolder() {
   const char* source = std::getenv("TKW4_SOURCE_DIR");
   return fs::absolute(fs::path(source ? source : ".") / "tests" / "script" / "run");
 }
 
-struct RunnerRun {
-  int status;
-  std::string out;
-};
-
 // Runs the runner on `script` in the working folder, stdin from `input`.
-RunnerRun RunScript(const std::string& arguments, const std::string& input) {
-  std::string command = (BuildFolder() / "tkw4-script").string() + " " + arguments + " <" + input + " 2>runner-stderr.txt";
-  RunnerRun r{-1, ""};
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return r;
-  std::array<char, 4096> buffer;
-  size_t n;
-  while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) r.out.append(buffer.data(), n);
-  int status = pclose(pipe);
-  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
+test::CommandRun RunScript(const std::string& arguments, const std::string& input) {
+  return test::RunCommand(test::BuildFolder() + "/tkw4-script " + arguments + " <" + input + " 2>runner-stderr.txt");
 }
 
 std::string ReadIfThere(const fs::path& path) { return fs::exists(path) ? test::ReadFile(path.string()) : ""; }
@@ -82,7 +62,7 @@ TEST_P(ScriptRunner, MatchesItsExpectedOutputAndFiles) {
   fs::copy_file(cases / (prefix + "rsp"), prefix + "rsp");
   fs::path input = cases / (prefix + "in");
 
-  RunnerRun run = RunScript(prefix + "rsp", fs::exists(input) ? input.string() : "/dev/null");
+  test::CommandRun run = RunScript(prefix + "rsp", fs::exists(input) ? input.string() : "/dev/null");
   EXPECT_EQ(run.status, c.status) << test::ReadFile("runner-stderr.txt");
   EXPECT_EQ(run.out, ReadIfThere(cases / (prefix + "out")));
 
@@ -113,7 +93,7 @@ INSTANTIATE_TEST_SUITE_P(Scripts, ScriptRunner,
 
 TEST(ScriptRunnerUsage, NeedsOneFile) {
   test::ScopedWorkFolder work;
-  RunnerRun run = RunScript("", "/dev/null");
+  test::CommandRun run = RunScript("", "/dev/null");
   EXPECT_EQ(run.status, 64);
   EXPECT_EQ(run.out, "");
   EXPECT_NE(test::ReadFile("runner-stderr.txt").find("usage: tkw4-script FILE"), std::string::npos);
@@ -126,7 +106,7 @@ TEST(ScriptRunnerUsage, TheDemoStartScriptRuns) {
   ASSERT_TRUE(fs::exists(demo)) << demo;
   test::ScopedWorkFolder work;
   fs::copy_file(demo, "demo.rsp");
-  RunnerRun run = RunScript("demo.rsp", "/dev/null");
+  test::CommandRun run = RunScript("demo.rsp", "/dev/null");
   EXPECT_EQ(run.status, 0) << test::ReadFile("runner-stderr.txt");
   EXPECT_EQ(run.out.rfind("Demo: the start script is running.\n", 0), 0u) << run.out;
   EXPECT_NE(run.out.find("Demo: the start script has ended"), std::string::npos) << run.out;
