@@ -983,18 +983,6 @@ class Compiler {
 
   enum { kDeclaratorFailed, kDeclaratorDone, kDeclaratorDefinition };
 
-  static int ValueTypeOf(int keyword) {
-    switch (keyword) {
-      case kWordTypeInt: return kValueInt;
-      case kWordTypeFloat: return kValueFloat;
-      case kWordTypeString: return kValueString;
-      case kWordTypeFunction: return kValueFunction;
-      case kWordTypeSystemCall: return kValueSystemCall;
-      case kWordTypeArray:
-      case kWordTypeObject: return kValueCompound;
-      default: return kValueInt;  // variable: an int 0 that takes any type
-    }
-  }
 
   // One declarator from its name; `*after` gets the token after it (its
   // separator), or after the body of a function definition.
@@ -1215,7 +1203,7 @@ class Compiler {
                        const std::vector<int32_t>& sizes, bool hasParameters, const std::vector<Parameter>& parameters,
                        CScriptLiteral* u, CScriptLiteral** after) {
     *after = u;
-    int valueType = ValueTypeOf(d.type);
+    int valueType = ValueTypeOfKeyword(d.type);
     int attributes = d.attributes | (d.type == kWordTypeVariable ? kAttrUntyped : 0);
     CScriptValue* existing = ExistingVariable(name, d.attributes);
     if (u && u->kind == kWordAssign) {

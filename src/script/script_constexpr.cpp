@@ -244,15 +244,7 @@ class Operators {
     } else {
       return Fail(l, Sjis("数値と文字列以外では%s演算子は使用できません。"), MessageName(op, text));
     }
-    bool result;
-    switch (op) {
-      case kWordGreater: result = order == 1; break;
-      case kWordLess: result = order == -1; break;
-      case kWordGreaterEqual: result = order == 1 || order == 0; break;
-      case kWordLessEqual: result = order == -1 || order == 0; break;
-      case kWordEqual: result = order == 0; break;
-      default: result = order != 0; break;
-    }
+    bool result = OrderSatisfies(op, order);
     SetIntValue(pools_, l, result ? 1 : 0);
   }
 

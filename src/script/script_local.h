@@ -53,6 +53,8 @@ int AddCompileError(ScriptEngine& se, const char* message, const SourcePosition*
 // printf-style AddCompileError; the format is Shift-JIS.
 int AddCompileErrorf(ScriptEngine& se, const SourcePosition* position, const char* format, ...)
     __attribute__((format(printf, 3, 4)));
+// A printf-style text from a format and its arguments, whatever its length.
+std::string FormatArgs(const char* format, va_list args);
 // The message of error i: null at the first free slot and for i of 128 or more.
 const char* GetScriptErrorText(const ScriptEngine& se, int i);
 const SourcePosition* GetScriptErrorPosition(const ScriptEngine& se, int i);
@@ -196,6 +198,33 @@ bool IsTrue(const PreprocessorValue& value);
 constexpr int32_t TruncateToInt(float f) {
   if (!(f >= -2147483648.0f && f < 2147483648.0f)) return INT32_MIN;
   return int32_t(f);
+}
+// The value type a declaration keyword gives; "variable" gives an int 0
+// that takes any type.
+constexpr int ValueTypeOfKeyword(int keyword) {
+  switch (keyword) {
+    case kWordTypeInt: return kValueInt;
+    case kWordTypeFloat: return kValueFloat;
+    case kWordTypeString: return kValueString;
+    case kWordTypeFunction: return kValueFunction;
+    case kWordTypeSystemCall: return kValueSystemCall;
+    case kWordTypeArray:
+    case kWordTypeObject: return kValueCompound;
+    default: return kValueInt;
+  }
+}
+
+// Whether a comparison operator holds for an order of its operands: -1, 0,
+// 1, or 2 for unordered (a NaN), where only "!=" holds.
+constexpr bool OrderSatisfies(int op, int order) {
+  switch (op) {
+    case kWordGreater: return order == 1;
+    case kWordLess: return order == -1;
+    case kWordGreaterEqual: return order == 1 || order == 0;
+    case kWordLessEqual: return order == -1 || order == 0;
+    case kWordEqual: return order == 0;
+    default: return order != 0;  // "!="
+  }
 }
 constexpr int32_t WrapAdd(int32_t a, int32_t b) { return int32_t(uint32_t(a) + uint32_t(b)); }
 constexpr int32_t WrapSub(int32_t a, int32_t b) { return int32_t(uint32_t(a) - uint32_t(b)); }

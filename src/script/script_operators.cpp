@@ -622,19 +622,6 @@ void ExecuteIndex(ScriptEngine& se, WordStack& data) {
 
 namespace {
 
-int ValueTypeOfKeyword(int keyword) {
-  switch (keyword) {
-    case kWordTypeInt: return kValueInt;
-    case kWordTypeFloat: return kValueFloat;
-    case kWordTypeString: return kValueString;
-    case kWordTypeFunction: return kValueFunction;
-    case kWordTypeSystemCall: return kValueSystemCall;
-    case kWordTypeArray:
-    case kWordTypeObject: return kValueCompound;
-    default: return kValueInt;  // variable: an untyped int
-  }
-}
-
 bool IsTypeKeyword(int kind) { return kind >= kWordTypeInt && kind <= kWordTypeObject; }
 
 // The namespace a definition goes into and the name it has there, as

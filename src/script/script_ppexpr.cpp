@@ -234,15 +234,7 @@ class ExpressionReader {
           TypeError(Sjis("数値と文字列以外では%s演算子は使用できません。"), kind);
           return IntValue(0);
         }
-        bool result = false;
-        switch (kind) {
-          case kWordGreater: result = order == 1; break;
-          case kWordLess: result = order == -1; break;
-          case kWordGreaterEqual: result = order == 1 || order == 0; break;
-          case kWordLessEqual: result = order == -1 || order == 0; break;
-          case kWordEqual: result = order == 0; break;
-          default: result = order != 0; break;
-        }
+        bool result = OrderSatisfies(kind, order);
         bool floats = a.type == PreprocessorValue::kFloat || b.type == PreprocessorValue::kFloat;
         return floats ? FloatValue(result ? 1.0f : 0.0f) : IntValue(result ? 1 : 0);
       }

@@ -151,14 +151,19 @@ int AddCompileError(ScriptEngine& se, const char* message, const SourcePosition*
 int AddCompileErrorf(ScriptEngine& se, const SourcePosition* position, const char* format, ...) {
   va_list args;
   va_start(args, format);
+  std::string message = FormatArgs(format, args);
+  va_end(args);
+  return AddCompileError(se, message.c_str(), position);
+}
+
+std::string FormatArgs(const char* format, va_list args) {
   va_list copy;
   va_copy(copy, args);
   int length = std::vsnprintf(nullptr, 0, format, copy);
   va_end(copy);
-  std::string message(length > 0 ? size_t(length) : 0, '\0');
-  if (length > 0) std::vsnprintf(message.data(), message.size() + 1, format, args);
-  va_end(args);
-  return AddCompileError(se, message.c_str(), position);
+  std::string text(length > 0 ? size_t(length) : 0, '\0');
+  if (length > 0) std::vsnprintf(text.data(), text.size() + 1, format, args);
+  return text;
 }
 
 const char* GetScriptErrorText(const ScriptEngine& se, int i) {

@@ -19,15 +19,8 @@ using core::Sjis;
 void RaiseScriptError(const char* format, ...) {
   va_list args;
   va_start(args, format);
-  va_list copy;
-  va_copy(copy, args);
-  int length = std::vsnprintf(nullptr, 0, format, copy);
-  va_end(copy);
   ScriptError error;
-  if (length > 0) {
-    error.text.resize(size_t(length));
-    std::vsnprintf(error.text.data(), size_t(length) + 1, format, args);
-  }
+  error.text = FormatArgs(format, args);
   va_end(args);
   throw error;
 }

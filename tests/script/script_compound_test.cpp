@@ -6,21 +6,12 @@
 
 namespace {
 
+using scripttest::Raised;
 using scripttest::ScriptFixture;
 
 class Compound : public ScriptFixture {
  protected:
   script::ScriptPools& pools = se.pools;
-
-  template <typename F>
-  static std::string Raised(F f) {
-    try {
-      f();
-    } catch (const script::ScriptError& e) {
-      return e.text;
-    }
-    return "";
-  }
 
   // Reads object text as a data file is read: the initial value of one
   // extern object. The compound, or null (with the errors listed).

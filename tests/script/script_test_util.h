@@ -95,6 +95,17 @@ class ScriptFixture : public ::testing::Test {
 //   trace(variable v)                appends v's "type:value" form and "|"
 // ----------------------------------------------------------------------------
 
+// The text `f` raised as a script error, or "" when nothing was raised.
+template <typename F>
+std::string Raised(F f) {
+  try {
+    f();
+  } catch (const script::ScriptError& e) {
+    return e.text;
+  }
+  return "";
+}
+
 // The "type:value" form of a system-call argument.
 std::string DescribeArgument(const script::SystemCallArgument& a);
 

@@ -6,6 +6,7 @@
 
 namespace {
 
+using scripttest::Raised;
 using scripttest::ScriptFixture;
 
 class Conversions : public ScriptFixture {
@@ -18,17 +19,6 @@ class Conversions : public ScriptFixture {
     v->text = name;
     script::SetValueType(pools, v, type, attributes);
     return v;
-  }
-
-  // The raised text of `f`, or "" when nothing was raised.
-  template <typename F>
-  static std::string Raised(F f) {
-    try {
-      f();
-    } catch (const script::ScriptError& e) {
-      return e.text;
-    }
-    return "";
   }
 
   // Compiles "extern <declaration>" and returns the global `name`.
