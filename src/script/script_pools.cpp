@@ -32,11 +32,14 @@ void ResetLiteralRecord(CScriptLiteral* word) {
   word->position = SourcePosition{};
   word->next = nullptr;
   word->link = RunLink{};
+  word->stepEpoch = 0;
+  word->stepIndex = 0;
+  word->stepOp = 0;
 }
 
 void ResetValueRecord(CScriptValue* value) {
-  ResetLiteralRecord(value);
   value->kind = kWordName;
+  value->text.clear();  // the buffer stays for the next taker
   value->type = kValueUndefined;
   value->attributes = 0;
   value->stringValue.clear();
@@ -76,7 +79,6 @@ CScriptValue* ScriptPools::AllocScriptValue() {
     return nullptr;
   }
   value->kind = kWordName;
-  value->next = nullptr;
   return value;
 }
 

@@ -208,6 +208,14 @@ struct RunState {
 
   RunError error;
 
+  // The code list's version: it grows whenever a word is linked into or
+  // dropped from the code list, and every decoded word and step of an older
+  // version is decoded again when it next runs. `steps` holds the steps of
+  // version `stepsEpoch`.
+  uint64_t codeEpoch = 1;
+  uint64_t stepsEpoch = 0;
+  std::vector<CodeStep> steps;
+
   // Buffers of one frame step, freed when it ends: the system calls'
   // conversion buffers (one per argument position) and scratch buffer, the
   // string operators' text, and the folder handed to a handler.

@@ -247,6 +247,33 @@ struct CScriptLiteral {
   SourcePosition position;  // where the word came from
   CScriptLiteral* next = nullptr;  // the following word of its list
   RunLink link;             // the virtual machine's cache (see RunLink)
+  // The virtual machine's decoding of a code word (script_vm.cpp): the
+  // opcode it runs as, valid while the code list is as it was when decoded
+  // (RunState::codeEpoch). A word that starts a run of words executed as one
+  // step has that step's opcode and its entry in RunState::steps.
+  uint64_t stepEpoch = 0;   // 0: never decoded
+  uint32_t stepIndex = 0;   // entry in RunState::steps, for a step's opcode
+  uint8_t stepOp = 0;       // Opcode
+};
+
+// A run of code words that the virtual machine executes as one step
+// (script_vm.cpp): the words of the step, decoded once, so a step reads its
+// operands without walking the list. Every word still counts as one
+// instruction, and a step whose operands are not as it expects runs its
+// words one by one instead.
+struct CodeStep {
+  uint8_t length = 0;       // words of the step without its tail jump
+  uint8_t operation = 0;    // the operator word's kind
+  bool statement = false;   // ends with ";"
+  CScriptLiteral* a = nullptr;       // operand words: names or int literals
+  CScriptLiteral* b = nullptr;
+  CScriptLiteral* c = nullptr;
+  CScriptLiteral* label = nullptr;   // the conditional jump's label literal
+  CScriptLiteral* jump = nullptr;    // and its jump word (its link keeps the label)
+  CScriptLiteral* tailLabel = nullptr;  // a "label" goto that follows the step
+  CScriptLiteral* tailJump = nullptr;   // (null: none)
+  CScriptLiteral* last = nullptr;    // the step's last word without the tail
+  CScriptLiteral* after = nullptr;   // the word after it
 };
 
 // Value types (`ScriptValueType`).
@@ -271,10 +298,15 @@ enum ScriptAttribute : uint16_t {
 };
 
 // One variable, member or array element. Its `text` is its name (an element
-// is named "[%d]") and its kind is 8. Pooled like words.
-struct CScriptValue : CScriptLiteral {
+// is named "[%d]") and its kind is 8, as a name word's. Pooled like words,
+// but a record of its own: a value carries no source position, next word or
+// run link, so an array's elements stay small and close together.
+struct CScriptValue {
+  uint32_t poolSlot = 0;            // index in its pool, set when the record is made
   uint16_t type = kValueUndefined;  // ScriptValueType
   uint16_t attributes = 0;          // ScriptAttribute bits
+  uint8_t kind = kWordName;         // always 8 (ScriptWordKind of a name)
+  std::string text;                 // the name; capacity only grows
   std::string stringValue;          // the value of a string; capacity only grows
   ScriptPayload data{};             // int, float bits, refer target, label word
                                     // or compound, by `type`

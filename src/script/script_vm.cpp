@@ -7,6 +7,7 @@
 //   [SECTION] Run-time errors
 //   [SECTION] Operand decoders
 //   [SECTION] System interrupts
+//   [SECTION] Steps
 //   [SECTION] Execute
 //   [SECTION] Frame step
 
@@ -278,6 +279,378 @@ void CallInstruction(ScriptEngine& se, ScriptThread* t, int32_t index, CScriptLi
 }  // namespace
 
 // ============================================================================
+// [SECTION] Steps
+//
+// A step is a run of words that the loop executes as one (script_opcodes.h,
+// Notes). Decoding looks at a word the first time it runs in a version of
+// the code list and keeps the result on the word. Running a step first
+// checks everything its words would look at, changes nothing until all of
+// it holds, and then does what the words would have done, minus the stack
+// pushes and pops between them. When a check fails the step is not run:
+// its first word runs alone, the slow way, which also sets up the links a
+// later pass of the step will find.
+// ============================================================================
+
+namespace {
+
+bool IsNameWord(const CScriptLiteral* w) { return w && (w->kind == kWordName || w->kind == kWordFunctionName); }
+bool IsIntOperand(const CScriptLiteral* w) { return w && (w->kind == kWordInt || IsNameWord(w)); }
+bool IsComparison(int kind) {
+  return kind == kWordGreater || kind == kWordLess || kind == kWordGreaterEqual || kind == kWordLessEqual ||
+         kind == kWordEqual || kind == kWordNotEqual;
+}
+bool IsIntArithmetic(int kind) { return kind == kWordAdd || kind == kWordSubtract || kind == kWordMultiply; }
+bool IsIntCompoundAssign(int kind) {
+  return kind == kWordAddAssign || kind == kWordSubtractAssign || kind == kWordMultiplyAssign ||
+         kind == kWordBitAndAssign || kind == kWordBitOrAssign || kind == kWordXorAssign;
+}
+bool IsIncrement(int kind) {
+  return kind == kWordIncrement || kind == kWordDecrement || kind == kWordPrefixIncrement ||
+         kind == kWordPrefixDecrement;
+}
+int KindAt(CScriptLiteral* const* words, int i) { return words[i] ? words[i]->kind : -1; }
+
+// The step that starts at words[0], or Nop when the words form none.
+Opcode MatchStep(CScriptLiteral* const* words, CodeStep* s) {
+  CScriptLiteral* a = words[0];
+  int k1 = KindAt(words, 1), k2 = KindAt(words, 2), k3 = KindAt(words, 3), k4 = KindAt(words, 4),
+      k5 = KindAt(words, 5);
+  if (!IsNameWord(a)) return Opcode::Nop;
+  s->a = a;
+  if (k1 == kWordCallCode) {
+    s->length = 2;
+    return Opcode::StepCall;
+  }
+  if (IsIncrement(k1) && k2 == kWordSemicolon) {
+    s->operation = uint8_t(k1);
+    s->length = 3;
+    s->statement = true;
+    return Opcode::StepIncrement;
+  }
+  if (!IsIntOperand(words[1])) return Opcode::Nop;
+  s->b = words[1];
+  if ((IsComparison(k2) || k2 == kWordIndex) && k3 == kWordString && k4 == kWordJumpIfFalse) {
+    s->operation = uint8_t(k2);
+    s->label = words[3];
+    s->jump = words[4];
+    s->length = 5;
+    return k2 == kWordIndex ? Opcode::StepIndexJump : Opcode::StepCompareJump;
+  }
+  if (k2 == kWordIndex && IsIntOperand(words[3]) && k4 == kWordAssign && k5 == kWordSemicolon) {
+    s->c = words[3];
+    s->length = 6;
+    s->statement = true;
+    return Opcode::StepIndexAssign;
+  }
+  if (IsIntCompoundAssign(k2) && k3 == kWordSemicolon) {
+    s->operation = uint8_t(k2);
+    s->length = 4;
+    s->statement = true;
+    return Opcode::StepCompoundAssign;
+  }
+  if (k2 == kWordAssign && k3 == kWordSemicolon) {
+    s->length = 4;
+    s->statement = true;
+    return Opcode::StepAssign;
+  }
+  if (IsIntOperand(words[2]) && IsIntArithmetic(k3) && k4 == kWordAssign) {
+    s->c = words[2];
+    s->operation = uint8_t(k3);
+    s->statement = k5 == kWordSemicolon;
+    s->length = s->statement ? 6 : 5;
+    return Opcode::StepAssignBinary;
+  }
+  if (IsIntArithmetic(k2) || IsComparison(k2)) {
+    s->operation = uint8_t(k2);
+    s->length = 3;
+    return Opcode::StepPushBinary;
+  }
+  return Opcode::Nop;
+}
+
+// Decodes the word: the step it starts, else its own opcode.
+void DecodeStep(ScriptEngine& se, CScriptLiteral* w) {
+  RunState& run = se.run;
+  if (run.stepsEpoch != run.codeEpoch) {
+    run.steps.clear();
+    run.stepsEpoch = run.codeEpoch;
+  }
+  w->stepEpoch = run.codeEpoch;
+  w->stepOp = uint8_t(kOpcodeOfKind[w->kind]);
+  constexpr int kLook = 9;
+  CScriptLiteral* words[kLook] = {};
+  words[0] = w;
+  for (int i = 1; i < kLook && words[i - 1]; i++) words[i] = words[i - 1]->next;
+  CodeStep s;
+  Opcode op = MatchStep(words, &s);
+  if (op == Opcode::Nop) return;
+  // A step that jumps on may take the next "label" goto along.
+  bool conditional = op == Opcode::StepCompareJump || op == Opcode::StepIndexJump;
+  if ((s.statement || conditional) && s.length + 1 < kLook && KindAt(words, s.length) == kWordString &&
+      KindAt(words, s.length + 1) == kWordJump) {
+    s.tailLabel = words[s.length];
+    s.tailJump = words[s.length + 1];
+  }
+  s.last = words[s.length - 1];
+  s.after = words[s.length];
+  // The words of a step all come from one file and link, so setting the
+  // folder and link once stands for every word.
+  int covered = s.tailJump ? s.length + 2 : s.length;
+  for (int i = 1; i < covered; i++)
+    if (words[i]->position.fileName != w->position.fileName || words[i]->position.linkIndex != w->position.linkIndex)
+      return;
+  w->stepIndex = uint32_t(run.steps.size());
+  run.steps.push_back(s);
+  w->stepOp = uint8_t(op);
+}
+
+// The stamps a name link is checked against, read once per step.
+struct Stamps {
+  uint64_t local;
+  uint64_t global;
+};
+
+Stamps CurrentStamps(const ScriptEngine& se) { return {LocalStamp(se), GlobalStamp(se)}; }
+
+// The variable a name word is linked to when its link holds, else null.
+CScriptValue* HeldVariable(ScriptEngine& se, const Stamps& stamps, CScriptLiteral* word) {
+  const RunLink& link = word->link;
+  if (!link.value || link.localStamp != stamps.local || link.globalStamp != stamps.global) return nullptr;
+  if (se.run.verifyLinks) VerifyLink(se, word->text.c_str(), link.value);
+  return link.value;
+}
+
+// An int operand: an int literal, or a linked variable holding an int.
+bool ReadInt(ScriptEngine& se, const Stamps& stamps, CScriptLiteral* word, int32_t* out) {
+  if (word->kind == kWordInt) {
+    *out = word->payload.i;
+    return true;
+  }
+  const CScriptValue* v = HeldVariable(se, stamps, word);
+  if (v && v->type == kValueRefer) v = FollowRefer(v);
+  if (!v || v->type != kValueInt) return false;
+  *out = v->data.i;
+  return true;
+}
+
+// A linked int variable that may be assigned (not const, no refer link).
+CScriptValue* IntTarget(ScriptEngine& se, const Stamps& stamps, CScriptLiteral* word) {
+  CScriptValue* v = HeldVariable(se, stamps, word);
+  if (!v || v->type != kValueInt || (v->attributes & kAttrConst)) return nullptr;
+  return v;
+}
+
+// What the int assignment does to an int variable.
+void StoreInt(CScriptValue* v, int32_t value) {
+  v->data = ScriptPayload{};
+  v->data.i = value;
+}
+
+// The element `index` names in the compound of a linked variable, when the
+// variable holds a compound and the element exists.
+CScriptValue* HeldElement(ScriptEngine& se, const Stamps& stamps, CScriptLiteral* arrayWord, CScriptLiteral* indexWord) {
+  const CScriptValue* holder = HeldVariable(se, stamps, arrayWord);
+  if (holder && holder->type == kValueRefer) holder = FollowRefer(holder);
+  if (!holder || holder->type != kValueCompound || !holder->data.array) return nullptr;
+  int32_t index;
+  if (!ReadInt(se, stamps, indexWord, &index)) return nullptr;
+  return GetElement(holder->data.array, index);
+}
+
+// Where a jump word sends the thread when its link to the label holds.
+bool HeldJumpTarget(ScriptEngine& se, const Stamps& stamps, CScriptLiteral* jump, const CScriptLiteral* label,
+                    CScriptLiteral** target) {
+  const RunLink& link = jump->link;
+  if (!link.value || link.origin != label || link.localStamp != stamps.local || link.globalStamp != stamps.global)
+    return false;
+  if (se.run.verifyLinks) VerifyLink(se, label->text.c_str(), link.value);
+  const CScriptValue* v = FollowRefer(link.value);
+  if (!v || (v->type != kValueFunction && v->type != kValueSystemCall) || !v->data.word) return false;
+  *target = v->data.word->next;
+  return true;
+}
+
+int32_t IntArithmetic(int kind, int32_t x, int32_t y) {
+  switch (kind) {
+    case kWordAdd:
+    case kWordAddAssign: return WrapAdd(x, y);
+    case kWordSubtract:
+    case kWordSubtractAssign: return WrapSub(x, y);
+    case kWordMultiply:
+    case kWordMultiplyAssign: return WrapMul(x, y);
+    case kWordBitAndAssign: return x & y;
+    case kWordBitOrAssign: return x | y;
+    default: return x ^ y;  // kWordXorAssign
+  }
+}
+
+bool IntComparison(int kind, int32_t x, int32_t y) {
+  switch (kind) {
+    case kWordGreater: return x > y;
+    case kWordLess: return x < y;
+    case kWordGreaterEqual: return x >= y;
+    case kWordLessEqual: return x <= y;
+    case kWordEqual: return x == y;
+    default: return x != y;  // kWordNotEqual
+  }
+}
+
+// Whether the stack has records for `depth` more entries: the words' pushes
+// then neither take a record from the pool nor overflow.
+bool StackRoom(const WordStack& data, int depth) { return size_t(data.end) + size_t(depth) <= data.entries.size(); }
+
+// The end of a step: the thread goes on at `next` after the step's words
+// up to `last`, `words` of them counted.
+void FinishStep(ScriptEngine& se, ScriptThread* t, CScriptLiteral* last, CScriptLiteral* next, int words,
+                int32_t* count) {
+  se.run.executing = last;
+  t->currentWord = next;
+  *count += words;
+}
+
+// The statement's end: ";" and, when it has one and it can be taken, the
+// tail jump.
+void FinishStatement(ScriptEngine& se, ScriptThread* t, const CodeStep& s, const Stamps& stamps, int32_t* count,
+                     int32_t limit) {
+  StackTrimToMarker(t->data);
+  CScriptLiteral* target;
+  if (s.tailJump && *count + s.length + 2 <= limit && HeldJumpTarget(se, stamps, s.tailJump, s.tailLabel, &target)) {
+    FinishStep(se, t, s.tailJump, target, s.length + 2, count);
+    return;
+  }
+  FinishStep(se, t, s.last, s.after, s.length, count);
+}
+
+// A conditional jump's end: on a false condition its jump, on a true one
+// the tail jump when it has one, else the word after it.
+bool FinishCondition(ScriptEngine& se, ScriptThread* t, const CodeStep& s, const Stamps& stamps, bool truth,
+                     int32_t* count, int32_t limit) {
+  CScriptLiteral* target;
+  if (!truth) {
+    if (!HeldJumpTarget(se, stamps, s.jump, s.label, &target)) return false;
+    FinishStep(se, t, s.jump, target, s.length, count);
+    return true;
+  }
+  if (s.tailJump && *count + s.length + 2 <= limit && HeldJumpTarget(se, stamps, s.tailJump, s.tailLabel, &target)) {
+    FinishStep(se, t, s.tailJump, target, s.length + 2, count);
+    return true;
+  }
+  FinishStep(se, t, s.jump, s.after, s.length, count);
+  return true;
+}
+
+// Each Run* returns false, having changed nothing, when the step cannot
+// run; the caller then runs its first word alone.
+
+bool RunCompareJump(ScriptEngine& se, ScriptThread* t, const CodeStep& s, int32_t* count, int32_t limit) {
+  if (!StackRoom(t->data, 2)) return false;
+  Stamps stamps = CurrentStamps(se);
+  int32_t x, y;
+  if (!ReadInt(se, stamps, s.a, &x) || !ReadInt(se, stamps, s.b, &y)) return false;
+  return FinishCondition(se, t, s, stamps, IntComparison(s.operation, x, y), count, limit);
+}
+
+bool RunIndexJump(ScriptEngine& se, ScriptThread* t, const CodeStep& s, int32_t* count, int32_t limit) {
+  if (!StackRoom(t->data, 2)) return false;
+  Stamps stamps = CurrentStamps(se);
+  const CScriptValue* element = HeldElement(se, stamps, s.a, s.b);
+  if (element && element->type == kValueRefer) element = FollowRefer(element);
+  if (!element || element->type != kValueInt) return false;
+  return FinishCondition(se, t, s, stamps, element->data.i != 0, count, limit);
+}
+
+bool RunIncrement(ScriptEngine& se, ScriptThread* t, const CodeStep& s, int32_t* count, int32_t limit) {
+  if (!StackRoom(t->data, 1)) return false;
+  Stamps stamps = CurrentStamps(se);
+  CScriptValue* v = IntTarget(se, stamps, s.a);
+  if (!v) return false;
+  bool up = s.operation == kWordIncrement || s.operation == kWordPrefixIncrement;
+  StoreInt(v, up ? WrapAdd(v->data.i, 1) : WrapSub(v->data.i, 1));
+  FinishStatement(se, t, s, stamps, count, limit);
+  return true;
+}
+
+bool RunCompoundAssign(ScriptEngine& se, ScriptThread* t, const CodeStep& s, int32_t* count, int32_t limit) {
+  if (!StackRoom(t->data, 2)) return false;
+  Stamps stamps = CurrentStamps(se);
+  CScriptValue* v = IntTarget(se, stamps, s.a);
+  int32_t y;
+  if (!v || !ReadInt(se, stamps, s.b, &y)) return false;
+  StoreInt(v, IntArithmetic(s.operation, v->data.i, y));
+  FinishStatement(se, t, s, stamps, count, limit);
+  return true;
+}
+
+bool RunAssign(ScriptEngine& se, ScriptThread* t, const CodeStep& s, int32_t* count, int32_t limit) {
+  if (!StackRoom(t->data, 2)) return false;
+  Stamps stamps = CurrentStamps(se);
+  CScriptValue* v = IntTarget(se, stamps, s.a);
+  int32_t y;
+  if (!v || !ReadInt(se, stamps, s.b, &y)) return false;
+  StoreInt(v, y);
+  FinishStatement(se, t, s, stamps, count, limit);
+  return true;
+}
+
+bool RunIndexAssign(ScriptEngine& se, ScriptThread* t, const CodeStep& s, int32_t* count, int32_t limit) {
+  if (!StackRoom(t->data, 2)) return false;
+  Stamps stamps = CurrentStamps(se);
+  CScriptValue* element = HeldElement(se, stamps, s.a, s.b);
+  int32_t y;
+  if (!element || element->type != kValueInt || (element->attributes & kAttrConst) ||
+      !ReadInt(se, stamps, s.c, &y))
+    return false;
+  StoreInt(element, y);
+  FinishStatement(se, t, s, stamps, count, limit);
+  return true;
+}
+
+bool RunPushBinary(ScriptEngine& se, ScriptThread* t, const CodeStep& s, int32_t* count) {
+  if (!StackRoom(t->data, 2)) return false;
+  Stamps stamps = CurrentStamps(se);
+  int32_t x, y;
+  if (!ReadInt(se, stamps, s.a, &x) || !ReadInt(se, stamps, s.b, &y)) return false;
+  int32_t result = IsComparison(s.operation) ? int32_t(IntComparison(s.operation, x, y))
+                                             : IntArithmetic(s.operation, x, y);
+  StackPushInt(se, t->data, result);
+  FinishStep(se, t, s.last, s.after, s.length, count);
+  return true;
+}
+
+bool RunAssignBinary(ScriptEngine& se, ScriptThread* t, const CodeStep& s, int32_t* count, int32_t limit) {
+  if (!StackRoom(t->data, 3)) return false;
+  Stamps stamps = CurrentStamps(se);
+  CScriptValue* v = IntTarget(se, stamps, s.a);
+  int32_t x, y;
+  if (!v || !ReadInt(se, stamps, s.b, &x) || !ReadInt(se, stamps, s.c, &y)) return false;
+  StoreInt(v, IntArithmetic(s.operation, x, y));
+  if (s.statement) {
+    FinishStatement(se, t, s, stamps, count, limit);
+  } else {
+    StackPushReference(se, t->data, v);
+    FinishStep(se, t, s.last, s.after, s.length, count);
+  }
+  return true;
+}
+
+bool RunCall(ScriptEngine& se, ScriptThread* t, const CodeStep& s, int32_t* count) {
+  if (!StackRoom(t->data, 1)) return false;
+  Stamps stamps = CurrentStamps(se);
+  CScriptValue* named = HeldVariable(se, stamps, s.a);
+  CScriptValue* function = named && named->type == kValueRefer ? FollowRefer(named) : named;
+  if (!function || function->type != kValueFunction || !function->data.word) return false;
+  // From here on it is the call word's work, and its errors are placed there.
+  CScriptLiteral* entry = function->data.word;
+  FinishStep(se, t, s.last, s.after, s.length, count);
+  StackPushHandle(se, t->calls, s.after);
+  PushLocalNamespace(se, entry->text.c_str());
+  t->currentWord = entry->next;
+  return true;
+}
+
+}  // namespace
+
+// ============================================================================
 // [SECTION] Execute
 //
 // One slice of one thread: words run until the thread waits or ends. Each
@@ -306,7 +679,48 @@ void Execute(ScriptEngine& se, int32_t index) {
     se.namespaces.currentLink = w->position.linkIndex;
     if (w->position.fileName != se.run.lastFile) EnterFile(se, w->position.fileName);
 
-    switch (kOpcodeOfKind[w->kind]) {
+    if (w->stepEpoch != se.run.codeEpoch) DecodeStep(se, w);
+    Opcode op = Opcode(w->stepOp);
+    // A step runs only when all of its words fit below the limit.
+    if (op >= kFirstStep && count + se.run.steps[w->stepIndex].length > limit) op = kOpcodeOfKind[w->kind];
+  dispatch:
+    switch (op) {
+      case Opcode::StepCompareJump:
+        if (RunCompareJump(se, t, se.run.steps[w->stepIndex], &count, limit)) continue;
+        op = kOpcodeOfKind[w->kind];
+        goto dispatch;
+      case Opcode::StepIndexJump:
+        if (RunIndexJump(se, t, se.run.steps[w->stepIndex], &count, limit)) continue;
+        op = kOpcodeOfKind[w->kind];
+        goto dispatch;
+      case Opcode::StepIncrement:
+        if (RunIncrement(se, t, se.run.steps[w->stepIndex], &count, limit)) continue;
+        op = kOpcodeOfKind[w->kind];
+        goto dispatch;
+      case Opcode::StepCompoundAssign:
+        if (RunCompoundAssign(se, t, se.run.steps[w->stepIndex], &count, limit)) continue;
+        op = kOpcodeOfKind[w->kind];
+        goto dispatch;
+      case Opcode::StepAssign:
+        if (RunAssign(se, t, se.run.steps[w->stepIndex], &count, limit)) continue;
+        op = kOpcodeOfKind[w->kind];
+        goto dispatch;
+      case Opcode::StepIndexAssign:
+        if (RunIndexAssign(se, t, se.run.steps[w->stepIndex], &count, limit)) continue;
+        op = kOpcodeOfKind[w->kind];
+        goto dispatch;
+      case Opcode::StepPushBinary:
+        if (RunPushBinary(se, t, se.run.steps[w->stepIndex], &count)) continue;
+        op = kOpcodeOfKind[w->kind];
+        goto dispatch;
+      case Opcode::StepAssignBinary:
+        if (RunAssignBinary(se, t, se.run.steps[w->stepIndex], &count, limit)) continue;
+        op = kOpcodeOfKind[w->kind];
+        goto dispatch;
+      case Opcode::StepCall:
+        if (RunCall(se, t, se.run.steps[w->stepIndex], &count)) continue;
+        op = kOpcodeOfKind[w->kind];
+        goto dispatch;
       case Opcode::Nop: break;
       case Opcode::End: t->wait = -1; break;
       case Opcode::PushInt: StackPushInt(se, data, w->payload.i); break;
@@ -356,7 +770,7 @@ void Execute(ScriptEngine& se, int32_t index) {
       case Opcode::ShiftLeft:
       case Opcode::ShiftRight:
       case Opcode::LogicalAnd:
-      case Opcode::LogicalOr: ExecuteBinary(se, data, kOpcodeOfKind[w->kind]); break;
+      case Opcode::LogicalOr: ExecuteBinary(se, data, op); break;
       case Opcode::Assign: ExecuteAssign(se, data); break;
       case Opcode::AddAssign:
       case Opcode::SubtractAssign:
@@ -365,15 +779,15 @@ void Execute(ScriptEngine& se, int32_t index) {
       case Opcode::ModuloAssign:
       case Opcode::BitAndAssign:
       case Opcode::BitOrAssign:
-      case Opcode::XorAssign: ExecuteCompoundAssign(se, data, kOpcodeOfKind[w->kind]); break;
+      case Opcode::XorAssign: ExecuteCompoundAssign(se, data, op); break;
       case Opcode::PostIncrement:
       case Opcode::PostDecrement:
       case Opcode::PreIncrement:
-      case Opcode::PreDecrement: ExecuteIncrement(se, data, kOpcodeOfKind[w->kind]); break;
+      case Opcode::PreDecrement: ExecuteIncrement(se, data, op); break;
       case Opcode::Not:
       case Opcode::BitNot:
       case Opcode::Plus:
-      case Opcode::Negate: ExecuteUnary(se, data, kOpcodeOfKind[w->kind]); break;
+      case Opcode::Negate: ExecuteUnary(se, data, op); break;
       case Opcode::Discard: StackTrimToMarker(data); break;
       case Opcode::Member: ExecuteMember(se, data, w); break;
       case Opcode::Declare: ExecuteDeclare(se, t, w); break;
@@ -383,7 +797,7 @@ void Execute(ScriptEngine& se, int32_t index) {
         bool valid = false;
         bool truth = ConditionIsTrue(StackPop(data), &valid);
         // A condition that is no number or text jumps neither way.
-        if (valid && truth == (kOpcodeOfKind[w->kind] == Opcode::JumpIfTrue))
+        if (valid && truth == (op == Opcode::JumpIfTrue))
           JumpToLabel(se, t, w, label.word, label.value.text);
         break;
       }
@@ -403,7 +817,7 @@ void Execute(ScriptEngine& se, int32_t index) {
       case Opcode::CastInt:
       case Opcode::CastFloat:
       case Opcode::CastString:
-      case Opcode::CastFunction: ExecuteCast(se, data, kOpcodeOfKind[w->kind]); break;
+      case Opcode::CastFunction: ExecuteCast(se, data, op); break;
       case Opcode::BuildArray:
         StackPushCompound(se, data, BuildCompoundFromStack(se, data, kCompoundArray));
         break;
