@@ -223,9 +223,19 @@ CScriptValue* AddArrayElement(ScriptPools& pools, CScriptArray* a, int32_t index
   CScriptValue* v = NewValue(pools);
   a->kind = kCompoundArray;
   if (index >= count) a->elements.resize(size_t(index + 1 > count + 16 ? index + 1 : count + 16), nullptr);
-  char name[24];
-  std::snprintf(name, sizeof name, "[%d]", index);
-  v->text.assign(name);
+  // "[%d]", written without a format call: arrays are made an element at
+  // a time, and a declared array may have many.
+  char name[16];
+  char* end = name + sizeof name;
+  char* p = end;
+  *--p = ']';
+  uint32_t n = uint32_t(index);  // never negative here
+  do {
+    *--p = char('0' + n % 10);
+    n /= 10;
+  } while (n);
+  *--p = '[';
+  v->text.assign(p, size_t(end - p));
   v->kind = kWordName;
   v->owner = a;
   SetValueType(pools, v, type, attributes);

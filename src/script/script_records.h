@@ -274,6 +274,14 @@ struct CodeStep {
   CScriptLiteral* tailJump = nullptr;   // (null: none)
   CScriptLiteral* last = nullptr;    // the step's last word without the tail
   CScriptLiteral* after = nullptr;   // the word after it
+  // The variables the names a, b and c are linked to (null for an int
+  // literal), valid while the two namespaces keep the stamps they were found
+  // under, as the names' own links are (RunLink); 0 and 0: none yet.
+  uint64_t localStamp = 0;
+  uint64_t globalStamp = 0;
+  CScriptValue* va = nullptr;
+  CScriptValue* vb = nullptr;
+  CScriptValue* vc = nullptr;
 };
 
 // Value types (`ScriptValueType`).

@@ -410,67 +410,97 @@ struct Stamps {
   uint64_t global;
 };
 
-Stamps CurrentStamps(const ScriptEngine& se) { return {LocalStamp(se), GlobalStamp(se)}; }
+[[gnu::always_inline]] inline Stamps CurrentStamps(const ScriptEngine& se) {
+  int32_t t = se.namespaces.currentThread;
+  const std::vector<CScriptArray*>& tops = se.namespaces.threadTop;
+  const CScriptArray* top = t >= 0 && size_t(t) < tops.size() ? tops[size_t(t)] : nullptr;
+  return {top ? top->stamp : 0, se.namespaces.global ? se.namespaces.global->stamp : 0};
+}
 
 // The variable a name word is linked to when its link holds, else null.
-CScriptValue* HeldVariable(ScriptEngine& se, const Stamps& stamps, CScriptLiteral* word) {
+[[gnu::always_inline]] inline CScriptValue* HeldVariable(const Stamps& stamps, CScriptLiteral* word) {
   const RunLink& link = word->link;
   if (!link.value || link.localStamp != stamps.local || link.globalStamp != stamps.global) return nullptr;
-  if (se.run.verifyLinks) VerifyLink(se, word->text.c_str(), link.value);
   return link.value;
 }
 
-// An int operand: an int literal, or a linked variable holding an int.
-bool ReadInt(ScriptEngine& se, const Stamps& stamps, CScriptLiteral* word, int32_t* out) {
-  if (word->kind == kWordInt) {
+// Fills the step's variables from its names' links; false when a name is
+// not linked under the current stamps (its word has not run since they
+// changed). With verifyLinks each is checked against a fresh lookup.
+[[gnu::always_inline]] inline bool StepVariables(ScriptEngine& se, CodeStep& s, const Stamps& stamps) {
+  if (s.localStamp != stamps.local || s.globalStamp != stamps.global || (!s.localStamp && !s.globalStamp)) {
+    CScriptValue* v[3] = {};
+    CScriptLiteral* words[3] = {s.a, s.b, s.c};
+    for (int i = 0; i < 3; i++) {
+      if (!words[i] || words[i]->kind == kWordInt) continue;
+      v[i] = HeldVariable(stamps, words[i]);
+      if (!v[i]) return false;
+    }
+    s.va = v[0];
+    s.vb = v[1];
+    s.vc = v[2];
+    s.localStamp = stamps.local;
+    s.globalStamp = stamps.global;
+  }
+  if (se.run.verifyLinks) {
+    if (s.va) VerifyLink(se, s.a->text.c_str(), s.va);
+    if (s.vb) VerifyLink(se, s.b->text.c_str(), s.vb);
+    if (s.vc) VerifyLink(se, s.c->text.c_str(), s.vc);
+  }
+  return true;
+}
+
+// An int operand: an int literal, or a variable holding an int (through
+// refer links).
+[[gnu::always_inline]] inline bool ReadInt(const CScriptLiteral* word, const CScriptValue* v, int32_t* out) {
+  if (!v) {
     *out = word->payload.i;
     return true;
   }
-  const CScriptValue* v = HeldVariable(se, stamps, word);
-  if (v && v->type == kValueRefer) v = FollowRefer(v);
+  if (v->type == kValueRefer) v = FollowRefer(v);
   if (!v || v->type != kValueInt) return false;
   *out = v->data.i;
   return true;
 }
 
-// A linked int variable that may be assigned (not const, no refer link).
-CScriptValue* IntTarget(ScriptEngine& se, const Stamps& stamps, CScriptLiteral* word) {
-  CScriptValue* v = HeldVariable(se, stamps, word);
-  if (!v || v->type != kValueInt || (v->attributes & kAttrConst)) return nullptr;
-  return v;
+// An int variable that may be assigned: not const, no refer link.
+[[gnu::always_inline]] inline bool IsIntTarget(const CScriptValue* v) {
+  return v && v->type == kValueInt && !(v->attributes & kAttrConst);
 }
 
 // What the int assignment does to an int variable.
-void StoreInt(CScriptValue* v, int32_t value) {
+[[gnu::always_inline]] inline void StoreInt(CScriptValue* v, int32_t value) {
   v->data = ScriptPayload{};
   v->data.i = value;
 }
 
-// The element `index` names in the compound of a linked variable, when the
+// The element the index names in the compound of a variable, when the
 // variable holds a compound and the element exists.
-CScriptValue* HeldElement(ScriptEngine& se, const Stamps& stamps, CScriptLiteral* arrayWord, CScriptLiteral* indexWord) {
-  const CScriptValue* holder = HeldVariable(se, stamps, arrayWord);
+[[gnu::always_inline]] inline CScriptValue* HeldElement(const CScriptValue* holder, const CScriptLiteral* indexWord,
+                                                        const CScriptValue* indexVariable) {
   if (holder && holder->type == kValueRefer) holder = FollowRefer(holder);
   if (!holder || holder->type != kValueCompound || !holder->data.array) return nullptr;
   int32_t index;
-  if (!ReadInt(se, stamps, indexWord, &index)) return nullptr;
-  return GetElement(holder->data.array, index);
+  if (!ReadInt(indexWord, indexVariable, &index)) return nullptr;
+  const std::vector<CScriptValue*>& elements = holder->data.array->elements;
+  return uint32_t(index) < elements.size() ? elements[size_t(index)] : nullptr;
 }
 
 // Where a jump word sends the thread when its link to the label holds.
-bool HeldJumpTarget(ScriptEngine& se, const Stamps& stamps, CScriptLiteral* jump, const CScriptLiteral* label,
-                    CScriptLiteral** target) {
+[[gnu::always_inline]] inline bool HeldJumpTarget(ScriptEngine& se, const Stamps& stamps, CScriptLiteral* jump,
+                                                  const CScriptLiteral* label, CScriptLiteral** target) {
   const RunLink& link = jump->link;
   if (!link.value || link.origin != label || link.localStamp != stamps.local || link.globalStamp != stamps.global)
     return false;
   if (se.run.verifyLinks) VerifyLink(se, label->text.c_str(), link.value);
-  const CScriptValue* v = FollowRefer(link.value);
+  const CScriptValue* v = link.value;
+  if (v->type == kValueRefer) v = FollowRefer(v);
   if (!v || (v->type != kValueFunction && v->type != kValueSystemCall) || !v->data.word) return false;
   *target = v->data.word->next;
   return true;
 }
 
-int32_t IntArithmetic(int kind, int32_t x, int32_t y) {
+[[gnu::always_inline]] inline int32_t IntArithmetic(int kind, int32_t x, int32_t y) {
   switch (kind) {
     case kWordAdd:
     case kWordAddAssign: return WrapAdd(x, y);
@@ -484,7 +514,7 @@ int32_t IntArithmetic(int kind, int32_t x, int32_t y) {
   }
 }
 
-bool IntComparison(int kind, int32_t x, int32_t y) {
+[[gnu::always_inline]] inline bool IntComparison(int kind, int32_t x, int32_t y) {
   switch (kind) {
     case kWordGreater: return x > y;
     case kWordLess: return x < y;
@@ -497,12 +527,22 @@ bool IntComparison(int kind, int32_t x, int32_t y) {
 
 // Whether the stack has records for `depth` more entries: the words' pushes
 // then neither take a record from the pool nor overflow.
-bool StackRoom(const WordStack& data, int depth) { return size_t(data.end) + size_t(depth) <= data.entries.size(); }
+[[gnu::always_inline]] inline bool StackRoom(const WordStack& data, int depth) {
+  return size_t(data.end) + size_t(depth) <= data.entries.size();
+}
+
+// ";": down to the topmost call marker.
+[[gnu::always_inline]] inline void TrimToMarker(WordStack& data) {
+  int32_t end = data.end;
+  CScriptLiteral* const* entries = data.entries.data();
+  while (end > 0 && entries[end - 1]->kind != kWordCallMarker) end--;
+  data.end = end;
+}
 
 // The end of a step: the thread goes on at `next` after the step's words
 // up to `last`, `words` of them counted.
-void FinishStep(ScriptEngine& se, ScriptThread* t, CScriptLiteral* last, CScriptLiteral* next, int words,
-                int32_t* count) {
+[[gnu::always_inline]] inline void FinishStep(ScriptEngine& se, ScriptThread* t, CScriptLiteral* last,
+                                              CScriptLiteral* next, int words, int32_t* count) {
   se.run.executing = last;
   t->currentWord = next;
   *count += words;
@@ -510,9 +550,9 @@ void FinishStep(ScriptEngine& se, ScriptThread* t, CScriptLiteral* last, CScript
 
 // The statement's end: ";" and, when it has one and it can be taken, the
 // tail jump.
-void FinishStatement(ScriptEngine& se, ScriptThread* t, const CodeStep& s, const Stamps& stamps, int32_t* count,
-                     int32_t limit) {
-  StackTrimToMarker(t->data);
+[[gnu::always_inline]] inline void FinishStatement(ScriptEngine& se, ScriptThread* t, const CodeStep& s,
+                                                   const Stamps& stamps, int32_t* count, int32_t limit) {
+  TrimToMarker(t->data);
   CScriptLiteral* target;
   if (s.tailJump && *count + s.length + 2 <= limit && HeldJumpTarget(se, stamps, s.tailJump, s.tailLabel, &target)) {
     FinishStep(se, t, s.tailJump, target, s.length + 2, count);
@@ -523,8 +563,8 @@ void FinishStatement(ScriptEngine& se, ScriptThread* t, const CodeStep& s, const
 
 // A conditional jump's end: on a false condition its jump, on a true one
 // the tail jump when it has one, else the word after it.
-bool FinishCondition(ScriptEngine& se, ScriptThread* t, const CodeStep& s, const Stamps& stamps, bool truth,
-                     int32_t* count, int32_t limit) {
+[[gnu::always_inline]] inline bool FinishCondition(ScriptEngine& se, ScriptThread* t, const CodeStep& s,
+                                                   const Stamps& stamps, bool truth, int32_t* count, int32_t limit) {
   CScriptLiteral* target;
   if (!truth) {
     if (!HeldJumpTarget(se, stamps, s.jump, s.label, &target)) return false;
@@ -542,74 +582,78 @@ bool FinishCondition(ScriptEngine& se, ScriptThread* t, const CodeStep& s, const
 // Each Run* returns false, having changed nothing, when the step cannot
 // run; the caller then runs its first word alone.
 
-bool RunCompareJump(ScriptEngine& se, ScriptThread* t, const CodeStep& s, int32_t* count, int32_t limit) {
+[[gnu::always_inline]] inline bool RunCompareJump(ScriptEngine& se, ScriptThread* t, CodeStep& s, int32_t* count,
+                                                  int32_t limit) {
   if (!StackRoom(t->data, 2)) return false;
   Stamps stamps = CurrentStamps(se);
   int32_t x, y;
-  if (!ReadInt(se, stamps, s.a, &x) || !ReadInt(se, stamps, s.b, &y)) return false;
+  if (!StepVariables(se, s, stamps) || !ReadInt(s.a, s.va, &x) || !ReadInt(s.b, s.vb, &y)) return false;
   return FinishCondition(se, t, s, stamps, IntComparison(s.operation, x, y), count, limit);
 }
 
-bool RunIndexJump(ScriptEngine& se, ScriptThread* t, const CodeStep& s, int32_t* count, int32_t limit) {
+[[gnu::always_inline]] inline bool RunIndexJump(ScriptEngine& se, ScriptThread* t, CodeStep& s, int32_t* count,
+                                                int32_t limit) {
   if (!StackRoom(t->data, 2)) return false;
   Stamps stamps = CurrentStamps(se);
-  const CScriptValue* element = HeldElement(se, stamps, s.a, s.b);
+  if (!StepVariables(se, s, stamps)) return false;
+  const CScriptValue* element = HeldElement(s.va, s.b, s.vb);
   if (element && element->type == kValueRefer) element = FollowRefer(element);
   if (!element || element->type != kValueInt) return false;
   return FinishCondition(se, t, s, stamps, element->data.i != 0, count, limit);
 }
 
-bool RunIncrement(ScriptEngine& se, ScriptThread* t, const CodeStep& s, int32_t* count, int32_t limit) {
+[[gnu::always_inline]] inline bool RunIncrement(ScriptEngine& se, ScriptThread* t, CodeStep& s, int32_t* count,
+                                                int32_t limit) {
   if (!StackRoom(t->data, 1)) return false;
   Stamps stamps = CurrentStamps(se);
-  CScriptValue* v = IntTarget(se, stamps, s.a);
-  if (!v) return false;
+  if (!StepVariables(se, s, stamps) || !IsIntTarget(s.va)) return false;
+  CScriptValue* v = s.va;
   bool up = s.operation == kWordIncrement || s.operation == kWordPrefixIncrement;
   StoreInt(v, up ? WrapAdd(v->data.i, 1) : WrapSub(v->data.i, 1));
   FinishStatement(se, t, s, stamps, count, limit);
   return true;
 }
 
-bool RunCompoundAssign(ScriptEngine& se, ScriptThread* t, const CodeStep& s, int32_t* count, int32_t limit) {
+[[gnu::always_inline]] inline bool RunCompoundAssign(ScriptEngine& se, ScriptThread* t, CodeStep& s, int32_t* count,
+                                                     int32_t limit) {
   if (!StackRoom(t->data, 2)) return false;
   Stamps stamps = CurrentStamps(se);
-  CScriptValue* v = IntTarget(se, stamps, s.a);
   int32_t y;
-  if (!v || !ReadInt(se, stamps, s.b, &y)) return false;
-  StoreInt(v, IntArithmetic(s.operation, v->data.i, y));
+  if (!StepVariables(se, s, stamps) || !IsIntTarget(s.va) || !ReadInt(s.b, s.vb, &y)) return false;
+  StoreInt(s.va, IntArithmetic(s.operation, s.va->data.i, y));
   FinishStatement(se, t, s, stamps, count, limit);
   return true;
 }
 
-bool RunAssign(ScriptEngine& se, ScriptThread* t, const CodeStep& s, int32_t* count, int32_t limit) {
+[[gnu::always_inline]] inline bool RunAssign(ScriptEngine& se, ScriptThread* t, CodeStep& s, int32_t* count,
+                                             int32_t limit) {
   if (!StackRoom(t->data, 2)) return false;
   Stamps stamps = CurrentStamps(se);
-  CScriptValue* v = IntTarget(se, stamps, s.a);
   int32_t y;
-  if (!v || !ReadInt(se, stamps, s.b, &y)) return false;
-  StoreInt(v, y);
+  if (!StepVariables(se, s, stamps) || !IsIntTarget(s.va) || !ReadInt(s.b, s.vb, &y)) return false;
+  StoreInt(s.va, y);
   FinishStatement(se, t, s, stamps, count, limit);
   return true;
 }
 
-bool RunIndexAssign(ScriptEngine& se, ScriptThread* t, const CodeStep& s, int32_t* count, int32_t limit) {
+[[gnu::always_inline]] inline bool RunIndexAssign(ScriptEngine& se, ScriptThread* t, CodeStep& s, int32_t* count,
+                                                  int32_t limit) {
   if (!StackRoom(t->data, 2)) return false;
   Stamps stamps = CurrentStamps(se);
-  CScriptValue* element = HeldElement(se, stamps, s.a, s.b);
+  if (!StepVariables(se, s, stamps)) return false;
+  CScriptValue* element = HeldElement(s.va, s.b, s.vb);
   int32_t y;
-  if (!element || element->type != kValueInt || (element->attributes & kAttrConst) ||
-      !ReadInt(se, stamps, s.c, &y))
-    return false;
+  if (!IsIntTarget(element) || !ReadInt(s.c, s.vc, &y)) return false;
   StoreInt(element, y);
   FinishStatement(se, t, s, stamps, count, limit);
   return true;
 }
 
-bool RunPushBinary(ScriptEngine& se, ScriptThread* t, const CodeStep& s, int32_t* count) {
+[[gnu::always_inline]] inline bool RunPushBinary(ScriptEngine& se, ScriptThread* t, CodeStep& s, int32_t* count) {
   if (!StackRoom(t->data, 2)) return false;
   Stamps stamps = CurrentStamps(se);
   int32_t x, y;
-  if (!ReadInt(se, stamps, s.a, &x) || !ReadInt(se, stamps, s.b, &y)) return false;
+  if (!StepVariables(se, s, stamps) || !ReadInt(s.a, s.va, &x) || !ReadInt(s.b, s.vb, &y)) return false;
   int32_t result = IsComparison(s.operation) ? int32_t(IntComparison(s.operation, x, y))
                                              : IntArithmetic(s.operation, x, y);
   StackPushInt(se, t->data, result);
@@ -617,27 +661,28 @@ bool RunPushBinary(ScriptEngine& se, ScriptThread* t, const CodeStep& s, int32_t
   return true;
 }
 
-bool RunAssignBinary(ScriptEngine& se, ScriptThread* t, const CodeStep& s, int32_t* count, int32_t limit) {
+[[gnu::always_inline]] inline bool RunAssignBinary(ScriptEngine& se, ScriptThread* t, CodeStep& s, int32_t* count,
+                                                   int32_t limit) {
   if (!StackRoom(t->data, 3)) return false;
   Stamps stamps = CurrentStamps(se);
-  CScriptValue* v = IntTarget(se, stamps, s.a);
   int32_t x, y;
-  if (!v || !ReadInt(se, stamps, s.b, &x) || !ReadInt(se, stamps, s.c, &y)) return false;
-  StoreInt(v, IntArithmetic(s.operation, x, y));
+  if (!StepVariables(se, s, stamps) || !IsIntTarget(s.va) || !ReadInt(s.b, s.vb, &x) || !ReadInt(s.c, s.vc, &y))
+    return false;
+  StoreInt(s.va, IntArithmetic(s.operation, x, y));
   if (s.statement) {
     FinishStatement(se, t, s, stamps, count, limit);
   } else {
-    StackPushReference(se, t->data, v);
+    StackPushReference(se, t->data, s.va);
     FinishStep(se, t, s.last, s.after, s.length, count);
   }
   return true;
 }
 
-bool RunCall(ScriptEngine& se, ScriptThread* t, const CodeStep& s, int32_t* count) {
+bool RunCall(ScriptEngine& se, ScriptThread* t, CodeStep& s, int32_t* count) {
   if (!StackRoom(t->data, 1)) return false;
   Stamps stamps = CurrentStamps(se);
-  CScriptValue* named = HeldVariable(se, stamps, s.a);
-  CScriptValue* function = named && named->type == kValueRefer ? FollowRefer(named) : named;
+  if (!StepVariables(se, s, stamps)) return false;
+  CScriptValue* function = s.va->type == kValueRefer ? FollowRefer(s.va) : s.va;
   if (!function || function->type != kValueFunction || !function->data.word) return false;
   // From here on it is the call word's work, and its errors are placed there.
   CScriptLiteral* entry = function->data.word;
@@ -663,6 +708,7 @@ namespace {
 void Execute(ScriptEngine& se, int32_t index) {
   ScriptThread* t = se.threads[size_t(index)];
   WordStack& data = t->data;
+  RunState& run = se.run;
   const int32_t limit = se.run.instructionLimit;
   int32_t count = 0;
   for (;;) {
@@ -682,43 +728,43 @@ void Execute(ScriptEngine& se, int32_t index) {
     if (w->stepEpoch != se.run.codeEpoch) DecodeStep(se, w);
     Opcode op = Opcode(w->stepOp);
     // A step runs only when all of its words fit below the limit.
-    if (op >= kFirstStep && count + se.run.steps[w->stepIndex].length > limit) op = kOpcodeOfKind[w->kind];
+    if (op >= kFirstStep && count + run.steps[w->stepIndex].length > limit) op = kOpcodeOfKind[w->kind];
   dispatch:
     switch (op) {
       case Opcode::StepCompareJump:
-        if (RunCompareJump(se, t, se.run.steps[w->stepIndex], &count, limit)) continue;
+        if (RunCompareJump(se, t, run.steps[w->stepIndex], &count, limit)) continue;
         op = kOpcodeOfKind[w->kind];
         goto dispatch;
       case Opcode::StepIndexJump:
-        if (RunIndexJump(se, t, se.run.steps[w->stepIndex], &count, limit)) continue;
+        if (RunIndexJump(se, t, run.steps[w->stepIndex], &count, limit)) continue;
         op = kOpcodeOfKind[w->kind];
         goto dispatch;
       case Opcode::StepIncrement:
-        if (RunIncrement(se, t, se.run.steps[w->stepIndex], &count, limit)) continue;
+        if (RunIncrement(se, t, run.steps[w->stepIndex], &count, limit)) continue;
         op = kOpcodeOfKind[w->kind];
         goto dispatch;
       case Opcode::StepCompoundAssign:
-        if (RunCompoundAssign(se, t, se.run.steps[w->stepIndex], &count, limit)) continue;
+        if (RunCompoundAssign(se, t, run.steps[w->stepIndex], &count, limit)) continue;
         op = kOpcodeOfKind[w->kind];
         goto dispatch;
       case Opcode::StepAssign:
-        if (RunAssign(se, t, se.run.steps[w->stepIndex], &count, limit)) continue;
+        if (RunAssign(se, t, run.steps[w->stepIndex], &count, limit)) continue;
         op = kOpcodeOfKind[w->kind];
         goto dispatch;
       case Opcode::StepIndexAssign:
-        if (RunIndexAssign(se, t, se.run.steps[w->stepIndex], &count, limit)) continue;
+        if (RunIndexAssign(se, t, run.steps[w->stepIndex], &count, limit)) continue;
         op = kOpcodeOfKind[w->kind];
         goto dispatch;
       case Opcode::StepPushBinary:
-        if (RunPushBinary(se, t, se.run.steps[w->stepIndex], &count)) continue;
+        if (RunPushBinary(se, t, run.steps[w->stepIndex], &count)) continue;
         op = kOpcodeOfKind[w->kind];
         goto dispatch;
       case Opcode::StepAssignBinary:
-        if (RunAssignBinary(se, t, se.run.steps[w->stepIndex], &count, limit)) continue;
+        if (RunAssignBinary(se, t, run.steps[w->stepIndex], &count, limit)) continue;
         op = kOpcodeOfKind[w->kind];
         goto dispatch;
       case Opcode::StepCall:
-        if (RunCall(se, t, se.run.steps[w->stepIndex], &count)) continue;
+        if (RunCall(se, t, run.steps[w->stepIndex], &count)) continue;
         op = kOpcodeOfKind[w->kind];
         goto dispatch;
       case Opcode::Nop: break;
