@@ -89,6 +89,7 @@ void TreeInsert(CScriptArray* a, CScriptValue* value) {
     a->memberNodes.reserve(used + size_t(kNodeGrowth) - used % size_t(kNodeGrowth));
     a->memberNodes.emplace_back();
   }
+  a->nameBits |= NameFilterBit(value->text.data(), value->text.size());
   MemberNode& n = a->memberNodes[size_t(node)];
   n.value = value;
   n.left = n.right = -1;
@@ -478,6 +479,7 @@ void ClearScriptArray(ScriptPools& pools, CScriptArray* a) {
   a->memberNodes.clear();
   a->memberRoot = -1;
   a->freeNode = -1;
+  a->nameBits = 0;
   if (a->memberIndex) a->memberIndex->Clear();
   a->freeSlot = 0;
   a->kind = kCompoundEmpty;

@@ -345,6 +345,9 @@ std::string MakeQualifiedName(const char* function, int32_t link, const char* na
 CScriptValue* DefineVariable(ScriptEngine& se, const char* name, int type, int attributes);
 // The variable a (qualified) name stands for, or null.
 CScriptValue* LookupName(ScriptEngine& se, const char* name);
+// The part of LookupName after the thread namespace: the global namespace
+// under the whole name, the name from its link index on, and its last part.
+CScriptValue* LookupGlobalName(ScriptEngine& se, const char* name);
 // The type of LookupName's variable, or -1.
 int LookupNameType(ScriptEngine& se, const char* name);
 // The variable at a dotted path, looked up from the current thread

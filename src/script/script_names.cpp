@@ -97,6 +97,10 @@ CScriptValue* LookupName(ScriptEngine& se, const char* name) {
   if (!name) return nullptr;
   if (CScriptArray* local = ThreadNamespace(se))
     if (CScriptValue* v = FindMember(local, LastComponent(name))) return v;
+  return LookupGlobalName(se, name);
+}
+
+CScriptValue* LookupGlobalName(ScriptEngine& se, const char* name) {
   CScriptArray* global = se.namespaces.global;
   if (!global) return nullptr;
   if (CScriptValue* v = FindMember(global, name)) return v;

@@ -55,6 +55,7 @@ void ResetArrayRecord(CScriptArray* array) {
   array->owner = nullptr;
   array->freeSlot = 0;
   array->freeNode = -1;
+  array->nameBits = 0;
   array->memberIndex.reset();
 }
 

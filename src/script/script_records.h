@@ -221,6 +221,12 @@ union ScriptPayload {
 //   the thread's innermost local namespace and the global namespace still
 //   carry the stamps recorded with it (CScriptArray::stamp). A name's
 //   `origin` is unused; a jump's is the string literal it was resolved for.
+//   When the stamps have moved on (a call runs the same words under a new
+//   local namespace), the hints below find the variable again without a
+//   search where they can: the slot where the name stood in the last local
+//   namespace it was found in, the name's bit in the namespaces' name
+//   filters (CScriptArray::nameBits), and what the global part of the
+//   lookup found while the global namespace keeps its stamp.
 // - On a member access ".": the member found in `compound`, valid while the
 //   compound keeps the stamp in `localStamp` and the member's name comes
 //   from the same name word (`origin`).
@@ -233,6 +239,13 @@ struct RunLink {
   const CScriptArray* compound = nullptr;
   uint64_t localStamp = 0;
   uint64_t globalStamp = 0;
+  // Hints (see above). `lastLength` is 0 until they are set up.
+  CScriptValue* globalValue = nullptr;  // the global part's result (null: none)
+  uint64_t globalValueStamp = 0;        // the global stamp it holds for; 0: none
+  uint64_t nameBit = 0;                 // the last name part's filter bit
+  int32_t slot = -1;                    // slot of the last local find, -1: none
+  uint32_t lastOffset = 0;              // where the last name part starts
+  uint32_t lastLength = 0;              // and its length
 };
 
 // One word of source or of compiled code. Pooled: a record never moves and is
@@ -373,12 +386,22 @@ struct CScriptArray {
   // A hash index of the members in place of the tree, kept only for the
   // global namespace, which every name lookup of the compiler searches.
   std::unique_ptr<MemberIndex> memberIndex;
+  // A bit per member name ever added to the member tree since the compound
+  // was last emptied (NameFilterBit): a name whose bit is clear is no member.
+  uint64_t nameBits = 0;
   // Changes whenever a member or element is added or removed, and when the
   // record is taken from the pool. Stamps come from one counter of the pools
   // that is never reset, so two equal stamps mean the same compound with the
   // same members: the virtual machine's name links rely on it.
   uint64_t stamp = 0;
 };
+
+// The bit of a member name in a compound's name filter (nameBits).
+constexpr uint64_t NameFilterBit(const char* name, size_t length) {
+  uint32_t h = 2166136261u;
+  for (size_t i = 0; i < length; i++) h = (h ^ uint8_t(name[i])) * 16777619u;
+  return uint64_t(1) << ((h ^ (h >> 7) ^ (h >> 19)) & 63);
+}
 
 // The name accessor of a word: its text, or the empty text for an int or
 // float word (whose text is only its printed form).

@@ -45,28 +45,42 @@ void ScriptEngine::SetRunErrorOnce(const char* text, const SourcePosition* posit
 // would find the same variable; the hot path is two compares and no text.
 // Jumps whose label is a string literal keep the label's variable the same
 // way, keyed by the literal the label came from.
+//
+// A call runs its function's words under a new local namespace each time,
+// so there the stamps have always moved on. The link's hints then redo the
+// lookup cheaply: the name is first tried at the slot where it stood in the
+// last local namespace it was found in; a namespace whose name filter lacks
+// the name's bit does not hold it; and what the global namespace gave for
+// the name is kept while that namespace keeps its stamp. The result is what
+// LookupName finds, always (verifyLinks checks it).
 // ============================================================================
 
 namespace {
 
-uint64_t LocalStamp(const ScriptEngine& se) {
+// The two namespaces a lookup reads, as they stand.
+struct Scope {
+  CScriptArray* local;   // the thread's innermost local namespace, or null
+  uint64_t localStamp;   // its stamp, 0 without one
+  uint64_t globalStamp;  // the global namespace's stamp, 0 before it exists
+};
+
+[[gnu::always_inline]] inline Scope CurrentScope(const ScriptEngine& se) {
   int32_t t = se.namespaces.currentThread;
-  if (t < 0 || size_t(t) >= se.namespaces.threadTop.size()) return 0;
-  const CScriptArray* top = se.namespaces.threadTop[size_t(t)];
-  return top ? top->stamp : 0;
+  const std::vector<CScriptArray*>& tops = se.namespaces.threadTop;
+  CScriptArray* top = t >= 0 && size_t(t) < tops.size() ? tops[size_t(t)] : nullptr;
+  return {top, top ? top->stamp : 0, se.namespaces.global ? se.namespaces.global->stamp : 0};
 }
 
-uint64_t GlobalStamp(const ScriptEngine& se) { return se.namespaces.global ? se.namespaces.global->stamp : 0; }
-
-bool LinkHolds(const ScriptEngine& se, const RunLink& link) {
-  return link.localStamp == LocalStamp(se) && link.globalStamp == GlobalStamp(se);
+[[gnu::always_inline]] inline bool LinkHolds(const RunLink& link, const Scope& scope) {
+  return link.value && link.localStamp == scope.localStamp && link.globalStamp == scope.globalStamp;
 }
 
 void KeepLink(const ScriptEngine& se, RunLink* link, CScriptValue* value, const CScriptLiteral* origin) {
+  Scope scope = CurrentScope(se);
   link->value = value;
   link->origin = origin;
-  link->localStamp = LocalStamp(se);
-  link->globalStamp = GlobalStamp(se);
+  link->localStamp = scope.localStamp;
+  link->globalStamp = scope.globalStamp;
 }
 
 // The consistency check of verifyLinks: a kept link must be what a fresh
@@ -75,6 +89,62 @@ void VerifyLink(ScriptEngine& se, const char* name, const CScriptValue* kept) {
   if (LookupName(se, name) == kept) return;
   std::fprintf(stderr, "script: stale name link for [%s]\n", name);
   std::abort();
+}
+
+// The slot a member stands in, when the namespace is small enough to look.
+int32_t SlotOf(const CScriptArray* a, const CScriptValue* member) {
+  constexpr size_t kMostSlotsSearched = 64;
+  size_t count = a->elements.size() < kMostSlotsSearched ? a->elements.size() : kMostSlotsSearched;
+  for (size_t i = 0; i < count; i++)
+    if (a->elements[i] == member) return int32_t(i);
+  return -1;
+}
+
+// LookupName for a linked name when the link no longer holds, through its
+// hints; the link then holds the result. Null when there is no such
+// variable (the link is left as it was).
+CScriptValue* ResolveAgain(ScriptEngine& se, RunLink& link, const std::string& name, const Scope& scope) {
+  if (!link.nameBit) {
+    size_t dot = name.rfind('.');
+    link.lastOffset = dot == std::string::npos ? 0 : uint32_t(dot + 1);
+    link.lastLength = uint32_t(name.size() - link.lastOffset);
+    link.nameBit = NameFilterBit(name.data() + link.lastOffset, link.lastLength);
+    link.slot = -1;
+  }
+  CScriptValue* found = nullptr;
+  if (CScriptArray* local = scope.local) {
+    const char* last = name.c_str() + link.lastOffset;
+    bool tree = !local->memberIndex;
+    if (tree && local->kind == kCompoundObject && link.slot >= 0 && size_t(link.slot) < local->elements.size()) {
+      CScriptValue* member = local->elements[size_t(link.slot)];
+      if (member && member->text.size() == link.lastLength && std::memcmp(member->text.data(), last, link.lastLength) == 0)
+        found = member;
+    }
+    if (!found && (!tree || (local->nameBits & link.nameBit))) {
+      found = FindMember(local, last);
+      if (found) link.slot = SlotOf(local, found);
+    }
+  }
+  if (!found) {
+    if (link.globalValueStamp != scope.globalStamp || !scope.globalStamp) {
+      link.globalValue = LookupGlobalName(se, name.c_str());
+      link.globalValueStamp = scope.globalStamp;
+    }
+    found = link.globalValue;
+  }
+  if (found) {
+    link.value = found;
+    link.localStamp = scope.localStamp;
+    link.globalStamp = scope.globalStamp;
+  }
+  return found;
+}
+
+// What LookupName finds for a linked name.
+[[gnu::always_inline]] inline CScriptValue* ResolveName(ScriptEngine& se, RunLink& link, const std::string& name,
+                                                        const Scope& scope) {
+  if (LinkHolds(link, scope)) return link.value;
+  return ResolveAgain(se, link, name, scope);
 }
 
 // A popped operand word with its value.
@@ -105,12 +175,16 @@ void JumpToNamedLabel(ScriptEngine& se, ScriptThread* t, CScriptLiteral* jump, c
                       const char* name) {
   RunLink& link = jump->link;
   CScriptValue* named;
-  if (origin && link.value && link.origin == origin && LinkHolds(se, link)) {
-    named = link.value;
-    if (se.run.verifyLinks) VerifyLink(se, name, named);
+  if (origin) {
+    // A link made for another label literal has hints of another name.
+    if (link.origin != origin) {
+      link = RunLink{};
+      link.origin = origin;
+    }
+    named = ResolveName(se, link, origin->text, CurrentScope(se));
+    if (named && se.run.verifyLinks) VerifyLink(se, name, named);
   } else {
     named = LookupName(se, name);
-    if (named && origin) KeepLink(se, &link, named, origin);
   }
   const CScriptValue* v = FollowRefer(named);
   if (!v) RaiseScriptError(Sjis("ジャンプ先のラベル[%s]が存在しません。"), name);
@@ -158,12 +232,11 @@ void EnterFile(ScriptEngine& se, const char* fileName) {
 
 CScriptValue* LinkName(ScriptEngine& se, CScriptLiteral* word) {
   RunLink& link = word->link;
-  if (link.value && LinkHolds(se, link)) {
-    if (se.run.verifyLinks) VerifyLink(se, word->text.c_str(), link.value);
-    return link.value;
+  if (CScriptValue* v = ResolveName(se, link, word->text, CurrentScope(se))) {
+    if (se.run.verifyLinks) VerifyLink(se, word->text.c_str(), v);
+    return v;
   }
-  CScriptValue* v = LookupName(se, word->text.c_str());
-  if (!v) v = DefineVariable(se, word->text.c_str(), kValueUndefined, kAttrUntyped);
+  CScriptValue* v = DefineVariable(se, word->text.c_str(), kValueUndefined, kAttrUntyped);
   KeepLink(se, &link, v, nullptr);
   return v;
 }
@@ -404,43 +477,24 @@ void DecodeStep(ScriptEngine& se, CScriptLiteral* w) {
   w->stepOp = uint8_t(op);
 }
 
-// The stamps a name link is checked against, read once per step.
-struct Stamps {
-  uint64_t local;
-  uint64_t global;
-};
-
-[[gnu::always_inline]] inline Stamps CurrentStamps(const ScriptEngine& se) {
-  int32_t t = se.namespaces.currentThread;
-  const std::vector<CScriptArray*>& tops = se.namespaces.threadTop;
-  const CScriptArray* top = t >= 0 && size_t(t) < tops.size() ? tops[size_t(t)] : nullptr;
-  return {top ? top->stamp : 0, se.namespaces.global ? se.namespaces.global->stamp : 0};
-}
-
-// The variable a name word is linked to when its link holds, else null.
-[[gnu::always_inline]] inline CScriptValue* HeldVariable(const Stamps& stamps, CScriptLiteral* word) {
-  const RunLink& link = word->link;
-  if (!link.value || link.localStamp != stamps.local || link.globalStamp != stamps.global) return nullptr;
-  return link.value;
-}
-
-// Fills the step's variables from its names' links; false when a name is
-// not linked under the current stamps (its word has not run since they
-// changed). With verifyLinks each is checked against a fresh lookup.
-[[gnu::always_inline]] inline bool StepVariables(ScriptEngine& se, CodeStep& s, const Stamps& stamps) {
-  if (s.localStamp != stamps.local || s.globalStamp != stamps.global || (!s.localStamp && !s.globalStamp)) {
+// Fills the step's variables from its names' links; false when a name
+// has no variable yet (its word makes one when it runs). With verifyLinks
+// each is checked against a fresh lookup.
+[[gnu::always_inline]] inline bool StepVariables(ScriptEngine& se, CodeStep& s, const Scope& scope) {
+  if (s.localStamp != scope.localStamp || s.globalStamp != scope.globalStamp ||
+      (!s.localStamp && !s.globalStamp)) {
     CScriptValue* v[3] = {};
     CScriptLiteral* words[3] = {s.a, s.b, s.c};
     for (int i = 0; i < 3; i++) {
       if (!words[i] || words[i]->kind == kWordInt) continue;
-      v[i] = HeldVariable(stamps, words[i]);
+      v[i] = ResolveName(se, words[i]->link, words[i]->text, scope);
       if (!v[i]) return false;
     }
     s.va = v[0];
     s.vb = v[1];
     s.vc = v[2];
-    s.localStamp = stamps.local;
-    s.globalStamp = stamps.global;
+    s.localStamp = scope.localStamp;
+    s.globalStamp = scope.globalStamp;
   }
   if (se.run.verifyLinks) {
     if (s.va) VerifyLink(se, s.a->text.c_str(), s.va);
@@ -486,14 +540,15 @@ struct Stamps {
   return uint32_t(index) < elements.size() ? elements[size_t(index)] : nullptr;
 }
 
-// Where a jump word sends the thread when its link to the label holds.
-[[gnu::always_inline]] inline bool HeldJumpTarget(ScriptEngine& se, const Stamps& stamps, CScriptLiteral* jump,
+// Where a jump word sends the thread, when the label its literal names is
+// a label (else the word itself raises the error).
+[[gnu::always_inline]] inline bool HeldJumpTarget(ScriptEngine& se, const Scope& scope, CScriptLiteral* jump,
                                                   const CScriptLiteral* label, CScriptLiteral** target) {
-  const RunLink& link = jump->link;
-  if (!link.value || link.origin != label || link.localStamp != stamps.local || link.globalStamp != stamps.global)
-    return false;
-  if (se.run.verifyLinks) VerifyLink(se, label->text.c_str(), link.value);
-  const CScriptValue* v = link.value;
+  RunLink& link = jump->link;
+  if (link.origin != label) return false;
+  const CScriptValue* v = ResolveName(se, link, label->text, scope);
+  if (!v) return false;
+  if (se.run.verifyLinks) VerifyLink(se, label->text.c_str(), v);
   if (v->type == kValueRefer) v = FollowRefer(v);
   if (!v || (v->type != kValueFunction && v->type != kValueSystemCall) || !v->data.word) return false;
   *target = v->data.word->next;
@@ -551,10 +606,10 @@ struct Stamps {
 // The statement's end: ";" and, when it has one and it can be taken, the
 // tail jump.
 [[gnu::always_inline]] inline void FinishStatement(ScriptEngine& se, ScriptThread* t, const CodeStep& s,
-                                                   const Stamps& stamps, int32_t* count, int32_t limit) {
+                                                   const Scope& scope, int32_t* count, int32_t limit) {
   TrimToMarker(t->data);
   CScriptLiteral* target;
-  if (s.tailJump && *count + s.length + 2 <= limit && HeldJumpTarget(se, stamps, s.tailJump, s.tailLabel, &target)) {
+  if (s.tailJump && *count + s.length + 2 <= limit && HeldJumpTarget(se, scope, s.tailJump, s.tailLabel, &target)) {
     FinishStep(se, t, s.tailJump, target, s.length + 2, count);
     return;
   }
@@ -564,14 +619,14 @@ struct Stamps {
 // A conditional jump's end: on a false condition its jump, on a true one
 // the tail jump when it has one, else the word after it.
 [[gnu::always_inline]] inline bool FinishCondition(ScriptEngine& se, ScriptThread* t, const CodeStep& s,
-                                                   const Stamps& stamps, bool truth, int32_t* count, int32_t limit) {
+                                                   const Scope& scope, bool truth, int32_t* count, int32_t limit) {
   CScriptLiteral* target;
   if (!truth) {
-    if (!HeldJumpTarget(se, stamps, s.jump, s.label, &target)) return false;
+    if (!HeldJumpTarget(se, scope, s.jump, s.label, &target)) return false;
     FinishStep(se, t, s.jump, target, s.length, count);
     return true;
   }
-  if (s.tailJump && *count + s.length + 2 <= limit && HeldJumpTarget(se, stamps, s.tailJump, s.tailLabel, &target)) {
+  if (s.tailJump && *count + s.length + 2 <= limit && HeldJumpTarget(se, scope, s.tailJump, s.tailLabel, &target)) {
     FinishStep(se, t, s.tailJump, target, s.length + 2, count);
     return true;
   }
@@ -585,75 +640,75 @@ struct Stamps {
 [[gnu::always_inline]] inline bool RunCompareJump(ScriptEngine& se, ScriptThread* t, CodeStep& s, int32_t* count,
                                                   int32_t limit) {
   if (!StackRoom(t->data, 2)) return false;
-  Stamps stamps = CurrentStamps(se);
+  Scope scope = CurrentScope(se);
   int32_t x, y;
-  if (!StepVariables(se, s, stamps) || !ReadInt(s.a, s.va, &x) || !ReadInt(s.b, s.vb, &y)) return false;
-  return FinishCondition(se, t, s, stamps, IntComparison(s.operation, x, y), count, limit);
+  if (!StepVariables(se, s, scope) || !ReadInt(s.a, s.va, &x) || !ReadInt(s.b, s.vb, &y)) return false;
+  return FinishCondition(se, t, s, scope, IntComparison(s.operation, x, y), count, limit);
 }
 
 [[gnu::always_inline]] inline bool RunIndexJump(ScriptEngine& se, ScriptThread* t, CodeStep& s, int32_t* count,
                                                 int32_t limit) {
   if (!StackRoom(t->data, 2)) return false;
-  Stamps stamps = CurrentStamps(se);
-  if (!StepVariables(se, s, stamps)) return false;
+  Scope scope = CurrentScope(se);
+  if (!StepVariables(se, s, scope)) return false;
   const CScriptValue* element = HeldElement(s.va, s.b, s.vb);
   if (element && element->type == kValueRefer) element = FollowRefer(element);
   if (!element || element->type != kValueInt) return false;
-  return FinishCondition(se, t, s, stamps, element->data.i != 0, count, limit);
+  return FinishCondition(se, t, s, scope, element->data.i != 0, count, limit);
 }
 
 [[gnu::always_inline]] inline bool RunIncrement(ScriptEngine& se, ScriptThread* t, CodeStep& s, int32_t* count,
                                                 int32_t limit) {
   if (!StackRoom(t->data, 1)) return false;
-  Stamps stamps = CurrentStamps(se);
-  if (!StepVariables(se, s, stamps) || !IsIntTarget(s.va)) return false;
+  Scope scope = CurrentScope(se);
+  if (!StepVariables(se, s, scope) || !IsIntTarget(s.va)) return false;
   CScriptValue* v = s.va;
   bool up = s.operation == kWordIncrement || s.operation == kWordPrefixIncrement;
   StoreInt(v, up ? WrapAdd(v->data.i, 1) : WrapSub(v->data.i, 1));
-  FinishStatement(se, t, s, stamps, count, limit);
+  FinishStatement(se, t, s, scope, count, limit);
   return true;
 }
 
 [[gnu::always_inline]] inline bool RunCompoundAssign(ScriptEngine& se, ScriptThread* t, CodeStep& s, int32_t* count,
                                                      int32_t limit) {
   if (!StackRoom(t->data, 2)) return false;
-  Stamps stamps = CurrentStamps(se);
+  Scope scope = CurrentScope(se);
   int32_t y;
-  if (!StepVariables(se, s, stamps) || !IsIntTarget(s.va) || !ReadInt(s.b, s.vb, &y)) return false;
+  if (!StepVariables(se, s, scope) || !IsIntTarget(s.va) || !ReadInt(s.b, s.vb, &y)) return false;
   StoreInt(s.va, IntArithmetic(s.operation, s.va->data.i, y));
-  FinishStatement(se, t, s, stamps, count, limit);
+  FinishStatement(se, t, s, scope, count, limit);
   return true;
 }
 
 [[gnu::always_inline]] inline bool RunAssign(ScriptEngine& se, ScriptThread* t, CodeStep& s, int32_t* count,
                                              int32_t limit) {
   if (!StackRoom(t->data, 2)) return false;
-  Stamps stamps = CurrentStamps(se);
+  Scope scope = CurrentScope(se);
   int32_t y;
-  if (!StepVariables(se, s, stamps) || !IsIntTarget(s.va) || !ReadInt(s.b, s.vb, &y)) return false;
+  if (!StepVariables(se, s, scope) || !IsIntTarget(s.va) || !ReadInt(s.b, s.vb, &y)) return false;
   StoreInt(s.va, y);
-  FinishStatement(se, t, s, stamps, count, limit);
+  FinishStatement(se, t, s, scope, count, limit);
   return true;
 }
 
 [[gnu::always_inline]] inline bool RunIndexAssign(ScriptEngine& se, ScriptThread* t, CodeStep& s, int32_t* count,
                                                   int32_t limit) {
   if (!StackRoom(t->data, 2)) return false;
-  Stamps stamps = CurrentStamps(se);
-  if (!StepVariables(se, s, stamps)) return false;
+  Scope scope = CurrentScope(se);
+  if (!StepVariables(se, s, scope)) return false;
   CScriptValue* element = HeldElement(s.va, s.b, s.vb);
   int32_t y;
   if (!IsIntTarget(element) || !ReadInt(s.c, s.vc, &y)) return false;
   StoreInt(element, y);
-  FinishStatement(se, t, s, stamps, count, limit);
+  FinishStatement(se, t, s, scope, count, limit);
   return true;
 }
 
 [[gnu::always_inline]] inline bool RunPushBinary(ScriptEngine& se, ScriptThread* t, CodeStep& s, int32_t* count) {
   if (!StackRoom(t->data, 2)) return false;
-  Stamps stamps = CurrentStamps(se);
+  Scope scope = CurrentScope(se);
   int32_t x, y;
-  if (!StepVariables(se, s, stamps) || !ReadInt(s.a, s.va, &x) || !ReadInt(s.b, s.vb, &y)) return false;
+  if (!StepVariables(se, s, scope) || !ReadInt(s.a, s.va, &x) || !ReadInt(s.b, s.vb, &y)) return false;
   int32_t result = IsComparison(s.operation) ? int32_t(IntComparison(s.operation, x, y))
                                              : IntArithmetic(s.operation, x, y);
   StackPushInt(se, t->data, result);
@@ -664,13 +719,13 @@ struct Stamps {
 [[gnu::always_inline]] inline bool RunAssignBinary(ScriptEngine& se, ScriptThread* t, CodeStep& s, int32_t* count,
                                                    int32_t limit) {
   if (!StackRoom(t->data, 3)) return false;
-  Stamps stamps = CurrentStamps(se);
+  Scope scope = CurrentScope(se);
   int32_t x, y;
-  if (!StepVariables(se, s, stamps) || !IsIntTarget(s.va) || !ReadInt(s.b, s.vb, &x) || !ReadInt(s.c, s.vc, &y))
+  if (!StepVariables(se, s, scope) || !IsIntTarget(s.va) || !ReadInt(s.b, s.vb, &x) || !ReadInt(s.c, s.vc, &y))
     return false;
   StoreInt(s.va, IntArithmetic(s.operation, x, y));
   if (s.statement) {
-    FinishStatement(se, t, s, stamps, count, limit);
+    FinishStatement(se, t, s, scope, count, limit);
   } else {
     StackPushReference(se, t->data, s.va);
     FinishStep(se, t, s.last, s.after, s.length, count);
@@ -680,8 +735,8 @@ struct Stamps {
 
 bool RunCall(ScriptEngine& se, ScriptThread* t, CodeStep& s, int32_t* count) {
   if (!StackRoom(t->data, 1)) return false;
-  Stamps stamps = CurrentStamps(se);
-  if (!StepVariables(se, s, stamps)) return false;
+  Scope scope = CurrentScope(se);
+  if (!StepVariables(se, s, scope)) return false;
   CScriptValue* function = s.va->type == kValueRefer ? FollowRefer(s.va) : s.va;
   if (!function || function->type != kValueFunction || !function->data.word) return false;
   // From here on it is the call word's work, and its errors are placed there.
