@@ -117,8 +117,13 @@ CScriptValue* ResolveAgain(ScriptEngine& se, RunLink& link, const std::string& n
     bool tree = !local->memberIndex;
     if (tree && local->kind == kCompoundObject && link.slot >= 0 && size_t(link.slot) < local->elements.size()) {
       CScriptValue* member = local->elements[size_t(link.slot)];
-      if (member && member->text.size() == link.lastLength && std::memcmp(member->text.data(), last, link.lastLength) == 0)
-        found = member;
+      if (member && member->text.size() == link.lastLength) {
+        // Names are short: a loop beats a call.
+        const char* text = member->text.data();
+        uint32_t i = 0;
+        while (i < link.lastLength && text[i] == last[i]) i++;
+        if (i == link.lastLength) found = member;
+      }
     }
     if (!found && (!tree || (local->nameBits & link.nameBit))) {
       found = FindMember(local, last);
@@ -426,7 +431,10 @@ Opcode MatchStep(CScriptLiteral* const* words, CodeStep* s) {
     s->statement = true;
     return Opcode::StepAssign;
   }
-  if (IsIntOperand(words[2]) && IsIntArithmetic(k3) && k4 == kWordAssign) {
+  // The right operand may be a text literal for "+": a text variable that
+  // takes itself plus a piece grows in place (RunAssignBinary).
+  if ((IsIntOperand(words[2]) || (k3 == kWordAdd && KindAt(words, 2) == kWordString)) && IsIntArithmetic(k3) &&
+      k4 == kWordAssign) {
     s->c = words[2];
     s->operation = uint8_t(k3);
     s->statement = k5 == kWordSemicolon;
@@ -486,7 +494,7 @@ void DecodeStep(ScriptEngine& se, CScriptLiteral* w) {
     CScriptValue* v[3] = {};
     CScriptLiteral* words[3] = {s.a, s.b, s.c};
     for (int i = 0; i < 3; i++) {
-      if (!words[i] || words[i]->kind == kWordInt) continue;
+      if (!IsNameWord(words[i])) continue;
       v[i] = ResolveName(se, words[i]->link, words[i]->text, scope);
       if (!v[i]) return false;
     }
@@ -508,6 +516,7 @@ void DecodeStep(ScriptEngine& se, CScriptLiteral* w) {
 // refer links).
 [[gnu::always_inline]] inline bool ReadInt(const CScriptLiteral* word, const CScriptValue* v, int32_t* out) {
   if (!v) {
+    if (word->kind != kWordInt) return false;
     *out = word->payload.i;
     return true;
   }
@@ -716,14 +725,58 @@ void DecodeStep(ScriptEngine& se, CScriptLiteral* w) {
   return true;
 }
 
+// "t = t + piece" for a text variable t: the piece (an int's "%d", a
+// float's "%f", a text) is appended in place. The words would build the
+// joined text, push it and assign it to t: the same text, copied twice more.
+bool AppendInPlace(ScriptEngine& se, const CodeStep& s) {
+  CScriptValue* v = s.va;
+  if (s.operation != kWordAdd || !v || v != s.vb || v->type != kValueString || (v->attributes & kAttrConst))
+    return false;
+  char number[kFloatTextBytes];
+  const char* piece;
+  size_t length;
+  const CScriptValue* r = s.vc;
+  if (r && r->type == kValueRefer) r = FollowRefer(r);
+  int type;
+  if (s.vc) type = r ? r->type : -1;  // null: a refer loop, which the words report
+  else type = s.c->kind == kWordInt ? kValueInt : s.c->kind == kWordString ? kValueString : -1;
+  switch (type) {
+    case kValueInt: {
+      int32_t i = r ? r->data.i : s.c->payload.i;
+      length = size_t(std::snprintf(number, sizeof number, "%d", i));
+      piece = number;
+      break;
+    }
+    case kValueFloat:
+      length = size_t(std::snprintf(number, sizeof number, "%f", double(r->data.f)));
+      piece = number;
+      break;
+    case kValueString: {
+      const std::string& text = r ? r->stringValue : s.c->text;
+      piece = text.c_str();
+      length = text.size();
+      break;
+    }
+    default: return false;  // no number or text, or a refer loop
+  }
+  std::string& target = v->stringValue;
+  // The joined text's limit, checked as the words would.
+  if (target.size() + length > se.run.maxTextBytes) return false;
+  target.append(piece, length);  // appending itself is allowed
+  return true;
+}
+
 [[gnu::always_inline]] inline bool RunAssignBinary(ScriptEngine& se, ScriptThread* t, CodeStep& s, int32_t* count,
                                                    int32_t limit) {
   if (!StackRoom(t->data, 3)) return false;
   Scope scope = CurrentScope(se);
   int32_t x, y;
-  if (!StepVariables(se, s, scope) || !IsIntTarget(s.va) || !ReadInt(s.b, s.vb, &x) || !ReadInt(s.c, s.vc, &y))
+  if (!StepVariables(se, s, scope)) return false;
+  if (IsIntTarget(s.va) && ReadInt(s.b, s.vb, &x) && ReadInt(s.c, s.vc, &y)) {
+    StoreInt(s.va, IntArithmetic(s.operation, x, y));
+  } else if (!AppendInPlace(se, s)) {
     return false;
-  StoreInt(s.va, IntArithmetic(s.operation, x, y));
+  }
   if (s.statement) {
     FinishStatement(se, t, s, scope, count, limit);
   } else {
