@@ -451,6 +451,43 @@ CScriptArray* GetMemberCompound(const CScriptArray* a, const char* path) { retur
 // Removing and clearing
 // ----------------------------------------------------------------------------
 
+void InsertMember(CScriptArray* a, CScriptValue* value) {
+  // The slot AddObjectMember would give a new member.
+  a->kind = kCompoundObject;
+  int32_t count = int32_t(a->elements.size());
+  int32_t slot = a->freeSlot;
+  while (slot < count && a->elements[size_t(slot)]) slot++;
+  if (slot >= count) a->elements.resize(size_t(count + 16), nullptr);
+  a->freeSlot = slot + 1;
+  value->owner = a;
+  a->elements[size_t(slot)] = value;
+  TreeInsert(a, value);
+}
+
+bool DetachMember(ScriptPools& pools, CScriptArray* a, CScriptValue* value) {
+  for (size_t i = 0; i < a->elements.size(); i++) {
+    if (a->elements[i] != value) continue;
+    if (a->memberIndex) a->memberIndex->Erase(value->text);
+    else if (a->memberRoot >= 0) TreeRemove(a, value->text.c_str());
+    a->elements[i] = nullptr;
+    if (int32_t(i) < a->freeSlot) a->freeSlot = int32_t(i);
+    a->stamp = pools.NewStamp();
+    value->owner = nullptr;
+    return true;
+  }
+  return false;
+}
+
+void EmptyCompound(ScriptPools& pools, CScriptArray* a) {
+  for (CScriptValue* element : a->elements) pools.FreeScriptValue(element);
+  a->elements.clear();
+  a->memberNodes.clear();
+  a->memberRoot = -1;
+  a->freeNode = -1;
+  a->freeSlot = 0;
+  a->nameBits = 0;
+}
+
 int RemoveMember(ScriptPools& pools, CScriptArray* a, CScriptValue* value) {
   if (!a || !value) return 0;
   for (size_t i = 0; i < a->elements.size(); i++) {

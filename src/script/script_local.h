@@ -259,6 +259,16 @@ int LookupStackVariable(CScriptLiteral* word, StackOperand* out);
 
 // A new empty compound owned by `owner`, or the exhaustion error.
 CScriptArray* NewCompound(ScriptPools& pools, CScriptValue* owner);
+// Puts a value in as a new member where AddObjectMember would (the name
+// must be no member yet; no member index). The stamp is left as it was.
+void InsertMember(CScriptArray* array, CScriptValue* value);
+// Takes a direct member out as RemoveMember does, without freeing it (its
+// owner becomes null). False when it is no direct member.
+bool DetachMember(ScriptPools& pools, CScriptArray* array, CScriptValue* value);
+// Gives every element back to the pool and leaves the compound with no
+// element slots and no members, as a compound fresh from the pool; its
+// kind and owner stay.
+void EmptyCompound(ScriptPools& pools, CScriptArray* array);
 
 // ----------------------------------------------------------------------------
 // script_notation.cpp
@@ -438,6 +448,9 @@ void EndThread(ScriptEngine& se, int32_t thread);
 void ReturnFromCall(ScriptEngine& se, int32_t thread);
 // Local namespaces of the current thread.
 void PushLocalNamespace(ScriptEngine& se, const char* functionName);
+// The same for a call of the function whose entry word is `entry`: a
+// namespace kept from one of its earlier calls is used when there is one.
+void PushCallNamespace(ScriptEngine& se, CScriptLiteral* entry);
 std::string PopLocalNamespace(ScriptEngine& se);
 void DropLocalNamespaces(ScriptEngine& se, int32_t thread);
 

@@ -35,6 +35,7 @@ void ResetLiteralRecord(CScriptLiteral* word) {
   word->stepEpoch = 0;
   word->stepIndex = 0;
   word->stepOp = 0;
+  word->spareNamespaces.clear();  // a clear-all frees their records anyway
 }
 
 void ResetValueRecord(CScriptValue* value) {
@@ -56,6 +57,8 @@ void ResetArrayRecord(CScriptArray* array) {
   array->freeSlot = 0;
   array->freeNode = -1;
   array->nameBits = 0;
+  array->spareOf = nullptr;
+  array->spareEpoch = 0;
   array->memberIndex.reset();
 }
 
@@ -104,8 +107,11 @@ CScriptArray* ScriptPools::AllocScriptArray(CScriptValue* owner) {
 void ScriptPools::FreeScriptLiteral(CScriptLiteral* word) {
   if (!word || !literals.Release(word)) return;
   CScriptArray* held = word->kind == kWordCompound ? word->payload.array : nullptr;
+  std::vector<CScriptValue*> spares;
+  spares.swap(word->spareNamespaces);
   ResetLiteralRecord(word);
   if (held) ReleaseScriptArray(held);
+  for (CScriptValue* holder : spares) FreeScriptValue(holder);
 }
 
 void ScriptPools::FreeScriptValue(CScriptValue* value) {

@@ -267,6 +267,10 @@ struct CScriptLiteral {
   uint64_t stepEpoch = 0;   // 0: never decoded
   uint32_t stepIndex = 0;   // entry in RunState::steps, for a step's opcode
   uint8_t stepOp = 0;       // Opcode
+  // On a function's entry word: the holders of local namespaces of calls
+  // that have returned, emptied and kept for the next calls of the function
+  // (script_thread.cpp), so a call takes no records from the pools.
+  std::vector<CScriptValue*> spareNamespaces;
 };
 
 // A run of code words that the virtual machine executes as one step
@@ -383,6 +387,12 @@ struct CScriptArray {
   CScriptValue* owner = nullptr;        // the value holding it; its name is used in messages
   int32_t freeSlot = 0;                 // no empty element slot lies below it
   int32_t freeNode = -1;                // first member node given back, chained by `left`
+  // A local namespace made for a call of a function: the function's entry
+  // word, which takes it back at the return, and the code list version it
+  // was made in (it is kept only while the code is unchanged). Null for any
+  // other compound.
+  CScriptLiteral* spareOf = nullptr;
+  uint64_t spareEpoch = 0;
   // A hash index of the members in place of the tree, kept only for the
   // global namespace, which every name lookup of the compiler searches.
   std::unique_ptr<MemberIndex> memberIndex;

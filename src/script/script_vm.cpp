@@ -346,7 +346,7 @@ void CallInstruction(ScriptEngine& se, ScriptThread* t, int32_t index, CScriptLi
   CScriptLiteral* target = callee.value.target;
   if (!target) RaiseScriptError(Sjis("ジャンプ先の関数[%s]の実体がありません。"), OperandName(callee));
   StackPushHandle(se, t->calls, t->currentWord);
-  PushLocalNamespace(se, target->text.c_str());
+  PushCallNamespace(se, target);
   if (function) {
     ResolveFunctionTarget(se, function, index);
   } else {
@@ -796,7 +796,7 @@ bool RunCall(ScriptEngine& se, ScriptThread* t, CodeStep& s, int32_t* count) {
   CScriptLiteral* entry = function->data.word;
   FinishStep(se, t, s.last, s.after, s.length, count);
   StackPushHandle(se, t->calls, s.after);
-  PushLocalNamespace(se, entry->text.c_str());
+  PushCallNamespace(se, entry);
   t->currentWord = entry->next;
   return true;
 }
