@@ -245,6 +245,47 @@ CScriptValue* AddArrayElement(ScriptPools& pools, CScriptArray* a, int32_t index
   return v;
 }
 
+void AddArrayElements(ScriptPools& pools, CScriptArray* a, int32_t count, int type, int attributes) {
+  if (!a->elements.empty() || a->kind == kCompoundObject || count <= 0 || count > kMaxArrayIndex) {
+    for (int32_t i = 0; i < count; i++) AddArrayElement(pools, a, i, type, attributes);
+    return;
+  }
+  // Element by element the table grows 16 slots at a time: to the next
+  // multiple of 16.
+  a->kind = kCompoundArray;
+  a->elements.assign(size_t((count + 15) / 16 * 16), nullptr);
+  // "[0]", "[1]", ...: each name is the last one with its number counted up.
+  char name[16] = "[0]";
+  size_t length = 3;
+  for (int32_t i = 0; i < count; i++) {
+    if (i > 0) {
+      size_t digit = length - 2;  // the last digit
+      for (;;) {
+        if (name[digit] != '9') {
+          name[digit]++;
+          break;
+        }
+        name[digit] = '0';
+        if (digit == 1) {
+          // All nines: one digit more.
+          std::memmove(name + 2, name + 1, length - 1);
+          name[1] = '1';
+          length++;
+          break;
+        }
+        digit--;
+      }
+    }
+    CScriptValue* v = NewValue(pools);
+    v->text.assign(name, length);
+    v->kind = kWordName;
+    v->owner = a;
+    SetValueType(pools, v, type, attributes);
+    a->elements[size_t(i)] = v;
+  }
+  a->stamp = pools.NewStamp();
+}
+
 CScriptValue* AddObjectMember(ScriptPools& pools, CScriptArray* a, const char* name, int type, int attributes) {
   if (!name) name = "";
   // An indexed compound finds and reserves the name's entry in one step.

@@ -655,6 +655,10 @@ CScriptValue* FindInCurrentNamespace(ScriptEngine& se, const char* name) {
 void FillDimensions(ScriptPools& pools, CScriptArray* a, const std::vector<int32_t>& sizes, size_t level,
                     int elementType, int attributes) {
   bool innermost = level + 1 == sizes.size();
+  if (innermost && elementType != kValueCompound) {
+    AddArrayElements(pools, a, sizes[level], elementType, attributes);
+    return;
+  }
   for (int32_t i = 0; i < sizes[level]; i++) {
     int type = innermost ? elementType : kValueCompound;
     CScriptValue* e = AddArrayElement(pools, a, i, type, innermost ? attributes : 0);

@@ -211,10 +211,10 @@ struct RunState {
   // The code list's version: it grows whenever a word is linked into or
   // dropped from the code list, and every decoded word and step of an older
   // version is decoded again when it next runs. `steps` holds the steps of
-  // version `stepsEpoch`.
+  // version `stepsEpoch` (a deque: a step never moves while it is kept).
   uint64_t codeEpoch = 1;
   uint64_t stepsEpoch = 0;
-  std::vector<CodeStep> steps;
+  std::deque<CodeStep> steps;
 
   // Buffers of one frame step, freed when it ends: the system calls'
   // conversion buffers (one per argument position) and scratch buffer, the
@@ -444,6 +444,9 @@ constexpr int32_t kMaxArrayIndex = (1 << 24) - 1;
 // The element at `index` (negative: the first empty index), created with the
 // type and attributes when missing. Raises an error on an object.
 CScriptValue* AddArrayElement(ScriptPools& pools, CScriptArray* array, int32_t index, int type, int attributes);
+// Elements 0 to count-1 of a compound without element slots, as
+// AddArrayElement makes them one by one, in one pass.
+void AddArrayElements(ScriptPools& pools, CScriptArray* array, int32_t count, int type, int attributes);
 // The member `name`, created when missing. Raises an error on an array.
 CScriptValue* AddObjectMember(ScriptPools& pools, CScriptArray* array, const char* name, int type, int attributes);
 // The element in slot `index`, or null outside 0 to count-1.

@@ -263,10 +263,10 @@ struct CScriptLiteral {
   // The virtual machine's decoding of a code word (script_vm.cpp): the
   // opcode it runs as, valid while the code list is as it was when decoded
   // (RunState::codeEpoch). A word that starts a run of words executed as one
-  // step has that step's opcode and its entry in RunState::steps.
-  uint64_t stepEpoch = 0;   // 0: never decoded
-  uint32_t stepIndex = 0;   // entry in RunState::steps, for a step's opcode
-  uint8_t stepOp = 0;       // Opcode
+  // step has that step's opcode and the step (kept in RunState::steps).
+  uint64_t stepEpoch = 0;          // 0: never decoded
+  struct CodeStep* step = nullptr; // for a step's opcode
+  uint8_t stepOp = 0;              // Opcode
   // On a function's entry word: the holders of local namespaces of calls
   // that have returned, emptied and kept for the next calls of the function
   // (script_thread.cpp), so a call takes no records from the pools.
@@ -294,12 +294,19 @@ struct CodeStep {
   // The variables the names a, b and c are linked to (null for an int
   // literal), valid while the two namespaces keep the stamps they were found
   // under, as the names' own links are (RunLink); 0 and 0: none yet.
+  // The labels of the two jumps are found the same way, as the jump words
+  // would find them (null: no such variable).
   uint64_t localStamp = 0;
   uint64_t globalStamp = 0;
   CScriptValue* va = nullptr;
   CScriptValue* vb = nullptr;
   CScriptValue* vc = nullptr;
+  CScriptValue* vLabel = nullptr;
+  CScriptValue* vTail = nullptr;
 };
+
+// The most words a step covers, its tail jump included.
+constexpr int kMostStepWords = 8;
 
 // Value types (`ScriptValueType`).
 enum ScriptValueType : uint16_t {

@@ -480,14 +480,27 @@ void DecodeStep(ScriptEngine& se, CScriptLiteral* w) {
   for (int i = 1; i < covered; i++)
     if (words[i]->position.fileName != w->position.fileName || words[i]->position.linkIndex != w->position.linkIndex)
       return;
-  w->stepIndex = uint32_t(run.steps.size());
   run.steps.push_back(s);
+  w->step = &run.steps.back();
   w->stepOp = uint8_t(op);
 }
 
-// Fills the step's variables from its names' links; false when a name
-// has no variable yet (its word makes one when it runs). With verifyLinks
-// each is checked against a fresh lookup.
+// What a jump word of the step finds for its label literal: the label's
+// variable, or null. The word's link is set up for the literal as the jump
+// itself would set it up.
+CScriptValue* ResolveLabel(ScriptEngine& se, CScriptLiteral* jump, const CScriptLiteral* label, const Scope& scope) {
+  if (!jump) return nullptr;
+  RunLink& link = jump->link;
+  if (link.origin != label) {
+    link = RunLink{};
+    link.origin = label;
+  }
+  return ResolveName(se, link, label->text, scope);
+}
+
+// Fills the step's variables and labels from its words' links; false when
+// a name has no variable yet (its word makes one when it runs). With
+// verifyLinks each is checked against a fresh lookup.
 [[gnu::always_inline]] inline bool StepVariables(ScriptEngine& se, CodeStep& s, const Scope& scope) {
   if (s.localStamp != scope.localStamp || s.globalStamp != scope.globalStamp ||
       (!s.localStamp && !s.globalStamp)) {
@@ -501,6 +514,8 @@ void DecodeStep(ScriptEngine& se, CScriptLiteral* w) {
     s.va = v[0];
     s.vb = v[1];
     s.vc = v[2];
+    s.vLabel = ResolveLabel(se, s.jump, s.label, scope);
+    s.vTail = ResolveLabel(se, s.tailJump, s.tailLabel, scope);
     s.localStamp = scope.localStamp;
     s.globalStamp = scope.globalStamp;
   }
@@ -549,13 +564,10 @@ void DecodeStep(ScriptEngine& se, CScriptLiteral* w) {
   return uint32_t(index) < elements.size() ? elements[size_t(index)] : nullptr;
 }
 
-// Where a jump word sends the thread, when the label its literal names is
-// a label (else the word itself raises the error).
-[[gnu::always_inline]] inline bool HeldJumpTarget(ScriptEngine& se, const Scope& scope, CScriptLiteral* jump,
-                                                  const CScriptLiteral* label, CScriptLiteral** target) {
-  RunLink& link = jump->link;
-  if (link.origin != label) return false;
-  const CScriptValue* v = ResolveName(se, link, label->text, scope);
+// Where a jump of the step sends the thread, when its label variable is a
+// label (else the jump word itself raises the error).
+[[gnu::always_inline]] inline bool LabelTarget(ScriptEngine& se, const CScriptValue* v, const CScriptLiteral* label,
+                                               CScriptLiteral** target) {
   if (!v) return false;
   if (se.run.verifyLinks) VerifyLink(se, label->text.c_str(), v);
   if (v->type == kValueRefer) v = FollowRefer(v);
@@ -615,10 +627,10 @@ void DecodeStep(ScriptEngine& se, CScriptLiteral* w) {
 // The statement's end: ";" and, when it has one and it can be taken, the
 // tail jump.
 [[gnu::always_inline]] inline void FinishStatement(ScriptEngine& se, ScriptThread* t, const CodeStep& s,
-                                                   const Scope& scope, int32_t* count, int32_t limit) {
+                                                   int32_t* count, int32_t limit) {
   TrimToMarker(t->data);
   CScriptLiteral* target;
-  if (s.tailJump && *count + s.length + 2 <= limit && HeldJumpTarget(se, scope, s.tailJump, s.tailLabel, &target)) {
+  if (s.tailJump && *count + s.length + 2 <= limit && LabelTarget(se, s.vTail, s.tailLabel, &target)) {
     FinishStep(se, t, s.tailJump, target, s.length + 2, count);
     return;
   }
@@ -627,15 +639,15 @@ void DecodeStep(ScriptEngine& se, CScriptLiteral* w) {
 
 // A conditional jump's end: on a false condition its jump, on a true one
 // the tail jump when it has one, else the word after it.
-[[gnu::always_inline]] inline bool FinishCondition(ScriptEngine& se, ScriptThread* t, const CodeStep& s,
-                                                   const Scope& scope, bool truth, int32_t* count, int32_t limit) {
+[[gnu::always_inline]] inline bool FinishCondition(ScriptEngine& se, ScriptThread* t, const CodeStep& s, bool truth,
+                                                   int32_t* count, int32_t limit) {
   CScriptLiteral* target;
   if (!truth) {
-    if (!HeldJumpTarget(se, scope, s.jump, s.label, &target)) return false;
+    if (!LabelTarget(se, s.vLabel, s.label, &target)) return false;
     FinishStep(se, t, s.jump, target, s.length, count);
     return true;
   }
-  if (s.tailJump && *count + s.length + 2 <= limit && HeldJumpTarget(se, scope, s.tailJump, s.tailLabel, &target)) {
+  if (s.tailJump && *count + s.length + 2 <= limit && LabelTarget(se, s.vTail, s.tailLabel, &target)) {
     FinishStep(se, t, s.tailJump, target, s.length + 2, count);
     return true;
   }
@@ -646,76 +658,69 @@ void DecodeStep(ScriptEngine& se, CScriptLiteral* w) {
 // Each Run* returns false, having changed nothing, when the step cannot
 // run; the caller then runs its first word alone.
 
-[[gnu::always_inline]] inline bool RunCompareJump(ScriptEngine& se, ScriptThread* t, CodeStep& s, int32_t* count,
+[[gnu::always_inline]] inline bool RunCompareJump(ScriptEngine& se, ScriptThread* t, CodeStep& s, const Scope& scope, int32_t* count,
                                                   int32_t limit) {
   if (!StackRoom(t->data, 2)) return false;
-  Scope scope = CurrentScope(se);
   int32_t x, y;
   if (!StepVariables(se, s, scope) || !ReadInt(s.a, s.va, &x) || !ReadInt(s.b, s.vb, &y)) return false;
-  return FinishCondition(se, t, s, scope, IntComparison(s.operation, x, y), count, limit);
+  return FinishCondition(se, t, s, IntComparison(s.operation, x, y), count, limit);
 }
 
-[[gnu::always_inline]] inline bool RunIndexJump(ScriptEngine& se, ScriptThread* t, CodeStep& s, int32_t* count,
+[[gnu::always_inline]] inline bool RunIndexJump(ScriptEngine& se, ScriptThread* t, CodeStep& s, const Scope& scope, int32_t* count,
                                                 int32_t limit) {
   if (!StackRoom(t->data, 2)) return false;
-  Scope scope = CurrentScope(se);
   if (!StepVariables(se, s, scope)) return false;
   const CScriptValue* element = HeldElement(s.va, s.b, s.vb);
   if (element && element->type == kValueRefer) element = FollowRefer(element);
   if (!element || element->type != kValueInt) return false;
-  return FinishCondition(se, t, s, scope, element->data.i != 0, count, limit);
+  return FinishCondition(se, t, s, element->data.i != 0, count, limit);
 }
 
-[[gnu::always_inline]] inline bool RunIncrement(ScriptEngine& se, ScriptThread* t, CodeStep& s, int32_t* count,
+[[gnu::always_inline]] inline bool RunIncrement(ScriptEngine& se, ScriptThread* t, CodeStep& s, const Scope& scope, int32_t* count,
                                                 int32_t limit) {
   if (!StackRoom(t->data, 1)) return false;
-  Scope scope = CurrentScope(se);
   if (!StepVariables(se, s, scope) || !IsIntTarget(s.va)) return false;
   CScriptValue* v = s.va;
   bool up = s.operation == kWordIncrement || s.operation == kWordPrefixIncrement;
   StoreInt(v, up ? WrapAdd(v->data.i, 1) : WrapSub(v->data.i, 1));
-  FinishStatement(se, t, s, scope, count, limit);
+  FinishStatement(se, t, s, count, limit);
   return true;
 }
 
-[[gnu::always_inline]] inline bool RunCompoundAssign(ScriptEngine& se, ScriptThread* t, CodeStep& s, int32_t* count,
+[[gnu::always_inline]] inline bool RunCompoundAssign(ScriptEngine& se, ScriptThread* t, CodeStep& s, const Scope& scope, int32_t* count,
                                                      int32_t limit) {
   if (!StackRoom(t->data, 2)) return false;
-  Scope scope = CurrentScope(se);
   int32_t y;
   if (!StepVariables(se, s, scope) || !IsIntTarget(s.va) || !ReadInt(s.b, s.vb, &y)) return false;
   StoreInt(s.va, IntArithmetic(s.operation, s.va->data.i, y));
-  FinishStatement(se, t, s, scope, count, limit);
+  FinishStatement(se, t, s, count, limit);
   return true;
 }
 
-[[gnu::always_inline]] inline bool RunAssign(ScriptEngine& se, ScriptThread* t, CodeStep& s, int32_t* count,
+[[gnu::always_inline]] inline bool RunAssign(ScriptEngine& se, ScriptThread* t, CodeStep& s, const Scope& scope, int32_t* count,
                                              int32_t limit) {
   if (!StackRoom(t->data, 2)) return false;
-  Scope scope = CurrentScope(se);
   int32_t y;
   if (!StepVariables(se, s, scope) || !IsIntTarget(s.va) || !ReadInt(s.b, s.vb, &y)) return false;
   StoreInt(s.va, y);
-  FinishStatement(se, t, s, scope, count, limit);
+  FinishStatement(se, t, s, count, limit);
   return true;
 }
 
-[[gnu::always_inline]] inline bool RunIndexAssign(ScriptEngine& se, ScriptThread* t, CodeStep& s, int32_t* count,
+[[gnu::always_inline]] inline bool RunIndexAssign(ScriptEngine& se, ScriptThread* t, CodeStep& s, const Scope& scope, int32_t* count,
                                                   int32_t limit) {
   if (!StackRoom(t->data, 2)) return false;
-  Scope scope = CurrentScope(se);
   if (!StepVariables(se, s, scope)) return false;
   CScriptValue* element = HeldElement(s.va, s.b, s.vb);
   int32_t y;
   if (!IsIntTarget(element) || !ReadInt(s.c, s.vc, &y)) return false;
   StoreInt(element, y);
-  FinishStatement(se, t, s, scope, count, limit);
+  FinishStatement(se, t, s, count, limit);
   return true;
 }
 
-[[gnu::always_inline]] inline bool RunPushBinary(ScriptEngine& se, ScriptThread* t, CodeStep& s, int32_t* count) {
+[[gnu::always_inline]] inline bool RunPushBinary(ScriptEngine& se, ScriptThread* t, CodeStep& s, const Scope& scope, int32_t* count) {
   if (!StackRoom(t->data, 2)) return false;
-  Scope scope = CurrentScope(se);
   int32_t x, y;
   if (!StepVariables(se, s, scope) || !ReadInt(s.a, s.va, &x) || !ReadInt(s.b, s.vb, &y)) return false;
   int32_t result = IsComparison(s.operation) ? int32_t(IntComparison(s.operation, x, y))
@@ -766,10 +771,9 @@ bool AppendInPlace(ScriptEngine& se, const CodeStep& s) {
   return true;
 }
 
-[[gnu::always_inline]] inline bool RunAssignBinary(ScriptEngine& se, ScriptThread* t, CodeStep& s, int32_t* count,
+[[gnu::always_inline]] inline bool RunAssignBinary(ScriptEngine& se, ScriptThread* t, CodeStep& s, const Scope& scope, int32_t* count,
                                                    int32_t limit) {
   if (!StackRoom(t->data, 3)) return false;
-  Scope scope = CurrentScope(se);
   int32_t x, y;
   if (!StepVariables(se, s, scope)) return false;
   if (IsIntTarget(s.va) && ReadInt(s.b, s.vb, &x) && ReadInt(s.c, s.vc, &y)) {
@@ -778,7 +782,7 @@ bool AppendInPlace(ScriptEngine& se, const CodeStep& s) {
     return false;
   }
   if (s.statement) {
-    FinishStatement(se, t, s, scope, count, limit);
+    FinishStatement(se, t, s, count, limit);
   } else {
     StackPushReference(se, t->data, s.va);
     FinishStep(se, t, s.last, s.after, s.length, count);
@@ -786,9 +790,8 @@ bool AppendInPlace(ScriptEngine& se, const CodeStep& s) {
   return true;
 }
 
-bool RunCall(ScriptEngine& se, ScriptThread* t, CodeStep& s, int32_t* count) {
+bool RunCall(ScriptEngine& se, ScriptThread* t, CodeStep& s, const Scope& scope, int32_t* count) {
   if (!StackRoom(t->data, 1)) return false;
-  Scope scope = CurrentScope(se);
   if (!StepVariables(se, s, scope)) return false;
   CScriptValue* function = s.va->type == kValueRefer ? FollowRefer(s.va) : s.va;
   if (!function || function->type != kValueFunction || !function->data.word) return false;
@@ -816,9 +819,10 @@ namespace {
 void Execute(ScriptEngine& se, int32_t index) {
   ScriptThread* t = se.threads[size_t(index)];
   WordStack& data = t->data;
-  RunState& run = se.run;
   const int32_t limit = se.run.instructionLimit;
   int32_t count = 0;
+  Scope scope{};
+  bool scopeKnown = false;
   for (;;) {
     if (count == limit) RaiseScriptError("%s", Sjis("システムに処理を返しません。無限ループの疑い。"));
     if (t->wait != 0) {
@@ -835,44 +839,54 @@ void Execute(ScriptEngine& se, int32_t index) {
 
     if (w->stepEpoch != se.run.codeEpoch) DecodeStep(se, w);
     Opcode op = Opcode(w->stepOp);
-    // A step runs only when all of its words fit below the limit.
-    if (op >= kFirstStep && count + run.steps[w->stepIndex].length > limit) op = kOpcodeOfKind[w->kind];
+    if (op >= kFirstStep) {
+      // A step runs only when all of its words fit below the limit.
+      if (count > limit - kMostStepWords) {
+        op = kOpcodeOfKind[w->kind];
+      } else if (!scopeKnown) {
+        scope = CurrentScope(se);
+        scopeKnown = true;
+      }
+    }
   dispatch:
     switch (op) {
       case Opcode::StepCompareJump:
-        if (RunCompareJump(se, t, run.steps[w->stepIndex], &count, limit)) continue;
+        if (RunCompareJump(se, t, *w->step, scope, &count, limit)) continue;
         op = kOpcodeOfKind[w->kind];
         goto dispatch;
       case Opcode::StepIndexJump:
-        if (RunIndexJump(se, t, run.steps[w->stepIndex], &count, limit)) continue;
+        if (RunIndexJump(se, t, *w->step, scope, &count, limit)) continue;
         op = kOpcodeOfKind[w->kind];
         goto dispatch;
       case Opcode::StepIncrement:
-        if (RunIncrement(se, t, run.steps[w->stepIndex], &count, limit)) continue;
+        if (RunIncrement(se, t, *w->step, scope, &count, limit)) continue;
         op = kOpcodeOfKind[w->kind];
         goto dispatch;
       case Opcode::StepCompoundAssign:
-        if (RunCompoundAssign(se, t, run.steps[w->stepIndex], &count, limit)) continue;
+        if (RunCompoundAssign(se, t, *w->step, scope, &count, limit)) continue;
         op = kOpcodeOfKind[w->kind];
         goto dispatch;
       case Opcode::StepAssign:
-        if (RunAssign(se, t, run.steps[w->stepIndex], &count, limit)) continue;
+        if (RunAssign(se, t, *w->step, scope, &count, limit)) continue;
         op = kOpcodeOfKind[w->kind];
         goto dispatch;
       case Opcode::StepIndexAssign:
-        if (RunIndexAssign(se, t, run.steps[w->stepIndex], &count, limit)) continue;
+        if (RunIndexAssign(se, t, *w->step, scope, &count, limit)) continue;
         op = kOpcodeOfKind[w->kind];
         goto dispatch;
       case Opcode::StepPushBinary:
-        if (RunPushBinary(se, t, run.steps[w->stepIndex], &count)) continue;
+        if (RunPushBinary(se, t, *w->step, scope, &count)) continue;
         op = kOpcodeOfKind[w->kind];
         goto dispatch;
       case Opcode::StepAssignBinary:
-        if (RunAssignBinary(se, t, run.steps[w->stepIndex], &count, limit)) continue;
+        if (RunAssignBinary(se, t, *w->step, scope, &count, limit)) continue;
         op = kOpcodeOfKind[w->kind];
         goto dispatch;
       case Opcode::StepCall:
-        if (RunCall(se, t, run.steps[w->stepIndex], &count)) continue;
+        if (RunCall(se, t, *w->step, scope, &count)) {
+          scopeKnown = false;  // a new local namespace
+          continue;
+        }
         op = kOpcodeOfKind[w->kind];
         goto dispatch;
       case Opcode::Nop: break;
@@ -979,6 +993,9 @@ void Execute(ScriptEngine& se, int32_t index) {
         StackPushCompound(se, data, BuildCompoundFromStack(se, data, kCompoundObject));
         break;
     }
+    // A word may have made a name or changed the namespaces: the next step
+    // reads them afresh. Steps themselves change neither, but for a call.
+    scopeKnown = false;
     count++;
   }
 }
