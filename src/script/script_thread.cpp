@@ -181,7 +181,7 @@ void PushCallNamespace(ScriptEngine& se, CScriptLiteral* entry) {
     TopOf(se, thread) = space;
     return;
   }
-  if (!PushNamespace(se, name.c_str())) return;
+  if (!PushNamespace(se, name.c_str()) || !se.run.reuseNamespaces) return;
   CScriptArray* space = TopOf(se, thread);
   space->spareOf = entry;
   space->spareEpoch = se.run.codeEpoch;

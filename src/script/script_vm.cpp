@@ -841,7 +841,7 @@ void Execute(ScriptEngine& se, int32_t index) {
     Opcode op = Opcode(w->stepOp);
     if (op >= kFirstStep) {
       // A step runs only when all of its words fit below the limit.
-      if (count > limit - kMostStepWords) {
+      if (count > limit - kMostStepWords || !se.run.runSteps) {
         op = kOpcodeOfKind[w->kind];
       } else if (!scopeKnown) {
         scope = CurrentScope(se);
