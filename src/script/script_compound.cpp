@@ -18,11 +18,18 @@ using core::Sjis;
 // An AVL tree over the members' names in the compound's node array, linked
 // by index. Insertion rebalances; removal unlinks the node without
 // rebalancing (members are seldom removed) and chains it for reuse.
+//
+// A small object (at most kScannedSlots element slots, which is one growth
+// step) has no tree: its few members are found faster by a scan of the
+// slots. Its tree is built when its slots grow past that, and kept from
+// then on until the compound is emptied. Names are unique within a
+// compound, so a scan and the tree find the same member.
 // ----------------------------------------------------------------------------
 
 namespace {
 
 constexpr int32_t kNodeGrowth = 16;
+constexpr size_t kScannedSlots = 16;
 
 int32_t NodeHeight(const CScriptArray* a, int32_t n) { return n < 0 ? 0 : a->memberNodes[size_t(n)].height; }
 
@@ -78,7 +85,7 @@ int32_t InsertNode(CScriptArray* a, int32_t at, int32_t node, const char* name) 
   return BalanceNode(a, at);
 }
 
-void TreeInsert(CScriptArray* a, CScriptValue* value) {
+void TreeNodeInsert(CScriptArray* a, CScriptValue* value) {
   int32_t node = a->freeNode;
   if (node >= 0) {
     a->freeNode = a->memberNodes[size_t(node)].left;
@@ -89,12 +96,33 @@ void TreeInsert(CScriptArray* a, CScriptValue* value) {
     a->memberNodes.reserve(used + size_t(kNodeGrowth) - used % size_t(kNodeGrowth));
     a->memberNodes.emplace_back();
   }
-  a->nameBits |= NameFilterBit(value->text.data(), value->text.size());
   MemberNode& n = a->memberNodes[size_t(node)];
   n.value = value;
   n.left = n.right = -1;
   n.height = 1;
   a->memberRoot = InsertNode(a, a->memberRoot, node, value->text.c_str());
+}
+
+bool HasTree(const CScriptArray* a) { return a->elements.size() > kScannedSlots; }
+
+// Records a new member of an object, which already stands in its slot: its
+// name's filter bit, and its tree node when the object has a tree. Slots
+// that have just grown past kScannedSlots get the tree of all members.
+void TreeInsert(CScriptArray* a, CScriptValue* value, bool grown = false) {
+  a->nameBits |= NameFilterBit(value->text.data(), value->text.size());
+  if (!HasTree(a)) return;
+  if (grown && size_t(a->elements.size()) - 16 <= kScannedSlots)
+    for (CScriptValue* member : a->elements)
+      if (member && member != value) TreeNodeInsert(a, member);
+  TreeNodeInsert(a, value);
+}
+
+CScriptValue* ScanMembers(const CScriptArray* a, const char* name) {
+  size_t length = std::strlen(name);
+  for (CScriptValue* member : a->elements)
+    if (member && member->text.size() == length && std::memcmp(member->text.data(), name, length) == 0)
+      return member;
+  return nullptr;
 }
 
 int32_t TreeFind(const CScriptArray* a, const char* name) {
@@ -313,7 +341,8 @@ CScriptValue* AddObjectMember(ScriptPools& pools, CScriptArray* a, const char* n
   int32_t count = int32_t(a->elements.size());
   int32_t slot = a->freeSlot;
   while (slot < count && a->elements[size_t(slot)]) slot++;
-  if (slot >= count) a->elements.resize(size_t(count + 16), nullptr);
+  bool grown = slot >= count;
+  if (grown) a->elements.resize(size_t(count + 16), nullptr);
   a->freeSlot = slot + 1;
   v->text.assign(name);
   v->kind = kWordName;
@@ -323,7 +352,7 @@ CScriptValue* AddObjectMember(ScriptPools& pools, CScriptArray* a, const char* n
   // An indexed compound (the global namespace) is searched by its index
   // alone; the tree serves every other object.
   if (entry) *entry = v;  // nothing changed the index since it was reserved
-  else TreeInsert(a, v);
+  else TreeInsert(a, v, grown);
   a->stamp = pools.NewStamp();
   return v;
 }
@@ -336,6 +365,7 @@ CScriptValue* GetElement(const CScriptArray* a, int32_t index) {
 CScriptValue* FindMember(const CScriptArray* a, const char* name) {
   if (!a || !name) return nullptr;
   if (a->memberIndex) return a->memberIndex->Find(name);
+  if (!HasTree(a)) return a->kind == kCompoundObject ? ScanMembers(a, name) : nullptr;
   if (a->memberRoot < 0) return nullptr;
   int32_t node = TreeFind(a, name);
   return node < 0 ? nullptr : a->memberNodes[size_t(node)].value;
@@ -498,11 +528,12 @@ void InsertMember(CScriptArray* a, CScriptValue* value) {
   int32_t count = int32_t(a->elements.size());
   int32_t slot = a->freeSlot;
   while (slot < count && a->elements[size_t(slot)]) slot++;
-  if (slot >= count) a->elements.resize(size_t(count + 16), nullptr);
+  bool grown = slot >= count;
+  if (grown) a->elements.resize(size_t(count + 16), nullptr);
   a->freeSlot = slot + 1;
   value->owner = a;
   a->elements[size_t(slot)] = value;
-  TreeInsert(a, value);
+  TreeInsert(a, value, grown);
 }
 
 bool DetachMember(ScriptPools& pools, CScriptArray* a, CScriptValue* value) {

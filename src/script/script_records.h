@@ -333,17 +333,19 @@ enum ScriptAttribute : uint16_t {
 // is named "[%d]") and its kind is 8, as a name word's. Pooled like words,
 // but a record of its own: a value carries no source position, next word or
 // run link, so an array's elements stay small and close together.
+// The fields an element access reads (type, attributes, payload) come
+// first, within 16 bytes, so that reading one takes a single cache line.
 struct CScriptValue {
   uint32_t poolSlot = 0;            // index in its pool, set when the record is made
   uint16_t type = kValueUndefined;  // ScriptValueType
   uint16_t attributes = 0;          // ScriptAttribute bits
-  uint8_t kind = kWordName;         // always 8 (ScriptWordKind of a name)
-  std::string text;                 // the name; capacity only grows
-  std::string stringValue;          // the value of a string; capacity only grows
   ScriptPayload data{};             // int, float bits, refer target, label word
                                     // or compound, by `type`
   CScriptArray* owner = nullptr;    // the compound holding it as member or
                                     // element; null for a namespace variable
+  uint8_t kind = kWordName;         // always 8 (ScriptWordKind of a name)
+  std::string text;                 // the name; capacity only grows
+  std::string stringValue;          // the value of a string; capacity only grows
 };
 
 // Compound kinds (`ScriptCompoundKind`).
