@@ -118,10 +118,16 @@ void TreeInsert(CScriptArray* a, CScriptValue* value, bool grown = false) {
 }
 
 CScriptValue* ScanMembers(const CScriptArray* a, const char* name) {
-  size_t length = std::strlen(name);
-  for (CScriptValue* member : a->elements)
-    if (member && member->text.size() == length && std::memcmp(member->text.data(), name, length) == 0)
-      return member;
+  size_t length = 0;
+  bool measured = false;
+  for (CScriptValue* member : a->elements) {
+    if (!member) continue;
+    if (!measured) {
+      length = std::strlen(name);
+      measured = true;
+    }
+    if (member->text.size() == length && std::memcmp(member->text.data(), name, length) == 0) return member;
+  }
   return nullptr;
 }
 
@@ -551,7 +557,8 @@ bool DetachMember(ScriptPools& pools, CScriptArray* a, CScriptValue* value) {
 }
 
 void EmptyCompound(ScriptPools& pools, CScriptArray* a) {
-  for (CScriptValue* element : a->elements) pools.FreeScriptValue(element);
+  for (CScriptValue* element : a->elements)
+    if (element) pools.FreeScriptValue(element);
   a->elements.clear();
   a->memberNodes.clear();
   a->memberRoot = -1;

@@ -1,7 +1,10 @@
 // script_pools.cpp -- taking and releasing words, values and compounds from
 // the engine's three record pools.
 
+#include <sys/mman.h>
+
 #include <algorithm>
+#include <cstdlib>
 
 #include "app/app_public.h"
 #include "core/core_public.h"
@@ -9,6 +12,16 @@
 #include "script/script_local.h"
 
 namespace script {
+
+void* TakeChunkMemory(size_t bytes) {
+  constexpr size_t kLargePage = size_t(2) << 20;
+  void* memory = std::aligned_alloc(kLargePage, bytes);
+  if (memory) madvise(memory, bytes, MADV_HUGEPAGE);  // a hint: no large pages is fine
+  return memory;
+}
+
+void GiveChunkMemory(void* memory) { std::free(memory); }
+
 
 namespace {
 

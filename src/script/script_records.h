@@ -468,10 +468,18 @@ float ParseFloat(const char* text);
 // use.
 // ----------------------------------------------------------------------------
 
+// Memory for a chunk of records: `bytes` (a multiple of kChunkBytes) on
+// large pages where the system gives them, so that walking a large array's
+// values does not miss the address cache page after page. Null when there
+// is no memory.
+void* TakeChunkMemory(size_t bytes);
+void GiveChunkMemory(void* memory);
+constexpr size_t kChunkBytes = size_t(4) << 20;
+
 template <typename T>
 class RecordPool {
  public:
-  static constexpr uint32_t kChunkRecords = 4096;
+  static constexpr uint32_t kChunkRecords = uint32_t(kChunkBytes / sizeof(T));
   static constexpr uint32_t kPrefetchAhead = 16;
 
   explicit RecordPool(uint32_t firstCapacity) : firstCapacity_(firstCapacity) {}
@@ -549,14 +557,24 @@ class RecordPool {
     return true;
   }
 
+  struct ChunkDeleter {
+    void operator()(T* records) const {
+      for (uint32_t i = 0; i < kChunkRecords; i++) records[i].~T();
+      GiveChunkMemory(records);
+    }
+  };
+
   T* RecordAt(uint32_t slot, bool make) {
-    std::unique_ptr<T[]>& chunk = chunks_[slot / kChunkRecords];
+    std::unique_ptr<T, ChunkDeleter>& chunk = chunks_[slot / kChunkRecords];
     if (!chunk) {
       if (!make) return nullptr;
-      chunk.reset(new (std::nothrow) T[kChunkRecords]);
-      if (!chunk) return nullptr;
+      void* memory = TakeChunkMemory(kChunkBytes);
+      if (!memory) return nullptr;
+      T* records = static_cast<T*>(memory);
+      for (uint32_t i = 0; i < kChunkRecords; i++) new (records + i) T();
+      chunk.reset(records);
     }
-    return &chunk[slot % kChunkRecords];
+    return chunk.get() + slot % kChunkRecords;
   }
 
   uint32_t firstCapacity_;
@@ -564,7 +582,7 @@ class RecordPool {
   uint32_t cursor_ = 0;    // the lowest slot that may be free
   uint32_t inUse_ = 0;
   std::vector<uint8_t> occupied_;                // one byte per slot
-  std::vector<std::unique_ptr<T[]>> chunks_;     // records, made a chunk at a time
+  std::vector<std::unique_ptr<T, ChunkDeleter>> chunks_;  // records, made a chunk at a time
 };
 
 // The engine's three pools (`ScriptLiteralPool`, `ScriptValuePool`,
