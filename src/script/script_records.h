@@ -303,6 +303,10 @@ struct CodeStep {
   CScriptValue* vc = nullptr;
   CScriptValue* vLabel = nullptr;
   CScriptValue* vTail = nullptr;
+  // The element table and index of the last element access, for fetching
+  // ahead along a stride (a cache hint only; never read through).
+  const void* lastTable = nullptr;
+  int32_t lastIndex = 0;
 };
 
 // The most words a step covers, its tail jump included.
