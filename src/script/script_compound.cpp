@@ -108,8 +108,8 @@ bool HasTree(const CScriptArray* a) { return a->elements.size() > kScannedSlots;
 // Records a new member of an object, which already stands in its slot: its
 // name's filter bit, and its tree node when the object has a tree. Slots
 // that have just grown past kScannedSlots get the tree of all members.
-void TreeInsert(CScriptArray* a, CScriptValue* value, bool grown = false) {
-  a->nameBits |= NameFilterBit(value->text.data(), value->text.size());
+void TreeInsert(CScriptArray* a, CScriptValue* value, bool grown = false, uint64_t nameBit = 0) {
+  a->nameBits |= nameBit ? nameBit : NameFilterBit(value->text.data(), value->text.size());
   if (!HasTree(a)) return;
   if (grown && size_t(a->elements.size()) - 16 <= kScannedSlots)
     for (CScriptValue* member : a->elements)
@@ -320,7 +320,8 @@ void AddArrayElements(ScriptPools& pools, CScriptArray* a, int32_t count, int ty
   a->stamp = pools.NewStamp();
 }
 
-CScriptValue* AddObjectMember(ScriptPools& pools, CScriptArray* a, const char* name, int type, int attributes) {
+CScriptValue* AddObjectMember(ScriptPools& pools, CScriptArray* a, const char* name, int type, int attributes,
+                              uint64_t nameBit) {
   if (!name) name = "";
   // An indexed compound finds and reserves the name's entry in one step.
   CScriptValue** entry = nullptr;
@@ -358,7 +359,7 @@ CScriptValue* AddObjectMember(ScriptPools& pools, CScriptArray* a, const char* n
   // An indexed compound (the global namespace) is searched by its index
   // alone; the tree serves every other object.
   if (entry) *entry = v;  // nothing changed the index since it was reserved
-  else TreeInsert(a, v, grown);
+  else TreeInsert(a, v, grown, nameBit);
   a->stamp = pools.NewStamp();
   return v;
 }
@@ -528,7 +529,7 @@ CScriptArray* GetMemberCompound(const CScriptArray* a, const char* path) { retur
 // Removing and clearing
 // ----------------------------------------------------------------------------
 
-void InsertMember(CScriptArray* a, CScriptValue* value) {
+void InsertMember(CScriptArray* a, CScriptValue* value, uint64_t nameBit) {
   // The slot AddObjectMember would give a new member.
   a->kind = kCompoundObject;
   int32_t count = int32_t(a->elements.size());
@@ -539,7 +540,7 @@ void InsertMember(CScriptArray* a, CScriptValue* value) {
   a->freeSlot = slot + 1;
   value->owner = a;
   a->elements[size_t(slot)] = value;
-  TreeInsert(a, value, grown);
+  TreeInsert(a, value, grown, nameBit);
 }
 
 bool DetachMember(ScriptPools& pools, CScriptArray* a, CScriptValue* value) {

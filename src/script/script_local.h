@@ -261,7 +261,7 @@ int LookupStackVariable(CScriptLiteral* word, StackOperand* out);
 CScriptArray* NewCompound(ScriptPools& pools, CScriptValue* owner);
 // Puts a value in as a new member where AddObjectMember would (the name
 // must be no member yet; no member index). The stamp is left as it was.
-void InsertMember(CScriptArray* array, CScriptValue* value);
+void InsertMember(CScriptArray* array, CScriptValue* value, uint64_t nameBit = 0);
 // Takes a direct member out as RemoveMember does, without freeing it (its
 // owner becomes null). False when it is no direct member.
 bool DetachMember(ScriptPools& pools, CScriptArray* array, CScriptValue* value);
@@ -346,13 +346,26 @@ struct CompileNesting {
 // script_names.cpp
 // ----------------------------------------------------------------------------
 
+// The filter bit of a name word's last name part, kept on its link with
+// the hints that go with it (RunLink; set up once).
+inline uint64_t LinkNameBit(RunLink& link, const std::string& name) {
+  if (!link.nameBit) {
+    size_t dot = name.rfind('.');
+    link.lastOffset = dot == std::string::npos ? 0 : uint32_t(dot + 1);
+    link.lastLength = uint32_t(name.size() - link.lastOffset);
+    link.nameBit = NameFilterBit(name.data() + link.lastOffset, link.lastLength);
+    link.slot = -1;
+  }
+  return link.nameBit;
+}
+
 // The name of a declaration or use: function name, link index and name
 // joined by ".", each part only when given (function "" / link -1 = absent).
 std::string MakeQualifiedName(const char* function, int32_t link, const char* name);
 // Finds or creates a variable: in the current thread namespace under the
 // last component, else in the global namespace under the full name. An
 // existing one takes the type and attributes (and so its empty value).
-CScriptValue* DefineVariable(ScriptEngine& se, const char* name, int type, int attributes);
+CScriptValue* DefineVariable(ScriptEngine& se, const char* name, int type, int attributes, uint64_t nameBit = 0);
 // The variable a (qualified) name stands for, or null.
 CScriptValue* LookupName(ScriptEngine& se, const char* name);
 // The part of LookupName after the thread namespace: the global namespace

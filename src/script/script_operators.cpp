@@ -771,6 +771,7 @@ void ExecuteBindParameter(ScriptEngine& se, ScriptThread* thread) {
   if (!w || w->kind != kWordName) TypeError(Sjis("変数以外のトークンが型定義に指定されました"));
   thread->currentWord = w->next;
   const char* name = w->text.c_str();
+  uint64_t bit = LinkNameBit(w->link, w->text);
 
   // The argument on top. With fewer arguments than parameters the call's
   // marker is on top: it stays (the return needs it) and the parameter gets
@@ -781,12 +782,14 @@ void ExecuteBindParameter(ScriptEngine& se, ScriptThread* thread) {
   if (data.end > 0 && data.entries[size_t(data.end - 1)]->kind != kWordCallMarker) arg = Pop(data);
   ScriptPools& pools = se.pools;
   switch (keyword) {
-    case kWordTypeInt: AssignIntToVariable(pools, DefineVariable(se, name, kValueInt, attributes), arg.value.i); return;
+    case kWordTypeInt:
+      AssignIntToVariable(pools, DefineVariable(se, name, kValueInt, attributes, bit), arg.value.i);
+      return;
     case kWordTypeFloat:
-      AssignFloatToVariable(pools, DefineVariable(se, name, kValueFloat, attributes), arg.value.f);
+      AssignFloatToVariable(pools, DefineVariable(se, name, kValueFloat, attributes, bit), arg.value.f);
       return;
     case kWordTypeString: {
-      CScriptValue* v = DefineVariable(se, name, kValueString, attributes);
+      CScriptValue* v = DefineVariable(se, name, kValueString, attributes, bit);
       // Numbers arrive as their text, as when assigned.
       if (arg.kind == kOperandInt) AssignIntToVariable(pools, v, arg.value.i);
       else if (arg.kind == kOperandFloat) AssignFloatToVariable(pools, v, arg.value.f);

@@ -453,7 +453,9 @@ CScriptValue* AddArrayElement(ScriptPools& pools, CScriptArray* array, int32_t i
 // AddArrayElement makes them one by one, in one pass.
 void AddArrayElements(ScriptPools& pools, CScriptArray* array, int32_t count, int type, int attributes);
 // The member `name`, created when missing. Raises an error on an array.
-CScriptValue* AddObjectMember(ScriptPools& pools, CScriptArray* array, const char* name, int type, int attributes);
+// `nameBit`, when not 0, is NameFilterBit of the name, known to the caller.
+CScriptValue* AddObjectMember(ScriptPools& pools, CScriptArray* array, const char* name, int type, int attributes,
+                              uint64_t nameBit = 0);
 // The element in slot `index`, or null outside 0 to count-1.
 CScriptValue* GetElement(const CScriptArray* array, int32_t index);
 // The direct member `name`, or null.

@@ -170,11 +170,14 @@ void PushCallNamespace(ScriptEngine& se, CScriptLiteral* entry) {
   if (thread < 0) return;
   CScriptArray* top = TopOf(se, thread);
   const std::string& name = entry->text;
+  // An entry word is no name word: its link only keeps its name's bit.
+  uint64_t& bit = entry->link.nameBit;
+  if (!bit) bit = NameFilterBit(name.data(), name.size());
   if (top && !entry->spareNamespaces.empty() && top->kind != kCompoundArray && !top->memberIndex &&
-      (!(top->nameBits & NameFilterBit(name.data(), name.size())) || !FindMember(top, name.c_str()))) {
+      (!(top->nameBits & bit) || !FindMember(top, name.c_str()))) {
     CScriptValue* holder = entry->spareNamespaces.back();
     entry->spareNamespaces.pop_back();
-    InsertMember(top, holder);  // the caller's stamp stays, as for a new holder
+    InsertMember(top, holder, bit);  // the caller's stamp stays, as for a new holder
     CScriptArray* space = holder->data.array;
     space->stamp = se.pools.NewStamp();
     space->spareEpoch = se.run.codeEpoch;

@@ -104,13 +104,7 @@ int32_t SlotOf(const CScriptArray* a, const CScriptValue* member) {
 // hints; the link then holds the result. Null when there is no such
 // variable (the link is left as it was).
 CScriptValue* ResolveAgain(ScriptEngine& se, RunLink& link, const std::string& name, const Scope& scope) {
-  if (!link.nameBit) {
-    size_t dot = name.rfind('.');
-    link.lastOffset = dot == std::string::npos ? 0 : uint32_t(dot + 1);
-    link.lastLength = uint32_t(name.size() - link.lastOffset);
-    link.nameBit = NameFilterBit(name.data() + link.lastOffset, link.lastLength);
-    link.slot = -1;
-  }
+  LinkNameBit(link, name);
   CScriptValue* found = nullptr;
   if (CScriptArray* local = scope.local) {
     const char* last = name.c_str() + link.lastOffset;
