@@ -1001,9 +1001,34 @@ void Execute(ScriptEngine& se, int32_t index) {
         if (SystemInterrupt(se, t, index) == InterruptResult::EndSlice) return;
         break;
       case Opcode::Index: ExecuteIndex(se, data); break;
-      case Opcode::Marker: StackPushText(se, data, "@", kWordCallMarker); break;
+      case Opcode::Marker: {
+        // StackPushText's work, without its text copy, for a record that
+        // holds no compound.
+        CScriptLiteral* m = StackPushSlot(se, data);
+        if (m->kind == kWordCompound) {
+          SetValueFromText(se.pools, m, "@", kWordCallMarker);
+          break;
+        }
+        m->payload = ScriptPayload{};
+        m->text.push_back('@');
+        m->kind = kWordCallMarker;
+        break;
+      }
       case Opcode::BindParameter: ExecuteBindParameter(se, t); break;
       case Opcode::CastInt:
+        // An int on top is popped and pushed back as the same int, into the
+        // same record (a call's result, mostly).
+        if (data.end > 0 && data.entries[size_t(data.end - 1)]->kind == kWordInt) {
+          CScriptLiteral* top = data.entries[size_t(data.end - 1)];
+          int32_t value = top->payload.i;
+          top->text.clear();
+          top->link.origin = nullptr;
+          top->payload = ScriptPayload{};
+          top->payload.i = value;
+          break;
+        }
+        ExecuteCast(se, data, op);
+        break;
       case Opcode::CastFloat:
       case Opcode::CastString:
       case Opcode::CastFunction: ExecuteCast(se, data, op); break;
