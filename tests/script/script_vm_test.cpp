@@ -437,6 +437,18 @@ const SameRunCase kSameRunCases[] = {
      "  trace(deep(2));\n"
      "  for (int w = 0; w < 5; w++) { __system_interrupt__(1, \"wait\"); }\n"
      "}\n"},
+    {"strided elements",
+     "function main() {\n"
+     "  int t[50];\n"
+     "  int sum = 0;\n"
+     "  for (int step = 1; step < 9; step++) {\n"
+     "    for (int j = 0; j < 50; j += step) { t[j] = j * step; }\n"
+     "    for (int j = 49; j >= 0; j -= step) { if (t[j]) { sum += 1; } }\n"
+     "  }\n"
+     "  array g;\n"
+     "  for (int j = 0; j < 200; j += 7) { g[j] = 0; g[j] = j; if (g[j]) { sum += 2; } }\n"
+     "  trace(sum); trace(t); trace(g[196]);\n"
+     "}\n"},
     {"an error deep in recursion",
      "function int down(int n) { int local = n; if (n == 0) { return missing + 1; } return down(n - 1); }\n"
      "function main() { for (int i = 0; i < 3; i++) { trace(i); } trace(down(3)); }\n"},
@@ -477,5 +489,38 @@ INSTANTIATE_TEST_SUITE_P(Vm, SameRuns, ::testing::ValuesIn(kSameRunCases),
                            for (const char* c = info.param.name; *c; c++) name += std::isalnum(*c) ? *c : '_';
                            return name;
                          });
+
+}  // namespace
+
+namespace {
+
+// Steps that lead into steps stop at the instruction limit exactly where the
+// words one by one stop: same variables, same error, same word blamed, for
+// every limit over a few turns of a loop.
+class StepLimits : public RunFixture {
+ protected:
+  std::string RunWith(bool steps, int32_t limit) {
+    printed.clear();
+    EXPECT_EQ(LoadSource("int i = 0;\nint k = 0;\nint a[4];\n"
+                         "function main() {\n"
+                         "  for (i = 0; i < 1000000; i++) {\n"
+                         "    a[k] = i;\n"
+                         "    k += 1;\n"
+                         "    if (k == 4) { k = 0; }\n"
+                         "  }\n"
+                         "}\n"),
+              "");
+    se.run.runSteps = steps;
+    se.run.instructionLimit = limit;
+    int result = Step();
+    return std::to_string(result) + " i=" + std::to_string(se.FindGlobal("i")->data.i) +
+           " k=" + std::to_string(se.FindGlobal("k")->data.i) + " a=" +
+           platform::Cp932ToUtf8(script::WriteCompoundText(se.FindGlobal("a")->data.array, 0)) + "\n" + CallList();
+  }
+};
+
+TEST_F(StepLimits, ChainedStepsStopWhereWordsStop) {
+  for (int32_t limit = 1; limit <= 90; limit++) EXPECT_EQ(RunWith(true, limit), RunWith(false, limit)) << limit;
+}
 
 }  // namespace
