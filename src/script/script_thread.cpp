@@ -345,6 +345,15 @@ void ReturnFromCall(ScriptEngine& se, int32_t thread) {
     // A call returns: its marker is on top and takes the value. The value
     // is copied out before the callee's namespace (which may hold it) goes.
     StackPop(data);
+    // An int, or an int variable, is what most calls give back.
+    const CScriptValue* named = value->kind == kWordReference ? value->payload.value : nullptr;
+    if (value->kind == kWordInt || (named && named->type == kValueInt)) {
+      StackPushInt(se, data, named ? named->data.i : value->payload.i);
+      UnlinkLocalNamespace(se, nullptr);
+      CScriptLiteral* back = StackPop(t->calls);
+      t->currentWord = back->kind == kWordFunctionConstant ? back->payload.word : nullptr;
+      return;
+    }
     StackOperand op;
     switch (LookupStackVariable(value, &op)) {
       case kOperandInt: StackPushInt(se, data, op.i); break;
