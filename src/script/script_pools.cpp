@@ -46,6 +46,7 @@ void ResetLiteralRecord(CScriptLiteral* word) {
   word->next = nullptr;
   word->link = RunLink{};
   word->stepEpoch = 0;
+  word->chainEpoch = 0;
   word->step = nullptr;
   word->stepOp = 0;
   word->spareNamespaces.clear();  // a clear-all frees their records anyway

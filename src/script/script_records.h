@@ -265,6 +265,8 @@ struct CScriptLiteral {
   // (RunState::codeEpoch). A word that starts a run of words executed as one
   // step has that step's opcode and the step (kept in RunState::steps).
   uint64_t stepEpoch = 0;          // 0: never decoded
+  uint64_t chainEpoch = 0;         // stepEpoch when the step may follow another
+                                   // step directly (not a call), else 0
   struct CodeStep* step = nullptr; // for a step's opcode
   uint8_t stepOp = 0;              // Opcode
   // On a function's entry word: the holders of local namespaces of calls
@@ -293,11 +295,12 @@ struct CodeStep {
   CScriptLiteral* after = nullptr;   // the word after it
   // The variables the names a, b and c are linked to (null for an int
   // literal), valid while the two namespaces keep the stamps they were found
-  // under, as the names' own links are (RunLink); 0 and 0: none yet.
+  // under, as the names' own links are (RunLink); none yet at first (a
+  // global stamp no namespace ever has).
   // The labels of the two jumps are found the same way, as the jump words
   // would find them (null: no such variable).
   uint64_t localStamp = 0;
-  uint64_t globalStamp = 0;
+  uint64_t globalStamp = ~uint64_t(0);
   CScriptValue* va = nullptr;
   CScriptValue* vb = nullptr;
   CScriptValue* vc = nullptr;

@@ -62,13 +62,14 @@ struct Scope {
   CScriptArray* local;   // the thread's innermost local namespace, or null
   uint64_t localStamp;   // its stamp, 0 without one
   uint64_t globalStamp;  // the global namespace's stamp, 0 before it exists
+  bool verify;           // RunState::verifyLinks
 };
 
 [[gnu::always_inline]] inline Scope CurrentScope(const ScriptEngine& se) {
   int32_t t = se.namespaces.currentThread;
   const std::vector<CScriptArray*>& tops = se.namespaces.threadTop;
   CScriptArray* top = t >= 0 && size_t(t) < tops.size() ? tops[size_t(t)] : nullptr;
-  return {top, top ? top->stamp : 0, se.namespaces.global ? se.namespaces.global->stamp : 0};
+  return {top, top ? top->stamp : 0, se.namespaces.global ? se.namespaces.global->stamp : 0, se.run.verifyLinks};
 }
 
 [[gnu::always_inline]] inline bool LinkHolds(const RunLink& link, const Scope& scope) {
@@ -451,6 +452,7 @@ void DecodeStep(ScriptEngine& se, CScriptLiteral* w) {
     run.stepsEpoch = run.codeEpoch;
   }
   w->stepEpoch = run.codeEpoch;
+  w->chainEpoch = 0;
   w->stepOp = uint8_t(kOpcodeOfKind[w->kind]);
   constexpr int kLook = 9;
   CScriptLiteral* words[kLook] = {};
@@ -477,6 +479,7 @@ void DecodeStep(ScriptEngine& se, CScriptLiteral* w) {
   run.steps.push_back(s);
   w->step = &run.steps.back();
   w->stepOp = uint8_t(op);
+  if (op != Opcode::StepCall) w->chainEpoch = run.codeEpoch;
 }
 
 // What a jump word of the step finds for its label literal: the label's
@@ -496,8 +499,7 @@ CScriptValue* ResolveLabel(ScriptEngine& se, CScriptLiteral* jump, const CScript
 // a name has no variable yet (its word makes one when it runs). With
 // verifyLinks each is checked against a fresh lookup.
 [[gnu::always_inline]] inline bool StepVariables(ScriptEngine& se, CodeStep& s, const Scope& scope) {
-  if (s.localStamp != scope.localStamp || s.globalStamp != scope.globalStamp ||
-      (!s.localStamp && !s.globalStamp)) {
+  if (s.localStamp != scope.localStamp || s.globalStamp != scope.globalStamp) {
     CScriptValue* v[3] = {};
     CScriptLiteral* words[3] = {s.a, s.b, s.c};
     for (int i = 0; i < 3; i++) {
@@ -513,7 +515,7 @@ CScriptValue* ResolveLabel(ScriptEngine& se, CScriptLiteral* jump, const CScript
     s.localStamp = scope.localStamp;
     s.globalStamp = scope.globalStamp;
   }
-  if (se.run.verifyLinks) {
+  if (scope.verify) {
     if (s.va) VerifyLink(se, s.a->text.c_str(), s.va);
     if (s.vb) VerifyLink(se, s.b->text.c_str(), s.vb);
     if (s.vc) VerifyLink(se, s.c->text.c_str(), s.vc);
@@ -579,10 +581,11 @@ constexpr int64_t kPrefetchStrides = 4;
 
 // Where a jump of the step sends the thread, when its label variable is a
 // label (else the jump word itself raises the error).
-[[gnu::always_inline]] inline bool LabelTarget(ScriptEngine& se, const CScriptValue* v, const CScriptLiteral* label,
+[[gnu::always_inline]] inline bool LabelTarget(ScriptEngine& se, bool verify, const CScriptValue* v,
+                                               const CScriptLiteral* label,
                                                CScriptLiteral** target) {
   if (!v) return false;
-  if (se.run.verifyLinks) VerifyLink(se, label->text.c_str(), v);
+  if (verify) VerifyLink(se, label->text.c_str(), v);
   if (v->type == kValueRefer) v = FollowRefer(v);
   if (!v || (v->type != kValueFunction && v->type != kValueSystemCall) || !v->data.word) return false;
   *target = v->data.word->next;
@@ -640,10 +643,10 @@ constexpr int64_t kPrefetchStrides = 4;
 // The statement's end: ";" and, when it has one and it can be taken, the
 // tail jump.
 [[gnu::always_inline]] inline void FinishStatement(ScriptEngine& se, ScriptThread* t, const CodeStep& s,
-                                                   int32_t* count, int32_t limit) {
+                                                   int32_t* count, int32_t limit, bool verify) {
   TrimToMarker(t->data);
   CScriptLiteral* target;
-  if (s.tailJump && *count + s.length + 2 <= limit && LabelTarget(se, s.vTail, s.tailLabel, &target)) {
+  if (s.tailJump && *count + s.length + 2 <= limit && LabelTarget(se, verify, s.vTail, s.tailLabel, &target)) {
     FinishStep(se, t, s.tailJump, target, s.length + 2, count);
     return;
   }
@@ -653,14 +656,14 @@ constexpr int64_t kPrefetchStrides = 4;
 // A conditional jump's end: on a false condition its jump, on a true one
 // the tail jump when it has one, else the word after it.
 [[gnu::always_inline]] inline bool FinishCondition(ScriptEngine& se, ScriptThread* t, const CodeStep& s, bool truth,
-                                                   int32_t* count, int32_t limit) {
+                                                   int32_t* count, int32_t limit, bool verify) {
   CScriptLiteral* target;
   if (!truth) {
-    if (!LabelTarget(se, s.vLabel, s.label, &target)) return false;
+    if (!LabelTarget(se, verify, s.vLabel, s.label, &target)) return false;
     FinishStep(se, t, s.jump, target, s.length, count);
     return true;
   }
-  if (s.tailJump && *count + s.length + 2 <= limit && LabelTarget(se, s.vTail, s.tailLabel, &target)) {
+  if (s.tailJump && *count + s.length + 2 <= limit && LabelTarget(se, verify, s.vTail, s.tailLabel, &target)) {
     FinishStep(se, t, s.tailJump, target, s.length + 2, count);
     return true;
   }
@@ -676,7 +679,7 @@ constexpr int64_t kPrefetchStrides = 4;
   if (!StackRoom(t->data, 2)) return false;
   int32_t x, y;
   if (!StepVariables(se, s, scope) || !ReadInt(s.a, s.va, &x) || !ReadInt(s.b, s.vb, &y)) return false;
-  return FinishCondition(se, t, s, IntComparison(s.operation, x, y), count, limit);
+  return FinishCondition(se, t, s, IntComparison(s.operation, x, y), count, limit, scope.verify);
 }
 
 [[gnu::always_inline]] inline bool RunIndexJump(ScriptEngine& se, ScriptThread* t, CodeStep& s, const Scope& scope, int32_t* count,
@@ -686,7 +689,7 @@ constexpr int64_t kPrefetchStrides = 4;
   const CScriptValue* element = HeldElement(s, s.va, s.b, s.vb);
   if (element && element->type == kValueRefer) element = FollowRefer(element);
   if (!element || element->type != kValueInt) return false;
-  return FinishCondition(se, t, s, element->data.i != 0, count, limit);
+  return FinishCondition(se, t, s, element->data.i != 0, count, limit, scope.verify);
 }
 
 [[gnu::always_inline]] inline bool RunIncrement(ScriptEngine& se, ScriptThread* t, CodeStep& s, const Scope& scope, int32_t* count,
@@ -696,7 +699,7 @@ constexpr int64_t kPrefetchStrides = 4;
   CScriptValue* v = s.va;
   bool up = s.operation == kWordIncrement || s.operation == kWordPrefixIncrement;
   StoreInt(v, up ? WrapAdd(v->data.i, 1) : WrapSub(v->data.i, 1));
-  FinishStatement(se, t, s, count, limit);
+  FinishStatement(se, t, s, count, limit, scope.verify);
   return true;
 }
 
@@ -706,7 +709,7 @@ constexpr int64_t kPrefetchStrides = 4;
   int32_t y;
   if (!StepVariables(se, s, scope) || !IsIntTarget(s.va) || !ReadInt(s.b, s.vb, &y)) return false;
   StoreInt(s.va, IntArithmetic(s.operation, s.va->data.i, y));
-  FinishStatement(se, t, s, count, limit);
+  FinishStatement(se, t, s, count, limit, scope.verify);
   return true;
 }
 
@@ -716,7 +719,7 @@ constexpr int64_t kPrefetchStrides = 4;
   int32_t y;
   if (!StepVariables(se, s, scope) || !IsIntTarget(s.va) || !ReadInt(s.b, s.vb, &y)) return false;
   StoreInt(s.va, y);
-  FinishStatement(se, t, s, count, limit);
+  FinishStatement(se, t, s, count, limit, scope.verify);
   return true;
 }
 
@@ -728,7 +731,7 @@ constexpr int64_t kPrefetchStrides = 4;
   int32_t y;
   if (!IsIntTarget(element) || !ReadInt(s.c, s.vc, &y)) return false;
   StoreInt(element, y);
-  FinishStatement(se, t, s, count, limit);
+  FinishStatement(se, t, s, count, limit, scope.verify);
   return true;
 }
 
@@ -795,7 +798,7 @@ bool AppendInPlace(ScriptEngine& se, const CodeStep& s) {
     return false;
   }
   if (s.statement) {
-    FinishStatement(se, t, s, count, limit);
+    FinishStatement(se, t, s, count, limit, scope.verify);
   } else {
     StackPushReference(se, t->data, s.va);
     FinishStep(se, t, s.last, s.after, s.length, count);
@@ -1049,8 +1052,7 @@ void Execute(ScriptEngine& se, int32_t index) {
     // with what the loop's turn would check and set. A step neither waits
     // nor changes the namespaces, and it stays below the limit.
     w = t->currentWord;
-    if (w && w->stepEpoch == se.run.codeEpoch && w->stepOp >= uint8_t(kFirstStep) &&
-        w->stepOp != uint8_t(Opcode::StepCall) && count <= limit - kMostStepWords &&
+    if (w && w->chainEpoch == se.run.codeEpoch && count <= limit - kMostStepWords &&
         w->position.fileName == se.run.lastFile) {
       t->currentWord = w->next;
       se.run.executing = w;
