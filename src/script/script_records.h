@@ -306,6 +306,13 @@ struct CodeStep {
   CScriptValue* vc = nullptr;
   CScriptValue* vLabel = nullptr;
   CScriptValue* vTail = nullptr;
+  // The definition word each jump last found through its label variable and
+  // the word after it, which the code list keeps while the step lives: the
+  // next word is then known without waiting for a read through the label.
+  const CScriptLiteral* labelWord = nullptr;
+  CScriptLiteral* labelNext = nullptr;
+  const CScriptLiteral* tailWord = nullptr;
+  CScriptLiteral* tailNext = nullptr;
   // The element table and index of the last element access, for fetching
   // ahead along a stride (a cache hint only; never read through).
   const void* lastTable = nullptr;

@@ -582,13 +582,20 @@ constexpr int64_t kPrefetchStrides = 4;
 // Where a jump of the step sends the thread, when its label variable is a
 // label (else the jump word itself raises the error).
 [[gnu::always_inline]] inline bool LabelTarget(ScriptEngine& se, bool verify, const CScriptValue* v,
-                                               const CScriptLiteral* label,
-                                               CScriptLiteral** target) {
+                                               const CScriptLiteral* label, const CScriptLiteral** seenWord,
+                                               CScriptLiteral** seenNext, CScriptLiteral** target) {
   if (!v) return false;
   if (verify) VerifyLink(se, label->text.c_str(), v);
   if (v->type == kValueRefer) v = FollowRefer(v);
   if (!v || (v->type != kValueFunction && v->type != kValueSystemCall) || !v->data.word) return false;
-  *target = v->data.word->next;
+  const CScriptLiteral* word = v->data.word;
+  if (__builtin_expect(word == *seenWord, 1)) {
+    *target = *seenNext;
+  } else {
+    *target = word->next;
+    *seenWord = word;
+    *seenNext = *target;
+  }
   return true;
 }
 
@@ -642,11 +649,11 @@ constexpr int64_t kPrefetchStrides = 4;
 
 // The statement's end: ";" and, when it has one and it can be taken, the
 // tail jump.
-[[gnu::always_inline]] inline void FinishStatement(ScriptEngine& se, ScriptThread* t, const CodeStep& s,
+[[gnu::always_inline]] inline void FinishStatement(ScriptEngine& se, ScriptThread* t, CodeStep& s,
                                                    int32_t* count, int32_t limit, bool verify) {
   TrimToMarker(t->data);
   CScriptLiteral* target;
-  if (s.tailJump && *count + s.length + 2 <= limit && LabelTarget(se, verify, s.vTail, s.tailLabel, &target)) {
+  if (s.tailJump && *count + s.length + 2 <= limit && LabelTarget(se, verify, s.vTail, s.tailLabel, &s.tailWord, &s.tailNext, &target)) {
     FinishStep(se, t, s.tailJump, target, s.length + 2, count);
     return;
   }
@@ -655,15 +662,15 @@ constexpr int64_t kPrefetchStrides = 4;
 
 // A conditional jump's end: on a false condition its jump, on a true one
 // the tail jump when it has one, else the word after it.
-[[gnu::always_inline]] inline bool FinishCondition(ScriptEngine& se, ScriptThread* t, const CodeStep& s, bool truth,
+[[gnu::always_inline]] inline bool FinishCondition(ScriptEngine& se, ScriptThread* t, CodeStep& s, bool truth,
                                                    int32_t* count, int32_t limit, bool verify) {
   CScriptLiteral* target;
   if (!truth) {
-    if (!LabelTarget(se, verify, s.vLabel, s.label, &target)) return false;
+    if (!LabelTarget(se, verify, s.vLabel, s.label, &s.labelWord, &s.labelNext, &target)) return false;
     FinishStep(se, t, s.jump, target, s.length, count);
     return true;
   }
-  if (s.tailJump && *count + s.length + 2 <= limit && LabelTarget(se, verify, s.vTail, s.tailLabel, &target)) {
+  if (s.tailJump && *count + s.length + 2 <= limit && LabelTarget(se, verify, s.vTail, s.tailLabel, &s.tailWord, &s.tailNext, &target)) {
     FinishStep(se, t, s.tailJump, target, s.length + 2, count);
     return true;
   }
