@@ -92,6 +92,7 @@ enum class Opcode : uint8_t {
   StepIndexAssign,    // a b [] c = ; ["L2" goto]: an int into an int element
   StepPushBinary,     // a b op: + - * or a comparison of ints; pushes the int result
   StepAssignBinary,   // a b c op = [; ["L2" goto]]: b op c into an int variable
+  StepJump,           // "L" goto: a jump to a label named by a literal
   StepCall,           // f call: a function called by name
 };
 

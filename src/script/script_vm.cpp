@@ -388,6 +388,12 @@ Opcode MatchStep(CScriptLiteral* const* words, CodeStep* s) {
   CScriptLiteral* a = words[0];
   int k1 = KindAt(words, 1), k2 = KindAt(words, 2), k3 = KindAt(words, 3), k4 = KindAt(words, 4),
       k5 = KindAt(words, 5);
+  if (a && a->kind == kWordString && k1 == kWordJump) {
+    s->label = a;
+    s->jump = words[1];
+    s->length = 2;
+    return Opcode::StepJump;
+  }
   if (!IsNameWord(a)) return Opcode::Nop;
   s->a = a;
   if (k1 == kWordCallCode) {
@@ -813,6 +819,15 @@ bool AppendInPlace(ScriptEngine& se, const CodeStep& s) {
   return true;
 }
 
+[[gnu::always_inline]] inline bool RunJump(ScriptEngine& se, ScriptThread* t, CodeStep& s, const Scope& scope,
+                                           int32_t* count) {
+  if (!StackRoom(t->data, 1) || !StepVariables(se, s, scope)) return false;
+  CScriptLiteral* target;
+  if (!LabelTarget(se, scope.verify, s.vLabel, s.label, &s.labelWord, &s.labelNext, &target)) return false;
+  FinishStep(se, t, s.jump, target, s.length, count);
+  return true;
+}
+
 bool RunCall(ScriptEngine& se, ScriptThread* t, CodeStep& s, const Scope& scope, int32_t* count) {
   if (!StackRoom(t->data, 1)) return false;
   if (!StepVariables(se, s, scope)) return false;
@@ -911,6 +926,11 @@ void Execute(ScriptEngine& se, int32_t index) {
       case Opcode::StepAssignBinary:
       labelStepAssignBinary:
         if (RunAssignBinary(se, t, *w->step, scope, &count, limit)) goto chain;
+        op = kOpcodeOfKind[w->kind];
+        goto dispatch;
+      case Opcode::StepJump:
+      labelStepJump:
+        if (RunJump(se, t, *w->step, scope, &count)) goto chain;
         op = kOpcodeOfKind[w->kind];
         goto dispatch;
       case Opcode::StepCall:
@@ -1069,8 +1089,8 @@ void Execute(ScriptEngine& se, int32_t index) {
       // than the switch's one jump for all.
       static void* const kChained[] = {&&labelStepCompareJump, &&labelStepIndexJump, &&labelStepIncrement,
                                        &&labelStepCompoundAssign, &&labelStepAssign, &&labelStepIndexAssign,
-                                       &&labelStepPushBinary, &&labelStepAssignBinary};
-      static_assert(int(Opcode::StepAssignBinary) - int(kFirstStep) == 7 && Opcode::StepCall > Opcode::StepAssignBinary);
+                                       &&labelStepPushBinary, &&labelStepAssignBinary, &&labelStepJump};
+      static_assert(int(Opcode::StepJump) - int(kFirstStep) == 8 && Opcode::StepCall > Opcode::StepJump);
       goto* kChained[int(op) - int(kFirstStep)];
     }
   }

@@ -449,6 +449,16 @@ const SameRunCase kSameRunCases[] = {
      "  for (int j = 0; j < 200; j += 7) { g[j] = 0; g[j] = j; if (g[j]) { sum += 2; } }\n"
      "  trace(sum); trace(t); trace(g[196]);\n"
      "}\n"},
+    {"jumps by name, the last to no label",
+     "function main() {\n"
+     "  int n = 0;\n"
+     "top:\n"
+     "  n++;\n"
+     "  if (n < 5) { goto \"top\"; }\n"
+     "  trace(n);\n"
+     "  int notLabel = 3;\n"
+     "  for (int i = 0; i < 3; i++) { if (i == 2) { goto \"notLabel\"; } trace(i); }\n"
+     "}\n"},
     {"an error deep in recursion",
      "function int down(int n) { int local = n; if (n == 0) { return missing + 1; } return down(n - 1); }\n"
      "function main() { for (int i = 0; i < 3; i++) { trace(i); } trace(down(3)); }\n"},
