@@ -975,6 +975,25 @@ void Execute(ScriptEngine& se, int32_t index) {
       case Opcode::Add:
       case Opcode::Subtract:
       case Opcode::Multiply:
+        // Two ints on top (call results, mostly): ExecuteBinary's int case,
+        // the result written into the left operand's record, where its push
+        // would go.
+        if (data.end >= 2) {
+          CScriptLiteral* l = data.entries[size_t(data.end - 2)];
+          const CScriptLiteral* r = data.entries[size_t(data.end - 1)];
+          if (l->kind == kWordInt && r->kind == kWordInt) {
+            int32_t x = l->payload.i, y = r->payload.i;
+            int32_t result = op == Opcode::Add ? WrapAdd(x, y) : op == Opcode::Subtract ? WrapSub(x, y) : WrapMul(x, y);
+            data.end--;
+            l->text.clear();
+            l->link.origin = nullptr;
+            l->payload = ScriptPayload{};
+            l->payload.i = result;
+            break;
+          }
+        }
+        ExecuteBinary(se, data, op);
+        break;
       case Opcode::Divide:
       case Opcode::Modulo:
       case Opcode::Greater:
