@@ -111,9 +111,15 @@ void AssignOwnedCompound(ScriptPools& pools, CScriptValue* variable, CScriptArra
 
 namespace {
 
-CScriptArray*& TopOf(ScriptEngine& se, int32_t thread) {
+[[gnu::noinline]] CScriptArray*& GrowTops(ScriptEngine& se, int32_t thread) {
   std::vector<CScriptArray*>& tops = se.namespaces.threadTop;
-  if (size_t(thread) >= tops.size()) tops.resize(size_t(thread) + 1, nullptr);
+  tops.resize(size_t(thread) + 1, nullptr);
+  return tops[size_t(thread)];
+}
+
+inline CScriptArray*& TopOf(ScriptEngine& se, int32_t thread) {
+  std::vector<CScriptArray*>& tops = se.namespaces.threadTop;
+  if (size_t(thread) >= tops.size()) return GrowTops(se, thread);
   return tops[size_t(thread)];
 }
 
