@@ -772,6 +772,14 @@ void ExecuteBindParameter(ScriptEngine& se, ScriptThread* thread) {
   thread->currentWord = w->next;
   const char* name = w->text.c_str();
   uint64_t bit = LinkNameBit(w->link, w->text);
+  if (se.run.verifyLinks) {
+    const char* last = std::strrchr(name, '.');
+    last = last ? last + 1 : name;
+    if (bit != NameFilterBit(last, std::strlen(last))) {
+      std::fprintf(stderr, "script: stale name bit for [%s]\n", name);
+      std::abort();
+    }
+  }
 
   // The argument on top. With fewer arguments than parameters the call's
   // marker is on top: it stays (the return needs it) and the parameter gets

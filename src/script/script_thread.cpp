@@ -3,6 +3,7 @@
 // local namespaces.
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -179,6 +180,10 @@ void PushCallNamespace(ScriptEngine& se, CScriptLiteral* entry) {
   // An entry word is no name word: its link only keeps its name's bit.
   uint64_t& bit = entry->link.nameBit;
   if (!bit) bit = NameFilterBit(name.data(), name.size());
+  if (se.run.verifyLinks && bit != NameFilterBit(name.data(), name.size())) {
+    std::fprintf(stderr, "script: stale name bit for [%s]\n", name.c_str());
+    std::abort();
+  }
   if (top && !entry->spareNamespaces.empty() && top->kind != kCompoundArray && !top->memberIndex &&
       (!(top->nameBits & bit) || !FindMember(top, name.c_str()))) {
     CScriptValue* holder = entry->spareNamespaces.back();

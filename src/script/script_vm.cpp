@@ -92,6 +92,14 @@ void VerifyLink(ScriptEngine& se, const char* name, const CScriptValue* kept) {
   std::abort();
 }
 
+// The same check for what a step keeps besides names: a fault of the
+// engine when `holds` is false.
+void VerifyKept(bool holds, const char* what) {
+  if (holds) return;
+  std::fprintf(stderr, "script: stale %s\n", what);
+  std::abort();
+}
+
 // The slot a member stands in, when the namespace is small enough to look.
 int32_t SlotOf(const CScriptArray* a, const CScriptValue* member) {
   constexpr size_t kMostSlotsSearched = 64;
@@ -597,6 +605,7 @@ constexpr int64_t kPrefetchStrides = 4;
   const CScriptLiteral* word = v->data.word;
   if (__builtin_expect(word == *seenWord, 1)) {
     *target = *seenNext;
+    if (verify) VerifyKept(*target == word->next, "word after a step's label");
   } else {
     *target = word->next;
     *seenWord = word;
@@ -1100,6 +1109,10 @@ void Execute(ScriptEngine& se, int32_t index) {
     w = t->currentWord;
     if (w && w->chainEpoch == se.run.codeEpoch && count <= limit - kMostStepWords &&
         w->position.fileName == se.run.lastFile) {
+      if (scope.verify)
+        VerifyKept(w->stepEpoch == se.run.codeEpoch && w->stepOp >= uint8_t(kFirstStep) &&
+                       w->stepOp != uint8_t(Opcode::StepCall) && w->step,
+                   "chained step");
       t->currentWord = w->next;
       se.run.executing = w;
       se.namespaces.currentLink = w->position.linkIndex;
