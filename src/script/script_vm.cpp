@@ -92,12 +92,23 @@ void VerifyLink(ScriptEngine& se, const char* name, const CScriptValue* kept) {
   std::abort();
 }
 
-// The same check for what a step keeps besides names: a fault of the
-// engine when `holds` is false.
-void VerifyKept(bool holds, const char* what) {
+// The same check for what steps keep besides names: the word after a
+// label, and a step that follows another directly. Out of the way of the
+// steps themselves.
+[[gnu::cold, gnu::noinline]] void VerifyKept(bool holds, const char* what) {
   if (holds) return;
   std::fprintf(stderr, "script: stale %s\n", what);
   std::abort();
+}
+
+[[gnu::cold, gnu::noinline]] void VerifyLabelNext(const CScriptLiteral* label, const CScriptLiteral* next) {
+  VerifyKept(next == label->next, "word after a step's label");
+}
+
+[[gnu::cold, gnu::noinline]] void VerifyChained(const ScriptEngine& se, const CScriptLiteral* w) {
+  VerifyKept(w->stepEpoch == se.run.codeEpoch && w->stepOp >= uint8_t(kFirstStep) &&
+                 w->stepOp != uint8_t(Opcode::StepCall) && w->step,
+             "chained step");
 }
 
 // The slot a member stands in, when the namespace is small enough to look.
@@ -605,7 +616,7 @@ constexpr int64_t kPrefetchStrides = 4;
   const CScriptLiteral* word = v->data.word;
   if (__builtin_expect(word == *seenWord, 1)) {
     *target = *seenNext;
-    if (verify) VerifyKept(*target == word->next, "word after a step's label");
+    if (__builtin_expect(verify, 0)) VerifyLabelNext(word, *target);
   } else {
     *target = word->next;
     *seenWord = word;
@@ -1109,10 +1120,7 @@ void Execute(ScriptEngine& se, int32_t index) {
     w = t->currentWord;
     if (w && w->chainEpoch == se.run.codeEpoch && count <= limit - kMostStepWords &&
         w->position.fileName == se.run.lastFile) {
-      if (scope.verify)
-        VerifyKept(w->stepEpoch == se.run.codeEpoch && w->stepOp >= uint8_t(kFirstStep) &&
-                       w->stepOp != uint8_t(Opcode::StepCall) && w->step,
-                   "chained step");
+      if (__builtin_expect(scope.verify, 0)) VerifyChained(se, w);
       t->currentWord = w->next;
       se.run.executing = w;
       se.namespaces.currentLink = w->position.linkIndex;
