@@ -32,6 +32,7 @@ namespace {
 // Links a new word in after the insertion cursor (at the front when the
 // cursor is null), and moves the cursor to it.
 void InsertWord(ScriptEngine& se, CScriptLiteral* w) {
+  se.run.codeEpoch++;  // the virtual machine decodes the code anew
   if (se.codeCursor) {
     w->next = se.codeCursor->next;
     se.codeCursor->next = w;
@@ -100,6 +101,7 @@ void WordListTail(ScriptEngine& se, CScriptLiteral* word) {
 }
 
 void DropWordsAfter(ScriptEngine& se, CScriptLiteral* word, CScriptLiteral* last) {
+  se.run.codeEpoch++;
   CScriptLiteral* first = word ? word->next : se.codeHead;
   CScriptLiteral* rest = last ? last->next : nullptr;
   if (word) word->next = rest;

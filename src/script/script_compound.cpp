@@ -18,11 +18,18 @@ using core::Sjis;
 // An AVL tree over the members' names in the compound's node array, linked
 // by index. Insertion rebalances; removal unlinks the node without
 // rebalancing (members are seldom removed) and chains it for reuse.
+//
+// A small object (at most kScannedSlots element slots, which is one growth
+// step) has no tree: its few members are found faster by a scan of the
+// slots. Its tree is built when its slots grow past that, and kept from
+// then on until the compound is emptied. Names are unique within a
+// compound, so a scan and the tree find the same member.
 // ----------------------------------------------------------------------------
 
 namespace {
 
 constexpr int32_t kNodeGrowth = 16;
+constexpr size_t kScannedSlots = 16;
 
 int32_t NodeHeight(const CScriptArray* a, int32_t n) { return n < 0 ? 0 : a->memberNodes[size_t(n)].height; }
 
@@ -78,7 +85,7 @@ int32_t InsertNode(CScriptArray* a, int32_t at, int32_t node, const char* name) 
   return BalanceNode(a, at);
 }
 
-void TreeInsert(CScriptArray* a, CScriptValue* value) {
+void TreeNodeInsert(CScriptArray* a, CScriptValue* value) {
   int32_t node = a->freeNode;
   if (node >= 0) {
     a->freeNode = a->memberNodes[size_t(node)].left;
@@ -94,6 +101,34 @@ void TreeInsert(CScriptArray* a, CScriptValue* value) {
   n.left = n.right = -1;
   n.height = 1;
   a->memberRoot = InsertNode(a, a->memberRoot, node, value->text.c_str());
+}
+
+bool HasTree(const CScriptArray* a) { return a->elements.size() > kScannedSlots; }
+
+// Records a new member of an object, which already stands in its slot: its
+// name's filter bit, and its tree node when the object has a tree. Slots
+// that have just grown past kScannedSlots get the tree of all members.
+void TreeInsert(CScriptArray* a, CScriptValue* value, bool grown = false, uint64_t nameBit = 0) {
+  a->nameBits |= nameBit ? nameBit : NameFilterBit(value->text.data(), value->text.size());
+  if (!HasTree(a)) return;
+  if (grown && size_t(a->elements.size()) - 16 <= kScannedSlots)
+    for (CScriptValue* member : a->elements)
+      if (member && member != value) TreeNodeInsert(a, member);
+  TreeNodeInsert(a, value);
+}
+
+CScriptValue* ScanMembers(const CScriptArray* a, const char* name) {
+  size_t length = 0;
+  bool measured = false;
+  for (CScriptValue* member : a->elements) {
+    if (!member) continue;
+    if (!measured) {
+      length = std::strlen(name);
+      measured = true;
+    }
+    if (member->text.size() == length && std::memcmp(member->text.data(), name, length) == 0) return member;
+  }
+  return nullptr;
 }
 
 int32_t TreeFind(const CScriptArray* a, const char* name) {
@@ -223,9 +258,19 @@ CScriptValue* AddArrayElement(ScriptPools& pools, CScriptArray* a, int32_t index
   CScriptValue* v = NewValue(pools);
   a->kind = kCompoundArray;
   if (index >= count) a->elements.resize(size_t(index + 1 > count + 16 ? index + 1 : count + 16), nullptr);
-  char name[24];
-  std::snprintf(name, sizeof name, "[%d]", index);
-  v->text.assign(name);
+  // "[%d]", written without a format call: arrays are made an element at
+  // a time, and a declared array may have many.
+  char name[16];
+  char* end = name + sizeof name;
+  char* p = end;
+  *--p = ']';
+  uint32_t n = uint32_t(index);  // never negative here
+  do {
+    *--p = char('0' + n % 10);
+    n /= 10;
+  } while (n);
+  *--p = '[';
+  v->text.assign(p, size_t(end - p));
   v->kind = kWordName;
   v->owner = a;
   SetValueType(pools, v, type, attributes);
@@ -234,7 +279,49 @@ CScriptValue* AddArrayElement(ScriptPools& pools, CScriptArray* a, int32_t index
   return v;
 }
 
-CScriptValue* AddObjectMember(ScriptPools& pools, CScriptArray* a, const char* name, int type, int attributes) {
+void AddArrayElements(ScriptPools& pools, CScriptArray* a, int32_t count, int type, int attributes) {
+  if (!a->elements.empty() || a->kind == kCompoundObject || count <= 0 || count > kMaxArrayIndex) {
+    for (int32_t i = 0; i < count; i++) AddArrayElement(pools, a, i, type, attributes);
+    return;
+  }
+  // Element by element the table grows 16 slots at a time: to the next
+  // multiple of 16.
+  a->kind = kCompoundArray;
+  a->elements.assign(size_t((count + 15) / 16 * 16), nullptr);
+  // "[0]", "[1]", ...: each name is the last one with its number counted up.
+  char name[16] = "[0]";
+  size_t length = 3;
+  for (int32_t i = 0; i < count; i++) {
+    if (i > 0) {
+      size_t digit = length - 2;  // the last digit
+      for (;;) {
+        if (name[digit] != '9') {
+          name[digit]++;
+          break;
+        }
+        name[digit] = '0';
+        if (digit == 1) {
+          // All nines: one digit more.
+          std::memmove(name + 2, name + 1, length - 1);
+          name[1] = '1';
+          length++;
+          break;
+        }
+        digit--;
+      }
+    }
+    CScriptValue* v = NewValue(pools);
+    v->text.assign(name, length);
+    v->kind = kWordName;
+    v->owner = a;
+    SetValueType(pools, v, type, attributes);
+    a->elements[size_t(i)] = v;
+  }
+  a->stamp = pools.NewStamp();
+}
+
+CScriptValue* AddObjectMember(ScriptPools& pools, CScriptArray* a, const char* name, int type, int attributes,
+                              uint64_t nameBit) {
   if (!name) name = "";
   // An indexed compound finds and reserves the name's entry in one step.
   CScriptValue** entry = nullptr;
@@ -261,7 +348,8 @@ CScriptValue* AddObjectMember(ScriptPools& pools, CScriptArray* a, const char* n
   int32_t count = int32_t(a->elements.size());
   int32_t slot = a->freeSlot;
   while (slot < count && a->elements[size_t(slot)]) slot++;
-  if (slot >= count) a->elements.resize(size_t(count + 16), nullptr);
+  bool grown = slot >= count;
+  if (grown) a->elements.resize(size_t(count + 16), nullptr);
   a->freeSlot = slot + 1;
   v->text.assign(name);
   v->kind = kWordName;
@@ -271,7 +359,7 @@ CScriptValue* AddObjectMember(ScriptPools& pools, CScriptArray* a, const char* n
   // An indexed compound (the global namespace) is searched by its index
   // alone; the tree serves every other object.
   if (entry) *entry = v;  // nothing changed the index since it was reserved
-  else TreeInsert(a, v);
+  else TreeInsert(a, v, grown, nameBit);
   a->stamp = pools.NewStamp();
   return v;
 }
@@ -284,6 +372,7 @@ CScriptValue* GetElement(const CScriptArray* a, int32_t index) {
 CScriptValue* FindMember(const CScriptArray* a, const char* name) {
   if (!a || !name) return nullptr;
   if (a->memberIndex) return a->memberIndex->Find(name);
+  if (!HasTree(a)) return a->kind == kCompoundObject ? ScanMembers(a, name) : nullptr;
   if (a->memberRoot < 0) return nullptr;
   int32_t node = TreeFind(a, name);
   return node < 0 ? nullptr : a->memberNodes[size_t(node)].value;
@@ -440,6 +529,45 @@ CScriptArray* GetMemberCompound(const CScriptArray* a, const char* path) { retur
 // Removing and clearing
 // ----------------------------------------------------------------------------
 
+void InsertMember(CScriptArray* a, CScriptValue* value, uint64_t nameBit) {
+  // The slot AddObjectMember would give a new member.
+  a->kind = kCompoundObject;
+  int32_t count = int32_t(a->elements.size());
+  int32_t slot = a->freeSlot;
+  while (slot < count && a->elements[size_t(slot)]) slot++;
+  bool grown = slot >= count;
+  if (grown) a->elements.resize(size_t(count + 16), nullptr);
+  a->freeSlot = slot + 1;
+  value->owner = a;
+  a->elements[size_t(slot)] = value;
+  TreeInsert(a, value, grown, nameBit);
+}
+
+bool DetachMember(ScriptPools& pools, CScriptArray* a, CScriptValue* value) {
+  for (size_t i = 0; i < a->elements.size(); i++) {
+    if (a->elements[i] != value) continue;
+    if (a->memberIndex) a->memberIndex->Erase(value->text);
+    else if (a->memberRoot >= 0) TreeRemove(a, value->text.c_str());
+    a->elements[i] = nullptr;
+    if (int32_t(i) < a->freeSlot) a->freeSlot = int32_t(i);
+    a->stamp = pools.NewStamp();
+    value->owner = nullptr;
+    return true;
+  }
+  return false;
+}
+
+void EmptyCompound(ScriptPools& pools, CScriptArray* a) {
+  for (CScriptValue* element : a->elements)
+    if (element) pools.FreeScriptValue(element);
+  a->elements.clear();
+  a->memberNodes.clear();
+  a->memberRoot = -1;
+  a->freeNode = -1;
+  a->freeSlot = 0;
+  a->nameBits = 0;
+}
+
 int RemoveMember(ScriptPools& pools, CScriptArray* a, CScriptValue* value) {
   if (!a || !value) return 0;
   for (size_t i = 0; i < a->elements.size(); i++) {
@@ -468,6 +596,7 @@ void ClearScriptArray(ScriptPools& pools, CScriptArray* a) {
   a->memberNodes.clear();
   a->memberRoot = -1;
   a->freeNode = -1;
+  a->nameBits = 0;
   if (a->memberIndex) a->memberIndex->Clear();
   a->freeSlot = 0;
   a->kind = kCompoundEmpty;

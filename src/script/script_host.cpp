@@ -49,6 +49,7 @@ int ScriptEngine::ClearScriptEngine() {
   // Every word, value and compound goes back at once: the token and code
   // lists and the namespaces are made of them.
   pools.ClearAll();
+  run.codeEpoch++;
   tokenHead = tokenTail = nullptr;
   codeHead = codeCursor = nullptr;
   DestroyScriptEngine(*this);

@@ -288,6 +288,16 @@ int LookupStackVariable(CScriptLiteral* word, StackOperand* out);
 
 // A new empty compound owned by `owner`, or the exhaustion error.
 CScriptArray* NewCompound(ScriptPools& pools, CScriptValue* owner);
+// Puts a value in as a new member where AddObjectMember would (the name
+// must be no member yet; no member index). The stamp is left as it was.
+void InsertMember(CScriptArray* array, CScriptValue* value, uint64_t nameBit = 0);
+// Takes a direct member out as RemoveMember does, without freeing it (its
+// owner becomes null). False when it is no direct member.
+bool DetachMember(ScriptPools& pools, CScriptArray* array, CScriptValue* value);
+// Gives every element back to the pool and leaves the compound with no
+// element slots and no members, as a compound fresh from the pool; its
+// kind and owner stay.
+void EmptyCompound(ScriptPools& pools, CScriptArray* array);
 
 // ----------------------------------------------------------------------------
 // script_notation.cpp
@@ -365,15 +375,31 @@ struct CompileNesting {
 // script_names.cpp
 // ----------------------------------------------------------------------------
 
+// The filter bit of a name word's last name part, kept on its link with
+// the hints that go with it (RunLink; set up once).
+inline uint64_t LinkNameBit(RunLink& link, const std::string& name) {
+  if (!link.nameBit) {
+    size_t dot = name.rfind('.');
+    link.lastOffset = dot == std::string::npos ? 0 : uint32_t(dot + 1);
+    link.lastLength = uint32_t(name.size() - link.lastOffset);
+    link.nameBit = NameFilterBit(name.data() + link.lastOffset, link.lastLength);
+    link.slot = -1;
+  }
+  return link.nameBit;
+}
+
 // The name of a declaration or use: function name, link index and name
 // joined by ".", each part only when given (function "" / link -1 = absent).
 std::string MakeQualifiedName(const char* function, int32_t link, const char* name);
 // Finds or creates a variable: in the current thread namespace under the
 // last component, else in the global namespace under the full name. An
 // existing one takes the type and attributes (and so its empty value).
-CScriptValue* DefineVariable(ScriptEngine& se, const char* name, int type, int attributes);
+CScriptValue* DefineVariable(ScriptEngine& se, const char* name, int type, int attributes, uint64_t nameBit = 0);
 // The variable a (qualified) name stands for, or null.
 CScriptValue* LookupName(ScriptEngine& se, const char* name);
+// The part of LookupName after the thread namespace: the global namespace
+// under the whole name, the name from its link index on, and its last part.
+CScriptValue* LookupGlobalName(ScriptEngine& se, const char* name);
 // The type of LookupName's variable, or -1.
 int LookupNameType(ScriptEngine& se, const char* name);
 // The variable at a dotted path, looked up from the current thread
@@ -464,6 +490,9 @@ void EndThread(ScriptEngine& se, int32_t thread);
 void ReturnFromCall(ScriptEngine& se, int32_t thread);
 // Local namespaces of the current thread.
 void PushLocalNamespace(ScriptEngine& se, const char* functionName);
+// The same for a call of the function whose entry word is `entry`: a
+// namespace kept from one of its earlier calls is used when there is one.
+void PushCallNamespace(ScriptEngine& se, CScriptLiteral* entry);
 std::string PopLocalNamespace(ScriptEngine& se);
 void DropLocalNamespaces(ScriptEngine& se, int32_t thread);
 

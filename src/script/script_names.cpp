@@ -80,7 +80,7 @@ CScriptArray* GlobalNamespace(ScriptEngine& se) {
 // Defining and looking up
 // ----------------------------------------------------------------------------
 
-CScriptValue* DefineVariable(ScriptEngine& se, const char* name, int type, int attributes) {
+CScriptValue* DefineVariable(ScriptEngine& se, const char* name, int type, int attributes, uint64_t nameBit) {
   CScriptArray* global = GlobalNamespace(se);
   CScriptArray* local = ThreadNamespace(se);
   CScriptArray* space = local ? local : global;
@@ -88,7 +88,7 @@ CScriptValue* DefineVariable(ScriptEngine& se, const char* name, int type, int a
   // One search: a new member changes the namespace's stamp, an existing one
   // is returned as it is and takes the type here.
   uint64_t before = space->stamp;
-  CScriptValue* v = AddObjectMember(se.pools, space, key, type, attributes);
+  CScriptValue* v = AddObjectMember(se.pools, space, key, type, attributes, local ? nameBit : 0);
   if (space->stamp == before) SetValueType(se.pools, v, type, attributes);
   return v;
 }
@@ -97,6 +97,10 @@ CScriptValue* LookupName(ScriptEngine& se, const char* name) {
   if (!name) return nullptr;
   if (CScriptArray* local = ThreadNamespace(se))
     if (CScriptValue* v = FindMember(local, LastComponent(name))) return v;
+  return LookupGlobalName(se, name);
+}
+
+CScriptValue* LookupGlobalName(ScriptEngine& se, const char* name) {
   CScriptArray* global = se.namespaces.global;
   if (!global) return nullptr;
   if (CScriptValue* v = FindMember(global, name)) return v;

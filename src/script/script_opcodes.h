@@ -81,7 +81,23 @@ enum class Opcode : uint8_t {
   CastFunction,     // (function): a function operand as a function handle
   BuildArray,       // an array from the element count and values on the stack
   BuildObject,      // an object from the member count and key and value pairs
+
+  // Steps: runs of words decoded once and executed as one (see the Notes).
+  // a and b are name words or int literals, "L" a label literal.
+  StepCompareJump,    // a b cmp "L" if_not_goto ["L2" goto]: ints compared, jump when false
+  StepIndexJump,      // a b [] "L" if_not_goto ["L2" goto]: an int element tested
+  StepIncrement,      // a ++ ; ["L2" goto] (also --, ++(PRE), --(PRE)): an int variable
+  StepCompoundAssign, // a b op= ; ["L2" goto]: += -= *= &= |= ^= on ints
+  StepAssign,         // a b = ; ["L2" goto]: an int into an int variable
+  StepIndexAssign,    // a b [] c = ; ["L2" goto]: an int into an int element
+  StepPushBinary,     // a b op: + - * or a comparison of ints; pushes the int result
+  StepAssignBinary,   // a b c op = [; ["L2" goto]]: b op c into an int variable
+  StepJump,           // "L" goto: a jump to a label named by a literal
+  StepCall,           // f call: a function called by name
 };
+
+// The first opcode of a step of several words.
+constexpr Opcode kFirstStep = Opcode::StepCompareJump;
 
 // Notes:
 // - Jumps and calls go to the word after the label's or function's
@@ -96,6 +112,16 @@ enum class Opcode : uint8_t {
 //   the stack errors; "trim to marker" never removes the marker itself.
 // - Declarations, parameter bindings and system interrupts read the words
 //   after them as operands: the thread's current word moves past them.
+// - Steps: the common runs of words (loop tests, increments, assignments of
+//   ints, element access, calls by name) are decoded once into a step that
+//   runs them without the stack traffic between them. A step runs only when
+//   its outcome is sure to be the words' own: every name already linked,
+//   the values ints where it expects ints, no error possible, the
+//   instruction limit not reached inside it, and the stack deep enough that
+//   the words' pushes would take no new record. Otherwise its first word
+//   runs alone, as any word, and the next word is tried as a step in turn.
+//   A step counts one instruction per word it covers (its tail jump's two
+//   only when the tail is taken), and errors and the listing see the words.
 
 constexpr Opcode OpcodeOfKind(int kind) {
   switch (kind) {

@@ -642,6 +642,10 @@ CScriptValue* FindInCurrentNamespace(ScriptEngine& se, const char* name) {
 void FillDimensions(ScriptPools& pools, CScriptArray* a, const std::vector<int32_t>& sizes, size_t level,
                     int elementType, int attributes) {
   bool innermost = level + 1 == sizes.size();
+  if (innermost && elementType != kValueCompound) {
+    AddArrayElements(pools, a, sizes[level], elementType, attributes);
+    return;
+  }
   for (int32_t i = 0; i < sizes[level]; i++) {
     int type = innermost ? elementType : kValueCompound;
     CScriptValue* e = AddArrayElement(pools, a, i, type, innermost ? attributes : 0);
@@ -754,6 +758,15 @@ void ExecuteBindParameter(ScriptEngine& se, ScriptThread* thread) {
   if (!w || w->kind != kWordName) TypeError(Sjis("変数以外のトークンが型定義に指定されました"));
   thread->currentWord = w->next;
   const char* name = w->text.c_str();
+  uint64_t bit = LinkNameBit(w->link, w->text);
+  if (se.run.verifyLinks) {
+    const char* last = std::strrchr(name, '.');
+    last = last ? last + 1 : name;
+    if (bit != NameFilterBit(last, std::strlen(last))) {
+      std::fprintf(stderr, "script: stale name bit for [%s]\n", name);
+      std::abort();
+    }
+  }
 
   // The argument on top. With fewer arguments than parameters the call's
   // marker is on top: it stays (the return needs it) and the parameter gets
@@ -764,12 +777,14 @@ void ExecuteBindParameter(ScriptEngine& se, ScriptThread* thread) {
   if (data.end > 0 && data.entries[size_t(data.end - 1)]->kind != kWordCallMarker) arg = Pop(data);
   ScriptPools& pools = se.pools;
   switch (keyword) {
-    case kWordTypeInt: AssignIntToVariable(pools, DefineVariable(se, name, kValueInt, attributes), arg.value.i); return;
+    case kWordTypeInt:
+      AssignIntToVariable(pools, DefineVariable(se, name, kValueInt, attributes, bit), arg.value.i);
+      return;
     case kWordTypeFloat:
-      AssignFloatToVariable(pools, DefineVariable(se, name, kValueFloat, attributes), arg.value.f);
+      AssignFloatToVariable(pools, DefineVariable(se, name, kValueFloat, attributes, bit), arg.value.f);
       return;
     case kWordTypeString: {
-      CScriptValue* v = DefineVariable(se, name, kValueString, attributes);
+      CScriptValue* v = DefineVariable(se, name, kValueString, attributes, bit);
       // Numbers arrive as their text, as when assigned.
       if (arg.kind == kOperandInt) AssignIntToVariable(pools, v, arg.value.i);
       else if (arg.kind == kOperandFloat) AssignFloatToVariable(pools, v, arg.value.f);

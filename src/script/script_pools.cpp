@@ -1,7 +1,10 @@
 // script_pools.cpp -- taking and releasing words, values and compounds from
 // the engine's three record pools.
 
+#include <sys/mman.h>
+
 #include <algorithm>
+#include <cstdlib>
 
 #include "app/app_public.h"
 #include "core/core_public.h"
@@ -9,6 +12,16 @@
 #include "script/script_local.h"
 
 namespace script {
+
+void* TakeChunkMemory(size_t bytes) {
+  constexpr size_t kLargePage = size_t(2) << 20;
+  void* memory = std::aligned_alloc(kLargePage, bytes);
+  if (memory) madvise(memory, bytes, MADV_HUGEPAGE);  // a hint: no large pages is fine
+  return memory;
+}
+
+void GiveChunkMemory(void* memory) { std::free(memory); }
+
 
 namespace {
 
@@ -32,11 +45,16 @@ void ResetLiteralRecord(CScriptLiteral* word) {
   word->position = SourcePosition{};
   word->next = nullptr;
   word->link = RunLink{};
+  word->stepEpoch = 0;
+  word->chainEpoch = 0;
+  word->step = nullptr;
+  word->stepOp = 0;
+  word->spareNamespaces.clear();  // a clear-all frees their records anyway
 }
 
 void ResetValueRecord(CScriptValue* value) {
-  ResetLiteralRecord(value);
   value->kind = kWordName;
+  value->text.clear();  // the buffer stays for the next taker
   value->type = kValueUndefined;
   value->attributes = 0;
   value->stringValue.clear();
@@ -52,6 +70,9 @@ void ResetArrayRecord(CScriptArray* array) {
   array->owner = nullptr;
   array->freeSlot = 0;
   array->freeNode = -1;
+  array->nameBits = 0;
+  array->spareOf = nullptr;
+  array->spareEpoch = 0;
   array->memberIndex.reset();
 }
 
@@ -76,7 +97,6 @@ CScriptValue* ScriptPools::AllocScriptValue() {
     return nullptr;
   }
   value->kind = kWordName;
-  value->next = nullptr;
   return value;
 }
 
@@ -101,8 +121,11 @@ CScriptArray* ScriptPools::AllocScriptArray(CScriptValue* owner) {
 void ScriptPools::FreeScriptLiteral(CScriptLiteral* word) {
   if (!word || !literals.Release(word)) return;
   CScriptArray* held = word->kind == kWordCompound ? word->payload.array : nullptr;
+  std::vector<CScriptValue*> spares;
+  spares.swap(word->spareNamespaces);
   ResetLiteralRecord(word);
   if (held) ReleaseScriptArray(held);
+  for (CScriptValue* holder : spares) FreeScriptValue(holder);
 }
 
 void ScriptPools::FreeScriptValue(CScriptValue* value) {

@@ -156,6 +156,7 @@ CScriptLiteral* EmitToken(ScriptEngine& se, const std::string& text, int kind, c
 }
 
 void ReleaseWordList(ScriptEngine& se, CScriptLiteral* head) {
+  if (head) se.run.codeEpoch++;  // it may be the code list
   while (head) {
     CScriptLiteral* next = head->next;
     se.pools.FreeScriptLiteral(head);

@@ -196,6 +196,11 @@ struct RunState {
   // Checks every cached name or label link against a fresh lookup and
   // aborts on a difference (tests and fuzzing switch it on).
   bool verifyLinks = false;
+  // Runs of words execute as one step, and functions' entry words keep the
+  // namespaces of returned calls. Tests switch them off to compare with
+  // plain word-by-word runs, which must give the same results.
+  bool runSteps = true;
+  bool reuseNamespaces = true;
   // What `exit_application` calls; null: the runtime's exit (exit handlers
   // run). Fuzzing replaces it.
   void (*exitApplication)(int code) = nullptr;
@@ -207,6 +212,14 @@ struct RunState {
   int32_t threadLimit = INT32_MAX;
 
   RunError error;
+
+  // The code list's version: it grows whenever a word is linked into or
+  // dropped from the code list, and every decoded word and step of an older
+  // version is decoded again when it next runs. `steps` holds the steps of
+  // version `stepsEpoch` (a deque: a step never moves while it is kept).
+  uint64_t codeEpoch = 1;
+  uint64_t stepsEpoch = 0;
+  std::deque<CodeStep> steps;
 
   // Buffers of one frame step, freed when it ends: the system calls'
   // conversion buffers (one per argument position) and scratch buffer, the
@@ -436,8 +449,13 @@ constexpr int32_t kMaxArrayIndex = (1 << 24) - 1;
 // The element at `index` (negative: the first empty index), created with the
 // type and attributes when missing. Raises an error on an object.
 CScriptValue* AddArrayElement(ScriptPools& pools, CScriptArray* array, int32_t index, int type, int attributes);
+// Elements 0 to count-1 of a compound without element slots, as
+// AddArrayElement makes them one by one, in one pass.
+void AddArrayElements(ScriptPools& pools, CScriptArray* array, int32_t count, int type, int attributes);
 // The member `name`, created when missing. Raises an error on an array.
-CScriptValue* AddObjectMember(ScriptPools& pools, CScriptArray* array, const char* name, int type, int attributes);
+// `nameBit`, when not 0, is NameFilterBit of the name, known to the caller.
+CScriptValue* AddObjectMember(ScriptPools& pools, CScriptArray* array, const char* name, int type, int attributes,
+                              uint64_t nameBit = 0);
 // The element in slot `index`, or null outside 0 to count-1.
 CScriptValue* GetElement(const CScriptArray* array, int32_t index);
 // The direct member `name`, or null.

@@ -221,6 +221,12 @@ union ScriptPayload {
 //   the thread's innermost local namespace and the global namespace still
 //   carry the stamps recorded with it (CScriptArray::stamp). A name's
 //   `origin` is unused; a jump's is the string literal it was resolved for.
+//   When the stamps have moved on (a call runs the same words under a new
+//   local namespace), the hints below find the variable again without a
+//   search where they can: the slot where the name stood in the last local
+//   namespace it was found in, the name's bit in the namespaces' name
+//   filters (CScriptArray::nameBits), and what the global part of the
+//   lookup found while the global namespace keeps its stamp.
 // - On a member access ".": the member found in `compound`, valid while the
 //   compound keeps the stamp in `localStamp` and the member's name comes
 //   from the same name word (`origin`).
@@ -233,6 +239,13 @@ struct RunLink {
   const CScriptArray* compound = nullptr;
   uint64_t localStamp = 0;
   uint64_t globalStamp = 0;
+  // Hints (see above). `lastLength` is 0 until they are set up.
+  CScriptValue* globalValue = nullptr;  // the global part's result (null: none)
+  uint64_t globalValueStamp = 0;        // the global stamp it holds for; 0: none
+  uint64_t nameBit = 0;                 // the last name part's filter bit
+  int32_t slot = -1;                    // slot of the last local find, -1: none
+  uint32_t lastOffset = 0;              // where the last name part starts
+  uint32_t lastLength = 0;              // and its length
 };
 
 // One word of source or of compiled code. Pooled: a record never moves and is
@@ -247,7 +260,67 @@ struct CScriptLiteral {
   SourcePosition position;  // where the word came from
   CScriptLiteral* next = nullptr;  // the following word of its list
   RunLink link;             // the virtual machine's cache (see RunLink)
+  // The virtual machine's decoding of a code word (script_vm.cpp): the
+  // opcode it runs as, valid while the code list is as it was when decoded
+  // (RunState::codeEpoch). A word that starts a run of words executed as one
+  // step has that step's opcode and the step (kept in RunState::steps).
+  uint64_t stepEpoch = 0;          // 0: never decoded
+  uint64_t chainEpoch = 0;         // stepEpoch when the step may follow another
+                                   // step directly (not a call), else 0
+  struct CodeStep* step = nullptr; // for a step's opcode
+  uint8_t stepOp = 0;              // Opcode
+  // On a function's entry word: the holders of local namespaces of calls
+  // that have returned, emptied and kept for the next calls of the function
+  // (script_thread.cpp), so a call takes no records from the pools.
+  std::vector<CScriptValue*> spareNamespaces;
 };
+
+// A run of code words that the virtual machine executes as one step
+// (script_vm.cpp): the words of the step, decoded once, so a step reads its
+// operands without walking the list. Every word still counts as one
+// instruction, and a step whose operands are not as it expects runs its
+// words one by one instead.
+struct CodeStep {
+  uint8_t length = 0;       // words of the step without its tail jump
+  uint8_t operation = 0;    // the operator word's kind
+  bool statement = false;   // ends with ";"
+  CScriptLiteral* a = nullptr;       // operand words: names or int literals
+  CScriptLiteral* b = nullptr;
+  CScriptLiteral* c = nullptr;
+  CScriptLiteral* label = nullptr;   // the conditional jump's label literal
+  CScriptLiteral* jump = nullptr;    // and its jump word (its link keeps the label)
+  CScriptLiteral* tailLabel = nullptr;  // a "label" goto that follows the step
+  CScriptLiteral* tailJump = nullptr;   // (null: none)
+  CScriptLiteral* last = nullptr;    // the step's last word without the tail
+  CScriptLiteral* after = nullptr;   // the word after it
+  // The variables the names a, b and c are linked to (null for an int
+  // literal), valid while the two namespaces keep the stamps they were found
+  // under, as the names' own links are (RunLink); none yet at first (a
+  // global stamp no namespace ever has).
+  // The labels of the two jumps are found the same way, as the jump words
+  // would find them (null: no such variable).
+  uint64_t localStamp = 0;
+  uint64_t globalStamp = ~uint64_t(0);
+  CScriptValue* va = nullptr;
+  CScriptValue* vb = nullptr;
+  CScriptValue* vc = nullptr;
+  CScriptValue* vLabel = nullptr;
+  CScriptValue* vTail = nullptr;
+  // The definition word each jump last found through its label variable and
+  // the word after it, which the code list keeps while the step lives: the
+  // next word is then known without waiting for a read through the label.
+  const CScriptLiteral* labelWord = nullptr;
+  CScriptLiteral* labelNext = nullptr;
+  const CScriptLiteral* tailWord = nullptr;
+  CScriptLiteral* tailNext = nullptr;
+  // The element table and index of the last element access, for fetching
+  // ahead along a stride (a cache hint only; never read through).
+  const void* lastTable = nullptr;
+  int32_t lastIndex = 0;
+};
+
+// The most words a step covers, its tail jump included.
+constexpr int kMostStepWords = 8;
 
 // Value types (`ScriptValueType`).
 enum ScriptValueType : uint16_t {
@@ -271,15 +344,22 @@ enum ScriptAttribute : uint16_t {
 };
 
 // One variable, member or array element. Its `text` is its name (an element
-// is named "[%d]") and its kind is 8. Pooled like words.
-struct CScriptValue : CScriptLiteral {
+// is named "[%d]") and its kind is 8, as a name word's. Pooled like words,
+// but a record of its own: a value carries no source position, next word or
+// run link, so an array's elements stay small and close together.
+// The fields an element access reads (type, attributes, payload) come
+// first, within 16 bytes, so that reading one takes a single cache line.
+struct CScriptValue {
+  uint32_t poolSlot = 0;            // index in its pool, set when the record is made
   uint16_t type = kValueUndefined;  // ScriptValueType
   uint16_t attributes = 0;          // ScriptAttribute bits
-  std::string stringValue;          // the value of a string; capacity only grows
   ScriptPayload data{};             // int, float bits, refer target, label word
                                     // or compound, by `type`
   CScriptArray* owner = nullptr;    // the compound holding it as member or
                                     // element; null for a namespace variable
+  uint8_t kind = kWordName;         // always 8 (ScriptWordKind of a name)
+  std::string text;                 // the name; capacity only grows
+  std::string stringValue;          // the value of a string; capacity only grows
 };
 
 // Compound kinds (`ScriptCompoundKind`).
@@ -330,15 +410,31 @@ struct CScriptArray {
   CScriptValue* owner = nullptr;        // the value holding it; its name is used in messages
   int32_t freeSlot = 0;                 // no empty element slot lies below it
   int32_t freeNode = -1;                // first member node given back, chained by `left`
+  // A local namespace made for a call of a function: the function's entry
+  // word, which takes it back at the return, and the code list version it
+  // was made in (it is kept only while the code is unchanged). Null for any
+  // other compound.
+  CScriptLiteral* spareOf = nullptr;
+  uint64_t spareEpoch = 0;
   // A hash index of the members in place of the tree, kept only for the
   // global namespace, which every name lookup of the compiler searches.
   std::unique_ptr<MemberIndex> memberIndex;
+  // A bit per member name ever added to the member tree since the compound
+  // was last emptied (NameFilterBit): a name whose bit is clear is no member.
+  uint64_t nameBits = 0;
   // Changes whenever a member or element is added or removed, and when the
   // record is taken from the pool. Stamps come from one counter of the pools
   // that is never reset, so two equal stamps mean the same compound with the
   // same members: the virtual machine's name links rely on it.
   uint64_t stamp = 0;
 };
+
+// The bit of a member name in a compound's name filter (nameBits).
+constexpr uint64_t NameFilterBit(const char* name, size_t length) {
+  uint32_t h = 2166136261u;
+  for (size_t i = 0; i < length; i++) h = (h ^ uint8_t(name[i])) * 16777619u;
+  return uint64_t(1) << ((h ^ (h >> 7) ^ (h >> 19)) & 63);
+}
 
 // The name accessor of a word: its text, or the empty text for an int or
 // float word (whose text is only its printed form).
@@ -386,10 +482,18 @@ float ParseFloat(const char* text);
 // use.
 // ----------------------------------------------------------------------------
 
+// Memory for a chunk of records: `bytes` (a multiple of kChunkBytes) on
+// large pages where the system gives them, so that walking a large array's
+// values does not miss the address cache page after page. Null when there
+// is no memory.
+void* TakeChunkMemory(size_t bytes);
+void GiveChunkMemory(void* memory);
+constexpr size_t kChunkBytes = size_t(4) << 20;
+
 template <typename T>
 class RecordPool {
  public:
-  static constexpr uint32_t kChunkRecords = 4096;
+  static constexpr uint32_t kChunkRecords = uint32_t(kChunkBytes / sizeof(T));
   static constexpr uint32_t kPrefetchAhead = 16;
 
   explicit RecordPool(uint32_t firstCapacity) : firstCapacity_(firstCapacity) {}
@@ -467,14 +571,24 @@ class RecordPool {
     return true;
   }
 
+  struct ChunkDeleter {
+    void operator()(T* records) const {
+      for (uint32_t i = 0; i < kChunkRecords; i++) records[i].~T();
+      GiveChunkMemory(records);
+    }
+  };
+
   T* RecordAt(uint32_t slot, bool make) {
-    std::unique_ptr<T[]>& chunk = chunks_[slot / kChunkRecords];
+    std::unique_ptr<T, ChunkDeleter>& chunk = chunks_[slot / kChunkRecords];
     if (!chunk) {
       if (!make) return nullptr;
-      chunk.reset(new (std::nothrow) T[kChunkRecords]);
-      if (!chunk) return nullptr;
+      void* memory = TakeChunkMemory(kChunkBytes);
+      if (!memory) return nullptr;
+      T* records = static_cast<T*>(memory);
+      for (uint32_t i = 0; i < kChunkRecords; i++) new (records + i) T();
+      chunk.reset(records);
     }
-    return &chunk[slot % kChunkRecords];
+    return chunk.get() + slot % kChunkRecords;
   }
 
   uint32_t firstCapacity_;
@@ -482,7 +596,7 @@ class RecordPool {
   uint32_t cursor_ = 0;    // the lowest slot that may be free
   uint32_t inUse_ = 0;
   std::vector<uint8_t> occupied_;                // one byte per slot
-  std::vector<std::unique_ptr<T[]>> chunks_;     // records, made a chunk at a time
+  std::vector<std::unique_ptr<T, ChunkDeleter>> chunks_;  // records, made a chunk at a time
 };
 
 // The engine's three pools (`ScriptLiteralPool`, `ScriptValuePool`,

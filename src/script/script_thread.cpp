@@ -3,6 +3,7 @@
 // local namespaces.
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -111,20 +112,35 @@ void AssignOwnedCompound(ScriptPools& pools, CScriptValue* variable, CScriptArra
 
 namespace {
 
-CScriptArray*& TopOf(ScriptEngine& se, int32_t thread) {
+[[gnu::noinline]] CScriptArray*& GrowTops(ScriptEngine& se, int32_t thread) {
   std::vector<CScriptArray*>& tops = se.namespaces.threadTop;
-  if (size_t(thread) >= tops.size()) tops.resize(size_t(thread) + 1, nullptr);
+  tops.resize(size_t(thread) + 1, nullptr);
+  return tops[size_t(thread)];
+}
+
+inline CScriptArray*& TopOf(ScriptEngine& se, int32_t thread) {
+  std::vector<CScriptArray*>& tops = se.namespaces.threadTop;
+  if (size_t(thread) >= tops.size()) return GrowTops(se, thread);
   return tops[size_t(thread)];
 }
 
 }  // namespace
 
-void PushLocalNamespace(ScriptEngine& se, const char* functionName) {
+namespace {
+
+// Most namespaces a function's entry word keeps for later calls: as many as
+// its calls were deep at once, up to this.
+constexpr size_t kMostSpareNamespaces = 64;
+
+// PushLocalNamespace; true when the holder is a new member of the thread's
+// innermost namespace (not a thread root, not a variable of that name).
+bool PushNamespace(ScriptEngine& se, const char* functionName) {
   int32_t thread = se.namespaces.currentThread;
-  if (thread < 0) return;
+  if (thread < 0) return false;
   if (!functionName) functionName = "";
   CScriptArray* top = TopOf(se, thread);
   CScriptValue* member;
+  bool created = false;
   if (!top) {
     char prefix[24];
     std::snprintf(prefix, sizeof prefix, "[%d]", thread);
@@ -133,7 +149,7 @@ void PushLocalNamespace(ScriptEngine& se, const char* functionName) {
   } else {
     uint64_t before = top->stamp;
     member = AddObjectMember(se.pools, top, functionName, kValueUndefined, 0);
-    bool created = top->stamp != before;  // an existing member leaves the stamp
+    created = top->stamp != before;  // an existing member leaves the stamp
     top->stamp = created ? before : se.pools.NewStamp();
   }
   if (member->type != kValueCompound || !member->data.array) {
@@ -143,6 +159,46 @@ void PushLocalNamespace(ScriptEngine& se, const char* functionName) {
   }
   member->data.array->kind = kCompoundObject;
   TopOf(se, thread) = member->data.array;
+  return created;
+}
+
+}  // namespace
+
+void PushLocalNamespace(ScriptEngine& se, const char* functionName) { PushNamespace(se, functionName); }
+
+// A call's namespace is the function's, named by its entry word, made new
+// in the caller's namespace as PushLocalNamespace makes it. A namespace of
+// an earlier call that the entry word kept is the same thing: a member of
+// that name, of compound type with no attributes, holding an empty object,
+// put where a new member would go. Only the records differ, and the
+// compound gets a new stamp as a new one would.
+void PushCallNamespace(ScriptEngine& se, CScriptLiteral* entry) {
+  int32_t thread = se.namespaces.currentThread;
+  if (thread < 0) return;
+  CScriptArray* top = TopOf(se, thread);
+  const std::string& name = entry->text;
+  // An entry word is no name word: its link only keeps its name's bit.
+  uint64_t& bit = entry->link.nameBit;
+  if (!bit) bit = NameFilterBit(name.data(), name.size());
+  if (se.run.verifyLinks && bit != NameFilterBit(name.data(), name.size())) {
+    std::fprintf(stderr, "script: stale name bit for [%s]\n", name.c_str());
+    std::abort();
+  }
+  if (top && !entry->spareNamespaces.empty() && top->kind != kCompoundArray && !top->memberIndex &&
+      (!(top->nameBits & bit) || !FindMember(top, name.c_str()))) {
+    CScriptValue* holder = entry->spareNamespaces.back();
+    entry->spareNamespaces.pop_back();
+    InsertMember(top, holder, bit);  // the caller's stamp stays, as for a new holder
+    CScriptArray* space = holder->data.array;
+    space->stamp = se.pools.NewStamp();
+    space->spareEpoch = se.run.codeEpoch;
+    TopOf(se, thread) = space;
+    return;
+  }
+  if (!PushNamespace(se, name.c_str()) || !se.run.reuseNamespaces) return;
+  CScriptArray* space = TopOf(se, thread);
+  space->spareOf = entry;
+  space->spareEpoch = se.run.codeEpoch;
 }
 
 namespace {
@@ -159,6 +215,18 @@ void UnlinkLocalNamespace(ScriptEngine& se, std::string* name) {
   if (name) *name = holder->text;
   TopOf(se, thread) = outer == se.namespaces.global ? nullptr : outer;
   uint64_t before = outer->stamp;
+  // A call's namespace goes back to its function's entry word, emptied,
+  // while the code is as it was and the holder is as the call made it.
+  CScriptLiteral* entry = top->spareOf;
+  if (entry && top->spareEpoch == se.run.codeEpoch && outer != se.namespaces.global &&
+      holder->type == kValueCompound && holder->data.array == top && holder->attributes == 0 &&
+      holder->text == entry->text && entry->spareNamespaces.size() < kMostSpareNamespaces &&
+      DetachMember(se.pools, outer, holder)) {
+    outer->stamp = before;
+    EmptyCompound(se.pools, top);
+    entry->spareNamespaces.push_back(holder);
+    return;
+  }
   RemoveMember(se.pools, outer, holder);
   if (outer != se.namespaces.global) outer->stamp = before;
 }
@@ -288,6 +356,15 @@ void ReturnFromCall(ScriptEngine& se, int32_t thread) {
     // A call returns: its marker is on top and takes the value. The value
     // is copied out before the callee's namespace (which may hold it) goes.
     StackPop(data);
+    // An int, or an int variable, is what most calls give back.
+    const CScriptValue* named = value->kind == kWordReference ? value->payload.value : nullptr;
+    if (value->kind == kWordInt || (named && named->type == kValueInt)) {
+      StackPushInt(se, data, named ? named->data.i : value->payload.i);
+      UnlinkLocalNamespace(se, nullptr);
+      CScriptLiteral* back = StackPop(t->calls);
+      t->currentWord = back->kind == kWordFunctionConstant ? back->payload.word : nullptr;
+      return;
+    }
     StackOperand op;
     switch (LookupStackVariable(value, &op)) {
       case kOperandInt: StackPushInt(se, data, op.i); break;

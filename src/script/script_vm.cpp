@@ -7,6 +7,7 @@
 //   [SECTION] Run-time errors
 //   [SECTION] Operand decoders
 //   [SECTION] System interrupts
+//   [SECTION] Steps
 //   [SECTION] Execute
 //   [SECTION] Frame step
 
@@ -44,28 +45,43 @@ void ScriptEngine::SetRunErrorOnce(const char* text, const SourcePosition* posit
 // would find the same variable; the hot path is two compares and no text.
 // Jumps whose label is a string literal keep the label's variable the same
 // way, keyed by the literal the label came from.
+//
+// A call runs its function's words under a new local namespace each time,
+// so there the stamps have always moved on. The link's hints then redo the
+// lookup cheaply: the name is first tried at the slot where it stood in the
+// last local namespace it was found in; a namespace whose name filter lacks
+// the name's bit does not hold it; and what the global namespace gave for
+// the name is kept while that namespace keeps its stamp. The result is what
+// LookupName finds, always (verifyLinks checks it).
 // ============================================================================
 
 namespace {
 
-uint64_t LocalStamp(const ScriptEngine& se) {
+// The two namespaces a lookup reads, as they stand.
+struct Scope {
+  CScriptArray* local;   // the thread's innermost local namespace, or null
+  uint64_t localStamp;   // its stamp, 0 without one
+  uint64_t globalStamp;  // the global namespace's stamp, 0 before it exists
+  bool verify;           // RunState::verifyLinks
+};
+
+[[gnu::always_inline]] inline Scope CurrentScope(const ScriptEngine& se) {
   int32_t t = se.namespaces.currentThread;
-  if (t < 0 || size_t(t) >= se.namespaces.threadTop.size()) return 0;
-  const CScriptArray* top = se.namespaces.threadTop[size_t(t)];
-  return top ? top->stamp : 0;
+  const std::vector<CScriptArray*>& tops = se.namespaces.threadTop;
+  CScriptArray* top = t >= 0 && size_t(t) < tops.size() ? tops[size_t(t)] : nullptr;
+  return {top, top ? top->stamp : 0, se.namespaces.global ? se.namespaces.global->stamp : 0, se.run.verifyLinks};
 }
 
-uint64_t GlobalStamp(const ScriptEngine& se) { return se.namespaces.global ? se.namespaces.global->stamp : 0; }
-
-bool LinkHolds(const ScriptEngine& se, const RunLink& link) {
-  return link.localStamp == LocalStamp(se) && link.globalStamp == GlobalStamp(se);
+[[gnu::always_inline]] inline bool LinkHolds(const RunLink& link, const Scope& scope) {
+  return link.value && link.localStamp == scope.localStamp && link.globalStamp == scope.globalStamp;
 }
 
 void KeepLink(const ScriptEngine& se, RunLink* link, CScriptValue* value, const CScriptLiteral* origin) {
+  Scope scope = CurrentScope(se);
   link->value = value;
   link->origin = origin;
-  link->localStamp = LocalStamp(se);
-  link->globalStamp = GlobalStamp(se);
+  link->localStamp = scope.localStamp;
+  link->globalStamp = scope.globalStamp;
 }
 
 // The consistency check of verifyLinks: a kept link must be what a fresh
@@ -74,6 +90,80 @@ void VerifyLink(ScriptEngine& se, const char* name, const CScriptValue* kept) {
   if (LookupName(se, name) == kept) return;
   std::fprintf(stderr, "script: stale name link for [%s]\n", name);
   std::abort();
+}
+
+// The same check for what steps keep besides names: the word after a
+// label, and a step that follows another directly. Out of the way of the
+// steps themselves.
+[[gnu::cold, gnu::noinline]] void VerifyKept(bool holds, const char* what) {
+  if (holds) return;
+  std::fprintf(stderr, "script: stale %s\n", what);
+  std::abort();
+}
+
+[[gnu::cold, gnu::noinline]] void VerifyLabelNext(const CScriptLiteral* label, const CScriptLiteral* next) {
+  VerifyKept(next == label->next, "word after a step's label");
+}
+
+[[gnu::cold, gnu::noinline]] void VerifyChained(const ScriptEngine& se, const CScriptLiteral* w) {
+  VerifyKept(w->stepEpoch == se.run.codeEpoch && w->stepOp >= uint8_t(kFirstStep) &&
+                 w->stepOp != uint8_t(Opcode::StepCall) && w->step,
+             "chained step");
+}
+
+// The slot a member stands in, when the namespace is small enough to look.
+int32_t SlotOf(const CScriptArray* a, const CScriptValue* member) {
+  constexpr size_t kMostSlotsSearched = 64;
+  size_t count = a->elements.size() < kMostSlotsSearched ? a->elements.size() : kMostSlotsSearched;
+  for (size_t i = 0; i < count; i++)
+    if (a->elements[i] == member) return int32_t(i);
+  return -1;
+}
+
+// LookupName for a linked name when the link no longer holds, through its
+// hints; the link then holds the result. Null when there is no such
+// variable (the link is left as it was).
+CScriptValue* ResolveAgain(ScriptEngine& se, RunLink& link, const std::string& name, const Scope& scope) {
+  LinkNameBit(link, name);
+  CScriptValue* found = nullptr;
+  if (CScriptArray* local = scope.local) {
+    const char* last = name.c_str() + link.lastOffset;
+    bool tree = !local->memberIndex;
+    if (tree && local->kind == kCompoundObject && link.slot >= 0 && size_t(link.slot) < local->elements.size()) {
+      CScriptValue* member = local->elements[size_t(link.slot)];
+      if (member && member->text.size() == link.lastLength) {
+        // Names are short: a loop beats a call.
+        const char* text = member->text.data();
+        uint32_t i = 0;
+        while (i < link.lastLength && text[i] == last[i]) i++;
+        if (i == link.lastLength) found = member;
+      }
+    }
+    if (!found && (!tree || (local->nameBits & link.nameBit))) {
+      found = FindMember(local, last);
+      if (found) link.slot = SlotOf(local, found);
+    }
+  }
+  if (!found) {
+    if (link.globalValueStamp != scope.globalStamp || !scope.globalStamp) {
+      link.globalValue = LookupGlobalName(se, name.c_str());
+      link.globalValueStamp = scope.globalStamp;
+    }
+    found = link.globalValue;
+  }
+  if (found) {
+    link.value = found;
+    link.localStamp = scope.localStamp;
+    link.globalStamp = scope.globalStamp;
+  }
+  return found;
+}
+
+// What LookupName finds for a linked name.
+[[gnu::always_inline]] inline CScriptValue* ResolveName(ScriptEngine& se, RunLink& link, const std::string& name,
+                                                        const Scope& scope) {
+  if (LinkHolds(link, scope)) return link.value;
+  return ResolveAgain(se, link, name, scope);
 }
 
 // A popped operand word with its value.
@@ -104,12 +194,16 @@ void JumpToNamedLabel(ScriptEngine& se, ScriptThread* t, CScriptLiteral* jump, c
                       const char* name) {
   RunLink& link = jump->link;
   CScriptValue* named;
-  if (origin && link.value && link.origin == origin && LinkHolds(se, link)) {
-    named = link.value;
-    if (se.run.verifyLinks) VerifyLink(se, name, named);
+  if (origin) {
+    // A link made for another label literal has hints of another name.
+    if (link.origin != origin) {
+      link = RunLink{};
+      link.origin = origin;
+    }
+    named = ResolveName(se, link, origin->text, CurrentScope(se));
+    if (named && se.run.verifyLinks) VerifyLink(se, name, named);
   } else {
     named = LookupName(se, name);
-    if (named && origin) KeepLink(se, &link, named, origin);
   }
   const CScriptValue* v = FollowRefer(named);
   if (!v) RaiseScriptError(Sjis("ジャンプ先のラベル[%s]が存在しません。"), name);
@@ -157,12 +251,11 @@ void EnterFile(ScriptEngine& se, const char* fileName) {
 
 CScriptValue* LinkName(ScriptEngine& se, CScriptLiteral* word) {
   RunLink& link = word->link;
-  if (link.value && LinkHolds(se, link)) {
-    if (se.run.verifyLinks) VerifyLink(se, word->text.c_str(), link.value);
-    return link.value;
+  if (CScriptValue* v = ResolveName(se, link, word->text, CurrentScope(se))) {
+    if (se.run.verifyLinks) VerifyLink(se, word->text.c_str(), v);
+    return v;
   }
-  CScriptValue* v = LookupName(se, word->text.c_str());
-  if (!v) v = DefineVariable(se, word->text.c_str(), kValueUndefined, kAttrUntyped);
+  CScriptValue* v = DefineVariable(se, word->text.c_str(), kValueUndefined, kAttrUntyped);
   KeepLink(se, &link, v, nullptr);
   return v;
 }
@@ -267,12 +360,506 @@ void CallInstruction(ScriptEngine& se, ScriptThread* t, int32_t index, CScriptLi
   CScriptLiteral* target = callee.value.target;
   if (!target) RaiseScriptError(Sjis("ジャンプ先の関数[%s]の実体がありません。"), OperandName(callee));
   StackPushHandle(se, t->calls, t->currentWord);
-  PushLocalNamespace(se, target->text.c_str());
+  PushCallNamespace(se, target);
   if (function) {
     ResolveFunctionTarget(se, function, index);
   } else {
     t->currentWord = target->next;  // a function handle word: its target
   }
+}
+
+}  // namespace
+
+// ============================================================================
+// [SECTION] Steps
+//
+// A step is a run of words that the loop executes as one (script_opcodes.h,
+// Notes). Decoding looks at a word the first time it runs in a version of
+// the code list and keeps the result on the word. Running a step first
+// checks everything its words would look at, changes nothing until all of
+// it holds, and then does what the words would have done, minus the stack
+// pushes and pops between them. When a check fails the step is not run:
+// its first word runs alone, the slow way, which also sets up the links a
+// later pass of the step will find.
+// ============================================================================
+
+namespace {
+
+bool IsNameWord(const CScriptLiteral* w) { return w && (w->kind == kWordName || w->kind == kWordFunctionName); }
+bool IsIntOperand(const CScriptLiteral* w) { return w && (w->kind == kWordInt || IsNameWord(w)); }
+bool IsComparison(int kind) {
+  return kind == kWordGreater || kind == kWordLess || kind == kWordGreaterEqual || kind == kWordLessEqual ||
+         kind == kWordEqual || kind == kWordNotEqual;
+}
+bool IsIntArithmetic(int kind) { return kind == kWordAdd || kind == kWordSubtract || kind == kWordMultiply; }
+bool IsIntCompoundAssign(int kind) {
+  return kind == kWordAddAssign || kind == kWordSubtractAssign || kind == kWordMultiplyAssign ||
+         kind == kWordBitAndAssign || kind == kWordBitOrAssign || kind == kWordXorAssign;
+}
+bool IsIncrement(int kind) {
+  return kind == kWordIncrement || kind == kWordDecrement || kind == kWordPrefixIncrement ||
+         kind == kWordPrefixDecrement;
+}
+int KindAt(CScriptLiteral* const* words, int i) { return words[i] ? words[i]->kind : -1; }
+
+// The step that starts at words[0], or Nop when the words form none.
+Opcode MatchStep(CScriptLiteral* const* words, CodeStep* s) {
+  CScriptLiteral* a = words[0];
+  int k1 = KindAt(words, 1), k2 = KindAt(words, 2), k3 = KindAt(words, 3), k4 = KindAt(words, 4),
+      k5 = KindAt(words, 5);
+  if (a && a->kind == kWordString && k1 == kWordJump) {
+    s->label = a;
+    s->jump = words[1];
+    s->length = 2;
+    return Opcode::StepJump;
+  }
+  if (!IsNameWord(a)) return Opcode::Nop;
+  s->a = a;
+  if (k1 == kWordCallCode) {
+    s->length = 2;
+    return Opcode::StepCall;
+  }
+  if (IsIncrement(k1) && k2 == kWordSemicolon) {
+    s->operation = uint8_t(k1);
+    s->length = 3;
+    s->statement = true;
+    return Opcode::StepIncrement;
+  }
+  if (!IsIntOperand(words[1])) return Opcode::Nop;
+  s->b = words[1];
+  if ((IsComparison(k2) || k2 == kWordIndex) && k3 == kWordString && k4 == kWordJumpIfFalse) {
+    s->operation = uint8_t(k2);
+    s->label = words[3];
+    s->jump = words[4];
+    s->length = 5;
+    return k2 == kWordIndex ? Opcode::StepIndexJump : Opcode::StepCompareJump;
+  }
+  if (k2 == kWordIndex && IsIntOperand(words[3]) && k4 == kWordAssign && k5 == kWordSemicolon) {
+    s->c = words[3];
+    s->length = 6;
+    s->statement = true;
+    return Opcode::StepIndexAssign;
+  }
+  if (IsIntCompoundAssign(k2) && k3 == kWordSemicolon) {
+    s->operation = uint8_t(k2);
+    s->length = 4;
+    s->statement = true;
+    return Opcode::StepCompoundAssign;
+  }
+  if (k2 == kWordAssign && k3 == kWordSemicolon) {
+    s->length = 4;
+    s->statement = true;
+    return Opcode::StepAssign;
+  }
+  // The right operand may be a text literal for "+": a text variable that
+  // takes itself plus a piece grows in place (RunAssignBinary).
+  if ((IsIntOperand(words[2]) || (k3 == kWordAdd && KindAt(words, 2) == kWordString)) && IsIntArithmetic(k3) &&
+      k4 == kWordAssign) {
+    s->c = words[2];
+    s->operation = uint8_t(k3);
+    s->statement = k5 == kWordSemicolon;
+    s->length = s->statement ? 6 : 5;
+    return Opcode::StepAssignBinary;
+  }
+  if (IsIntArithmetic(k2) || IsComparison(k2)) {
+    s->operation = uint8_t(k2);
+    s->length = 3;
+    return Opcode::StepPushBinary;
+  }
+  return Opcode::Nop;
+}
+
+// Decodes the word: the step it starts, else its own opcode.
+void DecodeStep(ScriptEngine& se, CScriptLiteral* w) {
+  RunState& run = se.run;
+  if (run.stepsEpoch != run.codeEpoch) {
+    run.steps.clear();
+    run.stepsEpoch = run.codeEpoch;
+  }
+  w->stepEpoch = run.codeEpoch;
+  w->chainEpoch = 0;
+  w->stepOp = uint8_t(kOpcodeOfKind[w->kind]);
+  constexpr int kLook = 9;
+  CScriptLiteral* words[kLook] = {};
+  words[0] = w;
+  for (int i = 1; i < kLook && words[i - 1]; i++) words[i] = words[i - 1]->next;
+  CodeStep s;
+  Opcode op = MatchStep(words, &s);
+  if (op == Opcode::Nop) return;
+  // A step that jumps on may take the next "label" goto along.
+  bool conditional = op == Opcode::StepCompareJump || op == Opcode::StepIndexJump;
+  if ((s.statement || conditional) && s.length + 1 < kLook && KindAt(words, s.length) == kWordString &&
+      KindAt(words, s.length + 1) == kWordJump) {
+    s.tailLabel = words[s.length];
+    s.tailJump = words[s.length + 1];
+  }
+  s.last = words[s.length - 1];
+  s.after = words[s.length];
+  // The words of a step all come from one file and link, so setting the
+  // folder and link once stands for every word.
+  int covered = s.tailJump ? s.length + 2 : s.length;
+  for (int i = 1; i < covered; i++)
+    if (words[i]->position.fileName != w->position.fileName || words[i]->position.linkIndex != w->position.linkIndex)
+      return;
+  run.steps.push_back(s);
+  w->step = &run.steps.back();
+  w->stepOp = uint8_t(op);
+  if (op != Opcode::StepCall) w->chainEpoch = run.codeEpoch;
+}
+
+// What a jump word of the step finds for its label literal: the label's
+// variable, or null. The word's link is set up for the literal as the jump
+// itself would set it up.
+CScriptValue* ResolveLabel(ScriptEngine& se, CScriptLiteral* jump, const CScriptLiteral* label, const Scope& scope) {
+  if (!jump) return nullptr;
+  RunLink& link = jump->link;
+  if (link.origin != label) {
+    link = RunLink{};
+    link.origin = label;
+  }
+  return ResolveName(se, link, label->text, scope);
+}
+
+// Fills the step's variables and labels from its words' links; false when
+// a name has no variable yet (its word makes one when it runs). With
+// verifyLinks each is checked against a fresh lookup.
+[[gnu::always_inline]] inline bool StepVariables(ScriptEngine& se, CodeStep& s, const Scope& scope) {
+  if (s.localStamp != scope.localStamp || s.globalStamp != scope.globalStamp) {
+    CScriptValue* v[3] = {};
+    CScriptLiteral* words[3] = {s.a, s.b, s.c};
+    for (int i = 0; i < 3; i++) {
+      if (!IsNameWord(words[i])) continue;
+      v[i] = ResolveName(se, words[i]->link, words[i]->text, scope);
+      if (!v[i]) return false;
+    }
+    s.va = v[0];
+    s.vb = v[1];
+    s.vc = v[2];
+    s.vLabel = ResolveLabel(se, s.jump, s.label, scope);
+    s.vTail = ResolveLabel(se, s.tailJump, s.tailLabel, scope);
+    s.localStamp = scope.localStamp;
+    s.globalStamp = scope.globalStamp;
+  }
+  if (scope.verify) {
+    if (s.va) VerifyLink(se, s.a->text.c_str(), s.va);
+    if (s.vb) VerifyLink(se, s.b->text.c_str(), s.vb);
+    if (s.vc) VerifyLink(se, s.c->text.c_str(), s.vc);
+  }
+  return true;
+}
+
+// An int operand: an int literal, or a variable holding an int (through
+// refer links).
+[[gnu::always_inline]] inline bool ReadInt(const CScriptLiteral* word, const CScriptValue* v, int32_t* out) {
+  if (!v) {
+    if (word->kind != kWordInt) return false;
+    *out = word->payload.i;
+    return true;
+  }
+  if (v->type == kValueRefer) v = FollowRefer(v);
+  if (!v || v->type != kValueInt) return false;
+  *out = v->data.i;
+  return true;
+}
+
+// An int variable that may be assigned: not const, no refer link.
+[[gnu::always_inline]] inline bool IsIntTarget(const CScriptValue* v) {
+  return v && v->type == kValueInt && !(v->attributes & kAttrConst);
+}
+
+// What the int assignment does to an int variable.
+[[gnu::always_inline]] inline void StoreInt(CScriptValue* v, int32_t value) {
+  v->data = ScriptPayload{};
+  v->data.i = value;
+}
+
+// How many of its strides ahead a step's element access fetches early.
+constexpr int64_t kPrefetchStrides = 4;
+
+// The element the index names in the compound of a variable, when the
+// variable holds a compound and the element exists. A step that walks a
+// table with a stride (a loop over every n-th element) has the element a
+// few strides ahead brought into the cache meanwhile: a hint, which changes
+// nothing the step reads.
+[[gnu::always_inline]] inline CScriptValue* HeldElement(CodeStep& s, const CScriptValue* holder,
+                                                        const CScriptLiteral* indexWord,
+                                                        const CScriptValue* indexVariable) {
+  if (holder && holder->type == kValueRefer) holder = FollowRefer(holder);
+  if (!holder || holder->type != kValueCompound || !holder->data.array) return nullptr;
+  int32_t index;
+  if (!ReadInt(indexWord, indexVariable, &index)) return nullptr;
+  const std::vector<CScriptValue*>& elements = holder->data.array->elements;
+  if (uint32_t(index) >= elements.size()) return nullptr;
+  if (s.lastTable == elements.data()) {
+    // The table's entry twice as far ahead, and the record of the entry
+    // fetched so one access ago.
+    int64_t stride = int64_t(index) - s.lastIndex;
+    uint64_t ahead = uint64_t(int64_t(index) + kPrefetchStrides * stride);
+    uint64_t further = uint64_t(int64_t(index) + 2 * kPrefetchStrides * stride);
+    if (further < elements.size()) __builtin_prefetch(&elements[size_t(further)], 0);
+    if (ahead < elements.size()) __builtin_prefetch(elements[size_t(ahead)], 1);
+  }
+  s.lastTable = elements.data();
+  s.lastIndex = index;
+  return elements[size_t(index)];
+}
+
+// Where a jump of the step sends the thread, when its label variable is a
+// label (else the jump word itself raises the error).
+[[gnu::always_inline]] inline bool LabelTarget(ScriptEngine& se, bool verify, const CScriptValue* v,
+                                               const CScriptLiteral* label, const CScriptLiteral** seenWord,
+                                               CScriptLiteral** seenNext, CScriptLiteral** target) {
+  if (!v) return false;
+  if (verify) VerifyLink(se, label->text.c_str(), v);
+  if (v->type == kValueRefer) v = FollowRefer(v);
+  if (!v || (v->type != kValueFunction && v->type != kValueSystemCall) || !v->data.word) return false;
+  const CScriptLiteral* word = v->data.word;
+  if (__builtin_expect(word == *seenWord, 1)) {
+    *target = *seenNext;
+    if (__builtin_expect(verify, 0)) VerifyLabelNext(word, *target);
+  } else {
+    *target = word->next;
+    *seenWord = word;
+    *seenNext = *target;
+  }
+  return true;
+}
+
+[[gnu::always_inline]] inline int32_t IntArithmetic(int kind, int32_t x, int32_t y) {
+  switch (kind) {
+    case kWordAdd:
+    case kWordAddAssign: return WrapAdd(x, y);
+    case kWordSubtract:
+    case kWordSubtractAssign: return WrapSub(x, y);
+    case kWordMultiply:
+    case kWordMultiplyAssign: return WrapMul(x, y);
+    case kWordBitAndAssign: return x & y;
+    case kWordBitOrAssign: return x | y;
+    default: return x ^ y;  // kWordXorAssign
+  }
+}
+
+[[gnu::always_inline]] inline bool IntComparison(int kind, int32_t x, int32_t y) {
+  switch (kind) {
+    case kWordGreater: return x > y;
+    case kWordLess: return x < y;
+    case kWordGreaterEqual: return x >= y;
+    case kWordLessEqual: return x <= y;
+    case kWordEqual: return x == y;
+    default: return x != y;  // kWordNotEqual
+  }
+}
+
+// Whether the stack has records for `depth` more entries: the words' pushes
+// then neither take a record from the pool nor overflow.
+[[gnu::always_inline]] inline bool StackRoom(const WordStack& data, int depth) {
+  return size_t(data.end) + size_t(depth) <= data.entries.size();
+}
+
+// ";": down to the topmost call marker.
+[[gnu::always_inline]] inline void TrimToMarker(WordStack& data) {
+  int32_t end = data.end;
+  CScriptLiteral* const* entries = data.entries.data();
+  while (end > 0 && entries[end - 1]->kind != kWordCallMarker) end--;
+  data.end = end;
+}
+
+// The end of a step: the thread goes on at `next` after the step's words
+// up to `last`, `words` of them counted.
+[[gnu::always_inline]] inline void FinishStep(ScriptEngine& se, ScriptThread* t, CScriptLiteral* last,
+                                              CScriptLiteral* next, int words, int32_t* count) {
+  se.run.executing = last;
+  t->currentWord = next;
+  *count += words;
+}
+
+// The statement's end: ";" and, when it has one and it can be taken, the
+// tail jump.
+[[gnu::always_inline]] inline void FinishStatement(ScriptEngine& se, ScriptThread* t, CodeStep& s,
+                                                   int32_t* count, int32_t limit, bool verify) {
+  TrimToMarker(t->data);
+  CScriptLiteral* target;
+  if (s.tailJump && *count + s.length + 2 <= limit && LabelTarget(se, verify, s.vTail, s.tailLabel, &s.tailWord, &s.tailNext, &target)) {
+    FinishStep(se, t, s.tailJump, target, s.length + 2, count);
+    return;
+  }
+  FinishStep(se, t, s.last, s.after, s.length, count);
+}
+
+// A conditional jump's end: on a false condition its jump, on a true one
+// the tail jump when it has one, else the word after it.
+[[gnu::always_inline]] inline bool FinishCondition(ScriptEngine& se, ScriptThread* t, CodeStep& s, bool truth,
+                                                   int32_t* count, int32_t limit, bool verify) {
+  CScriptLiteral* target;
+  if (!truth) {
+    if (!LabelTarget(se, verify, s.vLabel, s.label, &s.labelWord, &s.labelNext, &target)) return false;
+    FinishStep(se, t, s.jump, target, s.length, count);
+    return true;
+  }
+  if (s.tailJump && *count + s.length + 2 <= limit && LabelTarget(se, verify, s.vTail, s.tailLabel, &s.tailWord, &s.tailNext, &target)) {
+    FinishStep(se, t, s.tailJump, target, s.length + 2, count);
+    return true;
+  }
+  FinishStep(se, t, s.jump, s.after, s.length, count);
+  return true;
+}
+
+// Each Run* returns false, having changed nothing, when the step cannot
+// run; the caller then runs its first word alone.
+
+[[gnu::always_inline]] inline bool RunCompareJump(ScriptEngine& se, ScriptThread* t, CodeStep& s, const Scope& scope, int32_t* count,
+                                                  int32_t limit) {
+  if (!StackRoom(t->data, 2)) return false;
+  int32_t x, y;
+  if (!StepVariables(se, s, scope) || !ReadInt(s.a, s.va, &x) || !ReadInt(s.b, s.vb, &y)) return false;
+  return FinishCondition(se, t, s, IntComparison(s.operation, x, y), count, limit, scope.verify);
+}
+
+[[gnu::always_inline]] inline bool RunIndexJump(ScriptEngine& se, ScriptThread* t, CodeStep& s, const Scope& scope, int32_t* count,
+                                                int32_t limit) {
+  if (!StackRoom(t->data, 2)) return false;
+  if (!StepVariables(se, s, scope)) return false;
+  const CScriptValue* element = HeldElement(s, s.va, s.b, s.vb);
+  if (element && element->type == kValueRefer) element = FollowRefer(element);
+  if (!element || element->type != kValueInt) return false;
+  return FinishCondition(se, t, s, element->data.i != 0, count, limit, scope.verify);
+}
+
+[[gnu::always_inline]] inline bool RunIncrement(ScriptEngine& se, ScriptThread* t, CodeStep& s, const Scope& scope, int32_t* count,
+                                                int32_t limit) {
+  if (!StackRoom(t->data, 1)) return false;
+  if (!StepVariables(se, s, scope) || !IsIntTarget(s.va)) return false;
+  CScriptValue* v = s.va;
+  bool up = s.operation == kWordIncrement || s.operation == kWordPrefixIncrement;
+  StoreInt(v, up ? WrapAdd(v->data.i, 1) : WrapSub(v->data.i, 1));
+  FinishStatement(se, t, s, count, limit, scope.verify);
+  return true;
+}
+
+[[gnu::always_inline]] inline bool RunCompoundAssign(ScriptEngine& se, ScriptThread* t, CodeStep& s, const Scope& scope, int32_t* count,
+                                                     int32_t limit) {
+  if (!StackRoom(t->data, 2)) return false;
+  int32_t y;
+  if (!StepVariables(se, s, scope) || !IsIntTarget(s.va) || !ReadInt(s.b, s.vb, &y)) return false;
+  StoreInt(s.va, IntArithmetic(s.operation, s.va->data.i, y));
+  FinishStatement(se, t, s, count, limit, scope.verify);
+  return true;
+}
+
+[[gnu::always_inline]] inline bool RunAssign(ScriptEngine& se, ScriptThread* t, CodeStep& s, const Scope& scope, int32_t* count,
+                                             int32_t limit) {
+  if (!StackRoom(t->data, 2)) return false;
+  int32_t y;
+  if (!StepVariables(se, s, scope) || !IsIntTarget(s.va) || !ReadInt(s.b, s.vb, &y)) return false;
+  StoreInt(s.va, y);
+  FinishStatement(se, t, s, count, limit, scope.verify);
+  return true;
+}
+
+[[gnu::always_inline]] inline bool RunIndexAssign(ScriptEngine& se, ScriptThread* t, CodeStep& s, const Scope& scope, int32_t* count,
+                                                  int32_t limit) {
+  if (!StackRoom(t->data, 2)) return false;
+  if (!StepVariables(se, s, scope)) return false;
+  CScriptValue* element = HeldElement(s, s.va, s.b, s.vb);
+  int32_t y;
+  if (!IsIntTarget(element) || !ReadInt(s.c, s.vc, &y)) return false;
+  StoreInt(element, y);
+  FinishStatement(se, t, s, count, limit, scope.verify);
+  return true;
+}
+
+[[gnu::always_inline]] inline bool RunPushBinary(ScriptEngine& se, ScriptThread* t, CodeStep& s, const Scope& scope, int32_t* count) {
+  if (!StackRoom(t->data, 2)) return false;
+  int32_t x, y;
+  if (!StepVariables(se, s, scope) || !ReadInt(s.a, s.va, &x) || !ReadInt(s.b, s.vb, &y)) return false;
+  int32_t result = IsComparison(s.operation) ? int32_t(IntComparison(s.operation, x, y))
+                                             : IntArithmetic(s.operation, x, y);
+  StackPushInt(se, t->data, result);
+  FinishStep(se, t, s.last, s.after, s.length, count);
+  return true;
+}
+
+// "t = t + piece" for a text variable t: the piece (an int's "%d", a
+// float's "%f", a text) is appended in place. The words would build the
+// joined text, push it and assign it to t: the same text, copied twice more.
+bool AppendInPlace(ScriptEngine& se, const CodeStep& s) {
+  CScriptValue* v = s.va;
+  if (s.operation != kWordAdd || !v || v != s.vb || v->type != kValueString || (v->attributes & kAttrConst))
+    return false;
+  char number[kFloatTextBytes];
+  const char* piece;
+  size_t length;
+  const CScriptValue* r = s.vc;
+  if (r && r->type == kValueRefer) r = FollowRefer(r);
+  int type;
+  if (s.vc) type = r ? r->type : -1;  // null: a refer loop, which the words report
+  else type = s.c->kind == kWordInt ? kValueInt : s.c->kind == kWordString ? kValueString : -1;
+  switch (type) {
+    case kValueInt: {
+      int32_t i = r ? r->data.i : s.c->payload.i;
+      length = size_t(std::snprintf(number, sizeof number, "%d", i));
+      piece = number;
+      break;
+    }
+    case kValueFloat:
+      length = size_t(std::snprintf(number, sizeof number, "%f", double(r->data.f)));
+      piece = number;
+      break;
+    case kValueString: {
+      const std::string& text = r ? r->stringValue : s.c->text;
+      piece = text.c_str();
+      length = text.size();
+      break;
+    }
+    default: return false;  // no number or text, or a refer loop
+  }
+  std::string& target = v->stringValue;
+  // The joined text's limit, checked as the words would.
+  if (target.size() + length > se.run.maxTextBytes) return false;
+  target.append(piece, length);  // appending itself is allowed
+  return true;
+}
+
+[[gnu::always_inline]] inline bool RunAssignBinary(ScriptEngine& se, ScriptThread* t, CodeStep& s, const Scope& scope, int32_t* count,
+                                                   int32_t limit) {
+  if (!StackRoom(t->data, 3)) return false;
+  int32_t x, y;
+  if (!StepVariables(se, s, scope)) return false;
+  if (IsIntTarget(s.va) && ReadInt(s.b, s.vb, &x) && ReadInt(s.c, s.vc, &y)) {
+    StoreInt(s.va, IntArithmetic(s.operation, x, y));
+  } else if (!AppendInPlace(se, s)) {
+    return false;
+  }
+  if (s.statement) {
+    FinishStatement(se, t, s, count, limit, scope.verify);
+  } else {
+    StackPushReference(se, t->data, s.va);
+    FinishStep(se, t, s.last, s.after, s.length, count);
+  }
+  return true;
+}
+
+[[gnu::always_inline]] inline bool RunJump(ScriptEngine& se, ScriptThread* t, CodeStep& s, const Scope& scope,
+                                           int32_t* count) {
+  if (!StackRoom(t->data, 1) || !StepVariables(se, s, scope)) return false;
+  CScriptLiteral* target;
+  if (!LabelTarget(se, scope.verify, s.vLabel, s.label, &s.labelWord, &s.labelNext, &target)) return false;
+  FinishStep(se, t, s.jump, target, s.length, count);
+  return true;
+}
+
+bool RunCall(ScriptEngine& se, ScriptThread* t, CodeStep& s, const Scope& scope, int32_t* count) {
+  if (!StackRoom(t->data, 1)) return false;
+  if (!StepVariables(se, s, scope)) return false;
+  CScriptValue* function = s.va->type == kValueRefer ? FollowRefer(s.va) : s.va;
+  if (!function || function->type != kValueFunction || !function->data.word) return false;
+  // From here on it is the call word's work, and its errors are placed there.
+  CScriptLiteral* entry = function->data.word;
+  FinishStep(se, t, s.last, s.after, s.length, count);
+  StackPushHandle(se, t->calls, s.after);
+  PushCallNamespace(se, entry);
+  t->currentWord = entry->next;
+  return true;
 }
 
 }  // namespace
@@ -292,6 +879,8 @@ void Execute(ScriptEngine& se, int32_t index) {
   WordStack& data = t->data;
   const int32_t limit = se.run.instructionLimit;
   int32_t count = 0;
+  Scope scope{};
+  bool scopeKnown = false;
   for (;;) {
     if (count == limit) RaiseScriptError("%s", Sjis("システムに処理を返しません。無限ループの疑い。"));
     if (t->wait != 0) {
@@ -306,7 +895,71 @@ void Execute(ScriptEngine& se, int32_t index) {
     se.namespaces.currentLink = w->position.linkIndex;
     if (w->position.fileName != se.run.lastFile) EnterFile(se, w->position.fileName);
 
-    switch (kOpcodeOfKind[w->kind]) {
+    if (w->stepEpoch != se.run.codeEpoch) DecodeStep(se, w);
+    Opcode op = Opcode(w->stepOp);
+    if (op >= kFirstStep) {
+      // A step runs only when all of its words fit below the limit.
+      if (count > limit - kMostStepWords || !se.run.runSteps) {
+        op = kOpcodeOfKind[w->kind];
+      } else if (!scopeKnown) {
+        scope = CurrentScope(se);
+        scopeKnown = true;
+      }
+    }
+  dispatch:
+    switch (op) {
+      case Opcode::StepCompareJump:
+      labelStepCompareJump:
+        if (RunCompareJump(se, t, *w->step, scope, &count, limit)) goto chain;
+        op = kOpcodeOfKind[w->kind];
+        goto dispatch;
+      case Opcode::StepIndexJump:
+      labelStepIndexJump:
+        if (RunIndexJump(se, t, *w->step, scope, &count, limit)) goto chain;
+        op = kOpcodeOfKind[w->kind];
+        goto dispatch;
+      case Opcode::StepIncrement:
+      labelStepIncrement:
+        if (RunIncrement(se, t, *w->step, scope, &count, limit)) goto chain;
+        op = kOpcodeOfKind[w->kind];
+        goto dispatch;
+      case Opcode::StepCompoundAssign:
+      labelStepCompoundAssign:
+        if (RunCompoundAssign(se, t, *w->step, scope, &count, limit)) goto chain;
+        op = kOpcodeOfKind[w->kind];
+        goto dispatch;
+      case Opcode::StepAssign:
+      labelStepAssign:
+        if (RunAssign(se, t, *w->step, scope, &count, limit)) goto chain;
+        op = kOpcodeOfKind[w->kind];
+        goto dispatch;
+      case Opcode::StepIndexAssign:
+      labelStepIndexAssign:
+        if (RunIndexAssign(se, t, *w->step, scope, &count, limit)) goto chain;
+        op = kOpcodeOfKind[w->kind];
+        goto dispatch;
+      case Opcode::StepPushBinary:
+      labelStepPushBinary:
+        if (RunPushBinary(se, t, *w->step, scope, &count)) goto chain;
+        op = kOpcodeOfKind[w->kind];
+        goto dispatch;
+      case Opcode::StepAssignBinary:
+      labelStepAssignBinary:
+        if (RunAssignBinary(se, t, *w->step, scope, &count, limit)) goto chain;
+        op = kOpcodeOfKind[w->kind];
+        goto dispatch;
+      case Opcode::StepJump:
+      labelStepJump:
+        if (RunJump(se, t, *w->step, scope, &count)) goto chain;
+        op = kOpcodeOfKind[w->kind];
+        goto dispatch;
+      case Opcode::StepCall:
+        if (RunCall(se, t, *w->step, scope, &count)) {
+          scopeKnown = false;  // a new local namespace
+          continue;
+        }
+        op = kOpcodeOfKind[w->kind];
+        goto dispatch;
       case Opcode::Nop: break;
       case Opcode::End: t->wait = -1; break;
       case Opcode::PushInt: StackPushInt(se, data, w->payload.i); break;
@@ -342,6 +995,25 @@ void Execute(ScriptEngine& se, int32_t index) {
       case Opcode::Add:
       case Opcode::Subtract:
       case Opcode::Multiply:
+        // Two ints on top (call results, mostly): ExecuteBinary's int case,
+        // the result written into the left operand's record, where its push
+        // would go.
+        if (data.end >= 2) {
+          CScriptLiteral* l = data.entries[size_t(data.end - 2)];
+          const CScriptLiteral* r = data.entries[size_t(data.end - 1)];
+          if (l->kind == kWordInt && r->kind == kWordInt) {
+            int32_t x = l->payload.i, y = r->payload.i;
+            int32_t result = op == Opcode::Add ? WrapAdd(x, y) : op == Opcode::Subtract ? WrapSub(x, y) : WrapMul(x, y);
+            data.end--;
+            l->text.clear();
+            l->link.origin = nullptr;
+            l->payload = ScriptPayload{};
+            l->payload.i = result;
+            break;
+          }
+        }
+        ExecuteBinary(se, data, op);
+        break;
       case Opcode::Divide:
       case Opcode::Modulo:
       case Opcode::Greater:
@@ -356,7 +1028,7 @@ void Execute(ScriptEngine& se, int32_t index) {
       case Opcode::ShiftLeft:
       case Opcode::ShiftRight:
       case Opcode::LogicalAnd:
-      case Opcode::LogicalOr: ExecuteBinary(se, data, kOpcodeOfKind[w->kind]); break;
+      case Opcode::LogicalOr: ExecuteBinary(se, data, op); break;
       case Opcode::Assign: ExecuteAssign(se, data); break;
       case Opcode::AddAssign:
       case Opcode::SubtractAssign:
@@ -365,15 +1037,15 @@ void Execute(ScriptEngine& se, int32_t index) {
       case Opcode::ModuloAssign:
       case Opcode::BitAndAssign:
       case Opcode::BitOrAssign:
-      case Opcode::XorAssign: ExecuteCompoundAssign(se, data, kOpcodeOfKind[w->kind]); break;
+      case Opcode::XorAssign: ExecuteCompoundAssign(se, data, op); break;
       case Opcode::PostIncrement:
       case Opcode::PostDecrement:
       case Opcode::PreIncrement:
-      case Opcode::PreDecrement: ExecuteIncrement(se, data, kOpcodeOfKind[w->kind]); break;
+      case Opcode::PreDecrement: ExecuteIncrement(se, data, op); break;
       case Opcode::Not:
       case Opcode::BitNot:
       case Opcode::Plus:
-      case Opcode::Negate: ExecuteUnary(se, data, kOpcodeOfKind[w->kind]); break;
+      case Opcode::Negate: ExecuteUnary(se, data, op); break;
       case Opcode::Discard: StackTrimToMarker(data); break;
       case Opcode::Member: ExecuteMember(se, data, w); break;
       case Opcode::Declare: ExecuteDeclare(se, t, w); break;
@@ -383,7 +1055,7 @@ void Execute(ScriptEngine& se, int32_t index) {
         bool valid = false;
         bool truth = ConditionIsTrue(StackPop(data), &valid);
         // A condition that is no number or text jumps neither way.
-        if (valid && truth == (kOpcodeOfKind[w->kind] == Opcode::JumpIfTrue))
+        if (valid && truth == (op == Opcode::JumpIfTrue))
           JumpToLabel(se, t, w, label.word, label.value.text);
         break;
       }
@@ -398,12 +1070,37 @@ void Execute(ScriptEngine& se, int32_t index) {
         if (SystemInterrupt(se, t, index) == InterruptResult::EndSlice) return;
         break;
       case Opcode::Index: ExecuteIndex(se, data); break;
-      case Opcode::Marker: StackPushText(se, data, "@", kWordCallMarker); break;
+      case Opcode::Marker: {
+        // StackPushText's work, without its text copy, for a record that
+        // holds no compound.
+        CScriptLiteral* m = StackPushSlot(se, data);
+        if (m->kind == kWordCompound) {
+          SetValueFromText(se.pools, m, "@", kWordCallMarker);
+          break;
+        }
+        m->payload = ScriptPayload{};
+        m->text.push_back('@');
+        m->kind = kWordCallMarker;
+        break;
+      }
       case Opcode::BindParameter: ExecuteBindParameter(se, t); break;
       case Opcode::CastInt:
+        // An int on top is popped and pushed back as the same int, into the
+        // same record (a call's result, mostly).
+        if (data.end > 0 && data.entries[size_t(data.end - 1)]->kind == kWordInt) {
+          CScriptLiteral* top = data.entries[size_t(data.end - 1)];
+          int32_t value = top->payload.i;
+          top->text.clear();
+          top->link.origin = nullptr;
+          top->payload = ScriptPayload{};
+          top->payload.i = value;
+          break;
+        }
+        ExecuteCast(se, data, op);
+        break;
       case Opcode::CastFloat:
       case Opcode::CastString:
-      case Opcode::CastFunction: ExecuteCast(se, data, kOpcodeOfKind[w->kind]); break;
+      case Opcode::CastFunction: ExecuteCast(se, data, op); break;
       case Opcode::BuildArray:
         StackPushCompound(se, data, BuildCompoundFromStack(se, data, kCompoundArray));
         break;
@@ -411,7 +1108,31 @@ void Execute(ScriptEngine& se, int32_t index) {
         StackPushCompound(se, data, BuildCompoundFromStack(se, data, kCompoundObject));
         break;
     }
+    // A word may have made a name or changed the namespaces: the next step
+    // reads them afresh. Steps themselves change neither, but for a call.
+    scopeKnown = false;
     count++;
+    continue;
+  chain:
+    // A step that ran leads most often into another: that one starts here,
+    // with what the loop's turn would check and set. A step neither waits
+    // nor changes the namespaces, and it stays below the limit.
+    w = t->currentWord;
+    if (w && w->chainEpoch == se.run.codeEpoch && count <= limit - kMostStepWords &&
+        w->position.fileName == se.run.lastFile) {
+      if (__builtin_expect(scope.verify, 0)) VerifyChained(se, w);
+      t->currentWord = w->next;
+      se.run.executing = w;
+      se.namespaces.currentLink = w->position.linkIndex;
+      op = Opcode(w->stepOp);
+      // Each step's own jump here, which predicts its successor far better
+      // than the switch's one jump for all.
+      static void* const kChained[] = {&&labelStepCompareJump, &&labelStepIndexJump, &&labelStepIncrement,
+                                       &&labelStepCompoundAssign, &&labelStepAssign, &&labelStepIndexAssign,
+                                       &&labelStepPushBinary, &&labelStepAssignBinary, &&labelStepJump};
+      static_assert(int(Opcode::StepJump) - int(kFirstStep) == 8 && Opcode::StepCall > Opcode::StepJump);
+      goto* kChained[int(op) - int(kFirstStep)];
+    }
   }
 }
 

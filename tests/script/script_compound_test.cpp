@@ -175,6 +175,46 @@ TEST_F(Compound, ManyMembersStayFoundThroughRemovals) {
   }
 }
 
+// Small objects find their members by a scan, larger ones by a tree built
+// when the slots grow: every member stays found across the change, through
+// removals, refills and copies, and prefixes of a name find nothing.
+TEST_F(Compound, MembersStayFoundWhileAnObjectOutgrowsItsFirstSlots) {
+  script::CScriptArray* a = script::NewCompound(pools, nullptr);
+  auto name = [](int i) { return "m" + std::string(size_t(i % 3), 'x') + std::to_string(i); };
+  auto check = [&](const script::CScriptArray* c, int count, const char* when) {
+    for (int i = 0; i < count; i++) {
+      const script::CScriptValue* v = script::FindMember(c, name(i).c_str());
+      ASSERT_NE(v, nullptr) << when << " " << i;
+      EXPECT_EQ(v->data.i, i) << when;
+    }
+    EXPECT_EQ(script::FindMember(c, "m"), nullptr) << when;
+    EXPECT_EQ(script::FindMember(c, "mx"), nullptr) << when;
+    EXPECT_EQ(script::FindMember(c, name(count).c_str()), nullptr) << when;
+  };
+  for (int i = 0; i < 16; i++) script::SetMemberInt(pools, a, name(i).c_str(), i);
+  check(a, 16, "full slots");
+  // A removal frees a slot: the refill does not grow the slots.
+  script::RemoveMember(pools, a, script::FindMember(a, name(5).c_str()));
+  EXPECT_EQ(script::FindMember(a, name(5).c_str()), nullptr);
+  script::SetMemberInt(pools, a, name(5).c_str(), 5);
+  EXPECT_EQ(script::GetElementCount(a), 16);
+  check(a, 16, "refilled");
+  for (int i = 16; i < 40; i++) script::SetMemberInt(pools, a, name(i).c_str(), i);
+  EXPECT_EQ(script::GetElementCount(a), 48);
+  check(a, 40, "grown");
+  script::RemoveMember(pools, a, script::FindMember(a, name(3).c_str()));
+  EXPECT_EQ(script::FindMember(a, name(3).c_str()), nullptr);
+  script::SetMemberInt(pools, a, name(3).c_str(), 3);
+  check(a, 40, "grown and refilled");
+  script::CScriptArray* copy = script::CopyCompound(pools, a);
+  check(copy, 40, "copy");
+  EXPECT_EQ(script::WriteCompoundText(copy, 0), script::WriteCompoundText(a, 0));
+  // An array's elements are no members, however few.
+  script::CScriptArray* list = Read("[1, 2]");
+  ASSERT_NE(list, nullptr);
+  EXPECT_EQ(script::FindMember(list, "[0]"), nullptr);
+}
+
 TEST_F(Compound, AnArrayHoleVanishesWhenWritten) {
   script::CScriptArray* a = Read("[10, 20, 30]");
   ASSERT_NE(a, nullptr);

@@ -2,6 +2,7 @@
 // file of tests/script/scripts/ checks its own results through expect() and
 // ends by printing "done".
 
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 
@@ -330,6 +331,206 @@ TEST_F(Mends, RunawayTextsAndThreadsStopWithAnError) {
   EXPECT_EQ(Step(), -1);
   EXPECT_EQ(RunError(), "これ以上スレッドは生成できません。create_threadシステム割り込み命令は失敗しました。");
   EXPECT_EQ(se.threads.size(), 512u);
+}
+
+}  // namespace
+
+namespace {
+
+// ----------------------------------------------------------------------------
+// Steps and kept namespaces against plain runs: the same scripts run word by
+// word with fresh namespaces for every call, and with both speed-ups, must
+// print, trace and fail exactly alike (links are checked all the while).
+// ----------------------------------------------------------------------------
+
+struct SameRunCase {
+  const char* name;
+  const char* source;
+};
+
+// Compiles more code while the script runs: a new body for `twice` and a
+// label `jump` of its own.
+script::SystemCallResult* Redefine(script::SystemCallResult* result, script::SystemCallContext context,
+                                   script::SystemCallArgument*, char*) {
+  context.engine->LoadScriptMemory(
+      "function twice(int x) {\r\n  trace(x);\r\n  return x * 3;\r\n}\r\n"
+      "function later() {\r\nhop:\r\n  print(\"new hop\");\r\n  return 0;\r\n}\r\n",
+      "redefine.txt");
+  result->type = script::kCallInt;
+  result->intValue = 0;
+  return result;
+}
+
+const SameRunCase kSameRunCases[] = {
+    {"loops",
+     "function main() {\n"
+     "  int total = 0; float f = 0.5; string s = \"\";\n"
+     "  for (int i = 0; i < 40; i++) {\n"
+     "    if (i % 3 == 0) { continue; }\n"
+     "    total += i * 2 - 1; f = f * 1.5 - i; s = s + i;\n"
+     "    if (total > 500) { break; }\n"
+     "  }\n"
+     "  int n = 0; while (n < 7) { n++; } do { n--; } while (n > 3);\n"
+     "  trace(total); trace(f); trace(s); trace(n);\n"
+     "}\n"},
+    {"recursion",
+     "function int fib(int n) { if (n < 2) { return n; } return fib(n - 1) + fib(n - 2); }\n"
+     "function walk(int depth, string path) {\n"
+     "  string here = path + depth;\n"
+     "  if (depth > 0) { walk(depth - 1, here); walk(depth - 2, here + \"/\"); }\n"
+     "  trace(here);\n"
+     "}\n"
+     "function main() { trace(fib(15)); walk(3, \"\"); trace(fib(10)); }\n"},
+    {"redefinition",
+     "extern systemcall redefine();\n"
+     "function twice(int x) { if (x == 3) { redefine(); } return x * 2; }\n"
+     "function main() {\n"
+     "  for (int i = 0; i < 6; i++) { trace(twice(i)); call \"hop\"; }\n"
+     "  function g = twice; trace(g(10));\n"
+     "  return 0;\n"
+     "hop:\n"
+     "  print(\"old hop\");\n"
+     "  return 0;\n"
+     "}\n"},
+    {"declarations in loops",
+     "function main() {\n"
+     "  for (int i = 0; i < 5; i++) {\n"
+     "    int x = i * 10;\n"
+     "    int a[i + 1];\n"
+     "    a[i] = x;\n"
+     "    trace(a);\n"
+     "    if (i == 2) { int late = 7; }\n"
+     "    if (i > 2) { trace(late); }\n"
+     "    variable v; v = i; v += 0.5; trace(v);\n"
+     "  }\n"
+     "}\n"},
+    {"refer into arrays",
+     "function bump(refer r) { r += 1; return r; }\n"
+     "function grow(refer r, array a) { return 0; }\n"
+     "function widen(refer r) { list[50] = 5; list[-1] = 6; r += 100; return r; }\n"
+     "array list;\n"
+     "function main() {\n"
+     "  int cells[4];\n"
+     "  for (int i = 0; i < 4; i++) { bump(cells[i]); bump(cells[i % 2]); }\n"
+     "  trace(cells);\n"
+     "  list[0] = 1; list[1] = 2;\n"
+     "  for (int k = 0; k < 3; k++) { trace(widen(list[1])); }\n"
+     "  trace(list[1]); trace(list[50]);\n"
+     "  object o; o.x = 1; bump(o.x); o.y = 2; bump(o.x); trace(o);\n"
+     "}\n"},
+    {"threads and waits",
+     "int shared = 0;\n"
+     "function worker(int id) {\n"
+     "  int mine = id;\n"
+     "  for (int i = 0; i < 3; i++) {\n"
+     "    mine += id; shared += 1;\n"
+     "    __system_interrupt__(1, \"wait\");\n"
+     "  }\n"
+     "  trace(mine); trace(shared);\n"
+     "}\n"
+     "function int deep(int n) { if (n == 0) { __system_interrupt__(1, \"wait\"); return 1; } return deep(n - 1) + 1; }\n"
+     "function main() {\n"
+     "  __system_interrupt__(worker, 1, \"create_thread\");\n"
+     "  __system_interrupt__(worker, 5, \"create_thread\");\n"
+     "  trace(deep(4));\n"
+     "  __system_interrupt__(worker, 9, \"create_thread\");\n"
+     "  trace(deep(2));\n"
+     "  for (int w = 0; w < 5; w++) { __system_interrupt__(1, \"wait\"); }\n"
+     "}\n"},
+    {"strided elements",
+     "function main() {\n"
+     "  int t[50];\n"
+     "  int sum = 0;\n"
+     "  for (int step = 1; step < 9; step++) {\n"
+     "    for (int j = 0; j < 50; j += step) { t[j] = j * step; }\n"
+     "    for (int j = 49; j >= 0; j -= step) { if (t[j]) { sum += 1; } }\n"
+     "  }\n"
+     "  array g;\n"
+     "  for (int j = 0; j < 200; j += 7) { g[j] = 0; g[j] = j; if (g[j]) { sum += 2; } }\n"
+     "  trace(sum); trace(t); trace(g[196]);\n"
+     "}\n"},
+    {"jumps by name, the last to no label",
+     "function main() {\n"
+     "  int n = 0;\n"
+     "top:\n"
+     "  n++;\n"
+     "  if (n < 5) { goto \"top\"; }\n"
+     "  trace(n);\n"
+     "  int notLabel = 3;\n"
+     "  for (int i = 0; i < 3; i++) { if (i == 2) { goto \"notLabel\"; } trace(i); }\n"
+     "}\n"},
+    {"an error deep in recursion",
+     "function int down(int n) { int local = n; if (n == 0) { return missing + 1; } return down(n - 1); }\n"
+     "function main() { for (int i = 0; i < 3; i++) { trace(i); } trace(down(3)); }\n"},
+};
+
+class SameRuns : public RunFixture, public ::testing::WithParamInterface<SameRunCase> {
+ protected:
+  // Everything a run leaves to be seen: what it printed, how its steps ended,
+  // its error and its call list.
+  std::string RunWith(bool steps, bool reuse) {
+    printed.clear();
+    failures.clear();
+    EXPECT_EQ(LoadSource(GetParam().source), "");
+    se.RegisterSystemCall("redefine", Redefine);
+    se.run.runSteps = steps;
+    se.run.reuseNamespaces = reuse;
+    std::string ends;
+    for (int i = 0; i < 50; i++) {
+      int result = Step();
+      ends += std::to_string(result) + ",";
+      if (result <= 0) break;
+    }
+    return printed + "\nends " + ends + "\nerror " + RunError() + "\ncalls " + CallList();
+  }
+};
+
+TEST_P(SameRuns, StepsAndKeptNamespacesChangeNothing) {
+  std::string plain = RunWith(false, false);
+  EXPECT_NE(plain.find('|'), std::string::npos) << plain;  // the script did run
+  EXPECT_EQ(RunWith(true, false), plain);
+  EXPECT_EQ(RunWith(false, true), plain);
+  EXPECT_EQ(RunWith(true, true), plain);
+}
+
+INSTANTIATE_TEST_SUITE_P(Vm, SameRuns, ::testing::ValuesIn(kSameRunCases),
+                         [](const ::testing::TestParamInfo<SameRunCase>& info) {
+                           std::string name;
+                           for (const char* c = info.param.name; *c; c++) name += std::isalnum(*c) ? *c : '_';
+                           return name;
+                         });
+
+}  // namespace
+
+namespace {
+
+// Steps that lead into steps stop at the instruction limit exactly where the
+// words one by one stop: same variables, same error, same word blamed, for
+// every limit over a few turns of a loop.
+class StepLimits : public RunFixture {
+ protected:
+  std::string RunWith(bool steps, int32_t limit) {
+    printed.clear();
+    EXPECT_EQ(LoadSource("int i = 0;\nint k = 0;\nint a[4];\n"
+                         "function main() {\n"
+                         "  for (i = 0; i < 1000000; i++) {\n"
+                         "    a[k] = i;\n"
+                         "    k += 1;\n"
+                         "    if (k == 4) { k = 0; }\n"
+                         "  }\n"
+                         "}\n"),
+              "");
+    se.run.runSteps = steps;
+    se.run.instructionLimit = limit;
+    int result = Step();
+    return std::to_string(result) + " i=" + std::to_string(se.FindGlobal("i")->data.i) +
+           " k=" + std::to_string(se.FindGlobal("k")->data.i) + " a=" +
+           platform::Cp932ToUtf8(script::WriteCompoundText(se.FindGlobal("a")->data.array, 0)) + "\n" + CallList();
+  }
+};
+
+TEST_F(StepLimits, ChainedStepsStopWhereWordsStop) {
+  for (int32_t limit = 1; limit <= 90; limit++) EXPECT_EQ(RunWith(true, limit), RunWith(false, limit)) << limit;
 }
 
 }  // namespace
