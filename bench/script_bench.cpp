@@ -13,10 +13,14 @@
 #include <cstdlib>
 #include <string>
 
+#include "bench_support.h"
 #include "platform/platform_public.h"
 #include "script/script_local.h"
 
 namespace {
+
+using bench::CpuSeconds;
+using bench::WriteFile;
 
 using Clock = std::chrono::steady_clock;
 
@@ -49,25 +53,7 @@ std::string LuaFunction(int n) {
          "end\n";
 }
 
-void WriteFile(const std::string& path, const std::string& text) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) {
-    std::fprintf(stderr, "cannot write %s\n", path.c_str());
-    std::exit(1);
-  }
-  std::fwrite(text.data(), 1, text.size(), f);
-  std::fclose(f);
-}
-
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
-
-// CPU time of this process, and of its waited-for children: less moved by
-// other work on a shared machine than the wall clock.
-double CpuSeconds(int who) {
-  rusage u{};
-  getrusage(who, &u);
-  return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
 
 }  // namespace
 

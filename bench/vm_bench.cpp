@@ -17,10 +17,14 @@
 #include <cstring>
 #include <string>
 
+#include "bench_support.h"
 #include "platform/platform_public.h"
 #include "script/script_local.h"
 
 namespace {
+
+using bench::CpuSeconds;
+using bench::WriteFile;
 
 // (a) The sieve, ten rounds; `wait` hands the step back between rounds. The
 // count of the last round ends in a global the driver checks.
@@ -113,22 +117,6 @@ const Task kTasks[] = {
     {"(a) sieve 100,000 x10", kSieveScript, kSieveLua, "primes", 9592, 0},
     {"(b) fib(27) + 10,000 concatenations", kFibScript, kFibLua, "fibResult", 196418, 38890},
 };
-
-double CpuSeconds() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-void WriteFile(const std::string& path, const std::string& text) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) {
-    std::fprintf(stderr, "cannot write %s\n", path.c_str());
-    std::exit(1);
-  }
-  std::fwrite(text.data(), 1, text.size(), f);
-  std::fclose(f);
-}
 
 // One run of a script as the host runs it: compile, then steps until no
 // thread lives. The CPU seconds of the whole, compile included.

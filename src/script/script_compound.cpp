@@ -198,6 +198,19 @@ CScriptValue* NewValue(ScriptPools& pools) {
   return v;
 }
 
+// The lowest free member slot of `a`, which becomes an object, growing its
+// slots by 16 when none is free (`*grown` says so).
+int32_t TakeMemberSlot(CScriptArray* a, bool* grown) {
+  a->kind = kCompoundObject;
+  int32_t count = int32_t(a->elements.size());
+  int32_t slot = a->freeSlot;
+  while (slot < count && a->elements[size_t(slot)]) slot++;
+  *grown = slot >= count;
+  if (*grown) a->elements.resize(size_t(count + 16), nullptr);
+  a->freeSlot = slot + 1;
+  return slot;
+}
+
 }  // namespace
 
 CScriptArray* NewCompound(ScriptPools& pools, CScriptValue* owner) {
@@ -344,13 +357,8 @@ CScriptValue* AddObjectMember(ScriptPools& pools, CScriptArray* a, const char* n
     if (a->memberIndex) a->memberIndex->Erase(name);
     throw;
   }
-  a->kind = kCompoundObject;
-  int32_t count = int32_t(a->elements.size());
-  int32_t slot = a->freeSlot;
-  while (slot < count && a->elements[size_t(slot)]) slot++;
-  bool grown = slot >= count;
-  if (grown) a->elements.resize(size_t(count + 16), nullptr);
-  a->freeSlot = slot + 1;
+  bool grown;
+  int32_t slot = TakeMemberSlot(a, &grown);
   v->text.assign(name);
   v->kind = kWordName;
   v->owner = a;
@@ -530,14 +538,8 @@ CScriptArray* GetMemberCompound(const CScriptArray* a, const char* path) { retur
 // ----------------------------------------------------------------------------
 
 void InsertMember(CScriptArray* a, CScriptValue* value, uint64_t nameBit) {
-  // The slot AddObjectMember would give a new member.
-  a->kind = kCompoundObject;
-  int32_t count = int32_t(a->elements.size());
-  int32_t slot = a->freeSlot;
-  while (slot < count && a->elements[size_t(slot)]) slot++;
-  bool grown = slot >= count;
-  if (grown) a->elements.resize(size_t(count + 16), nullptr);
-  a->freeSlot = slot + 1;
+  bool grown;
+  int32_t slot = TakeMemberSlot(a, &grown);
   value->owner = a;
   a->elements[size_t(slot)] = value;
   TreeInsert(a, value, grown, nameBit);
