@@ -375,9 +375,9 @@ struct CompileNesting {
 // script_names.cpp
 // ----------------------------------------------------------------------------
 
-// The filter bit of a name word's last name part, kept on its link with
-// the hints that go with it (RunLink; set up once).
-inline uint64_t LinkNameBit(RunLink& link, const std::string& name) {
+// The filter bit of a name word's last name part, kept with the hints that
+// go with it (LinkHints; set up once).
+inline uint64_t LinkNameBit(LinkHints& link, const std::string& name) {
   if (!link.nameBit) {
     size_t dot = name.rfind('.');
     link.lastOffset = dot == std::string::npos ? 0 : uint32_t(dot + 1);

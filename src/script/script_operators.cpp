@@ -758,7 +758,7 @@ void ExecuteBindParameter(ScriptEngine& se, ScriptThread* thread) {
   if (!w || w->kind != kWordName) TypeError(Sjis("変数以外のトークンが型定義に指定されました"));
   thread->currentWord = w->next;
   const char* name = w->text.c_str();
-  uint64_t bit = LinkNameBit(w->link, w->text);
+  uint64_t bit = LinkNameBit(RunOf(w).hints, w->text);
   if (se.run.verifyLinks) {
     const char* last = std::strrchr(name, '.');
     last = last ? last + 1 : name;

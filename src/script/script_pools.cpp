@@ -46,10 +46,9 @@ void ResetLiteralRecord(CScriptLiteral* word) {
   word->next = nullptr;
   word->link = RunLink{};
   word->stepEpoch = 0;
-  word->chainEpoch = 0;
   word->step = nullptr;
   word->stepOp = 0;
-  word->spareNamespaces.clear();  // a clear-all frees their records anyway
+  word->run.reset();  // a clear-all frees the kept namespaces' records anyway
 }
 
 void ResetValueRecord(CScriptValue* value) {
@@ -122,7 +121,7 @@ void ScriptPools::FreeScriptLiteral(CScriptLiteral* word) {
   if (!word || !literals.Release(word)) return;
   CScriptArray* held = word->kind == kWordCompound ? word->payload.array : nullptr;
   std::vector<CScriptValue*> spares;
-  spares.swap(word->spareNamespaces);
+  if (word->run) spares.swap(word->run->spareNamespaces);
   ResetLiteralRecord(word);
   if (held) ReleaseScriptArray(held);
   for (CScriptValue* holder : spares) FreeScriptValue(holder);

@@ -221,12 +221,8 @@ union ScriptPayload {
 //   the thread's innermost local namespace and the global namespace still
 //   carry the stamps recorded with it (CScriptArray::stamp). A name's
 //   `origin` is unused; a jump's is the string literal it was resolved for.
-//   When the stamps have moved on (a call runs the same words under a new
-//   local namespace), the hints below find the variable again without a
-//   search where they can: the slot where the name stood in the last local
-//   namespace it was found in, the name's bit in the namespaces' name
-//   filters (CScriptArray::nameBits), and what the global part of the
-//   lookup found while the global namespace keeps its stamp.
+//   When the stamps have moved on, the word's LinkHints find the variable
+//   again.
 // - On a member access ".": the member found in `compound`, valid while the
 //   compound keeps the stamp in `localStamp` and the member's name comes
 //   from the same name word (`origin`).
@@ -239,7 +235,16 @@ struct RunLink {
   const CScriptArray* compound = nullptr;
   uint64_t localStamp = 0;
   uint64_t globalStamp = 0;
-  // Hints (see above). `lastLength` is 0 until they are set up.
+};
+
+// When a name's link no longer holds because a call runs the same words
+// under a new local namespace, these find the variable again without a
+// search where they can: the slot where the name stood in the last local
+// namespace it was found in, the name's bit in the namespaces' name filters
+// (CScriptArray::nameBits), and what the global part of the lookup found
+// while the global namespace keeps its stamp. `lastLength` is 0 until they
+// are set up. A function's entry word keeps only its name's bit here.
+struct LinkHints {
   CScriptValue* globalValue = nullptr;  // the global part's result (null: none)
   uint64_t globalValueStamp = 0;        // the global stamp it holds for; 0: none
   uint64_t nameBit = 0;                 // the last name part's filter bit
@@ -248,11 +253,24 @@ struct RunLink {
   uint32_t lastLength = 0;              // and its length
 };
 
+// What the virtual machine keeps on a code word beyond its link, made the
+// first time it needs it (RunOf). It lives apart from the word because most
+// words (every token, most code) never need it, and the compiler's speed
+// follows the size of a word.
+struct WordRun {
+  LinkHints hints;
+  // On a function's entry word: the holders of local namespaces of calls
+  // that have returned, emptied and kept for the next calls of the function
+  // (script_thread.cpp), so a call takes no records from the pools.
+  std::vector<CScriptValue*> spareNamespaces;
+};
+
 // One word of source or of compiled code. Pooled: a record never moves and is
 // never freed; a released record keeps its slot for the next taker.
 struct CScriptLiteral {
   uint32_t poolSlot = 0;    // index in its pool, set when the record is made
   uint8_t kind = 0;         // ScriptWordKind
+  uint8_t stepOp = 0;       // Opcode, valid with stepEpoch (below)
   std::string text;         // the word's text; its capacity only grows. An int
                             // or float word has no text of its own: see
                             // WordName and WordPrintedText
@@ -261,19 +279,20 @@ struct CScriptLiteral {
   CScriptLiteral* next = nullptr;  // the following word of its list
   RunLink link;             // the virtual machine's cache (see RunLink)
   // The virtual machine's decoding of a code word (script_vm.cpp): the
-  // opcode it runs as, valid while the code list is as it was when decoded
-  // (RunState::codeEpoch). A word that starts a run of words executed as one
-  // step has that step's opcode and the step (kept in RunState::steps).
+  // opcode it runs as (stepOp), valid while the code list is as it was when
+  // decoded (RunState::codeEpoch). A word that starts a run of words
+  // executed as one step has that step's opcode and the step (kept in
+  // RunState::steps).
   uint64_t stepEpoch = 0;          // 0: never decoded
-  uint64_t chainEpoch = 0;         // stepEpoch when the step may follow another
-                                   // step directly (not a call), else 0
   struct CodeStep* step = nullptr; // for a step's opcode
-  uint8_t stepOp = 0;              // Opcode
-  // On a function's entry word: the holders of local namespaces of calls
-  // that have returned, emptied and kept for the next calls of the function
-  // (script_thread.cpp), so a call takes no records from the pools.
-  std::vector<CScriptValue*> spareNamespaces;
+  std::unique_ptr<WordRun> run;    // null until the machine needs it
 };
+
+// The word's WordRun, made on first use.
+inline WordRun& RunOf(CScriptLiteral* word) {
+  if (!word->run) word->run = std::make_unique<WordRun>();
+  return *word->run;
+}
 
 // A run of code words that the virtual machine executes as one step
 // (script_vm.cpp): the words of the step, decoded once, so a step reads its

@@ -178,16 +178,17 @@ void PushCallNamespace(ScriptEngine& se, CScriptLiteral* entry) {
   CScriptArray* top = TopOf(se, thread);
   const std::string& name = entry->text;
   // An entry word is no name word: its link only keeps its name's bit.
-  uint64_t& bit = entry->link.nameBit;
+  WordRun& kept = RunOf(entry);
+  uint64_t& bit = kept.hints.nameBit;
   if (!bit) bit = NameFilterBit(name.data(), name.size());
   if (se.run.verifyLinks && bit != NameFilterBit(name.data(), name.size())) {
     std::fprintf(stderr, "script: stale name bit for [%s]\n", name.c_str());
     std::abort();
   }
-  if (top && !entry->spareNamespaces.empty() && top->kind != kCompoundArray && !top->memberIndex &&
+  if (top && !kept.spareNamespaces.empty() && top->kind != kCompoundArray && !top->memberIndex &&
       (!(top->nameBits & bit) || !FindMember(top, name.c_str()))) {
-    CScriptValue* holder = entry->spareNamespaces.back();
-    entry->spareNamespaces.pop_back();
+    CScriptValue* holder = kept.spareNamespaces.back();
+    kept.spareNamespaces.pop_back();
     InsertMember(top, holder, bit);  // the caller's stamp stays, as for a new holder
     CScriptArray* space = holder->data.array;
     space->stamp = se.pools.NewStamp();
@@ -220,11 +221,11 @@ void UnlinkLocalNamespace(ScriptEngine& se, std::string* name) {
   CScriptLiteral* entry = top->spareOf;
   if (entry && top->spareEpoch == se.run.codeEpoch && outer != se.namespaces.global &&
       holder->type == kValueCompound && holder->data.array == top && holder->attributes == 0 &&
-      holder->text == entry->text && entry->spareNamespaces.size() < kMostSpareNamespaces &&
+      holder->text == entry->text && RunOf(entry).spareNamespaces.size() < kMostSpareNamespaces &&
       DetachMember(se.pools, outer, holder)) {
     outer->stamp = before;
     EmptyCompound(se.pools, top);
-    entry->spareNamespaces.push_back(holder);
+    entry->run->spareNamespaces.push_back(holder);
     return;
   }
   RemoveMember(se.pools, outer, holder);

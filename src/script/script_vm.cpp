@@ -123,7 +123,8 @@ int32_t SlotOf(const CScriptArray* a, const CScriptValue* member) {
 // LookupName for a linked name when the link no longer holds, through its
 // hints; the link then holds the result. Null when there is no such
 // variable (the link is left as it was).
-CScriptValue* ResolveAgain(ScriptEngine& se, RunLink& link, const std::string& name, const Scope& scope) {
+CScriptValue* ResolveAgain(ScriptEngine& se, CScriptLiteral* holder, const std::string& name, const Scope& scope) {
+  LinkHints& link = RunOf(holder).hints;
   LinkNameBit(link, name);
   CScriptValue* found = nullptr;
   if (CScriptArray* local = scope.local) {
@@ -152,18 +153,20 @@ CScriptValue* ResolveAgain(ScriptEngine& se, RunLink& link, const std::string& n
     found = link.globalValue;
   }
   if (found) {
-    link.value = found;
-    link.localStamp = scope.localStamp;
-    link.globalStamp = scope.globalStamp;
+    holder->link.value = found;
+    holder->link.localStamp = scope.localStamp;
+    holder->link.globalStamp = scope.globalStamp;
   }
   return found;
 }
 
 // What LookupName finds for a linked name.
-[[gnu::always_inline]] inline CScriptValue* ResolveName(ScriptEngine& se, RunLink& link, const std::string& name,
-                                                        const Scope& scope) {
-  if (LinkHolds(link, scope)) return link.value;
-  return ResolveAgain(se, link, name, scope);
+// `holder` is the word that keeps the link: the name word, or the jump word
+// of a label literal.
+[[gnu::always_inline]] inline CScriptValue* ResolveName(ScriptEngine& se, CScriptLiteral* holder,
+                                                        const std::string& name, const Scope& scope) {
+  if (LinkHolds(holder->link, scope)) return holder->link.value;
+  return ResolveAgain(se, holder, name, scope);
 }
 
 // A popped operand word with its value.
@@ -187,20 +190,24 @@ const char* OperandName(Operand& o) {
   return WordPrintedText(*o.word);
 }
 
+// A jump word's link made for another label literal, and its hints, are of
+// another name: they start afresh for `label`.
+void RelinkForLabel(CScriptLiteral* jump, const CScriptLiteral* label) {
+  if (jump->link.origin == label) return;
+  jump->link = RunLink{};
+  jump->link.origin = label;
+  if (jump->run) jump->run->hints = LinkHints{};
+}
+
 // Sends the thread to the word after the definition of the label named by
 // `name`, through the jump word's link; `origin` is the string literal of
 // the code the name came from (null: a computed name, never linked).
 void JumpToNamedLabel(ScriptEngine& se, ScriptThread* t, CScriptLiteral* jump, const CScriptLiteral* origin,
                       const char* name) {
-  RunLink& link = jump->link;
   CScriptValue* named;
   if (origin) {
-    // A link made for another label literal has hints of another name.
-    if (link.origin != origin) {
-      link = RunLink{};
-      link.origin = origin;
-    }
-    named = ResolveName(se, link, origin->text, CurrentScope(se));
+    RelinkForLabel(jump, origin);
+    named = ResolveName(se, jump, origin->text, CurrentScope(se));
     if (named && se.run.verifyLinks) VerifyLink(se, name, named);
   } else {
     named = LookupName(se, name);
@@ -250,13 +257,12 @@ void EnterFile(ScriptEngine& se, const char* fileName) {
 }  // namespace
 
 CScriptValue* LinkName(ScriptEngine& se, CScriptLiteral* word) {
-  RunLink& link = word->link;
-  if (CScriptValue* v = ResolveName(se, link, word->text, CurrentScope(se))) {
+  if (CScriptValue* v = ResolveName(se, word, word->text, CurrentScope(se))) {
     if (se.run.verifyLinks) VerifyLink(se, word->text.c_str(), v);
     return v;
   }
   CScriptValue* v = DefineVariable(se, word->text.c_str(), kValueUndefined, kAttrUntyped);
-  KeepLink(se, &link, v, nullptr);
+  KeepLink(se, &word->link, v, nullptr);
   return v;
 }
 
@@ -477,7 +483,7 @@ void DecodeStep(ScriptEngine& se, CScriptLiteral* w) {
     run.stepsEpoch = run.codeEpoch;
   }
   w->stepEpoch = run.codeEpoch;
-  w->chainEpoch = 0;
+  w->step = nullptr;
   w->stepOp = uint8_t(kOpcodeOfKind[w->kind]);
   constexpr int kLook = 9;
   CScriptLiteral* words[kLook] = {};
@@ -504,7 +510,6 @@ void DecodeStep(ScriptEngine& se, CScriptLiteral* w) {
   run.steps.push_back(s);
   w->step = &run.steps.back();
   w->stepOp = uint8_t(op);
-  if (op != Opcode::StepCall) w->chainEpoch = run.codeEpoch;
 }
 
 // What a jump word of the step finds for its label literal: the label's
@@ -512,12 +517,8 @@ void DecodeStep(ScriptEngine& se, CScriptLiteral* w) {
 // itself would set it up.
 CScriptValue* ResolveLabel(ScriptEngine& se, CScriptLiteral* jump, const CScriptLiteral* label, const Scope& scope) {
   if (!jump) return nullptr;
-  RunLink& link = jump->link;
-  if (link.origin != label) {
-    link = RunLink{};
-    link.origin = label;
-  }
-  return ResolveName(se, link, label->text, scope);
+  RelinkForLabel(jump, label);
+  return ResolveName(se, jump, label->text, scope);
 }
 
 // Fills the step's variables and labels from its words' links; false when
@@ -529,7 +530,7 @@ CScriptValue* ResolveLabel(ScriptEngine& se, CScriptLiteral* jump, const CScript
     CScriptLiteral* words[3] = {s.a, s.b, s.c};
     for (int i = 0; i < 3; i++) {
       if (!IsNameWord(words[i])) continue;
-      v[i] = ResolveName(se, words[i]->link, words[i]->text, scope);
+      v[i] = ResolveName(se, words[i], words[i]->text, scope);
       if (!v[i]) return false;
     }
     s.va = v[0];
@@ -1118,7 +1119,7 @@ void Execute(ScriptEngine& se, int32_t index) {
     // with what the loop's turn would check and set. A step neither waits
     // nor changes the namespaces, and it stays below the limit.
     w = t->currentWord;
-    if (w && w->chainEpoch == se.run.codeEpoch && count <= limit - kMostStepWords &&
+    if (w && w->stepEpoch == se.run.codeEpoch && IsChainedStep(Opcode(w->stepOp)) && count <= limit - kMostStepWords &&
         w->position.fileName == se.run.lastFile) {
       if (__builtin_expect(scope.verify, 0)) VerifyChained(se, w);
       t->currentWord = w->next;
