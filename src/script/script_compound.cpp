@@ -339,7 +339,12 @@ CScriptValue* AddObjectMember(ScriptPools& pools, CScriptArray* a, const char* n
   }
   CScriptValue* v;
   try {
-    v = NewValue(pools);
+    if (!a->keptValues.empty()) {
+      v = a->keptValues.back();  // as the pool would give it: cleared
+      a->keptValues.pop_back();
+    } else {
+      v = NewValue(pools);
+    }
   } catch (...) {
     if (a->memberIndex) a->memberIndex->Erase(name);
     throw;
@@ -349,7 +354,7 @@ CScriptValue* AddObjectMember(ScriptPools& pools, CScriptArray* a, const char* n
   int32_t slot = a->freeSlot;
   while (slot < count && a->elements[size_t(slot)]) slot++;
   bool grown = slot >= count;
-  if (grown) a->elements.resize(size_t(count + 16), nullptr);
+  if (grown) a->elements.resize(size_t(count + 16));
   a->freeSlot = slot + 1;
   v->text.assign(name);
   v->kind = kWordName;
@@ -536,7 +541,7 @@ void InsertMember(CScriptArray* a, CScriptValue* value, uint64_t nameBit) {
   int32_t slot = a->freeSlot;
   while (slot < count && a->elements[size_t(slot)]) slot++;
   bool grown = slot >= count;
-  if (grown) a->elements.resize(size_t(count + 16), nullptr);
+  if (grown) a->elements.resize(size_t(count + 16));
   a->freeSlot = slot + 1;
   value->owner = a;
   a->elements[size_t(slot)] = value;
@@ -560,6 +565,25 @@ bool DetachMember(ScriptPools& pools, CScriptArray* a, CScriptValue* value) {
 void EmptyCompound(ScriptPools& pools, CScriptArray* a) {
   for (CScriptValue* element : a->elements)
     if (element) pools.FreeScriptValue(element);
+  a->elements.clear();
+  a->memberNodes.clear();
+  a->memberRoot = -1;
+  a->freeNode = -1;
+  a->freeSlot = 0;
+  a->nameBits = 0;
+}
+
+void EmptyKeptNamespace(ScriptPools& pools, CScriptArray* a) {
+  constexpr size_t kMostKeptValues = 16;
+  for (CScriptValue* element : a->elements) {
+    if (!element) continue;
+    if (element->type == kValueCompound || a->keptValues.size() >= kMostKeptValues) {
+      pools.FreeScriptValue(element);
+      continue;
+    }
+    ResetValueRecord(element);
+    a->keptValues.push_back(element);
+  }
   a->elements.clear();
   a->memberNodes.clear();
   a->memberRoot = -1;

@@ -298,6 +298,10 @@ bool DetachMember(ScriptPools& pools, CScriptArray* array, CScriptValue* value);
 // element slots and no members, as a compound fresh from the pool; its
 // kind and owner stay.
 void EmptyCompound(ScriptPools& pools, CScriptArray* array);
+// The same for a kept call namespace: the members' records (but those
+// holding a compound) are cleared and kept on the compound for the members
+// of its next call (CScriptArray::keptValues).
+void EmptyKeptNamespace(ScriptPools& pools, CScriptArray* array);
 
 // ----------------------------------------------------------------------------
 // script_notation.cpp

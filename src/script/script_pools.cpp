@@ -73,6 +73,7 @@ void ResetArrayRecord(CScriptArray* array) {
   array->nameBits = 0;
   array->spareOf = nullptr;
   array->spareEpoch = 0;
+  array->keptValues.clear();  // a clear-all frees their records anyway
   array->memberIndex.reset();
 }
 
@@ -147,6 +148,8 @@ void ScriptPools::ReleaseScriptArray(CScriptArray* array) {
     if (!a || !arrays.Release(a)) continue;
     std::vector<CScriptValue*> elements;
     elements.swap(a->elements);
+    // Kept member records are cleared already and hold no compound.
+    for (CScriptValue* kept : a->keptValues) values.Release(kept);
     ResetArrayRecord(a);
     for (CScriptValue* element : elements) {
       if (!element || !values.Release(element)) continue;

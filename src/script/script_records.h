@@ -416,6 +416,11 @@ struct CScriptArray {
   // other compound.
   CScriptLiteral* spareOf = nullptr;
   uint64_t spareEpoch = 0;
+  // The member records such a namespace had when its call returned, cleared
+  // as the pool clears a released record and kept in use for the members of
+  // its next call (EmptyKeptNamespace), so a call's parameters and locals
+  // take no records from the pool. Released with the compound.
+  std::vector<CScriptValue*> keptValues;
   // A hash index of the members in place of the tree, kept only for the
   // global namespace, which every name lookup of the compiler searches.
   std::unique_ptr<MemberIndex> memberIndex;

@@ -223,7 +223,7 @@ void UnlinkLocalNamespace(ScriptEngine& se, std::string* name) {
       holder->text == entry->text && entry->spareNamespaces.size() < kMostSpareNamespaces &&
       DetachMember(se.pools, outer, holder)) {
     outer->stamp = before;
-    EmptyCompound(se.pools, top);
+    EmptyKeptNamespace(se.pools, top);
     entry->spareNamespaces.push_back(holder);
     return;
   }

@@ -459,6 +459,18 @@ const SameRunCase kSameRunCases[] = {
      "  int notLabel = 3;\n"
      "  for (int i = 0; i < 3; i++) { if (i == 2) { goto \"notLabel\"; } trace(i); }\n"
      "}\n"},
+    {"locals of many types in calls made again",
+     "function mix(int n, string s) {\n"
+     "  string t; trace(t); t = s + n;\n"
+     "  variable v; if (n % 2) { v = \"odd\"; } else { v = n; } trace(v);\n"
+     "  int a[2]; a[n % 2] = n; trace(a);\n"
+     "  if (n > 1) { int late = n; trace(late); }\n"
+     "  object o; o.k = t; trace(o);\n"
+     "  if (n > 0) { mix(n - 1, t); }\n"
+     "  float f; trace(f); f = n;\n"
+     "  return 0;\n"
+     "}\n"
+     "function main() { for (int i = 0; i < 4; i++) { mix(i, \"x\"); } mix(2, \"y\"); }\n"},
     {"an error deep in recursion",
      "function int down(int n) { int local = n; if (n == 0) { return missing + 1; } return down(n - 1); }\n"
      "function main() { for (int i = 0; i < 3; i++) { trace(i); } trace(down(3)); }\n"},
