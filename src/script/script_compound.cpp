@@ -356,6 +356,9 @@ CScriptValue* AddObjectMember(ScriptPools& pools, CScriptArray* a, const char* n
   bool grown = slot >= count;
   if (grown) a->elements.resize(size_t(count + 16));
   a->freeSlot = slot + 1;
+  // A call's namespace that gets its next member in the next slot keeps a
+  // shape; any other change leaves the shape behind with the old stamp.
+  bool shaped = a->shape && a->shapeStamp == a->stamp && uint32_t(slot) == a->shapeSize;
   v->text.assign(name);
   v->kind = kWordName;
   v->owner = a;
@@ -366,6 +369,10 @@ CScriptValue* AddObjectMember(ScriptPools& pools, CScriptArray* a, const char* n
   if (entry) *entry = v;  // nothing changed the index since it was reserved
   else TreeInsert(a, v, grown, nameBit);
   a->stamp = pools.NewStamp();
+  if (shaped && (a->shape = pools.ShapeAfter(a->shape, name)) != 0) {
+    a->shapeSize++;
+    a->shapeStamp = a->stamp;
+  }
   return v;
 }
 
@@ -571,6 +578,7 @@ void EmptyCompound(ScriptPools& pools, CScriptArray* a) {
   a->freeNode = -1;
   a->freeSlot = 0;
   a->nameBits = 0;
+  a->shape = 0;
 }
 
 void EmptyKeptNamespace(ScriptPools& pools, CScriptArray* a) {
@@ -590,6 +598,7 @@ void EmptyKeptNamespace(ScriptPools& pools, CScriptArray* a) {
   a->freeNode = -1;
   a->freeSlot = 0;
   a->nameBits = 0;
+  a->shape = 0;
 }
 
 int RemoveMember(ScriptPools& pools, CScriptArray* a, CScriptValue* value) {

@@ -74,6 +74,9 @@ void ResetArrayRecord(CScriptArray* array) {
   array->spareOf = nullptr;
   array->spareEpoch = 0;
   array->keptValues.clear();  // a clear-all frees their records anyway
+  array->shape = 0;
+  array->shapeSize = 0;
+  array->shapeStamp = 0;
   array->memberIndex.reset();
 }
 
@@ -183,6 +186,18 @@ bool ScriptPools::MayBeCallable(std::string_view name) const {
   uint32_t bit = NameBit(name);
   if (!(callableBits[bit / 64] & (uint64_t(1) << (bit % 64)))) return false;
   return callableNames.count(std::string(name)) != 0;
+}
+
+uint32_t ScriptPools::ShapeAfter(uint32_t shape, const char* name) {
+  shapeKey.assign(reinterpret_cast<const char*>(&shape), sizeof shape);
+  shapeKey.append(name);
+  auto found = shapeChildren.find(shapeKey);
+  if (found != shapeChildren.end()) return found->second;
+  if (shapeParents.size() >= kMostShapes) return 0;
+  uint32_t child = uint32_t(shapeParents.size());
+  shapeParents.emplace_back(shape, name);
+  shapeChildren.emplace(shapeKey, child);
+  return child;
 }
 
 void ScriptPools::ClearAll() {

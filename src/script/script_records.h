@@ -12,6 +12,7 @@
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 namespace app {
@@ -313,6 +314,16 @@ struct CodeStep {
   CScriptLiteral* labelNext = nullptr;
   const CScriptLiteral* tailWord = nullptr;
   CScriptLiteral* tailNext = nullptr;
+  // The same variables by where a lookup finds them, for any local
+  // namespace of the shape `shape` (CScriptArray::shape; 0: none kept) while
+  // the global namespace keeps `shapeGlobalStamp`: a slot of the local
+  // namespace, or -1 and the global variable (or null) in `shapeGlobals`.
+  // In order a, b, c, the label and the tail label. A call's namespace has
+  // the same shape at every depth of a recursion, where stamps never repeat.
+  uint32_t shape = 0;
+  int8_t shapeSlots[5] = {-1, -1, -1, -1, -1};
+  uint64_t shapeGlobalStamp = 0;
+  CScriptValue* shapeGlobals[5] = {};
   // The element table and index of the last element access, for fetching
   // ahead along a stride (a cache hint only; never read through).
   const void* lastTable = nullptr;
@@ -421,6 +432,15 @@ struct CScriptArray {
   // its next call (EmptyKeptNamespace), so a call's parameters and locals
   // take no records from the pool. Released with the compound.
   std::vector<CScriptValue*> keptValues;
+  // The shape of a call's namespace: which names stand in which slots. Two
+  // namespaces of one shape hold members of the same names in slots 0 to
+  // shapeSize - 1, in the same order, and nothing else, so a lookup finds
+  // the same slot (or no member) in both. Valid only while the stamp is
+  // still `shapeStamp`: a change that keeps no shape changes the stamp. 0:
+  // no shape known (any compound but a call's namespace).
+  uint32_t shape = 0;
+  uint32_t shapeSize = 0;
+  uint64_t shapeStamp = 0;
   // A hash index of the members in place of the tree, kept only for the
   // global namespace, which every name lookup of the compiler searches.
   std::unique_ptr<MemberIndex> memberIndex;
@@ -626,6 +646,17 @@ class ScriptPools {
 
   // ReleaseScriptArray's work list, kept to save an allocation per release.
   std::vector<CScriptArray*> releasePending;
+
+  // Namespace shapes (CScriptArray::shape): the shape a name added to a
+  // shape makes, by the name and its parent's id; and each shape's parent
+  // and last name, for the link check. kEmptyShape has no members.
+  static constexpr uint32_t kEmptyShape = 1;
+  static constexpr size_t kMostShapes = 65536;
+  std::unordered_map<std::string, uint32_t> shapeChildren;
+  std::vector<std::pair<uint32_t, std::string>> shapeParents = {{0, ""}, {0, ""}};
+  std::string shapeKey;  // the lookup's key buffer
+  // The shape after adding `name` to `shape`; 0 when no more are kept.
+  uint32_t ShapeAfter(uint32_t shape, const char* name);
 
   // The source of CScriptArray stamps; only grows.
   uint64_t stampCounter = 0;

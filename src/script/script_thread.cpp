@@ -166,6 +166,18 @@ bool PushNamespace(ScriptEngine& se, const char* functionName) {
 
 void PushLocalNamespace(ScriptEngine& se, const char* functionName) { PushNamespace(se, functionName); }
 
+namespace {
+
+// A call's namespace starts with the empty shape when it has no member.
+void StartShape(CScriptArray* space) {
+  if (!space || !space->elements.empty() || space->kind != kCompoundObject || space->memberIndex) return;
+  space->shape = ScriptPools::kEmptyShape;
+  space->shapeSize = 0;
+  space->shapeStamp = space->stamp;
+}
+
+}  // namespace
+
 // A call's namespace is the function's, named by its entry word, made new
 // in the caller's namespace as PushLocalNamespace makes it. A namespace of
 // an earlier call that the entry word kept is the same thing: a member of
@@ -193,10 +205,13 @@ void PushCallNamespace(ScriptEngine& se, CScriptLiteral* entry) {
     space->stamp = se.pools.NewStamp();
     space->spareEpoch = se.run.codeEpoch;
     TopOf(se, thread) = space;
+    StartShape(space);
     return;
   }
-  if (!PushNamespace(se, name.c_str()) || !se.run.reuseNamespaces) return;
+  bool created = PushNamespace(se, name.c_str());
   CScriptArray* space = TopOf(se, thread);
+  StartShape(space);
+  if (!created || !se.run.reuseNamespaces) return;
   space->spareOf = entry;
   space->spareEpoch = se.run.codeEpoch;
 }

@@ -63,13 +63,16 @@ struct Scope {
   uint64_t localStamp;   // its stamp, 0 without one
   uint64_t globalStamp;  // the global namespace's stamp, 0 before it exists
   bool verify;           // RunState::verifyLinks
+  uint32_t shape;        // the local namespace's shape while it holds, else 0
 };
 
 [[gnu::always_inline]] inline Scope CurrentScope(const ScriptEngine& se) {
   int32_t t = se.namespaces.currentThread;
   const std::vector<CScriptArray*>& tops = se.namespaces.threadTop;
   CScriptArray* top = t >= 0 && size_t(t) < tops.size() ? tops[size_t(t)] : nullptr;
-  return {top, top ? top->stamp : 0, se.namespaces.global ? se.namespaces.global->stamp : 0, se.run.verifyLinks};
+  uint32_t shape = top && top->shapeStamp == top->stamp ? top->shape : 0;
+  return {top, top ? top->stamp : 0, se.namespaces.global ? se.namespaces.global->stamp : 0, se.run.verifyLinks,
+          shape};
 }
 
 [[gnu::always_inline]] inline bool LinkHolds(const RunLink& link, const Scope& scope) {
@@ -523,20 +526,89 @@ CScriptValue* ResolveLabel(ScriptEngine& se, CScriptLiteral* jump, const CScript
 // Fills the step's variables and labels from its words' links; false when
 // a name has no variable yet (its word makes one when it runs). With
 // verifyLinks each is checked against a fresh lookup.
+// The link check for shapes: the namespace holds exactly the names of its
+// shape, in order, in its first slots, and nothing else.
+[[gnu::cold, gnu::noinline]] void VerifyShape(const ScriptEngine& se, const CScriptArray* local) {
+  const ScriptPools& pools = se.pools;
+  std::vector<const std::string*> names;
+  for (uint32_t shape = local->shape; shape > ScriptPools::kEmptyShape; shape = pools.shapeParents[shape].first)
+    names.insert(names.begin(), &pools.shapeParents[shape].second);
+  bool holds = names.size() == local->shapeSize && local->kind == kCompoundObject && !local->memberIndex;
+  for (size_t i = 0; holds && i < local->elements.size(); i++) {
+    const CScriptValue* member = local->elements[i];
+    holds = i < names.size() ? member && member->text == *names[i] : !member;
+  }
+  VerifyKept(holds, "namespace shape");
+}
+
+// The step's variables from the slots kept for the local namespace's
+// shape; false when a slot is not there.
+[[gnu::always_inline]] inline bool ShapeVariables(CodeStep& s, const Scope& scope) {
+  CScriptValue* const* slots = scope.local->elements.data();
+  size_t count = scope.local->elements.size();
+  CScriptValue* v[5];
+  for (int i = 0; i < 5; i++) {
+    int32_t slot = s.shapeSlots[i];
+    if (slot < 0) {
+      v[i] = s.shapeGlobals[i];
+    } else {
+      if (size_t(slot) >= count || !slots[slot]) return false;
+      v[i] = slots[slot];
+    }
+  }
+  s.va = v[0];
+  s.vb = v[1];
+  s.vc = v[2];
+  s.vLabel = v[3];
+  s.vTail = v[4];
+  return true;
+}
+
+// Keeps where the step's variables were found, for other namespaces of the
+// same shape.
+void KeepShapeSlots(CodeStep& s, const Scope& scope) {
+  s.shape = 0;
+  if (!scope.shape) return;
+  CScriptValue* v[5] = {s.va, s.vb, s.vc, s.vLabel, s.vTail};
+  for (int i = 0; i < 5; i++) {
+    s.shapeSlots[i] = -1;
+    s.shapeGlobals[i] = nullptr;
+    if (!v[i]) continue;
+    if (v[i]->owner != scope.local) {
+      s.shapeGlobals[i] = v[i];
+      continue;
+    }
+    int32_t slot = SlotOf(scope.local, v[i]);
+    if (slot < 0 || slot > 127) return;
+    s.shapeSlots[i] = int8_t(slot);
+  }
+  s.shape = scope.shape;
+  s.shapeGlobalStamp = scope.globalStamp;
+}
+
+// Fills the step's variables and labels from its words' links; false when
+// a name has no variable yet (its word makes one when it runs). With
+// verifyLinks each is checked against a fresh lookup.
 [[gnu::always_inline]] inline bool StepVariables(ScriptEngine& se, CodeStep& s, const Scope& scope) {
   if (s.localStamp != scope.localStamp || s.globalStamp != scope.globalStamp) {
-    CScriptValue* v[3] = {};
-    CScriptLiteral* words[3] = {s.a, s.b, s.c};
-    for (int i = 0; i < 3; i++) {
-      if (!IsNameWord(words[i])) continue;
-      v[i] = ResolveName(se, words[i]->link, words[i]->text, scope);
-      if (!v[i]) return false;
+    if (scope.shape && s.shape == scope.shape && s.shapeGlobalStamp == scope.globalStamp &&
+        ShapeVariables(s, scope)) {
+      if (__builtin_expect(scope.verify, 0)) VerifyShape(se, scope.local);
+    } else {
+      CScriptValue* v[3] = {};
+      CScriptLiteral* words[3] = {s.a, s.b, s.c};
+      for (int i = 0; i < 3; i++) {
+        if (!IsNameWord(words[i])) continue;
+        v[i] = ResolveName(se, words[i]->link, words[i]->text, scope);
+        if (!v[i]) return false;
+      }
+      s.va = v[0];
+      s.vb = v[1];
+      s.vc = v[2];
+      s.vLabel = ResolveLabel(se, s.jump, s.label, scope);
+      s.vTail = ResolveLabel(se, s.tailJump, s.tailLabel, scope);
+      KeepShapeSlots(s, scope);
     }
-    s.va = v[0];
-    s.vb = v[1];
-    s.vc = v[2];
-    s.vLabel = ResolveLabel(se, s.jump, s.label, scope);
-    s.vTail = ResolveLabel(se, s.tailJump, s.tailLabel, scope);
     s.localStamp = scope.localStamp;
     s.globalStamp = scope.globalStamp;
   }

@@ -471,6 +471,20 @@ const SameRunCase kSameRunCases[] = {
      "  return 0;\n"
      "}\n"
      "function main() { for (int i = 0; i < 4; i++) { mix(i, \"x\"); } mix(2, \"y\"); }\n"},
+    {"recursion through calls whose locals differ by depth",
+     "int g = 5;\n"
+     "function int f(int n) {\n"
+     "  if (n % 2) { int g = n * 100; }\n"
+     "  int t = 0;\n"
+     "  t = g + n; trace(t);\n"
+     "  if (n % 3 == 0) { int m = 1; } else { int k = 2; }\n"
+     "  if (n > 0) { f(n - 1); }\n"
+     "  t = g + n; trace(t);\n"
+     "  if (n % 3 == 0) { trace(m); } else { trace(k); }\n"
+     "  if (n < 2) { return n; }\n"
+     "  return f(n - 1) + f(n - 2);\n"
+     "}\n"
+     "function main() { trace(f(5)); g = 7; trace(f(3)); }\n"},
     {"an error deep in recursion",
      "function int down(int n) { int local = n; if (n == 0) { return missing + 1; } return down(n - 1); }\n"
      "function main() { for (int i = 0; i < 3; i++) { trace(i); } trace(down(3)); }\n"},
