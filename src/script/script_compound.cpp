@@ -126,7 +126,9 @@ CScriptValue* ScanMembers(const CScriptArray* a, const char* name) {
       length = std::strlen(name);
       measured = true;
     }
-    if (member->text.size() == length && std::memcmp(member->text.data(), name, length) == 0) return member;
+    if (member->text.size() == length && (length == 0 || member->text[0] == name[0]) &&
+        std::memcmp(member->text.data(), name, length) == 0)
+      return member;
   }
   return nullptr;
 }
@@ -328,8 +330,9 @@ CScriptValue* AddObjectMember(ScriptPools& pools, CScriptArray* a, const char* n
   if (a->memberIndex) {
     entry = a->memberIndex->Reserve(name);
     if (*entry) return *entry;
-  } else if (CScriptValue* existing = FindMember(a, name)) {
-    return existing;
+  } else if (!(nameBit && a->shape && a->shapeStamp == a->stamp && !(a->nameBits & nameBit))) {
+    // (A call's namespace that keeps its shape has every member's bit.)
+    if (CScriptValue* existing = FindMember(a, name)) return existing;
   }
   if (a->kind == kCompoundArray) {
     if (a->memberIndex) a->memberIndex->Erase(name);

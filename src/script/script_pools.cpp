@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 #include "app/app_public.h"
 #include "core/core_public.h"
@@ -189,6 +190,20 @@ bool ScriptPools::MayBeCallable(std::string_view name) const {
 }
 
 uint32_t ScriptPools::ShapeAfter(uint32_t shape, const char* name) {
+  size_t length = std::strlen(name);
+  ShapeMemo& memo = shapeMemo[(shape * 2654435761u ^ uint32_t(length) * 31u ^ uint8_t(name[0])) & 63u];
+  if (memo.from == shape && memo.to && memo.name.size() == length && std::memcmp(memo.name.data(), name, length) == 0)
+    return memo.to;
+  uint32_t child = FindShapeAfter(shape, name);
+  if (child) {
+    memo.from = shape;
+    memo.to = child;
+    memo.name.assign(name, length);
+  }
+  return child;
+}
+
+uint32_t ScriptPools::FindShapeAfter(uint32_t shape, const char* name) {
   shapeKey.assign(reinterpret_cast<const char*>(&shape), sizeof shape);
   shapeKey.append(name);
   auto found = shapeChildren.find(shapeKey);

@@ -655,8 +655,17 @@ class ScriptPools {
   std::unordered_map<std::string, uint32_t> shapeChildren;
   std::vector<std::pair<uint32_t, std::string>> shapeParents = {{0, ""}, {0, ""}};
   std::string shapeKey;  // the lookup's key buffer
+  // The last shapes made, by a hash of the parent and the name: calls make
+  // the same few over and over.
+  struct ShapeMemo {
+    uint32_t from = 0;
+    uint32_t to = 0;
+    std::string name;
+  };
+  std::vector<ShapeMemo> shapeMemo = std::vector<ShapeMemo>(64);
   // The shape after adding `name` to `shape`; 0 when no more are kept.
   uint32_t ShapeAfter(uint32_t shape, const char* name);
+  uint32_t FindShapeAfter(uint32_t shape, const char* name);  // without the memo
 
   // The source of CScriptArray stamps; only grows.
   uint64_t stampCounter = 0;

@@ -543,24 +543,33 @@ CScriptValue* ResolveLabel(ScriptEngine& se, CScriptLiteral* jump, const CScript
 
 // The step's variables from the slots kept for the local namespace's
 // shape; false when a slot is not there.
+[[gnu::always_inline]] inline bool ShapeVariable(const CodeStep& s, int i, CScriptValue* const* slots, size_t count,
+                                                 CScriptValue** out) {
+  int32_t slot = s.shapeSlots[i];
+  if (slot < 0) {
+    *out = s.shapeGlobals[i];
+    return true;
+  }
+  if (size_t(slot) >= count || !slots[slot]) return false;
+  *out = slots[slot];
+  return true;
+}
+
+// (Each variable goes through a scalar of its own: a table on the stack
+// written a pointer at a time and read back two at a time stalls.)
 [[gnu::always_inline]] inline bool ShapeVariables(CodeStep& s, const Scope& scope) {
   CScriptValue* const* slots = scope.local->elements.data();
   size_t count = scope.local->elements.size();
-  CScriptValue* v[5];
-  for (int i = 0; i < 5; i++) {
-    int32_t slot = s.shapeSlots[i];
-    if (slot < 0) {
-      v[i] = s.shapeGlobals[i];
-    } else {
-      if (size_t(slot) >= count || !slots[slot]) return false;
-      v[i] = slots[slot];
-    }
-  }
-  s.va = v[0];
-  s.vb = v[1];
-  s.vc = v[2];
-  s.vLabel = v[3];
-  s.vTail = v[4];
+  CScriptValue *a, *b, *c, *label, *tail;
+  if (!ShapeVariable(s, 0, slots, count, &a) || !ShapeVariable(s, 1, slots, count, &b) ||
+      !ShapeVariable(s, 2, slots, count, &c) || !ShapeVariable(s, 3, slots, count, &label) ||
+      !ShapeVariable(s, 4, slots, count, &tail))
+    return false;
+  s.va = a;
+  s.vb = b;
+  s.vc = c;
+  s.vLabel = label;
+  s.vTail = tail;
   return true;
 }
 
@@ -595,16 +604,13 @@ void KeepShapeSlots(CodeStep& s, const Scope& scope) {
         ShapeVariables(s, scope)) {
       if (__builtin_expect(scope.verify, 0)) VerifyShape(se, scope.local);
     } else {
-      CScriptValue* v[3] = {};
-      CScriptLiteral* words[3] = {s.a, s.b, s.c};
-      for (int i = 0; i < 3; i++) {
-        if (!IsNameWord(words[i])) continue;
-        v[i] = ResolveName(se, words[i]->link, words[i]->text, scope);
-        if (!v[i]) return false;
-      }
-      s.va = v[0];
-      s.vb = v[1];
-      s.vc = v[2];
+      CScriptValue *a = nullptr, *b = nullptr, *c = nullptr;
+      if (IsNameWord(s.a) && !(a = ResolveName(se, s.a->link, s.a->text, scope))) return false;
+      if (IsNameWord(s.b) && !(b = ResolveName(se, s.b->link, s.b->text, scope))) return false;
+      if (IsNameWord(s.c) && !(c = ResolveName(se, s.c->link, s.c->text, scope))) return false;
+      s.va = a;
+      s.vb = b;
+      s.vc = c;
       s.vLabel = ResolveLabel(se, s.jump, s.label, scope);
       s.vTail = ResolveLabel(se, s.tailJump, s.tailLabel, scope);
       KeepShapeSlots(s, scope);
