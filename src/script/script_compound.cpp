@@ -29,7 +29,7 @@ using core::Sjis;
 namespace {
 
 constexpr int32_t kNodeGrowth = 16;
-constexpr size_t kScannedSlots = 16;
+constexpr size_t kScannedSlots = kScannedMemberSlots;
 
 int32_t NodeHeight(const CScriptArray* a, int32_t n) { return n < 0 ? 0 : a->memberNodes[size_t(n)].height; }
 
@@ -372,7 +372,7 @@ CScriptValue* AddObjectMember(ScriptPools& pools, CScriptArray* a, const char* n
   if (entry) *entry = v;  // nothing changed the index since it was reserved
   else TreeInsert(a, v, grown, nameBit);
   a->stamp = pools.NewStamp();
-  if (shaped && (a->shape = pools.ShapeAfter(a->shape, name)) != 0) {
+  if (shaped && (a->shape = pools.ShapeAfter(a->shape, v->text)) != 0) {
     a->shapeSize++;
     a->shapeStamp = a->stamp;
   }

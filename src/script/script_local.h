@@ -294,6 +294,9 @@ void InsertMember(CScriptArray* array, CScriptValue* value, uint64_t nameBit = 0
 // Takes a direct member out as RemoveMember does, without freeing it (its
 // owner becomes null). False when it is no direct member.
 bool DetachMember(ScriptPools& pools, CScriptArray* array, CScriptValue* value);
+// The most element slots an object has while it finds its members by a
+// scan of the slots rather than by its member tree (FindMember).
+constexpr size_t kScannedMemberSlots = 16;
 // Gives every element back to the pool and leaves the compound with no
 // element slots and no members, as a compound fresh from the pool; its
 // kind and owner stay.

@@ -664,7 +664,7 @@ class ScriptPools {
   };
   std::vector<ShapeMemo> shapeMemo = std::vector<ShapeMemo>(64);
   // The shape after adding `name` to `shape`; 0 when no more are kept.
-  uint32_t ShapeAfter(uint32_t shape, const char* name);
+  uint32_t ShapeAfter(uint32_t shape, const std::string& name);
   uint32_t FindShapeAfter(uint32_t shape, const char* name);  // without the memo
 
   // The source of CScriptArray stamps; only grows.

@@ -168,6 +168,22 @@ void PushLocalNamespace(ScriptEngine& se, const char* functionName) { PushNamesp
 
 namespace {
 
+// Whether a namespace has a member of the name: FindMember, with the scan
+// of a small one done here without a call per slot.
+bool HasMemberNamed(const CScriptArray* a, const std::string& name) {
+  if (a->memberIndex || a->elements.size() > kScannedMemberSlots || a->kind != kCompoundObject || name.empty())
+    return FindMember(a, name.c_str()) != nullptr;
+  const size_t length = name.size();
+  for (const CScriptValue* member : a->elements) {
+    if (!member || member->text.size() != length) continue;
+    const char* text = member->text.data();
+    size_t i = 0;
+    while (i < length && text[i] == name[i]) i++;
+    if (i == length) return true;
+  }
+  return false;
+}
+
 // A call's namespace starts with the empty shape when it has no member.
 void StartShape(CScriptArray* space) {
   if (!space || !space->elements.empty() || space->kind != kCompoundObject || space->memberIndex) return;
@@ -197,7 +213,7 @@ void PushCallNamespace(ScriptEngine& se, CScriptLiteral* entry) {
     std::abort();
   }
   if (top && !entry->spareNamespaces.empty() && top->kind != kCompoundArray && !top->memberIndex &&
-      (!(top->nameBits & bit) || !FindMember(top, name.c_str()))) {
+      (!(top->nameBits & bit) || !HasMemberNamed(top, name))) {
     CScriptValue* holder = entry->spareNamespaces.back();
     entry->spareNamespaces.pop_back();
     InsertMember(top, holder, bit);  // the caller's stamp stays, as for a new holder
