@@ -586,16 +586,21 @@ void EmptyCompound(ScriptPools& pools, CScriptArray* a) {
 
 void EmptyKeptNamespace(ScriptPools& pools, CScriptArray* a) {
   constexpr size_t kMostKeptValues = 16;
-  for (CScriptValue* element : a->elements) {
-    if (!element) continue;
-    if (element->type == kValueCompound || a->keptValues.size() >= kMostKeptValues) {
-      pools.FreeScriptValue(element);
+  // One growth step of slots stays, all empty, which a scan finds as empty
+  // as none: the next call's first member need not grow them again.
+  bool keepSlots = a->elements.size() == kScannedSlots;
+  for (CScriptValue*& element : a->elements) {
+    CScriptValue* member = element;
+    if (!member) continue;
+    element = nullptr;
+    if (member->type == kValueCompound || a->keptValues.size() >= kMostKeptValues) {
+      pools.FreeScriptValue(member);
       continue;
     }
-    ResetValueRecord(element);
-    a->keptValues.push_back(element);
+    ResetValueRecord(member);
+    a->keptValues.push_back(member);
   }
-  a->elements.clear();
+  if (!keepSlots) a->elements.clear();
   a->memberNodes.clear();
   a->memberRoot = -1;
   a->freeNode = -1;

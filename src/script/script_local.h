@@ -303,7 +303,8 @@ constexpr size_t kScannedMemberSlots = 16;
 void EmptyCompound(ScriptPools& pools, CScriptArray* array);
 // The same for a kept call namespace: the members' records (but those
 // holding a compound) are cleared and kept on the compound for the members
-// of its next call (CScriptArray::keptValues).
+// of its next call (CScriptArray::keptValues), and one growth step of
+// element slots may stay, all empty.
 void EmptyKeptNamespace(ScriptPools& pools, CScriptArray* array);
 
 // ----------------------------------------------------------------------------

@@ -184,9 +184,11 @@ bool HasMemberNamed(const CScriptArray* a, const std::string& name) {
   return false;
 }
 
-// A call's namespace starts with the empty shape when it has no member.
-void StartShape(CScriptArray* space) {
-  if (!space || !space->elements.empty() || space->kind != kCompoundObject || space->memberIndex) return;
+// A call's namespace starts with the empty shape when it has no member
+// (`emptied`: it was emptied for this call, when its slots may be left).
+void StartShape(CScriptArray* space, bool emptied) {
+  if (!space || (!emptied && !space->elements.empty()) || space->kind != kCompoundObject || space->memberIndex)
+    return;
   space->shape = ScriptPools::kEmptyShape;
   space->shapeSize = 0;
   space->shapeStamp = space->stamp;
@@ -221,12 +223,12 @@ void PushCallNamespace(ScriptEngine& se, CScriptLiteral* entry) {
     space->stamp = se.pools.NewStamp();
     space->spareEpoch = se.run.codeEpoch;
     TopOf(se, thread) = space;
-    StartShape(space);
+    StartShape(space, true);
     return;
   }
   bool created = PushNamespace(se, name.c_str());
   CScriptArray* space = TopOf(se, thread);
-  StartShape(space);
+  StartShape(space, false);
   if (!created || !se.run.reuseNamespaces) return;
   space->spareOf = entry;
   space->spareEpoch = se.run.codeEpoch;
