@@ -379,6 +379,34 @@ CScriptValue* AddObjectMember(ScriptPools& pools, CScriptArray* a, const char* n
   return v;
 }
 
+CScriptValue* AppendShapedMember(ScriptPools& pools, CScriptArray* a, const char* name, size_t length,
+                                 uint64_t nameBit, int type, int attributes) {
+  // A namespace that keeps its shape holds the names of its shape and no
+  // other, each with its bit in the filter: a name whose bit is clear is
+  // new, and the slot after the shape's is where a new member goes.
+  if (!nameBit || !a->shape || a->shapeStamp != a->stamp || a->memberIndex || a->kind != kCompoundObject ||
+      (a->nameBits & nameBit) || a->keptValues.empty())
+    return nullptr;
+  size_t count = a->elements.size();
+  uint32_t slot = a->shapeSize;
+  if (count > kScannedSlots || slot >= count || int32_t(slot) != a->freeSlot || a->elements[slot]) return nullptr;
+  CScriptValue* v = a->keptValues.back();
+  a->keptValues.pop_back();
+  a->freeSlot = int32_t(slot) + 1;
+  v->text.assign(name, length);
+  v->kind = kWordName;
+  v->owner = a;
+  SetValueType(pools, v, type, attributes);
+  a->elements[slot] = v;
+  a->nameBits |= nameBit;
+  a->stamp = pools.NewStamp();
+  if ((a->shape = pools.ShapeAfter(a->shape, v->text)) != 0) {
+    a->shapeSize++;
+    a->shapeStamp = a->stamp;
+  }
+  return v;
+}
+
 CScriptValue* GetElement(const CScriptArray* a, int32_t index) {
   if (!a || index < 0 || size_t(index) >= a->elements.size()) return nullptr;
   return a->elements[size_t(index)];

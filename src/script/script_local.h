@@ -297,6 +297,12 @@ bool DetachMember(ScriptPools& pools, CScriptArray* array, CScriptValue* value);
 // The most element slots an object has while it finds its members by a
 // scan of the slots rather than by its member tree (FindMember).
 constexpr size_t kScannedMemberSlots = 16;
+// AddObjectMember for a new member of a call's namespace that keeps its
+// shape, `nameBit` being the name's filter bit, when a kept record is there
+// to take and the name's bit is not in the filter; else null, and nothing
+// done (AddObjectMember then does the work).
+CScriptValue* AppendShapedMember(ScriptPools& pools, CScriptArray* array, const char* name, size_t length,
+                                 uint64_t nameBit, int type, int attributes);
 // Gives every element back to the pool and leaves the compound with no
 // element slots and no members, as a compound fresh from the pool; its
 // kind and owner stay.

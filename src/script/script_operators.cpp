@@ -740,6 +740,23 @@ void ExecuteDeclare(ScriptEngine& se, ScriptThread* thread, const CScriptLiteral
   }
 }
 
+namespace {
+
+// DefineVariable for a parameter's name word, whose link keeps the name's
+// last part and its filter bit.
+CScriptValue* DefineParameter(ScriptEngine& se, const CScriptLiteral* w, int type, int attributes, uint64_t bit) {
+  int32_t thread = se.namespaces.currentThread;
+  const std::vector<CScriptArray*>& tops = se.namespaces.threadTop;
+  CScriptArray* local = thread >= 0 && size_t(thread) < tops.size() ? tops[size_t(thread)] : nullptr;
+  if (local)
+    if (CScriptValue* v = AppendShapedMember(se.pools, local, w->text.c_str() + w->link.lastOffset,
+                                             w->link.lastLength, bit, type, attributes))
+      return v;
+  return DefineVariable(se, w->text.c_str(), type, attributes, bit);
+}
+
+}  // namespace
+
 // A function's code starts with one binding per parameter, last first:
 // "pop_value", an optional "const", the type, the name. The argument on top
 // is bound by the type: numbers and texts converted, refer linked to the
@@ -778,13 +795,13 @@ void ExecuteBindParameter(ScriptEngine& se, ScriptThread* thread) {
   ScriptPools& pools = se.pools;
   switch (keyword) {
     case kWordTypeInt:
-      AssignIntToVariable(pools, DefineVariable(se, name, kValueInt, attributes, bit), arg.value.i);
+      AssignIntToVariable(pools, DefineParameter(se, w, kValueInt, attributes, bit), arg.value.i);
       return;
     case kWordTypeFloat:
-      AssignFloatToVariable(pools, DefineVariable(se, name, kValueFloat, attributes, bit), arg.value.f);
+      AssignFloatToVariable(pools, DefineParameter(se, w, kValueFloat, attributes, bit), arg.value.f);
       return;
     case kWordTypeString: {
-      CScriptValue* v = DefineVariable(se, name, kValueString, attributes, bit);
+      CScriptValue* v = DefineParameter(se, w, kValueString, attributes, bit);
       // Numbers arrive as their text, as when assigned.
       if (arg.kind == kOperandInt) AssignIntToVariable(pools, v, arg.value.i);
       else if (arg.kind == kOperandFloat) AssignFloatToVariable(pools, v, arg.value.f);

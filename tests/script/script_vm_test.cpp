@@ -485,6 +485,13 @@ const SameRunCase kSameRunCases[] = {
      "  return f(n - 1) + f(n - 2);\n"
      "}\n"
      "function main() { trace(f(5)); g = 7; trace(f(3)); }\n"},
+    {"parameters named alike or after their function",
+     "function int twice(int a, int a) { return a; }\n"
+     "function int same(int same) { return same + 1; }\n"
+     "function int three(int x, float y, string z) { trace(z); return x + y; }\n"
+     "function main() {\n"
+     "  for (int i = 0; i < 3; i++) { trace(twice(i, 2)); trace(same(i)); trace(three(i, 0.5, \"z\" + i)); }\n"
+     "}\n"},
     {"an error deep in recursion",
      "function int down(int n) { int local = n; if (n == 0) { return missing + 1; } return down(n - 1); }\n"
      "function main() { for (int i = 0; i < 3; i++) { trace(i); } trace(down(3)); }\n"},
