@@ -314,6 +314,11 @@ struct CodeStep {
   CScriptLiteral* labelNext = nullptr;
   const CScriptLiteral* tailWord = nullptr;
   CScriptLiteral* tailNext = nullptr;
+  // The element table and index of the last element access, for fetching
+  // ahead along a stride (a cache hint only; never read through).
+  const void* lastTable = nullptr;
+  int32_t lastIndex = 0;
+  // (Last: read only when the stamps have moved on.)
   // The same variables by where a lookup finds them, for any local
   // namespace of the shape `shape` (CScriptArray::shape; 0: none kept) while
   // the global namespace keeps `shapeGlobalStamp`: a slot of the local
@@ -324,10 +329,6 @@ struct CodeStep {
   int8_t shapeSlots[5] = {-1, -1, -1, -1, -1};
   uint64_t shapeGlobalStamp = 0;
   CScriptValue* shapeGlobals[5] = {};
-  // The element table and index of the last element access, for fetching
-  // ahead along a stride (a cache hint only; never read through).
-  const void* lastTable = nullptr;
-  int32_t lastIndex = 0;
 };
 
 // The most words a step covers, its tail jump included.

@@ -63,16 +63,19 @@ struct Scope {
   uint64_t localStamp;   // its stamp, 0 without one
   uint64_t globalStamp;  // the global namespace's stamp, 0 before it exists
   bool verify;           // RunState::verifyLinks
-  uint32_t shape;        // the local namespace's shape while it holds, else 0
 };
+
+// The local namespace's shape while it holds, else 0.
+[[gnu::always_inline]] inline uint32_t ScopeShape(const Scope& scope) {
+  const CScriptArray* local = scope.local;
+  return local && local->shapeStamp == scope.localStamp ? local->shape : 0;
+}
 
 [[gnu::always_inline]] inline Scope CurrentScope(const ScriptEngine& se) {
   int32_t t = se.namespaces.currentThread;
   const std::vector<CScriptArray*>& tops = se.namespaces.threadTop;
   CScriptArray* top = t >= 0 && size_t(t) < tops.size() ? tops[size_t(t)] : nullptr;
-  uint32_t shape = top && top->shapeStamp == top->stamp ? top->shape : 0;
-  return {top, top ? top->stamp : 0, se.namespaces.global ? se.namespaces.global->stamp : 0, se.run.verifyLinks,
-          shape};
+  return {top, top ? top->stamp : 0, se.namespaces.global ? se.namespaces.global->stamp : 0, se.run.verifyLinks};
 }
 
 [[gnu::always_inline]] inline bool LinkHolds(const RunLink& link, const Scope& scope) {
@@ -523,9 +526,6 @@ CScriptValue* ResolveLabel(ScriptEngine& se, CScriptLiteral* jump, const CScript
   return ResolveName(se, link, label->text, scope);
 }
 
-// Fills the step's variables and labels from its words' links; false when
-// a name has no variable yet (its word makes one when it runs). With
-// verifyLinks each is checked against a fresh lookup.
 // The link check for shapes: the namespace holds exactly the names of its
 // shape, in order, in its first slots, and nothing else.
 [[gnu::cold, gnu::noinline]] void VerifyShape(const ScriptEngine& se, const CScriptArray* local) {
@@ -577,7 +577,8 @@ CScriptValue* ResolveLabel(ScriptEngine& se, CScriptLiteral* jump, const CScript
 // same shape.
 void KeepShapeSlots(CodeStep& s, const Scope& scope) {
   s.shape = 0;
-  if (!scope.shape) return;
+  uint32_t shape = ScopeShape(scope);
+  if (!shape) return;
   CScriptValue* v[5] = {s.va, s.vb, s.vc, s.vLabel, s.vTail};
   for (int i = 0; i < 5; i++) {
     s.shapeSlots[i] = -1;
@@ -591,33 +592,40 @@ void KeepShapeSlots(CodeStep& s, const Scope& scope) {
     if (slot < 0 || slot > 127) return;
     s.shapeSlots[i] = int8_t(slot);
   }
-  s.shape = scope.shape;
+  s.shape = shape;
   s.shapeGlobalStamp = scope.globalStamp;
 }
 
-// Fills the step's variables and labels from its words' links; false when
-// a name has no variable yet (its word makes one when it runs). With
-// verifyLinks each is checked against a fresh lookup.
-[[gnu::always_inline]] inline bool StepVariables(ScriptEngine& se, CodeStep& s, const Scope& scope) {
-  if (s.localStamp != scope.localStamp || s.globalStamp != scope.globalStamp) {
-    if (scope.shape && s.shape == scope.shape && s.shapeGlobalStamp == scope.globalStamp &&
-        ShapeVariables(s, scope)) {
-      if (__builtin_expect(scope.verify, 0)) VerifyShape(se, scope.local);
-    } else {
-      CScriptValue *a = nullptr, *b = nullptr, *c = nullptr;
-      if (IsNameWord(s.a) && !(a = ResolveName(se, s.a->link, s.a->text, scope))) return false;
-      if (IsNameWord(s.b) && !(b = ResolveName(se, s.b->link, s.b->text, scope))) return false;
-      if (IsNameWord(s.c) && !(c = ResolveName(se, s.c->link, s.c->text, scope))) return false;
-      s.va = a;
-      s.vb = b;
-      s.vc = c;
-      s.vLabel = ResolveLabel(se, s.jump, s.label, scope);
-      s.vTail = ResolveLabel(se, s.tailJump, s.tailLabel, scope);
-      KeepShapeSlots(s, scope);
-    }
-    s.localStamp = scope.localStamp;
-    s.globalStamp = scope.globalStamp;
+// The step's variables and labels when the stamps have moved on: by the
+// slots kept for the local namespace's shape, else from its words' links.
+// False when a name has no variable yet (its word makes one when it runs).
+// Out of the steps' way: their loops seldom come here.
+[[gnu::noinline]] bool StepVariablesAgain(ScriptEngine& se, CodeStep& s, const Scope& scope) {
+  if (s.shape && s.shape == ScopeShape(scope) && s.shapeGlobalStamp == scope.globalStamp &&
+      ShapeVariables(s, scope)) {
+    if (__builtin_expect(scope.verify, 0)) VerifyShape(se, scope.local);
+  } else {
+    CScriptValue *a = nullptr, *b = nullptr, *c = nullptr;
+    if (IsNameWord(s.a) && !(a = ResolveName(se, s.a->link, s.a->text, scope))) return false;
+    if (IsNameWord(s.b) && !(b = ResolveName(se, s.b->link, s.b->text, scope))) return false;
+    if (IsNameWord(s.c) && !(c = ResolveName(se, s.c->link, s.c->text, scope))) return false;
+    s.va = a;
+    s.vb = b;
+    s.vc = c;
+    s.vLabel = ResolveLabel(se, s.jump, s.label, scope);
+    s.vTail = ResolveLabel(se, s.tailJump, s.tailLabel, scope);
+    KeepShapeSlots(s, scope);
   }
+  s.localStamp = scope.localStamp;
+  s.globalStamp = scope.globalStamp;
+  return true;
+}
+
+// Fills the step's variables and labels; false when a name has no variable
+// yet. With verifyLinks each is checked against a fresh lookup.
+[[gnu::always_inline]] inline bool StepVariables(ScriptEngine& se, CodeStep& s, const Scope& scope) {
+  if ((s.localStamp != scope.localStamp || s.globalStamp != scope.globalStamp) && !StepVariablesAgain(se, s, scope))
+    return false;
   if (scope.verify) {
     if (s.va) VerifyLink(se, s.a->text.c_str(), s.va);
     if (s.vb) VerifyLink(se, s.b->text.c_str(), s.vb);
