@@ -247,6 +247,10 @@ struct RunLink {
   int32_t slot = -1;                    // slot of the last local find, -1: none
   uint32_t lastOffset = 0;              // where the last name part starts
   uint32_t lastLength = 0;              // and its length
+  // The local namespace shape (CScriptArray::shape) `slot` holds for: the
+  // name stands in that slot of any namespace of the shape, or (slot -1)
+  // in none, when the global part's result stands. 0: none.
+  uint32_t shape = 0;
 };
 
 // One word of source or of compiled code. Pooled: a record never moves and is

@@ -117,6 +117,23 @@ void VerifyLink(ScriptEngine& se, const char* name, const CScriptValue* kept) {
              "chained step");
 }
 
+// The link check for shapes: the namespace holds exactly the names of its
+// shape, in order, in its first slots, and nothing else.
+[[gnu::cold, gnu::noinline]] void VerifyShape(const ScriptEngine& se, const CScriptArray* local) {
+  const ScriptPools& pools = se.pools;
+  std::vector<const std::string*> names;
+  for (uint32_t shape = local->shape; shape > ScriptPools::kEmptyShape; shape = pools.shapeParents[shape].first)
+    names.insert(names.begin(), &pools.shapeParents[shape].second);
+  bool holds = names.size() == local->shapeSize && local->kind == kCompoundObject && !local->memberIndex;
+  for (size_t i = 0; holds && i < local->elements.size(); i++) {
+    const CScriptValue* member = local->elements[i];
+    holds = i < names.size() ? member && member->text == *names[i] : !member;
+  }
+  VerifyKept(holds, "namespace shape");
+}
+
+// The step's variables from the slots kept for the local namespace's
+// shape; false when a slot is not there.
 // The slot a member stands in, when the namespace is small enough to look.
 int32_t SlotOf(const CScriptArray* a, const CScriptValue* member) {
   constexpr size_t kMostSlotsSearched = 64;
@@ -132,6 +149,23 @@ int32_t SlotOf(const CScriptArray* a, const CScriptValue* member) {
 CScriptValue* ResolveAgain(ScriptEngine& se, RunLink& link, const std::string& name, const Scope& scope) {
   LinkNameBit(link, name);
   CScriptValue* found = nullptr;
+  // A namespace of the shape the link was last resolved under has the name
+  // where that one had it.
+  const uint32_t shape = ScopeShape(scope);
+  if (shape && link.shape == shape) {
+    if (link.slot >= 0) {
+      if (size_t(link.slot) < scope.local->elements.size()) found = scope.local->elements[size_t(link.slot)];
+    } else if (scope.globalStamp && link.globalValueStamp == scope.globalStamp) {
+      found = link.globalValue;
+    }
+    if (found) {
+      if (__builtin_expect(scope.verify, 0)) VerifyShape(se, scope.local);
+      link.value = found;
+      link.localStamp = scope.localStamp;
+      link.globalStamp = scope.globalStamp;
+      return found;
+    }
+  }
   if (CScriptArray* local = scope.local) {
     const char* last = name.c_str() + link.lastOffset;
     bool tree = !local->memberIndex;
@@ -161,6 +195,17 @@ CScriptValue* ResolveAgain(ScriptEngine& se, RunLink& link, const std::string& n
     link.value = found;
     link.localStamp = scope.localStamp;
     link.globalStamp = scope.globalStamp;
+    link.shape = 0;
+    if (shape) {
+      if (found->owner == scope.local) {
+        if (link.slot >= 0 && size_t(link.slot) < scope.local->elements.size() &&
+            scope.local->elements[size_t(link.slot)] == found)
+          link.shape = shape;
+      } else if (found == link.globalValue && link.globalValueStamp == scope.globalStamp) {
+        link.slot = -1;
+        link.shape = shape;
+      }
+    }
   }
   return found;
 }
@@ -526,23 +571,6 @@ CScriptValue* ResolveLabel(ScriptEngine& se, CScriptLiteral* jump, const CScript
   return ResolveName(se, link, label->text, scope);
 }
 
-// The link check for shapes: the namespace holds exactly the names of its
-// shape, in order, in its first slots, and nothing else.
-[[gnu::cold, gnu::noinline]] void VerifyShape(const ScriptEngine& se, const CScriptArray* local) {
-  const ScriptPools& pools = se.pools;
-  std::vector<const std::string*> names;
-  for (uint32_t shape = local->shape; shape > ScriptPools::kEmptyShape; shape = pools.shapeParents[shape].first)
-    names.insert(names.begin(), &pools.shapeParents[shape].second);
-  bool holds = names.size() == local->shapeSize && local->kind == kCompoundObject && !local->memberIndex;
-  for (size_t i = 0; holds && i < local->elements.size(); i++) {
-    const CScriptValue* member = local->elements[i];
-    holds = i < names.size() ? member && member->text == *names[i] : !member;
-  }
-  VerifyKept(holds, "namespace shape");
-}
-
-// The step's variables from the slots kept for the local namespace's
-// shape; false when a slot is not there.
 [[gnu::always_inline]] inline bool ShapeVariable(const CodeStep& s, int i, CScriptValue* const* slots, size_t count,
                                                  CScriptValue** out) {
   int32_t slot = s.shapeSlots[i];
