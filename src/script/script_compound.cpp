@@ -617,9 +617,7 @@ void EmptyKeptNamespace(ScriptPools& pools, CScriptArray* a) {
   // One growth step of slots stays, all empty, which a scan finds as empty
   // as none: the next call's first member need not grow them again.
   bool keepSlots = a->elements.size() == kScannedSlots;
-  // While it keeps its shape, its members are the shape's first slots.
-  size_t used = a->shape && a->shapeStamp == a->stamp && a->shapeSize <= a->elements.size() ? a->shapeSize
-                                                                                           : a->elements.size();
+  size_t used = MemberSlotsInUse(a);
   CScriptValue** slots = a->elements.data();
   for (size_t i = 0; i < used; i++) {
     CScriptValue*& element = slots[i];

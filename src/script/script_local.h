@@ -303,6 +303,12 @@ constexpr size_t kScannedMemberSlots = 16;
 // done (AddObjectMember then does the work).
 CScriptValue* AppendShapedMember(ScriptPools& pools, CScriptArray* array, const char* name, size_t length,
                                  uint64_t nameBit, int type, int attributes);
+// The element slots that may hold members: while a call's namespace keeps
+// its shape, only the shape's first slots do.
+inline size_t MemberSlotsInUse(const CScriptArray* a) {
+  bool shaped = a->shape && a->shapeStamp == a->stamp && a->shapeSize <= a->elements.size();
+  return shaped ? a->shapeSize : a->elements.size();
+}
 // Gives every element back to the pool and leaves the compound with no
 // element slots and no members, as a compound fresh from the pool; its
 // kind and owner stay.

@@ -174,7 +174,9 @@ bool HasMemberNamed(const CScriptArray* a, const std::string& name) {
   if (a->memberIndex || a->elements.size() > kScannedMemberSlots || a->kind != kCompoundObject || name.empty())
     return FindMember(a, name.c_str()) != nullptr;
   const size_t length = name.size();
-  for (const CScriptValue* member : a->elements) {
+  size_t used = MemberSlotsInUse(a);
+  for (size_t slot = 0; slot < used; slot++) {
+    const CScriptValue* member = a->elements[slot];
     if (!member || member->text.size() != length) continue;
     const char* text = member->text.data();
     size_t i = 0;
