@@ -330,6 +330,7 @@ struct CodeStep {
   // In order a, b, c, the label and the tail label. A call's namespace has
   // the same shape at every depth of a recursion, where stamps never repeat.
   uint32_t shape = 0;
+  uint8_t shapeUsed = 0;  // entries up to the last one that is not null
   int8_t shapeSlots[5] = {-1, -1, -1, -1, -1};
   uint64_t shapeGlobalStamp = 0;
   CScriptValue* shapeGlobals[5] = {};

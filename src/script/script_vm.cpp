@@ -588,10 +588,12 @@ CScriptValue* ResolveLabel(ScriptEngine& se, CScriptLiteral* jump, const CScript
 [[gnu::always_inline]] inline bool ShapeVariables(CodeStep& s, const Scope& scope) {
   CScriptValue* const* slots = scope.local->elements.data();
   size_t count = scope.local->elements.size();
-  CScriptValue *a, *b, *c, *label, *tail;
-  if (!ShapeVariable(s, 0, slots, count, &a) || !ShapeVariable(s, 1, slots, count, &b) ||
-      !ShapeVariable(s, 2, slots, count, &c) || !ShapeVariable(s, 3, slots, count, &label) ||
-      !ShapeVariable(s, 4, slots, count, &tail))
+  CScriptValue *a = nullptr, *b = nullptr, *c = nullptr, *label = nullptr, *tail = nullptr;
+  const int used = s.shapeUsed;
+  if ((used > 0 && !ShapeVariable(s, 0, slots, count, &a)) || (used > 1 && !ShapeVariable(s, 1, slots, count, &b)) ||
+      (used > 2 && !ShapeVariable(s, 2, slots, count, &c)) ||
+      (used > 3 && !ShapeVariable(s, 3, slots, count, &label)) ||
+      (used > 4 && !ShapeVariable(s, 4, slots, count, &tail)))
     return false;
   s.va = a;
   s.vb = b;
@@ -608,10 +610,12 @@ void KeepShapeSlots(CodeStep& s, const Scope& scope) {
   uint32_t shape = ScopeShape(scope);
   if (!shape) return;
   CScriptValue* v[5] = {s.va, s.vb, s.vc, s.vLabel, s.vTail};
+  s.shapeUsed = 0;
   for (int i = 0; i < 5; i++) {
     s.shapeSlots[i] = -1;
     s.shapeGlobals[i] = nullptr;
     if (!v[i]) continue;
+    s.shapeUsed = uint8_t(i + 1);
     if (v[i]->owner != scope.local) {
       s.shapeGlobals[i] = v[i];
       continue;
