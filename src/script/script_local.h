@@ -467,9 +467,17 @@ inline CScriptLiteral* StackPushSlot(ScriptEngine& se, WordStack& stack) {
   slot->link.origin = nullptr;
   return slot;
 }
+// A pushed int, handle or reference: the setter's work, inline where the
+// record holds no compound to give back.
 inline CScriptLiteral* StackPushInt(ScriptEngine& se, WordStack& stack, int32_t value) {
   CScriptLiteral* w = StackPushSlot(se, stack);
-  SetIntValue(se.pools, w, value);
+  if (w->kind == kWordCompound) {
+    SetIntValue(se.pools, w, value);
+    return w;
+  }
+  w->payload = ScriptPayload{};
+  w->payload.i = value;
+  w->kind = kWordInt;
   return w;
 }
 inline CScriptLiteral* StackPushFloat(ScriptEngine& se, WordStack& stack, float value) {
@@ -478,11 +486,27 @@ inline CScriptLiteral* StackPushFloat(ScriptEngine& se, WordStack& stack, float 
   return w;
 }
 CScriptLiteral* StackPushText(ScriptEngine& se, WordStack& stack, const char* text, int kind);
-CScriptLiteral* StackPushHandle(ScriptEngine& se, WordStack& stack, CScriptLiteral* target);
+inline CScriptLiteral* StackPushHandle(ScriptEngine& se, WordStack& stack, CScriptLiteral* target) {
+  CScriptLiteral* w = StackPushSlot(se, stack);
+  if (w->kind == kWordCompound) {
+    SetHandleValue(se.pools, w, target);
+    return w;
+  }
+  w->payload = ScriptPayload{};
+  w->payload.word = target;
+  w->kind = kWordFunctionConstant;
+  return w;
+}
 CScriptLiteral* StackPushCompound(ScriptEngine& se, WordStack& stack, CScriptArray* array);
 inline CScriptLiteral* StackPushReference(ScriptEngine& se, WordStack& stack, CScriptValue* variable) {
   CScriptLiteral* w = StackPushSlot(se, stack);
-  SetCallValue(se.pools, w, variable);
+  if (w->kind == kWordCompound) {
+    SetCallValue(se.pools, w, variable);
+    return w;
+  }
+  w->payload = ScriptPayload{};
+  w->payload.value = variable;
+  w->kind = kWordReference;
   return w;
 }
 [[noreturn]] void RaiseStackUnderflow();

@@ -52,12 +52,6 @@ CScriptLiteral* StackPushTextSafe(ScriptEngine& se, WordStack& stack, const char
   return StackPushText(se, stack, text, kind);
 }
 
-CScriptLiteral* StackPushHandle(ScriptEngine& se, WordStack& stack, CScriptLiteral* target) {
-  CScriptLiteral* w = StackPushSlot(se, stack);
-  SetHandleValue(se.pools, w, target);
-  return w;
-}
-
 CScriptLiteral* StackPushCompound(ScriptEngine& se, WordStack& stack, CScriptArray* array) {
   CScriptLiteral* w = StackPushSlot(se, stack);
   SetObjectValue(se.pools, w, array);
