@@ -189,15 +189,7 @@ bool ScriptPools::MayBeCallable(std::string_view name) const {
   return callableNames.count(std::string(name)) != 0;
 }
 
-uint32_t ScriptPools::ShapeAfter(uint32_t shape, const std::string& name) {
-  size_t length = name.size();
-  ShapeMemo& memo = shapeMemo[(shape * 2654435761u ^ uint32_t(length) * 31u ^ uint8_t(name[0])) & 63u];
-  if (memo.from == shape && memo.to && memo.name.size() == length) {
-    // Names are short: a loop beats a call.
-    size_t i = 0;
-    while (i < length && memo.name[i] == name[i]) i++;
-    if (i == length) return memo.to;
-  }
+uint32_t ScriptPools::ShapeAfterSlow(ShapeMemo& memo, uint32_t shape, const std::string& name) {
   uint32_t child = FindShapeAfter(shape, name.c_str());
   if (child) {
     memo.from = shape;

@@ -670,7 +670,18 @@ class ScriptPools {
   };
   std::vector<ShapeMemo> shapeMemo = std::vector<ShapeMemo>(64);
   // The shape after adding `name` to `shape`; 0 when no more are kept.
-  uint32_t ShapeAfter(uint32_t shape, const std::string& name);
+  uint32_t ShapeAfter(uint32_t shape, const std::string& name) {
+    size_t length = name.size();
+    ShapeMemo& memo = shapeMemo[(shape * 2654435761u ^ uint32_t(length) * 31u ^ uint8_t(name[0])) & 63u];
+    if (memo.from == shape && memo.to && memo.name.size() == length) {
+      // Names are short: a loop beats a call.
+      size_t i = 0;
+      while (i < length && memo.name[i] == name[i]) i++;
+      if (i == length) return memo.to;
+    }
+    return ShapeAfterSlow(memo, shape, name);
+  }
+  uint32_t ShapeAfterSlow(ShapeMemo& memo, uint32_t shape, const std::string& name);  // and keeps it
   uint32_t FindShapeAfter(uint32_t shape, const char* name);  // without the memo
 
   // The source of CScriptArray stamps; only grows.
