@@ -289,6 +289,7 @@ struct CodeStep {
   uint8_t length = 0;       // words of the step without its tail jump
   uint8_t operation = 0;    // the operator word's kind
   bool statement = false;   // ends with ";"
+  uint8_t compareMask = 0;  // a comparison's outcomes that hold (script_vm.cpp)
   CScriptLiteral* a = nullptr;       // operand words: names or int literals
   CScriptLiteral* b = nullptr;
   CScriptLiteral* c = nullptr;

@@ -442,6 +442,19 @@ bool IsComparison(int kind) {
   return kind == kWordGreater || kind == kWordLess || kind == kWordGreaterEqual || kind == kWordLessEqual ||
          kind == kWordEqual || kind == kWordNotEqual;
 }
+// A comparison as a mask of the outcomes it holds for (bit 0: less, 1:
+// equal, 2: greater), so that a step compares without a switch.
+constexpr uint8_t ComparisonMask(int kind) {
+  switch (kind) {
+    case kWordGreater: return 4;
+    case kWordLess: return 1;
+    case kWordGreaterEqual: return 6;
+    case kWordLessEqual: return 3;
+    case kWordEqual: return 2;
+    default: return 5;  // kWordNotEqual
+  }
+}
+
 bool IsIntArithmetic(int kind) { return kind == kWordAdd || kind == kWordSubtract || kind == kWordMultiply; }
 bool IsIntCompoundAssign(int kind) {
   return kind == kWordAddAssign || kind == kWordSubtractAssign || kind == kWordMultiplyAssign ||
@@ -546,6 +559,7 @@ void DecodeStep(ScriptEngine& se, CScriptLiteral* w) {
   }
   s.last = words[s.length - 1];
   s.after = words[s.length];
+  if (IsComparison(s.operation)) s.compareMask = ComparisonMask(s.operation);
   // The words of a step all come from one file and link, so setting the
   // folder and link once stands for every word.
   int covered = s.tailJump ? s.length + 2 : s.length;
@@ -757,6 +771,11 @@ constexpr int64_t kPrefetchStrides = 4;
   }
 }
 
+[[gnu::always_inline]] inline bool MaskComparison(uint8_t mask, int32_t x, int32_t y) {
+  int outcome = (x > y) - (x < y) + 1;
+  return (mask >> outcome) & 1;
+}
+
 [[gnu::always_inline]] inline bool IntComparison(int kind, int32_t x, int32_t y) {
   switch (kind) {
     case kWordGreater: return x > y;
@@ -830,7 +849,7 @@ constexpr int64_t kPrefetchStrides = 4;
   if (!StackRoom(t->data, 2)) return false;
   int32_t x, y;
   if (!StepVariables(se, s, scope) || !ReadInt(s.a, s.va, &x) || !ReadInt(s.b, s.vb, &y)) return false;
-  return FinishCondition(se, t, s, IntComparison(s.operation, x, y), count, limit, scope.verify);
+  return FinishCondition(se, t, s, MaskComparison(s.compareMask, x, y), count, limit, scope.verify);
 }
 
 [[gnu::always_inline]] inline bool RunIndexJump(ScriptEngine& se, ScriptThread* t, CodeStep& s, const Scope& scope, int32_t* count,
@@ -890,7 +909,7 @@ constexpr int64_t kPrefetchStrides = 4;
   if (!StackRoom(t->data, 2)) return false;
   int32_t x, y;
   if (!StepVariables(se, s, scope) || !ReadInt(s.a, s.va, &x) || !ReadInt(s.b, s.vb, &y)) return false;
-  int32_t result = IsComparison(s.operation) ? int32_t(IntComparison(s.operation, x, y))
+  int32_t result = IsComparison(s.operation) ? int32_t(MaskComparison(s.compareMask, x, y))
                                              : IntArithmetic(s.operation, x, y);
   StackPushInt(se, t->data, result);
   FinishStep(se, t, s.last, s.after, s.length, count);

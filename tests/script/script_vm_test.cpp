@@ -492,6 +492,18 @@ const SameRunCase kSameRunCases[] = {
      "function main() {\n"
      "  for (int i = 0; i < 3; i++) { trace(twice(i, 2)); trace(same(i)); trace(three(i, 0.5, \"z\" + i)); }\n"
      "}\n"},
+    {"every comparison every way",
+     "function main() {\n"
+     "  for (int i = -1; i < 2; i++) {\n"
+     "    for (int j = -1; j < 2; j++) {\n"
+     "      int r = 0;\n"
+     "      if (i < j) { r += 1; } if (i <= j) { r += 2; } if (i > j) { r += 4; }\n"
+     "      if (i >= j) { r += 8; } if (i == j) { r += 16; } if (i != j) { r += 32; }\n"
+     "      trace(r);\n"
+     "      trace(i < j); trace(i <= j); trace(i > j); trace(i >= j); trace(i == j); trace(i != j);\n"
+     "    }\n"
+     "  }\n"
+     "}\n"},
     {"an error deep in recursion",
      "function int down(int n) { int local = n; if (n == 0) { return missing + 1; } return down(n - 1); }\n"
      "function main() { for (int i = 0; i < 3; i++) { trace(i); } trace(down(3)); }\n"},
