@@ -642,29 +642,37 @@ void KeepShapeSlots(CodeStep& s, const Scope& scope) {
   s.shapeGlobalStamp = scope.globalStamp;
 }
 
+// The step's variables and labels from its words' links, and where they
+// were found for the local namespace's shape. False when a name has no
+// variable yet (its word makes one when it runs).
+[[gnu::noinline]] bool StepResolveAll(ScriptEngine& se, CodeStep& s, const Scope& scope) {
+  CScriptValue *a = nullptr, *b = nullptr, *c = nullptr;
+  if (IsNameWord(s.a) && !(a = ResolveName(se, s.a->link, s.a->text, scope))) return false;
+  if (IsNameWord(s.b) && !(b = ResolveName(se, s.b->link, s.b->text, scope))) return false;
+  if (IsNameWord(s.c) && !(c = ResolveName(se, s.c->link, s.c->text, scope))) return false;
+  s.va = a;
+  s.vb = b;
+  s.vc = c;
+  s.vLabel = ResolveLabel(se, s.jump, s.label, scope);
+  s.vTail = ResolveLabel(se, s.tailJump, s.tailLabel, scope);
+  KeepShapeSlots(s, scope);
+  s.localStamp = scope.localStamp;
+  s.globalStamp = scope.globalStamp;
+  return true;
+}
+
 // The step's variables and labels when the stamps have moved on: by the
 // slots kept for the local namespace's shape, else from its words' links.
-// False when a name has no variable yet (its word makes one when it runs).
 // Out of the steps' way: their loops seldom come here.
 [[gnu::noinline]] bool StepVariablesAgain(ScriptEngine& se, CodeStep& s, const Scope& scope) {
   if (s.shape && s.shape == ScopeShape(scope) && s.shapeGlobalStamp == scope.globalStamp &&
       ShapeVariables(s, scope)) {
     if (__builtin_expect(scope.verify, 0)) VerifyShape(se, scope.local);
-  } else {
-    CScriptValue *a = nullptr, *b = nullptr, *c = nullptr;
-    if (IsNameWord(s.a) && !(a = ResolveName(se, s.a->link, s.a->text, scope))) return false;
-    if (IsNameWord(s.b) && !(b = ResolveName(se, s.b->link, s.b->text, scope))) return false;
-    if (IsNameWord(s.c) && !(c = ResolveName(se, s.c->link, s.c->text, scope))) return false;
-    s.va = a;
-    s.vb = b;
-    s.vc = c;
-    s.vLabel = ResolveLabel(se, s.jump, s.label, scope);
-    s.vTail = ResolveLabel(se, s.tailJump, s.tailLabel, scope);
-    KeepShapeSlots(s, scope);
+    s.localStamp = scope.localStamp;
+    s.globalStamp = scope.globalStamp;
+    return true;
   }
-  s.localStamp = scope.localStamp;
-  s.globalStamp = scope.globalStamp;
-  return true;
+  return StepResolveAll(se, s, scope);
 }
 
 // Fills the step's variables and labels; false when a name has no variable
