@@ -789,10 +789,17 @@ void ExecuteBindParameter(ScriptEngine& se, ScriptThread* thread) {
   // marker is on top: it stays (the return needs it) and the parameter gets
   // no value.
   WordStack& data = thread->data;
+  ScriptPools& pools = se.pools;
+  // An int argument for an int parameter, the commonest binding, is read
+  // straight off the stack.
+  if (keyword == kWordTypeInt && data.end > 0 && data.entries[size_t(data.end - 1)]->kind == kWordInt) {
+    int32_t value = data.entries[size_t(--data.end)]->payload.i;
+    AssignIntToVariable(pools, DefineParameter(se, w, kValueInt, attributes, bit), value);
+    return;
+  }
   Operand arg{};
   arg.kind = kOperandNone;
   if (data.end > 0 && data.entries[size_t(data.end - 1)]->kind != kWordCallMarker) arg = Pop(data);
-  ScriptPools& pools = se.pools;
   switch (keyword) {
     case kWordTypeInt:
       AssignIntToVariable(pools, DefineParameter(se, w, kValueInt, attributes, bit), arg.value.i);
