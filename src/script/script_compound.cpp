@@ -313,7 +313,7 @@ void AddArrayElements(ScriptPools& pools, CScriptArray* a, int32_t count, int ty
       }
     }
     CScriptValue* v = NewValue(pools);
-    v->text.assign(name, length);
+    v->text.append(name, length);  // a record from the pool has no text
     v->kind = kWordName;
     v->owner = a;
     SetValueType(pools, v, type, attributes);
@@ -393,7 +393,7 @@ CScriptValue* AppendShapedMember(ScriptPools& pools, CScriptArray* a, const char
   CScriptValue* v = a->keptValues.back();
   a->keptValues.pop_back();
   a->freeSlot = int32_t(slot) + 1;
-  v->text.assign(name, length);
+  v->text.append(name, length);  // a kept record's text is empty
   v->kind = kWordName;
   v->owner = a;
   SetValueType(pools, v, type, attributes);
