@@ -190,7 +190,7 @@ bool ScriptPools::MayBeCallable(std::string_view name) const {
 }
 
 uint32_t ScriptPools::ShapeAfterSlow(ShapeMemo& memo, uint32_t shape, const std::string& name) {
-  uint32_t child = FindShapeAfter(shape, name.c_str());
+  uint32_t child = FindShapeAfter(shape, name);
   if (child) {
     memo.from = shape;
     memo.to = child;
@@ -199,7 +199,7 @@ uint32_t ScriptPools::ShapeAfterSlow(ShapeMemo& memo, uint32_t shape, const std:
   return child;
 }
 
-uint32_t ScriptPools::FindShapeAfter(uint32_t shape, const char* name) {
+uint32_t ScriptPools::FindShapeAfter(uint32_t shape, const std::string& name) {
   shapeKey.assign(reinterpret_cast<const char*>(&shape), sizeof shape);
   shapeKey.append(name);
   auto found = shapeChildren.find(shapeKey);

@@ -683,7 +683,7 @@ class ScriptPools {
     return ShapeAfterSlow(memo, shape, name);
   }
   uint32_t ShapeAfterSlow(ShapeMemo& memo, uint32_t shape, const std::string& name);  // and keeps it
-  uint32_t FindShapeAfter(uint32_t shape, const char* name);  // without the memo
+  uint32_t FindShapeAfter(uint32_t shape, const std::string& name);  // without the memo
 
   // The source of CScriptArray stamps; only grows.
   uint64_t stampCounter = 0;
