@@ -105,16 +105,22 @@ void TreeNodeInsert(CScriptArray* a, CScriptValue* value) {
 
 bool HasTree(const CScriptArray* a) { return a->elements.size() > kScannedSlots; }
 
-// Records a new member of an object, which already stands in its slot: its
-// name's filter bit, and its tree node when the object has a tree. Slots
-// that have just grown past kScannedSlots get the tree of all members.
-void TreeInsert(CScriptArray* a, CScriptValue* value, bool grown = false, uint64_t nameBit = 0) {
-  a->nameBits |= nameBit ? nameBit : NameFilterBit(value->text.data(), value->text.size());
-  if (!HasTree(a)) return;
+// The member tree's part of TreeInsert, for an object that has a tree.
+[[gnu::noinline]] void TreeGrowAndInsert(CScriptArray* a, CScriptValue* value, bool grown) {
   if (grown && size_t(a->elements.size()) - 16 <= kScannedSlots)
     for (CScriptValue* member : a->elements)
       if (member && member != value) TreeNodeInsert(a, member);
   TreeNodeInsert(a, value);
+}
+
+// Records a new member of an object, which already stands in its slot: its
+// name's filter bit, and its tree node when the object has a tree. Slots
+// that have just grown past kScannedSlots get the tree of all members.
+[[gnu::always_inline]] inline void TreeInsert(CScriptArray* a, CScriptValue* value, bool grown = false,
+                                             uint64_t nameBit = 0) {
+  a->nameBits |= nameBit ? nameBit : NameFilterBit(value->text.data(), value->text.size());
+  if (!HasTree(a)) return;
+  TreeGrowAndInsert(a, value, grown);
 }
 
 CScriptValue* ScanMembers(const CScriptArray* a, const char* name) {
