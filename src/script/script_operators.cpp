@@ -744,14 +744,19 @@ namespace {
 
 // DefineVariable for a parameter's name word, whose link keeps the name's
 // last part and its filter bit.
-CScriptValue* DefineParameter(ScriptEngine& se, const CScriptLiteral* w, int type, int attributes, uint64_t bit) {
+// A new member of the call's namespace when AppendShapedMember can make
+// it, else null.
+CScriptValue* AppendParameter(ScriptEngine& se, const CScriptLiteral* w, int type, int attributes, uint64_t bit) {
   int32_t thread = se.namespaces.currentThread;
   const std::vector<CScriptArray*>& tops = se.namespaces.threadTop;
   CScriptArray* local = thread >= 0 && size_t(thread) < tops.size() ? tops[size_t(thread)] : nullptr;
-  if (local)
-    if (CScriptValue* v = AppendShapedMember(se.pools, local, w->text.c_str() + w->link.lastOffset,
-                                             w->link.lastLength, bit, type, attributes))
-      return v;
+  if (!local) return nullptr;
+  return AppendShapedMember(se.pools, local, w->text.c_str() + w->link.lastOffset, w->link.lastLength, bit, type,
+                            attributes);
+}
+
+CScriptValue* DefineParameter(ScriptEngine& se, const CScriptLiteral* w, int type, int attributes, uint64_t bit) {
+  if (CScriptValue* v = AppendParameter(se, w, type, attributes, bit)) return v;
   return DefineVariable(se, w->text.c_str(), type, attributes, bit);
 }
 
@@ -794,7 +799,11 @@ void ExecuteBindParameter(ScriptEngine& se, ScriptThread* thread) {
   // straight off the stack.
   if (keyword == kWordTypeInt && data.end > 0 && data.entries[size_t(data.end - 1)]->kind == kWordInt) {
     int32_t value = data.entries[size_t(--data.end)]->payload.i;
-    AssignIntToVariable(pools, DefineParameter(se, w, kValueInt, attributes, bit), value);
+    if (CScriptValue* v = AppendParameter(se, w, kValueInt, attributes, bit)) {
+      v->data.i = value;  // a new int variable: what assigning the int leaves
+      return;
+    }
+    AssignIntToVariable(pools, DefineVariable(se, w->text.c_str(), kValueInt, attributes, bit), value);
     return;
   }
   Operand arg{};
