@@ -322,7 +322,14 @@ void AddArrayElements(ScriptPools& pools, CScriptArray* a, int32_t count, int ty
     v->text.append(name, length);  // a record from the pool has no text
     v->kind = kWordName;
     v->owner = a;
-    SetValueType(pools, v, type, attributes);
+    if (type == kValueFunction || type == kValueSystemCall) {
+      SetValueType(pools, v, type, attributes);
+    } else {
+      // What SetValueType does to a record from the pool, which holds no
+      // compound, text or payload.
+      v->type = uint16_t(type);
+      v->attributes = uint16_t(attributes);
+    }
     a->elements[size_t(i)] = v;
   }
   a->stamp = pools.NewStamp();
