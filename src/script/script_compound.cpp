@@ -29,7 +29,7 @@ using core::Sjis;
 namespace {
 
 constexpr int32_t kNodeGrowth = 16;
-constexpr size_t kScannedSlots = 16;
+constexpr size_t kScannedSlots = kScannedMemberSlots;
 
 int32_t NodeHeight(const CScriptArray* a, int32_t n) { return n < 0 ? 0 : a->memberNodes[size_t(n)].height; }
 
@@ -105,16 +105,22 @@ void TreeNodeInsert(CScriptArray* a, CScriptValue* value) {
 
 bool HasTree(const CScriptArray* a) { return a->elements.size() > kScannedSlots; }
 
-// Records a new member of an object, which already stands in its slot: its
-// name's filter bit, and its tree node when the object has a tree. Slots
-// that have just grown past kScannedSlots get the tree of all members.
-void TreeInsert(CScriptArray* a, CScriptValue* value, bool grown = false, uint64_t nameBit = 0) {
-  a->nameBits |= nameBit ? nameBit : NameFilterBit(value->text.data(), value->text.size());
-  if (!HasTree(a)) return;
+// The member tree's part of TreeInsert, for an object that has a tree.
+[[gnu::noinline]] void TreeGrowAndInsert(CScriptArray* a, CScriptValue* value, bool grown) {
   if (grown && size_t(a->elements.size()) - 16 <= kScannedSlots)
     for (CScriptValue* member : a->elements)
       if (member && member != value) TreeNodeInsert(a, member);
   TreeNodeInsert(a, value);
+}
+
+// Records a new member of an object, which already stands in its slot: its
+// name's filter bit, and its tree node when the object has a tree. Slots
+// that have just grown past kScannedSlots get the tree of all members.
+[[gnu::always_inline]] inline void TreeInsert(CScriptArray* a, CScriptValue* value, bool grown = false,
+                                             uint64_t nameBit = 0) {
+  a->nameBits |= nameBit ? nameBit : NameFilterBit(value->text.data(), value->text.size());
+  if (!HasTree(a)) return;
+  TreeGrowAndInsert(a, value, grown);
 }
 
 CScriptValue* ScanMembers(const CScriptArray* a, const char* name) {
@@ -126,7 +132,9 @@ CScriptValue* ScanMembers(const CScriptArray* a, const char* name) {
       length = std::strlen(name);
       measured = true;
     }
-    if (member->text.size() == length && std::memcmp(member->text.data(), name, length) == 0) return member;
+    if (member->text.size() == length && (length == 0 || member->text[0] == name[0]) &&
+        std::memcmp(member->text.data(), name, length) == 0)
+      return member;
   }
   return nullptr;
 }
@@ -324,10 +332,17 @@ void AddArrayElements(ScriptPools& pools, CScriptArray* a, int32_t count, int ty
       }
     }
     CScriptValue* v = NewValue(pools);
-    v->text.assign(name, length);
+    v->text.append(name, length);  // a record from the pool has no text
     v->kind = kWordName;
     v->owner = a;
-    SetValueType(pools, v, type, attributes);
+    if (type == kValueFunction || type == kValueSystemCall) {
+      SetValueType(pools, v, type, attributes);
+    } else {
+      // What SetValueType does to a record from the pool, which holds no
+      // compound, text or payload.
+      v->type = uint16_t(type);
+      v->attributes = uint16_t(attributes);
+    }
     a->elements[size_t(i)] = v;
   }
   a->stamp = pools.NewStamp();
@@ -341,8 +356,9 @@ CScriptValue* AddObjectMember(ScriptPools& pools, CScriptArray* a, const char* n
   if (a->memberIndex) {
     entry = a->memberIndex->Reserve(name);
     if (*entry) return *entry;
-  } else if (CScriptValue* existing = FindMember(a, name)) {
-    return existing;
+  } else if (!(nameBit && a->shape && a->shapeStamp == a->stamp && !(a->nameBits & nameBit))) {
+    // (A call's namespace that keeps its shape has every member's bit.)
+    if (CScriptValue* existing = FindMember(a, name)) return existing;
   }
   if (a->kind == kCompoundArray) {
     if (a->memberIndex) a->memberIndex->Erase(name);
@@ -352,13 +368,21 @@ CScriptValue* AddObjectMember(ScriptPools& pools, CScriptArray* a, const char* n
   }
   CScriptValue* v;
   try {
-    v = NewValue(pools);
+    if (!a->keptValues.empty()) {
+      v = a->keptValues.back();  // as the pool would give it: cleared
+      a->keptValues.pop_back();
+    } else {
+      v = NewValue(pools);
+    }
   } catch (...) {
     if (a->memberIndex) a->memberIndex->Erase(name);
     throw;
   }
   bool grown;
   int32_t slot = TakeMemberSlot(a, &grown);
+  // A call's namespace that gets its next member in the next slot keeps a
+  // shape; any other change leaves the shape behind with the old stamp.
+  bool shaped = a->shape && a->shapeStamp == a->stamp && uint32_t(slot) == a->shapeSize;
   v->text.assign(name);
   v->kind = kWordName;
   v->owner = a;
@@ -369,6 +393,38 @@ CScriptValue* AddObjectMember(ScriptPools& pools, CScriptArray* a, const char* n
   if (entry) *entry = v;  // nothing changed the index since it was reserved
   else TreeInsert(a, v, grown, nameBit);
   a->stamp = pools.NewStamp();
+  if (shaped && (a->shape = pools.ShapeAfter(a->shape, v->text)) != 0) {
+    a->shapeSize++;
+    a->shapeStamp = a->stamp;
+  }
+  return v;
+}
+
+CScriptValue* AppendShapedMember(ScriptPools& pools, CScriptArray* a, const char* name, size_t length,
+                                 uint64_t nameBit, int type, int attributes) {
+  // A namespace that keeps its shape holds the names of its shape and no
+  // other, each with its bit in the filter: a name whose bit is clear is
+  // new, and the slot after the shape's is where a new member goes.
+  if (!nameBit || !a->shape || a->shapeStamp != a->stamp || a->memberIndex || a->kind != kCompoundObject ||
+      (a->nameBits & nameBit) || a->keptValues.empty())
+    return nullptr;
+  size_t count = a->elements.size();
+  uint32_t slot = a->shapeSize;
+  if (count > kScannedSlots || slot >= count || int32_t(slot) != a->freeSlot || a->elements[slot]) return nullptr;
+  CScriptValue* v = a->keptValues.back();
+  a->keptValues.pop_back();
+  a->freeSlot = int32_t(slot) + 1;
+  v->text.append(name, length);  // a kept record's text is empty
+  v->kind = kWordName;
+  v->owner = a;
+  SetValueType(pools, v, type, attributes);
+  a->elements[slot] = v;
+  a->nameBits |= nameBit;
+  a->stamp = pools.NewStamp();
+  if ((a->shape = pools.ShapeAfter(a->shape, v->text)) != 0) {
+    a->shapeSize++;
+    a->shapeStamp = a->stamp;
+  }
   return v;
 }
 
@@ -568,6 +624,35 @@ void EmptyCompound(ScriptPools& pools, CScriptArray* a) {
   a->freeNode = -1;
   a->freeSlot = 0;
   a->nameBits = 0;
+  a->shape = 0;
+}
+
+void EmptyKeptNamespace(ScriptPools& pools, CScriptArray* a) {
+  constexpr size_t kMostKeptValues = 16;
+  // One growth step of slots stays, all empty, which a scan finds as empty
+  // as none: the next call's first member need not grow them again.
+  bool keepSlots = a->elements.size() == kScannedSlots;
+  size_t used = MemberSlotsInUse(a);
+  CScriptValue** slots = a->elements.data();
+  for (size_t i = 0; i < used; i++) {
+    CScriptValue*& element = slots[i];
+    CScriptValue* member = element;
+    if (!member) continue;
+    element = nullptr;
+    if (member->type == kValueCompound || a->keptValues.size() >= kMostKeptValues) {
+      pools.FreeScriptValue(member);
+      continue;
+    }
+    ResetValueRecord(member);
+    a->keptValues.push_back(member);
+  }
+  if (!keepSlots) a->elements.clear();
+  a->memberNodes.clear();
+  a->memberRoot = -1;
+  a->freeNode = -1;
+  a->freeSlot = 0;
+  a->nameBits = 0;
+  a->shape = 0;
 }
 
 int RemoveMember(ScriptPools& pools, CScriptArray* a, CScriptValue* value) {

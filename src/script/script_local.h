@@ -294,10 +294,30 @@ void InsertMember(CScriptArray* array, CScriptValue* value, uint64_t nameBit = 0
 // Takes a direct member out as RemoveMember does, without freeing it (its
 // owner becomes null). False when it is no direct member.
 bool DetachMember(ScriptPools& pools, CScriptArray* array, CScriptValue* value);
+// The most element slots an object has while it finds its members by a
+// scan of the slots rather than by its member tree (FindMember).
+constexpr size_t kScannedMemberSlots = 16;
+// AddObjectMember for a new member of a call's namespace that keeps its
+// shape, `nameBit` being the name's filter bit, when a kept record is there
+// to take and the name's bit is not in the filter; else null, and nothing
+// done (AddObjectMember then does the work).
+CScriptValue* AppendShapedMember(ScriptPools& pools, CScriptArray* array, const char* name, size_t length,
+                                 uint64_t nameBit, int type, int attributes);
+// The element slots that may hold members: while a call's namespace keeps
+// its shape, only the shape's first slots do.
+inline size_t MemberSlotsInUse(const CScriptArray* a) {
+  bool shaped = a->shape && a->shapeStamp == a->stamp && a->shapeSize <= a->elements.size();
+  return shaped ? a->shapeSize : a->elements.size();
+}
 // Gives every element back to the pool and leaves the compound with no
 // element slots and no members, as a compound fresh from the pool; its
 // kind and owner stay.
 void EmptyCompound(ScriptPools& pools, CScriptArray* array);
+// The same for a kept call namespace: the members' records (but those
+// holding a compound) are cleared and kept on the compound for the members
+// of its next call (CScriptArray::keptValues), and one growth step of
+// element slots may stay, all empty.
+void EmptyKeptNamespace(ScriptPools& pools, CScriptArray* array);
 
 // ----------------------------------------------------------------------------
 // script_notation.cpp
@@ -447,9 +467,17 @@ inline CScriptLiteral* StackPushSlot(ScriptEngine& se, WordStack& stack) {
   slot->link.origin = nullptr;
   return slot;
 }
+// A pushed int, handle or reference: the setter's work, inline where the
+// record holds no compound to give back.
 inline CScriptLiteral* StackPushInt(ScriptEngine& se, WordStack& stack, int32_t value) {
   CScriptLiteral* w = StackPushSlot(se, stack);
-  SetIntValue(se.pools, w, value);
+  if (w->kind == kWordCompound) {
+    SetIntValue(se.pools, w, value);
+    return w;
+  }
+  w->payload = ScriptPayload{};
+  w->payload.i = value;
+  w->kind = kWordInt;
   return w;
 }
 inline CScriptLiteral* StackPushFloat(ScriptEngine& se, WordStack& stack, float value) {
@@ -458,11 +486,27 @@ inline CScriptLiteral* StackPushFloat(ScriptEngine& se, WordStack& stack, float 
   return w;
 }
 CScriptLiteral* StackPushText(ScriptEngine& se, WordStack& stack, const char* text, int kind);
-CScriptLiteral* StackPushHandle(ScriptEngine& se, WordStack& stack, CScriptLiteral* target);
+inline CScriptLiteral* StackPushHandle(ScriptEngine& se, WordStack& stack, CScriptLiteral* target) {
+  CScriptLiteral* w = StackPushSlot(se, stack);
+  if (w->kind == kWordCompound) {
+    SetHandleValue(se.pools, w, target);
+    return w;
+  }
+  w->payload = ScriptPayload{};
+  w->payload.word = target;
+  w->kind = kWordFunctionConstant;
+  return w;
+}
 CScriptLiteral* StackPushCompound(ScriptEngine& se, WordStack& stack, CScriptArray* array);
 inline CScriptLiteral* StackPushReference(ScriptEngine& se, WordStack& stack, CScriptValue* variable) {
   CScriptLiteral* w = StackPushSlot(se, stack);
-  SetCallValue(se.pools, w, variable);
+  if (w->kind == kWordCompound) {
+    SetCallValue(se.pools, w, variable);
+    return w;
+  }
+  w->payload = ScriptPayload{};
+  w->payload.value = variable;
+  w->kind = kWordReference;
   return w;
 }
 [[noreturn]] void RaiseStackUnderflow();

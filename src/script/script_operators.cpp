@@ -740,6 +740,29 @@ void ExecuteDeclare(ScriptEngine& se, ScriptThread* thread, const CScriptLiteral
   }
 }
 
+namespace {
+
+// DefineVariable for a parameter's name word, whose hints keep the name's
+// last part and its filter bit.
+// A new member of the call's namespace when AppendShapedMember can make
+// it, else null.
+CScriptValue* AppendParameter(ScriptEngine& se, const CScriptLiteral* w, int type, int attributes, uint64_t bit) {
+  int32_t thread = se.namespaces.currentThread;
+  const std::vector<CScriptArray*>& tops = se.namespaces.threadTop;
+  CScriptArray* local = thread >= 0 && size_t(thread) < tops.size() ? tops[size_t(thread)] : nullptr;
+  if (!local) return nullptr;
+  const LinkHints& hint = w->run->hints;  // set up with the bit
+  return AppendShapedMember(se.pools, local, w->text.c_str() + hint.lastOffset, hint.lastLength, bit, type,
+                            attributes);
+}
+
+CScriptValue* DefineParameter(ScriptEngine& se, const CScriptLiteral* w, int type, int attributes, uint64_t bit) {
+  if (CScriptValue* v = AppendParameter(se, w, type, attributes, bit)) return v;
+  return DefineVariable(se, w->text.c_str(), type, attributes, bit);
+}
+
+}  // namespace
+
 // A function's code starts with one binding per parameter, last first:
 // "pop_value", an optional "const", the type, the name. The argument on top
 // is bound by the type: numbers and texts converted, refer linked to the
@@ -772,19 +795,30 @@ void ExecuteBindParameter(ScriptEngine& se, ScriptThread* thread) {
   // marker is on top: it stays (the return needs it) and the parameter gets
   // no value.
   WordStack& data = thread->data;
+  ScriptPools& pools = se.pools;
+  // An int argument for an int parameter, the commonest binding, is read
+  // straight off the stack.
+  if (keyword == kWordTypeInt && data.end > 0 && data.entries[size_t(data.end - 1)]->kind == kWordInt) {
+    int32_t value = data.entries[size_t(--data.end)]->payload.i;
+    if (CScriptValue* v = AppendParameter(se, w, kValueInt, attributes, bit)) {
+      v->data.i = value;  // a new int variable: what assigning the int leaves
+      return;
+    }
+    AssignIntToVariable(pools, DefineVariable(se, w->text.c_str(), kValueInt, attributes, bit), value);
+    return;
+  }
   Operand arg{};
   arg.kind = kOperandNone;
   if (data.end > 0 && data.entries[size_t(data.end - 1)]->kind != kWordCallMarker) arg = Pop(data);
-  ScriptPools& pools = se.pools;
   switch (keyword) {
     case kWordTypeInt:
-      AssignIntToVariable(pools, DefineVariable(se, name, kValueInt, attributes, bit), arg.value.i);
+      AssignIntToVariable(pools, DefineParameter(se, w, kValueInt, attributes, bit), arg.value.i);
       return;
     case kWordTypeFloat:
-      AssignFloatToVariable(pools, DefineVariable(se, name, kValueFloat, attributes, bit), arg.value.f);
+      AssignFloatToVariable(pools, DefineParameter(se, w, kValueFloat, attributes, bit), arg.value.f);
       return;
     case kWordTypeString: {
-      CScriptValue* v = DefineVariable(se, name, kValueString, attributes, bit);
+      CScriptValue* v = DefineParameter(se, w, kValueString, attributes, bit);
       // Numbers arrive as their text, as when assigned.
       if (arg.kind == kOperandInt) AssignIntToVariable(pools, v, arg.value.i);
       else if (arg.kind == kOperandFloat) AssignFloatToVariable(pools, v, arg.value.f);

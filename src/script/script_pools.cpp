@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 #include "app/app_public.h"
 #include "core/core_public.h"
@@ -72,6 +73,10 @@ void ResetArrayRecord(CScriptArray* array) {
   array->nameBits = 0;
   array->spareOf = nullptr;
   array->spareEpoch = 0;
+  array->keptValues.clear();  // a clear-all frees their records anyway
+  array->shape = 0;
+  array->shapeSize = 0;
+  array->shapeStamp = 0;
   array->memberIndex.reset();
 }
 
@@ -146,6 +151,8 @@ void ScriptPools::ReleaseScriptArray(CScriptArray* array) {
     if (!a || !arrays.Release(a)) continue;
     std::vector<CScriptValue*> elements;
     elements.swap(a->elements);
+    // Kept member records are cleared already and hold no compound.
+    for (CScriptValue* kept : a->keptValues) values.Release(kept);
     ResetArrayRecord(a);
     for (CScriptValue* element : elements) {
       if (!element || !values.Release(element)) continue;
@@ -179,6 +186,28 @@ bool ScriptPools::MayBeCallable(std::string_view name) const {
   uint32_t bit = NameBit(name);
   if (!(callableBits[bit / 64] & (uint64_t(1) << (bit % 64)))) return false;
   return callableNames.count(std::string(name)) != 0;
+}
+
+uint32_t ScriptPools::ShapeAfterSlow(ShapeMemo& memo, uint32_t shape, const std::string& name) {
+  uint32_t child = FindShapeAfter(shape, name);
+  if (child) {
+    memo.from = shape;
+    memo.to = child;
+    memo.name = name;
+  }
+  return child;
+}
+
+uint32_t ScriptPools::FindShapeAfter(uint32_t shape, const std::string& name) {
+  shapeKey.assign(reinterpret_cast<const char*>(&shape), sizeof shape);
+  shapeKey.append(name);
+  auto found = shapeChildren.find(shapeKey);
+  if (found != shapeChildren.end()) return found->second;
+  if (shapeParents.size() >= kMostShapes) return 0;
+  uint32_t child = uint32_t(shapeParents.size());
+  shapeParents.emplace_back(shape, name);
+  shapeChildren.emplace(shapeKey, child);
+  return child;
 }
 
 void ScriptPools::ClearAll() {

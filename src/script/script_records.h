@@ -12,6 +12,7 @@
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 namespace app {
@@ -251,6 +252,10 @@ struct LinkHints {
   int32_t slot = -1;                    // slot of the last local find, -1: none
   uint32_t lastOffset = 0;              // where the last name part starts
   uint32_t lastLength = 0;              // and its length
+  // The local namespace shape (CScriptArray::shape) `slot` holds for: the
+  // name stands in that slot of any namespace of the shape, or (slot -1)
+  // in none, when the global part's result stands. 0: none.
+  uint32_t shape = 0;
 };
 
 // What the virtual machine keeps on a code word beyond its link, made the
@@ -303,6 +308,7 @@ struct CodeStep {
   uint8_t length = 0;       // words of the step without its tail jump
   uint8_t operation = 0;    // the operator word's kind
   bool statement = false;   // ends with ";"
+  uint8_t compareMask = 0;  // a comparison's outcomes that hold (script_vm.cpp)
   CScriptLiteral* a = nullptr;       // operand words: names or int literals
   CScriptLiteral* b = nullptr;
   CScriptLiteral* c = nullptr;
@@ -336,6 +342,18 @@ struct CodeStep {
   // ahead along a stride (a cache hint only; never read through).
   const void* lastTable = nullptr;
   int32_t lastIndex = 0;
+  // (Last: read only when the stamps have moved on.)
+  // The same variables by where a lookup finds them, for any local
+  // namespace of the shape `shape` (CScriptArray::shape; 0: none kept) while
+  // the global namespace keeps `shapeGlobalStamp`: a slot of the local
+  // namespace, or -1 and the global variable (or null) in `shapeGlobals`.
+  // In order a, b, c, the label and the tail label. A call's namespace has
+  // the same shape at every depth of a recursion, where stamps never repeat.
+  uint32_t shape = 0;
+  uint8_t shapeUsed = 0;  // entries up to the last one that is not null
+  int8_t shapeSlots[5] = {-1, -1, -1, -1, -1};
+  uint64_t shapeGlobalStamp = 0;
+  CScriptValue* shapeGlobals[5] = {};
 };
 
 // The most words a step covers, its tail jump included.
@@ -435,6 +453,20 @@ struct CScriptArray {
   // other compound.
   CScriptLiteral* spareOf = nullptr;
   uint64_t spareEpoch = 0;
+  // The member records such a namespace had when its call returned, cleared
+  // as the pool clears a released record and kept in use for the members of
+  // its next call (EmptyKeptNamespace), so a call's parameters and locals
+  // take no records from the pool. Released with the compound.
+  std::vector<CScriptValue*> keptValues;
+  // The shape of a call's namespace: which names stand in which slots. Two
+  // namespaces of one shape hold members of the same names in slots 0 to
+  // shapeSize - 1, in the same order, and nothing else, so a lookup finds
+  // the same slot (or no member) in both. Valid only while the stamp is
+  // still `shapeStamp`: a change that keeps no shape changes the stamp. 0:
+  // no shape known (any compound but a call's namespace).
+  uint32_t shape = 0;
+  uint32_t shapeSize = 0;
+  uint64_t shapeStamp = 0;
   // A hash index of the members in place of the tree, kept only for the
   // global namespace, which every name lookup of the compiler searches.
   std::unique_ptr<MemberIndex> memberIndex;
@@ -640,6 +672,37 @@ class ScriptPools {
 
   // ReleaseScriptArray's work list, kept to save an allocation per release.
   std::vector<CScriptArray*> releasePending;
+
+  // Namespace shapes (CScriptArray::shape): the shape a name added to a
+  // shape makes, by the name and its parent's id; and each shape's parent
+  // and last name, for the link check. kEmptyShape has no members.
+  static constexpr uint32_t kEmptyShape = 1;
+  static constexpr size_t kMostShapes = 65536;
+  std::unordered_map<std::string, uint32_t> shapeChildren;
+  std::vector<std::pair<uint32_t, std::string>> shapeParents = {{0, ""}, {0, ""}};
+  std::string shapeKey;  // the lookup's key buffer
+  // The last shapes made, by a hash of the parent and the name: calls make
+  // the same few over and over.
+  struct ShapeMemo {
+    uint32_t from = 0;
+    uint32_t to = 0;
+    std::string name;
+  };
+  std::vector<ShapeMemo> shapeMemo = std::vector<ShapeMemo>(64);
+  // The shape after adding `name` to `shape`; 0 when no more are kept.
+  uint32_t ShapeAfter(uint32_t shape, const std::string& name) {
+    size_t length = name.size();
+    ShapeMemo& memo = shapeMemo[(shape * 2654435761u ^ uint32_t(length) * 31u ^ uint8_t(name[0])) & 63u];
+    if (memo.from == shape && memo.to && memo.name.size() == length) {
+      // Names are short: a loop beats a call.
+      size_t i = 0;
+      while (i < length && memo.name[i] == name[i]) i++;
+      if (i == length) return memo.to;
+    }
+    return ShapeAfterSlow(memo, shape, name);
+  }
+  uint32_t ShapeAfterSlow(ShapeMemo& memo, uint32_t shape, const std::string& name);  // and keeps it
+  uint32_t FindShapeAfter(uint32_t shape, const std::string& name);  // without the memo
 
   // The source of CScriptArray stamps; only grows.
   uint64_t stampCounter = 0;

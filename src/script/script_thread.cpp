@@ -52,12 +52,6 @@ CScriptLiteral* StackPushTextSafe(ScriptEngine& se, WordStack& stack, const char
   return StackPushText(se, stack, text, kind);
 }
 
-CScriptLiteral* StackPushHandle(ScriptEngine& se, WordStack& stack, CScriptLiteral* target) {
-  CScriptLiteral* w = StackPushSlot(se, stack);
-  SetHandleValue(se.pools, w, target);
-  return w;
-}
-
 CScriptLiteral* StackPushCompound(ScriptEngine& se, WordStack& stack, CScriptArray* array) {
   CScriptLiteral* w = StackPushSlot(se, stack);
   SetObjectValue(se.pools, w, array);
@@ -166,6 +160,50 @@ bool PushNamespace(ScriptEngine& se, const char* functionName) {
 
 void PushLocalNamespace(ScriptEngine& se, const char* functionName) { PushNamespace(se, functionName); }
 
+namespace {
+
+// Whether two texts are equal, for the short names of namespaces: a loop
+// beats a call.
+bool SameText(const std::string& a, const std::string& b) {
+  size_t length = a.size();
+  if (b.size() != length) return false;
+  const char* x = a.data();
+  const char* y = b.data();
+  size_t i = 0;
+  while (i < length && x[i] == y[i]) i++;
+  return i == length;
+}
+
+// Whether a namespace has a member of the name: FindMember, with the scan
+// of a small one done here without a call per slot.
+bool HasMemberNamed(const CScriptArray* a, const std::string& name) {
+  if (a->memberIndex || a->elements.size() > kScannedMemberSlots || a->kind != kCompoundObject || name.empty())
+    return FindMember(a, name.c_str()) != nullptr;
+  const size_t length = name.size();
+  size_t used = MemberSlotsInUse(a);
+  for (size_t slot = 0; slot < used; slot++) {
+    const CScriptValue* member = a->elements[slot];
+    if (!member || member->text.size() != length) continue;
+    const char* text = member->text.data();
+    size_t i = 0;
+    while (i < length && text[i] == name[i]) i++;
+    if (i == length) return true;
+  }
+  return false;
+}
+
+// A call's namespace starts with the empty shape when it has no member
+// (`emptied`: it was emptied for this call, when its slots may be left).
+void StartShape(CScriptArray* space, bool emptied) {
+  if (!space || (!emptied && !space->elements.empty()) || space->kind != kCompoundObject || space->memberIndex)
+    return;
+  space->shape = ScriptPools::kEmptyShape;
+  space->shapeSize = 0;
+  space->shapeStamp = space->stamp;
+}
+
+}  // namespace
+
 // A call's namespace is the function's, named by its entry word, made new
 // in the caller's namespace as PushLocalNamespace makes it. A namespace of
 // an earlier call that the entry word kept is the same thing: a member of
@@ -186,7 +224,7 @@ void PushCallNamespace(ScriptEngine& se, CScriptLiteral* entry) {
     std::abort();
   }
   if (top && !kept.spareNamespaces.empty() && top->kind != kCompoundArray && !top->memberIndex &&
-      (!(top->nameBits & bit) || !FindMember(top, name.c_str()))) {
+      (!(top->nameBits & bit) || !HasMemberNamed(top, name))) {
     CScriptValue* holder = kept.spareNamespaces.back();
     kept.spareNamespaces.pop_back();
     InsertMember(top, holder, bit);  // the caller's stamp stays, as for a new holder
@@ -194,10 +232,13 @@ void PushCallNamespace(ScriptEngine& se, CScriptLiteral* entry) {
     space->stamp = se.pools.NewStamp();
     space->spareEpoch = se.run.codeEpoch;
     TopOf(se, thread) = space;
+    StartShape(space, true);
     return;
   }
-  if (!PushNamespace(se, name.c_str()) || !se.run.reuseNamespaces) return;
+  bool created = PushNamespace(se, name.c_str());
   CScriptArray* space = TopOf(se, thread);
+  StartShape(space, false);
+  if (!created || !se.run.reuseNamespaces) return;
   space->spareOf = entry;
   space->spareEpoch = se.run.codeEpoch;
 }
@@ -221,10 +262,10 @@ void UnlinkLocalNamespace(ScriptEngine& se, std::string* name) {
   CScriptLiteral* entry = top->spareOf;
   if (entry && top->spareEpoch == se.run.codeEpoch && outer != se.namespaces.global &&
       holder->type == kValueCompound && holder->data.array == top && holder->attributes == 0 &&
-      holder->text == entry->text && RunOf(entry).spareNamespaces.size() < kMostSpareNamespaces &&
+      SameText(holder->text, entry->text) && RunOf(entry).spareNamespaces.size() < kMostSpareNamespaces &&
       DetachMember(se.pools, outer, holder)) {
     outer->stamp = before;
-    EmptyCompound(se.pools, top);
+    EmptyKeptNamespace(se.pools, top);
     entry->run->spareNamespaces.push_back(holder);
     return;
   }

@@ -65,6 +65,12 @@ struct Scope {
   bool verify;           // RunState::verifyLinks
 };
 
+// The local namespace's shape while it holds, else 0.
+[[gnu::always_inline]] inline uint32_t ScopeShape(const Scope& scope) {
+  const CScriptArray* local = scope.local;
+  return local && local->shapeStamp == scope.localStamp ? local->shape : 0;
+}
+
 [[gnu::always_inline]] inline Scope CurrentScope(const ScriptEngine& se) {
   int32_t t = se.namespaces.currentThread;
   const std::vector<CScriptArray*>& tops = se.namespaces.threadTop;
@@ -111,6 +117,23 @@ void VerifyLink(ScriptEngine& se, const char* name, const CScriptValue* kept) {
              "chained step");
 }
 
+// The link check for shapes: the namespace holds exactly the names of its
+// shape, in order, in its first slots, and nothing else.
+[[gnu::cold, gnu::noinline]] void VerifyShape(const ScriptEngine& se, const CScriptArray* local) {
+  const ScriptPools& pools = se.pools;
+  std::vector<const std::string*> names;
+  for (uint32_t shape = local->shape; shape > ScriptPools::kEmptyShape; shape = pools.shapeParents[shape].first)
+    names.insert(names.begin(), &pools.shapeParents[shape].second);
+  bool holds = names.size() == local->shapeSize && local->kind == kCompoundObject && !local->memberIndex;
+  for (size_t i = 0; holds && i < local->elements.size(); i++) {
+    const CScriptValue* member = local->elements[i];
+    holds = i < names.size() ? member && member->text == *names[i] : !member;
+  }
+  VerifyKept(holds, "namespace shape");
+}
+
+// The step's variables from the slots kept for the local namespace's
+// shape; false when a slot is not there.
 // The slot a member stands in, when the namespace is small enough to look.
 int32_t SlotOf(const CScriptArray* a, const CScriptValue* member) {
   constexpr size_t kMostSlotsSearched = 64;
@@ -124,38 +147,67 @@ int32_t SlotOf(const CScriptArray* a, const CScriptValue* member) {
 // hints; the link then holds the result. Null when there is no such
 // variable (the link is left as it was).
 CScriptValue* ResolveAgain(ScriptEngine& se, CScriptLiteral* holder, const std::string& name, const Scope& scope) {
-  LinkHints& link = RunOf(holder).hints;
-  LinkNameBit(link, name);
+  RunLink& link = holder->link;
+  LinkHints& hint = RunOf(holder).hints;
+  LinkNameBit(hint, name);
   CScriptValue* found = nullptr;
+  // A namespace of the shape the link was last resolved under has the name
+  // where that one had it.
+  const uint32_t shape = ScopeShape(scope);
+  if (shape && hint.shape == shape) {
+    if (hint.slot >= 0) {
+      if (size_t(hint.slot) < scope.local->elements.size()) found = scope.local->elements[size_t(hint.slot)];
+    } else if (scope.globalStamp && hint.globalValueStamp == scope.globalStamp) {
+      found = hint.globalValue;
+    }
+    if (found) {
+      if (__builtin_expect(scope.verify, 0)) VerifyShape(se, scope.local);
+      link.value = found;
+      link.localStamp = scope.localStamp;
+      link.globalStamp = scope.globalStamp;
+      return found;
+    }
+  }
   if (CScriptArray* local = scope.local) {
-    const char* last = name.c_str() + link.lastOffset;
+    const char* last = name.c_str() + hint.lastOffset;
     bool tree = !local->memberIndex;
-    if (tree && local->kind == kCompoundObject && link.slot >= 0 && size_t(link.slot) < local->elements.size()) {
-      CScriptValue* member = local->elements[size_t(link.slot)];
-      if (member && member->text.size() == link.lastLength) {
+    if (tree && local->kind == kCompoundObject && hint.slot >= 0 && size_t(hint.slot) < local->elements.size()) {
+      CScriptValue* member = local->elements[size_t(hint.slot)];
+      if (member && member->text.size() == hint.lastLength) {
         // Names are short: a loop beats a call.
         const char* text = member->text.data();
         uint32_t i = 0;
-        while (i < link.lastLength && text[i] == last[i]) i++;
-        if (i == link.lastLength) found = member;
+        while (i < hint.lastLength && text[i] == last[i]) i++;
+        if (i == hint.lastLength) found = member;
       }
     }
-    if (!found && (!tree || (local->nameBits & link.nameBit))) {
+    if (!found && (!tree || (local->nameBits & hint.nameBit))) {
       found = FindMember(local, last);
-      if (found) link.slot = SlotOf(local, found);
+      if (found) hint.slot = SlotOf(local, found);
     }
   }
   if (!found) {
-    if (link.globalValueStamp != scope.globalStamp || !scope.globalStamp) {
-      link.globalValue = LookupGlobalName(se, name.c_str());
-      link.globalValueStamp = scope.globalStamp;
+    if (hint.globalValueStamp != scope.globalStamp || !scope.globalStamp) {
+      hint.globalValue = LookupGlobalName(se, name.c_str());
+      hint.globalValueStamp = scope.globalStamp;
     }
-    found = link.globalValue;
+    found = hint.globalValue;
   }
   if (found) {
-    holder->link.value = found;
-    holder->link.localStamp = scope.localStamp;
-    holder->link.globalStamp = scope.globalStamp;
+    link.value = found;
+    link.localStamp = scope.localStamp;
+    link.globalStamp = scope.globalStamp;
+    hint.shape = 0;
+    if (shape) {
+      if (found->owner == scope.local) {
+        if (hint.slot >= 0 && size_t(hint.slot) < scope.local->elements.size() &&
+            scope.local->elements[size_t(hint.slot)] == found)
+          hint.shape = shape;
+      } else if (found == hint.globalValue && hint.globalValueStamp == scope.globalStamp) {
+        hint.slot = -1;
+        hint.shape = shape;
+      }
+    }
   }
   return found;
 }
@@ -397,6 +449,19 @@ bool IsComparison(int kind) {
   return kind == kWordGreater || kind == kWordLess || kind == kWordGreaterEqual || kind == kWordLessEqual ||
          kind == kWordEqual || kind == kWordNotEqual;
 }
+// A comparison as a mask of the outcomes it holds for (bit 0: less, 1:
+// equal, 2: greater), so that a step compares without a switch.
+constexpr uint8_t ComparisonMask(int kind) {
+  switch (kind) {
+    case kWordGreater: return 4;
+    case kWordLess: return 1;
+    case kWordGreaterEqual: return 6;
+    case kWordLessEqual: return 3;
+    case kWordEqual: return 2;
+    default: return 5;  // kWordNotEqual
+  }
+}
+
 bool IsIntArithmetic(int kind) { return kind == kWordAdd || kind == kWordSubtract || kind == kWordMultiply; }
 bool IsIntCompoundAssign(int kind) {
   return kind == kWordAddAssign || kind == kWordSubtractAssign || kind == kWordMultiplyAssign ||
@@ -501,6 +566,7 @@ void DecodeStep(ScriptEngine& se, CScriptLiteral* w) {
   }
   s.last = words[s.length - 1];
   s.after = words[s.length];
+  if (IsComparison(s.operation)) s.compareMask = ComparisonMask(s.operation);
   // The words of a step all come from one file and link, so setting the
   // folder and link once stands for every word.
   int covered = s.tailJump ? s.length + 2 : s.length;
@@ -521,26 +587,101 @@ CScriptValue* ResolveLabel(ScriptEngine& se, CScriptLiteral* jump, const CScript
   return ResolveName(se, jump, label->text, scope);
 }
 
-// Fills the step's variables and labels from its words' links; false when
-// a name has no variable yet (its word makes one when it runs). With
-// verifyLinks each is checked against a fresh lookup.
-[[gnu::always_inline]] inline bool StepVariables(ScriptEngine& se, CodeStep& s, const Scope& scope) {
-  if (s.localStamp != scope.localStamp || s.globalStamp != scope.globalStamp) {
-    CScriptValue* v[3] = {};
-    CScriptLiteral* words[3] = {s.a, s.b, s.c};
-    for (int i = 0; i < 3; i++) {
-      if (!IsNameWord(words[i])) continue;
-      v[i] = ResolveName(se, words[i], words[i]->text, scope);
-      if (!v[i]) return false;
+[[gnu::always_inline]] inline bool ShapeVariable(const CodeStep& s, int i, CScriptValue* const* slots, size_t count,
+                                                 CScriptValue** out) {
+  int32_t slot = s.shapeSlots[i];
+  if (slot < 0) {
+    *out = s.shapeGlobals[i];
+    return true;
+  }
+  if (size_t(slot) >= count || !slots[slot]) return false;
+  *out = slots[slot];
+  return true;
+}
+
+// (Each variable goes through a scalar of its own: a table on the stack
+// written a pointer at a time and read back two at a time stalls.)
+[[gnu::always_inline]] inline bool ShapeVariables(CodeStep& s, const Scope& scope) {
+  CScriptValue* const* slots = scope.local->elements.data();
+  size_t count = scope.local->elements.size();
+  CScriptValue *a = nullptr, *b = nullptr, *c = nullptr, *label = nullptr, *tail = nullptr;
+  const int used = s.shapeUsed;
+  if ((used > 0 && !ShapeVariable(s, 0, slots, count, &a)) || (used > 1 && !ShapeVariable(s, 1, slots, count, &b)) ||
+      (used > 2 && !ShapeVariable(s, 2, slots, count, &c)) ||
+      (used > 3 && !ShapeVariable(s, 3, slots, count, &label)) ||
+      (used > 4 && !ShapeVariable(s, 4, slots, count, &tail)))
+    return false;
+  s.va = a;
+  s.vb = b;
+  s.vc = c;
+  s.vLabel = label;
+  s.vTail = tail;
+  return true;
+}
+
+// Keeps where the step's variables were found, for other namespaces of the
+// same shape.
+void KeepShapeSlots(CodeStep& s, const Scope& scope) {
+  s.shape = 0;
+  uint32_t shape = ScopeShape(scope);
+  if (!shape) return;
+  CScriptValue* v[5] = {s.va, s.vb, s.vc, s.vLabel, s.vTail};
+  s.shapeUsed = 0;
+  for (int i = 0; i < 5; i++) {
+    s.shapeSlots[i] = -1;
+    s.shapeGlobals[i] = nullptr;
+    if (!v[i]) continue;
+    s.shapeUsed = uint8_t(i + 1);
+    if (v[i]->owner != scope.local) {
+      s.shapeGlobals[i] = v[i];
+      continue;
     }
-    s.va = v[0];
-    s.vb = v[1];
-    s.vc = v[2];
-    s.vLabel = ResolveLabel(se, s.jump, s.label, scope);
-    s.vTail = ResolveLabel(se, s.tailJump, s.tailLabel, scope);
+    int32_t slot = SlotOf(scope.local, v[i]);
+    if (slot < 0 || slot > 127) return;
+    s.shapeSlots[i] = int8_t(slot);
+  }
+  s.shape = shape;
+  s.shapeGlobalStamp = scope.globalStamp;
+}
+
+// The step's variables and labels from its words' links, and where they
+// were found for the local namespace's shape. False when a name has no
+// variable yet (its word makes one when it runs).
+[[gnu::noinline]] bool StepResolveAll(ScriptEngine& se, CodeStep& s, const Scope& scope) {
+  CScriptValue *a = nullptr, *b = nullptr, *c = nullptr;
+  if (IsNameWord(s.a) && !(a = ResolveName(se, s.a, s.a->text, scope))) return false;
+  if (IsNameWord(s.b) && !(b = ResolveName(se, s.b, s.b->text, scope))) return false;
+  if (IsNameWord(s.c) && !(c = ResolveName(se, s.c, s.c->text, scope))) return false;
+  s.va = a;
+  s.vb = b;
+  s.vc = c;
+  s.vLabel = ResolveLabel(se, s.jump, s.label, scope);
+  s.vTail = ResolveLabel(se, s.tailJump, s.tailLabel, scope);
+  KeepShapeSlots(s, scope);
+  s.localStamp = scope.localStamp;
+  s.globalStamp = scope.globalStamp;
+  return true;
+}
+
+// The step's variables and labels when the stamps have moved on: by the
+// slots kept for the local namespace's shape, else from its words' links.
+// Out of the steps' way: their loops seldom come here.
+[[gnu::noinline]] bool StepVariablesAgain(ScriptEngine& se, CodeStep& s, const Scope& scope) {
+  if (s.shape && s.shape == ScopeShape(scope) && s.shapeGlobalStamp == scope.globalStamp &&
+      ShapeVariables(s, scope)) {
+    if (__builtin_expect(scope.verify, 0)) VerifyShape(se, scope.local);
     s.localStamp = scope.localStamp;
     s.globalStamp = scope.globalStamp;
+    return true;
   }
+  return StepResolveAll(se, s, scope);
+}
+
+// Fills the step's variables and labels; false when a name has no variable
+// yet. With verifyLinks each is checked against a fresh lookup.
+[[gnu::always_inline]] inline bool StepVariables(ScriptEngine& se, CodeStep& s, const Scope& scope) {
+  if ((s.localStamp != scope.localStamp || s.globalStamp != scope.globalStamp) && !StepVariablesAgain(se, s, scope))
+    return false;
   if (scope.verify) {
     if (s.va) VerifyLink(se, s.a->text.c_str(), s.va);
     if (s.vb) VerifyLink(se, s.b->text.c_str(), s.vb);
@@ -640,6 +781,11 @@ constexpr int64_t kPrefetchStrides = 4;
   }
 }
 
+[[gnu::always_inline]] inline bool MaskComparison(uint8_t mask, int32_t x, int32_t y) {
+  int outcome = (x > y) - (x < y) + 1;
+  return (mask >> outcome) & 1;
+}
+
 [[gnu::always_inline]] inline bool IntComparison(int kind, int32_t x, int32_t y) {
   switch (kind) {
     case kWordGreater: return x > y;
@@ -713,7 +859,7 @@ constexpr int64_t kPrefetchStrides = 4;
   if (!StackRoom(t->data, 2)) return false;
   int32_t x, y;
   if (!StepVariables(se, s, scope) || !ReadInt(s.a, s.va, &x) || !ReadInt(s.b, s.vb, &y)) return false;
-  return FinishCondition(se, t, s, IntComparison(s.operation, x, y), count, limit, scope.verify);
+  return FinishCondition(se, t, s, MaskComparison(s.compareMask, x, y), count, limit, scope.verify);
 }
 
 [[gnu::always_inline]] inline bool RunIndexJump(ScriptEngine& se, ScriptThread* t, CodeStep& s, const Scope& scope, int32_t* count,
@@ -773,7 +919,7 @@ constexpr int64_t kPrefetchStrides = 4;
   if (!StackRoom(t->data, 2)) return false;
   int32_t x, y;
   if (!StepVariables(se, s, scope) || !ReadInt(s.a, s.va, &x) || !ReadInt(s.b, s.vb, &y)) return false;
-  int32_t result = IsComparison(s.operation) ? int32_t(IntComparison(s.operation, x, y))
+  int32_t result = IsComparison(s.operation) ? int32_t(MaskComparison(s.compareMask, x, y))
                                              : IntArithmetic(s.operation, x, y);
   StackPushInt(se, t->data, result);
   FinishStep(se, t, s.last, s.after, s.length, count);

@@ -459,6 +459,51 @@ const SameRunCase kSameRunCases[] = {
      "  int notLabel = 3;\n"
      "  for (int i = 0; i < 3; i++) { if (i == 2) { goto \"notLabel\"; } trace(i); }\n"
      "}\n"},
+    {"locals of many types in calls made again",
+     "function mix(int n, string s) {\n"
+     "  string t; trace(t); t = s + n;\n"
+     "  variable v; if (n % 2) { v = \"odd\"; } else { v = n; } trace(v);\n"
+     "  int a[2]; a[n % 2] = n; trace(a);\n"
+     "  if (n > 1) { int late = n; trace(late); }\n"
+     "  object o; o.k = t; trace(o);\n"
+     "  if (n > 0) { mix(n - 1, t); }\n"
+     "  float f; trace(f); f = n;\n"
+     "  return 0;\n"
+     "}\n"
+     "function main() { for (int i = 0; i < 4; i++) { mix(i, \"x\"); } mix(2, \"y\"); }\n"},
+    {"recursion through calls whose locals differ by depth",
+     "int g = 5;\n"
+     "function int f(int n) {\n"
+     "  if (n % 2) { int g = n * 100; }\n"
+     "  int t = 0;\n"
+     "  t = g + n; trace(t);\n"
+     "  if (n % 3 == 0) { int m = 1; } else { int k = 2; }\n"
+     "  if (n > 0) { f(n - 1); }\n"
+     "  t = g + n; trace(t);\n"
+     "  if (n % 3 == 0) { trace(m); } else { trace(k); }\n"
+     "  if (n < 2) { return n; }\n"
+     "  return f(n - 1) + f(n - 2);\n"
+     "}\n"
+     "function main() { trace(f(5)); g = 7; trace(f(3)); }\n"},
+    {"parameters named alike or after their function",
+     "function int twice(int a, int a) { return a; }\n"
+     "function int same(int same) { return same + 1; }\n"
+     "function int three(int x, float y, string z) { trace(z); return x + y; }\n"
+     "function main() {\n"
+     "  for (int i = 0; i < 3; i++) { trace(twice(i, 2)); trace(same(i)); trace(three(i, 0.5, \"z\" + i)); }\n"
+     "}\n"},
+    {"every comparison every way",
+     "function main() {\n"
+     "  for (int i = -1; i < 2; i++) {\n"
+     "    for (int j = -1; j < 2; j++) {\n"
+     "      int r = 0;\n"
+     "      if (i < j) { r += 1; } if (i <= j) { r += 2; } if (i > j) { r += 4; }\n"
+     "      if (i >= j) { r += 8; } if (i == j) { r += 16; } if (i != j) { r += 32; }\n"
+     "      trace(r);\n"
+     "      trace(i < j); trace(i <= j); trace(i > j); trace(i >= j); trace(i == j); trace(i != j);\n"
+     "    }\n"
+     "  }\n"
+     "}\n"},
     {"an error deep in recursion",
      "function int down(int n) { int local = n; if (n == 0) { return missing + 1; } return down(n - 1); }\n"
      "function main() { for (int i = 0; i < 3; i++) { trace(i); } trace(down(3)); }\n"},
