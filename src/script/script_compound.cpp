@@ -615,16 +615,26 @@ bool DetachMember(ScriptPools& pools, CScriptArray* a, CScriptValue* value) {
   return false;
 }
 
-void EmptyCompound(ScriptPools& pools, CScriptArray* a) {
-  for (CScriptValue* element : a->elements)
-    if (element) pools.FreeScriptValue(element);
-  a->elements.clear();
+namespace {
+
+// Forgets what the compound knew of its members once its slots are empty:
+// the tree, the free-slot hint, the name filter and the shape.
+void ForgetMembers(CScriptArray* a) {
   a->memberNodes.clear();
   a->memberRoot = -1;
   a->freeNode = -1;
   a->freeSlot = 0;
   a->nameBits = 0;
   a->shape = 0;
+}
+
+}  // namespace
+
+void EmptyCompound(ScriptPools& pools, CScriptArray* a) {
+  for (CScriptValue* element : a->elements)
+    if (element) pools.FreeScriptValue(element);
+  a->elements.clear();
+  ForgetMembers(a);
 }
 
 void EmptyKeptNamespace(ScriptPools& pools, CScriptArray* a) {
@@ -647,12 +657,7 @@ void EmptyKeptNamespace(ScriptPools& pools, CScriptArray* a) {
     a->keptValues.push_back(member);
   }
   if (!keepSlots) a->elements.clear();
-  a->memberNodes.clear();
-  a->memberRoot = -1;
-  a->freeNode = -1;
-  a->freeSlot = 0;
-  a->nameBits = 0;
-  a->shape = 0;
+  ForgetMembers(a);
 }
 
 int RemoveMember(ScriptPools& pools, CScriptArray* a, CScriptValue* value) {
@@ -680,12 +685,8 @@ void ClearScriptArray(ScriptPools& pools, CScriptArray* a) {
     element = nullptr;
     pools.FreeScriptValue(v);
   }
-  a->memberNodes.clear();
-  a->memberRoot = -1;
-  a->freeNode = -1;
-  a->nameBits = 0;
+  ForgetMembers(a);
   if (a->memberIndex) a->memberIndex->Clear();
-  a->freeSlot = 0;
   a->kind = kCompoundEmpty;
   a->owner = nullptr;
   a->stamp = pools.NewStamp();
