@@ -396,6 +396,23 @@ class Parser {
 
   bool ReadReference(std::string* name) { return ReadNameThen(name, Tok::CBrace, "a damaged reference"); }
 
+  // The next child of an object at `depth`: kEnd at the object's closing
+  // brace; kReference for a reference "{ Name }" (its name in `*name`);
+  // kObject for a data object whose header has been read (its template in
+  // `*type`, its name in `*name`); kFailed on damage, `inside` naming the
+  // object in the message for data that is neither.
+  enum class Child { kEnd, kReference, kObject, kFailed };
+  Child NextChild(int depth, const char* inside, std::string* type, std::string* name) {
+    name->clear();
+    Token t = NextValue();
+    if (t.kind == Tok::CBrace) return Child::kEnd;
+    if (t.kind == Tok::OBrace) return ReadReference(name) ? Child::kReference : Child::kFailed;
+    if (t.kind != Tok::Name) return Fail(inside), Child::kFailed;
+    if (depth + 1 > kXMaxDepth) return Fail("objects nested too deep"), Child::kFailed;
+    type->assign(t.text);
+    return ReadObjectHead(name) ? Child::kObject : Child::kFailed;
+  }
+
   bool ParseTop() {
     for (;;) {
       Token t = NextValue();
@@ -437,18 +454,15 @@ class Parser {
 
   // Children of an object that takes none of them: skipped.
   bool SkipChildren(int depth) {
+    std::string type, name;
     for (;;) {
-      Token t = NextValue();
-      if (t.kind == Tok::CBrace) return true;
-      if (t.kind == Tok::OBrace) {
-        std::string ignored;
-        if (!ReadReference(&ignored)) return false;
-      } else if (t.kind == Tok::Name) {
-        std::string ignored;
-        if (depth + 1 > kXMaxDepth) return Fail("objects nested too deep");
-        if (!ReadObjectHead(&ignored) || !SkipBody()) return false;
-      } else {
-        return Fail("unexpected data inside an object");
+      switch (NextChild(depth, "unexpected data inside an object", &type, &name)) {
+        case Child::kEnd: return true;
+        case Child::kReference: break;
+        case Child::kObject:
+          if (!SkipBody()) return false;
+          break;
+        case Child::kFailed: return false;
       }
     }
   }
@@ -457,23 +471,16 @@ class Parser {
     if (!ReadFloats(m->diffuse, 4) || !ReadFloat(&m->power) || !ReadFloats(m->specular, 3) ||
         !ReadFloats(m->emissive, 3))
       return false;
+    std::string type, name;
     for (;;) {
-      Token t = NextValue();
-      if (t.kind == Tok::CBrace) return true;
-      if (t.kind == Tok::OBrace) {
-        std::string ignored;
-        if (!ReadReference(&ignored)) return false;
-      } else if (t.kind == Tok::Name) {
-        if (depth + 1 > kXMaxDepth) return Fail("objects nested too deep");
-        std::string type(t.text), ignored;
-        if (!ReadObjectHead(&ignored)) return false;
-        if (type == "TextureFilename" || type == "TextureFileName") {
-          if (!ReadString(&m->textureFile) || !SkipBody()) return false;
-        } else if (!SkipBody()) {
-          return false;
-        }
-      } else {
-        return Fail("unexpected data inside a material");
+      Child child = NextChild(depth, "unexpected data inside a material", &type, &name);
+      if (child == Child::kEnd) return true;
+      if (child == Child::kFailed) return false;
+      if (child != Child::kObject) continue;
+      if (type == "TextureFilename" || type == "TextureFileName") {
+        if (!ReadString(&m->textureFile) || !SkipBody()) return false;
+      } else if (!SkipBody()) {
+        return false;
       }
     }
   }
@@ -513,18 +520,12 @@ class Parser {
     raw.hasColour.assign(n, 0);
     bool hasUv = false, hasColours = false;
     std::vector<XSkinWeights> skin;
+    std::string type, childName;
     for (;;) {
-      Token t = NextValue();
-      if (t.kind == Tok::CBrace) break;
-      if (t.kind == Tok::OBrace) {
-        std::string ignored;
-        if (!ReadReference(&ignored)) return false;
-        continue;
-      }
-      if (t.kind != Tok::Name) return Fail("unexpected data inside a mesh");
-      if (depth + 1 > kXMaxDepth) return Fail("objects nested too deep");
-      std::string type(t.text), childName;
-      if (!ReadObjectHead(&childName)) return false;
+      Child child = NextChild(depth, "unexpected data inside a mesh", &type, &childName);
+      if (child == Child::kEnd) break;
+      if (child == Child::kFailed) return false;
+      if (child != Child::kObject) continue;
       if (type == "MeshNormals") {
         if (!ParseNormals(&raw, depth + 1)) return false;
       } else if (type == "MeshTextureCoords") {
@@ -624,29 +625,22 @@ class Parser {
     }
     // Faces past the list take its last entry.
     for (uint32_t i = indexCount; i < faces; i++) raw->faceMaterials[i] = last;
+    std::string type, name;
     for (;;) {
-      Token t = NextValue();
-      if (t.kind == Tok::CBrace) break;
-      if (t.kind == Tok::OBrace) {
-        std::string ref;
-        if (!ReadReference(&ref)) return false;
-        auto it = namedMaterials_.find(ref);
+      Child child = NextChild(depth, "unexpected data inside a material list", &type, &name);
+      if (child == Child::kEnd) break;
+      if (child == Child::kFailed) return false;
+      if (child == Child::kReference) {
+        auto it = namedMaterials_.find(name);
         if (it == namedMaterials_.end()) return Fail("a reference to a material that does not exist");
         mesh->materials.push_back(it->second);
-      } else if (t.kind == Tok::Name) {
-        if (depth + 1 > kXMaxDepth) return Fail("objects nested too deep");
-        std::string type(t.text), name;
-        if (!ReadObjectHead(&name)) return false;
-        if (type == "Material") {
-          XMaterial m;
-          if (!ParseMaterialBody(&m, depth + 1)) return false;
-          if (!name.empty()) namedMaterials_[name] = m;
-          mesh->materials.push_back(m);
-        } else if (!SkipBody()) {
-          return false;
-        }
-      } else {
-        return Fail("unexpected data inside a material list");
+      } else if (type == "Material") {
+        XMaterial m;
+        if (!ParseMaterialBody(&m, depth + 1)) return false;
+        if (!name.empty()) namedMaterials_[name] = m;
+        mesh->materials.push_back(m);
+      } else if (!SkipBody()) {
+        return false;
       }
     }
     if (mesh->materials.size() < materials) return Fail("a material list lacks its materials");
@@ -784,18 +778,12 @@ class Parser {
   bool ParseAnimationSet(const std::string& name, int depth) {
     XAnimationSet set;
     set.name = name;
+    std::string type, childName;
     for (;;) {
-      Token t = NextValue();
-      if (t.kind == Tok::CBrace) break;
-      if (t.kind == Tok::OBrace) {
-        std::string ignored;
-        if (!ReadReference(&ignored)) return false;
-        continue;
-      }
-      if (t.kind != Tok::Name) return Fail("unexpected data inside an animation set");
-      if (depth + 1 > kXMaxDepth) return Fail("objects nested too deep");
-      std::string type(t.text), childName;
-      if (!ReadObjectHead(&childName)) return false;
+      Child child = NextChild(depth, "unexpected data inside an animation set", &type, &childName);
+      if (child == Child::kEnd) break;
+      if (child == Child::kFailed) return false;
+      if (child != Child::kObject) continue;
       if (type == "Animation") {
         XAnimation a;
         if (!ParseAnimation(&a, depth + 1)) return false;
@@ -809,17 +797,15 @@ class Parser {
   }
 
   bool ParseAnimation(XAnimation* a, int depth) {
+    std::string type, childName;
     for (;;) {
-      Token t = NextValue();
-      if (t.kind == Tok::CBrace) return true;
-      if (t.kind == Tok::OBrace) {
-        if (!ReadReference(&a->frameName)) return false;
+      Child child = NextChild(depth, "unexpected data inside an animation", &type, &childName);
+      if (child == Child::kEnd) return true;
+      if (child == Child::kFailed) return false;
+      if (child == Child::kReference) {
+        if (!childName.empty()) a->frameName = childName;  // "{ <guid> }" names no frame
         continue;
       }
-      if (t.kind != Tok::Name) return Fail("unexpected data inside an animation");
-      if (depth + 1 > kXMaxDepth) return Fail("objects nested too deep");
-      std::string type(t.text), childName;
-      if (!ReadObjectHead(&childName)) return false;
       if (type != "AnimationKey") {
         if (!SkipBody()) return false;
         continue;

@@ -398,7 +398,7 @@ void CMesh::ApplyVertexColours() {
         float c[4];
         for (int i = 0; i < 4; i++) {
           float k = mesh->stride == 88 ? d[i] : d[i] * (materialCounts[n] == 0 ? 1.0f : color[i]);
-          c[i] = k < 0 ? 0 : k > 1 ? 1 : k;
+          c[i] = k > 0 ? (k < 1 ? k : 1) : 0;  // a NaN from a damaged file becomes 0
         }
         uint32_t argb = uint32_t(c[3] * 255) << 24 | uint32_t(c[0] * 255) << 16 | uint32_t(c[1] * 255) << 8 |
                         uint32_t(c[2] * 255);

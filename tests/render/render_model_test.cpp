@@ -3,6 +3,7 @@
 // tables, levels of detail, and refused files.
 
 #include <cmath>
+#include <cstring>
 #include <string>
 
 #include "app/app_public.h"
@@ -238,6 +239,24 @@ TEST_F(ModelTest, TextureLayersAreStoredPerContainerAndSubset) {
   EXPECT_EQ(mesh.GetMeshTexture(0, 3), nullptr);
   mesh.SetMeshHeatTexture(&b);
   EXPECT_EQ(mesh.GetMeshHeatTexture(), &b);
+}
+
+// A material colour that is not a number (a damaged binary file can hold
+// one) gives black, never an undefined conversion; the other parts stay.
+TEST_F(ModelTest, NotANumberMaterialColoursBecomeBlack) {
+  CMesh mesh;
+  ASSERT_EQ(Build(gs, mesh, ManyMaterials(1), 0), 1);
+  float* diffuse = mesh.materials[0][0].diffuse;
+  diffuse[0] = diffuse[3] = std::nanf("");
+  diffuse[1] = 1.0f;
+  diffuse[2] = 0.5f;
+  mesh.ApplyVertexColours();
+  render::MeshBuffer* buffer = *mesh.records[0].meshSlot;
+  ASSERT_NE(buffer, nullptr);
+  ASSERT_EQ(buffer->stride, 48);
+  uint32_t argb;
+  std::memcpy(&argb, &buffer->vertices[render::kMeshDiffuseOffset48], 4);
+  EXPECT_EQ(argb, 0x0000FF7Fu);  // a and r 0, g 255, b 127
 }
 
 TEST_F(ModelTest, ColourChangesOnlyWhatIsNotNegative) {
