@@ -2,6 +2,7 @@
 // and message boxes: what every subsystem asks of the operating system.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -46,6 +47,17 @@ LocalTime GetLocalTime();
 // Gives the rest of the time slice to other threads (the main loop's idle).
 void YieldProcessor();
 void SleepMs(uint32_t milliseconds);
+
+// ----------------------------------------------------------------------------
+// Memory
+// ----------------------------------------------------------------------------
+
+// `bytes` (a multiple of 2 MiB) aligned to 2 MiB and backed by large pages
+// where the system gives them, so that walking a large table does not miss
+// the address cache page after page. Null when there is no memory. Given
+// back with FreeLargePages.
+void* AllocateLargePages(size_t bytes);
+void FreeLargePages(void* memory);
 
 // ----------------------------------------------------------------------------
 // Files and folders

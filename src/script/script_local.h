@@ -514,6 +514,18 @@ inline CScriptLiteral* StackPop(WordStack& stack) {
   if (stack.end <= 0) RaiseStackUnderflow();
   return stack.entries[size_t(--stack.end)];
 }
+// A popped operand word with its value.
+struct Operand {
+  CScriptLiteral* word;
+  StackOperand value;
+  int kind;  // OperandClass
+};
+inline Operand PopOperand(WordStack& stack) {
+  Operand o;
+  o.word = StackPop(stack);
+  o.kind = LookupStackVariable(o.word, &o.value);
+  return o;
+}
 // Removes entries down to (not including) the topmost call marker "@".
 void StackTrimToMarker(WordStack& stack);
 void FreeWordStack(ScriptEngine& se, WordStack& stack);

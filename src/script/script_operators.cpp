@@ -25,20 +25,6 @@ namespace {
 // Elements a local declaration with dimensions may make.
 constexpr int64_t kMaxDeclaredElements = 1 << 20;
 
-// A popped operand word with its value.
-struct Operand {
-  CScriptLiteral* word;
-  StackOperand value;
-  int kind;  // OperandClass
-};
-
-Operand Pop(WordStack& data) {
-  Operand o;
-  o.word = StackPop(data);
-  o.kind = LookupStackVariable(o.word, &o.value);
-  return o;
-}
-
 // A popped word that must be a variable reference; null when it is not.
 CScriptValue* PopVariable(WordStack& data, CScriptLiteral** word) {
   CScriptLiteral* w = StackPop(data);
@@ -181,8 +167,8 @@ int Compare(Opcode op, const Operand& l, const Operand& r) {
 // element by element. The error texts are the operators' own (without the
 // closing period the compile-time ones carry).
 void ExecuteBinary(ScriptEngine& se, WordStack& data, Opcode op) {
-  Operand r = Pop(data);
-  Operand l = Pop(data);
+  Operand r = PopOperand(data);
+  Operand l = PopOperand(data);
   bool numbers = IsNumber(l.kind) && IsNumber(r.kind);
   bool ints = BothInt(l, r);
   int32_t li = l.value.i, ri = r.value.i;
@@ -353,7 +339,7 @@ CompoundAssignTexts TextsOf(Opcode op) {
 // two-operand rules, with "+=" joining only text to text) is assigned back
 // through L's typed assignment, so an int variable stays an int.
 void ExecuteCompoundAssign(ScriptEngine& se, WordStack& data, Opcode op) {
-  Operand r = Pop(data);
+  Operand r = PopOperand(data);
   CScriptLiteral* leftWord;
   CScriptValue* variable = PopVariable(data, &leftWord);
   if (!variable) TypeError(TextsOf(op).noVariable);
@@ -450,7 +436,7 @@ void ExecuteIncrement(ScriptEngine& se, WordStack& data, Opcode op) {
 // "!" tests numbers by value and texts by emptiness; "~" truncates a float
 // first; "+" copies, "-" negates, both element-wise on compounds.
 void ExecuteUnary(ScriptEngine& se, WordStack& data, Opcode op) {
-  Operand x = Pop(data);
+  Operand x = PopOperand(data);
   switch (op) {
     case Opcode::Not:
       switch (x.kind) {
@@ -505,7 +491,7 @@ bool ConditionIsTrue(CScriptLiteral* word, bool* valid) {
 // prints numbers and compounds; (function) turns a function operand into a
 // handle word.
 void ExecuteCast(ScriptEngine& se, WordStack& data, Opcode op) {
-  Operand x = Pop(data);
+  Operand x = PopOperand(data);
   switch (op) {
     case Opcode::CastInt:
       if (x.kind == kOperandInt || x.kind == kOperandFloat || x.kind == kOperandString) {
@@ -599,7 +585,7 @@ void ExecuteMember(ScriptEngine& se, WordStack& data, CScriptLiteral* word) {
 // text the member of that name; a missing one is made untyped. The
 // variable gets an empty compound first when it holds none.
 void ExecuteIndex(ScriptEngine& se, WordStack& data) {
-  Operand index = Pop(data);
+  Operand index = PopOperand(data);
   CScriptValue* variable = PopVariable(data, nullptr);
   if (!variable) TypeError(Sjis("変数以外には配列インデックスを使用できません"));
   CScriptArray* a = CompoundOfVariable(se.pools, variable);
@@ -683,12 +669,12 @@ void ExecuteDeclare(ScriptEngine& se, ScriptThread* thread, const CScriptLiteral
   WordStack& data = thread->data;
   ScriptPools& pools = se.pools;
 
-  Operand count = Pop(data);
+  Operand count = PopOperand(data);
   if (count.kind != kOperandInt) TypeError(Sjis("変数の次元が数値ではありません。"));
   std::vector<int32_t> sizes;
   int64_t total = 1;
   for (int32_t d = 0; d < count.value.i; d++) {
-    Operand size = Pop(data);
+    Operand size = PopOperand(data);
     if (size.value.i < 1) TypeError(Sjis("配列の要素数がゼロまたは負の値です。"));
     total *= size.value.i;
     if (total > kMaxDeclaredElements) RaiseScriptError(Sjis("配列[%s]の要素数が多すぎます。"), name);
@@ -718,7 +704,7 @@ void ExecuteDeclare(ScriptEngine& se, ScriptThread* thread, const CScriptLiteral
     }
   }
   CScriptValue* v = DefineVariable(se, name, type, attributes);
-  Operand value = Pop(data);
+  Operand value = PopOperand(data);
   switch (value.kind) {
     case kOperandInt:
       if (value.value.i != 0) AssignIntToVariable(pools, v, value.value.i);
@@ -809,7 +795,7 @@ void ExecuteBindParameter(ScriptEngine& se, ScriptThread* thread) {
   }
   Operand arg{};
   arg.kind = kOperandNone;
-  if (data.end > 0 && data.entries[size_t(data.end - 1)]->kind != kWordCallMarker) arg = Pop(data);
+  if (data.end > 0 && data.entries[size_t(data.end - 1)]->kind != kWordCallMarker) arg = PopOperand(data);
   switch (keyword) {
     case kWordTypeInt:
       AssignIntToVariable(pools, DefineParameter(se, w, kValueInt, attributes, bit), arg.value.i);

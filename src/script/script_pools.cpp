@@ -1,8 +1,6 @@
 // script_pools.cpp -- taking and releasing words, values and compounds from
 // the engine's three record pools.
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -14,15 +12,8 @@
 
 namespace script {
 
-void* TakeChunkMemory(size_t bytes) {
-  constexpr size_t kLargePage = size_t(2) << 20;
-  void* memory = std::aligned_alloc(kLargePage, bytes);
-  if (memory) madvise(memory, bytes, MADV_HUGEPAGE);  // a hint: no large pages is fine
-  return memory;
-}
-
-void GiveChunkMemory(void* memory) { std::free(memory); }
-
+void* TakeChunkMemory(size_t bytes) { return platform::AllocateLargePages(bytes); }
+void GiveChunkMemory(void* memory) { platform::FreeLargePages(memory); }
 
 namespace {
 

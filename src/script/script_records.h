@@ -534,9 +534,7 @@ float ParseFloat(const char* text);
 // ----------------------------------------------------------------------------
 
 // Memory for a chunk of records: `bytes` (a multiple of kChunkBytes) on
-// large pages where the system gives them, so that walking a large array's
-// values does not miss the address cache page after page. Null when there
-// is no memory.
+// large pages (platform::AllocateLargePages). Null when there is no memory.
 void* TakeChunkMemory(size_t bytes);
 void GiveChunkMemory(void* memory);
 constexpr size_t kChunkBytes = size_t(4) << 20;

@@ -221,20 +221,6 @@ CScriptValue* ResolveAgain(ScriptEngine& se, CScriptLiteral* holder, const std::
   return ResolveAgain(se, holder, name, scope);
 }
 
-// A popped operand word with its value.
-struct Operand {
-  CScriptLiteral* word;
-  StackOperand value;
-  int kind;  // OperandClass
-};
-
-Operand PopOperand(WordStack& data) {
-  Operand o;
-  o.word = StackPop(data);
-  o.kind = LookupStackVariable(o.word, &o.value);
-  return o;
-}
-
 // The text a label or callee operand is named by in messages: the
 // variable's name, else the word's own text.
 const char* OperandName(Operand& o) {
