@@ -309,6 +309,9 @@ struct CodeStep {
   uint8_t operation = 0;    // the operator word's kind
   bool statement = false;   // ends with ";"
   uint8_t compareMask = 0;  // a comparison's outcomes that hold (script_vm.cpp)
+  uint8_t op = 0;           // the step's Opcode
+  int32_t link = 0;         // the link index of its words
+  CScriptLiteral* first = nullptr;   // the step's first word
   CScriptLiteral* a = nullptr;       // operand words: names or int literals
   CScriptLiteral* b = nullptr;
   CScriptLiteral* c = nullptr;
@@ -342,6 +345,13 @@ struct CodeStep {
   // ahead along a stride (a cache hint only; never read through).
   const void* lastTable = nullptr;
   int32_t lastIndex = 0;
+  // The step that starts where each way out leads (after the step, at the
+  // conditional jump's label, at the tail jump's label) when it may follow
+  // this one directly; kNoStep when none may, null until first needed. The
+  // jumps' entries go with the label words kept above.
+  CodeStep* afterStep = nullptr;
+  CodeStep* labelStep = nullptr;
+  CodeStep* tailStep = nullptr;
   // (Last: read only when the stamps have moved on.)
   // The same variables by where a lookup finds them, for any local
   // namespace of the shape `shape` (CScriptArray::shape; 0: none kept) while

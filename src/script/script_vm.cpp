@@ -111,9 +111,10 @@ void VerifyLink(ScriptEngine& se, const char* name, const CScriptValue* kept) {
   VerifyKept(next == label->next, "word after a step's label");
 }
 
-[[gnu::cold, gnu::noinline]] void VerifyChained(const ScriptEngine& se, const CScriptLiteral* w) {
-  VerifyKept(w->stepEpoch == se.run.codeEpoch && w->stepOp >= uint8_t(kFirstStep) &&
-                 w->stepOp != uint8_t(Opcode::StepCall) && w->step,
+[[gnu::cold, gnu::noinline]] void VerifyChained(const ScriptEngine& se, const CScriptLiteral* w, const CodeStep* kept) {
+  VerifyKept(w && w->stepEpoch == se.run.codeEpoch && w->stepOp >= uint8_t(kFirstStep) &&
+                 w->stepOp != uint8_t(Opcode::StepCall) && w->step == kept && kept->first == w &&
+                 w->position.fileName == se.run.lastFile && kept->link == w->position.linkIndex,
              "chained step");
 }
 
@@ -552,6 +553,9 @@ void DecodeStep(ScriptEngine& se, CScriptLiteral* w) {
   }
   s.last = words[s.length - 1];
   s.after = words[s.length];
+  s.op = uint8_t(op);
+  s.link = w->position.linkIndex;
+  s.first = w;
   if (IsComparison(s.operation)) s.compareMask = ComparisonMask(s.operation);
   // The words of a step all come from one file and link, so setting the
   // folder and link once stands for every word.
@@ -653,6 +657,11 @@ void KeepShapeSlots(CodeStep& s, const Scope& scope) {
 // slots kept for the local namespace's shape, else from its words' links.
 // Out of the steps' way: their loops seldom come here.
 [[gnu::noinline]] bool StepVariablesAgain(ScriptEngine& se, CodeStep& s, const Scope& scope) {
+  // A chained step comes here without what the loop's turn sets for its
+  // first word: where a lookup's errors are placed, and the link whose
+  // file-level names it finds.
+  se.run.executing = s.first;
+  se.namespaces.currentLink = s.link;
   if (s.shape && s.shape == ScopeShape(scope) && s.shapeGlobalStamp == scope.globalStamp &&
       ShapeVariables(s, scope)) {
     if (__builtin_expect(scope.verify, 0)) VerifyShape(se, scope.local);
@@ -665,10 +674,20 @@ void KeepShapeSlots(CodeStep& s, const Scope& scope) {
 
 // Fills the step's variables and labels; false when a name has no variable
 // yet. With verifyLinks each is checked against a fresh lookup.
+template <bool kVerify>
 [[gnu::always_inline]] inline bool StepVariables(ScriptEngine& se, CodeStep& s, const Scope& scope) {
-  if ((s.localStamp != scope.localStamp || s.globalStamp != scope.globalStamp) && !StepVariablesAgain(se, s, scope))
-    return false;
-  if (scope.verify) {
+  if (s.localStamp != scope.localStamp || s.globalStamp != scope.globalStamp) {
+    // A call's namespace of the kept shape, the commonest case in a called
+    // function, is taken here; the rest (and every check) out of the way.
+    if (!kVerify && s.shape && s.shape == ScopeShape(scope) && s.shapeGlobalStamp == scope.globalStamp &&
+        ShapeVariables(s, scope)) {
+      s.localStamp = scope.localStamp;
+      s.globalStamp = scope.globalStamp;
+    } else if (!StepVariablesAgain(se, s, scope)) {
+      return false;
+    }
+  }
+  if (kVerify) {
     if (s.va) VerifyLink(se, s.a->text.c_str(), s.va);
     if (s.vb) VerifyLink(se, s.b->text.c_str(), s.vb);
     if (s.vc) VerifyLink(se, s.c->text.c_str(), s.vc);
@@ -736,9 +755,15 @@ constexpr int64_t kPrefetchStrides = 4;
 // label (else the jump word itself raises the error).
 [[gnu::always_inline]] inline bool LabelTarget(ScriptEngine& se, bool verify, const CScriptValue* v,
                                                const CScriptLiteral* label, const CScriptLiteral** seenWord,
-                                               CScriptLiteral** seenNext, CScriptLiteral** target) {
+                                               CScriptLiteral** seenNext, CodeStep** seenStep,
+                                               CScriptLiteral** target) {
   if (!v) return false;
   if (verify) VerifyLink(se, label->text.c_str(), v);
+  // The label the jump found last time, the common case, first.
+  if (__builtin_expect(!verify && v->type == kValueFunction && v->data.word == *seenWord && *seenWord, 1)) {
+    *target = *seenNext;
+    return true;
+  }
   if (v->type == kValueRefer) v = FollowRefer(v);
   if (!v || (v->type != kValueFunction && v->type != kValueSystemCall) || !v->data.word) return false;
   const CScriptLiteral* word = v->data.word;
@@ -749,6 +774,7 @@ constexpr int64_t kPrefetchStrides = 4;
     *target = word->next;
     *seenWord = word;
     *seenNext = *target;
+    *seenStep = nullptr;  // found again when next needed
   }
   return true;
 }
@@ -798,118 +824,125 @@ constexpr int64_t kPrefetchStrides = 4;
 }
 
 // The end of a step: the thread goes on at `next` after the step's words
-// up to `last`, `words` of them counted.
-[[gnu::always_inline]] inline void FinishStep(ScriptEngine& se, ScriptThread* t, CScriptLiteral* last,
-                                              CScriptLiteral* next, int words, int32_t* count) {
+// up to `last`, `words` of them counted. Returns where the step that may
+// follow is kept (`successor`), for the caller's chain.
+[[gnu::always_inline]] inline CodeStep** FinishStep(ScriptEngine& se, ScriptThread* t, CScriptLiteral* last,
+                                                    CScriptLiteral* next, int words, int32_t* count,
+                                                    CodeStep** successor) {
   se.run.executing = last;
   t->currentWord = next;
   *count += words;
+  return successor;
 }
 
 // The statement's end: ";" and, when it has one and it can be taken, the
 // tail jump.
-[[gnu::always_inline]] inline void FinishStatement(ScriptEngine& se, ScriptThread* t, CodeStep& s,
-                                                   int32_t* count, int32_t limit, bool verify) {
+template <bool kVerify>
+[[gnu::always_inline]] inline CodeStep** FinishStatement(ScriptEngine& se, ScriptThread* t, CodeStep& s,
+                                                         int32_t* count, int32_t limit) {
   TrimToMarker(t->data);
   CScriptLiteral* target;
-  if (s.tailJump && *count + s.length + 2 <= limit && LabelTarget(se, verify, s.vTail, s.tailLabel, &s.tailWord, &s.tailNext, &target)) {
-    FinishStep(se, t, s.tailJump, target, s.length + 2, count);
-    return;
-  }
-  FinishStep(se, t, s.last, s.after, s.length, count);
+  if (s.tailJump && *count + s.length + 2 <= limit &&
+      LabelTarget(se, kVerify, s.vTail, s.tailLabel, &s.tailWord, &s.tailNext, &s.tailStep, &target))
+    return FinishStep(se, t, s.tailJump, target, s.length + 2, count, &s.tailStep);
+  return FinishStep(se, t, s.last, s.after, s.length, count, &s.afterStep);
 }
 
 // A conditional jump's end: on a false condition its jump, on a true one
-// the tail jump when it has one, else the word after it.
-[[gnu::always_inline]] inline bool FinishCondition(ScriptEngine& se, ScriptThread* t, CodeStep& s, bool truth,
-                                                   int32_t* count, int32_t limit, bool verify) {
+// the tail jump when it has one, else the word after it. Null when the
+// jump's label is no label.
+template <bool kVerify>
+[[gnu::always_inline]] inline CodeStep** FinishCondition(ScriptEngine& se, ScriptThread* t, CodeStep& s, bool truth,
+                                                         int32_t* count, int32_t limit) {
   CScriptLiteral* target;
   if (!truth) {
-    if (!LabelTarget(se, verify, s.vLabel, s.label, &s.labelWord, &s.labelNext, &target)) return false;
-    FinishStep(se, t, s.jump, target, s.length, count);
-    return true;
+    if (!LabelTarget(se, kVerify, s.vLabel, s.label, &s.labelWord, &s.labelNext, &s.labelStep, &target))
+      return nullptr;
+    return FinishStep(se, t, s.jump, target, s.length, count, &s.labelStep);
   }
-  if (s.tailJump && *count + s.length + 2 <= limit && LabelTarget(se, verify, s.vTail, s.tailLabel, &s.tailWord, &s.tailNext, &target)) {
-    FinishStep(se, t, s.tailJump, target, s.length + 2, count);
-    return true;
-  }
-  FinishStep(se, t, s.jump, s.after, s.length, count);
-  return true;
+  if (s.tailJump && *count + s.length + 2 <= limit &&
+      LabelTarget(se, kVerify, s.vTail, s.tailLabel, &s.tailWord, &s.tailNext, &s.tailStep, &target))
+    return FinishStep(se, t, s.tailJump, target, s.length + 2, count, &s.tailStep);
+  return FinishStep(se, t, s.jump, s.after, s.length, count, &s.afterStep);
 }
 
-// Each Run* returns false, having changed nothing, when the step cannot
-// run; the caller then runs its first word alone.
+// Each Run* returns null, having changed nothing, when the step cannot
+// run; the caller then runs its first word alone. Otherwise it returns
+// where the step that may follow is kept (FinishStep).
 
-[[gnu::always_inline]] inline bool RunCompareJump(ScriptEngine& se, ScriptThread* t, CodeStep& s, const Scope& scope, int32_t* count,
-                                                  int32_t limit) {
-  if (!StackRoom(t->data, 2)) return false;
+template <bool kVerify>
+[[gnu::always_inline]] inline CodeStep** RunCompareJump(ScriptEngine& se, ScriptThread* t, CodeStep& s,
+                                                        const Scope& scope, int32_t* count, int32_t limit) {
+  if (!StackRoom(t->data, 2)) return nullptr;
   int32_t x, y;
-  if (!StepVariables(se, s, scope) || !ReadInt(s.a, s.va, &x) || !ReadInt(s.b, s.vb, &y)) return false;
-  return FinishCondition(se, t, s, MaskComparison(s.compareMask, x, y), count, limit, scope.verify);
+  if (!StepVariables<kVerify>(se, s, scope) || !ReadInt(s.a, s.va, &x) || !ReadInt(s.b, s.vb, &y)) return nullptr;
+  return FinishCondition<kVerify>(se, t, s, MaskComparison(s.compareMask, x, y), count, limit);
 }
 
-[[gnu::always_inline]] inline bool RunIndexJump(ScriptEngine& se, ScriptThread* t, CodeStep& s, const Scope& scope, int32_t* count,
-                                                int32_t limit) {
-  if (!StackRoom(t->data, 2)) return false;
-  if (!StepVariables(se, s, scope)) return false;
+template <bool kVerify>
+[[gnu::always_inline]] inline CodeStep** RunIndexJump(ScriptEngine& se, ScriptThread* t, CodeStep& s,
+                                                      const Scope& scope, int32_t* count, int32_t limit) {
+  if (!StackRoom(t->data, 2)) return nullptr;
+  if (!StepVariables<kVerify>(se, s, scope)) return nullptr;
   const CScriptValue* element = HeldElement(s, s.va, s.b, s.vb);
   if (element && element->type == kValueRefer) element = FollowRefer(element);
-  if (!element || element->type != kValueInt) return false;
-  return FinishCondition(se, t, s, element->data.i != 0, count, limit, scope.verify);
+  if (!element || element->type != kValueInt) return nullptr;
+  return FinishCondition<kVerify>(se, t, s, element->data.i != 0, count, limit);
 }
 
-[[gnu::always_inline]] inline bool RunIncrement(ScriptEngine& se, ScriptThread* t, CodeStep& s, const Scope& scope, int32_t* count,
-                                                int32_t limit) {
-  if (!StackRoom(t->data, 1)) return false;
-  if (!StepVariables(se, s, scope) || !IsIntTarget(s.va)) return false;
+template <bool kVerify>
+[[gnu::always_inline]] inline CodeStep** RunIncrement(ScriptEngine& se, ScriptThread* t, CodeStep& s,
+                                                      const Scope& scope, int32_t* count, int32_t limit) {
+  if (!StackRoom(t->data, 1)) return nullptr;
+  if (!StepVariables<kVerify>(se, s, scope) || !IsIntTarget(s.va)) return nullptr;
   CScriptValue* v = s.va;
   bool up = s.operation == kWordIncrement || s.operation == kWordPrefixIncrement;
   StoreInt(v, up ? WrapAdd(v->data.i, 1) : WrapSub(v->data.i, 1));
-  FinishStatement(se, t, s, count, limit, scope.verify);
-  return true;
+  return FinishStatement<kVerify>(se, t, s, count, limit);
 }
 
-[[gnu::always_inline]] inline bool RunCompoundAssign(ScriptEngine& se, ScriptThread* t, CodeStep& s, const Scope& scope, int32_t* count,
-                                                     int32_t limit) {
-  if (!StackRoom(t->data, 2)) return false;
+template <bool kVerify>
+[[gnu::always_inline]] inline CodeStep** RunCompoundAssign(ScriptEngine& se, ScriptThread* t, CodeStep& s,
+                                                           const Scope& scope, int32_t* count, int32_t limit) {
+  if (!StackRoom(t->data, 2)) return nullptr;
   int32_t y;
-  if (!StepVariables(se, s, scope) || !IsIntTarget(s.va) || !ReadInt(s.b, s.vb, &y)) return false;
+  if (!StepVariables<kVerify>(se, s, scope) || !IsIntTarget(s.va) || !ReadInt(s.b, s.vb, &y)) return nullptr;
   StoreInt(s.va, IntArithmetic(s.operation, s.va->data.i, y));
-  FinishStatement(se, t, s, count, limit, scope.verify);
-  return true;
+  return FinishStatement<kVerify>(se, t, s, count, limit);
 }
 
-[[gnu::always_inline]] inline bool RunAssign(ScriptEngine& se, ScriptThread* t, CodeStep& s, const Scope& scope, int32_t* count,
-                                             int32_t limit) {
-  if (!StackRoom(t->data, 2)) return false;
+template <bool kVerify>
+[[gnu::always_inline]] inline CodeStep** RunAssign(ScriptEngine& se, ScriptThread* t, CodeStep& s, const Scope& scope,
+                                                   int32_t* count, int32_t limit) {
+  if (!StackRoom(t->data, 2)) return nullptr;
   int32_t y;
-  if (!StepVariables(se, s, scope) || !IsIntTarget(s.va) || !ReadInt(s.b, s.vb, &y)) return false;
+  if (!StepVariables<kVerify>(se, s, scope) || !IsIntTarget(s.va) || !ReadInt(s.b, s.vb, &y)) return nullptr;
   StoreInt(s.va, y);
-  FinishStatement(se, t, s, count, limit, scope.verify);
-  return true;
+  return FinishStatement<kVerify>(se, t, s, count, limit);
 }
 
-[[gnu::always_inline]] inline bool RunIndexAssign(ScriptEngine& se, ScriptThread* t, CodeStep& s, const Scope& scope, int32_t* count,
-                                                  int32_t limit) {
-  if (!StackRoom(t->data, 2)) return false;
-  if (!StepVariables(se, s, scope)) return false;
+template <bool kVerify>
+[[gnu::always_inline]] inline CodeStep** RunIndexAssign(ScriptEngine& se, ScriptThread* t, CodeStep& s,
+                                                        const Scope& scope, int32_t* count, int32_t limit) {
+  if (!StackRoom(t->data, 2)) return nullptr;
+  if (!StepVariables<kVerify>(se, s, scope)) return nullptr;
   CScriptValue* element = HeldElement(s, s.va, s.b, s.vb);
   int32_t y;
-  if (!IsIntTarget(element) || !ReadInt(s.c, s.vc, &y)) return false;
+  if (!IsIntTarget(element) || !ReadInt(s.c, s.vc, &y)) return nullptr;
   StoreInt(element, y);
-  FinishStatement(se, t, s, count, limit, scope.verify);
-  return true;
+  return FinishStatement<kVerify>(se, t, s, count, limit);
 }
 
-[[gnu::always_inline]] inline bool RunPushBinary(ScriptEngine& se, ScriptThread* t, CodeStep& s, const Scope& scope, int32_t* count) {
-  if (!StackRoom(t->data, 2)) return false;
+template <bool kVerify>
+[[gnu::always_inline]] inline CodeStep** RunPushBinary(ScriptEngine& se, ScriptThread* t, CodeStep& s,
+                                                       const Scope& scope, int32_t* count) {
+  if (!StackRoom(t->data, 2)) return nullptr;
   int32_t x, y;
-  if (!StepVariables(se, s, scope) || !ReadInt(s.a, s.va, &x) || !ReadInt(s.b, s.vb, &y)) return false;
+  if (!StepVariables<kVerify>(se, s, scope) || !ReadInt(s.a, s.va, &x) || !ReadInt(s.b, s.vb, &y)) return nullptr;
   int32_t result = IsComparison(s.operation) ? int32_t(MaskComparison(s.compareMask, x, y))
                                              : IntArithmetic(s.operation, x, y);
   StackPushInt(se, t->data, result);
-  FinishStep(se, t, s.last, s.after, s.length, count);
-  return true;
+  return FinishStep(se, t, s.last, s.after, s.length, count, &s.afterStep);
 }
 
 // "t = t + piece" for a text variable t: the piece (an int's "%d", a
@@ -953,46 +986,57 @@ bool AppendInPlace(ScriptEngine& se, const CodeStep& s) {
   return true;
 }
 
-[[gnu::always_inline]] inline bool RunAssignBinary(ScriptEngine& se, ScriptThread* t, CodeStep& s, const Scope& scope, int32_t* count,
-                                                   int32_t limit) {
-  if (!StackRoom(t->data, 3)) return false;
+template <bool kVerify>
+[[gnu::always_inline]] inline CodeStep** RunAssignBinary(ScriptEngine& se, ScriptThread* t, CodeStep& s,
+                                                         const Scope& scope, int32_t* count, int32_t limit) {
+  if (!StackRoom(t->data, 3)) return nullptr;
   int32_t x, y;
-  if (!StepVariables(se, s, scope)) return false;
+  if (!StepVariables<kVerify>(se, s, scope)) return nullptr;
   if (IsIntTarget(s.va) && ReadInt(s.b, s.vb, &x) && ReadInt(s.c, s.vc, &y)) {
     StoreInt(s.va, IntArithmetic(s.operation, x, y));
   } else if (!AppendInPlace(se, s)) {
-    return false;
+    return nullptr;
   }
-  if (s.statement) {
-    FinishStatement(se, t, s, count, limit, scope.verify);
-  } else {
-    StackPushReference(se, t->data, s.va);
-    FinishStep(se, t, s.last, s.after, s.length, count);
-  }
-  return true;
+  if (s.statement) return FinishStatement<kVerify>(se, t, s, count, limit);
+  StackPushReference(se, t->data, s.va);
+  return FinishStep(se, t, s.last, s.after, s.length, count, &s.afterStep);
 }
 
-[[gnu::always_inline]] inline bool RunJump(ScriptEngine& se, ScriptThread* t, CodeStep& s, const Scope& scope,
-                                           int32_t* count) {
-  if (!StackRoom(t->data, 1) || !StepVariables(se, s, scope)) return false;
+template <bool kVerify>
+[[gnu::always_inline]] inline CodeStep** RunJump(ScriptEngine& se, ScriptThread* t, CodeStep& s, const Scope& scope,
+                                                 int32_t* count) {
+  if (!StackRoom(t->data, 1) || !StepVariables<kVerify>(se, s, scope)) return nullptr;
   CScriptLiteral* target;
-  if (!LabelTarget(se, scope.verify, s.vLabel, s.label, &s.labelWord, &s.labelNext, &target)) return false;
-  FinishStep(se, t, s.jump, target, s.length, count);
-  return true;
+  if (!LabelTarget(se, kVerify, s.vLabel, s.label, &s.labelWord, &s.labelNext, &s.labelStep, &target)) return nullptr;
+  return FinishStep(se, t, s.jump, target, s.length, count, &s.labelStep);
 }
 
+template <bool kVerify>
 bool RunCall(ScriptEngine& se, ScriptThread* t, CodeStep& s, const Scope& scope, int32_t* count) {
   if (!StackRoom(t->data, 1)) return false;
-  if (!StepVariables(se, s, scope)) return false;
+  if (!StepVariables<kVerify>(se, s, scope)) return false;
   CScriptValue* function = s.va->type == kValueRefer ? FollowRefer(s.va) : s.va;
   if (!function || function->type != kValueFunction || !function->data.word) return false;
   // From here on it is the call word's work, and its errors are placed there.
   CScriptLiteral* entry = function->data.word;
-  FinishStep(se, t, s.last, s.after, s.length, count);
+  FinishStep(se, t, s.last, s.after, s.length, count, nullptr);
   StackPushHandle(se, t->calls, s.after);
   PushCallNamespace(se, entry);
   t->currentWord = entry->next;
   return true;
+}
+
+// No step may follow: what a step keeps for a way out that leads to no
+// step, or to one that may not follow directly.
+CodeStep kNoStep;
+
+// The step that may follow directly at `next`, for a step that ran in the
+// current file: one of this code version, in the same file, and not a call.
+[[gnu::noinline]] CodeStep* FollowingStep(ScriptEngine& se, CScriptLiteral* next) {
+  if (!next) return &kNoStep;
+  if (next->stepEpoch != se.run.codeEpoch) DecodeStep(se, next);
+  if (!IsChainedStep(Opcode(next->stepOp)) || next->position.fileName != se.run.lastFile) return &kNoStep;
+  return next->step;
 }
 
 }  // namespace
@@ -1007,6 +1051,7 @@ bool RunCall(ScriptEngine& se, ScriptThread* t, CodeStep& s, const Scope& scope,
 
 namespace {
 
+template <bool kVerify>
 void Execute(ScriptEngine& se, int32_t index) {
   ScriptThread* t = se.threads[size_t(index)];
   WordStack& data = t->data;
@@ -1014,6 +1059,9 @@ void Execute(ScriptEngine& se, int32_t index) {
   int32_t count = 0;
   Scope scope{};
   bool scopeKnown = false;
+  CodeStep* step = nullptr;  // the step being run
+  CodeStep** successor;      // where the step that ran keeps the one that may follow
+  const int32_t chainLimit = limit - kMostStepWords;
   for (;;) {
     if (count == limit) RaiseScriptError("%s", Sjis("システムに処理を返しません。無限ループの疑い。"));
     if (t->wait != 0) {
@@ -1034,65 +1082,58 @@ void Execute(ScriptEngine& se, int32_t index) {
       // A step runs only when all of its words fit below the limit.
       if (count > limit - kMostStepWords || !se.run.runSteps) {
         op = kOpcodeOfKind[w->kind];
-      } else if (!scopeKnown) {
-        scope = CurrentScope(se);
-        scopeKnown = true;
+      } else {
+        step = w->step;
+        if (!scopeKnown) {
+          scope = CurrentScope(se);
+          scopeKnown = true;
+        }
       }
     }
   dispatch:
     switch (op) {
       case Opcode::StepCompareJump:
       labelStepCompareJump:
-        if (RunCompareJump(se, t, *w->step, scope, &count, limit)) goto chain;
-        op = kOpcodeOfKind[w->kind];
-        goto dispatch;
+        if ((successor = RunCompareJump<kVerify>(se, t, *step, scope, &count, limit))) goto chain;
+        goto stepFailed;
       case Opcode::StepIndexJump:
       labelStepIndexJump:
-        if (RunIndexJump(se, t, *w->step, scope, &count, limit)) goto chain;
-        op = kOpcodeOfKind[w->kind];
-        goto dispatch;
+        if ((successor = RunIndexJump<kVerify>(se, t, *step, scope, &count, limit))) goto chain;
+        goto stepFailed;
       case Opcode::StepIncrement:
       labelStepIncrement:
-        if (RunIncrement(se, t, *w->step, scope, &count, limit)) goto chain;
-        op = kOpcodeOfKind[w->kind];
-        goto dispatch;
+        if ((successor = RunIncrement<kVerify>(se, t, *step, scope, &count, limit))) goto chain;
+        goto stepFailed;
       case Opcode::StepCompoundAssign:
       labelStepCompoundAssign:
-        if (RunCompoundAssign(se, t, *w->step, scope, &count, limit)) goto chain;
-        op = kOpcodeOfKind[w->kind];
-        goto dispatch;
+        if ((successor = RunCompoundAssign<kVerify>(se, t, *step, scope, &count, limit))) goto chain;
+        goto stepFailed;
       case Opcode::StepAssign:
       labelStepAssign:
-        if (RunAssign(se, t, *w->step, scope, &count, limit)) goto chain;
-        op = kOpcodeOfKind[w->kind];
-        goto dispatch;
+        if ((successor = RunAssign<kVerify>(se, t, *step, scope, &count, limit))) goto chain;
+        goto stepFailed;
       case Opcode::StepIndexAssign:
       labelStepIndexAssign:
-        if (RunIndexAssign(se, t, *w->step, scope, &count, limit)) goto chain;
-        op = kOpcodeOfKind[w->kind];
-        goto dispatch;
+        if ((successor = RunIndexAssign<kVerify>(se, t, *step, scope, &count, limit))) goto chain;
+        goto stepFailed;
       case Opcode::StepPushBinary:
       labelStepPushBinary:
-        if (RunPushBinary(se, t, *w->step, scope, &count)) goto chain;
-        op = kOpcodeOfKind[w->kind];
-        goto dispatch;
+        if ((successor = RunPushBinary<kVerify>(se, t, *step, scope, &count))) goto chain;
+        goto stepFailed;
       case Opcode::StepAssignBinary:
       labelStepAssignBinary:
-        if (RunAssignBinary(se, t, *w->step, scope, &count, limit)) goto chain;
-        op = kOpcodeOfKind[w->kind];
-        goto dispatch;
+        if ((successor = RunAssignBinary<kVerify>(se, t, *step, scope, &count, limit))) goto chain;
+        goto stepFailed;
       case Opcode::StepJump:
       labelStepJump:
-        if (RunJump(se, t, *w->step, scope, &count)) goto chain;
-        op = kOpcodeOfKind[w->kind];
-        goto dispatch;
+        if ((successor = RunJump<kVerify>(se, t, *step, scope, &count))) goto chain;
+        goto stepFailed;
       case Opcode::StepCall:
-        if (RunCall(se, t, *w->step, scope, &count)) {
+        if (RunCall<kVerify>(se, t, *step, scope, &count)) {
           scopeKnown = false;  // a new local namespace
           continue;
         }
-        op = kOpcodeOfKind[w->kind];
-        goto dispatch;
+        goto stepFailed;
       case Opcode::Nop: break;
       case Opcode::End: t->wait = -1; break;
       case Opcode::PushInt: StackPushInt(se, data, w->payload.i); break;
@@ -1246,25 +1287,41 @@ void Execute(ScriptEngine& se, int32_t index) {
     scopeKnown = false;
     count++;
     continue;
+  stepFailed:
+    // A step that cannot run as one runs its first word alone, as the loop's
+    // turn would. (A chained step had not set what the turn sets.)
+    w = step->first;
+    t->currentWord = w->next;
+    se.run.executing = w;
+    se.namespaces.currentLink = w->position.linkIndex;
+    op = kOpcodeOfKind[w->kind];
+    goto dispatch;
   chain:
     // A step that ran leads most often into another: that one starts here,
     // with what the loop's turn would check and set. A step neither waits
-    // nor changes the namespaces, and it stays below the limit.
-    w = t->currentWord;
-    if (w && w->stepEpoch == se.run.codeEpoch && IsChainedStep(Opcode(w->stepOp)) && count <= limit - kMostStepWords &&
-        w->position.fileName == se.run.lastFile) {
-      if (__builtin_expect(scope.verify, 0)) VerifyChained(se, w);
-      t->currentWord = w->next;
-      se.run.executing = w;
-      se.namespaces.currentLink = w->position.linkIndex;
-      op = Opcode(w->stepOp);
+    // nor changes the namespaces, and it stays below the limit. Which step
+    // follows at each way out of a step is kept with it.
+    {
+      CodeStep* next = *successor;
+      if (__builtin_expect(!next, 0)) next = *successor = FollowingStep(se, t->currentWord);
+      if (next == &kNoStep || count > chainLimit) continue;
+      if (kVerify) {
+        VerifyChained(se, t->currentWord, next);
+        se.namespaces.currentLink = next->link;  // the checks look names up
+      }
+      // What the loop's turn would set for the step's first word is left to
+      // the step: the thread's next word and the word being executed are
+      // its own when it runs, and the ways that read the current link or
+      // may raise an error (a lookup, or running the first word alone) set
+      // them first.
+      step = next;
       // Each step's own jump here, which predicts its successor far better
       // than the switch's one jump for all.
       static void* const kChained[] = {&&labelStepCompareJump, &&labelStepIndexJump, &&labelStepIncrement,
                                        &&labelStepCompoundAssign, &&labelStepAssign, &&labelStepIndexAssign,
                                        &&labelStepPushBinary, &&labelStepAssignBinary, &&labelStepJump};
       static_assert(int(Opcode::StepJump) - int(kFirstStep) == 8 && Opcode::StepCall > Opcode::StepJump);
-      goto* kChained[int(op) - int(kFirstStep)];
+      goto* kChained[step->op - int(kFirstStep)];
     }
   }
 }
@@ -1322,7 +1379,8 @@ int ScriptEngine::RunScriptFrame(int paused) {
       run.runningThread = picked;
       failing = picked;
       if (t->currentWord) live++;
-      Execute(*this, picked);
+      if (run.verifyLinks) Execute<true>(*this, picked);
+      else Execute<false>(*this, picked);
       run.runningThread = -1;
     }
   } catch (const ScriptError& e) {
