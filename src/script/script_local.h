@@ -544,6 +544,10 @@ void EndThread(ScriptEngine& se, int32_t thread);
 // or, from the thread's root function, the end of the thread (of every
 // thread when that function is "main").
 void ReturnFromCall(ScriptEngine& se, int32_t thread);
+// Its end for an int value, once the value and everything above the call's
+// marker are off the stack and the marker too: the int goes on the stack,
+// the callee's namespace goes and the thread goes on after the call.
+void ReturnIntToCaller(ScriptEngine& se, ScriptThread* t, int32_t value);
 // Local namespaces of the current thread.
 void PushLocalNamespace(ScriptEngine& se, const char* functionName);
 // The same for a call of the function whose entry word is `entry`: a

@@ -93,6 +93,7 @@ enum class Opcode : uint8_t {
   StepPushBinary,     // a b op: + - * or a comparison of ints; pushes the int result
   StepAssignBinary,   // a b c op = [; ["L2" goto]]: b op c into an int variable
   StepJump,           // "L" goto: a jump to a label named by a literal
+  StepReturn,         // a return: an int variable's value returned from a call
   StepCall,           // f call: a function called by name
 };
 

@@ -389,6 +389,13 @@ void EndThread(ScriptEngine& se, int32_t thread) {
 // Returning
 // ----------------------------------------------------------------------------
 
+void ReturnIntToCaller(ScriptEngine& se, ScriptThread* t, int32_t value) {
+  StackPushInt(se, t->data, value);
+  UnlinkLocalNamespace(se, nullptr);
+  CScriptLiteral* back = StackPop(t->calls);
+  t->currentWord = back->kind == kWordFunctionConstant ? back->payload.word : nullptr;
+}
+
 void ReturnFromCall(ScriptEngine& se, int32_t thread) {
   ScriptThread* t = se.threads[size_t(thread)];
   WordStack& data = t->data;
@@ -401,10 +408,7 @@ void ReturnFromCall(ScriptEngine& se, int32_t thread) {
     // An int, or an int variable, is what most calls give back.
     const CScriptValue* named = value->kind == kWordReference ? value->payload.value : nullptr;
     if (value->kind == kWordInt || (named && named->type == kValueInt)) {
-      StackPushInt(se, data, named ? named->data.i : value->payload.i);
-      UnlinkLocalNamespace(se, nullptr);
-      CScriptLiteral* back = StackPop(t->calls);
-      t->currentWord = back->kind == kWordFunctionConstant ? back->payload.word : nullptr;
+      ReturnIntToCaller(se, t, named ? named->data.i : value->payload.i);
       return;
     }
     StackOperand op;

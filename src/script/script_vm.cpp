@@ -477,6 +477,10 @@ Opcode MatchStep(CScriptLiteral* const* words, CodeStep* s) {
     s->length = 2;
     return Opcode::StepCall;
   }
+  if (k1 == kWordReturnCode) {
+    s->length = 2;
+    return Opcode::StepReturn;
+  }
   if (IsIncrement(k1) && k2 == kWordSemicolon) {
     s->operation = uint8_t(k1);
     s->length = 3;
@@ -1011,8 +1015,28 @@ template <bool kVerify>
   return FinishStep(se, t, s.jump, target, s.length, count, &s.labelStep);
 }
 
+// "a return" in a call, a an int variable: the value goes back to the
+// caller without being pushed and popped. False, with nothing changed, when
+// the words must run: a value that is no int, or no call to return from.
 template <bool kVerify>
-bool RunCall(ScriptEngine& se, ScriptThread* t, CodeStep& s, const Scope& scope, int32_t* count) {
+[[gnu::always_inline]] inline bool RunReturn(ScriptEngine& se, ScriptThread* t, CodeStep& s, const Scope& scope,
+                                             int32_t* count) {
+  WordStack& data = t->data;
+  int32_t value;
+  if (!StackRoom(data, 1) || !StepVariables<kVerify>(se, s, scope) || !ReadInt(s.a, s.va, &value)) return false;
+  // The return trims the stack to the call's marker and takes the marker.
+  int32_t end = data.end;
+  CScriptLiteral* const* entries = data.entries.data();
+  while (end > 0 && entries[end - 1]->kind != kWordCallMarker) end--;
+  if (end == 0) return false;  // the thread's root function ends: the words do it
+  data.end = end - 1;
+  FinishStep(se, t, s.last, s.after, s.length, count, nullptr);
+  ReturnIntToCaller(se, t, value);
+  return true;
+}
+
+template <bool kVerify>
+bool RunCall(ScriptEngine& se, ScriptThread* t, CodeStep& s, const Scope& scope, int32_t* count, int32_t limit) {
   if (!StackRoom(t->data, 1)) return false;
   if (!StepVariables<kVerify>(se, s, scope)) return false;
   CScriptValue* function = s.va->type == kValueRefer ? FollowRefer(s.va) : s.va;
@@ -1022,7 +1046,18 @@ bool RunCall(ScriptEngine& se, ScriptThread* t, CodeStep& s, const Scope& scope,
   FinishStep(se, t, s.last, s.after, s.length, count, nullptr);
   StackPushHandle(se, t->calls, s.after);
   PushCallNamespace(se, entry);
-  t->currentWord = entry->next;
+  CScriptLiteral* first = entry->next;
+  t->currentWord = first;
+  // The callee's first word binds its first parameter, mostly: it runs
+  // here, as the loop's next turn would run it (below the limit, in the
+  // same file).
+  if (first && first->kind == kWordPopValue && *count < limit && first->position.fileName == se.run.lastFile) {
+    t->currentWord = first->next;
+    se.run.executing = first;
+    se.namespaces.currentLink = first->position.linkIndex;
+    ExecuteBindParameter(se, t);
+    ++*count;
+  }
   return true;
 }
 
@@ -1128,8 +1163,15 @@ void Execute(ScriptEngine& se, int32_t index) {
       labelStepJump:
         if ((successor = RunJump<kVerify>(se, t, *step, scope, &count))) goto chain;
         goto stepFailed;
+      case Opcode::StepReturn:
+      labelStepReturn:
+        if (RunReturn<kVerify>(se, t, *step, scope, &count)) {
+          scopeKnown = false;  // back in the caller's namespace
+          continue;
+        }
+        goto stepFailed;
       case Opcode::StepCall:
-        if (RunCall<kVerify>(se, t, *step, scope, &count)) {
+        if (RunCall<kVerify>(se, t, *step, scope, &count, limit)) {
           scopeKnown = false;  // a new local namespace
           continue;
         }
@@ -1319,8 +1361,9 @@ void Execute(ScriptEngine& se, int32_t index) {
       // than the switch's one jump for all.
       static void* const kChained[] = {&&labelStepCompareJump, &&labelStepIndexJump, &&labelStepIncrement,
                                        &&labelStepCompoundAssign, &&labelStepAssign, &&labelStepIndexAssign,
-                                       &&labelStepPushBinary, &&labelStepAssignBinary, &&labelStepJump};
-      static_assert(int(Opcode::StepJump) - int(kFirstStep) == 8 && Opcode::StepCall > Opcode::StepJump);
+                                       &&labelStepPushBinary, &&labelStepAssignBinary, &&labelStepJump,
+                                       &&labelStepReturn};
+      static_assert(int(Opcode::StepReturn) - int(kFirstStep) == 9 && Opcode::StepCall > Opcode::StepReturn);
       goto* kChained[step->op - int(kFirstStep)];
     }
   }

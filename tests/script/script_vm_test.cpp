@@ -504,6 +504,29 @@ const SameRunCase kSameRunCases[] = {
      "    }\n"
      "  }\n"
      "}\n"},
+    {"returns of every kind",
+     "int kept = 4;\n"
+     "function int givesInt(int n) { int r = n * 2; return r; }\n"
+     "function float givesFloat(float x) { float r = x / 2; return r; }\n"
+     "function string givesText(int n) { string r = \"n\" + n; return r; }\n"
+     "function givesLoose(int n) { variable v; if (n % 2) { v = 1.5; } else { v = n; } return v; }\n"
+     "function int throughRefer(refer r) { return r; }\n"
+     "function int global() { return kept; }\n"
+     "function int fromLoop(int n) { for (int i = 0; i < 10; i++) { if (i == n) { return i; } } return n; }\n"
+     "function int noParameters() { int seven = 7; return seven; }\n"
+     "function int three(int a, float b, string c) { trace(b); trace(c); return a; }\n"
+     "function worker(int id) { int done = id; trace(done); return done; }\n"
+     "function main() {\n"
+     "  __system_interrupt__(worker, 3, \"create_thread\");\n"
+     "  for (int i = 0; i < 3; i++) {\n"
+     "    trace(givesInt(i) + givesInt(i + 1)); trace(givesFloat(i)); trace(givesText(i));\n"
+     "    trace(givesLoose(i)); int x = i; trace(throughRefer(x)); trace(global() - i);\n"
+     "    trace(fromLoop(i)); trace(noParameters()); trace(three(i, 0.25, \"c\"));\n"
+     "    function g = three; trace(g(i)); trace(100 + g());\n"
+     "  }\n"
+     "  int last = 5;\n"
+     "  return last;\n"
+     "}\n"},
     {"an error deep in recursion",
      "function int down(int n) { int local = n; if (n == 0) { return missing + 1; } return down(n - 1); }\n"
      "function main() { for (int i = 0; i < 3; i++) { trace(i); } trace(down(3)); }\n"},
@@ -576,6 +599,23 @@ class StepLimits : public RunFixture {
 
 TEST_F(StepLimits, ChainedStepsStopWhereWordsStop) {
   for (int32_t limit = 1; limit <= 90; limit++) EXPECT_EQ(RunWith(true, limit), RunWith(false, limit)) << limit;
+}
+
+// The same for calls: a call step takes its callee's first binding along,
+// and a return step ends the call; both stop where the words stop.
+TEST_F(StepLimits, CallsAndReturnsStopWhereWordsStop) {
+  auto run = [this](bool steps, int32_t limit) {
+    printed.clear();
+    EXPECT_EQ(LoadSource("int depth = 0;\n"
+                         "function int fib(int n) { depth = n; if (n < 2) { return n; } return fib(n - 1) + fib(n - 2); }\n"
+                         "function main() { for (;;) { fib(6); } }\n"),
+              "");
+    se.run.runSteps = steps;
+    se.run.instructionLimit = limit;
+    int result = Step();
+    return std::to_string(result) + " depth=" + std::to_string(se.FindGlobal("depth")->data.i) + "\n" + CallList();
+  };
+  for (int32_t limit = 1; limit <= 160; limit++) EXPECT_EQ(run(true, limit), run(false, limit)) << limit;
 }
 
 }  // namespace
