@@ -369,7 +369,7 @@ CScriptValue* AddObjectMember(ScriptPools& pools, CScriptArray* a, const char* n
   CScriptValue* v;
   try {
     if (!a->keptValues.empty()) {
-      v = a->keptValues.back();  // as the pool would give it: cleared
+      v = a->keptValues.back();  // cleared as the pool gives one, but for its name
       a->keptValues.pop_back();
     } else {
       v = NewValue(pools);
@@ -414,10 +414,17 @@ CScriptValue* AppendShapedMember(ScriptPools& pools, CScriptArray* a, const char
   CScriptValue* v = a->keptValues.back();
   a->keptValues.pop_back();
   a->freeSlot = int32_t(slot) + 1;
-  v->text.append(name, length);  // a kept record's text is empty
+  // A kept record keeps the name it had.
+  if (v->text.size() != length || std::memcmp(v->text.data(), name, length) != 0) v->text.assign(name, length);
   v->kind = kWordName;
   v->owner = a;
-  SetValueType(pools, v, type, attributes);
+  if (type == kValueFunction || type == kValueSystemCall) {
+    SetValueType(pools, v, type, attributes);
+  } else {
+    // What SetValueType does to a cleared record.
+    v->type = uint16_t(type);
+    v->attributes = uint16_t(attributes);
+  }
   a->elements[slot] = v;
   a->nameBits |= nameBit;
   a->stamp = pools.NewStamp();
@@ -644,7 +651,9 @@ void EmptyKeptNamespace(ScriptPools& pools, CScriptArray* a) {
   bool keepSlots = a->elements.size() == kScannedSlots;
   size_t used = MemberSlotsInUse(a);
   CScriptValue** slots = a->elements.data();
-  for (size_t i = 0; i < used; i++) {
+  // Last slot first: the next call's first member takes the record that
+  // stood first, the name it mostly has written already.
+  for (size_t i = used; i-- > 0;) {
     CScriptValue*& element = slots[i];
     CScriptValue* member = element;
     if (!member) continue;
@@ -653,7 +662,7 @@ void EmptyKeptNamespace(ScriptPools& pools, CScriptArray* a) {
       pools.FreeScriptValue(member);
       continue;
     }
-    ResetValueRecord(member);
+    ResetValueKeepingName(member);
     a->keptValues.push_back(member);
   }
   if (!keepSlots) a->elements.clear();

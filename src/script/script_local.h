@@ -314,9 +314,9 @@ inline size_t MemberSlotsInUse(const CScriptArray* a) {
 // kind and owner stay.
 void EmptyCompound(ScriptPools& pools, CScriptArray* array);
 // The same for a kept call namespace: the members' records (but those
-// holding a compound) are cleared and kept on the compound for the members
-// of its next call (CScriptArray::keptValues), and one growth step of
-// element slots may stay, all empty.
+// holding a compound) are cleared but for their names and kept on the
+// compound for the members of its next call (CScriptArray::keptValues), and
+// one growth step of element slots may stay, all empty.
 void EmptyKeptNamespace(ScriptPools& pools, CScriptArray* array);
 
 // ----------------------------------------------------------------------------

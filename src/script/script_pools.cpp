@@ -44,8 +44,12 @@ void ResetLiteralRecord(CScriptLiteral* word) {
 }
 
 void ResetValueRecord(CScriptValue* value) {
-  value->kind = kWordName;
   value->text.clear();  // the buffer stays for the next taker
+  ResetValueKeepingName(value);
+}
+
+void ResetValueKeepingName(CScriptValue* value) {
+  value->kind = kWordName;
   value->type = kValueUndefined;
   value->attributes = 0;
   value->stringValue.clear();
@@ -142,8 +146,12 @@ void ScriptPools::ReleaseScriptArray(CScriptArray* array) {
     if (!a || !arrays.Release(a)) continue;
     std::vector<CScriptValue*> elements;
     elements.swap(a->elements);
-    // Kept member records are cleared already and hold no compound.
-    for (CScriptValue* kept : a->keptValues) values.Release(kept);
+    // Kept member records are cleared already but for their names, and
+    // hold no compound.
+    for (CScriptValue* kept : a->keptValues) {
+      kept->text.clear();
+      values.Release(kept);
+    }
     ResetArrayRecord(a);
     for (CScriptValue* element : elements) {
       if (!element || !values.Release(element)) continue;

@@ -464,9 +464,10 @@ struct CScriptArray {
   CScriptLiteral* spareOf = nullptr;
   uint64_t spareEpoch = 0;
   // The member records such a namespace had when its call returned, cleared
-  // as the pool clears a released record and kept in use for the members of
-  // its next call (EmptyKeptNamespace), so a call's parameters and locals
-  // take no records from the pool. Released with the compound.
+  // as the pool clears a released record but for their names, and kept in
+  // use for the members of its next call (EmptyKeptNamespace), so a call's
+  // parameters and locals take no records from the pool, and mostly find
+  // their names written already. Released with the compound.
   std::vector<CScriptValue*> keptValues;
   // The shape of a call's namespace: which names stand in which slots. Two
   // namespaces of one shape hold members of the same names in slots 0 to
@@ -740,6 +741,8 @@ class ScriptPools {
 // Record clearing shared by release and clear-all (script_pools.cpp).
 void ResetLiteralRecord(CScriptLiteral* word);
 void ResetValueRecord(CScriptValue* value);
+// The same but for the name, which stays.
+void ResetValueKeepingName(CScriptValue* value);
 void ResetArrayRecord(CScriptArray* array);
 
 // ----------------------------------------------------------------------------
