@@ -52,7 +52,7 @@ void SleepMs(uint32_t milliseconds);
 // Memory
 // ----------------------------------------------------------------------------
 
-// `bytes` (a multiple of 2 MiB) aligned to 2 MiB and backed by large pages
+// `bytes` aligned to 2 MiB, its whole 2 MiB pages backed by large pages
 // where the system gives them, so that walking a large table does not miss
 // the address cache page after page. Null when there is no memory. Given
 // back with FreeLargePages.

@@ -3,6 +3,7 @@
 // balanced trees (included through script_public.h).
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -544,8 +545,8 @@ float ParseFloat(const char* text);
 // use.
 // ----------------------------------------------------------------------------
 
-// Memory for a chunk of records: `bytes` (a multiple of kChunkBytes) on
-// large pages (platform::AllocateLargePages). Null when there is no memory.
+// Memory for a chunk of records: `bytes` on large pages where they fit
+// (platform::AllocateLargePages). Null when there is no memory.
 void* TakeChunkMemory(size_t bytes);
 void GiveChunkMemory(void* memory);
 constexpr size_t kChunkBytes = size_t(4) << 20;
@@ -553,7 +554,8 @@ constexpr size_t kChunkBytes = size_t(4) << 20;
 template <typename T>
 class RecordPool {
  public:
-  static constexpr uint32_t kChunkRecords = uint32_t(kChunkBytes / sizeof(T));
+  // A power of two, so finding a slot's chunk is a shift, not a division.
+  static constexpr uint32_t kChunkRecords = uint32_t(std::bit_floor(kChunkBytes / sizeof(T)));
   static constexpr uint32_t kPrefetchAhead = 16;
 
   explicit RecordPool(uint32_t firstCapacity) : firstCapacity_(firstCapacity) {}
@@ -642,7 +644,7 @@ class RecordPool {
     std::unique_ptr<T, ChunkDeleter>& chunk = chunks_[slot / kChunkRecords];
     if (!chunk) {
       if (!make) return nullptr;
-      void* memory = TakeChunkMemory(kChunkBytes);
+      void* memory = TakeChunkMemory(size_t(kChunkRecords) * sizeof(T));
       if (!memory) return nullptr;
       T* records = static_cast<T*>(memory);
       for (uint32_t i = 0; i < kChunkRecords; i++) new (records + i) T();
