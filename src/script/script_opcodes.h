@@ -100,9 +100,9 @@ enum class Opcode : uint8_t {
 // The first opcode of a step of several words.
 constexpr Opcode kFirstStep = Opcode::StepCompareJump;
 
-// Whether a step may start straight after another step: every step but a
-// call, which leaves the code it stands in.
-constexpr bool IsChainedStep(Opcode op) { return op >= kFirstStep && op != Opcode::StepCall; }
+// Whether a step may start straight after another step: every step may (a
+// call or a return then ends the chain: it leaves the code it stands in).
+constexpr bool IsChainedStep(Opcode op) { return op >= kFirstStep; }
 
 // Notes:
 // - Jumps and calls go to the word after the label's or function's

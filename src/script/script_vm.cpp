@@ -112,8 +112,8 @@ void VerifyLink(ScriptEngine& se, const char* name, const CScriptValue* kept) {
 }
 
 [[gnu::cold, gnu::noinline]] void VerifyChained(const ScriptEngine& se, const CScriptLiteral* w, const CodeStep* kept) {
-  VerifyKept(w && w->stepEpoch == se.run.codeEpoch && w->stepOp >= uint8_t(kFirstStep) &&
-                 w->stepOp != uint8_t(Opcode::StepCall) && w->step == kept && kept->first == w &&
+  VerifyKept(w && w->stepEpoch == se.run.codeEpoch && IsChainedStep(Opcode(w->stepOp)) && w->step == kept &&
+                 kept->first == w &&
                  w->position.fileName == se.run.lastFile && kept->link == w->position.linkIndex,
              "chained step");
 }
@@ -1038,6 +1038,7 @@ template <bool kVerify>
 template <bool kVerify>
 bool RunCall(ScriptEngine& se, ScriptThread* t, CodeStep& s, const Scope& scope, int32_t* count, int32_t limit) {
   if (!StackRoom(t->data, 1)) return false;
+  se.namespaces.currentLink = s.link;  // a first call makes its namespace by name
   if (!StepVariables<kVerify>(se, s, scope)) return false;
   CScriptValue* function = s.va->type == kValueRefer ? FollowRefer(s.va) : s.va;
   if (!function || function->type != kValueFunction || !function->data.word) return false;
@@ -1097,6 +1098,13 @@ void Execute(ScriptEngine& se, int32_t index) {
   CodeStep* step = nullptr;  // the step being run
   CodeStep** successor;      // where the step that ran keeps the one that may follow
   const int32_t chainLimit = limit - kMostStepWords;
+  // Each step's own jump for a step that follows another, which predicts
+  // its successor far better than the switch's one jump for all.
+  static void* const kChained[] = {&&labelStepCompareJump, &&labelStepIndexJump, &&labelStepIncrement,
+                                   &&labelStepCompoundAssign, &&labelStepAssign, &&labelStepIndexAssign,
+                                   &&labelStepPushBinary, &&labelStepAssignBinary, &&labelStepJump,
+                                   &&labelStepReturn, &&labelStepCall};
+  static_assert(int(Opcode::StepCall) - int(kFirstStep) == 10 && Opcode::StepCall > Opcode::StepReturn);
   for (;;) {
     if (count == limit) RaiseScriptError("%s", Sjis("システムに処理を返しません。無限ループの疑い。"));
     if (t->wait != 0) {
@@ -1171,9 +1179,23 @@ void Execute(ScriptEngine& se, int32_t index) {
         }
         goto stepFailed;
       case Opcode::StepCall:
+      labelStepCall:
         if (RunCall<kVerify>(se, t, *step, scope, &count, limit)) {
-          scopeKnown = false;  // a new local namespace
-          continue;
+          // The callee's namespace; its code mostly starts with a step
+          // (after the binding the call took along), which starts here as
+          // the loop's turn would start it.
+          scope = CurrentScope(se);
+          scopeKnown = true;
+          w = t->currentWord;
+          if (!w || count > chainLimit || w->position.fileName != se.run.lastFile) continue;
+          if (w->stepEpoch != se.run.codeEpoch) DecodeStep(se, w);
+          if (!IsChainedStep(Opcode(w->stepOp))) continue;
+          step = w->step;
+          if (kVerify) {
+            VerifyChained(se, w, step);
+            se.namespaces.currentLink = step->link;
+          }
+          goto* kChained[step->op - int(kFirstStep)];
         }
         goto stepFailed;
       case Opcode::Nop: break;
@@ -1357,13 +1379,6 @@ void Execute(ScriptEngine& se, int32_t index) {
       // may raise an error (a lookup, or running the first word alone) set
       // them first.
       step = next;
-      // Each step's own jump here, which predicts its successor far better
-      // than the switch's one jump for all.
-      static void* const kChained[] = {&&labelStepCompareJump, &&labelStepIndexJump, &&labelStepIncrement,
-                                       &&labelStepCompoundAssign, &&labelStepAssign, &&labelStepIndexAssign,
-                                       &&labelStepPushBinary, &&labelStepAssignBinary, &&labelStepJump,
-                                       &&labelStepReturn};
-      static_assert(int(Opcode::StepReturn) - int(kFirstStep) == 9 && Opcode::StepCall > Opcode::StepReturn);
       goto* kChained[step->op - int(kFirstStep)];
     }
   }
