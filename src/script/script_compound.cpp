@@ -415,7 +415,7 @@ CScriptValue* AppendShapedMember(ScriptPools& pools, CScriptArray* a, const char
   a->keptValues.pop_back();
   a->freeSlot = int32_t(slot) + 1;
   // A kept record keeps the name it had.
-  if (v->text.size() != length || std::memcmp(v->text.data(), name, length) != 0) v->text.assign(name, length);
+  if (!SameName(v->text, name, length)) v->text.assign(name, length);
   v->kind = kWordName;
   v->owner = a;
   if (type == kValueFunction || type == kValueSystemCall) {

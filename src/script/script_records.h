@@ -535,6 +535,16 @@ int32_t ParseHexInt(const char* text);
 // A float text in the "C" locale (strtod rules), 0 when there is none.
 float ParseFloat(const char* text);
 
+// Whether `text` is the `length` bytes at `name`. For the short names of
+// variables and namespaces, where a loop beats a call.
+inline bool SameName(const std::string& text, const char* name, size_t length) {
+  if (text.size() != length) return false;
+  const char* own = text.data();
+  size_t i = 0;
+  while (i < length && own[i] == name[i]) i++;
+  return i == length;
+}
+
 // ----------------------------------------------------------------------------
 // Pools
 //
@@ -704,12 +714,7 @@ class ScriptPools {
   uint32_t ShapeAfter(uint32_t shape, const std::string& name) {
     size_t length = name.size();
     ShapeMemo& memo = shapeMemo[(shape * 2654435761u ^ uint32_t(length) * 31u ^ uint8_t(name[0])) & 63u];
-    if (memo.from == shape && memo.to && memo.name.size() == length) {
-      // Names are short: a loop beats a call.
-      size_t i = 0;
-      while (i < length && memo.name[i] == name[i]) i++;
-      if (i == length) return memo.to;
-    }
+    if (memo.from == shape && memo.to && SameName(memo.name, name.data(), length)) return memo.to;
     return ShapeAfterSlow(memo, shape, name);
   }
   uint32_t ShapeAfterSlow(ShapeMemo& memo, uint32_t shape, const std::string& name);  // and keeps it

@@ -162,18 +162,6 @@ void PushLocalNamespace(ScriptEngine& se, const char* functionName) { PushNamesp
 
 namespace {
 
-// Whether two texts are equal, for the short names of namespaces: a loop
-// beats a call.
-bool SameText(const std::string& a, const std::string& b) {
-  size_t length = a.size();
-  if (b.size() != length) return false;
-  const char* x = a.data();
-  const char* y = b.data();
-  size_t i = 0;
-  while (i < length && x[i] == y[i]) i++;
-  return i == length;
-}
-
 // Whether a namespace has a member of the name: FindMember, with the scan
 // of a small one done here without a call per slot.
 bool HasMemberNamed(const CScriptArray* a, const std::string& name) {
@@ -262,7 +250,7 @@ void UnlinkLocalNamespace(ScriptEngine& se, std::string* name) {
   CScriptLiteral* entry = top->spareOf;
   if (entry && top->spareEpoch == se.run.codeEpoch && outer != se.namespaces.global &&
       holder->type == kValueCompound && holder->data.array == top && holder->attributes == 0 &&
-      SameText(holder->text, entry->text) && RunOf(entry).spareNamespaces.size() < kMostSpareNamespaces &&
+      SameName(holder->text, entry->text.data(), entry->text.size()) && RunOf(entry).spareNamespaces.size() < kMostSpareNamespaces &&
       DetachMember(se.pools, outer, holder)) {
     outer->stamp = before;
     EmptyKeptNamespace(se.pools, top);

@@ -174,13 +174,7 @@ CScriptValue* ResolveAgain(ScriptEngine& se, CScriptLiteral* holder, const std::
     bool tree = !local->memberIndex;
     if (tree && local->kind == kCompoundObject && hint.slot >= 0 && size_t(hint.slot) < local->elements.size()) {
       CScriptValue* member = local->elements[size_t(hint.slot)];
-      if (member && member->text.size() == hint.lastLength) {
-        // Names are short: a loop beats a call.
-        const char* text = member->text.data();
-        uint32_t i = 0;
-        while (i < hint.lastLength && text[i] == last[i]) i++;
-        if (i == hint.lastLength) found = member;
-      }
+      if (member && SameName(member->text, last, hint.lastLength)) found = member;
     }
     if (!found && (!tree || (local->nameBits & hint.nameBit))) {
       found = FindMember(local, last);
@@ -742,12 +736,11 @@ constexpr int64_t kPrefetchStrides = 4;
   const std::vector<CScriptValue*>& elements = holder->data.array->elements;
   if (uint32_t(index) >= elements.size()) return nullptr;
   if (s.lastTable == elements.data()) {
-    // The table's entry twice as far ahead, and the record of the entry
-    // fetched so one access ago.
+    // The record a few strides ahead. (The table of pointers itself is
+    // small enough to stay in the cache: fetching its entries early only
+    // costs.)
     int64_t stride = int64_t(index) - s.lastIndex;
     uint64_t ahead = uint64_t(int64_t(index) + kPrefetchStrides * stride);
-    uint64_t further = uint64_t(int64_t(index) + 2 * kPrefetchStrides * stride);
-    if (further < elements.size()) __builtin_prefetch(&elements[size_t(further)], 0);
     if (ahead < elements.size()) __builtin_prefetch(elements[size_t(ahead)], 1);
   }
   s.lastTable = elements.data();
