@@ -544,7 +544,7 @@ void DecodeStep(ScriptEngine& se, CScriptLiteral* w) {
   if (op == Opcode::Nop) return;
   // A step that jumps on may take the next "label" goto along.
   bool conditional = op == Opcode::StepCompareJump || op == Opcode::StepIndexJump;
-  if ((s.statement || conditional) && s.length + 1 < kLook && KindAt(words, s.length) == kWordString &&
+  if ((s.statement || conditional) && s.length + 2 <= kMostStepWords && KindAt(words, s.length) == kWordString &&
       KindAt(words, s.length + 1) == kWordJump) {
     s.tailLabel = words[s.length];
     s.tailJump = words[s.length + 1];
@@ -777,6 +777,8 @@ constexpr int64_t kPrefetchStrides = 4;
 }
 
 [[gnu::always_inline]] inline int32_t IntArithmetic(int kind, int32_t x, int32_t y) {
+  // Adding, the commonest, without the switch's jump.
+  if (kind == kWordAdd || kind == kWordAddAssign) return WrapAdd(x, y);
   switch (kind) {
     case kWordAdd:
     case kWordAddAssign: return WrapAdd(x, y);
@@ -836,10 +838,10 @@ constexpr int64_t kPrefetchStrides = 4;
 // tail jump.
 template <bool kVerify>
 [[gnu::always_inline]] inline CodeStep** FinishStatement(ScriptEngine& se, ScriptThread* t, CodeStep& s,
-                                                         int32_t* count, int32_t limit) {
+                                                         int32_t* count) {
   TrimToMarker(t->data);
   CScriptLiteral* target;
-  if (s.tailJump && *count + s.length + 2 <= limit &&
+  if (s.tailJump &&
       LabelTarget(se, kVerify, s.vTail, s.tailLabel, &s.tailWord, &s.tailNext, &s.tailStep, &target))
     return FinishStep(se, t, s.tailJump, target, s.length + 2, count, &s.tailStep);
   return FinishStep(se, t, s.last, s.after, s.length, count, &s.afterStep);
@@ -850,14 +852,14 @@ template <bool kVerify>
 // jump's label is no label.
 template <bool kVerify>
 [[gnu::always_inline]] inline CodeStep** FinishCondition(ScriptEngine& se, ScriptThread* t, CodeStep& s, bool truth,
-                                                         int32_t* count, int32_t limit) {
+                                                         int32_t* count) {
   CScriptLiteral* target;
   if (!truth) {
     if (!LabelTarget(se, kVerify, s.vLabel, s.label, &s.labelWord, &s.labelNext, &s.labelStep, &target))
       return nullptr;
     return FinishStep(se, t, s.jump, target, s.length, count, &s.labelStep);
   }
-  if (s.tailJump && *count + s.length + 2 <= limit &&
+  if (s.tailJump &&
       LabelTarget(se, kVerify, s.vTail, s.tailLabel, &s.tailWord, &s.tailNext, &s.tailStep, &target))
     return FinishStep(se, t, s.tailJump, target, s.length + 2, count, &s.tailStep);
   return FinishStep(se, t, s.jump, s.after, s.length, count, &s.afterStep);
@@ -869,65 +871,65 @@ template <bool kVerify>
 
 template <bool kVerify>
 [[gnu::always_inline]] inline CodeStep** RunCompareJump(ScriptEngine& se, ScriptThread* t, CodeStep& s,
-                                                        const Scope& scope, int32_t* count, int32_t limit) {
+                                                        const Scope& scope, int32_t* count) {
   if (!StackRoom(t->data, 2)) return nullptr;
   int32_t x, y;
   if (!StepVariables<kVerify>(se, s, scope) || !ReadInt(s.a, s.va, &x) || !ReadInt(s.b, s.vb, &y)) return nullptr;
-  return FinishCondition<kVerify>(se, t, s, MaskComparison(s.compareMask, x, y), count, limit);
+  return FinishCondition<kVerify>(se, t, s, MaskComparison(s.compareMask, x, y), count);
 }
 
 template <bool kVerify>
 [[gnu::always_inline]] inline CodeStep** RunIndexJump(ScriptEngine& se, ScriptThread* t, CodeStep& s,
-                                                      const Scope& scope, int32_t* count, int32_t limit) {
+                                                      const Scope& scope, int32_t* count) {
   if (!StackRoom(t->data, 2)) return nullptr;
   if (!StepVariables<kVerify>(se, s, scope)) return nullptr;
   const CScriptValue* element = HeldElement(s, s.va, s.b, s.vb);
   if (element && element->type == kValueRefer) element = FollowRefer(element);
   if (!element || element->type != kValueInt) return nullptr;
-  return FinishCondition<kVerify>(se, t, s, element->data.i != 0, count, limit);
+  return FinishCondition<kVerify>(se, t, s, element->data.i != 0, count);
 }
 
 template <bool kVerify>
 [[gnu::always_inline]] inline CodeStep** RunIncrement(ScriptEngine& se, ScriptThread* t, CodeStep& s,
-                                                      const Scope& scope, int32_t* count, int32_t limit) {
+                                                      const Scope& scope, int32_t* count) {
   if (!StackRoom(t->data, 1)) return nullptr;
   if (!StepVariables<kVerify>(se, s, scope) || !IsIntTarget(s.va)) return nullptr;
   CScriptValue* v = s.va;
   bool up = s.operation == kWordIncrement || s.operation == kWordPrefixIncrement;
   StoreInt(v, up ? WrapAdd(v->data.i, 1) : WrapSub(v->data.i, 1));
-  return FinishStatement<kVerify>(se, t, s, count, limit);
+  return FinishStatement<kVerify>(se, t, s, count);
 }
 
 template <bool kVerify>
 [[gnu::always_inline]] inline CodeStep** RunCompoundAssign(ScriptEngine& se, ScriptThread* t, CodeStep& s,
-                                                           const Scope& scope, int32_t* count, int32_t limit) {
+                                                           const Scope& scope, int32_t* count) {
   if (!StackRoom(t->data, 2)) return nullptr;
   int32_t y;
   if (!StepVariables<kVerify>(se, s, scope) || !IsIntTarget(s.va) || !ReadInt(s.b, s.vb, &y)) return nullptr;
   StoreInt(s.va, IntArithmetic(s.operation, s.va->data.i, y));
-  return FinishStatement<kVerify>(se, t, s, count, limit);
+  return FinishStatement<kVerify>(se, t, s, count);
 }
 
 template <bool kVerify>
 [[gnu::always_inline]] inline CodeStep** RunAssign(ScriptEngine& se, ScriptThread* t, CodeStep& s, const Scope& scope,
-                                                   int32_t* count, int32_t limit) {
+                                                   int32_t* count) {
   if (!StackRoom(t->data, 2)) return nullptr;
   int32_t y;
   if (!StepVariables<kVerify>(se, s, scope) || !IsIntTarget(s.va) || !ReadInt(s.b, s.vb, &y)) return nullptr;
   StoreInt(s.va, y);
-  return FinishStatement<kVerify>(se, t, s, count, limit);
+  return FinishStatement<kVerify>(se, t, s, count);
 }
 
 template <bool kVerify>
 [[gnu::always_inline]] inline CodeStep** RunIndexAssign(ScriptEngine& se, ScriptThread* t, CodeStep& s,
-                                                        const Scope& scope, int32_t* count, int32_t limit) {
+                                                        const Scope& scope, int32_t* count) {
   if (!StackRoom(t->data, 2)) return nullptr;
   if (!StepVariables<kVerify>(se, s, scope)) return nullptr;
   CScriptValue* element = HeldElement(s, s.va, s.b, s.vb);
   int32_t y;
   if (!IsIntTarget(element) || !ReadInt(s.c, s.vc, &y)) return nullptr;
   StoreInt(element, y);
-  return FinishStatement<kVerify>(se, t, s, count, limit);
+  return FinishStatement<kVerify>(se, t, s, count);
 }
 
 template <bool kVerify>
@@ -985,7 +987,7 @@ bool AppendInPlace(ScriptEngine& se, const CodeStep& s) {
 
 template <bool kVerify>
 [[gnu::always_inline]] inline CodeStep** RunAssignBinary(ScriptEngine& se, ScriptThread* t, CodeStep& s,
-                                                         const Scope& scope, int32_t* count, int32_t limit) {
+                                                         const Scope& scope, int32_t* count) {
   if (!StackRoom(t->data, 3)) return nullptr;
   int32_t x, y;
   if (!StepVariables<kVerify>(se, s, scope)) return nullptr;
@@ -994,7 +996,7 @@ template <bool kVerify>
   } else if (!AppendInPlace(se, s)) {
     return nullptr;
   }
-  if (s.statement) return FinishStatement<kVerify>(se, t, s, count, limit);
+  if (s.statement) return FinishStatement<kVerify>(se, t, s, count);
   StackPushReference(se, t->data, s.va);
   return FinishStep(se, t, s.last, s.after, s.length, count, &s.afterStep);
 }
@@ -1130,27 +1132,27 @@ void Execute(ScriptEngine& se, int32_t index) {
     switch (op) {
       case Opcode::StepCompareJump:
       labelStepCompareJump:
-        if ((successor = RunCompareJump<kVerify>(se, t, *step, scope, &count, limit))) goto chain;
+        if ((successor = RunCompareJump<kVerify>(se, t, *step, scope, &count))) goto chain;
         goto stepFailed;
       case Opcode::StepIndexJump:
       labelStepIndexJump:
-        if ((successor = RunIndexJump<kVerify>(se, t, *step, scope, &count, limit))) goto chain;
+        if ((successor = RunIndexJump<kVerify>(se, t, *step, scope, &count))) goto chain;
         goto stepFailed;
       case Opcode::StepIncrement:
       labelStepIncrement:
-        if ((successor = RunIncrement<kVerify>(se, t, *step, scope, &count, limit))) goto chain;
+        if ((successor = RunIncrement<kVerify>(se, t, *step, scope, &count))) goto chain;
         goto stepFailed;
       case Opcode::StepCompoundAssign:
       labelStepCompoundAssign:
-        if ((successor = RunCompoundAssign<kVerify>(se, t, *step, scope, &count, limit))) goto chain;
+        if ((successor = RunCompoundAssign<kVerify>(se, t, *step, scope, &count))) goto chain;
         goto stepFailed;
       case Opcode::StepAssign:
       labelStepAssign:
-        if ((successor = RunAssign<kVerify>(se, t, *step, scope, &count, limit))) goto chain;
+        if ((successor = RunAssign<kVerify>(se, t, *step, scope, &count))) goto chain;
         goto stepFailed;
       case Opcode::StepIndexAssign:
       labelStepIndexAssign:
-        if ((successor = RunIndexAssign<kVerify>(se, t, *step, scope, &count, limit))) goto chain;
+        if ((successor = RunIndexAssign<kVerify>(se, t, *step, scope, &count))) goto chain;
         goto stepFailed;
       case Opcode::StepPushBinary:
       labelStepPushBinary:
@@ -1158,7 +1160,7 @@ void Execute(ScriptEngine& se, int32_t index) {
         goto stepFailed;
       case Opcode::StepAssignBinary:
       labelStepAssignBinary:
-        if ((successor = RunAssignBinary<kVerify>(se, t, *step, scope, &count, limit))) goto chain;
+        if ((successor = RunAssignBinary<kVerify>(se, t, *step, scope, &count))) goto chain;
         goto stepFailed;
       case Opcode::StepJump:
       labelStepJump:
