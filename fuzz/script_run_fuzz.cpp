@@ -1,17 +1,24 @@
 // script_run_fuzz.cpp -- compiles arbitrary bytes as a script held in memory
 // and runs its threads for a few steps, with the endless-loop guard, the
 // pools, texts and thread table kept small so every input ends quickly.
-// Name and label links are checked against fresh lookups throughout.
+// Each input runs three times: with name and label links checked against
+// fresh lookups throughout, then as the engine runs it, then word by word
+// with fresh namespaces for every call; the last two must see the same
+// calls, results and errors.
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "script/script_local.h"
 
 namespace {
+
+// What a run did, as the calls and the engine saw it.
+std::string trace;
 
 // Every call the scripts may declare lands here: it reads every entry,
 // changes the ones a refer parameter writes back, and answers by the call's
@@ -27,6 +34,8 @@ script::SystemCallResult* Handler(script::SystemCallResult* result, script::Syst
     if (args[i].type == script::kCallString) args[i].text = "written";
   }
   std::snprintf(scratch, script::kSystemCallScratchBytes, "%s:%zu", context.callName, seen);
+  trace += scratch;
+  trace += ';';
   *result = script::SystemCallResult{};
   switch (context.callName[0] % 6) {
     case 0: result->type = script::kCallInt; result->intValue = int32_t(seen); break;
@@ -59,20 +68,17 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   return 0;
 }
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  // One engine for the whole run, emptied before every load as the host does.
-  static script::ScriptEngine* engine = [] {
-    auto* se = new script::ScriptEngine;
-    se->pools.literals.capacityLimit = 1u << 19;
-    se->pools.values.capacityLimit = 1u << 19;
-    se->pools.arrays.capacityLimit = 1u << 17;
-    return se;
-  }();
-  std::string text(reinterpret_cast<const char*>(data), size);
+namespace {
+
+// One run of the script text; what it did.
+std::string Run(script::ScriptEngine* engine, const std::string& text, bool verify, bool fast) {
+  trace.clear();
   engine->ClearScriptEngine();
   engine->ResetScriptEngine(nullptr, nullptr);
   engine->run.instructionLimit = 20000;
-  engine->run.verifyLinks = true;
+  engine->run.verifyLinks = verify;
+  engine->run.runSteps = fast;
+  engine->run.reuseNamespaces = fast;
   engine->run.maxTextBytes = 1 << 16;
   engine->run.threadLimit = 512;
   engine->run.exitApplication = [](int) {};
@@ -87,8 +93,34 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                            "get_write_file_name", "get_folder_name"})
     engine->RegisterSystemCall(name, Handler);
   engine->LoadScriptMemory(text.c_str(), "fuzz.txt");
-  for (int step = 0; step < 6; step++)
-    if (engine->RunScriptFrame(step == 3) < 0) break;
-  engine->GetCallListText();
+  for (int step = 0; step < 6; step++) {
+    int live = engine->RunScriptFrame(step == 3);
+    trace += "\nframe " + std::to_string(live) + "\n";
+    if (live < 0) break;
+  }
+  trace += engine->GetCallListText();
+  return trace;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  // One engine for the whole run, emptied before every load as the host does.
+  static script::ScriptEngine* engine = [] {
+    auto* se = new script::ScriptEngine;
+    se->pools.literals.capacityLimit = 1u << 19;
+    se->pools.values.capacityLimit = 1u << 19;
+    se->pools.arrays.capacityLimit = 1u << 17;
+    return se;
+  }();
+  std::string text(reinterpret_cast<const char*>(data), size);
+  Run(engine, text, true, true);
+  std::string fast = Run(engine, text, false, true);
+  std::string plain = Run(engine, text, false, false);
+  if (fast != plain) {
+    std::fprintf(stderr, "steps and kept namespaces changed the run:\n--- fast\n%s\n--- plain\n%s\n", fast.c_str(),
+                 plain.c_str());
+    std::abort();
+  }
   return 0;
 }
