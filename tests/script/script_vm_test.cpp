@@ -346,6 +346,7 @@ namespace {
 struct SameRunCase {
   const char* name;
   const char* source;
+  const char* linked = nullptr;  // "second.txt", when the source links it
 };
 
 // Compiles more code while the script runs: a new body for `twice` and a
@@ -527,6 +528,16 @@ const SameRunCase kSameRunCases[] = {
      "  int last = 5;\n"
      "  return last;\n"
      "}\n"},
+    {"linked files with names of their own",
+     "#link \"second.txt\"\n"
+     "int count = 100;\n"
+     "function int mine(int n) { int total = 0; for (int i = 0; i < n; i++) { total += count; count++; } return total; }\n"
+     "function main() {\n"
+     "  for (int r = 0; r < 3; r++) { trace(mine(3)); trace(theirs(4)); trace(count); }\n"
+     "}\n",
+     "int count = 7;\r\n"
+     "extern int limit = 4;\r\n"
+     "function int theirs(int n) { int total = 0; for (int i = 0; i < n; i++) { total += count; count += 2; if (i >= limit) { total = 0; } } return total + mine(1); }\r\n"},
     {"an error deep in recursion",
      "function int down(int n) { int local = n; if (n == 0) { return missing + 1; } return down(n - 1); }\n"
      "function main() { for (int i = 0; i < 3; i++) { trace(i); } trace(down(3)); }\n"},
@@ -536,13 +547,15 @@ class SameRuns : public RunFixture, public ::testing::WithParamInterface<SameRun
  protected:
   // Everything a run leaves to be seen: what it printed, how its steps ended,
   // its error and its call list.
-  std::string RunWith(bool steps, bool reuse) {
+  std::string RunWith(bool steps, bool reuse, bool verify = true) {
     printed.clear();
     failures.clear();
+    if (GetParam().linked) test::WriteFile("second.txt", GetParam().linked);
     EXPECT_EQ(LoadSource(GetParam().source), "");
     se.RegisterSystemCall("redefine", Redefine);
     se.run.runSteps = steps;
     se.run.reuseNamespaces = reuse;
+    se.run.verifyLinks = verify;
     std::string ends;
     for (int i = 0; i < 50; i++) {
       int result = Step();
@@ -559,6 +572,7 @@ TEST_P(SameRuns, StepsAndKeptNamespacesChangeNothing) {
   EXPECT_EQ(RunWith(true, false), plain);
   EXPECT_EQ(RunWith(false, true), plain);
   EXPECT_EQ(RunWith(true, true), plain);
+  EXPECT_EQ(RunWith(true, true, false), plain);  // as the engine runs, unchecked
 }
 
 INSTANTIATE_TEST_SUITE_P(Vm, SameRuns, ::testing::ValuesIn(kSameRunCases),
@@ -577,45 +591,48 @@ namespace {
 // every limit over a few turns of a loop.
 class StepLimits : public RunFixture {
  protected:
-  std::string RunWith(bool steps, int32_t limit) {
+  // The run's result, the named int or array globals and the call list.
+  std::string RunWith(const char* source, std::initializer_list<const char*> globals, bool steps, int32_t limit) {
     printed.clear();
-    EXPECT_EQ(LoadSource("int i = 0;\nint k = 0;\nint a[4];\n"
-                         "function main() {\n"
-                         "  for (i = 0; i < 1000000; i++) {\n"
-                         "    a[k] = i;\n"
-                         "    k += 1;\n"
-                         "    if (k == 4) { k = 0; }\n"
-                         "  }\n"
-                         "}\n"),
-              "");
+    EXPECT_EQ(LoadSource(source), "");
     se.run.runSteps = steps;
+    se.run.verifyLinks = !steps;  // the steps as the engine runs them, unchecked
     se.run.instructionLimit = limit;
-    int result = Step();
-    return std::to_string(result) + " i=" + std::to_string(se.FindGlobal("i")->data.i) +
-           " k=" + std::to_string(se.FindGlobal("k")->data.i) + " a=" +
-           platform::Cp932ToUtf8(script::WriteCompoundText(se.FindGlobal("a")->data.array, 0)) + "\n" + CallList();
+    std::string seen = std::to_string(Step());
+    for (const char* name : globals) {
+      const script::CScriptValue* v = se.FindGlobal(name);
+      seen += std::string(" ") + name + "=" +
+              (v->type == script::kValueCompound
+                   ? platform::Cp932ToUtf8(script::WriteCompoundText(v->data.array, 0))
+                   : std::to_string(v->data.i));
+    }
+    return seen + "\n" + CallList();
   }
 };
 
 TEST_F(StepLimits, ChainedStepsStopWhereWordsStop) {
-  for (int32_t limit = 1; limit <= 90; limit++) EXPECT_EQ(RunWith(true, limit), RunWith(false, limit)) << limit;
+  const char* source =
+      "int i = 0;\nint k = 0;\nint a[4];\n"
+      "function main() {\n"
+      "  for (i = 0; i < 1000000; i++) {\n"
+      "    a[k] = i;\n"
+      "    k += 1;\n"
+      "    if (k == 4) { k = 0; }\n"
+      "  }\n"
+      "}\n";
+  for (int32_t limit = 1; limit <= 90; limit++)
+    EXPECT_EQ(RunWith(source, {"i", "k", "a"}, true, limit), RunWith(source, {"i", "k", "a"}, false, limit)) << limit;
 }
 
 // The same for calls: a call step takes its callee's first binding along,
 // and a return step ends the call; both stop where the words stop.
 TEST_F(StepLimits, CallsAndReturnsStopWhereWordsStop) {
-  auto run = [this](bool steps, int32_t limit) {
-    printed.clear();
-    EXPECT_EQ(LoadSource("int depth = 0;\n"
-                         "function int fib(int n) { depth = n; if (n < 2) { return n; } return fib(n - 1) + fib(n - 2); }\n"
-                         "function main() { for (;;) { fib(6); } }\n"),
-              "");
-    se.run.runSteps = steps;
-    se.run.instructionLimit = limit;
-    int result = Step();
-    return std::to_string(result) + " depth=" + std::to_string(se.FindGlobal("depth")->data.i) + "\n" + CallList();
-  };
-  for (int32_t limit = 1; limit <= 160; limit++) EXPECT_EQ(run(true, limit), run(false, limit)) << limit;
+  const char* source =
+      "int depth = 0;\n"
+      "function int fib(int n) { depth = n; if (n < 2) { return n; } return fib(n - 1) + fib(n - 2); }\n"
+      "function main() { for (;;) { fib(6); } }\n";
+  for (int32_t limit = 1; limit <= 160; limit++)
+    EXPECT_EQ(RunWith(source, {"depth"}, true, limit), RunWith(source, {"depth"}, false, limit)) << limit;
 }
 
 }  // namespace
