@@ -391,24 +391,73 @@ enum ScriptAttribute : uint16_t {
   kAttrRawString = 0x100,  // written in back quotes by the object text writer
 };
 
+// The text of a string value, held apart from the value's record so that a
+// record stays one cache line: most values never hold a text. Made on first
+// use; clearing keeps it, and its capacity, for the record's next use.
+class ValueText {
+ public:
+  ValueText() = default;
+  ValueText(const ValueText& other) { *this = other; }
+  ValueText& operator=(const ValueText& other) {
+    if (this != &other) assign(other.str());
+    return *this;
+  }
+  ValueText& operator=(const std::string& text) {
+    assign(text);
+    return *this;
+  }
+
+  const std::string& str() const { return text_ ? *text_ : Empty(); }
+  operator const std::string&() const { return str(); }
+  const char* c_str() const { return str().c_str(); }
+  size_t size() const { return text_ ? text_->size() : 0; }
+  bool empty() const { return size() == 0; }
+
+  // The text itself, for changing it in place.
+  std::string& Own() {
+    if (!text_) text_ = std::make_unique<std::string>();
+    return *text_;
+  }
+  void assign(const char* text) { Own().assign(text); }
+  void assign(const std::string& text) { Own().assign(text); }
+  void clear() {
+    if (text_) text_->clear();
+  }
+  ValueText& operator+=(const std::string& text) {
+    Own() += text;
+    return *this;
+  }
+
+  friend bool operator==(const ValueText& a, const std::string& b) { return a.str() == b; }
+  friend bool operator==(const ValueText& a, const char* b) { return a.str() == b; }
+
+ private:
+  static const std::string& Empty() {
+    static const std::string empty;
+    return empty;
+  }
+  std::unique_ptr<std::string> text_;
+};
+
 // One variable, member or array element. Its `text` is its name (an element
 // is named "[%d]") and its kind is 8, as a name word's. Pooled like words,
 // but a record of its own: a value carries no source position, next word or
-// run link, so an array's elements stay small and close together.
-// The fields an element access reads (type, attributes, payload) come
-// first, within 16 bytes, so that reading one takes a single cache line.
+// run link, so an array's elements stay small and close together: a record
+// is one 64-byte cache line, and the fields an element access reads (type,
+// attributes, payload) are its first 16 bytes.
 struct CScriptValue {
   uint32_t poolSlot = 0;            // index in its pool, set when the record is made
-  uint16_t type = kValueUndefined;  // ScriptValueType
+  uint8_t type = kValueUndefined;   // ScriptValueType
+  uint8_t kind = kWordName;         // always 8 (ScriptWordKind of a name)
   uint16_t attributes = 0;          // ScriptAttribute bits
   ScriptPayload data{};             // int, float bits, refer target, label word
                                     // or compound, by `type`
   CScriptArray* owner = nullptr;    // the compound holding it as member or
                                     // element; null for a namespace variable
-  uint8_t kind = kWordName;         // always 8 (ScriptWordKind of a name)
   std::string text;                 // the name; capacity only grows
-  std::string stringValue;          // the value of a string; capacity only grows
+  ValueText stringValue;            // the value of a string; capacity only grows
 };
+static_assert(sizeof(CScriptValue) <= 64, "a value record is one cache line");
 
 // Compound kinds (`ScriptCompoundKind`).
 enum ScriptCompoundKind : int32_t {

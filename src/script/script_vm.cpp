@@ -971,14 +971,14 @@ bool AppendInPlace(ScriptEngine& se, const CodeStep& s) {
       piece = number;
       break;
     case kValueString: {
-      const std::string& text = r ? r->stringValue : s.c->text;
+      const std::string& text = r ? r->stringValue.str() : s.c->text;
       piece = text.c_str();
       length = text.size();
       break;
     }
     default: return false;  // no number or text, or a refer loop
   }
-  std::string& target = v->stringValue;
+  std::string& target = v->stringValue.Own();
   // The joined text's limit, checked as the words would.
   if (target.size() + length > se.run.maxTextBytes) return false;
   target.append(piece, length);  // appending itself is allowed
