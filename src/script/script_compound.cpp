@@ -206,6 +206,20 @@ CScriptValue* NewValue(ScriptPools& pools) {
   return v;
 }
 
+// Makes a cleared record (one from the pool, or a kept one) a member of `a`
+// of `type`: for most types what SetValueType does to a record that holds
+// no compound, text or payload, done directly.
+void MakeClearedMember(ScriptPools& pools, CScriptArray* a, CScriptValue* v, int type, int attributes) {
+  v->kind = kWordName;
+  v->owner = a;
+  if (type == kValueFunction || type == kValueSystemCall) {
+    SetValueType(pools, v, type, attributes);
+    return;
+  }
+  v->type = uint8_t(type);
+  v->attributes = uint16_t(attributes);
+}
+
 // The lowest free member slot of `a`, which becomes an object, growing its
 // slots by 16 when none is free (`*grown` says so).
 int32_t TakeMemberSlot(CScriptArray* a, bool* grown) {
@@ -333,16 +347,7 @@ void AddArrayElements(ScriptPools& pools, CScriptArray* a, int32_t count, int ty
     }
     CScriptValue* v = NewValue(pools);
     v->text.append(name, length);  // a record from the pool has no text
-    v->kind = kWordName;
-    v->owner = a;
-    if (type == kValueFunction || type == kValueSystemCall) {
-      SetValueType(pools, v, type, attributes);
-    } else {
-      // What SetValueType does to a record from the pool, which holds no
-      // compound, text or payload.
-      v->type = uint16_t(type);
-      v->attributes = uint16_t(attributes);
-    }
+    MakeClearedMember(pools, a, v, type, attributes);
     a->elements[size_t(i)] = v;
   }
   a->stamp = pools.NewStamp();
@@ -416,15 +421,7 @@ CScriptValue* AppendShapedMember(ScriptPools& pools, CScriptArray* a, const char
   a->freeSlot = int32_t(slot) + 1;
   // A kept record keeps the name it had.
   if (!SameName(v->text, name, length)) v->text.assign(name, length);
-  v->kind = kWordName;
-  v->owner = a;
-  if (type == kValueFunction || type == kValueSystemCall) {
-    SetValueType(pools, v, type, attributes);
-  } else {
-    // What SetValueType does to a cleared record.
-    v->type = uint16_t(type);
-    v->attributes = uint16_t(attributes);
-  }
+  MakeClearedMember(pools, a, v, type, attributes);
   a->elements[slot] = v;
   a->nameBits |= nameBit;
   a->stamp = pools.NewStamp();

@@ -85,7 +85,7 @@ void SetValueType(ScriptPools& pools, CScriptValue* value, int type, int attribu
   DropHeldCompound(pools, value);
   value->stringValue.clear();
   value->data = ScriptPayload{};
-  value->type = uint16_t(type);
+  value->type = uint8_t(type);
   value->attributes = uint16_t(attributes);
 }
 
