@@ -113,8 +113,7 @@ void VerifyLink(ScriptEngine& se, const char* name, const CScriptValue* kept) {
 
 [[gnu::cold, gnu::noinline]] void VerifyChained(const ScriptEngine& se, const CScriptLiteral* w, const CodeStep* kept) {
   VerifyKept(w && w->stepEpoch == se.run.codeEpoch && IsChainedStep(Opcode(w->stepOp)) && w->step == kept &&
-                 kept->first == w &&
-                 w->position.fileName == se.run.lastFile && kept->link == w->position.linkIndex,
+                 kept->first == w && w->position.fileName == se.run.lastFile && kept->link == w->position.linkIndex,
              "chained step");
 }
 
@@ -1010,7 +1009,7 @@ template <bool kVerify>
   return FinishStep(se, t, s.jump, target, s.length, count, &s.labelStep);
 }
 
-// "a return" in a call, a an int variable: the value goes back to the
+// "n return" in a call, n an int variable: the value goes back to the
 // caller without being pushed and popped. False, with nothing changed, when
 // the words must run: a value that is no int, or no call to return from.
 template <bool kVerify>
@@ -1062,7 +1061,8 @@ bool RunCall(ScriptEngine& se, ScriptThread* t, CodeStep& s, const Scope& scope,
 CodeStep kNoStep;
 
 // The step that may follow directly at `next`, for a step that ran in the
-// current file: one of this code version, in the same file, and not a call.
+// current file: the step of this code version that starts there, in the
+// same file.
 [[gnu::noinline]] CodeStep* FollowingStep(ScriptEngine& se, CScriptLiteral* next) {
   if (!next) return &kNoStep;
   if (next->stepEpoch != se.run.codeEpoch) DecodeStep(se, next);
@@ -1118,7 +1118,7 @@ void Execute(ScriptEngine& se, int32_t index) {
     Opcode op = Opcode(w->stepOp);
     if (op >= kFirstStep) {
       // A step runs only when all of its words fit below the limit.
-      if (count > limit - kMostStepWords || !se.run.runSteps) {
+      if (count > chainLimit || !se.run.runSteps) {
         op = kOpcodeOfKind[w->kind];
       } else {
         step = w->step;
@@ -1357,9 +1357,10 @@ void Execute(ScriptEngine& se, int32_t index) {
     goto dispatch;
   chain:
     // A step that ran leads most often into another: that one starts here,
-    // with what the loop's turn would check and set. A step neither waits
-    // nor changes the namespaces, and it stays below the limit. Which step
-    // follows at each way out of a step is kept with it.
+    // with what the loop's turn would check. A step that comes here neither
+    // waits nor changes the namespaces (a call or a return goes on by
+    // itself), and it stays below the limit. Which step follows at each way
+    // out of a step is kept with it.
     {
       CodeStep* next = *successor;
       if (__builtin_expect(!next, 0)) next = *successor = FollowingStep(se, t->currentWord);
