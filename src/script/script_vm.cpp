@@ -807,6 +807,15 @@ constexpr int64_t kPrefetchStrides = 4;
   }
 }
 
+// An int on the stack given `value` in its own record: what popping it and
+// pushing the value would leave there.
+[[gnu::always_inline]] inline void ReplaceStackInt(CScriptLiteral* w, int32_t value) {
+  w->text.clear();
+  w->link.origin = nullptr;
+  w->payload = ScriptPayload{};
+  w->payload.i = value;
+}
+
 // Whether the stack has records for `depth` more entries: the words' pushes
 // then neither take a record from the pool nor overflow.
 [[gnu::always_inline]] inline bool StackRoom(const WordStack& data, int depth) {
@@ -1238,10 +1247,7 @@ void Execute(ScriptEngine& se, int32_t index) {
             int32_t x = l->payload.i, y = r->payload.i;
             int32_t result = op == Opcode::Add ? WrapAdd(x, y) : op == Opcode::Subtract ? WrapSub(x, y) : WrapMul(x, y);
             data.end--;
-            l->text.clear();
-            l->link.origin = nullptr;
-            l->payload = ScriptPayload{};
-            l->payload.i = result;
+            ReplaceStackInt(l, result);
             break;
           }
         }
@@ -1322,11 +1328,7 @@ void Execute(ScriptEngine& se, int32_t index) {
         // same record (a call's result, mostly).
         if (data.end > 0 && data.entries[size_t(data.end - 1)]->kind == kWordInt) {
           CScriptLiteral* top = data.entries[size_t(data.end - 1)];
-          int32_t value = top->payload.i;
-          top->text.clear();
-          top->link.origin = nullptr;
-          top->payload = ScriptPayload{};
-          top->payload.i = value;
+          ReplaceStackInt(top, top->payload.i);
           break;
         }
         ExecuteCast(se, data, op);
