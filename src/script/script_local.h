@@ -527,7 +527,16 @@ inline Operand PopOperand(WordStack& stack) {
   return o;
 }
 // Removes entries down to (not including) the topmost call marker "@".
-void StackTrimToMarker(WordStack& stack);
+// Where the stack ends once trimmed to its topmost call marker (the marker
+// kept), 0 when it holds none.
+inline int32_t MarkerEnd(const WordStack& stack) {
+  int32_t end = stack.end;
+  CScriptLiteral* const* entries = stack.entries.data();
+  while (end > 0 && entries[end - 1]->kind != kWordCallMarker) end--;
+  return end;
+}
+// ";": the stack down to its topmost call marker.
+inline void StackTrimToMarker(WordStack& stack) { stack.end = MarkerEnd(stack); }
 void FreeWordStack(ScriptEngine& se, WordStack& stack);
 
 // Pushes a text; `text` may point into the record the push overwrites.

@@ -411,7 +411,6 @@ class ValueText {
   operator const std::string&() const { return str(); }
   const char* c_str() const { return str().c_str(); }
   size_t size() const { return text_ ? text_->size() : 0; }
-  bool empty() const { return size() == 0; }
 
   // The text itself, for changing it in place.
   std::string& Own() {
@@ -428,7 +427,6 @@ class ValueText {
     return *this;
   }
 
-  friend bool operator==(const ValueText& a, const std::string& b) { return a.str() == b; }
   friend bool operator==(const ValueText& a, const char* b) { return a.str() == b; }
 
  private:

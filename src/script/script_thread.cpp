@@ -60,10 +60,6 @@ CScriptLiteral* StackPushCompound(ScriptEngine& se, WordStack& stack, CScriptArr
 
 void RaiseStackUnderflow() { RaiseScriptError("%s", Sjis("スタックアンダーフロー(データスタック)")); }
 
-void StackTrimToMarker(WordStack& stack) {
-  while (stack.end > 0 && stack.entries[size_t(stack.end - 1)]->kind != kWordCallMarker) stack.end--;
-}
-
 void FreeWordStack(ScriptEngine& se, WordStack& stack) {
   for (CScriptLiteral* w : stack.entries) se.pools.FreeScriptLiteral(w);
   std::vector<CScriptLiteral*>().swap(stack.entries);

@@ -822,14 +822,6 @@ constexpr int64_t kPrefetchStrides = 4;
   return size_t(data.end) + size_t(depth) <= data.entries.size();
 }
 
-// ";": down to the topmost call marker.
-[[gnu::always_inline]] inline void TrimToMarker(WordStack& data) {
-  int32_t end = data.end;
-  CScriptLiteral* const* entries = data.entries.data();
-  while (end > 0 && entries[end - 1]->kind != kWordCallMarker) end--;
-  data.end = end;
-}
-
 // The end of a step: the thread goes on at `next` after the step's words
 // up to `last`, `words` of them counted. Returns where the step that may
 // follow is kept (`successor`), for the caller's chain.
@@ -847,7 +839,7 @@ constexpr int64_t kPrefetchStrides = 4;
 template <bool kVerify>
 [[gnu::always_inline]] inline CodeStep** FinishStatement(ScriptEngine& se, ScriptThread* t, CodeStep& s,
                                                          int32_t* count) {
-  TrimToMarker(t->data);
+  StackTrimToMarker(t->data);
   CScriptLiteral* target;
   if (s.tailJump &&
       LabelTarget(se, kVerify, s.vTail, s.tailLabel, &s.tailWord, &s.tailNext, &s.tailStep, &target))
@@ -1028,9 +1020,7 @@ template <bool kVerify>
   int32_t value;
   if (!StackRoom(data, 1) || !StepVariables<kVerify>(se, s, scope) || !ReadInt(s.a, s.va, &value)) return false;
   // The return trims the stack to the call's marker and takes the marker.
-  int32_t end = data.end;
-  CScriptLiteral* const* entries = data.entries.data();
-  while (end > 0 && entries[end - 1]->kind != kWordCallMarker) end--;
+  int32_t end = MarkerEnd(data);
   if (end == 0) return false;  // the thread's root function ends: the words do it
   data.end = end - 1;
   FinishStep(se, t, s.last, s.after, s.length, count, nullptr);
