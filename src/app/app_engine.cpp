@@ -27,7 +27,7 @@ Engine::Engine() {
   world.scriptEngine.log = &log;
   world.scriptEngine.pools.log = &log;
   world.scriptEngine.files = &packages;
-  world.scriptEngine.windows = &windows;
+  world.scriptEngine.errorWindow = {ui::WindowManager::ShowErrorWindow, &windows};
   world.scriptEngine.editorMode = &app.EditorMode;
   platform::SetDiagnosticSink(LogUnshownBox, &log);
 }

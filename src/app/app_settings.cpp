@@ -218,29 +218,6 @@ bool WriteAll(int fd, const char* bytes, size_t length) {
 
 }  // namespace
 
-void ResetSettings(SettingsBlock* s) {
-  std::memset(s, 0, sizeof *s);
-  s->version = kSettingsVersion;
-  s->screenMode = 1;
-  s->width = 1024;
-  s->height = 768;
-  s->shaderFlag = 1;
-  s->shadow = 2;
-  s->highDef = 0;
-  s->multiLight = 1;
-  s->mirror = 1;
-  s->bump = 1;
-  s->glare = 1;
-  s->bloom = 0;
-  s->aeroLight = 1;
-  s->viewMode = 1;
-  s->fps = 0;
-  s->drawFps = 1;
-  std::memset(s->padMap, 255, sizeof s->padMap);
-  s->networkPort[0] = kDefaultNetworkPort;
-  std::snprintf(s->networkUrl[0], sizeof s->networkUrl[0], "%s", kLoopbackHostName);
-}
-
 int LoadSettings(Engine& engine, const char* path) {
   if (!path) path = kSettingsFileName;
   if (!platform::PathExists(platform::ResolvePath(path).c_str())) return 0;

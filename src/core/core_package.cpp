@@ -12,7 +12,7 @@
 #include <cstdio>
 #include <unordered_map>
 
-#include "app/app_public.h"
+#include "core/core_public.h"
 #include "core/core_local.h"
 
 namespace core {
@@ -213,7 +213,7 @@ void FilePackageTable::Fail(const char* format, ...) {
   std::vsnprintf(text, sizeof text, format, args);
   va_end(args);
   lastError = text;
-  if (log) log->WriteLog(text, app::kLogError);
+  core::Log(log, core::kLogError, text);
 }
 
 // ----------------------------------------------------------------------------
@@ -487,7 +487,7 @@ int32_t ReadWholeFile(FilePackageTable& table, void** out, const char* name) {
   *out = nullptr;
   FileHandle h = table.OpenReadFile(name);
   if (h == kNoFile) {
-    if (table.log) table.log->WriteLogf(app::kLogInfo, Sjis("\"%s\"がオープンできません。\n"), name ? name : "");
+    core::Logf(table.log, core::kLogInfo, Sjis("\"%s\"がオープンできません。\n"), name ? name : "");
     return 0;
   }
   int32_t size = table.GetFileSizeOf(h);

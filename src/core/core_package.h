@@ -8,7 +8,7 @@
 
 #include "platform/platform_system.h"
 
-namespace app {
+namespace core {
 class LogSystem;
 }
 
@@ -91,7 +91,7 @@ struct PackageEntry {
 // - Package files stay open until CloseFilePackage (or the destructor).
 class FilePackageTable {
  public:
-  app::LogSystem* log = nullptr;  // where refusals are logged; may be null
+  core::LogSystem* log = nullptr;  // where refusals are logged; may be null
   std::string lastError;          // why the last mount, save or extraction
                                   // failed (Shift-JIS, no line end)
 

@@ -10,7 +10,7 @@
 #include <climits>
 #include <cstdio>
 
-#include "app/app_public.h"
+#include "core/core_public.h"
 #include "core/core_local.h"
 
 namespace core {

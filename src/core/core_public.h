@@ -1,6 +1,7 @@
-// core_public.h -- small helpers every subsystem shares: growable heap
-// blocks, Shift-JIS helpers, and the conversions between direction vectors
-// and the engine's three orientation angles.
+// core_public.h -- what every subsystem shares: the log, the settings
+// record, the file layer, growable heap blocks, Shift-JIS helpers, and the
+// conversions between direction vectors and the engine's three orientation
+// angles.
 #pragma once
 
 #include <cstddef>
@@ -9,7 +10,9 @@
 #include <cstring>
 #include <type_traits>
 
+#include "core/core_log.h"
 #include "core/core_package.h"
+#include "core/core_settings.h"
 #include "platform/platform_public.h"
 
 namespace core {

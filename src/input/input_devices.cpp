@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/app_public.h"
 #include "core/core_public.h"
 #include "input/input_local.h"
 
@@ -68,10 +67,6 @@ void InputSystem::ClearSlotDevice(int slot) {
   slots_[slot].padMode = padMode;
 }
 
-void InputSystem::LogLine(const char* text, int level) {
-  if (log) log->WriteLog(text, level);
-}
-
 // Keyboards are enumerated before game controllers so that they take the
 // lowest slots: the saved assignments of the settings file are matched by
 // slot position first, and the keyboard is nearly always there.
@@ -83,34 +78,32 @@ int InputSystem::InitDirectInput(platform::Window* window) {
   if (!backend_) {
     // The box says what failed; the log says why (a broken input script
     // names its file and line).
-    if (!error.empty()) LogLine((error + "\n").c_str(), app::kLogError);
+    if (!error.empty()) core::Log(log, core::kLogError, (error + "\n").c_str());
     platform::ShowMessageBox(Sjis("DirectInput8の初期化に失敗しました。"), "", platform::kMbOk | platform::kMbIconError,
                              window);
     return 1;
   }
-  LogLine(Sjis("--------- 入力デバイスを列挙します --------\r\n"), app::kLogInfo);
-  LogLine(Sjis("--------- キーボードを列挙します --------\r\n"), app::kLogInfo);
+  core::Log(log, core::kLogInfo, Sjis("--------- 入力デバイスを列挙します --------\r\n"));
+  core::Log(log, core::kLogInfo, Sjis("--------- キーボードを列挙します --------\r\n"));
   platform::EnumInputDevices(backend_, platform::InputDeviceClass::Keyboard, FoundDevice, this);
-  LogLine(Sjis("--------- ゲームパッドを列挙します --------\r\n"), app::kLogInfo);
+  core::Log(log, core::kLogInfo, Sjis("--------- ゲームパッドを列挙します --------\r\n"));
   platform::EnumInputDevices(backend_, platform::InputDeviceClass::GameController, FoundDevice, this);
-  LogLine(Sjis("--------- 入力デバイスの列挙終了 --------\r\n"), app::kLogInfo);
+  core::Log(log, core::kLogInfo, Sjis("--------- 入力デバイスの列挙終了 --------\r\n"));
   return 0;
 }
 
 // The log lines of each device found are what users send in when a pad is
 // not recognised, so every device is logged before it is accepted or not.
 int InputSystem::RegisterFoundDevice(const platform::InputDeviceInstance& info) {
-  LogLine(Sjis("--- 入力デバイスが見つかりました ---\r\n"), app::kLogInfo);
-  if (log) {
-    log->WriteLogf(app::kLogInfo, "Instance[%s]-[%x]\r\n", info.instanceName, FirstWord(info.instanceId));
-    log->WriteLogf(app::kLogInfo, "Product [%s]-[%x]\r\n", info.productName, FirstWord(info.productId));
-    log->WriteLogf(app::kLogInfo, "DeviceType [%d]\r\n", int(info.deviceType & 0xF));
-  }
+  core::Log(log, core::kLogInfo, Sjis("--- 入力デバイスが見つかりました ---\r\n"));
+  core::Logf(log, core::kLogInfo, "Instance[%s]-[%x]\r\n", info.instanceName, FirstWord(info.instanceId));
+  core::Logf(log, core::kLogInfo, "Product [%s]-[%x]\r\n", info.productName, FirstWord(info.productId));
+  core::Logf(log, core::kLogInfo, "DeviceType [%d]\r\n", int(info.deviceType & 0xF));
   // Some systems report one device under two classes or twice in one list:
   // the instance id tells.
   for (const InputDeviceSlot& s : slots_) {
     if (s.device && std::memcmp(s.instanceInfo.instanceId, info.instanceId, 16) == 0) {
-      LogLine(Sjis("既に登録済みなので登録しません\r\n"), app::kLogInfo);
+      core::Log(log, core::kLogInfo, Sjis("既に登録済みなので登録しません\r\n"));
       return 1;
     }
   }
@@ -118,7 +111,7 @@ int InputSystem::RegisterFoundDevice(const platform::InputDeviceInstance& info) 
   int slot = 0;
   while (slot < kSlotCount && slots_[slot].device) slot++;
   if (slot == kSlotCount) return 0;
-  if (log) log->WriteLogf(app::kLogInfo, Sjis("デバイスID[%d]に登録します\r\n"), slot);
+  core::Logf(log, core::kLogInfo, Sjis("デバイスID[%d]に登録します\r\n"), slot);
   return InitInputDevice(slot, info, backend_, window_);
 }
 
@@ -136,21 +129,21 @@ int InputSystem::InitInputDevice(int slot, const platform::InputDeviceInstance& 
   int type = int(info.deviceType & 0xF);
   bool keyboard = type == kKindKeyboard;
   if (type == kKindMouse) {
-    LogLine(Sjis("ポインティングデバイス\r\n"), app::kLogInfo);
-    LogLine(Sjis("ポインティングデバイスは登録されません。\r\n"), app::kLogInfo);
+    core::Log(log, core::kLogInfo, Sjis("ポインティングデバイス\r\n"));
+    core::Log(log, core::kLogInfo, Sjis("ポインティングデバイスは登録されません。\r\n"));
     ClearSlotDevice(slot);
     return 1;
   }
   bool joystick = type == 4;
   if (keyboard)
-    LogLine(Sjis("キーボードデバイス\r\n"), app::kLogInfo);
+    core::Log(log, core::kLogInfo, Sjis("キーボードデバイス\r\n"));
   else
-    LogLine(joystick ? Sjis("ジョイスティックデバイス\r\n") : Sjis("その他のデバイス\r\n"), app::kLogInfo);
+    core::Log(log, core::kLogInfo, joystick ? Sjis("ジョイスティックデバイス\r\n") : Sjis("その他のデバイス\r\n"));
 
   // Each failing step leaves the slot free (and nameless) for the next
   // device found.
   auto fail = [&](const char* why, platform::InputDevice* device) {
-    LogLine(why, app::kLogInfo);
+    core::Log(log, core::kLogInfo, why);
     platform::ReleaseInputDevice(device);
     ClearSlotDevice(slot);
     return 1;
@@ -175,7 +168,7 @@ int InputSystem::InitInputDevice(int slot, const platform::InputDeviceInstance& 
         {68, 59}, {69, 60}, {70, 61}, {71, 62},  // F1..F4
     };
     for (const auto& m : kKeyboardMap) s.map[m[0]] = m[1];
-    LogLine(Sjis("キーボードデバイスを登録しました。\r\n"), app::kLogInfo);
+    core::Log(log, core::kLogInfo, Sjis("キーボードデバイスを登録しました。\r\n"));
   } else {
     // Axes report on -1000..1000 so each direction is already on the raw
     // scale of 0..1000.
@@ -187,11 +180,11 @@ int InputSystem::InitInputDevice(int slot, const platform::InputDeviceInstance& 
       s.map[2] = 65;
       s.map[3] = 64;
       for (int b = 0; b < 8; b++) s.map[8 + b] = uint8_t(b);
-      LogLine(Sjis("ジョイスティックデバイスを登録しました。\r\n"), app::kLogInfo);
+      core::Log(log, core::kLogInfo, Sjis("ジョイスティックデバイスを登録しました。\r\n"));
     } else {
       s.map[8] = 0;
       s.map[9] = 1;
-      LogLine(Sjis("その他のデバイスを登録しました。\r\n"), app::kLogInfo);
+      core::Log(log, core::kLogInfo, Sjis("その他のデバイスを登録しました。\r\n"));
     }
   }
   s.device = device;
@@ -221,7 +214,7 @@ void InputSystem::ReadDevice(int slot, int16_t* raw, int16_t* rawMax, int16_t* r
       // One line per loss, however many frames it lasts; acquisition is
       // tried again at every read until the device is back.
       if (!s.lost)
-        LogLine(Sjis("キーボードデバイスが入力フォーカスを失いました。復帰を試みます。\n"), app::kLogError);
+        core::Log(log, core::kLogError, Sjis("キーボードデバイスが入力フォーカスを失いました。復帰を試みます。\n"));
       platform::AcquireInputDevice(s.device);
     }
   } else {
@@ -254,7 +247,7 @@ void InputSystem::ReadDevice(int slot, int16_t* raw, int16_t* rawMax, int16_t* r
       }
     } else if (r == platform::InputResult::InputLost || r == platform::InputResult::NotAcquired) {
       if (!s.lost)
-        LogLine(Sjis("ゲームコントローラが入力フォーカスを失いました。復帰を試みます。\n"), app::kLogError);
+        core::Log(log, core::kLogError, Sjis("ゲームコントローラが入力フォーカスを失いました。復帰を試みます。\n"));
       platform::AcquireInputDevice(s.device);
     }
   }

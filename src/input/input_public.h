@@ -7,7 +7,7 @@
 
 #include "platform/platform_public.h"
 
-namespace app {
+namespace core {
 class LogSystem;
 }
 
@@ -110,7 +110,7 @@ struct InputSnapshot {
 // - Without devices every query reads zeros.
 class InputSystem {
  public:
-  app::LogSystem* log = nullptr;
+  core::LogSystem* log = nullptr;
 
   InputSystem();
   ~InputSystem();  // DestroyInputSystem
@@ -217,7 +217,6 @@ class InputSystem {
   void ClearSlotDevice(int slot);
   bool InGroup(int slot, int group) const;
   void ReadDevice(int slot, int16_t* raw, int16_t* rawMax, int16_t* rawMin);
-  void LogLine(const char* text, int level);
 
   // input_pad.cpp
   int PadRepeat(int slot, int logical) const;

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-namespace app {
+namespace core {
 class LogSystem;
 }
 
@@ -28,7 +28,7 @@ enum : int {
 
 class NetworkSession {
  public:
-  app::LogSystem* log = nullptr;
+  core::LogSystem* log = nullptr;
 
   // Opens the endpoint as server (host null) or client. 1 on success, a
   // negative code otherwise; the network stays closed after a failure.

@@ -11,3 +11,4 @@
 #include "platform/platform_math.h"
 #include "platform/platform_system.h"
 #include "platform/platform_window.h"
+#include "platform/platform_xfile.h"

@@ -51,16 +51,6 @@ void DefaultQuit(int code) { std::exit(code); }
 
 }  // namespace
 
-void Logf(app::LogSystem* log, int level, const char* format, ...) {
-  if (!log) return;
-  char text[1024];
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(text, sizeof text, format, args);
-  va_end(args);
-  log->WriteLog(text, level);
-}
-
 // ----------------------------------------------------------------------------
 // DeviceDescription
 // ----------------------------------------------------------------------------
@@ -130,20 +120,20 @@ int GraphicsSystem::CreateDirect3D() {
   if (!gfx_) gfx_ = &platform::Gl33Api();
   if (!displayStarted_) {
     if (!display.Start || !display.Start(display.user)) {
-      Logf(log, app::kLogError, "%s", Sjis("Direct3D作成失敗"));
+      Logf(log, core::kLogError, "%s", Sjis("Direct3D作成失敗"));
       return 0;
     }
     displayStarted_ = true;
   }
   std::memset(formatAvailable_, 0, sizeof formatAvailable_);
 
-  Logf(log, app::kLogInfo, "%s", Sjis("========== 利用できるディスプレイの列挙 ==========\n"));
+  Logf(log, core::kLogInfo, "%s", Sjis("========== 利用できるディスプレイの列挙 ==========\n"));
   monitorCount_ = display.Monitors ? display.Monitors(display.user, monitors_, kMaxMonitors) : 0;
   for (int i = 0; i < monitorCount_; i++)
-    Logf(log, app::kLogError, "(%d,%d)-(%d,%d)\n", monitors_[i].left, monitors_[i].top, monitors_[i].right,
+    Logf(log, core::kLogError, "(%d,%d)-(%d,%d)\n", monitors_[i].left, monitors_[i].top, monitors_[i].right,
          monitors_[i].bottom);
 
-  Logf(log, app::kLogInfo, "%s", Sjis("========== 利用できる画面モードの列挙 ==========\n"));
+  Logf(log, core::kLogInfo, "%s", Sjis("========== 利用できる画面モードの列挙 ==========\n"));
   static const uint32_t kFormats[] = {platform::kFmtX8R8G8B8, platform::kFmtA8R8G8B8, platform::kFmtX1R5G5B5,
                                       platform::kFmtA1R5G5B5, platform::kFmtR5G6B5};
   int adapters = display.AdapterCount ? display.AdapterCount(display.user) : 0;
@@ -163,11 +153,11 @@ int GraphicsSystem::CreateDirect3D() {
         if (known) continue;
         formatAvailable_[format] = 1;
         description_.AddDisplayMode(adapter, m.width, m.height, format);
-        Logf(log, app::kLogError, "(%d)[ %d x %d ] - %s\n", adapter, m.width, m.height, FormatName(format));
+        Logf(log, core::kLogError, "(%d)[ %d x %d ] - %s\n", adapter, m.width, m.height, FormatName(format));
       }
     }
   }
-  Logf(log, app::kLogError, "========================================\n");
+  Logf(log, core::kLogError, "========================================\n");
   return 1;
 }
 
@@ -187,7 +177,7 @@ platform::Window* GraphicsSystem::CreateMainWindow(const char* title, bool withM
   desc.display = adapter;
   desc.hidden = true;  // shown once the device stands
   window_ = platform::CreateWindow(desc);
-  if (window_) Logf(log, app::kLogError, "%s", Sjis("ウィンドウ作成成功\n"));
+  if (window_) Logf(log, core::kLogError, "%s", Sjis("ウィンドウ作成成功\n"));
   return window_;
 }
 
@@ -215,15 +205,15 @@ int GraphicsSystem::InitDevice(int shadersWanted) {
     static const uint32_t kOrder[] = {kFmtX8R8G8B8, kFmtA8R8G8B8, kFmtR8G8B8, kFmtR5G6B5, kFmtX1R5G5B5, kFmtA1R5G5B5};
     for (uint32_t f : kOrder)
       if (!format && formatAvailable_[f]) format = f;
-    Logf(log, app::kLogError, "%s", Sjis("フルスクリーンモード\n"));
+    Logf(log, core::kLogError, "%s", Sjis("フルスクリーンモード\n"));
   } else {
     format = adapter_ >= 0 && adapter_ < desktops ? desktop[adapter_].format : 0;
-    Logf(log, app::kLogError, "%s", Sjis("ウィンドウモード\n"));
+    Logf(log, core::kLogError, "%s", Sjis("ウィンドウモード\n"));
   }
   if (format >= 32 || !formatAvailable_[format]) {
     ShowMessageBox(Sjis("現在のWindowsの色設定ではDirectXが利用できません。"), title_, kMbOk | kMbIconWarning,
                    window_);
-    Logf(log, app::kLogError, "%s", Sjis("色解像度に非対応\n"));
+    Logf(log, core::kLogError, "%s", Sjis("色解像度に非対応\n"));
     return 0;
   }
 
@@ -256,9 +246,9 @@ int GraphicsSystem::InitDevice(int shadersWanted) {
     if (!display.DepthStencilMatch || !display.DepthStencilMatch(display.user, adapter_, format, format, d)) continue;
     present_.depthStencilFormat = d;
     description_.AddDepthFormat(d);
-    Logf(log, app::kLogError, "Z-Buffer[%s]\n", DepthName(d));
+    Logf(log, core::kLogError, "Z-Buffer[%s]\n", DepthName(d));
   }
-  if (!present_.depthStencilFormat) Logf(log, app::kLogError, "%s", Sjis("Zバッファ作成失敗\n"));
+  if (!present_.depthStencilFormat) Logf(log, core::kLogError, "%s", Sjis("Zバッファ作成失敗\n"));
   description_.modeInUse = {};
   description_.modeInUse.adapter = adapter_;
   description_.modeInUse.width = targetWidth_;
@@ -279,22 +269,22 @@ int GraphicsSystem::InitDevice(int shadersWanted) {
     if (answer != kIdYes) return 0;
   }
   if (description_.caps.numSimultaneousRTs > 4) description_.caps.numSimultaneousRTs = 4;
-  Logf(log, app::kLogError, Sjis("レンダリングターゲット数=%d\n"), description_.caps.numSimultaneousRTs);
+  Logf(log, core::kLogError, Sjis("レンダリングターゲット数=%d\n"), description_.caps.numSimultaneousRTs);
 
   // 8. The device.
   if (gfx_->CreateDevice(window_, present_, &device_) != kGfxOk) {
     device_ = nullptr;
-    Logf(log, app::kLogError, "%s", Sjis("Direct3D初期化失敗\n"));
+    Logf(log, core::kLogError, "%s", Sjis("Direct3D初期化失敗\n"));
     return 0;
   }
   description_.hardwareVertexProcessing = 1;
-  Logf(log, app::kLogError, "[T&L HAL]\n");
+  Logf(log, core::kLogError, "[T&L HAL]\n");
 
   // 9, 10. The effect; the memory estimate.
   shadersOn_ = shadersWanted ? 1 : 0;
   if (shadersOn_ && !CreateEffect(nullptr)) return 0;
   description_.memory.current = description_.memory.atCreation = gfx_->GetAvailableTextureMem(device_);
-  Logf(log, app::kLogError, "%s", Sjis("DirectX初期化成功\n"));
+  Logf(log, core::kLogError, "%s", Sjis("DirectX初期化成功\n"));
 
   // 11. The default textures.
   defaults_.white.CreateFilledTexture(*this, 1, 1, 0xFFFFFFFFu, 0);
@@ -336,7 +326,7 @@ int GraphicsSystem::InitDevice(int shadersWanted) {
   SetFont(Sjis("ＭＳ 明朝"), 16, 0xFFFFFFFFu, 1);
   SetTextLineSpacing(0.0f);
   BeginScenePass(0, 0);
-  Logf(log, app::kLogError, "%s", Sjis("各種描画設定終了\n"));
+  Logf(log, core::kLogError, "%s", Sjis("各種描画設定終了\n"));
   ShowWindow(window_);
   return 1;
 }
@@ -463,7 +453,7 @@ int GraphicsSystem::PresentFrame() {
   } else {
     uint32_t level = g.TestCooperativeLevel(device_);
     if (level == kGfxErrDeviceLost) {
-      Logf(log, app::kLogInfo, "%s", Sjis("サーフェイスロスト\n"));
+      Logf(log, core::kLogInfo, "%s", Sjis("サーフェイスロスト\n"));
       deviceLost_ = 1;
     } else if (level == kGfxErrDeviceNotReset) {
       deviceLost_ = 1;
@@ -478,7 +468,7 @@ int GraphicsSystem::PresentFrame() {
       // (b) Registered targets release their surfaces.
       for (TextureHolder* holder : registry_) {
         if (!holder) continue;
-        Logf(log, app::kLogInfo, "%s", Sjis("サーフェス開放\n"));
+        Logf(log, core::kLogInfo, "%s", Sjis("サーフェス開放\n"));
         holder->ReleaseTextureSurfaces(*this);
       }
       // (c) The device's own targets: the device takes the back buffer back.
@@ -493,7 +483,7 @@ int GraphicsSystem::PresentFrame() {
       // (d, e) Fonts forget their textures; the reset.
       ReleaseFonts();
       uint32_t result = g.Reset(device_, present_);
-      Logf(log, app::kLogInfo, "%s", Sjis(ResetResultText(result)));
+      Logf(log, core::kLogInfo, "%s", Sjis(ResetResultText(result)));
       // (f) Whatever the result: the defaults, the targets, light, fog and
       // object colour again.
       targetFlags_ = 0;

@@ -44,7 +44,7 @@ int GraphicsSystem::CreateEffect(const char* header) {
   if (empty || g.CreateEffect(device_, text.data(), int(text.size()), &effect, &errors) != kGfxOk) {
     const char* message = !errors.empty() ? errors.c_str() : Sjis("シェーダファイルが見つかりません。");
     ShowMessageBox(message, "Effect error", kMbOk | kMbIconError, window_);
-    if (!errors.empty()) Logf(log, app::kLogError, "%s\n", errors.c_str());
+    if (!errors.empty()) Logf(log, core::kLogError, "%s\n", errors.c_str());
     effect_ = nullptr;
     handles_ = EffectHandles{};
     if (quitProgram) quitProgram(-1);

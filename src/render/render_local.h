@@ -10,15 +10,15 @@
 
 #include <cstring>
 
-#include "app/app_public.h"
 #include "core/core_public.h"
 #include "platform/platform_xfile.h"
 #include "render/render_public.h"
 
 namespace render {
 
-// Writes one log line when a log is wired (tests may run without one).
-void Logf(app::LogSystem* log, int level, const char* format, ...) __attribute__((format(printf, 3, 4)));
+// Log lines go through core::Logf, which takes a missing log (tests may run
+// without one).
+using core::Logf;
 
 // ----------------------------------------------------------------------------
 // render_image.cpp

@@ -300,7 +300,7 @@ bool LoadMeshHierarchy(CMesh& mesh, const XScene& scene, MeshFrame** root, Anima
 // ----------------------------------------------------------------------------
 
 int CMesh::LoadXFile(GraphicsSystem& gs, const char* name, uint32_t flags) {
-  Logf(gs.log, app::kLogInfo, Sjis("Xファイル[%s]を読み込みます。\n"), name ? name : "");
+  Logf(gs.log, core::kLogInfo, Sjis("Xファイル[%s]を読み込みます。\n"), name ? name : "");
   if (!gs.packages || !name) return 0;
   void* bytes = nullptr;
   int32_t size = core::ReadWholeFile(*gs.packages, &bytes, name);
@@ -324,8 +324,8 @@ int CMesh::BuildMeshFromX(GraphicsSystem& gs, const void* bytes, int size, uint3
     MeshFrame* root = nullptr;
     AnimationController* controller = nullptr;
     if (!read || !LoadMeshHierarchy(*this, scene, &root, &controller)) {
-      Logf(gs.log, app::kLogError, "%s", Sjis("アニメーションつきXファイル読み込み失敗\n"));
-      if (!error.empty()) Logf(gs.log, app::kLogError, "  %s\n", error.c_str());
+      Logf(gs.log, core::kLogError, "%s", Sjis("アニメーションつきXファイル読み込み失敗\n"));
+      if (!error.empty()) Logf(gs.log, core::kLogError, "  %s\n", error.c_str());
       ReleaseMesh();
       return 0;
     }
@@ -363,14 +363,14 @@ int CMesh::BuildMeshFromX(GraphicsSystem& gs, const void* bytes, int size, uint3
     XMesh merged;
     if (read) MergeMeshes(scene, &merged);
     if (!read || merged.triangles.empty()) {
-      Logf(gs.log, app::kLogError, "%s", Sjis("Xファイル読み込み失敗\n"));
-      if (!error.empty()) Logf(gs.log, app::kLogError, "  %s\n", error.c_str());
+      Logf(gs.log, core::kLogError, "%s", Sjis("Xファイル読み込み失敗\n"));
+      if (!error.empty()) Logf(gs.log, core::kLogError, "  %s\n", error.c_str());
       ReleaseMesh();
       return 0;
     }
     plainMesh = MakeBlendMesh(merged, &error);
     if (!plainMesh) {
-      Logf(gs.log, app::kLogError, "%s", Sjis("Xファイル読み込み失敗\n"));
+      Logf(gs.log, core::kLogError, "%s", Sjis("Xファイル読み込み失敗\n"));
       ReleaseMesh();
       return 0;
     }
@@ -395,9 +395,9 @@ int CMesh::BuildMeshFromX(GraphicsSystem& gs, const void* bytes, int size, uint3
     vertexCounts[n] = mesh->VertexCount();
     if (vertexCounts[n] > 500 && (flags & kMeshSimplify)) {
       lodMeshes[n][0] = SimplifyMesh(*mesh, 400);
-      if (!lodMeshes[n][0]) Logf(gs.log, app::kLogError, "%s", Sjis("シンプルメッシュの生成に失敗。\n"));
+      if (!lodMeshes[n][0]) Logf(gs.log, core::kLogError, "%s", Sjis("シンプルメッシュの生成に失敗。\n"));
       lodMeshes[n][1] = SimplifyMesh(*mesh, 100);
-      if (!lodMeshes[n][1]) Logf(gs.log, app::kLogError, "%s", Sjis("シンプルメッシュの生成に失敗。\n"));
+      if (!lodMeshes[n][1]) Logf(gs.log, core::kLogError, "%s", Sjis("シンプルメッシュの生成に失敗。\n"));
     }
   }
   // 5. Preparation; the frames once more from the root.
@@ -448,7 +448,7 @@ void CMesh::PrepareMeshContainers(GraphicsSystem& gs) {
     } else {
       BuildCollisionTriangles(n, false);
     }
-    Logf(gs.log, app::kLogInfo, "Faces-%d  Vertices-%d", mesh->FaceCount(), count);
+    Logf(gs.log, core::kLogInfo, "Faces-%d  Vertices-%d", mesh->FaceCount(), count);
   }
   // The material colours reach the vertices (the model colour is white).
   ApplyVertexColours();

@@ -250,7 +250,7 @@ int DisplayObject::BuildSurfaceGeometry(GraphicsSystem& gs, float x0, float y0, 
       break;
     }
     case kSurfaceCube:
-      Logf(gs.log, app::kLogInfo, "%s", Sjis("Error:SURFACE_6(正六面体)サーフェイスは現在未実装。\n"));
+      Logf(gs.log, core::kLogInfo, "%s", Sjis("Error:SURFACE_6(正六面体)サーフェイスは現在未実装。\n"));
       break;
     case kSurfaceOctahedron: {
       ensure(12, true);

@@ -21,7 +21,7 @@
 #include "platform/platform_public.h"
 #include "render/render_drawables.h"
 
-namespace app {
+namespace core {
 class LogSystem;
 }
 namespace core {
@@ -254,7 +254,7 @@ class GraphicsSystem {
   GraphicsSystem& operator=(const GraphicsSystem&) = delete;
 
   // --- Wiring, set once by the engine before start-up -------------------
-  app::LogSystem* log = nullptr;
+  core::LogSystem* log = nullptr;
   platform::Clock* clock = nullptr;
   core::FilePackageTable* packages = nullptr;
   // The display system listed by CreateDirect3D (SDL's unless replaced).

@@ -10,7 +10,7 @@ using core::Sjis;
 
 int GraphicsSystem::InitStereo(int on) {
   (void)on;
-  Logf(log, app::kLogError, "%s", Sjis("NVAPI初期化失敗\n"));
+  Logf(log, core::kLogError, "%s", Sjis("NVAPI初期化失敗\n"));
   return 0;
 }
 
@@ -20,8 +20,8 @@ int GraphicsSystem::StartVRRuntime() { return 0; }
 int GraphicsSystem::StartVR() {
   // Without a display every VR operation does nothing; the start and end
   // lines are still written.
-  Logf(log, app::kLogInfo, "%s", Sjis("OculusVR初期化処理開始\n"));
-  Logf(log, app::kLogInfo, "%s", Sjis("OculusVR初期化処理終了\n"));
+  Logf(log, core::kLogInfo, "%s", Sjis("OculusVR初期化処理開始\n"));
+  Logf(log, core::kLogInfo, "%s", Sjis("OculusVR初期化処理終了\n"));
   return 0;
 }
 

@@ -133,7 +133,7 @@ uint32_t TextureHolder::CreateRenderTargetTexture(GraphicsSystem& gs, uint32_t f
 }
 
 int TextureHolder::LoadTextureFile(GraphicsSystem& gs, const char* name, uint32_t flagBits) {
-  Logf(gs.log, app::kLogInfo, Sjis("画像ファイル[%s]を読み込みます。\n"), name ? name : "");
+  Logf(gs.log, core::kLogInfo, Sjis("画像ファイル[%s]を読み込みます。\n"), name ? name : "");
   if (!gs.packages || !name) return 0;
   void* data = nullptr;
   int32_t size = core::ReadWholeFile(*gs.packages, &data, name);
@@ -148,7 +148,7 @@ int TextureHolder::LoadTextureFile(GraphicsSystem& gs, const char* name, uint32_
 
 int TextureHolder::LoadTextureFromMemory(GraphicsSystem& gs, const void* bytes, int size, uint32_t flagBits) {
   if (texture) {
-    Logf(gs.log, app::kLogInfo, "%s", Sjis("既にこのオブジェクトには読み込み済みです。\n"));
+    Logf(gs.log, core::kLogInfo, "%s", Sjis("既にこのオブジェクトには読み込み済みです。\n"));
     return 1;
   }
   if (!gs.device_ || !bytes || size <= 0) return 0;
@@ -158,7 +158,7 @@ int TextureHolder::LoadTextureFromMemory(GraphicsSystem& gs, const void* bytes, 
   // The size the header announces, reduced as asked.
   int w = -1, h = -1;
   if (SniffImageSize(data, size_t(size), &w, &h) == SniffResult::Bad) {
-    Logf(gs.log, app::kLogInfo, "%s", Sjis("未知フォーマットです。\n"));
+    Logf(gs.log, core::kLogInfo, "%s", Sjis("未知フォーマットです。\n"));
     return 0;
   }
   if (w > 0 && h > 0) {
@@ -209,7 +209,7 @@ int TextureHolder::LoadTextureFromMemory(GraphicsSystem& gs, const void* bytes, 
   }
   if (w > 0 && h > 0) gs.CountTextureMemory(int64_t(w) * h * bpp);
   if (!ok) {
-    Logf(gs.log, app::kLogInfo, "%s", Sjis("テクスチャの作成失敗\n"));
+    Logf(gs.log, core::kLogInfo, "%s", Sjis("テクスチャの作成失敗\n"));
     texture = nullptr;
     return 0;
   }

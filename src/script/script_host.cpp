@@ -7,11 +7,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/app_public.h"
 #include "core/core_public.h"
 #include "platform/platform_public.h"
 #include "script/script_local.h"
-#include "ui/ui_public.h"
 
 namespace script {
 
@@ -159,20 +157,20 @@ int CompileLinkedScripts(ScriptEngine& se) {
 }
 
 int ScriptEngine::LoadScript(const char* path) {
-  if (log) log->WriteLog(Sjis("スクリプト読み込み開始@LoadScript\n"), app::kLogInfo);
+  core::Log(log, core::kLogInfo, Sjis("スクリプト読み込み開始@LoadScript\n"));
   AddLinkedFileDefault(path);
-  if (log) log->WriteLog(Sjis("スクリプトコンパイル開始@LoadScript\n"), app::kLogInfo);
+  core::Log(log, core::kLogInfo, Sjis("スクリプトコンパイル開始@LoadScript\n"));
   CompileLinkedScripts(*this);
-  if (log) log->WriteLog(Sjis("処理終了@LoadScript\n"), app::kLogInfo);
+  core::Log(log, core::kLogInfo, Sjis("処理終了@LoadScript\n"));
   return errors.count == 0 ? 1 : 0;
 }
 
 int ScriptEngine::LoadScriptMemory(const char* text, const char* name) {
-  if (log) log->WriteLog(Sjis("スクリプト読み込み開始@LoadScriptMemory\n"), app::kLogInfo);
+  core::Log(log, core::kLogInfo, Sjis("スクリプト読み込み開始@LoadScriptMemory\n"));
   AddLinkedScript(text ? text : "", name);
-  if (log) log->WriteLog(Sjis("スクリプトコンパイル開始@LoadScriptMemory\n"), app::kLogInfo);
+  core::Log(log, core::kLogInfo, Sjis("スクリプトコンパイル開始@LoadScriptMemory\n"));
   CompileLinkedScripts(*this);
-  if (log) log->WriteLog(Sjis("処理終了@LoadScriptMemory\n"), app::kLogInfo);
+  core::Log(log, core::kLogInfo, Sjis("処理終了@LoadScriptMemory\n"));
   return errors.count == 0 ? 1 : 0;
 }
 
@@ -307,9 +305,9 @@ std::string WriteCompiledCodeListing(ScriptEngine& se) {
 int ScriptEngine::WriteCompileResults() {
   std::string errorText = GetErrorListText();
   if (!errorText.empty()) {
-    if (log) log->WriteLog(Sjis("中間ファイル書き出し開始\n"), app::kLogInfo);
+    core::Log(log, core::kLogInfo, Sjis("中間ファイル書き出し開始\n"));
     WriteTextFile("CompiledCode.txt", WriteCompiledCodeListing(*this));
-    if (log) log->WriteLog(Sjis("コンパイル済み変数書き出し開始\n"), app::kLogInfo);
+    core::Log(log, core::kLogInfo, Sjis("コンパイル済み変数書き出し開始\n"));
     WriteVariableTableFile("CompiledValue.txt");
   }
   WriteTextFile("CompileError.txt", errorText);
@@ -337,12 +335,7 @@ int ScriptEngine::WriteRuntimeError() {
   const char* hint = editing ? Sjis("\n\nF12キーで戻ります。") : Sjis("\n\n[RuntimeError.txt]の内容を製作者に報告してください。");
 #endif
   std::string message = text + hint;
-  // The whole 2D layer, white text, staying until it is closed.
-  if (ui::MessageWindow* window = windows ? windows->CreatePlaneWindow(0, -512.0f, -384.0f, 0.0f, 1024, 768, -1)
-                                          : nullptr) {
-    windows->SetWindowText(window, "", message.c_str());
-    windows->SetWindowColors(window, 0xFFFFFF, 0xFF8080);
-  }
+  if (errorWindow.show) errorWindow.show(errorWindow.user, message.c_str());
   return int(text.size());
 }
 

@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/app_public.h"
 #include "core/core_public.h"
 #include "platform/platform_public.h"
 #include "script/script_local.h"
@@ -19,8 +18,8 @@ namespace {
 
 // Pool exhaustion is reported the way it always was: a box without caption.
 // The same text goes to the log, where a run without a desktop keeps it.
-void ReportExhausted(app::LogSystem* log, const char* message) {
-  if (log) log->WriteLogf(app::kLogError, "%s\n", message);
+void ReportExhausted(core::LogSystem* log, const char* message) {
+  core::Logf(log, core::kLogError, "%s\n", message);
   platform::ShowMessageBox(message, "", platform::kMbOk);
 }
 

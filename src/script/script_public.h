@@ -13,15 +13,10 @@
 
 #include "script/script_records.h"
 
-namespace app {
-class LogSystem;
-}
 namespace core {
+class LogSystem;
 class FilePackageTable;
-}
-namespace ui {
-class WindowManager;
-}
+}  // namespace core
 
 namespace script {
 
@@ -247,6 +242,14 @@ struct PathPointLookup {
   std::string* errorLabel = nullptr;
 };
 
+// Where the run-time error window opens: the message windows live above the
+// script engine, so the engine record hands it this callback. `show` gets
+// the whole text (the error and the hint); a null `show` opens nothing.
+struct ErrorWindowOpener {
+  void (*show)(void* user, const char* text) = nullptr;
+  void* user = nullptr;
+};
+
 // ----------------------------------------------------------------------------
 // ScriptEngine
 //
@@ -264,11 +267,11 @@ class ScriptEngine {
   ScriptEngine& operator=(const ScriptEngine&) = delete;
 
   // Wired by the engine record.
-  app::LogSystem* log = nullptr;
+  core::LogSystem* log = nullptr;
   core::FilePackageTable* files = nullptr;  // scripts and includes are read
                                             // through it (null: the disk only)
-  ui::WindowManager* windows = nullptr;     // where the run-time error window
-                                            // opens (null: none opens)
+  ErrorWindowOpener errorWindow;           // where the run-time error window
+                                            // opens (wired by the engine record)
   const int* editorMode = nullptr;          // the program's `EditorMode` (null: 0)
   PathPointLookup pathPoints;               // wired by the world
 

@@ -16,7 +16,7 @@
 #include <utility>
 #include <vector>
 
-namespace app {
+namespace core {
 class LogSystem;
 }
 
@@ -727,7 +727,7 @@ class ScriptPools {
   static constexpr uint32_t kFirstValueCapacity = 262144;
   static constexpr uint32_t kFirstArrayCapacity = 65536;
 
-  app::LogSystem* log = nullptr;  // where exhaustion is also written
+  core::LogSystem* log = nullptr;  // where exhaustion is also written
 
   // The last name part of every value given a function or system-call
   // type since the last clear-all: a name that is not here names no function

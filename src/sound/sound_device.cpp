@@ -31,17 +31,15 @@ SoundSystem::~SoundSystem() {
 int SoundSystem::InitDirectSound(platform::Window* window) {
   ShutdownSound();
   window_ = window;
-  if (log) log->WriteLog(Sjis("\n----------- DirectSoundを初期化します -----------\n"), app::kLogError);
+  core::Log(log, core::kLogError, Sjis("\n----------- DirectSoundを初期化します -----------\n"));
 
   // A failure is told in a box (answered at once when headless) and the game
   // goes on silently. The main window is left as it is: hiding it would
   // leave a running game with no window at all. The log keeps the
   // platform's reason beside the text.
   auto fail = [this](const char* text, const char* reason) {
-    if (log) {
-      if (reason && *reason) log->WriteLogf(app::kLogError, "%s (%s)\n", text, reason);
-      else log->WriteLogf(app::kLogError, "%s\n", text);
-    }
+    if (reason && *reason) core::Logf(log, core::kLogError, "%s (%s)\n", text, reason);
+    else core::Logf(log, core::kLogError, "%s\n", text);
     platform::ShowMessageBox(text, "", platform::kMbOk | platform::kMbIconError, window_);
     return 1;
   };
@@ -59,9 +57,8 @@ int SoundSystem::InitDirectSound(platform::Window* window) {
     device_ = nullptr;
     return fail(Sjis("プライマリ・バッファのフォーマット設定に失敗"), "");
   }
-  if (log)
-    log->WriteLogf(app::kLogError, Sjis("[PCM %dHz %dBit %dCh]でプライマリバッファを初期化しました。\n\n"),
-                   output.sampleRate, output.bitsPerSample, output.channels);
+  core::Logf(log, core::kLogError, Sjis("[PCM %dHz %dBit %dCh]でプライマリバッファを初期化しました。\n\n"),
+             output.sampleRate, output.bitsPerSample, output.channels);
   return 0;
 }
 

@@ -140,7 +140,7 @@ int SoundSystem::CreateSoundBuffers(int slot, const uint8_t* bytes, uint32_t siz
   } else {
     SoundHeader h;
     if (!ParseSoundHeader(&h, bytes, size, size)) {
-      if (log) log->WriteLogf(app::kLogInfo, Sjis("[%s]は有効なPCMファイルではありません。\n"), name);
+      core::Logf(log, core::kLogInfo, Sjis("[%s]は有効なPCMファイルではありません。\n"), name);
       return 1;
     }
     if (h.delta) s.kind = kKindDelta;
@@ -153,7 +153,7 @@ int SoundSystem::CreateSoundBuffers(int slot, const uint8_t* bytes, uint32_t siz
 
   platform::AudioBuffer* buffer = platform::CreateAudioBuffer(device_, format, bufferBytes);
   if (!buffer) {
-    if (log) log->WriteLog(Sjis("DirectSoundBufferの作成に失敗\n"), app::kLogError);
+    core::Log(log, core::kLogError, Sjis("DirectSoundBufferの作成に失敗\n"));
     return 1;
   }
   void *p1, *p2;
@@ -227,10 +227,10 @@ int SoundSystem::LoadSoundEffect(int slot, const char* fileName, int copies, int
   if (!device_ || slot < 0 || slot >= kSlotCount) return 1;
   if (!fileName) fileName = "";
   ReleaseSlot(slot);
-  if (log) log->WriteLogf(app::kLogInfo, Sjis("音声ファイル\"%s\"を読み込みます。\n"), fileName);
+  core::Logf(log, core::kLogInfo, Sjis("音声ファイル\"%s\"を読み込みます。\n"), fileName);
   core::FileHandle file = packages ? packages->OpenReadFile(fileName) : core::kNoFile;
   if (file == core::kNoFile) {
-    if (log) log->WriteLogf(app::kLogInfo, Sjis("音声ファイル\"%s\"のオープンに失敗しました。\n"), fileName);
+    core::Logf(log, core::kLogInfo, Sjis("音声ファイル\"%s\"のオープンに失敗しました。\n"), fileName);
     return -1;
   }
 

@@ -10,7 +10,6 @@
 #define OV_EXCLUDE_STATIC_CALLBACKS
 #include <vorbis/vorbisfile.h>
 
-#include "app/app_public.h"
 #include "core/core_public.h"
 #include "sound/sound_public.h"
 
@@ -93,7 +92,7 @@ const char* OggAnswerText(int answer);
 // log, the answer is logged (and, once per binding, the missing library).
 // A file the decoder refused is closed here (the decoder leaves it open)
 // and `source->file` becomes kNoFile; an opened one is closed by its clear.
-int OpenOggDecoder(OggVorbisLibrary& lib, OggSource* source, OggVorbis_File* vf, app::LogSystem* log);
+int OpenOggDecoder(OggVorbisLibrary& lib, OggSource* source, OggVorbis_File* vf, core::LogSystem* log);
 
 // The format an opened decoder gives: 16-bit PCM of its channels and rate.
 platform::PcmFormat OggFormat(OggVorbisLibrary& lib, OggVorbis_File* vf);

@@ -110,17 +110,16 @@ const char* OggAnswerText(int answer) {
 // Opening
 // ----------------------------------------------------------------------------
 
-int OpenOggDecoder(OggVorbisLibrary& lib, OggSource* source, OggVorbis_File* vf, app::LogSystem* log) {
+int OpenOggDecoder(OggVorbisLibrary& lib, OggSource* source, OggVorbis_File* vf, core::LogSystem* log) {
   int answer = kOggFalse;
   if (lib.Bound()) {
     source->table->SeekFile(source->file, 0, core::kFileBegin);
     answer = lib.openCallbacks(source, vf, nullptr, 0, FileLayerCallbacks());
   } else if (log && !lib.missingLogged) {
-    log->WriteLogf(app::kLogError, Sjis("Ogg Vorbisのライブラリ\"%s\"がありません。\n"), kVorbisFileLibrary);
+    log->WriteLogf(core::kLogError, Sjis("Ogg Vorbisのライブラリ\"%s\"がありません。\n"), kVorbisFileLibrary);
     lib.missingLogged = true;
   }
-  if (log)
-    if (const char* text = OggAnswerText(answer)) log->WriteLog(text, app::kLogInfo);
+  if (const char* text = OggAnswerText(answer)) core::Log(log, core::kLogInfo, text);
   if (answer != 0) CloseCallback(source);
   return answer;
 }

@@ -10,7 +10,7 @@
 #include "core/core_package.h"
 #include "platform/platform_public.h"
 
-namespace app {
+namespace core {
 class LogSystem;
 }
 
@@ -86,7 +86,7 @@ struct SoundSlot {
 class SoundSystem {
  public:
   // Wired by the engine record before start-up.
-  app::LogSystem* log = nullptr;
+  core::LogSystem* log = nullptr;
   core::FilePackageTable* packages = nullptr;  // every sound file is read here
   // Which output InitDirectSound opens; tests choose the null driver.
   platform::AudioDriver driver = platform::AudioDriver::System;

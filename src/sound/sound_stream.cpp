@@ -62,7 +62,7 @@ int SoundSystem::OpenSoundStream(int slot, const char* fileName, int flags) {
 
   core::FileHandle file = packages ? packages->OpenReadFile(fileName) : core::kNoFile;
   if (file == core::kNoFile) {
-    if (log) log->WriteLogf(app::kLogMilestone, Sjis("\"%s\"がオープンできません。"), fileName);
+    core::Logf(log, core::kLogMilestone, Sjis("\"%s\"がオープンできません。"), fileName);
     return -1;
   }
   auto st = std::make_unique<StreamState>();
@@ -92,7 +92,7 @@ int SoundSystem::OpenSoundStream(int slot, const char* fileName, int flags) {
   } else {
     SoundHeader h;
     if (!ParseSoundHeader(&h, st->fileData.data(), uint32_t(st->fileData.size()), st->fileSize)) {
-      if (log) log->WriteLogf(app::kLogInfo, Sjis("[%s]は有効なPCMファイルではありません。\n"), fileName);
+      core::Logf(log, core::kLogInfo, Sjis("[%s]は有効なPCMファイルではありません。\n"), fileName);
       CloseStreamFile(*st);
       return 1;
     }
@@ -116,7 +116,7 @@ int SoundSystem::OpenSoundStream(int slot, const char* fileName, int flags) {
   if (platform::IsPlayablePcmFormat(format))
     ring = platform::CreateAudioBuffer(device_, format, 2 * uint32_t(format.avgBytesPerSec));
   if (!ring) {
-    if (log) log->WriteLog(Sjis("ストリーミング再生バッファの作成に失敗"), app::kLogError);
+    core::Log(log, core::kLogError, Sjis("ストリーミング再生バッファの作成に失敗"));
     CloseStreamFile(*st);
     s = SoundSlot{};
     return 1;

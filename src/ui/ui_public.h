@@ -45,6 +45,12 @@ class WindowManager {
   // Stores the text and sub-text colours (0xRRGGBB).
   void SetWindowColors(MessageWindow* window, uint32_t textColor, uint32_t subTextColor);
 
+  // Opens the run-time error window: the whole 2D layer, white text with the
+  // sub-text colour 0xFF8080, staying until it is closed. Nothing opens
+  // when every window is in use. Shaped as the script engine's
+  // ErrorWindowOpener callback, `user` being the WindowManager.
+  static void ShowErrorWindow(void* user, const char* text);
+
   // The window in a slot (0 to 255), or null outside the range.
   MessageWindow* Window(int slot) { return slot >= 0 && slot < kWindowCount ? &windows_[size_t(slot)] : nullptr; }
   // The number of windows in use.

@@ -71,4 +71,12 @@ int WindowManager::CountOpen() const {
   return count;
 }
 
+void WindowManager::ShowErrorWindow(void* user, const char* text) {
+  WindowManager* windows = static_cast<WindowManager*>(user);
+  if (MessageWindow* window = windows->CreatePlaneWindow(0, -512.0f, -384.0f, 0.0f, 1024, 768, -1)) {
+    windows->SetWindowText(window, "", text);
+    windows->SetWindowColors(window, 0xFFFFFF, 0xFF8080);
+  }
+}
+
 }  // namespace ui

@@ -6,7 +6,6 @@
 
 #include <cstring>
 
-#include "app/app_public.h"
 #include "core/core_public.h"
 
 namespace world {
@@ -15,11 +14,11 @@ namespace {
 
 // Copies a path into a field of kPathBytes, or refuses it (0) when it does
 // not fit with its terminator.
-int StorePath(app::LogSystem* log, char* field, const char* path) {
+int StorePath(core::LogSystem* log, char* field, const char* path) {
   if (!path) path = "";
   size_t length = std::strlen(path);
   if (length >= GameWorld::kPathBytes) {
-    if (log) log->WriteLogf(app::kLogError, core::Sjis("パスが長すぎます（%zuバイト）。\n"), length);
+    core::Logf(log, core::kLogError, core::Sjis("パスが長すぎます（%zuバイト）。\n"), length);
     return 0;
   }
   std::memcpy(field, path, length + 1);

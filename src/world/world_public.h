@@ -8,7 +8,7 @@
 #include "platform/platform_public.h"
 #include "script/script_public.h"
 
-namespace app {
+namespace core {
 class LogSystem;
 }
 
@@ -22,7 +22,7 @@ class GameWorld {
 
   GameWorld();
 
-  app::LogSystem* log = nullptr;
+  core::LogSystem* log = nullptr;
 
   // The scripts of the running game.
   script::ScriptEngine scriptEngine;

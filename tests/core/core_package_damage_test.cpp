@@ -7,7 +7,6 @@
 #include <climits>
 #include <functional>
 
-#include "app/app_public.h"
 #include "core/core_public.h"
 #include "package_fixture.h"
 #include "test_support.h"
@@ -161,7 +160,7 @@ TEST_F(PackageDamage, CodedStreams) {
 }
 
 TEST_F(PackageDamage, RefusalIsLogged) {
-  app::LogSystem log("damage.log", 0);
+  core::LogSystem log("damage.log", 0);
   log.WriteLog("start", 0);  // the log's own file is open before counting
   table.log = &log;
   std::string bytes = good;

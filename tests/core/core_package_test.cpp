@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <string>
 
-#include "app/app_public.h"
 #include "core/core_local.h"
 #include "core/core_public.h"
 #include "package_fixture.h"
@@ -412,7 +411,7 @@ TEST(PackageDiskFiles, ReadThroughTheSameInterface) {
 TEST(PackageReadWhole, EntriesDiskFilesAndMissingNames) {
   test::ScopedWorkFolder work;
   {
-    app::LogSystem log("test.log", 0);
+    core::LogSystem log("test.log", 0);
     core::FilePackageTable t;
     t.log = &log;
     test::WriteFile("w.pac", pactest::BuildPackage({{"in\\pack.txt", "packed", 5}}));

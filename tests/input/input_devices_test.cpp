@@ -127,7 +127,7 @@ TEST_F(InputTest, ADeviceThatFailsSetUpLeavesItsSlotFreeForTheNext) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.declaration);
     test::ScopedWorkFolder folder;
-    app::LogSystem caseLog("system.log", 0);
+    core::LogSystem caseLog("system.log", 0);
     {
       input::InputSystem in;
       in.log = &caseLog;

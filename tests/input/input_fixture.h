@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "app/app_public.h"
+#include "core/core_public.h"
 #include "input/input_public.h"
 #include "test_support.h"
 
@@ -37,7 +37,7 @@ class InputTest : public ::testing::Test {
   int Raw(int slot, int code) const { return input.Slot(slot)->raw[code]; }
 
   test::ScopedWorkFolder work;
-  app::LogSystem log{"system.log", 0};
+  core::LogSystem log{"system.log", 0};
   input::InputSystem input;
 };
 

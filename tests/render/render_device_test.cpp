@@ -7,7 +7,6 @@
 #include "render_fixture.h"
 #include "test_support.h"
 
-#include "app/app_public.h"
 #include "core/core_public.h"
 
 namespace {
@@ -110,7 +109,7 @@ struct FakeDisplay {
 
 TEST(RenderDisplay, ListsWideModesOnceAndPicksTheLastDepthFormat) {
   test::ScopedWorkFolder folder;
-  app::LogSystem log("system.log", 0);
+  core::LogSystem log("system.log", 0);
   FakeDisplay fake;
   fake.modes = {{1280, 1024, 60, kFmtX8R8G8B8}, {1280, 960, 60, kFmtX8R8G8B8}, {1920, 1080, 60, kFmtX8R8G8B8},
                 {1920, 1080, 75, kFmtX8R8G8B8}, {800, 600, 60, kFmtR5G6B5}};
@@ -432,7 +431,7 @@ TEST_F(RenderState, PresentRecoversFromALostDeviceAndRebuildsTargets) {
 
 TEST_F(RenderState, AFailedResetKeepsTheDeviceLostUntilTheNextTry) {
   test::ScopedWorkFolder folder;
-  app::LogSystem log("system.log", 0);
+  core::LogSystem log("system.log", 0);
   gs.log = &log;
   Start(1);
   gs.PresentFrame();

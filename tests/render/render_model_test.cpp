@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/app_public.h"
+#include "core/core_public.h"
 #include "core/core_package.h"
 #include "render/render_local.h"
 #include "model_fixture.h"
@@ -77,7 +77,7 @@ std::string Grid(int n) {
 class ModelTest : public ::testing::Test {
  protected:
   test::ScopedWorkFolder folder;
-  app::LogSystem log{"system.log", 0};
+  core::LogSystem log{"system.log", 0};
   GraphicsSystem gs;
   ModelTest() { gs.log = &log; }
 

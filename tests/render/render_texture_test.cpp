@@ -8,7 +8,6 @@
 #include "render_fixture.h"
 #include "test_support.h"
 
-#include "app/app_public.h"
 #include "core/core_public.h"
 #include "render/render_local.h"
 
@@ -136,7 +135,7 @@ TEST_F(Textures, SizeReductionMipsAndSixteenBits) {
 
 TEST_F(Textures, BrokenHeadersAreRefusedWithinTheirBytes) {
   test::ScopedWorkFolder folder;
-  app::LogSystem log("system.log", 0);
+  core::LogSystem log("system.log", 0);
   gs.log = &log;
   Start(1);
   std::string jpegLoop = std::string("\xFF\xD8\xFF\xE0\x00\x00", 6) + std::string(64, '\0');

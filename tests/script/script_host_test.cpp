@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "app/app_public.h"
+#include "core/core_public.h"
 #include "script_test_util.h"
 #include "ui/ui_public.h"
 
@@ -90,7 +90,7 @@ TEST_F(Host, LoadingTheSameFileTwiceLinksItOnce) {
 
 TEST_F(Host, LoadWritesItsLogLines) {
   {
-    app::LogSystem log("system.log", app::kLogInfo);
+    core::LogSystem log("system.log", core::kLogInfo);
     se.log = &log;
     test::WriteFile("main.txt", "a\r\n");
     se.LoadScript("main.txt");
@@ -266,7 +266,7 @@ TEST_F(Host, TheValueFileEndsInTwoZeroBytes) {
 TEST_F(Host, TheRunTimeErrorGoesToItsFileAndWindow) {
   ui::WindowManager windows;
   int editorMode = 0;
-  se.windows = &windows;
+  se.errorWindow = {ui::WindowManager::ShowErrorWindow, &windows};
   se.editorMode = &editorMode;
   const char* file = script::InternFileName(se, "a.txt");
   script::SourcePosition at{file, 4, 0, nullptr};
@@ -320,7 +320,7 @@ TEST_F(Host, TheRunTimeErrorGoesToItsFileAndWindow) {
 // run leaves no stale error behind.
 TEST_F(Host, NoRunTimeErrorWritesNothing) {
   ui::WindowManager windows;
-  se.windows = &windows;
+  se.errorWindow = {ui::WindowManager::ShowErrorWindow, &windows};
   EXPECT_EQ(se.WriteRuntimeError(), 0);
   EXPECT_FALSE(platform::PathExists("RuntimeError.txt"));
   EXPECT_EQ(windows.CountOpen(), 0);

@@ -283,7 +283,7 @@ TEST(NoDevice, AFailedDeviceIsToldOnceAndTheGameGoesOnSilently) {
   setenv("SDL_AUDIODRIVER", "tkw4-no-such-driver", 1);
   int result;
   {
-    app::LogSystem log("system.log", app::kLogInfo);
+    core::LogSystem log("system.log", core::kLogInfo);
     sound::SoundSystem sound;
     sound.log = &log;
     result = sound.InitDirectSound(nullptr);

@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "app/app_public.h"
 #include "core/core_public.h"
 #include "sound/sound_local.h"
 #include "test_support.h"
@@ -228,7 +227,7 @@ class SoundFixture : public ::testing::Test {
   int Volume(int slot, int copy) { return platform::GetAudioBufferVolume(sound.Slot(slot).copies[size_t(copy)].buffer); }
 
   test::ScopedWorkFolder work;
-  app::LogSystem log{"system.log", app::kLogInfo};
+  core::LogSystem log{"system.log", core::kLogInfo};
   core::FilePackageTable files;
   sound::SoundSystem sound;
 };

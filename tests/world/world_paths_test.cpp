@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/app_public.h"
+#include "core/core_public.h"
 #include "test_support.h"
 #include "world/world_public.h"
 
@@ -14,7 +14,7 @@ TEST(WorldPaths, PathsThatDoNotFitAreRefused) {
   std::string longest(259, 'p');
   std::string tooLong(260, 'q');
   {
-    app::LogSystem log("system.log", app::kLogInfo);
+    core::LogSystem log("system.log", core::kLogInfo);
     world::GameWorld world;
     world.log = &log;
     EXPECT_STREQ(world.GetStartFileName(), "");

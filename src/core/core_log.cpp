@@ -1,4 +1,4 @@
-// app_log.cpp -- "system.log": time-stamped lines, the size limit and the
+// core_log.cpp -- "system.log": time-stamped lines, the size limit and the
 // start and closing lines.
 
 #include <fcntl.h>
@@ -9,10 +9,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/app_public.h"
 #include "core/core_public.h"
 
-namespace app {
+namespace core {
 
 LogSystem::LogSystem(const char* fileName, int threshold) : threshold_(threshold) {
   if (fileName) std::snprintf(fileName_, sizeof fileName_, "%s", fileName);
@@ -35,14 +34,14 @@ int LogSystem::OpenLog(const char* fileName) {
   if (fd < 0) {
     openFailed_ = true;
     char text[400];
-    std::snprintf(text, sizeof text, core::Sjis("ログファイル[%s]のオープンに失敗しました。"), fileName);
+    std::snprintf(text, sizeof text, Sjis("ログファイル[%s]のオープンに失敗しました。"), fileName);
     platform::ShowMessageBox(text, "LogSystem", platform::kMbOk);
     return -1;
   }
   file_ = fd;
   total_ = 0;
   threshold_ = 0;
-  WriteLogf(kLogInfo, core::Sjis("%s:ログの取得を開始します。\n"), fileName);
+  WriteLogf(kLogInfo, Sjis("%s:ログの取得を開始します。\n"), fileName);
   return fd;
 }
 
@@ -73,7 +72,7 @@ int LogSystem::WriteLog(const char* text, int level) {
     return written > 0 ? int(written) : 0;
   }
   if (!limitReported_) {
-    const char* message = core::Sjis("ログファイルの容量は16MBまでです。");
+    const char* message = Sjis("ログファイルの容量は16MBまでです。");
     ssize_t ignored = ::write(file_, message, std::strlen(message));
     (void)ignored;
     limitReported_ = true;
@@ -81,29 +80,57 @@ int LogSystem::WriteLog(const char* text, int level) {
   return 0;
 }
 
+namespace {
+
+// Formats into a stack buffer, or a heap one for a long line, and writes it.
+int WriteFormatted(LogSystem& log, int level, const char* format, va_list args) {
+  char buffer[2048];
+  va_list again;
+  va_copy(again, args);
+  int n = std::vsnprintf(buffer, sizeof buffer, format, args);
+  if (n < 0) {
+    va_end(again);
+    return 0;
+  }
+  if (size_t(n) < sizeof buffer) {
+    va_end(again);
+    return log.WriteLog(buffer, level);
+  }
+  std::string big(size_t(n) + 1, '\0');
+  std::vsnprintf(big.data(), big.size(), format, again);
+  va_end(again);
+  return log.WriteLog(big.c_str(), level);
+}
+
+}  // namespace
+
 int LogSystem::WriteLogf(int level, const char* format, ...) {
   if (level < threshold_) return 0;
-  char buffer[2048];
   va_list args;
   va_start(args, format);
-  int n = std::vsnprintf(buffer, sizeof buffer, format, args);
+  int n = WriteFormatted(*this, level, format, args);
   va_end(args);
-  if (n < 0) return 0;
-  if (size_t(n) < sizeof buffer) return WriteLog(buffer, level);
-  std::string big(size_t(n) + 1, '\0');
+  return n;
+}
+
+int Log(LogSystem* log, int level, const char* text) { return log ? log->WriteLog(text, level) : 0; }
+
+int Logf(LogSystem* log, int level, const char* format, ...) {
+  if (!log || level < log->threshold()) return 0;
+  va_list args;
   va_start(args, format);
-  std::vsnprintf(big.data(), big.size(), format, args);
+  int n = WriteFormatted(*log, level, format, args);
   va_end(args);
-  return WriteLog(big.c_str(), level);
+  return n;
 }
 
 void LogSystem::CloseLog() {
   // The closing line opens the file if nothing was logged yet, as every
   // line does; a log that could not be opened stays silent.
-  WriteLog(core::Sjis("ログファイルをクローズします。\n"), kLogInfo);
+  WriteLog(Sjis("ログファイルをクローズします。\n"), kLogInfo);
   if (file_ >= 0) ::close(file_);
   file_ = -1;
   line_ = std::string();
 }
 
-}  // namespace app
+}  // namespace core

@@ -1,10 +1,11 @@
-// app_log.h -- the writer of "system.log" (included through app_public.h).
+// core_log.h -- the writer of "system.log", and the one logging call every
+// subsystem uses (it accepts a missing log).
 #pragma once
 
 #include <cstdint>
 #include <string>
 
-namespace app {
+namespace core {
 
 // Log levels in use.
 enum : int {
@@ -37,6 +38,7 @@ class LogSystem {
   int WriteLogf(int level, const char* format, ...) __attribute__((format(printf, 3, 4)));
 
   void SetLogLevel(int threshold) { threshold_ = threshold; }
+  int threshold() const { return threshold_; }
 
   // Opens and truncates the file and writes the start line. Returns the
   // file handle, 0 when the name is empty, -1 when the file is already open
@@ -60,4 +62,11 @@ class LogSystem {
   std::string line_;         // where each line is built
 };
 
-}  // namespace app
+// The logging call of every subsystem: writes `text` at `level` to `log`,
+// or nothing when there is no log (tests and tools often run without one).
+// Returns what WriteLog returns, 0 without a log.
+int Log(LogSystem* log, int level, const char* text);
+// printf-style Log.
+int Logf(LogSystem* log, int level, const char* format, ...) __attribute__((format(printf, 3, 4)));
+
+}  // namespace core

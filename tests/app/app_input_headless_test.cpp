@@ -1,9 +1,9 @@
-// input_headless_test.cpp -- a headless run of the engine's main loop driven
+// app_input_headless_test.cpp -- a headless run of the engine's main loop driven
 // by an input script: devices found, saved assignments matched, keys and
 // axes replayed frame by frame, and the window closed by the script.
 
 #include "app/app_local.h"
-#include "input_fixture.h"
+#include "input/input_fixture.h"
 
 namespace {
 
@@ -20,7 +20,7 @@ TEST(HeadlessRun, AnInputScriptDrivesTheMainLoop) {
                   "at 40 close\n");
   ScopedEnv script("TKW4_INPUT_SCRIPT", "drive.txt");
   app::Engine engine;
-  app::ResetSettings(&engine.settings);
+  core::ResetSettings(&engine.settings);
   struct FakeClock {
     uint32_t now = 5000;
   } fake;
@@ -39,8 +39,8 @@ TEST(HeadlessRun, AnInputScriptDrivesTheMainLoop) {
   // What start-up does with the devices: list them, then match and apply
   // the saved assignments (none yet: each device gets a new entry).
   ASSERT_EQ(engine.input.InitDirectInput(window), 0);
-  const char* names[app::kPadEntryCount];
-  for (int slot = 0; slot < app::kPadEntryCount; slot++) names[slot] = engine.input.GetDeviceName(slot);
+  const char* names[core::kPadEntryCount];
+  for (int slot = 0; slot < core::kPadEntryCount; slot++) names[slot] = engine.input.GetDeviceName(slot);
   app::MatchPadEntries(&engine.settings, names);
   app::ApplyPadEntries(engine.settings, engine.input);
   EXPECT_STREQ(engine.settings.padName[1], "Script Pad");

@@ -5,7 +5,7 @@
 
 #include <regex>
 
-#include "app/app_public.h"
+#include "core/core_public.h"
 #include "platform/platform_public.h"
 #include "test_support.h"
 
@@ -31,7 +31,7 @@ std::vector<std::string> LogTexts(const std::string& log) {
 TEST(LogSystem, LineFormatAndLineEnds) {
   test::ScopedWorkFolder work;
   {
-    app::LogSystem log("test.log", 0);
+    core::LogSystem log("test.log", 0);
     EXPECT_FALSE(log.IsOpen());  // opened by the first line
     EXPECT_EQ(log.WriteLog("one\ntwo", 0), 13 + 10);
     log.WriteLog("ends in crlf\r\n", 0);
@@ -73,12 +73,12 @@ TEST(LogSystem, LineFormatAndLineEnds) {
 TEST(LogSystem, LevelsAndThreshold) {
   test::ScopedWorkFolder work;
   {
-    app::LogSystem log("levels.log", 0);
+    core::LogSystem log("levels.log", 0);
     EXPECT_GT(log.WriteLog("zero", 0), 0);
     log.SetLogLevel(1);
     EXPECT_EQ(log.WriteLog("dropped", 0), 0);
-    EXPECT_GT(log.WriteLog("milestone", app::kLogMilestone), 0);
-    EXPECT_GT(log.WriteLogf(app::kLogError, "error %d", 42), 0);
+    EXPECT_GT(log.WriteLog("milestone", core::kLogMilestone), 0);
+    EXPECT_GT(log.WriteLogf(core::kLogError, "error %d", 42), 0);
   }
   auto texts = LogTexts(test::ReadFile("levels.log"));
   // The closing line is level 0: below the threshold, it is dropped too.
@@ -92,7 +92,7 @@ TEST(LogSystem, TruncatesTheOldLogAtTheFirstLine) {
   test::ScopedWorkFolder work;
   test::WriteFile("old.log", std::string(5000, 'x'));
   {
-    app::LogSystem log("old.log", 0);
+    core::LogSystem log("old.log", 0);
     EXPECT_EQ(test::ReadFile("old.log").size(), 5000u);  // untouched until a line
     log.WriteLog("new", 0);
   }
@@ -107,7 +107,7 @@ TEST(LogSystem, StopsJustUnderSixteenMegabytesWithOneMessage) {
   uint64_t written = 0;
   int dropped = 0;
   {
-    app::LogSystem log("big.log", 0);
+    core::LogSystem log("big.log", 0);
     for (int i = 0; i < 300; i++) {
       int n = log.WriteLog(chunk.c_str(), 0);
       if (n == 0) dropped++;
@@ -119,8 +119,8 @@ TEST(LogSystem, StopsJustUnderSixteenMegabytesWithOneMessage) {
   std::string bytes = test::ReadFile("big.log");
   const std::string limit = test::Sjis("ログファイルの容量は16MBまでです。");
   ASSERT_EQ(limit.size(), 34u);
-  EXPECT_LE(bytes.size(), app::LogSystem::kSizeLimit + limit.size());
-  EXPECT_GT(bytes.size(), app::LogSystem::kSizeLimit - 65536);
+  EXPECT_LE(bytes.size(), core::LogSystem::kSizeLimit + limit.size());
+  EXPECT_GT(bytes.size(), core::LogSystem::kSizeLimit - 65536);
   // The limit message stands once, at the very end, after the last whole line.
   EXPECT_EQ(bytes.substr(bytes.size() - 34), limit);
   EXPECT_EQ(bytes.find(limit), bytes.size() - 34);
@@ -131,7 +131,7 @@ TEST(LogSystem, OpenFailureShowsOneBoxAndStaysSilent) {
   test::ScopedWorkFolder work;
   test::MessageBoxRecorder boxes;
   {
-    app::LogSystem log("no/such/folder/x.log", 0);
+    core::LogSystem log("no/such/folder/x.log", 0);
     EXPECT_EQ(log.WriteLog("a", 0), 0);
     EXPECT_EQ(log.WriteLog("b", 999), 0);
     EXPECT_EQ(log.OpenLog("other.log"), -1);  // failed once: never again
@@ -145,10 +145,10 @@ TEST(LogSystem, OpenFailureShowsOneBoxAndStaysSilent) {
 TEST(LogSystem, ALogHeldByAnotherWriterIsNotWiped) {
   test::ScopedWorkFolder work;
   test::MessageBoxRecorder boxes;
-  app::LogSystem first("shared.log", 0);
+  core::LogSystem first("shared.log", 0);
   first.WriteLog("first writer", 0);
   {
-    app::LogSystem second("shared.log", 0);
+    core::LogSystem second("shared.log", 0);
     EXPECT_EQ(second.WriteLog("second writer", 0), 0);
   }
   EXPECT_EQ(boxes.Boxes().size(), 1u);
@@ -160,7 +160,7 @@ TEST(LogSystem, ALogHeldByAnotherWriterIsNotWiped) {
 TEST(LogSystem, EmptyNameWritesNothing) {
   test::ScopedWorkFolder work;
   test::MessageBoxRecorder boxes;
-  app::LogSystem log(nullptr, 0);
+  core::LogSystem log(nullptr, 0);
   EXPECT_EQ(log.WriteLog("x", 0), 0);
   EXPECT_EQ(log.OpenLog(""), 0);
   EXPECT_TRUE(boxes.Boxes().empty());

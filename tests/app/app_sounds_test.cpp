@@ -1,4 +1,4 @@
-// sound_builtin_test.cpp -- the 63 built-in effects that start-up loads:
+// app_sounds_test.cpp -- the 63 built-in effects that start-up loads:
 // our own files in games/, their log lines in table order, and start-up
 // going on when they are missing.
 
@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "app/app_local.h"
-#include "sound_test_support.h"
+#include "sound/sound_test_support.h"
 
 namespace {
 
