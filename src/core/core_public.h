@@ -133,4 +133,25 @@ int RotateVectorAboutAxis(Vec3* out, const Vec3& direction, float roll);
 // Returns `out`.
 Vec3* SnapToGrid(Vec3* out, Vec3* copy, const Vec3& v, float grid);
 
+// ----------------------------------------------------------------------------
+// The game's random generator
+//
+// The world's one source of chance: a 15-bit linear congruential generator
+// (s = s x 214013 + 2531011, result (s >> 16) & 0x7FFF). Every world reset
+// reseeds it with 0, so recorded input replays the same game; nothing in the
+// engine draws from the C library's generator. From seed 0 the first values
+// are 38, 7719, 21238, 2437.
+// ----------------------------------------------------------------------------
+
+struct RandomGenerator {
+  uint32_t seed = 0;
+
+  void Seed(uint32_t value) { seed = value; }
+  // 0 to 32767.
+  int Next() {
+    seed = seed * 214013u + 2531011u;
+    return int((seed >> 16) & 0x7FFF);
+  }
+};
+
 }  // namespace core
