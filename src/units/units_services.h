@@ -2,4 +2,20 @@
 // and path-point records it pools and the operations it calls each step.
 #pragma once
 
-namespace units {}  // namespace units
+#include <cstdint>
+
+#include "units/units_paths.h"
+
+namespace world {
+class GameWorld;
+}
+
+namespace units {
+
+// [SECTION] The unit record
+
+// [SECTION] Unit types and the unit database
+
+// [SECTION] The unit step and unit operations
+
+}  // namespace units
