@@ -149,7 +149,6 @@ class Lexer {
 
  private:
   Token NextText() {
-    tokenStart_ = p_;
     for (;;) {
       while (p_ < end_ && (*p_ == ' ' || *p_ == '\t' || *p_ == '\r' || *p_ == '\n')) p_++;
       if (p_ >= end_) return {};
