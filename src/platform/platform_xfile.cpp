@@ -93,7 +93,9 @@ bool InflateBlocks(const uint8_t* p, size_t size, std::string* out, std::string*
 // Brackets and the ellipsis come only from the member lists of template
 // definitions ("array DWORD a[2];", "[Mesh, MeshNormals]", "[...]"); data
 // that holds them is damaged.
-enum class Tok { End, Name, String, Int, Float, Guid, OBrace, CBrace, OBracket, CBracket, Ellipsis, Separator, Template, Bad };
+enum class Tok {
+  End, Name, String, Int, Float, Guid, OBrace, CBrace, OBracket, CBracket, Ellipsis, Separator, Template, Bad
+};
 
 struct Token {
   Tok kind = Tok::End;
