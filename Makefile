@@ -4,7 +4,7 @@
 #   make run              build and run the engine on the bundled sample game
 #   make test             build and run every test
 #   make test SANITIZE=1  the same under ASan+UBSan (build-asan/)
-#   make bench            build the benchmarks
+#   make bench            build, then run every benchmark (BENCH=vm runs one)
 
 SANITIZE ?= 0
 ifeq ($(SANITIZE),1)
@@ -37,7 +37,16 @@ run: build
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) $(CTEST_ARGS)
 
+# Each benchmark prints its own figures; one that fails or misses its target
+# is named at the end and makes the run fail, after the others have run.
+BENCH ?= $(patsubst bench/%_bench.cpp,%,$(wildcard bench/*_bench.cpp))
 bench: build
+	@failed=""; for b in $(BENCH); do \
+	  if [ ! -x $(BUILD)/tkw4-bench-$$b ]; then echo "== tkw4-bench-$$b: not built (a benchmark that needs Google Benchmark is skipped without it)"; continue; fi; \
+	  echo "== tkw4-bench-$$b"; \
+	  $(BUILD)/tkw4-bench-$$b || failed="$$failed tkw4-bench-$$b"; \
+	done; \
+	if [ -n "$$failed" ]; then echo "bench: failed or missed the target:$$failed"; exit 1; fi
 
 clean:
 	rm -rf build build-asan

@@ -121,7 +121,7 @@ int main(int argc, char** argv) {
               best * 1000.0, bestCpu * 1000.0, runs, words, frontBest * 1000.0);
 
   if (std::system("command -v luac5.4 > /dev/null 2>&1") != 0) {
-    std::printf("luac5.4 not found: install the Debian package lua5.4 for the comparison\n");
+    std::printf("luac5.4 is not on PATH: the script's own times only (tools/install-deps.sh installs lua5.4)\n");
   } else {
     std::string command = "luac5.4 -p '" + luaPath + "'";
     double luaBest = 1e9, luaBestCpu = 1e9;

@@ -172,7 +172,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   bool haveLua = std::system("command -v lua5.4 > /dev/null 2>&1") == 0;
-  if (!haveLua) std::printf("lua5.4 not found: install the Debian package lua5.4 for the comparison\n");
+  if (!haveLua)
+    std::printf("lua5.4 is not on PATH: the script's own times only (tools/install-deps.sh installs lua5.4)\n");
 
   script::ScriptEngine se;
   int slower = 0;

@@ -90,7 +90,12 @@ bool InflateBlocks(const uint8_t* p, size_t size, std::string* out, std::string*
 // lists are handed out one number at a time.
 // ----------------------------------------------------------------------------
 
-enum class Tok { End, Name, String, Int, Float, Guid, OBrace, CBrace, Separator, Template, Bad };
+// Brackets and the ellipsis come only from the member lists of template
+// definitions ("array DWORD a[2];", "[Mesh, MeshNormals]", "[...]"); data
+// that holds them is damaged.
+enum class Tok {
+  End, Name, String, Int, Float, Guid, OBrace, CBrace, OBracket, CBracket, Ellipsis, Separator, Template, Bad
+};
 
 struct Token {
   Tok kind = Tok::End;
@@ -116,7 +121,7 @@ enum : uint16_t {
 class Lexer {
  public:
   Lexer(const uint8_t* p, size_t size, bool binary, int floatBytes)
-      : p_(p), end_(p + size), binary_(binary), floatBytes_(floatBytes) {}
+      : start_(p), tokenStart_(p), p_(p), end_(p + size), binary_(binary), floatBytes_(floatBytes) {}
 
   Token Next() {
     if (peeked_) {
@@ -135,6 +140,14 @@ class Lexer {
   // Bytes not yet read: an upper bound for any count still to come.
   size_t Remaining() const { return size_t(end_ - p_) + (listLeft_ ? listLeft_ * 4 : 0); }
   bool Binary() const { return binary_; }
+  // The line of the last token read (of a text file; 0 for a binary one),
+  // for messages about damage.
+  int Line() const {
+    if (binary_) return 0;
+    int line = 1;
+    for (const uint8_t* q = start_; q < tokenStart_; q++) line += *q == '\n';
+    return line;
+  }
 
  private:
   Token NextText() {
@@ -148,9 +161,13 @@ class Lexer {
       break;
     }
     Token t;
+    tokenStart_ = p_;
     uint8_t c = *p_;
     if (c == '{') t.kind = Tok::OBrace, p_++;
     else if (c == '}') t.kind = Tok::CBrace, p_++;
+    else if (c == '[') t.kind = Tok::OBracket, p_++;
+    else if (c == ']') t.kind = Tok::CBracket, p_++;
+    else if (c == '.' && end_ - p_ >= 3 && p_[1] == '.' && p_[2] == '.') t.kind = Tok::Ellipsis, p_ += 3;
     else if (c == ',' || c == ';') t.kind = Tok::Separator, p_++;
     else if (c == '<') {
       const uint8_t* close = static_cast<const uint8_t*>(std::memchr(p_, '>', size_t(end_ - p_)));
@@ -277,6 +294,8 @@ class Lexer {
     return t;
   }
 
+  const uint8_t* start_;
+  const uint8_t* tokenStart_;
   const uint8_t* p_;
   const uint8_t* end_;
   bool binary_;
@@ -314,9 +333,14 @@ class Parser {
   }
 
  private:
+  // The first failure is the one reported, with its line in a text file.
   bool Fail(const char* why) {
-    if (error_.empty()) error_ = why;
+    if (error_.empty()) Record(why);
     return false;
+  }
+  void Record(const char* why) {
+    error_ = why;
+    if (int line = lex_.Line()) error_ += " (line " + std::to_string(line) + ")";
   }
 
   // The next token that is not a separator.
@@ -376,6 +400,43 @@ class Parser {
     return true;
   }
 
+  // A template definition after its keyword: a name, "{", the identifier,
+  // members ("DWORD n;", "array Vector v[n];", "array FLOAT m[4][4];") and
+  // at most one restriction at the end, open ("[...]") or a list of
+  // templates ("[Mesh, Material <guid>]"). The reader knows the templates it
+  // reads, so the definition is only checked for its shape and skipped. A
+  // brace inside is damage: counting it as nesting would swallow the data
+  // objects that follow into the definition.
+  bool SkipTemplate() {
+    Token t = NextValue();
+    if (t.kind != Tok::Name) return Fail("a template definition without its name");
+    if (NextValue().kind != Tok::OBrace) return Fail("a template definition without its opening brace");
+    bool inBrackets = false;
+    for (;;) {
+      t = lex_.Next();
+      switch (t.kind) {
+        case Tok::CBrace:
+          if (inBrackets) return Fail("a template definition with an unclosed bracket");
+          return true;
+        case Tok::OBracket:
+          if (inBrackets) return Fail("a template definition with an unclosed bracket");
+          inBrackets = true;
+          break;
+        case Tok::CBracket:
+          if (!inBrackets) return Fail("a template definition with a stray bracket");
+          inBrackets = false;
+          break;
+        case Tok::End:
+        case Tok::Bad:
+        case Tok::OBrace:
+        case Tok::Template:
+          return Fail("a template definition is not closed");
+        default:
+          break;
+      }
+    }
+  }
+
   // An optional name and an optional identifier, then `closing`: the
   // header of a data object after its template name ("{"), or the rest of a
   // reference "{ Name }" or "{ Name <guid> }" whose brace has been read ("}").
@@ -418,8 +479,7 @@ class Parser {
       Token t = NextValue();
       if (t.kind == Tok::End) return true;
       if (t.kind == Tok::Template) {
-        std::string name;
-        if (!ReadObjectHead(&name) || !SkipBody()) return false;
+        if (!SkipTemplate()) return false;
       } else if (t.kind == Tok::Name) {
         if (!ParseObject(t.text, -1, 1)) return false;
       } else {

@@ -104,7 +104,8 @@ constexpr size_t kXMaxInflatedBytes = 64u << 20;  // a compressed file's content
 constexpr int kXMaxDepth = 256;                   // nesting of data objects
 
 // Reads an X file held in memory. True and `*out` filled, or false with a
-// one-line reason in `*error` (and `*out` left empty).
+// one-line reason in `*error` (ending in the line, for a text file) and
+// `*out` left empty.
 bool ReadXFile(const void* bytes, size_t size, XScene* out, std::string* error);
 
 // The MSZIP content of a compressed ("tzip"/"bzip") file, header excluded,

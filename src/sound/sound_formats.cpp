@@ -20,6 +20,24 @@ uint32_t U32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | u
 
 bool Is(const uint8_t* p, const char* tag) { return std::memcmp(p, tag, 4) == 0; }
 
+// Format tags of the WAVE format chunk, and the sub-format identifier of
+// integer PCM in an extensible chunk (its first two bytes are the tag).
+constexpr uint16_t kWaveFormatPcm = 1;
+constexpr uint16_t kWaveFormatExtensible = 0xFFFE;
+constexpr uint8_t kPcmSubFormat[16] = {0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
+                                       0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+
+// True when the format chunk at `b + 12` states integer PCM: tag 1, or the
+// extensible tag with the PCM sub-format (the chunk then holds at least 40
+// bytes, the identifier at 24 within it). Float and compressed samples
+// would play as loud noise if copied as integers, so they are refused.
+bool IsIntegerPcm(const uint8_t* b, uint32_t available) {
+  uint16_t tag = uint16_t(b[20] | b[21] << 8);
+  if (tag == kWaveFormatPcm) return true;
+  if (tag != kWaveFormatExtensible) return false;
+  return U32(b + 16) >= 40 && available >= 60 && std::memcmp(b + 44, kPcmSubFormat, 16) == 0;
+}
+
 // The rates a full "rad " header may name; any other word means the short
 // header of 44100 Hz stereo.
 bool IsDeltaRate(uint32_t rate) {
@@ -59,6 +77,7 @@ bool ParseWave(SoundHeader* h, const uint8_t* b, uint32_t available, uint32_t fi
   // "RIFF" size "WAVE", then the format chunk (tag "fmt" and any fourth
   // byte) with the fields through the bits per sample.
   if (available < 36 || !Is(b, "RIFF") || !Is(b + 8, "WAVE") || std::memcmp(b + 12, "fmt", 3) != 0) return false;
+  if (!IsIntegerPcm(b, available)) return false;
   platform::PcmFormat f;
   f.channels = b[22];  // low bytes only, as the engine always read them
   f.sampleRate = int(U32(b + 24) & 0x7FFFFFFF);

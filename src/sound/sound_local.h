@@ -112,8 +112,9 @@ struct SoundHeader {
 // Reads a RIFF WAVE or "rad " header. The header must lie within the
 // `available` bytes; the data size is cut to what a file of `fileSize`
 // bytes holds past the header. False for anything else, for 0 channels or a
-// block size of 0 and (WAV) for chunks other than "fact" and "cue " between
-// the format and the data.
+// block size of 0 and (WAV) for samples other than integer PCM (format tag
+// 1, or the extensible tag with the PCM sub-format) and for chunks other
+// than "fact" and "cue " between the format and the data.
 bool ParseSoundHeader(SoundHeader* header, const uint8_t* bytes, uint32_t available, uint32_t fileSize);
 
 // The decoding table of "rad ": entry 128 + i rises with i, entry 127 - i

@@ -1,5 +1,6 @@
 // model_fixture.h -- the project's X-file fixtures (tests/render/data, made
-// by tkw4-make-models) and small helpers to load and compare models.
+// by tkw4-make-models, except templates.x, written by hand in the form
+// other tools export) and small helpers to load and compare models.
 #pragma once
 
 #include <gtest/gtest.h>

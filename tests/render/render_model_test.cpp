@@ -469,7 +469,7 @@ TEST_F(ModelTest, DamagedFilesAreRefusedWithTheLogLineAndNothingBuilt) {
 TEST_F(ModelTest, EveryCutOfEveryFormIsReadSafely) {
   // Truncations at every length: refused or read, never out of bounds (the
   // sanitizer build checks the second half of that).
-  for (const char* name : {"box.x", "box_bin.x", "box_tzip.x", "arm_bzip.x"}) {
+  for (const char* name : {"box.x", "box_bin.x", "box_tzip.x", "arm_bzip.x", "templates.x"}) {
     std::string bytes = Fixture(name);
     for (size_t n = 0; n < bytes.size(); n++) {
       std::string cut = bytes.substr(0, n);

@@ -201,6 +201,57 @@ TEST(SoundHeader, WaveFieldsAndBrokenHeaders) {
   EXPECT_EQ(Parse(hugeFmt).dataSize, 0xDEADu);
 }
 
+// Only integer samples are copied as they are: float, compressed and
+// unknown formats (whose bits would play as noise) are refused, in the plain
+// chunk and in the extensible one alike.
+TEST(SoundHeader, OnlyIntegerPcmIsRead) {
+  std::string pcm(400, '\x01');
+  auto spec = [](uint16_t tag, uint16_t subFormat, int bits) {
+    WavSpec w = Format(2, 44100, bits);
+    w.tag = tag;
+    w.subFormat = subFormat;
+    return w;
+  };
+  const struct {
+    const char* what;
+    WavSpec spec;
+    bool ok;
+  } cases[] = {
+      {"PCM", spec(1, 0, 16), true},
+      {"extensible PCM", spec(0xFFFE, 1, 16), true},
+      {"extensible PCM of 24 bits", spec(0xFFFE, 1, 24), true},
+      {"float", spec(3, 0, 32), false},
+      {"extensible float", spec(0xFFFE, 3, 32), false},
+      {"ADPCM", spec(2, 0, 4), false},
+      {"extensible ADPCM", spec(0xFFFE, 2, 4), false},
+      {"A-law", spec(6, 0, 8), false},
+      {"unknown tag 0", spec(0, 0, 16), false},
+      {"the PCM tag in the high byte", spec(0x0100, 0, 16), false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    sound::SoundHeader h = Parse(Wav(pcm, c.spec));
+    if (c.ok) {
+      EXPECT_EQ(h.dataSize, 400u);
+      EXPECT_EQ(h.dataOffset, c.spec.tag == 0xFFFE ? 68u : 44u);
+      EXPECT_EQ(h.format.channels, 2);
+      EXPECT_EQ(h.format.bitsPerSample, c.spec.bits);
+    } else {
+      EXPECT_EQ(h.dataSize, 0xDEADu);
+    }
+  }
+  // An extensible tag whose chunk is too short to hold the sub-format, or
+  // whose identifier differs from PCM's past the tag, is refused.
+  std::string ext = Wav(pcm, spec(0xFFFE, 1, 16));
+  std::string shortChunk = ext;
+  shortChunk[16] = 16;
+  EXPECT_EQ(Parse(shortChunk).dataSize, 0xDEADu);
+  std::string otherGuid = ext;
+  otherGuid[59] ^= 1;
+  EXPECT_EQ(Parse(otherGuid).dataSize, 0xDEADu);
+  for (uint32_t n = 0; n < 68; n++) ASSERT_EQ(Parse(ext, n).dataSize, 0xDEADu) << n;
+}
+
 // ----------------------------------------------------------------------------
 // Effects loaded whole
 // ----------------------------------------------------------------------------
@@ -259,6 +310,41 @@ TEST_F(EffectLoad, RefusalsLeaveTheSlotEmptyAndSayWhy) {
   // Slots out of range.
   EXPECT_EQ(sound.LoadSoundEffect(256, "ok.wav", 1, 0), 1);
   EXPECT_EQ(sound.LoadSoundEffect(-1, "ok.wav", 1, 0), 1);
+}
+
+TEST_F(EffectLoad, FloatAndCompressedWavesAreRefusedEverywhere) {
+  WavSpec floats = Format(1, 44100, 32), extFloat = floats, adpcm = Format(1, 44100, 4), extPcm = Format(2, 22050, 16);
+  floats.tag = 3;
+  extFloat.tag = 0xFFFE;
+  extFloat.subFormat = 3;
+  adpcm.tag = 2;
+  adpcm.blockAlign = 36;
+  extPcm.tag = 0xFFFE;
+  // One second of each (the float one of 0.5, whose bits as integers would
+  // be loud noise).
+  std::string half;
+  for (int i = 0; i < 44100; i++) Put32(half, 0x3F000000);
+  test::WriteFile("float.wav", Wav(half, floats));
+  test::WriteFile("extfloat.wav", Wav(half, extFloat));
+  test::WriteFile("adpcm.wav", Wav(std::string(22050, '\x11'), adpcm));
+  test::WriteFile("extpcm.wav", Wav(Pcm16(std::vector<int16_t>(44100, 1000)), extPcm));
+
+  for (const char* name : {"float.wav", "extfloat.wav", "adpcm.wav"}) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(sound.LoadSoundEffect(2, name, 1, 0), 1);
+    EXPECT_EQ(sound.Slot(2).loaded, 0);
+    EXPECT_TRUE(LogHas(std::string("[") + name + "]は有効なPCMファイルではありません。"));
+    EXPECT_EQ(sound.OpenSoundStream(sound::kMusicSlot, name, 0), 1);
+    EXPECT_EQ(sound.Slot(sound::kMusicSlot).loaded, 0);
+    EXPECT_EQ(sound.GetSoundFileLength(name), 0);
+  }
+
+  ASSERT_EQ(sound.LoadSoundEffect(2, "extpcm.wav", 1, 0), 0);
+  EXPECT_EQ(sound.Slot(2).format.channels, 2);
+  EXPECT_EQ(sound.Slot(2).format.sampleRate, 22050);
+  EXPECT_EQ(sound.Slot(2).dataBytes, 88200u);
+  EXPECT_EQ(sound.GetSoundFileLength("extpcm.wav"), 1000);
+  EXPECT_EQ(sound.OpenSoundStream(sound::kMusicSlot, "extpcm.wav", 0), 0);
 }
 
 TEST_F(EffectLoad, CopiesAreClampedAndShareTheSamples) {

@@ -40,7 +40,17 @@ struct WavSpec {
   int avg = -1;         // -1: rate x block align
   std::string between;  // whole chunks between "fmt " and "data"
   int64_t dataSize = -1;  // -1: the payload's size
+  uint16_t tag = 1;       // format tag; 0xFFFE writes the extensible chunk
+  uint16_t subFormat = 1;  // extensible: the tag in the sub-format identifier
 };
+
+// The sub-format identifier of an extensible chunk: the tag, then the
+// fixed tail every standard one shares.
+inline std::string SubFormat(uint16_t tag) {
+  std::string b;
+  Put16(b, tag);
+  return b + std::string("\x00\x00\x00\x00\x10\x00\x80\x00\x00\xAA\x00\x38\x9B\x71", 14);
+}
 
 inline WavSpec Format(int channels, int rate, int bits) {
   WavSpec w;
@@ -59,16 +69,23 @@ inline WavSpec Between(const std::string& chunks) {
 inline std::string Wav(const std::string& payload, const WavSpec& w = {}) {
   int block = w.blockAlign >= 0 ? w.blockAlign : w.channels * w.bits / 8;
   int avg = w.avg >= 0 ? w.avg : w.rate * block;
+  bool extensible = w.tag == 0xFFFE;
   std::string b = "RIFF";
-  Put32(b, uint32_t(36 + w.between.size() + payload.size()));
+  Put32(b, uint32_t((extensible ? 60 : 36) + w.between.size() + payload.size()));
   b += "WAVEfmt ";
-  Put32(b, 16);
-  Put16(b, 1);
+  Put32(b, extensible ? 40 : 16);
+  Put16(b, w.tag);
   Put16(b, uint16_t(w.channels));
   Put32(b, uint32_t(w.rate));
   Put32(b, uint32_t(avg));
   Put16(b, uint16_t(block));
   Put16(b, uint16_t(w.bits));
+  if (extensible) {
+    Put16(b, 22);                                 // bytes that follow
+    Put16(b, uint16_t(w.bits));                   // valid bits
+    Put32(b, w.channels == 2 ? 3 : 4);            // speakers: front pair, or centre
+    b += SubFormat(w.subFormat);
+  }
   b += w.between;
   b += "data";
   Put32(b, uint32_t(w.dataSize >= 0 ? w.dataSize : int64_t(payload.size())));
