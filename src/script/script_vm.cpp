@@ -93,28 +93,20 @@ void KeepLink(const ScriptEngine& se, RunLink* link, CScriptValue* value, const 
 // The consistency check of verifyLinks: a kept link must be what a fresh
 // lookup finds. A difference is a fault of the engine, not of the script.
 void VerifyLink(ScriptEngine& se, const char* name, const CScriptValue* kept) {
-  if (LookupName(se, name) == kept) return;
-  std::fprintf(stderr, "script: stale name link for [%s]\n", name);
-  std::abort();
+  ENGINE_ASSERT(LookupName(se, name) == kept, "stale name link for [%s]", name);
 }
 
 // The same check for what steps keep besides names: the word after a
 // label, and a step that follows another directly. Out of the way of the
 // steps themselves.
-[[gnu::cold, gnu::noinline]] void VerifyKept(bool holds, const char* what) {
-  if (holds) return;
-  std::fprintf(stderr, "script: stale %s\n", what);
-  std::abort();
-}
-
 [[gnu::cold, gnu::noinline]] void VerifyLabelNext(const CScriptLiteral* label, const CScriptLiteral* next) {
-  VerifyKept(next == label->next, "word after a step's label");
+  ENGINE_ASSERT(next == label->next, "stale word after a step's label");
 }
 
 [[gnu::cold, gnu::noinline]] void VerifyChained(const ScriptEngine& se, const CScriptLiteral* w, const CodeStep* kept) {
-  VerifyKept(w && w->stepEpoch == se.run.codeEpoch && IsChainedStep(Opcode(w->stepOp)) && w->step == kept &&
-                 kept->first == w && w->position.fileName == se.run.lastFile && kept->link == w->position.linkIndex,
-             "chained step");
+  ENGINE_ASSERT(w && w->stepEpoch == se.run.codeEpoch && IsChainedStep(Opcode(w->stepOp)) && w->step == kept &&
+                kept->first == w && w->position.fileName == se.run.lastFile && kept->link == w->position.linkIndex,
+                "stale chained step");
 }
 
 // The link check for shapes: the namespace holds exactly the names of its
@@ -129,7 +121,7 @@ void VerifyLink(ScriptEngine& se, const char* name, const CScriptValue* kept) {
     const CScriptValue* member = local->elements[i];
     holds = i < names.size() ? member && member->text == *names[i] : !member;
   }
-  VerifyKept(holds, "namespace shape");
+  ENGINE_ASSERT(holds, "stale namespace shape");
 }
 
 // The step's variables from the slots kept for the local namespace's
