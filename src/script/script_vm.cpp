@@ -17,6 +17,7 @@
 #include <new>
 
 #include "core/core_public.h"
+#include "script/script_dispatch.h"
 #include "script/script_local.h"
 
 namespace script {
@@ -1084,13 +1085,8 @@ void Execute(ScriptEngine& se, int32_t index) {
   CodeStep* step = nullptr;  // the step being run
   CodeStep** successor;      // where the step that ran keeps the one that may follow
   const int32_t chainLimit = limit - kMostStepWords;
-  // Each step's own jump for a step that follows another, which predicts
-  // its successor far better than the switch's one jump for all.
-  static void* const kChained[] = {&&labelStepCompareJump, &&labelStepIndexJump, &&labelStepIncrement,
-                                   &&labelStepCompoundAssign, &&labelStepAssign, &&labelStepIndexAssign,
-                                   &&labelStepPushBinary, &&labelStepAssignBinary, &&labelStepJump,
-                                   &&labelStepReturn, &&labelStepCall};
-  static_assert(int(Opcode::StepCall) - int(kFirstStep) == 10 && Opcode::StepCall > Opcode::StepReturn);
+  // Each step's own jump for a step that follows another (script_dispatch.h).
+  VM_STEP_TABLE;
   for (;;) {
     if (count == limit) RaiseScriptError("%s", Sjis("システムに処理を返しません。無限ループの疑い。"));
     if (t->wait != 0) {
@@ -1121,51 +1117,40 @@ void Execute(ScriptEngine& se, int32_t index) {
     }
   dispatch:
     switch (op) {
-      case Opcode::StepCompareJump:
-      labelStepCompareJump:
+      VM_STEP_CASE(StepCompareJump):
         if ((successor = RunCompareJump<kVerify>(se, t, *step, scope, &count))) goto chain;
         goto stepFailed;
-      case Opcode::StepIndexJump:
-      labelStepIndexJump:
+      VM_STEP_CASE(StepIndexJump):
         if ((successor = RunIndexJump<kVerify>(se, t, *step, scope, &count))) goto chain;
         goto stepFailed;
-      case Opcode::StepIncrement:
-      labelStepIncrement:
+      VM_STEP_CASE(StepIncrement):
         if ((successor = RunIncrement<kVerify>(se, t, *step, scope, &count))) goto chain;
         goto stepFailed;
-      case Opcode::StepCompoundAssign:
-      labelStepCompoundAssign:
+      VM_STEP_CASE(StepCompoundAssign):
         if ((successor = RunCompoundAssign<kVerify>(se, t, *step, scope, &count))) goto chain;
         goto stepFailed;
-      case Opcode::StepAssign:
-      labelStepAssign:
+      VM_STEP_CASE(StepAssign):
         if ((successor = RunAssign<kVerify>(se, t, *step, scope, &count))) goto chain;
         goto stepFailed;
-      case Opcode::StepIndexAssign:
-      labelStepIndexAssign:
+      VM_STEP_CASE(StepIndexAssign):
         if ((successor = RunIndexAssign<kVerify>(se, t, *step, scope, &count))) goto chain;
         goto stepFailed;
-      case Opcode::StepPushBinary:
-      labelStepPushBinary:
+      VM_STEP_CASE(StepPushBinary):
         if ((successor = RunPushBinary<kVerify>(se, t, *step, scope, &count))) goto chain;
         goto stepFailed;
-      case Opcode::StepAssignBinary:
-      labelStepAssignBinary:
+      VM_STEP_CASE(StepAssignBinary):
         if ((successor = RunAssignBinary<kVerify>(se, t, *step, scope, &count))) goto chain;
         goto stepFailed;
-      case Opcode::StepJump:
-      labelStepJump:
+      VM_STEP_CASE(StepJump):
         if ((successor = RunJump<kVerify>(se, t, *step, scope, &count))) goto chain;
         goto stepFailed;
-      case Opcode::StepReturn:
-      labelStepReturn:
+      VM_STEP_CASE(StepReturn):
         if (RunReturn<kVerify>(se, t, *step, scope, &count)) {
           scopeKnown = false;  // back in the caller's namespace
           continue;
         }
         goto stepFailed;
-      case Opcode::StepCall:
-      labelStepCall:
+      VM_STEP_CASE(StepCall):
         if (RunCall<kVerify>(se, t, *step, scope, &count, limit)) {
           // The callee's namespace; its code mostly starts with a step
           // (after the binding the call took along), which starts here as
@@ -1181,7 +1166,7 @@ void Execute(ScriptEngine& se, int32_t index) {
             VerifyChained(se, w, step);
             se.namespaces.currentLink = step->link;
           }
-          goto* kChained[step->op - int(kFirstStep)];
+          VM_GOTO_STEP(step);
         }
         goto stepFailed;
       case Opcode::Nop: break;
@@ -1359,7 +1344,7 @@ void Execute(ScriptEngine& se, int32_t index) {
       // may raise an error (a lookup, or running the first word alone) set
       // them first.
       step = next;
-      goto* kChained[step->op - int(kFirstStep)];
+      VM_GOTO_STEP(step);
     }
   }
 }
