@@ -1,4 +1,5 @@
-// script_dispatch.h -- how Execute() reaches a step's case: a table of labels where the compiler has them, else the switch.
+// script_dispatch.h -- how Execute() reaches a step's case: a table of labels
+// where the compiler has them, else the switch.
 #pragma once
 
 #include "script/script_opcodes.h"
@@ -38,11 +39,13 @@ constexpr int kStepKinds = int(Opcode::StepCall) - int(kFirstStep) + 1;
 
 #if SCRIPT_VM_JUMP_TABLE
 
-#define VM_STEP_TABLE                                                                                             \
-  static void* const kStepCases[] = {&&caseStepCompareJump,    &&caseStepIndexJump, &&caseStepIncrement,     \
-                                     &&caseStepCompoundAssign, &&caseStepAssign,    &&caseStepIndexAssign,   \
-                                     &&caseStepPushBinary,     &&caseStepAssignBinary, &&caseStepJump,       \
-                                     &&caseStepReturn,         &&caseStepCall};                              \
+// The labels in the order of the step opcodes (script_opcodes.h).
+#define VM_STEP_TABLE                                                                         \
+  static void* const kStepCases[] = {                                                        \
+      &&caseStepCompareJump, &&caseStepIndexJump,    &&caseStepIncrement,                    \
+      &&caseStepCompoundAssign, &&caseStepAssign,    &&caseStepIndexAssign,                  \
+      &&caseStepPushBinary,  &&caseStepAssignBinary, &&caseStepJump,                         \
+      &&caseStepReturn,      &&caseStepCall};                                                \
   static_assert(sizeof kStepCases / sizeof kStepCases[0] == kStepKinds, "one label per step opcode")
 #define VM_STEP_CASE(name) \
   case Opcode::name:       \
@@ -53,10 +56,10 @@ constexpr int kStepKinds = int(Opcode::StepCall) - int(kFirstStep) + 1;
 
 #define VM_STEP_TABLE static_assert(true)
 #define VM_STEP_CASE(name) case Opcode::name
-#define VM_GOTO_STEP(s)     \
-  do {                      \
-    op = Opcode((s)->op);   \
-    goto dispatch;          \
+#define VM_GOTO_STEP(s)   \
+  do {                    \
+    op = Opcode((s)->op); \
+    goto dispatch;        \
   } while (0)
 
 #endif
