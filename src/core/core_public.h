@@ -1,4 +1,4 @@
-// core_public.h -- what every subsystem shares: the log, the settings
+// core_public.h -- what every subsystem shares: the invariant check, the log, the settings
 // record, the file layer, growable heap blocks, Shift-JIS helpers, and the
 // conversions between direction vectors and the engine's three orientation
 // angles.
@@ -10,6 +10,7 @@
 #include <cstring>
 #include <type_traits>
 
+#include "core/core_assert.h"
 #include "core/core_log.h"
 #include "core/core_package.h"
 #include "core/core_settings.h"

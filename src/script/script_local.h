@@ -572,7 +572,7 @@ CScriptArray* TakeOrCopyCompound(ScriptPools& pools, CScriptLiteral* word, CScri
 void AssignOwnedCompound(ScriptPools& pools, CScriptValue* variable, CScriptArray* array);
 
 // ----------------------------------------------------------------------------
-// script_vm.cpp
+// script_vm_links.cpp (the VM's own shared internals are in script_vm.h)
 // ----------------------------------------------------------------------------
 
 // The variable a name word stands for at run time (LookupName, else a new

@@ -567,10 +567,8 @@ void ExecuteMember(ScriptEngine& se, WordStack& data, CScriptLiteral* word) {
   CScriptValue* found;
   if (origin && link.origin == origin && link.compound == a && link.localStamp == a->stamp) {
     found = link.value;
-    if (se.run.verifyLinks && FindMember(a, LastNamePart(member)) != found) {
-      std::fprintf(stderr, "script: stale member link for [%s]\n", member->text.c_str());
-      std::abort();
-    }
+    if (se.run.verifyLinks)
+      ENGINE_ASSERT(FindMember(a, LastNamePart(member)) == found, "stale member link for [%s]", member->text.c_str());
   } else {
     found = AddObjectMember(se.pools, a, LastNamePart(member), kValueUndefined, kAttrUntyped);
     link.value = found;
@@ -771,10 +769,7 @@ void ExecuteBindParameter(ScriptEngine& se, ScriptThread* thread) {
   if (se.run.verifyLinks) {
     const char* last = std::strrchr(name, '.');
     last = last ? last + 1 : name;
-    if (bit != NameFilterBit(last, std::strlen(last))) {
-      std::fprintf(stderr, "script: stale name bit for [%s]\n", name);
-      std::abort();
-    }
+    ENGINE_ASSERT(bit == NameFilterBit(last, std::strlen(last)), "stale name bit for [%s]", name);
   }
 
   // The argument on top. With fewer arguments than parameters the call's

@@ -217,7 +217,7 @@ union ScriptPayload {
   CScriptLiteral* word;   // function constant (13), function value (type 5)
 };
 
-// What the virtual machine keeps on a word (script_vm.cpp).
+// What the virtual machine keeps on a word (script_vm_links.cpp).
 // - On a code word that names something (a name, or a jump whose label
 //   comes from a string literal): the variable it resolved to, valid while
 //   the thread's innermost local namespace and the global namespace still
@@ -284,7 +284,7 @@ struct CScriptLiteral {
   SourcePosition position;  // where the word came from
   CScriptLiteral* next = nullptr;  // the following word of its list
   RunLink link;             // the virtual machine's cache (see RunLink)
-  // The virtual machine's decoding of a code word (script_vm.cpp): the
+  // The virtual machine's decoding of a code word (script_vm_steps.cpp): the
   // opcode it runs as (stepOp), valid while the code list is as it was when
   // decoded (RunState::codeEpoch). A word that starts a run of words
   // executed as one step has that step's opcode and the step (kept in
@@ -301,7 +301,7 @@ inline WordRun& RunOf(CScriptLiteral* word) {
 }
 
 // A run of code words that the virtual machine executes as one step
-// (script_vm.cpp): the words of the step, decoded once, so a step reads its
+// (script_vm_steps.cpp): the words of the step, decoded once, so a step reads its
 // operands without walking the list. Every word still counts as one
 // instruction, and a step whose operands are not as it expects runs its
 // words one by one instead.
@@ -309,7 +309,7 @@ struct CodeStep {
   uint8_t length = 0;       // words of the step without its tail jump
   uint8_t operation = 0;    // the operator word's kind
   bool statement = false;   // ends with ";"
-  uint8_t compareMask = 0;  // a comparison's outcomes that hold (script_vm.cpp)
+  uint8_t compareMask = 0;  // a comparison's outcomes that hold (script_vm_steps.cpp)
   uint8_t op = 0;           // the step's Opcode
   int32_t link = 0;         // the link index of its words
   CScriptLiteral* first = nullptr;   // the step's first word

@@ -203,10 +203,8 @@ void PushCallNamespace(ScriptEngine& se, CScriptLiteral* entry) {
   WordRun& kept = RunOf(entry);
   uint64_t& bit = kept.hints.nameBit;
   if (!bit) bit = NameFilterBit(name.data(), name.size());
-  if (se.run.verifyLinks && bit != NameFilterBit(name.data(), name.size())) {
-    std::fprintf(stderr, "script: stale name bit for [%s]\n", name.c_str());
-    std::abort();
-  }
+  if (se.run.verifyLinks)
+    ENGINE_ASSERT(bit == NameFilterBit(name.data(), name.size()), "stale name bit for [%s]", name.c_str());
   if (top && !kept.spareNamespaces.empty() && top->kind != kCompoundArray && !top->memberIndex &&
       (!(top->nameBits & bit) || !HasMemberNamed(top, name))) {
     CScriptValue* holder = kept.spareNamespaces.back();
