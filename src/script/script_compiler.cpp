@@ -266,6 +266,71 @@ struct WorkStringScope {
 // Elements a declaration with dimensions may make at compile time.
 constexpr int64_t kMaxDeclaredElements = 1 << 20;
 
+// ----------------------------------------------------------------------------
+// Skipping an abandoned statement
+// ----------------------------------------------------------------------------
+
+int TokenKeyword(const CScriptLiteral* t) { return t && t->kind == kWordName ? KeywordKind(t->text) : 0; }
+
+// The token after the group that `open` opens ("(", "[" or "{"): after its
+// matching closer, or null when the tokens end first.
+CScriptLiteral* AfterGroup(CScriptLiteral* open) {
+  int depth = 0;
+  for (CScriptLiteral* t = open; t; t = t->next) {
+    if (t->kind == kWordOpenParen || t->kind == kWordOpenBracket || t->kind == kWordOpenBrace) depth++;
+    else if ((t->kind == kWordCloseParen || t->kind == kWordCloseBracket || t->kind == kWordCloseBrace) && --depth == 0)
+      return t->next;
+  }
+  return nullptr;
+}
+
+// The first token after the statement that starts at `t`, read by its
+// shape alone: a block to its "}", a control statement with its condition
+// and the statement(s) it governs, anything else to its ";" at bracket
+// depth 0 (or through a function body: a "{" right after a ")"). An
+// unmatched closer ends the statement before it, so the block around it
+// still closes. An abandoned statement is passed over whole with this.
+CScriptLiteral* StatementEnd(CScriptLiteral* t, int depth) {
+  if (!t) return nullptr;
+  if (depth < kMaxCompileDepth) {
+    if (t->kind == kWordOpenBrace) return AfterGroup(t);
+    if (t->kind == kWordLabel) return t->next;
+    auto afterCondition = [](CScriptLiteral* u) {
+      return u && u->kind == kWordOpenParen ? AfterGroup(u) : u;
+    };
+    switch (TokenKeyword(t)) {
+      case kWordIf: {
+        CScriptLiteral* u = StatementEnd(afterCondition(t->next), depth + 1);
+        return TokenKeyword(u) == kWordElse ? StatementEnd(u->next, depth + 1) : u;
+      }
+      case kWordWhile:
+      case kWordFor: return StatementEnd(afterCondition(t->next), depth + 1);
+      case kWordElse: return StatementEnd(t->next, depth + 1);
+      case kWordDo: {
+        CScriptLiteral* u = StatementEnd(t->next, depth + 1);
+        if (TokenKeyword(u) != kWordWhile) return u;
+        u = afterCondition(u->next);
+        return u && u->kind == kWordSemicolon ? u->next : u;
+      }
+      default: break;
+    }
+  }
+  int level = 0;
+  for (CScriptLiteral* u = t, *before = nullptr; u; before = u, u = u->next) {
+    int k = u->kind;
+    bool opener = k == kWordOpenParen || k == kWordOpenBracket || k == kWordOpenBrace;
+    bool closer = k == kWordCloseParen || k == kWordCloseBracket || k == kWordCloseBrace;
+    if (level == 0) {
+      if (k == kWordSemicolon) return u->next;
+      if (closer) return u == t ? t->next : u;
+      if (k == kWordOpenBrace && before && before->kind == kWordCloseParen) return AfterGroup(u);  // a body
+    }
+    if (opener) level++;
+    else if (closer) level--;
+  }
+  return nullptr;
+}
+
 // One declared parameter.
 struct Parameter {
   bool isConst = false;
@@ -324,11 +389,8 @@ class Compiler {
           *next = nullptr;
           return false;
         }
-        // The statement is abandoned: the compile goes on after its ";" (or
-        // at the "}" that closes the block around it).
-        CScriptLiteral* stop = nullptr;
-        int kind = SkipTokenGroup(t, kWordSemicolon, kWordSemicolon, &stop);
-        after = kind == kWordSemicolon && stop ? stop->next : stop;
+        // The statement is abandoned whole and the next one is compiled.
+        after = StatementEnd(t, 0);
         if (after == t) after = t->next;
         ok = true;
       }
@@ -359,14 +421,11 @@ class Compiler {
       case kWordWhile:
       case kWordDo:
       case kWordFor:
-        if (se_.workString.empty()) {
-          AddCompileErrorf(se_, &t->position, Sjis("関数の外では%s構文は使用できません。"), t->text.c_str());
-          return false;
-        }
+        if (se_.workString.empty()) RaiseScriptError(Sjis("関数の外では%s構文は使用できません。"), t->text.c_str());
         if (kind == kWordIf) return If(t, next);
         if (kind == kWordFor) return For(t, next);
         return kind == kWordWhile ? While(t, next) : Do(t, next);
-      case kWordElse: return Fail(t, Sjis("ifの無いelseです。"));
+      case kWordElse: RaiseScriptError("%s", Sjis("ifの無いelseです。"));
       case kWordGoto: {
         CScriptLiteral* after;
         if (!Expression(t->next, kWordSemicolon, &after, t)) return Stop(after, next);
@@ -923,14 +982,14 @@ class Compiler {
         type = kWordTypeVariable;  // a name where the type stands: `variable`
         break;
       } else {
-        *next = u;
-        return Fail(u ? u : t, Sjis("「%s」は型名ではありません。"), u ? WordPrintedText(*u) : "", next);
+        se_.compile.token = u ? u : t;
+        RaiseScriptError(Sjis("「%s」は型名ではありません。"), u ? WordPrintedText(*u) : "");
       }
       u = u->next;
     }
     if ((attributes & kAttrStatic) && (attributes & kAttrExtern)) {
-      *next = u;
-      return Fail(u ? u : t, Sjis("変数定義においてstaticとexternの併用は出来ません。"));
+      se_.compile.token = u ? u : t;
+      RaiseScriptError("%s", Sjis("変数定義においてstaticとexternの併用は出来ません。"));
     }
     bool inFunction = !se_.workString.empty();
     bool local = inFunction && !(attributes & (kAttrStatic | kAttrExtern));
@@ -970,7 +1029,7 @@ class Compiler {
       }
       *next = u;
       if (!u) return Fail(nullptr, Sjis("型定義中にソースコード終端になりました。「;」が足りません。"));
-      return Fail(u, Sjis("型定義の間に「,」が足りません。"));
+      RaiseScriptError("%s", Sjis("型定義の間に「,」が足りません。"));
     }
   }
 
@@ -991,12 +1050,7 @@ class Compiler {
   int OneDeclarator(CScriptLiteral* u, CScriptLiteral* mark, Declarator d, CScriptLiteral** after) {
     se_.compile.token = u ? u : se_.compile.token;
     int kind = Classify(u, nullptr);
-    if (!IsNameKind(kind)) {
-      *after = u;
-      AddCompileErrorf(se_, u ? &u->position : LastPosition(), Sjis("「%s」は変数名ではありません。"),
-                       u ? WordPrintedText(*u) : "");
-      return kDeclaratorFailed;
-    }
+    if (!IsNameKind(kind)) RaiseScriptError(Sjis("「%s」は変数名ではありません。"), u ? WordPrintedText(*u) : "");
     CScriptLiteral* nameToken = u;
     std::string plain = u->text;
     if (d.type == kWordTypeFunction && plain == "main") {

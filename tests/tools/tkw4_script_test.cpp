@@ -87,7 +87,7 @@ TEST_P(ScriptRunner, MatchesItsExpectedOutputAndFiles) {
 INSTANTIATE_TEST_SUITE_P(Scripts, ScriptRunner,
                          ::testing::Values(Case{"hello", 0}, Case{"builtins", 0}, Case{"console", 0},
                                            Case{"objects", 0}, Case{"threads", 0}, Case{"shift_jis", 0},
-                                           Case{"runtime_error", 2}, Case{"compile_error", 1},
+                                           Case{"runtime_error", 2}, Case{"compile_error", 1}, Case{"compile_errors", 1},
                                            Case{"load_error", 2}, Case{"exit", 3}),
                          [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
