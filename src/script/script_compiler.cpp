@@ -44,6 +44,11 @@ void InsertWord(ScriptEngine& se, CScriptLiteral* w) {
 }
 
 CScriptLiteral* NewCodeWord(ScriptEngine& se) {
+  if (CScriptLiteral* spare = se.compile.spareWords) {
+    se.compile.spareWords = spare->next;
+    ResetLiteralRecord(spare);  // its slot stays taken: it is a word again
+    return spare;
+  }
   CScriptLiteral* w = se.pools.AllocScriptLiteral();
   if (!w) {
     // Nothing more can be compiled: the file's compile stops.
@@ -359,11 +364,21 @@ class Compiler {
   }
 
   // Statements until the end of the tokens (a file) or a "}" (a block).
-  // Errors raised inside a statement are listed at the token being read and
-  // the compile goes on from it. False when a listed syntax error stopped it.
-  bool StatementList(CScriptLiteral* t, bool block, CScriptLiteral** next, int* count) {
+  // An error raised inside a statement is listed at the token being read,
+  // the statement is abandoned and the next one is compiled. False when a
+  // listed syntax error stopped it.
+  //
+  // `before` is the token list's token before `t` (null: `t` is its head).
+  // The tokens of a statement are given back to the pool once the statement
+  // after it is compiled too (the words it emits take their records), so a
+  // compile holds the code and little more than one statement's tokens.
+  // One statement is kept back: errors and the statements around a block
+  // may still name its last tokens.
+  bool StatementList(CScriptLiteral* t, CScriptLiteral* before, bool block, CScriptLiteral** next, int* count) {
     *count = 0;
+    CScriptLiteral* last = nullptr;  // the first token of the statement before `t`
     for (;;) {
+      if (last) ReleaseTokens(before, last);
       if (se_.outOfWords) {
         *next = nullptr;
         return false;
@@ -399,6 +414,7 @@ class Compiler {
         return false;
       }
       (*count)++;
+      last = t;
       t = after;
     }
   }
@@ -472,7 +488,31 @@ class Compiler {
   // know (set by Declaration, read right after an expression).
   bool declarationEnded_ = false;
 
+  // Set when the tokens compiled are not the token list's own.
+  bool keepTokens_ = false;
+
+  // Gives back the tokens after `before` (from the head when null) up to
+  // `keep`, which follows them.
+  void ReleaseTokens(CScriptLiteral* before, CScriptLiteral* keep) {
+    if (keepTokens_) return;
+    CScriptLiteral*& link = before ? before->next : se_.tokenHead;
+    CScriptLiteral* w = link;
+    if (w == keep) return;
+    link = keep;
+    // The records are kept for the next words: handing them back to the
+    // pool would leave holes below the live tokens that every later take
+    // scans past.
+    while (w && w != keep) {
+      CScriptLiteral* following = w->next;
+      w->next = se_.compile.spareWords;
+      se_.compile.spareWords = w;
+      w = following;
+    }
+    classified_ = nullptr;
+  }
+
  private:
+
   bool Fail(CScriptLiteral* at, const char* message) {
     AddCompileError(se_, message, at ? &at->position : LastPosition());
     return false;
@@ -505,7 +545,7 @@ class Compiler {
   bool Block(CScriptLiteral* open, CScriptLiteral** next) {
     int count = 0;
     CScriptLiteral* close = nullptr;
-    if (!StatementList(open->next, true, &close, &count)) return Stop(close, next);
+    if (!StatementList(open->next, open, true, &close, &count)) return Stop(close, next);
     if (!close) {
       AddCompileError(se_, Sjis("文ブロック中にソースコード終端になりました。「}」が足りません。"), LastPosition());
       return Stop(nullptr, next);
@@ -1378,14 +1418,43 @@ class Compiler {
 // [SECTION] Entry points
 // ============================================================================
 
+namespace {
+
+// Hands the compiler's spare word records back to the pool.
+void ReleaseSpareWords(ScriptEngine& se) {
+  while (CScriptLiteral* w = se.compile.spareWords) {
+    se.compile.spareWords = w->next;
+    se.pools.FreeScriptLiteral(w);
+  }
+}
+
+}  // namespace
+
 int CompileStatements(ScriptEngine& se, CScriptLiteral* first, int mode, CScriptLiteral** next) {
   Compiler compiler(se);
+  // Spare records left at the end, or by an error thrown out, go back.
+  struct SpareWords {
+    ScriptEngine& se;
+    ~SpareWords() { ReleaseSpareWords(se); }
+  } spare{se};
   CScriptLiteral* after = nullptr;
   bool ok = true;
   if (mode == kModeFile) {
+    // The file's tokens are the end of the token list; they go back to the
+    // pool as the file is compiled, the last of them when it is done.
+    CScriptLiteral* before = nullptr;
+    if (first != se.tokenHead)
+      for (before = se.tokenHead; before && before->next != first;) before = before->next;
+    if (first && first != se.tokenHead && !before) compiler.keepTokens_ = true;  // not in the list
     int count = 0;
-    ok = compiler.StatementList(first, false, &after, &count);
+    ok = compiler.StatementList(first, before, false, &after, &count);
+    if (!compiler.keepTokens_) {
+      compiler.ReleaseTokens(before, nullptr);
+      se.tokenTail = before;
+      after = nullptr;
+    }
   } else if (first) {
+    compiler.keepTokens_ = true;
     int expected = mode == kModeIf ? kWordIf : mode == kModeWhile ? kWordWhile : mode == kModeFor ? kWordFor : 0;
     int kind = ClassifyToken(se, first, nullptr);
     if (expected && kind != expected && !(mode == kModeWhile && kind == kWordDo)) {
@@ -1405,6 +1474,7 @@ int CompileStatements(ScriptEngine& se, CScriptLiteral* first, int mode, CScript
 
 int CompileExpression(ScriptEngine& se, CScriptLiteral* first, int levelKind, CScriptLiteral** next) {
   Compiler compiler(se);
+  compiler.keepTokens_ = true;  // a part of a statement: its tokens are the statement's
   CScriptLiteral* after = nullptr;
   bool ok = compiler.Expression(first, levelKind, &after, first);
   if (next) *next = after;
@@ -1413,6 +1483,7 @@ int CompileExpression(ScriptEngine& se, CScriptLiteral* first, int levelKind, CS
 
 int CompileDeclaration(ScriptEngine& se, CScriptLiteral* first, CScriptLiteral** next) {
   Compiler compiler(se);
+  compiler.keepTokens_ = true;
   CScriptLiteral* after = nullptr;
   bool ok = first && compiler.Declaration(first, &after);
   if (next) *next = after;

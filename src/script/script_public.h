@@ -159,6 +159,9 @@ struct LoopLabelStack {
 struct CompileState {
   CScriptLiteral* token = nullptr;
   int32_t depth = 0;
+  // Records of tokens already compiled, linked by `next`: the compiler
+  // takes its new words from them before the pool.
+  CScriptLiteral* spareWords = nullptr;
   // "function.link." of the names being qualified, for the function and
   // link it was made for (remade when either changes).
   std::string prefix;

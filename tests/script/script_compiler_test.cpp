@@ -556,6 +556,28 @@ TEST_F(Compiler, TheErrorListKeepsTheFirst128Messages) {
   EXPECT_EQ(errors, expected);
 }
 
+// The tokens of compiled statements are handed over to the words that
+// follow: after the compile the pool holds the code list and nothing else,
+// and the code is what a compile that kept every token made.
+TEST_F(Compiler, TheCompileGivesItsTokensBack) {
+  std::string text = "int g = 1;\r\nobject o = {a: [1, 2], b: \"x\"};\r\n";
+  for (int i = 0; i < 300; i++) {
+    std::string n = std::to_string(i);
+    text += "function f" + n + "(a) {\r\n  int s = a + " + n + ";\r\n"
+            "  while (s < 10) { if (s) { s++; } else { break; } }\r\n  return s;\r\n}\r\n";
+  }
+  ASSERT_EQ(Compile("main.txt", text), "");  // no main: no thread holds words
+  EXPECT_EQ(se.tokenHead, nullptr);
+  EXPECT_EQ(se.tokenTail, nullptr);
+  Words all = Code();
+  EXPECT_EQ(se.pools.literals.Count(), all.size());
+  // The words took the records of tokens given back and are still right.
+  auto f7 = std::find(all.begin(), all.end(), "0.f7:");
+  ASSERT_LT(f7 + 10, all.end());
+  EXPECT_EQ(Join(Words(f7, f7 + 10)), "0.f7: pop_value variable (a) (f7.0.a) 7 + 0 int (f7.0.s)");
+  EXPECT_EQ(all.back(), "*L1495:");  // five labels a function, the first one last
+}
+
 TEST_F(Compiler, RunawayNestingEndsInAnError) {
   std::string deep = "function main() { x = ";
   for (int i = 0; i < 5000; i++) deep += "(";

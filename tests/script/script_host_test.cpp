@@ -164,7 +164,7 @@ TEST_F(Host, ListingOfTheCodeList) {
 TEST_F(Host, ClearingEmptiesTheEngine) {
   test::WriteFile("main.txt", "#define X 1\r\na b c @\r\n");
   se.LoadScript("main.txt");
-  ASSERT_NE(se.tokenHead, nullptr);
+  ASSERT_NE(se.codeHead, nullptr);
   ASSERT_GT(se.pools.literals.Count(), 0u);
   se.ClearScriptEngine();
   se.ResetScriptEngine(nullptr, nullptr);
