@@ -337,6 +337,8 @@ class ScriptEngine {
   // followed by two zero bytes: "CompiledValue.txt", and "RuntimeValue.txt"
   // that the world's frame writes after a run-time error.
   void WriteVariableTableFile(const char* path);
+  // The text of that file.
+  std::string VariableTableText();
   // Writes "RuntimeError.txt" (the call-list text) and opens the error
   // window over the whole 2D layer with the text and a hint: in edit mode
   // how to return to the editor, otherwise whom to send the file to. No
