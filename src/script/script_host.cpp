@@ -46,6 +46,7 @@ int ScriptEngine::ClearScriptEngine() {
   // texts that go now.
   callList.clear();
   run.error = RunError{};
+  warnedFiles.clear();
   // Every word, value and compound goes back at once: the token and code
   // lists and the namespaces are made of them.
   pools.ClearAll();

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <deque>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -253,6 +254,13 @@ struct ErrorWindowOpener {
   void* user = nullptr;
 };
 
+// Where the engine's warnings also go (the log always has them): a tool
+// without a log prints them. A null `show` sends them nowhere else.
+struct WarningSink {
+  void (*show)(void* user, const char* text) = nullptr;
+  void* user = nullptr;
+};
+
 // ----------------------------------------------------------------------------
 // ScriptEngine
 //
@@ -277,6 +285,9 @@ class ScriptEngine {
                                             // opens (wired by the engine record)
   const int* editorMode = nullptr;          // the program's `EditorMode` (null: 0)
   PathPointLookup pathPoints;               // wired by the world
+  WarningSink warnings;                     // wired by tools without a log
+  // Source files already warned about (once a file per clear).
+  std::set<std::string> warnedFiles;
 
   // --- Host operations ------------------------------------------------------
 

@@ -26,6 +26,7 @@ bool compiled = false;  // the run has begun
 
 int Run(const char* path) {
   script::ScriptEngine se;
+  se.warnings.show = [](void*, const char* text) { std::fprintf(stderr, "tkw4-script: %s\n", text); };
   se.ClearScriptEngine();
   se.ResetScriptEngine(nullptr, nullptr);
 
