@@ -1,16 +1,20 @@
 // script_bench.cpp -- compiling a generated 50,000-line script
 // (functions, loops, expressions, object literals) against `luac5.4 -p` on
-// an equivalent Lua file of the same size. Prints both times and the ratio.
+// an equivalent Lua file of the same size. Prints both times and the ratio,
+// and the compile's peak memory per source line (for that script and for one
+// of a statement per line).
 //
 //   build/tkw4-bench-script [lines] [runs]
 
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "bench_support.h"
@@ -53,7 +57,60 @@ std::string LuaFunction(int n) {
          "end\n";
 }
 
+// One function of `count` one-line statements.
+std::string StatementLines(int count) {
+  std::string s = "function main() {\r\n  int x = 0;\r\n";
+  for (int i = 0; i < count; i++) s += "  x = x + " + std::to_string(i) + ";\r\n";
+  return s + "}\r\n";
+}
+
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+// A "Key:   123 kB" line of /proc/self/status, in bytes; -1 when missing.
+long long StatusBytes(const char* key) {
+  FILE* f = std::fopen("/proc/self/status", "r");
+  if (!f) return -1;
+  char line[256];
+  long long kb = -1;
+  size_t length = std::strlen(key);
+  while (std::fgets(line, sizeof line, f))
+    if (std::strncmp(line, key, length) == 0 && line[length] == ':') kb = std::atoll(line + length + 1);
+  std::fclose(f);
+  return kb < 0 ? -1 : kb * 1024;
+}
+
+// The peak resident memory one compile of `path` adds, per source line: in
+// a child process with an engine of its own, whose high-water mark is reset
+// (clear_refs 5) before the compile, so neither earlier compiles nor memory
+// the allocator kept from them hide the growth.
+void PrintCompileMemory(const char* label, const std::string& path, int lines) {
+  std::fflush(stdout);
+  pid_t child = fork();
+  if (child == 0) {
+    FILE* clear = std::fopen("/proc/self/clear_refs", "w");
+    bool reset = clear && std::fputs("5", clear) >= 0;
+    if (clear) reset = std::fclose(clear) == 0 && reset;
+    long long before = StatusBytes("VmRSS");
+    int ok;
+    {
+      script::ScriptEngine engine;
+      engine.ClearScriptEngine();
+      engine.ResetScriptEngine(nullptr, nullptr);
+      ok = engine.LoadScript(path.c_str());
+    }
+    long long peak = StatusBytes("VmHWM");
+    if (!ok || before < 0 || peak < 0 || !reset) {
+      std::printf("compile memory (%s): not measured\n", label);
+    } else {
+      std::printf("compile memory (%s): peak %.1f MB over %d lines = %.0f bytes per source line\n", label,
+                  double(peak - before) / 1048576.0, lines, double(peak - before) / lines);
+    }
+    std::fflush(stdout);
+    _exit(0);
+  }
+  int status = 0;
+  if (child > 0) waitpid(child, &status, 0);
+}
 
 }  // namespace
 
@@ -119,6 +176,12 @@ int main(int argc, char** argv) {
   for (script::CScriptLiteral* w = engine.codeHead; w; w = w->next) words++;
   std::printf("script compile: %.2f ms wall, %.2f ms CPU (best of %d, %zu words; front end alone %.2f ms)\n",
               best * 1000.0, bestCpu * 1000.0, runs, words, frontBest * 1000.0);
+  engine.ClearScriptEngine();
+  PrintCompileMemory("functions", scriptPath, functions * 10);
+  std::string statementsPath = std::string(folder) + "/statements.txt";
+  WriteFile(statementsPath, StatementLines(functions * 10));
+  PrintCompileMemory("a statement per line", statementsPath, functions * 10 + 3);
+  std::remove(statementsPath.c_str());
 
   if (std::system("command -v luac5.4 > /dev/null 2>&1") != 0) {
     std::printf("luac5.4 is not on PATH: the script's own times only (tools/install-deps.sh installs lua5.4)\n");

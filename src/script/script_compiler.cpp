@@ -44,6 +44,11 @@ void InsertWord(ScriptEngine& se, CScriptLiteral* w) {
 }
 
 CScriptLiteral* NewCodeWord(ScriptEngine& se) {
+  if (CScriptLiteral* spare = se.compile.spareWords) {
+    se.compile.spareWords = spare->next;
+    ResetLiteralRecord(spare);  // its slot stays taken: it is a word again
+    return spare;
+  }
   CScriptLiteral* w = se.pools.AllocScriptLiteral();
   if (!w) {
     // Nothing more can be compiled: the file's compile stops.
@@ -266,6 +271,71 @@ struct WorkStringScope {
 // Elements a declaration with dimensions may make at compile time.
 constexpr int64_t kMaxDeclaredElements = 1 << 20;
 
+// ----------------------------------------------------------------------------
+// Skipping an abandoned statement
+// ----------------------------------------------------------------------------
+
+int TokenKeyword(const CScriptLiteral* t) { return t && t->kind == kWordName ? KeywordKind(t->text) : 0; }
+
+// The token after the group that `open` opens ("(", "[" or "{"): after its
+// matching closer, or null when the tokens end first.
+CScriptLiteral* AfterGroup(CScriptLiteral* open) {
+  int depth = 0;
+  for (CScriptLiteral* t = open; t; t = t->next) {
+    if (t->kind == kWordOpenParen || t->kind == kWordOpenBracket || t->kind == kWordOpenBrace) depth++;
+    else if ((t->kind == kWordCloseParen || t->kind == kWordCloseBracket || t->kind == kWordCloseBrace) && --depth == 0)
+      return t->next;
+  }
+  return nullptr;
+}
+
+// The first token after the statement that starts at `t`, read by its
+// shape alone: a block to its "}", a control statement with its condition
+// and the statement(s) it governs, anything else to its ";" at bracket
+// depth 0 (or through a function body: a "{" right after a ")"). An
+// unmatched closer ends the statement before it, so the block around it
+// still closes. An abandoned statement is passed over whole with this.
+CScriptLiteral* StatementEnd(CScriptLiteral* t, int depth) {
+  if (!t) return nullptr;
+  if (depth < kMaxCompileDepth) {
+    if (t->kind == kWordOpenBrace) return AfterGroup(t);
+    if (t->kind == kWordLabel) return t->next;
+    auto afterCondition = [](CScriptLiteral* u) {
+      return u && u->kind == kWordOpenParen ? AfterGroup(u) : u;
+    };
+    switch (TokenKeyword(t)) {
+      case kWordIf: {
+        CScriptLiteral* u = StatementEnd(afterCondition(t->next), depth + 1);
+        return TokenKeyword(u) == kWordElse ? StatementEnd(u->next, depth + 1) : u;
+      }
+      case kWordWhile:
+      case kWordFor: return StatementEnd(afterCondition(t->next), depth + 1);
+      case kWordElse: return StatementEnd(t->next, depth + 1);
+      case kWordDo: {
+        CScriptLiteral* u = StatementEnd(t->next, depth + 1);
+        if (TokenKeyword(u) != kWordWhile) return u;
+        u = afterCondition(u->next);
+        return u && u->kind == kWordSemicolon ? u->next : u;
+      }
+      default: break;
+    }
+  }
+  int level = 0;
+  for (CScriptLiteral* u = t, *before = nullptr; u; before = u, u = u->next) {
+    int k = u->kind;
+    bool opener = k == kWordOpenParen || k == kWordOpenBracket || k == kWordOpenBrace;
+    bool closer = k == kWordCloseParen || k == kWordCloseBracket || k == kWordCloseBrace;
+    if (level == 0) {
+      if (k == kWordSemicolon) return u->next;
+      if (closer) return u == t ? t->next : u;
+      if (k == kWordOpenBrace && before && before->kind == kWordCloseParen) return AfterGroup(u);  // a body
+    }
+    if (opener) level++;
+    else if (closer) level--;
+  }
+  return nullptr;
+}
+
 // One declared parameter.
 struct Parameter {
   bool isConst = false;
@@ -294,11 +364,21 @@ class Compiler {
   }
 
   // Statements until the end of the tokens (a file) or a "}" (a block).
-  // Errors raised inside a statement are listed at the token being read and
-  // the compile goes on from it. False when a listed syntax error stopped it.
-  bool StatementList(CScriptLiteral* t, bool block, CScriptLiteral** next, int* count) {
+  // An error raised inside a statement is listed at the token being read,
+  // the statement is abandoned and the next one is compiled. False when a
+  // listed syntax error stopped it.
+  //
+  // `before` is the token list's token before `t` (null: `t` is its head).
+  // The tokens of a statement are given back to the pool once the statement
+  // after it is compiled too (the words it emits take their records), so a
+  // compile holds the code and little more than one statement's tokens.
+  // One statement is kept back: errors and the statements around a block
+  // may still name its last tokens.
+  bool StatementList(CScriptLiteral* t, CScriptLiteral* before, bool block, CScriptLiteral** next, int* count) {
     *count = 0;
+    CScriptLiteral* last = nullptr;  // the first token of the statement before `t`
     for (;;) {
+      if (last) ReleaseTokens(before, last);
       if (se_.outOfWords) {
         *next = nullptr;
         return false;
@@ -324,11 +404,8 @@ class Compiler {
           *next = nullptr;
           return false;
         }
-        // The statement is abandoned: the compile goes on after its ";" (or
-        // at the "}" that closes the block around it).
-        CScriptLiteral* stop = nullptr;
-        int kind = SkipTokenGroup(t, kWordSemicolon, kWordSemicolon, &stop);
-        after = kind == kWordSemicolon && stop ? stop->next : stop;
+        // The statement is abandoned whole and the next one is compiled.
+        after = StatementEnd(t, 0);
         if (after == t) after = t->next;
         ok = true;
       }
@@ -337,6 +414,7 @@ class Compiler {
         return false;
       }
       (*count)++;
+      last = t;
       t = after;
     }
   }
@@ -359,14 +437,11 @@ class Compiler {
       case kWordWhile:
       case kWordDo:
       case kWordFor:
-        if (se_.workString.empty()) {
-          AddCompileErrorf(se_, &t->position, Sjis("関数の外では%s構文は使用できません。"), t->text.c_str());
-          return false;
-        }
+        if (se_.workString.empty()) RaiseScriptError(Sjis("関数の外では%s構文は使用できません。"), t->text.c_str());
         if (kind == kWordIf) return If(t, next);
         if (kind == kWordFor) return For(t, next);
         return kind == kWordWhile ? While(t, next) : Do(t, next);
-      case kWordElse: return Fail(t, Sjis("ifの無いelseです。"));
+      case kWordElse: RaiseScriptError("%s", Sjis("ifの無いelseです。"));
       case kWordGoto: {
         CScriptLiteral* after;
         if (!Expression(t->next, kWordSemicolon, &after, t)) return Stop(after, next);
@@ -413,7 +488,31 @@ class Compiler {
   // know (set by Declaration, read right after an expression).
   bool declarationEnded_ = false;
 
+  // Set when the tokens compiled are not the token list's own.
+  bool keepTokens_ = false;
+
+  // Gives back the tokens after `before` (from the head when null) up to
+  // `keep`, which follows them.
+  void ReleaseTokens(CScriptLiteral* before, CScriptLiteral* keep) {
+    if (keepTokens_) return;
+    CScriptLiteral*& link = before ? before->next : se_.tokenHead;
+    CScriptLiteral* w = link;
+    if (w == keep) return;
+    link = keep;
+    // The records are kept for the next words: handing them back to the
+    // pool would leave holes below the live tokens that every later take
+    // scans past.
+    while (w && w != keep) {
+      CScriptLiteral* following = w->next;
+      w->next = se_.compile.spareWords;
+      se_.compile.spareWords = w;
+      w = following;
+    }
+    classified_ = nullptr;
+  }
+
  private:
+
   bool Fail(CScriptLiteral* at, const char* message) {
     AddCompileError(se_, message, at ? &at->position : LastPosition());
     return false;
@@ -446,7 +545,7 @@ class Compiler {
   bool Block(CScriptLiteral* open, CScriptLiteral** next) {
     int count = 0;
     CScriptLiteral* close = nullptr;
-    if (!StatementList(open->next, true, &close, &count)) return Stop(close, next);
+    if (!StatementList(open->next, open, true, &close, &count)) return Stop(close, next);
     if (!close) {
       AddCompileError(se_, Sjis("文ブロック中にソースコード終端になりました。「}」が足りません。"), LastPosition());
       return Stop(nullptr, next);
@@ -923,14 +1022,14 @@ class Compiler {
         type = kWordTypeVariable;  // a name where the type stands: `variable`
         break;
       } else {
-        *next = u;
-        return Fail(u ? u : t, Sjis("「%s」は型名ではありません。"), u ? WordPrintedText(*u) : "", next);
+        se_.compile.token = u ? u : t;
+        RaiseScriptError(Sjis("「%s」は型名ではありません。"), u ? WordPrintedText(*u) : "");
       }
       u = u->next;
     }
     if ((attributes & kAttrStatic) && (attributes & kAttrExtern)) {
-      *next = u;
-      return Fail(u ? u : t, Sjis("変数定義においてstaticとexternの併用は出来ません。"));
+      se_.compile.token = u ? u : t;
+      RaiseScriptError("%s", Sjis("変数定義においてstaticとexternの併用は出来ません。"));
     }
     bool inFunction = !se_.workString.empty();
     bool local = inFunction && !(attributes & (kAttrStatic | kAttrExtern));
@@ -970,7 +1069,7 @@ class Compiler {
       }
       *next = u;
       if (!u) return Fail(nullptr, Sjis("型定義中にソースコード終端になりました。「;」が足りません。"));
-      return Fail(u, Sjis("型定義の間に「,」が足りません。"));
+      RaiseScriptError("%s", Sjis("型定義の間に「,」が足りません。"));
     }
   }
 
@@ -991,12 +1090,7 @@ class Compiler {
   int OneDeclarator(CScriptLiteral* u, CScriptLiteral* mark, Declarator d, CScriptLiteral** after) {
     se_.compile.token = u ? u : se_.compile.token;
     int kind = Classify(u, nullptr);
-    if (!IsNameKind(kind)) {
-      *after = u;
-      AddCompileErrorf(se_, u ? &u->position : LastPosition(), Sjis("「%s」は変数名ではありません。"),
-                       u ? WordPrintedText(*u) : "");
-      return kDeclaratorFailed;
-    }
+    if (!IsNameKind(kind)) RaiseScriptError(Sjis("「%s」は変数名ではありません。"), u ? WordPrintedText(*u) : "");
     CScriptLiteral* nameToken = u;
     std::string plain = u->text;
     if (d.type == kWordTypeFunction && plain == "main") {
@@ -1324,14 +1418,43 @@ class Compiler {
 // [SECTION] Entry points
 // ============================================================================
 
+namespace {
+
+// Hands the compiler's spare word records back to the pool.
+void ReleaseSpareWords(ScriptEngine& se) {
+  while (CScriptLiteral* w = se.compile.spareWords) {
+    se.compile.spareWords = w->next;
+    se.pools.FreeScriptLiteral(w);
+  }
+}
+
+}  // namespace
+
 int CompileStatements(ScriptEngine& se, CScriptLiteral* first, int mode, CScriptLiteral** next) {
   Compiler compiler(se);
+  // Spare records left at the end, or by an error thrown out, go back.
+  struct SpareWords {
+    ScriptEngine& se;
+    ~SpareWords() { ReleaseSpareWords(se); }
+  } spare{se};
   CScriptLiteral* after = nullptr;
   bool ok = true;
   if (mode == kModeFile) {
+    // The file's tokens are the end of the token list; they go back to the
+    // pool as the file is compiled, the last of them when it is done.
+    CScriptLiteral* before = nullptr;
+    if (first != se.tokenHead)
+      for (before = se.tokenHead; before && before->next != first;) before = before->next;
+    if (first && first != se.tokenHead && !before) compiler.keepTokens_ = true;  // not in the list
     int count = 0;
-    ok = compiler.StatementList(first, false, &after, &count);
+    ok = compiler.StatementList(first, before, false, &after, &count);
+    if (!compiler.keepTokens_) {
+      compiler.ReleaseTokens(before, nullptr);
+      se.tokenTail = before;
+      after = nullptr;
+    }
   } else if (first) {
+    compiler.keepTokens_ = true;
     int expected = mode == kModeIf ? kWordIf : mode == kModeWhile ? kWordWhile : mode == kModeFor ? kWordFor : 0;
     int kind = ClassifyToken(se, first, nullptr);
     if (expected && kind != expected && !(mode == kModeWhile && kind == kWordDo)) {
@@ -1351,6 +1474,7 @@ int CompileStatements(ScriptEngine& se, CScriptLiteral* first, int mode, CScript
 
 int CompileExpression(ScriptEngine& se, CScriptLiteral* first, int levelKind, CScriptLiteral** next) {
   Compiler compiler(se);
+  compiler.keepTokens_ = true;  // a part of a statement: its tokens are the statement's
   CScriptLiteral* after = nullptr;
   bool ok = compiler.Expression(first, levelKind, &after, first);
   if (next) *next = after;
@@ -1359,6 +1483,7 @@ int CompileExpression(ScriptEngine& se, CScriptLiteral* first, int levelKind, CS
 
 int CompileDeclaration(ScriptEngine& se, CScriptLiteral* first, CScriptLiteral** next) {
   Compiler compiler(se);
+  compiler.keepTokens_ = true;
   CScriptLiteral* after = nullptr;
   bool ok = first && compiler.Declaration(first, &after);
   if (next) *next = after;

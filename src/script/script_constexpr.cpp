@@ -363,7 +363,7 @@ class Evaluator {
         CScriptLiteral* i = index.get();
         if (i->kind == kWordString && !IsDecimalText(i->text.c_str()))
           return Error(op, Sjis("配列の添え字に数値以外の文字列[%s]が指定されています。"), i->text.c_str());
-        if (!ApplyBinaryOperator(se_, value.get(), i, kWordOpenBracket, "[", op->position)) return nullptr;
+        ApplyBinaryOperator(se_, value.get(), i, kWordOpenBracket, "[", op->position);
         continue;
       }
       if (op->kind == kWordMember) {
@@ -371,14 +371,16 @@ class Evaluator {
         if (!name || (name->kind != kWordName && name->kind != kWordFunctionName))
           return Error(name ? name : op, Sjis("式の中に不正な字句「%s」があります。"), name ? WordPrintedText(*name) : "");
         *next = name->next;
-        if (!ApplyBinaryOperator(se_, value.get(), name, kWordMember, ".", op->position)) return nullptr;
+        ApplyBinaryOperator(se_, value.get(), name, kWordMember, ".", op->position);
         continue;
       }
       if (level >= 12) return Error(op, Sjis("式の中に不正な演算子「%s」があります。"), op->text.c_str());
       Constant right(se_);
       right.Adopt(Expression(op->next, level, next));
       if (!right.get()) return nullptr;
-      if (!ApplyBinaryOperator(se_, value.get(), right.get(), op->kind, op->text.c_str(), op->position)) return nullptr;
+      // An operator that fails lists its message and yields int 0: the
+      // expression, and the declaration it gives a value to, go on.
+      ApplyBinaryOperator(se_, value.get(), right.get(), op->kind, op->text.c_str(), op->position);
     }
     return value.Release();
   }

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <new>
 
 #include "core/core_public.h"
 #include "platform/platform_public.h"
@@ -44,6 +46,7 @@ int ScriptEngine::ClearScriptEngine() {
   // texts that go now.
   callList.clear();
   run.error = RunError{};
+  warnedFiles.clear();
   // Every word, value and compound goes back at once: the token and code
   // lists and the namespaces are made of them.
   pools.ClearAll();
@@ -109,6 +112,16 @@ const char* ScriptEngine::AddLinkedScript(const char* text, const char* name) {
   return links.entries.back().path.c_str();
 }
 
+void ReportOutOfMemory(ScriptEngine& se, const SourcePosition* position) {
+  const char* text = Sjis(kOutOfMemoryText);
+  core::Logf(se.log, core::kLogError, "%s\n", text);
+  try {
+    AddCompileError(se, text, position);
+  } catch (const std::bad_alloc&) {
+    // Not even the message fits: the log has it.
+  }
+}
+
 int CompileLinkedScripts(ScriptEngine& se) {
   int32_t savedThread = se.namespaces.currentThread;
   se.namespaces.currentThread = -1;
@@ -150,7 +163,13 @@ int CompileLinkedScripts(ScriptEngine& se) {
     // A text thrown out of a file's compile: listed without position.
     AddCompileError(se, e.text.c_str(), nullptr);
     result = 0;
+  } catch (const std::bad_alloc&) {
+    // Memory ran out: the compile ends with the out-of-memory error, listed
+    // at the token being read when there is one.
+    ReportOutOfMemory(se, se.compile.token ? &se.compile.token->position : nullptr);
+    result = 0;
   }
+  WordListTail(se, nullptr);
   se.workString.clear();
   se.namespaces.currentThread = savedThread;
   return result;
@@ -175,11 +194,24 @@ int ScriptEngine::LoadScriptMemory(const char* text, const char* name) {
 }
 
 int ScriptEngine::RunScriptStep() {
-  int live = RunScriptFrame(0);
+  int live;
+  try {
+    live = RunScriptFrame(0);
+  } catch (const std::bad_alloc&) {
+    // Out of memory after the step caught its own error: the error stands
+    // (when it still fits) and every thread ends.
+    try {
+      SetRunErrorOnce(Sjis(kOutOfMemoryText), nullptr);
+    } catch (const std::bad_alloc&) {
+    }
+    for (ScriptThread* t : threads)
+      if (t) t->currentWord = nullptr;
+    live = -1;
+  }
   if (live >= 0) return live > 0 ? 1 : -1;
-  WriteTextFile("RuntimeError.txt", GetCallListText());
-  WriteTextFile("CompiledCode.txt", WriteCompiledCodeListing(*this));
-  WriteVariableTableFile("CompiledValue.txt");
+  WriteFileOrLog(log, "RuntimeError.txt", [&] { return GetCallListText(); });
+  WriteFileOrLog(log, "CompiledCode.txt", [&] { return WriteCompiledCodeListing(*this); });
+  WriteFileOrLog(log, "CompiledValue.txt", [&] { return VariableTableText(); });
   return 0;
 }
 
@@ -268,6 +300,16 @@ void WriteTextFile(const char* path, std::string_view bytes) {
   std::fclose(f);
 }
 
+void WriteFileOrLog(core::LogSystem* log, const char* path, const std::function<std::string()>& text) {
+  try {
+    WriteTextFile(path, text());
+  } catch (const std::bad_alloc&) {
+    // A listing of a program that filled memory may not fit beside it: the
+    // file is left out and the log says why.
+    core::Logf(log, core::kLogError, "%s: %s\n", path, Sjis(kOutOfMemoryText));
+  }
+}
+
 std::string WriteCompiledCodeListing(ScriptEngine& se) {
   std::string text;
   text.reserve(65536);
@@ -303,28 +345,42 @@ std::string WriteCompiledCodeListing(ScriptEngine& se) {
 }
 
 int ScriptEngine::WriteCompileResults() {
-  std::string errorText = GetErrorListText();
+  std::string errorText;
+  try {
+    errorText = GetErrorListText();
+  } catch (const std::bad_alloc&) {
+    errorText = Sjis(kOutOfMemoryText);
+  }
   if (!errorText.empty()) {
     core::Log(log, core::kLogInfo, Sjis("中間ファイル書き出し開始\n"));
-    WriteTextFile("CompiledCode.txt", WriteCompiledCodeListing(*this));
+    WriteFileOrLog(log, "CompiledCode.txt", [&] { return WriteCompiledCodeListing(*this); });
     core::Log(log, core::kLogInfo, Sjis("コンパイル済み変数書き出し開始\n"));
-    WriteVariableTableFile("CompiledValue.txt");
+    WriteFileOrLog(log, "CompiledValue.txt", [&] { return VariableTableText(); });
   }
   WriteTextFile("CompileError.txt", errorText);
   return int(errorText.size());
 }
 
-void ScriptEngine::WriteVariableTableFile(const char* path) {
+std::string ScriptEngine::VariableTableText() {
   // The global namespace in the indented object text form and two zero
   // bytes (only the zeros when there is no global namespace).
   std::string values = WriteCompoundText(namespaces.global, 1);
   values.append(2, '\0');
-  WriteTextFile(path, values);
+  return values;
+}
+
+void ScriptEngine::WriteVariableTableFile(const char* path) {
+  WriteFileOrLog(log, path, [&] { return VariableTableText(); });
 }
 
 int ScriptEngine::WriteRuntimeError() {
   if (!run.error.stored) return 0;
-  std::string text = GetCallListText();
+  std::string text;
+  try {
+    text = GetCallListText();
+  } catch (const std::bad_alloc&) {
+    text = Sjis(kOutOfMemoryText);
+  }
   WriteTextFile("RuntimeError.txt", text);
   // The hint belongs to the window only, not to the file.
   bool editing = editorMode && *editorMode == 1;

@@ -5,6 +5,7 @@
 
 #include <cstdarg>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -638,5 +639,13 @@ int CompileLinkedScripts(ScriptEngine& se);
 std::string WriteCompiledCodeListing(ScriptEngine& se);
 // Creates or replaces a file with the bytes; nothing when it cannot be made.
 void WriteTextFile(const char* path, std::string_view bytes);
+// Writes the text `text()` gives to `path`; when memory runs out making it,
+// the file is left out and the log says so.
+void WriteFileOrLog(core::LogSystem* log, const char* path, const std::function<std::string()>& text);
+
+// The error of a compile or run that ran out of memory (UTF-8).
+inline constexpr const char* kOutOfMemoryText = "メモリが不足しています。";
+// Logs the out-of-memory error and lists it at `position` (may be null).
+void ReportOutOfMemory(ScriptEngine& se, const SourcePosition* position);
 
 }  // namespace script

@@ -501,6 +501,24 @@ int TokeniseText(ScriptEngine& se, const char* text, const SourcePosition& posit
   return 1;
 }
 
+namespace {
+
+// Only CR LF ends a line: a file written with LF alone reads as one line,
+// and its first "//" comment runs to its end. It compiles as it reads, but
+// the log (and a tool's warning sink) says why, once a file.
+void WarnOfBareLineFeeds(ScriptEngine& se, const std::string& path, const char* text) {
+  const char* lf = std::strchr(text, '\n');
+  while (lf && lf > text && lf[-1] == '\r') lf = std::strchr(lf + 1, '\n');
+  if (!lf || !se.warnedFiles.insert(path).second) return;
+  std::string warning = "warning: [" + path +
+                        "] has line feeds without a carriage return; only CR LF ends a line, so those lines "
+                        "read as one (a // comment runs on to the next CR LF)";
+  core::Logf(se.log, core::kLogError, "%s\n", warning.c_str());
+  if (se.warnings.show) se.warnings.show(se.warnings.user, warning.c_str());
+}
+
+}  // namespace
+
 int TokeniseFile(ScriptEngine& se, SourcePosition* position) {
   std::string full = ResolveScriptPath(position->fileName ? position->fileName : "", se.currentFolder);
   position->fileName = InternFileName(se, full);
@@ -514,6 +532,7 @@ int TokeniseFile(ScriptEngine& se, SourcePosition* position) {
     return 0;
   }
   se.currentFolder = FolderOfPath(full);
+  WarnOfBareLineFeeds(se, full, static_cast<const char*>(block));
   // The block has zero bytes past the file's end: the text is terminated.
   TokeniseText(se, static_cast<const char*>(block), *position);
   core::HeapFreeCached(block);

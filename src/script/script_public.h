@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <deque>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -159,6 +160,9 @@ struct LoopLabelStack {
 struct CompileState {
   CScriptLiteral* token = nullptr;
   int32_t depth = 0;
+  // Records of tokens already compiled, linked by `next`: the compiler
+  // takes its new words from them before the pool.
+  CScriptLiteral* spareWords = nullptr;
   // "function.link." of the names being qualified, for the function and
   // link it was made for (remade when either changes).
   std::string prefix;
@@ -250,6 +254,13 @@ struct ErrorWindowOpener {
   void* user = nullptr;
 };
 
+// Where the engine's warnings also go (the log always has them): a tool
+// without a log prints them. A null `show` sends them nowhere else.
+struct WarningSink {
+  void (*show)(void* user, const char* text) = nullptr;
+  void* user = nullptr;
+};
+
 // ----------------------------------------------------------------------------
 // ScriptEngine
 //
@@ -274,6 +285,9 @@ class ScriptEngine {
                                             // opens (wired by the engine record)
   const int* editorMode = nullptr;          // the program's `EditorMode` (null: 0)
   PathPointLookup pathPoints;               // wired by the world
+  WarningSink warnings;                     // wired by tools without a log
+  // Source files already warned about (once a file per clear).
+  std::set<std::string> warnedFiles;
 
   // --- Host operations ------------------------------------------------------
 
@@ -334,6 +348,8 @@ class ScriptEngine {
   // followed by two zero bytes: "CompiledValue.txt", and "RuntimeValue.txt"
   // that the world's frame writes after a run-time error.
   void WriteVariableTableFile(const char* path);
+  // The text of that file.
+  std::string VariableTableText();
   // Writes "RuntimeError.txt" (the call-list text) and opens the error
   // window over the whole 2D layer with the text and a hint: in edit mode
   // how to return to the editor, otherwise whom to send the file to. No

@@ -470,6 +470,114 @@ TEST_F(Compiler, ErrorsThrownInsideAStatementLetTheCompileGoOn) {
   EXPECT_NE(se.FindGlobal("fine"), nullptr);
 }
 
+// A statement-level error abandons its statement and the next one is
+// compiled, so one compile lists them all; a failing constant operator
+// yields int 0 and its declaration goes on.
+TEST_F(Compiler, StatementErrorsAreListedInTurnAndTheCompileGoesOn) {
+  std::string errors = Compile("main.txt",
+                               "int 5;\r\n"
+                               "int a b;\r\n"
+                               "static extern int c;\r\n"
+                               "if (a) { c = 1; }\r\n"
+                               "while (a) c = 2;\r\n"
+                               "else { c = 3; }\r\n"
+                               "int d = 1 / 0 + 5;\r\n"
+                               "int e = \"x\" - 1, f = 2;\r\n"
+                               "static 5;\r\n"
+                               "function main() {\r\n"
+                               "  int 6;\r\n"
+                               "  if (1) { int g h; } else { e = 1; }\r\n"
+                               "  do int 7; while (1);\r\n"
+                               "  for (;;) else;\r\n"
+                               "  int last = 1;\r\n"
+                               "}\r\n");
+  const char* messages[] = {
+      "「5」は変数名ではありません。", "型定義の間に「,」が足りません。",
+      "変数定義においてstaticとexternの併用は出来ません。", "関数の外ではif構文は使用できません。",
+      "関数の外ではwhile構文は使用できません。", "ifの無いelseです。", "ゼロによる除算。",
+      "数値以外では-演算子は使用できません。", "「5」は型名ではありません。", nullptr,
+      "「6」は変数名ではありません。", "型定義の間に「,」が足りません。", "「7」は変数名ではありません。",
+      "ifの無いelseです。"};
+  std::string expected;
+  for (int line = 1; line <= int(std::size(messages)); line++)
+    if (messages[line - 1]) expected += Line("main.txt", line, messages[line - 1]);
+  EXPECT_EQ(errors, expected);
+  // What stood before an error in its statement, and everything after the
+  // abandoned statements, was compiled.
+  EXPECT_NE(se.FindGlobal("a"), nullptr);
+  EXPECT_EQ(se.FindGlobal("b"), nullptr);
+  EXPECT_EQ(se.FindGlobal("c"), nullptr);
+  ASSERT_NE(se.FindGlobal("d"), nullptr);
+  EXPECT_EQ(se.FindGlobal("d")->data.i, 5);  // 1 / 0 gave 0
+  ASSERT_NE(se.FindGlobal("f"), nullptr);
+  EXPECT_EQ(se.FindGlobal("f")->data.i, 2);
+  Words body = Body("main");
+  EXPECT_NE(std::find(body.begin(), body.end(), "(main.0.last)"), body.end()) << Join(body);
+}
+
+// An abandoned statement is passed over by its shape: a control statement
+// with what it governs, a function body, a block; a stray closer still
+// closes the block around it.
+TEST_F(Compiler, AnAbandonedStatementEndsWhereItsShapeEnds) {
+  struct Case {
+    const char* body;  // inside main; line 2 holds the error
+    const char* after;  // compiled after it: a declaration of `ok`
+  };
+  const Case cases[] = {
+      {"if (x) { int 5; y; z; } else { w; }", "int ok;"},
+      {"while (x) { if (y) int 5; else { z; } }", "int ok;"},
+      {"for (int 5; i < 3; i++) { y; }", "int ok;"},
+      {"do { int 5; } while (x);", "int ok;"},
+      {"int a[2] = 1, 5;", "int ok;"},
+  };
+  for (const Case& c : cases) {
+    std::string errors =
+        Compile("main.txt", std::string("function main() {\r\n") + c.body + "\r\n" + c.after + "\r\n}\r\n");
+    EXPECT_EQ(errors, Line("main.txt", 2, "「5」は変数名ではありません。")) << c.body;
+    Words body = Body("main");
+    EXPECT_NE(std::find(body.begin(), body.end(), "(main.0.ok)"), body.end()) << c.body << ": " << Join(body);
+  }
+  // A function whose declaration is abandoned is passed over with its body.
+  EXPECT_EQ(Compile("main.txt",
+                    "static extern function f() { if (1) { x; } }\r\n"
+                    "function main() { }\r\n"),
+            Line("main.txt", 1, "変数定義においてstaticとexternの併用は出来ません。"));
+  EXPECT_NE(se.FindGlobal("main"), nullptr);
+  EXPECT_EQ(se.FindGlobal("f"), nullptr);
+}
+
+TEST_F(Compiler, TheErrorListKeepsTheFirst128Messages) {
+  std::string text;
+  for (int i = 0; i < 200; i++) text += "int " + std::to_string(i + 1) + ";\r\n";
+  std::string errors = Compile("main.txt", text);
+  std::string expected;
+  for (int i = 0; i < 128; i++)
+    expected += Line("main.txt", i + 1, "「" + std::to_string(i + 1) + "」は変数名ではありません。");
+  EXPECT_EQ(errors, expected);
+}
+
+// The tokens of compiled statements are handed over to the words that
+// follow: after the compile the pool holds the code list and nothing else,
+// and the code is what a compile that kept every token made.
+TEST_F(Compiler, TheCompileGivesItsTokensBack) {
+  std::string text = "int g = 1;\r\nobject o = {a: [1, 2], b: \"x\"};\r\n";
+  for (int i = 0; i < 300; i++) {
+    std::string n = std::to_string(i);
+    text += "function f" + n + "(a) {\r\n  int s = a + " + n + ";\r\n"
+            "  while (s < 10) { if (s) { s++; } else { break; } }\r\n  return s;\r\n}\r\n";
+  }
+  ASSERT_EQ(Compile("main.txt", text), "");  // no main: no thread holds words
+  EXPECT_EQ(se.tokenHead, nullptr);
+  EXPECT_EQ(se.tokenTail, nullptr);
+  Words all = Code();
+  EXPECT_EQ(se.pools.literals.Count(), all.size());
+  // The words took the records of tokens given back and are still right.
+  auto f7 = std::find(all.begin(), all.end(), "0.f7:");
+  ASSERT_LT(f7 + 10, all.end());
+  EXPECT_EQ(Join(Words(f7, f7 + 10)), "0.f7: pop_value variable (a) (f7.0.a) 7 + 0 int (f7.0.s)");
+  EXPECT_EQ(all.back(), "*L1495:");  // five labels a function, the first one last
+}
+
 TEST_F(Compiler, RunawayNestingEndsInAnError) {
   std::string deep = "function main() { x = ";
   for (int i = 0; i < 5000; i++) deep += "(";

@@ -27,6 +27,37 @@ TEST_F(Host, LinesEndOnlyAtCrLf) {
   EXPECT_EQ(Load("main.txt", "a;\r\nb;\rc;\r\n$\r\n"), Line("main.txt", 3, "解釈できない文字「$」があります。処理を中断します。"));
 }
 
+// A file with a LF that no CR precedes compiles as it reads (as fewer
+// lines), but the log and the warning sink name it, once a file.
+TEST_F(Host, LineFeedsWithoutCarriageReturnAreWarnedOfOncePerFile) {
+  core::LogSystem log("system.log", 0);
+  se.log = &log;
+  std::vector<std::string> shown;
+  se.warnings.user = &shown;
+  se.warnings.show = [](void* user, const char* text) { static_cast<std::vector<std::string>*>(user)->push_back(text); };
+  test::WriteFile("lf.inc", "int a;\nint b;\n");
+  test::WriteFile("crlf.inc", "int c;\r\nint d;\r\n");
+  test::WriteFile("cr.inc", "int e;\rint f;\r\n");
+  std::string errors = Compile("main.txt",
+                               "#include \"lf.inc\"\r\n#include \"crlf.inc\"\r\n#include \"cr.inc\"\r\n"
+                               "#include \"lf.inc\"\r\n");
+  EXPECT_EQ(errors, "");
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_NE(shown[0].find("[" + Path("lf.inc") + "]"), std::string::npos) << shown[0];
+  EXPECT_NE(shown[0].find("only CR LF ends a line"), std::string::npos) << shown[0];
+  se.log = nullptr;
+  log.CloseLog();
+  std::string logged = test::ReadFile("system.log");
+  EXPECT_NE(logged.find(shown[0]), std::string::npos) << logged;
+  // A clear forgets the files warned of: the next load warns again.
+  Compile("main.txt", "#include \"lf.inc\"\r\n");
+  EXPECT_EQ(shown.size(), 2u);
+  // The main file itself is checked the same way.
+  Compile("main.txt", "int x;\nint y;\n");
+  ASSERT_EQ(shown.size(), 3u);
+  EXPECT_NE(shown[2].find("[" + Path("main.txt") + "]"), std::string::npos);
+}
+
 TEST_F(Host, StringsWithEscapesAndRawLineBreaks) {
   std::string errors = Load("main.txt",
                             "s = \"tab\\t\\\"q\\\" \\\\ \\x\";\r\n"
@@ -164,7 +195,7 @@ TEST_F(Host, ListingOfTheCodeList) {
 TEST_F(Host, ClearingEmptiesTheEngine) {
   test::WriteFile("main.txt", "#define X 1\r\na b c @\r\n");
   se.LoadScript("main.txt");
-  ASSERT_NE(se.tokenHead, nullptr);
+  ASSERT_NE(se.codeHead, nullptr);
   ASSERT_GT(se.pools.literals.Count(), 0u);
   se.ClearScriptEngine();
   se.ResetScriptEngine(nullptr, nullptr);

@@ -259,6 +259,14 @@ TEST_F(Preprocessor, TextsCanBeLoadedFromMemory) {
   const char* text = "#include \"x.inc\"\r\nint bad; @\r\n";
   EXPECT_EQ(se.LoadScriptMemory(text, "sub/mem.txt"), 0);
   EXPECT_EQ(se.GetErrorListText(), Line("sub/mem.txt", 2, "解釈できない文字「@」があります。処理を中断します。"));
+  // The compile gives the tokens back: the front end alone, as the load
+  // runs it, shows them.
+  se.ClearScriptEngine();
+  se.ResetScriptEngine(nullptr, nullptr);
+  se.AddLinkedScript(text, "sub/mem.txt");
+  const script::LinkEntry& entry = se.links.entries[0];
+  script::SourcePosition position{script::InternFileName(se, entry.path), 0, 0, entry.text.c_str()};
+  script::TokeniseMemoryText(se, entry.text.c_str(), position);
   EXPECT_EQ(TokenList(), (Tokens{"8:int", "8:from_include", "70:;", "8:int", "8:bad", "70:;"}));
   // Words of a memory text carry the text as their tag; included files none.
   EXPECT_EQ(se.tokenHead->position.sourceTag, nullptr);

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 
@@ -87,7 +88,7 @@ TEST_P(ScriptRunner, MatchesItsExpectedOutputAndFiles) {
 INSTANTIATE_TEST_SUITE_P(Scripts, ScriptRunner,
                          ::testing::Values(Case{"hello", 0}, Case{"builtins", 0}, Case{"console", 0},
                                            Case{"objects", 0}, Case{"threads", 0}, Case{"shift_jis", 0},
-                                           Case{"runtime_error", 2}, Case{"compile_error", 1},
+                                           Case{"runtime_error", 2}, Case{"compile_error", 1}, Case{"compile_errors", 1},
                                            Case{"load_error", 2}, Case{"exit", 3}),
                          [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
@@ -97,6 +98,47 @@ TEST(ScriptRunnerUsage, NeedsOneFile) {
   EXPECT_EQ(run.status, 64);
   EXPECT_EQ(run.out, "");
   EXPECT_NE(test::ReadFile("runner-stderr.txt").find("usage: tkw4-script FILE"), std::string::npos);
+}
+
+// A script whose lines end in LF alone runs as it reads, with a warning
+// that names it.
+TEST(ScriptRunnerUsage, WarnsOfLineFeedsWithoutCarriageReturn) {
+  test::ScopedWorkFolder work;
+  test::WriteFile("lf.rsp", "systemcall print_string(string text);\nfunction main() { print_string(\"ran\"); }\n");
+  test::CommandRun run = RunScript("lf.rsp", "/dev/null");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "ran");
+  std::string errors = test::ReadFile("runner-stderr.txt");
+  EXPECT_NE(errors.find("tkw4-script: warning: [" + work.Path() + "/lf.rsp]"), std::string::npos) << errors;
+  test::WriteFile("crlf.rsp", "function main() { }\r\n");
+  EXPECT_EQ(RunScript("crlf.rsp", "/dev/null").status, 0);
+  EXPECT_EQ(test::ReadFile("runner-stderr.txt"), "");
+}
+
+// A script too big for the memory it may take fails as a compile or
+// run-time error with the out-of-memory text, at every limit: no abort.
+TEST(ScriptRunnerUsage, RunningOutOfMemoryIsAnErrorNotAnAbort) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the address sanitizer needs more address space than the limits leave";
+#else
+  test::ScopedWorkFolder work;
+  std::string text = "function main() {\r\n  int x = 0;\r\n";
+  for (int i = 0; i < 300000; i++) text += "  x = x + " + std::to_string(i) + ";\r\n";
+  test::WriteFile("big.rsp", text + "}\r\n");
+  for (int limitKb : {120000, 400000, 800000}) {  // the last runs out while the script runs
+    std::remove("CompileError.txt");
+    std::remove("RuntimeError.txt");
+    test::CommandRun run = test::RunCommand("ulimit -v " + std::to_string(limitKb) + "; " + test::BuildFolder() +
+                                            "/tkw4-script big.rsp </dev/null 2>runner-stderr.txt");
+    std::string errors = test::ReadFile("runner-stderr.txt");
+    EXPECT_TRUE(run.status == 1 || run.status == 2) << limitKb << ": " << run.status << " " << errors;
+    EXPECT_EQ(errors.find("terminate"), std::string::npos) << errors;
+    std::string reported = ReadIfThere("CompileError.txt") + ReadIfThere("RuntimeError.txt");
+    bool outOfMemory = reported.find(test::Sjis("メモリが不足しています。")) != std::string::npos ||
+                       reported.find(test::Sjis("インスタンスがなくなりました。")) != std::string::npos;
+    EXPECT_TRUE(outOfMemory) << limitKb << ": " << reported;
+  }
+#endif
 }
 
 // The bundled sample game's start script runs headless and says so.

@@ -12,27 +12,31 @@
 // compile results again (they hold what a `load_object` could not read).
 // The script's console output goes to stdout. Exit status: 0 when the script
 // ended normally, 1 after a compile error, 2 after a run-time error (a
-// script's `exit_application` ends the run with its own code).
+// script's `exit_application` ends the run with its own code). Running out
+// of memory is a compile or run-time error like the others.
 
 #include <cstdio>
+#include <new>
 
 #include "script/script_public.h"
 
-int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: tkw4-script FILE\n");
-    return 64;
-  }
+namespace {
+
+bool compiled = false;  // the run has begun
+
+int Run(const char* path) {
   script::ScriptEngine se;
+  se.warnings.show = [](void*, const char* text) { std::fprintf(stderr, "tkw4-script: %s\n", text); };
   se.ClearScriptEngine();
   se.ResetScriptEngine(nullptr, nullptr);
 
-  int compiled = se.LoadScript(argv[1]);
+  int loaded = se.LoadScript(path);
   se.WriteCompileResults();
-  if (!compiled) {
-    std::fprintf(stderr, "tkw4-script: %s does not compile: see CompileError.txt\n", argv[1]);
+  if (!loaded) {
+    std::fprintf(stderr, "tkw4-script: %s does not compile: see CompileError.txt\n", path);
     return 1;
   }
+  compiled = true;
   for (;;) {
     int step = se.RunScriptStep();
     if (step < 0) return 0;  // no thread lives any more
@@ -42,6 +46,23 @@ int main(int argc, char** argv) {
   // errors a `load_object` left, or none), then the run-time error.
   se.WriteCompileResults();
   se.WriteRuntimeError();
-  std::fprintf(stderr, "tkw4-script: %s stopped with a run-time error: see RuntimeError.txt\n", argv[1]);
+  std::fprintf(stderr, "tkw4-script: %s stopped with a run-time error: see RuntimeError.txt\n", path);
   return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: tkw4-script FILE\n");
+    return 64;
+  }
+  try {
+    return Run(argv[1]);
+  } catch (const std::bad_alloc&) {
+    // Out of memory outside the compile and the step, which report it
+    // themselves (making the engine, writing a file).
+    std::fprintf(stderr, "tkw4-script: %s: out of memory\n", argv[1]);
+    return compiled ? 2 : 1;
+  }
 }
