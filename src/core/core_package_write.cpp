@@ -347,7 +347,7 @@ int FilePackageTable::ExtractPackage(const char* folder) {
     std::string why;
     int dirFd = platform::OpenFolderBeneath(baseFd, folderPart, true, &why);
     if (dirFd < 0) {
-      Fail(Sjis("\"%s\"のフォルダが作成できません(%s)"), name.c_str(), why.c_str());
+      Fail(Sjis("\"%s\"が書き出せません(%s)"), name.c_str(), why.c_str());
       continue;
     }
     // An existing file of the name in another letter case is replaced, as

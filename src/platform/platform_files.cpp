@@ -293,7 +293,10 @@ bool WholeFileWriter::Start(int folderFd, bool ownsFolder, const std::string& na
   name_ = name;
   struct stat st;
   bool exists = fstatat(folderFd, name.c_str(), &st, followLink ? 0 : AT_SYMLINK_NOFOLLOW) == 0;
-  if (exists && S_ISLNK(st.st_mode)) return Fail("symbolic link", ELOOP);
+  if (exists && S_ISLNK(st.st_mode)) {
+    error_ = name + ": a symbolic link, not written through";
+    return false;
+  }
   if (exists && S_ISDIR(st.st_mode)) return Fail("", EISDIR);
   // A FIFO or a device is no file to replace: opening one to write could
   // block, and renaming over it would destroy it.
@@ -443,7 +446,7 @@ int OpenFolderBeneath(int baseFd, std::string_view relative, bool create, std::s
       }
     } else if (S_ISLNK(st.st_mode)) {
       ::close(folder);
-      if (error) *error = walked + ": symbolic link";
+      if (error) *error = walked + ": a symbolic link, not entered";
       return -1;
     }
     // O_NOFOLLOW: a link put there since the test is refused, not entered.
