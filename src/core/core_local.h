@@ -130,7 +130,5 @@ bool ExpandStoredData(int fd, int64_t offset, int64_t storedSize, uint32_t key, 
 // pread that carries on after short reads and interruptions. Returns the
 // bytes read (fewer at the end of the file), -1 on an error.
 int64_t ReadAt(int fd, void* buffer, size_t count, int64_t offset);
-// write that carries on after short writes; false on an error.
-bool WriteAll(int fd, const void* data, size_t count);
 
 }  // namespace core

@@ -216,7 +216,8 @@ void FilePackageTable::Fail(const char* format, ...) {
   std::vsnprintf(text, sizeof text, format, args);
   va_end(args);
   lastError = text;
-  errors.push_back(lastError);
+  // Bounded: reads of the engine's own table fail into it for the whole run.
+  if (errors.size() < kMaxKeptErrors) errors.push_back(lastError);
   core::Log(log, core::kLogError, text);
 }
 

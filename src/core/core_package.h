@@ -96,7 +96,9 @@ class FilePackageTable {
                                   // failed (Shift-JIS, no line end)
   std::vector<std::string> errors;  // every failure of the last mount, save
                                     // or extraction, in order (lastError is
-                                    // the last of them)
+                                    // the last of them), at most
+                                    // kMaxKeptErrors
+  static constexpr size_t kMaxKeptErrors = 4096;
 
   FilePackageTable() = default;
   ~FilePackageTable();  // DestroyFilePackage

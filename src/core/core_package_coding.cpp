@@ -1,5 +1,6 @@
 // core_package_coding.cpp -- the byte coding of package entries: the key
-// stream, zero-run expansion, and whole reads and writes of descriptors.
+// stream, zero-run expansion, entries streamed as plain bytes, and whole
+// reads of descriptors.
 
 #include <unistd.h>
 
@@ -188,20 +189,6 @@ int64_t ReadAt(int fd, void* buffer, size_t count, int64_t offset) {
     total += size_t(n);
   }
   return int64_t(total);
-}
-
-bool WriteAll(int fd, const void* data, size_t count) {
-  const char* p = static_cast<const char*>(data);
-  while (count > 0) {
-    ssize_t n = ::write(fd, p, count);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    p += n;
-    count -= size_t(n);
-  }
-  return true;
 }
 
 }  // namespace core
