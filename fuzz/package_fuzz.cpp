@@ -7,12 +7,19 @@
 //   cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
 //         -DTKW4_FUZZ=ON -DTKW4_TESTS=OFF && cmake --build build-fuzz --target tkw4-fuzz-package
 //   build-fuzz/tkw4-fuzz-package -max_total_time=600 CORPUS fuzz/corpus/package
+//
+// The target works in a folder of its own (packages name their entries
+// relative to the working folder), so before it moves there it makes every
+// path of its command line absolute: corpus folders, inputs and artifacts
+// stay where they were given, and crash files land in the folder it was
+// started from.
 
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -51,9 +58,46 @@ std::string ReadByIndex(core::FilePackageTable& t, int32_t index, int32_t chunk)
   return out;
 }
 
+// The command line with its paths made absolute against the starting
+// folder, before the target leaves it: libFuzzer reads its arguments (corpus
+// folders, inputs, -artifact_prefix and the like) only after this
+// initialisation, from the same argv.
+void MakePathsAbsolute(int* argc, char*** argv) {
+  static std::vector<std::string> texts;
+  static std::vector<char*> pointers;
+  const fs::path start = fs::current_path();
+  const char* kPathFlags[] = {"-artifact_prefix=", "-exact_artifact_path=", "-dict=", "-merge_control_file=",
+                              "-features_dir=", "-mutation_graph_file=", "-stop_file=", "-seed_inputs="};
+  bool prefixGiven = false;
+  texts.push_back((*argv)[0]);
+  for (int i = 1; i < *argc; i++) {
+    std::string arg = (*argv)[i];
+    if (!arg.empty() && arg[0] != '-') {
+      arg = (start / arg).lexically_normal().string();
+    } else {
+      for (const char* flag : kPathFlags) {
+        size_t n = std::strlen(flag);
+        if (arg.compare(0, n, flag) != 0 || arg.size() == n || arg[n] == '/' || arg[n] == '@') continue;
+        std::string value = arg.substr(n);
+        // A prefix keeps its trailing "/" (it names a folder to write into).
+        std::string absolute = (start / value).string();
+        arg = flag + absolute;
+      }
+      prefixGiven |= arg.compare(0, 17, "-artifact_prefix=") == 0;
+    }
+    texts.push_back(arg);
+  }
+  if (!prefixGiven) texts.push_back("-artifact_prefix=" + start.string() + "/");
+  for (std::string& t : texts) pointers.push_back(t.data());
+  pointers.push_back(nullptr);
+  *argc = int(texts.size());
+  *argv = pointers.data();
+}
+
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+  if (argc && argv && *argv) MakePathsAbsolute(argc, argv);
   char pattern[] = "/tmp/tkw4-fuzz-XXXXXX";
   if (!mkdtemp(pattern)) std::abort();
   gRoot = pattern;

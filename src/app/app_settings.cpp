@@ -2,10 +2,8 @@
 // "tkw4.dat": object text read by compiling it in the world's script engine
 // and written through a compound value by the notation writer.
 
-#include <fcntl.h>
-#include <unistd.h>
+#include <sys/stat.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -195,32 +193,19 @@ void BuildSettingsObject(script::ScriptPools& pools, script::CScriptArray* data,
   SetMemberInt(pools, data, "EDITOR.H_ROT_REV", s.editorHRotRev);
 }
 
-// Opens the settings file for writing: an existing file is truncated, a
-// missing one created. -1 when neither works.
-int OpenSettingsForWriting(const char* path) {
-  int fd = ::open(path, O_WRONLY | O_TRUNC | O_CLOEXEC);
-  if (fd < 0) fd = ::open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-  return fd;
-}
-
-// Writes every byte, going on after interruptions and short writes. False
-// when the system refuses the rest (the disk is full).
-bool WriteAll(int fd, const char* bytes, size_t length) {
-  while (length > 0) {
-    ssize_t written = ::write(fd, bytes, length);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    bytes += written;
-    length -= size_t(written);
-  }
-  return true;
+// Whether the settings file is there to be read: only a regular file is. A
+// FIFO or a device would block the read (or never end), so it counts as
+// missing. Tested without opening it.
+bool IsSettingsFile(const std::string& disk) {
+  struct stat st;
+  return ::stat(disk.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 }  // namespace
 
 int LoadSettings(Engine& engine, const char* path) {
   if (!path) path = kSettingsFileName;
-  if (!platform::PathExists(platform::ResolvePath(path).c_str())) return 0;
+  if (!IsSettingsFile(platform::ResolvePath(path))) return 0;
   script::ScriptEngine& se = engine.world.scriptEngine;
 
   // The file's text becomes the initial value of one extern object, so the
@@ -270,16 +255,15 @@ int SaveSettings(Engine& engine, const char* path) {
   }
   pools.ReleaseScriptArray(data);
 
+  // Written beside the old file and renamed over it only once complete: a
+  // full disk or a failing write leaves the user's last settings whole. The
+  // text goes out with its terminating zero byte.
   std::string disk = platform::ResolvePath(path);
-  int fd = OpenSettingsForWriting(disk.c_str());
-  if (fd < 0) {
+  std::string why;
+  if (!platform::WriteWholeFile(disk.c_str(), text.c_str(), text.size() + 1, &why)) {
+    engine.log.WriteLogf(kLogError, Sjis("オプション設定ファイル\"%s\"が書き込めません(%s)\n"), path, why.c_str());
     platform::ShowMessageBox(Sjis("オプション設定ファイルの書き込みオープンに失敗しました。"), "", platform::kMbOk);
-    return 0;
   }
-  // The text goes out with its terminating zero byte.
-  if (!WriteAll(fd, text.c_str(), text.size() + 1))
-    engine.log.WriteLogf(kLogError, "%s: %s\n", disk.c_str(), std::strerror(errno));
-  ::close(fd);
   return 0;
 }
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "core/core_public.h"
 
@@ -63,20 +64,61 @@ inline void StoreLe32(uint8_t* p, uint32_t v) {
 // the entry's key stream (word j with key x (j + 1)). Its own inverse.
 void ScrambleBytes(uint8_t* data, size_t count, uint32_t key, uint64_t offset);
 
+// Takes an entry's plain bytes in order, as a stream: pieces of bytes, and
+// runs of zero bytes that the zero-run coding stored as counts. So an entry
+// goes to a file or a buffer through a bounded piece of memory, however
+// large it declares itself.
+class PlainSink {
+ public:
+  virtual ~PlainSink() = default;
+  // False stops the stream.
+  virtual bool Bytes(const uint8_t* data, size_t count) = 0;
+  virtual bool Zeros(uint64_t count) = 0;
+};
+
 // Expands zero-run coded words, fed one at a time in order, into a
-// zero-filled output of `capacity` bytes (null output: only measure). A word
-// that would write past the capacity stops it (overrun).
+// zero-filled output of `capacity` bytes (null output: only measure), or
+// into a sink. A word that would write past the capacity stops it (overrun).
 struct ZeroRunExpander {
   uint8_t* out = nullptr;     // zero-filled beforehand; null: count only
+  PlainSink* sink = nullptr;  // when given: the bytes go here instead
   uint64_t capacity = 0;      // bytes the output may hold
   uint64_t written = 0;       // bytes produced so far
   bool countPending = false;  // a zero word was read; its count comes next
   bool overrun = false;
+  bool sinkFailed = false;    // the sink refused a piece
 
-  // False once the stream has overrun.
+  // False once the stream has overrun or the sink refused.
   bool Feed(uint32_t word);
+  // Hands the sink what is still held back; false when it refuses.
+  bool Flush();
   // True when the stream ended cleanly (no count missing, no overrun).
-  bool Complete() const { return !countPending && !overrun; }
+  bool Complete() const { return !countPending && !overrun && !sinkFailed; }
+
+ private:
+  static constexpr size_t kPendingBytes = 64 * 1024;
+  std::vector<uint8_t> pending_;  // non-zero words on their way to the sink
+  size_t pendingBytes_ = 0;
+};
+
+// Streams the plain data of a mounted package entry (unscrambled, expanded)
+// to the sink, exactly `e.size` bytes, through a bounded buffer, without
+// touching the entry's cache. False when the package cannot be read that
+// far, the coded data is damaged, or the sink refuses.
+bool StreamEntryData(const PackageEntry& e, PlainSink* sink);
+
+// A sink that fills a caller's buffer of the entry's size.
+class BufferSink : public PlainSink {
+ public:
+  explicit BufferSink(uint8_t* out, uint64_t capacity) : out_(out), capacity_(capacity) {}
+  bool Bytes(const uint8_t* data, size_t count) override;
+  bool Zeros(uint64_t count) override;
+  uint64_t Filled() const { return at_; }
+
+ private:
+  uint8_t* out_;
+  uint64_t capacity_;
+  uint64_t at_ = 0;
 };
 
 // Reads an entry's stored data from a package file, unscrambles it and
@@ -88,7 +130,5 @@ bool ExpandStoredData(int fd, int64_t offset, int64_t storedSize, uint32_t key, 
 // pread that carries on after short reads and interruptions. Returns the
 // bytes read (fewer at the end of the file), -1 on an error.
 int64_t ReadAt(int fd, void* buffer, size_t count, int64_t offset);
-// write that carries on after short writes; false on an error.
-bool WriteAll(int fd, const void* data, size_t count);
 
 }  // namespace core

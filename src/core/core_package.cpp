@@ -146,17 +146,20 @@ std::string ReadIndex(int fd, int64_t fileSize, const std::string& prefix, std::
   return "";
 }
 
-// Opens a disk file for reading: an existing file, not a folder.
+// Opens a disk file for reading: an existing regular file. A folder, a FIFO
+// or a device is no data file: opened without waiting (a FIFO would block
+// until a writer came) and refused as missing.
 FileHandle OpenDiskFile(const char* name) {
   if (!name || !*name) return kNoFile;
   std::string path = platform::ResolvePath(name);
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return kNoFile;
   struct stat st;
-  if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode) || fd > INT32_MAX) {
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || fd > INT32_MAX) {
     ::close(fd);
     return kNoFile;
   }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   return FileHandle(fd);
 }
 
@@ -191,7 +194,7 @@ const char* FilePackageTable::GetPackageEntryName(int32_t index) const {
 }
 
 PackageEntry* FilePackageTable::AppendEntry(const char* name) {
-  if (entries_.size() % size_t(kPackageGrowEntries) == 0) entries_.reserve(entries_.size() + size_t(kPackageGrowEntries));
+  if (entries_.size() == entries_.capacity()) entries_.reserve(entries_.size() + size_t(kPackageGrowEntries));
   PackageEntry e{};
   e.packageFile = -1;
   e.name = static_cast<char*>(std::calloc(1, kMaxPathLength));
@@ -213,6 +216,8 @@ void FilePackageTable::Fail(const char* format, ...) {
   std::vsnprintf(text, sizeof text, format, args);
   va_end(args);
   lastError = text;
+  // Bounded: reads of the engine's own table fail into it for the whole run.
+  if (errors.size() < kMaxKeptErrors) errors.push_back(lastError);
   core::Log(log, core::kLogError, text);
 }
 
@@ -222,6 +227,7 @@ void FilePackageTable::Fail(const char* format, ...) {
 
 int FilePackageTable::LoadFilePackage(const char* path) {
   lastError.clear();
+  errors.clear();
   if (!path || !*path) {
     lastError = Sjis("パッケージ名が空です");
     return -1;
@@ -247,7 +253,15 @@ int FilePackageTable::LoadFilePackage(const char* path) {
   }
   std::string prefix = NameFolderPart(self);
   std::vector<IndexRecord> records;
-  std::string why = ReadIndex(fd, int64_t(st.st_size), prefix, &records);
+  std::string why;
+  try {
+    why = ReadIndex(fd, int64_t(st.st_size), prefix, &records);
+    // Room for every entry now, so that taking the index in cannot run out
+    // of memory halfway.
+    entries_.reserve(entries_.size() + records.size());
+  } catch (const std::bad_alloc&) {
+    why = Sjis("索引を読むメモリが確保できません");
+  }
   if (!why.empty()) {
     ::close(fd);
     Fail(Sjis("パッケージ\"%s\"は壊れているため読み込みません(%s)"), path, why.c_str());
@@ -344,7 +358,10 @@ bool FilePackageTable::FillCache(PackageEntry& e, int32_t end) {
     // Coded data is expanded whole, once.
     if (e.cache) return true;
     auto* cache = static_cast<uint8_t*>(std::calloc(size_t(e.size) + 3, 1));
-    if (!cache) return false;
+    if (!cache) {
+      Fail(Sjis("パッケージのエントリ[%s]を読むメモリ(%dバイト)が確保できません"), e.name ? e.name : "", e.size);
+      return false;
+    }
     ZeroRunExpander x;
     x.out = cache;
     x.capacity = (uint64_t(e.size) + 3) & ~uint64_t(3);
@@ -363,7 +380,10 @@ bool FilePackageTable::FillCache(PackageEntry& e, int32_t end) {
   if (end <= e.cachedBytes) return true;
   if (!e.cache) {
     e.cache = static_cast<uint8_t*>(std::malloc(size_t(e.size) + 3));
-    if (!e.cache) return false;
+    if (!e.cache) {
+      Fail(Sjis("パッケージのエントリ[%s]を読むメモリ(%dバイト)が確保できません"), e.name ? e.name : "", e.size);
+      return false;
+    }
     e.cachedBytes = 0;
   }
   size_t want = size_t(end - e.cachedBytes);
@@ -426,6 +446,18 @@ void* FilePackageTable::ReadFileData(FileHandle h, void* buffer, int32_t positio
       }
     }
     n = done;
+    e->position = n;
+    if (read) *read = n;
+    return buffer;
+  }
+  if (buffer && n > 0 && n == e->size && !e->cache && (e->flags & kEntryZeroRunCoded) && e->packageFile >= 0) {
+    // Likewise a whole coded entry: expanded straight into the buffer, so a
+    // whole-file read of an entry costs its size once, not twice.
+    BufferSink into(static_cast<uint8_t*>(buffer), uint64_t(n));
+    if (!StreamEntryData(*e, &into)) {
+      Fail(Sjis("パッケージのエントリ[%s]が読めません"), e->name ? e->name : "");
+      n = 0;
+    }
     e->position = n;
     if (read) *read = n;
     return buffer;
@@ -493,10 +525,25 @@ int32_t ReadWholeFile(FilePackageTable& table, void** out, const char* name) {
   int32_t size = table.GetFileSizeOf(h);
   void* block = HeapGrowZeroed(nullptr, size_t(size));
   int32_t read = 0;
-  if (block) table.ReadFileData(h, block, 0, size, &read);
+  if (block) {
+    try {
+      table.ReadFileData(h, block, 0, size, &read);
+    } catch (const std::bad_alloc&) {
+      // The read's own buffers could not be had: the block is no file.
+      HeapFreeCached(block);
+      block = nullptr;
+    }
+  }
   table.CloseFileHandle(h);
+  if (!block) {
+    // A size that memory cannot hold (an entry may declare up to 2 GB): a
+    // clean refusal, never the end of the process.
+    core::Logf(table.log, core::kLogError, Sjis("\"%s\"を読み込むメモリ(%dバイト)が確保できません。\n"),
+               name ? name : "", size);
+    return 0;
+  }
   *out = block;
-  return block ? read : 0;
+  return read;
 }
 
 }  // namespace core

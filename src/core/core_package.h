@@ -94,6 +94,11 @@ class FilePackageTable {
   core::LogSystem* log = nullptr;  // where refusals are logged; may be null
   std::string lastError;          // why the last mount, save or extraction
                                   // failed (Shift-JIS, no line end)
+  std::vector<std::string> errors;  // every failure of the last mount, save
+                                    // or extraction, in order (lastError is
+                                    // the last of them), at most
+                                    // kMaxKeptErrors
+  static constexpr size_t kMaxKeptErrors = 4096;
 
   FilePackageTable() = default;
   ~FilePackageTable();  // DestroyFilePackage
@@ -178,9 +183,15 @@ class FilePackageTable {
   // package files (that would replace data still being read).
   int SavePackage(const char* fileName);
   // Writes every named entry as a file under `folder` ("" the working
-  // folder), making the folders along each path. An entry whose name would
-  // leave the folder (a ".." segment, a root) is refused with a log line.
-  // Returns the number of entries read.
+  // folder), making the folders along each path. Each entry streams to its
+  // file through a bounded buffer (long zero runs become holes), so an entry
+  // that declares gigabytes costs neither memory nor, when coded, time. The
+  // folder given is taken as it is; below it nothing is written through a
+  // symbolic link, and an existing file is replaced only once its new bytes
+  // are whole. Every entry not written is a failure with a log line naming
+  // it (in `errors`): a name that would leave the folder (a ".." segment, a
+  // root), a name that does not open again by lookup, a link on the way, a
+  // write that fails. Returns the number of entries read.
   int ExtractPackage(const char* folder);
 
  private:
@@ -219,7 +230,7 @@ char* NormalizePath(char* out, const char* baseFolder, const char* path);
 
 // Reads a whole file through the table into a new zero-filled heap block
 // (free it with HeapFreeCached) and returns its size; 0 and a log line when
-// the name cannot be opened.
+// the name cannot be opened or the memory for its size cannot be had.
 int32_t ReadWholeFile(FilePackageTable& table, void** out, const char* name);
 
 }  // namespace core

@@ -1,8 +1,10 @@
 // core_package_coding.cpp -- the byte coding of package entries: the key
-// stream, zero-run expansion, and whole reads and writes of descriptors.
+// stream, zero-run expansion, entries streamed as plain bytes, and whole
+// reads of descriptors.
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <vector>
 
@@ -50,7 +52,7 @@ void ScrambleBytes(uint8_t* data, size_t count, uint32_t key, uint64_t offset) {
 }
 
 bool ZeroRunExpander::Feed(uint32_t word) {
-  if (overrun) return false;
+  if (overrun || sinkFailed) return false;
   if (countPending) {
     // The output is zero-filled already: a run only moves on.
     countPending = false;
@@ -60,6 +62,10 @@ bool ZeroRunExpander::Feed(uint32_t word) {
       return false;
     }
     written += bytes;
+    if (sink && bytes > 0 && !(Flush() && sink->Zeros(bytes))) {
+      sinkFailed = true;
+      return false;
+    }
     return true;
   }
   if (word == 0) {
@@ -70,9 +76,23 @@ bool ZeroRunExpander::Feed(uint32_t word) {
     overrun = true;
     return false;
   }
-  if (out) StoreLe32(out + written, word);
+  if (sink) {
+    if (pending_.empty()) pending_.resize(kPendingBytes);
+    if (pendingBytes_ + 4 > pending_.size() && !Flush()) return false;
+    StoreLe32(pending_.data() + pendingBytes_, word);
+    pendingBytes_ += 4;
+  } else if (out) {
+    StoreLe32(out + written, word);
+  }
   written += 4;
   return true;
+}
+
+bool ZeroRunExpander::Flush() {
+  if (sinkFailed) return false;
+  if (sink && pendingBytes_ > 0 && !sink->Bytes(pending_.data(), pendingBytes_)) sinkFailed = true;
+  pendingBytes_ = 0;
+  return !sinkFailed;
 }
 
 bool ExpandStoredData(int fd, int64_t offset, int64_t storedSize, uint32_t key, ZeroRunExpander* x) {
@@ -91,7 +111,70 @@ bool ExpandStoredData(int fd, int64_t offset, int64_t storedSize, uint32_t key, 
       if (!x->Feed(LoadLe32(chunk.data() + w * 4))) return false;
     done += int64_t(n);
   }
-  return x->Complete();
+  return x->Flush() && x->Complete();
+}
+
+namespace {
+
+// Passes on exactly `limit` bytes: the words of a coded entry may reach up
+// to 3 bytes past its size, and a stream that ends early is completed with
+// zeros, as the zero-filled cache completed it.
+class ClampedSink : public PlainSink {
+ public:
+  ClampedSink(PlainSink* to, uint64_t limit) : to_(to), left_(limit) {}
+  bool Bytes(const uint8_t* data, size_t count) override {
+    size_t n = size_t(std::min<uint64_t>(count, left_));
+    left_ -= n;
+    return n == 0 || to_->Bytes(data, n);
+  }
+  bool Zeros(uint64_t count) override {
+    uint64_t n = std::min(count, left_);
+    left_ -= n;
+    return n == 0 || to_->Zeros(n);
+  }
+  bool Finish() { return Zeros(left_); }
+
+ private:
+  PlainSink* to_;
+  uint64_t left_;
+};
+
+}  // namespace
+
+bool StreamEntryData(const PackageEntry& e, PlainSink* sink) {
+  if (e.packageFile < 0 || e.size < 0) return false;
+  ClampedSink clamped(sink, uint64_t(e.size));
+  if (e.flags & kEntryZeroRunCoded) {
+    ZeroRunExpander x;
+    x.sink = &clamped;
+    x.capacity = (uint64_t(e.size) + 3) & ~uint64_t(3);
+    return ExpandStoredData(e.packageFile, e.dataOffset, e.storedSize, e.key, &x) && clamped.Finish();
+  }
+  constexpr size_t kChunk = 256 * 1024;
+  std::vector<uint8_t> chunk(kChunk);
+  int64_t done = 0;
+  while (done < e.size) {
+    size_t n = size_t(std::min<int64_t>(int64_t(kChunk), e.size - done));
+    if (ReadAt(e.packageFile, chunk.data(), n, int64_t(e.dataOffset) + done) != int64_t(n)) return false;
+    ScrambleBytes(chunk.data(), n, e.key, uint64_t(done));
+    if (!clamped.Bytes(chunk.data(), n)) return false;
+    done += int64_t(n);
+  }
+  return true;
+}
+
+bool BufferSink::Bytes(const uint8_t* data, size_t count) {
+  if (count > capacity_ - at_) return false;
+  std::memcpy(out_ + at_, data, count);
+  at_ += count;
+  return true;
+}
+
+bool BufferSink::Zeros(uint64_t count) {
+  if (count > capacity_ - at_) return false;
+  std::memset(out_ + at_, 0, size_t(count));
+  at_ += count;
+  return true;
 }
 
 int64_t ReadAt(int fd, void* buffer, size_t count, int64_t offset) {
@@ -106,20 +189,6 @@ int64_t ReadAt(int fd, void* buffer, size_t count, int64_t offset) {
     total += size_t(n);
   }
   return int64_t(total);
-}
-
-bool WriteAll(int fd, const void* data, size_t count) {
-  const char* p = static_cast<const char*>(data);
-  while (count > 0) {
-    ssize_t n = ::write(fd, p, count);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    p += n;
-    count -= size_t(n);
-  }
-  return true;
 }
 
 }  // namespace core

@@ -7,8 +7,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 
 #include "core/core_public.h"
 #include "core/core_local.h"
@@ -22,10 +24,10 @@ constexpr int64_t kMaxEntrySize = INT32_MAX - 3;
 // Collects output in a buffer of its own and writes it in large pieces.
 class BufferedWriter {
  public:
-  explicit BufferedWriter(int fd) : fd_(fd) { buffer_.reserve(kFlushBytes); }
+  explicit BufferedWriter(platform::WholeFileWriter& out) : out_(out) { buffer_.reserve(kFlushBytes); }
 
   // Room for `count` more bytes at the end of the buffer (flushing first
-  // when needed); the caller fills them and calls Commit.
+  // when needed); the caller fills them.
   uint8_t* Reserve(size_t count) {
     if (buffer_.size() + count > kFlushBytes) Flush();
     size_t at = buffer_.size();
@@ -35,17 +37,69 @@ class BufferedWriter {
   void Word(uint32_t value) { StoreLe32(Reserve(4), value); }
   void Bytes(const void* data, size_t count) { std::memcpy(Reserve(count), data, count); }
   bool Flush() {
-    if (!buffer_.empty() && !WriteAll(fd_, buffer_.data(), buffer_.size())) failed_ = true;
+    if (!buffer_.empty()) out_.Write(buffer_.data(), buffer_.size());
     buffer_.clear();
-    return !failed_;
+    return !out_.Failed();
   }
-  bool Failed() const { return failed_; }
+  bool Failed() const { return out_.Failed(); }
 
  private:
   static constexpr size_t kFlushBytes = 1 << 20;
-  int fd_;
+  platform::WholeFileWriter& out_;
   std::vector<uint8_t> buffer_;
-  bool failed_ = false;
+};
+
+// An entry's plain bytes into a new package: scrambled with its key at
+// their place in the entry.
+class ScramblingSink : public PlainSink {
+ public:
+  ScramblingSink(BufferedWriter& out, uint32_t key) : out_(out), key_(key) {}
+  bool Bytes(const uint8_t* data, size_t count) override {
+    while (count > 0) {
+      size_t n = std::min(count, kPiece);
+      uint8_t* at = out_.Reserve(n);
+      std::memcpy(at, data, n);
+      ScrambleBytes(at, n, key_, done_);
+      data += n;
+      count -= n;
+      done_ += n;
+    }
+    return !out_.Failed();
+  }
+  bool Zeros(uint64_t count) override {
+    while (count > 0) {
+      size_t n = size_t(std::min<uint64_t>(count, kPiece));
+      uint8_t* at = out_.Reserve(n);
+      std::memset(at, 0, n);
+      ScrambleBytes(at, n, key_, done_);
+      count -= n;
+      done_ += n;
+    }
+    return !out_.Failed();
+  }
+  uint64_t Done() const { return done_; }
+
+ private:
+  static constexpr size_t kPiece = 256 * 1024;
+  BufferedWriter& out_;
+  uint32_t key_;
+  uint64_t done_ = 0;
+};
+
+// An entry's plain bytes into the file it is extracted as; long zero runs
+// become holes.
+class FileSink : public PlainSink {
+ public:
+  explicit FileSink(platform::WholeFileWriter& out) : out_(out) {}
+  bool Bytes(const uint8_t* data, size_t count) override { return out_.Write(data, count); }
+  bool Zeros(uint64_t count) override {
+    static const uint8_t kZeros[4096] = {};
+    if (count >= sizeof kZeros) return out_.Skip(count);
+    return out_.Write(kZeros, size_t(count));
+  }
+
+ private:
+  platform::WholeFileWriter& out_;
 };
 
 // One entry as it will be written.
@@ -132,6 +186,7 @@ int FilePackageTable::RemovePackageEntry(const char* name) {
 
 int FilePackageTable::SavePackage(const char* fileName) {
   lastError.clear();
+  errors.clear();
   if (!fileName || !*fileName) {
     Fail("%s", Sjis("保存するパッケージの名前が空です"));
     return 0;
@@ -187,14 +242,12 @@ int FilePackageTable::SavePackage(const char* fileName) {
 
   // Written under a temporary name beside the target and renamed over it
   // at the end, so a failure never leaves a damaged or truncated package.
-  std::string temp = target + ".tmpXXXXXX";
-  int fd = mkostemp(temp.data(), O_CLOEXEC);
-  if (fd < 0) {
-    Fail(Sjis("パッケージ\"%s\"が作成できません"), fileName);
+  platform::WholeFileWriter file;
+  if (!file.Begin(target.c_str())) {
+    Fail(Sjis("パッケージ\"%s\"が作成できません(%s)"), fileName, file.Error().c_str());
     return 0;
   }
-  fchmod(fd, 0644);
-  BufferedWriter out(fd);
+  BufferedWriter out(file);
   out.Word(uint32_t(plan.size()));
   for (const PlannedEntry& p : plan) {
     const PackageEntry& e = entries_[p.index];
@@ -230,31 +283,20 @@ int FilePackageTable::SavePackage(const char* fileName) {
       }
       if (in >= 0) ::close(in);
     } else {
-      // Through the entry's cache, expanded and unscrambled however its own
-      // package stores it; a cache made only for this is dropped again.
-      bool hadCache = e.cache != nullptr;
-      int32_t position = e.position;
-      int32_t have = 0;
-      FileHandle h = FileHandle(kPackageHandleBit | uint32_t(p.index));
-      ReadFileData(h, nullptr, 0, p.size, &have);
-      while (done < p.size) {
-        size_t n = std::min(kChunk, size_t(p.size - done));
-        uint8_t* at = out.Reserve(n);
-        size_t valid = size_t(std::clamp(have - done, 0, int32_t(n)));
-        if (valid) std::memcpy(at, e.cache + done, valid);
-        std::memset(at + valid, 0, n - valid);
-        ScrambleBytes(at, n, e.key, uint64_t(done));
-        done += int32_t(n);
+      // Streamed from its package, expanded and unscrambled however its
+      // own package stores it, through a bounded buffer.
+      ScramblingSink sink(out, e.key);
+      if (!StreamEntryData(e, &sink) && !out.Failed()) {
+        // Unreadable since it was mounted: the index is written already,
+        // so the rest stays zero.
+        Fail(Sjis("パッケージのエントリ[%s]が読めません"), e.name);
+        sink.Zeros(uint64_t(p.size) - std::min<uint64_t>(sink.Done(), uint64_t(p.size)));
       }
-      e.position = position;
-      if (!hadCache) FreeFileCache(h);
     }
   }
-  bool written = out.Flush();
-  if (::close(fd) != 0) written = false;
-  if (!written || ::rename(temp.c_str(), target.c_str()) != 0) {
-    ::unlink(temp.c_str());
-    Fail(Sjis("パッケージ\"%s\"が書き込めません"), fileName);
+  out.Flush();
+  if (!file.Commit()) {
+    Fail(Sjis("パッケージ\"%s\"が書き込めません(%s)"), fileName, file.Error().c_str());
     return 0;
   }
   return 1;
@@ -266,11 +308,16 @@ int FilePackageTable::SavePackage(const char* fileName) {
 
 int FilePackageTable::ExtractPackage(const char* folder) {
   lastError.clear();
-  std::string base = platform::Cp932ToUtf8(folder ? folder : "");
-  std::replace(base.begin(), base.end(), '\\', '/');
-  if (!base.empty() && base.back() != '/') base += '/';
+  errors.clear();
+  // The folder is taken as given (links and all): the caller chose it.
+  std::string base = platform::ResolvePath(platform::Cp932ToUtf8(folder && *folder ? folder : "."));
+  if (!platform::IsDirectory(base.c_str())) platform::MakeDirectories(base.c_str());
+  int baseFd = ::open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (baseFd < 0) {
+    Fail(Sjis("展開先のフォルダ\"%s\"が開けません(%s)"), folder ? folder : "", std::strerror(errno));
+    return 0;
+  }
   int count = 0;
-  std::vector<uint8_t> buffer(64 * 1024);
   for (size_t i = 0; i < entries_.size(); i++) {
     if (!entries_[i].name || !entries_[i].name[0] || std::strcmp(entries_[i].name, kRemovedEntryName) == 0)
       continue;
@@ -283,28 +330,44 @@ int FilePackageTable::ExtractPackage(const char* folder) {
       continue;
     }
     FileHandle h = OpenReadFile(name.c_str());
-    if (h == kNoFile) continue;
     PackageEntry* e = EntryOf(h);
-    bool hadCache = e && e->cache;
-    int32_t size = GetFileSizeOf(h);
-    if (size_t(size) > buffer.size()) buffer.resize(size_t(size));
-    int32_t have = 0;
-    ReadFileData(h, buffer.data(), 0, size, &have);
-    if (e && !hadCache) FreeFileCache(h);
-    CloseFileHandle(h);
-    count++;
-
-    std::string path = platform::ResolvePath(base + relative);
-    size_t slash = path.rfind('/');
-    if (slash != std::string::npos && slash > 0 && !platform::MakeDirectories(path.substr(0, slash).c_str())) {
-      Fail(Sjis("\"%s\"のフォルダが作成できません"), name.c_str());
+    if (!e) {
+      // Listed, but its name finds no entry again (a name that normalises
+      // to another): not a file of the disk either, which the lookup may
+      // have opened instead.
+      if (IsRealFileHandle(h)) CloseFileHandle(h);
+      Fail(Sjis("エントリ\"%s\"は名前で開き直せないため書き出しません"), name.c_str());
       continue;
     }
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    bool ok = fd >= 0 && WriteAll(fd, buffer.data(), size_t(std::max(have, 0)));
-    if (fd >= 0 && ::close(fd) != 0) ok = false;
-    if (!ok) Fail(Sjis("\"%s\"が書き出せません"), name.c_str());
+    count++;
+
+    size_t slash = relative.rfind('/');
+    std::string folderPart = slash == std::string::npos ? "" : relative.substr(0, slash);
+    std::string filePart = relative.substr(slash == std::string::npos ? 0 : slash + 1);
+    std::string why;
+    int dirFd = platform::OpenFolderBeneath(baseFd, folderPart, true, &why);
+    if (dirFd < 0) {
+      Fail(Sjis("\"%s\"が書き出せません(%s)"), name.c_str(), why.c_str());
+      continue;
+    }
+    // An existing file of the name in another letter case is replaced, as
+    // on the file system the data was made for.
+    std::string existing = platform::MatchNameAt(dirFd, filePart);
+    platform::WholeFileWriter out;
+    bool ok = out.BeginAt(dirFd, existing.empty() ? filePart.c_str() : existing.c_str());
+    if (ok) {
+      FileSink sink(out);
+      // Thousands of entries are not flushed to the disk one by one: an
+      // extraction cut short is simply run again.
+      ok = StreamEntryData(*e, &sink) && out.Commit(false);
+      if (!ok && !out.Failed()) why = Sjis("パッケージが読めません");
+    }
+    if (!ok && why.empty()) why = out.Error();
+    out.Abandon();
+    ::close(dirFd);
+    if (!ok) Fail(Sjis("\"%s\"が書き出せません(%s)"), name.c_str(), why.c_str());
   }
+  ::close(baseFd);
   return count;
 }
 

@@ -101,6 +101,80 @@ bool GetFileWriteTime(const char* path, FileTime* time);
 // The working folder, with "/" separators and no trailing "/".
 std::string WorkingFolder();
 
+// Writing a whole file without ever losing the old one: the new bytes go to
+// a temporary file beside the target (a hidden name ending in ".tmp"), which
+// replaces the target by a rename only once every byte is written, flushed
+// to the disk and closed. Any failure (a full disk, an error of the system)
+// removes the temporary file and leaves the old file byte for byte as it
+// was; Error() then holds the system's reason. Every file the engine writes
+// whole is written through it (error and listing files excepted).
+class WholeFileWriter {
+ public:
+  WholeFileWriter() = default;
+  ~WholeFileWriter();  // abandons a file that was not committed
+  WholeFileWriter(const WholeFileWriter&) = delete;
+  WholeFileWriter& operator=(const WholeFileWriter&) = delete;
+
+  // Starts the file that will replace `path` (a disk path). A symbolic link
+  // there is followed, so the file it names is replaced, as writing in place
+  // did. Refuses a target that exists and is not a regular file (a folder,
+  // a FIFO, a device), and a link that leads nowhere.
+  bool Begin(const char* path);
+  // Starts the file `name` (one component, no "/") in the folder open as
+  // `folderFd`, which the caller keeps open until Commit. Refuses a target
+  // that is a symbolic link or not a regular file: nothing is ever written
+  // through a link.
+  bool BeginAt(int folderFd, const char* name);
+  // Appends bytes; false once anything failed.
+  bool Write(const void* data, size_t count);
+  // Appends `count` zero bytes without writing them: a hole, where the file
+  // system keeps such (a long run of zeros costs neither time nor disk).
+  bool Skip(uint64_t count);
+  // Makes the file whole (flushed to the disk when `sync`), closes it and
+  // renames it over the target. False, with the old file kept and the
+  // temporary removed, when any step failed.
+  bool Commit(bool sync = true);
+  // Drops the temporary file; the target stays as it was.
+  void Abandon();
+
+  bool Failed() const { return !error_.empty(); }
+  // The reason of the first failure (the system's text), "" while none.
+  const std::string& Error() const { return error_; }
+
+ private:
+  bool Fail(const std::string& what, int error);
+  bool Start(int folderFd, bool ownsFolder, const std::string& name, bool followLink);
+
+  int folderFd_ = -1;
+  bool ownsFolder_ = false;
+  int fd_ = -1;
+  std::string name_;    // the target's name in the folder
+  std::string temp_;    // the temporary file's name in the folder
+  uint64_t size_ = 0;   // bytes appended, holes included
+  uint64_t end_ = 0;    // bytes actually written (the end of the last write)
+  std::string error_;
+};
+
+// Writes `count` bytes as the whole file `path` through a WholeFileWriter.
+// False with the system's reason in `*error` (when given) on failure; the
+// old file is then untouched.
+bool WriteWholeFile(const char* path, const void* data, size_t count, std::string* error = nullptr);
+
+// For tests: every WholeFileWriter write beyond `bytes` more bytes fails as
+// on a full disk (ENOSPC); a negative value lifts the limit.
+void SetWholeFileSpaceForTesting(int64_t bytes);
+
+// Opens the folder `relative` ("/" between components) below the folder
+// open as `baseFd`, each component matched as on a case-insensitive file
+// system (the exact spelling first, then without regard to ASCII case) and
+// made when missing and `create` is set. Never follows a symbolic link: a
+// component that is one is refused. Returns the folder's descriptor (the
+// caller closes it), or -1 with the reason in `*error`.
+int OpenFolderBeneath(int baseFd, std::string_view relative, bool create, std::string* error);
+// The entry of the folder open as `folderFd` that names `component`: the
+// exact spelling first, then without regard to ASCII case; "" when none.
+std::string MatchNameAt(int folderFd, std::string_view component);
+
 // Case-insensitive comparison of two names as Windows compared file names:
 // ASCII letters fold, the second byte of a Shift-JIS character does not.
 // Returns <0, 0, >0.

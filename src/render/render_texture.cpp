@@ -36,11 +36,9 @@ uint32_t ColourKeyOf(uint32_t flags) {
   return 0xFF000000u;
 }
 
+// An image file replaces an old one only once it is whole.
 bool WriteFileBytes(const char* name, const std::string& bytes) {
-  std::FILE* f = std::fopen(name, "wb");
-  if (!f) return false;
-  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  return std::fclose(f) == 0 && ok;
+  return platform::WriteWholeFile(name, bytes.data(), bytes.size());
 }
 
 }  // namespace

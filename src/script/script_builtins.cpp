@@ -238,10 +238,8 @@ SystemCallResult* SaveObject(SystemCallResult* result, SystemCallContext context
   std::string folder = FolderOfPath(disk);
   if (!folder.empty() && !platform::IsDirectory(folder.c_str())) platform::MakeDirectories(folder.c_str());
   std::string text = WriteCompoundText(args[1].compound, 1);
-  FILE* f = std::fopen(disk.c_str(), "wb");
-  if (!f) return IntResult(result, -1);
-  if (!text.empty()) std::fwrite(text.data(), 1, text.size(), f);
-  std::fclose(f);
+  // Replaced only once the new text is whole: a full disk keeps the old file.
+  if (!platform::WriteWholeFile(disk.c_str(), text.data(), text.size())) return IntResult(result, -1);
   return IntResult(result, 1);
 }
 

@@ -7,8 +7,11 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "app/app_local.h"
@@ -219,6 +222,86 @@ TEST_F(SettingsFile, AFileThatCannotBeWrittenGetsABoxAndTheSettingsStay) {
   // A file that exists is replaced whole, however long it was.
   test::WriteFile("tkw4.dat", std::string(100000, 'x'));
   EXPECT_EQ(Write(Defaults()), kDefaultFile);
+}
+
+// The number of entries of the working folder, hidden ones included: a
+// failed write leaves no temporary file behind.
+int FolderEntries() {
+  int n = 0;
+  for (const auto& e : std::filesystem::directory_iterator(".")) n += !e.path().empty();
+  return n;
+}
+
+TEST_F(SettingsFile, AFullDiskKeepsTheOldFileWithABoxAndALogLine) {
+  // The user's valid file, then writes that find the disk full after a few
+  // bytes, one byte short of the whole file, and at once: each keeps the old file
+  // byte for byte.
+  app::SettingsBlock every = EveryFieldSet();
+  std::string old = Write(every);
+  ASSERT_GT(old.size(), kDefaultFile.size());
+  for (int64_t space : {int64_t(0), int64_t(1), int64_t(100), int64_t(kDefaultFile.size()) - 1}) {
+    SCOPED_TRACE(space);
+    size_t shown = boxes.Boxes().size();
+    int entries = FolderEntries();
+    {
+      app::Engine engine;
+      app::ResetSettings(&engine.settings);
+      platform::SetWholeFileSpaceForTesting(space);
+      EXPECT_EQ(app::SaveSettings(engine, nullptr), 0);
+      platform::SetWholeFileSpaceForTesting(-1);
+      EXPECT_EQ(engine.settings.width, 1024) << "the settings in memory stay";
+    }
+    EXPECT_EQ(test::ReadFile("tkw4.dat"), old);
+    ASSERT_EQ(boxes.Boxes().size(), shown + 1);
+    EXPECT_EQ(boxes.Boxes().back().text, test::Sjis("オプション設定ファイルの書き込みオープンに失敗しました。"));
+    std::string log = test::ReadFile("system.log");
+    EXPECT_NE(log.find(test::Sjis("オプション設定ファイル\"tkw4.dat\"が書き込めません(") + std::strerror(ENOSPC) + ")"),
+              std::string::npos)
+        << log;
+    EXPECT_EQ(FolderEntries(), entries) << "the temporary file is removed";
+    // The next start reads every setting of the old file.
+    app::SettingsBlock back;
+    ASSERT_EQ(Read(old, &back), 1);
+    EXPECT_EQ(DumpStoredFields(back), DumpStoredFields(every));
+  }
+  // With room again the new settings replace the old, keeping its mode.
+  ASSERT_EQ(::chmod("tkw4.dat", 0640), 0);
+  EXPECT_EQ(Write(Defaults()), kDefaultFile);
+  struct stat st;
+  ASSERT_EQ(::stat("tkw4.dat", &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+TEST_F(SettingsFile, ASettingsFileThatIsNoRegularFileReadsAsMissing) {
+  // A FIFO would block the reading start-up for ever, a device never end.
+  ASSERT_EQ(::mkfifo("tkw4.dat", 0644), 0);
+  app::Engine engine;
+  std::memset(&engine.settings, 0x5A, sizeof engine.settings);
+  app::SettingsBlock before = engine.settings;
+  EXPECT_EQ(app::LoadSettings(engine, nullptr), 0);
+  EXPECT_EQ(app::LoadSettings(engine, "/dev/zero"), 0);
+  EXPECT_EQ(app::LoadSettings(engine, "."), 0);
+  EXPECT_EQ(std::memcmp(&engine.settings, &before, sizeof before), 0);
+  EXPECT_TRUE(boxes.Boxes().empty());
+  // Writing neither blocks on the FIFO nor replaces it: the box says so.
+  app::ResetSettings(&engine.settings);
+  EXPECT_EQ(app::SaveSettings(engine, nullptr), 0);
+  ASSERT_EQ(boxes.Boxes().size(), 1u);
+  struct stat st;
+  ASSERT_EQ(::lstat("tkw4.dat", &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+}
+
+TEST_F(SettingsFile, ALinkedSettingsFileIsReplacedWhereItLies) {
+  // A settings file kept elsewhere and linked in: the file it names gets
+  // the new settings, the link stays.
+  test::WriteFile("kept/tkw4.dat", "old");
+  ASSERT_EQ(::symlink("kept/tkw4.dat", "tkw4.dat"), 0);
+  EXPECT_EQ(Write(Defaults()), kDefaultFile);
+  EXPECT_EQ(test::ReadFile("kept/tkw4.dat"), kDefaultFile);
+  struct stat st;
+  ASSERT_EQ(::lstat("tkw4.dat", &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
 }
 
 TEST_F(SettingsFile, RunningOutOfValuesWritesNothing) {

@@ -7,6 +7,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <filesystem>
 
 #include "core/core_local.h"
@@ -304,6 +305,161 @@ TEST(PackageExtract, WritesEntriesUnderTheFolderAndRefusesEscapes) {
   ASSERT_GE(u.LoadFilePackage("y.pac"), 0);
   EXPECT_EQ(u.ExtractPackage(""), 1);
   EXPECT_EQ(test::ReadFile("big.bin"), "new");
+}
+
+TEST(PackageExtract, EveryEntryNotWrittenIsAFailureThatNamesIt) {
+  test::ScopedWorkFolder work;
+  // "表" ends in a backslash byte: its name normalises, beside "..", to
+  // "b.txt", which the table does not hold. A disk file of that name must
+  // not be taken for the entry either.
+  const std::string lost = "\x95\x5C..\\b.txt";
+  test::WriteFile("b.txt", "a disk file, not the entry");
+  test::WriteFile("x.pac", pactest::BuildPackage({{lost, "entry"}, {"fine.txt", "fine"}}));
+  core::FilePackageTable t;
+  ASSERT_GE(t.LoadFilePackage("x.pac"), 0);
+  EXPECT_EQ(t.ExtractPackage("out"), 1);
+  ASSERT_EQ(t.errors.size(), 1u);
+  EXPECT_NE(t.errors[0].find(lost), std::string::npos) << t.errors[0];
+  EXPECT_EQ(t.lastError, t.errors[0]);
+  EXPECT_EQ(test::ReadFile("out/fine.txt"), "fine");
+  EXPECT_FALSE(std::filesystem::exists("out/b.txt"));
+  EXPECT_FALSE(std::filesystem::exists("out/\xE8\xA1\xA8../b.txt"));
+  // A clean extraction clears the list.
+  core::FilePackageTable u;
+  test::WriteFile("y.pac", pactest::BuildPackage({{"fine.txt", "again"}}));
+  ASSERT_GE(u.LoadFilePackage("y.pac"), 0);
+  EXPECT_EQ(u.ExtractPackage("out"), 1);
+  EXPECT_TRUE(u.errors.empty());
+  EXPECT_EQ(test::ReadFile("out/fine.txt"), "again");
+}
+
+TEST(PackageExtract, NeverWritesThroughALink) {
+  test::ScopedWorkFolder work;
+  test::WriteFile("outside.txt", "outside");
+  std::filesystem::create_directories("elsewhere");
+  std::filesystem::create_directories("out");
+  // Planted in the target folder: a folder link and a file link, matched by
+  // entries spelt in another case; a link to a folder inside the target.
+  ASSERT_EQ(::symlink("../elsewhere", "out/Data"), 0);
+  ASSERT_EQ(::symlink("../outside.txt", "out/FILE.TXT"), 0);
+  std::filesystem::create_directories("out/Real");
+  ASSERT_EQ(::symlink("Real", "out/alias"), 0);
+  test::WriteFile("out/Keep.TXT", "old");
+  test::WriteFile("x.pac", pactest::BuildPackage({
+                               {"data\\x.txt", "through the folder link"},
+                               {"file.txt", "through the file link"},
+                               {"alias\\y.txt", "through an inner link"},
+                               {"keep.txt", "new"},
+                               {"real\\z.txt", "z"},
+                           }));
+  core::FilePackageTable t;
+  ASSERT_GE(t.LoadFilePackage("x.pac"), 0);
+  EXPECT_EQ(t.ExtractPackage("out"), 5);
+  ASSERT_EQ(t.errors.size(), 3u);
+  for (const char* name : {"data\\x.txt", "file.txt", "alias\\y.txt"}) {
+    bool named = false;
+    for (const std::string& e : t.errors) named |= e.find(std::string("\"") + name + "\"") != std::string::npos;
+    EXPECT_TRUE(named) << name;
+  }
+  EXPECT_EQ(test::ReadFile("outside.txt"), "outside");
+  EXPECT_TRUE(std::filesystem::is_empty("elsewhere"));
+  EXPECT_TRUE(std::filesystem::is_symlink("out/Data"));
+  EXPECT_TRUE(std::filesystem::is_symlink("out/FILE.TXT"));
+  EXPECT_FALSE(std::filesystem::exists("out/Real/y.txt"));
+  // Plain files and folders of another case are replaced and entered.
+  EXPECT_EQ(test::ReadFile("out/Keep.TXT"), "new");
+  EXPECT_EQ(test::ReadFile("out/Real/z.txt"), "z");
+}
+
+// A package of fewer than 69 bytes whose one coded entry declares almost 2 GB: one
+// zero word and a count.
+std::string PackageBomb() {
+  std::vector<Entry> entries = {{"bomb.bin", std::string(4, '\0'), 0, true}};
+  std::string stored;
+  pactest::PutLe32(&stored, 0);
+  pactest::PutLe32(&stored, 0x1FFFFFFF);
+  entries[0].stored = stored;
+  std::string bytes = pactest::BuildPackage(entries);
+  pactest::Patch(&bytes, pactest::FieldOffset(entries, 0, 4), 0x7FFFFFFC);
+  return bytes;
+}
+
+TEST(PackageExtract, APackageBombStreamsIntoAHoleInBoundedMemory) {
+  test::ScopedWorkFolder work;
+  std::string bomb = PackageBomb();
+  ASSERT_LE(bomb.size(), 69u);
+  test::WriteFile("bomb.pac", bomb);
+  core::FilePackageTable t;
+  ASSERT_GE(t.LoadFilePackage("bomb.pac"), 0);
+  ASSERT_EQ(t.Entry(0).size, 0x7FFFFFFC);
+  struct rusage before, after;
+  getrusage(RUSAGE_SELF, &before);
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(t.ExtractPackage("out"), 1);
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  getrusage(RUSAGE_SELF, &after);
+  EXPECT_TRUE(t.errors.empty()) << t.lastError;
+  EXPECT_LT(seconds, 5.0);
+  // The peak of the whole process grew by far less than the entry.
+  EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 64 * 1024) << "kilobytes";
+  struct stat st;
+  ASSERT_EQ(::stat("out/bomb.bin", &st), 0);
+  EXPECT_EQ(st.st_size, 0x7FFFFFFC);
+  EXPECT_LT(int64_t(st.st_blocks) * 512, int64_t(64) << 20);
+  EXPECT_EQ(t.Entry(0).cache, nullptr) << "nothing was read into memory";
+}
+
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+// In a child with 512 MB of address space: the whole read cannot have its
+// memory, and says so instead of ending the process. Exits 0 when both
+// reads were refused cleanly.
+[[noreturn]] void ReadTheBombWithLittleMemory() {
+  core::LogSystem log("read.log", core::kLogInfo);
+  core::FilePackageTable t;
+  t.log = &log;
+  if (t.LoadFilePackage("bomb.pac") < 0) std::exit(2);
+  struct rlimit limit;
+  limit.rlim_cur = limit.rlim_max = rlim_t(512) << 20;
+  setrlimit(RLIMIT_AS, &limit);
+  void* block = reinterpret_cast<void*>(1);
+  int32_t size = core::ReadWholeFile(t, &block, "bomb.bin");
+  char partial[16];
+  int32_t read = -1;
+  t.ReadFileData(core::FileHandle(core::kPackageHandleBit), partial, 0, 16, &read);
+  std::exit(size == 0 && block == nullptr && read == 0 ? 0 : 3);
+}
+
+TEST(PackageMemory, AnEntryTooLargeForMemoryIsRefusedWithALogLine) {
+  test::ScopedWorkFolder work;
+  test::WriteFile("bomb.pac", PackageBomb());
+  EXPECT_EXIT(ReadTheBombWithLittleMemory(), ::testing::ExitedWithCode(0), "");
+  std::string log = test::ReadFile("read.log");
+  EXPECT_NE(log.find(test::Sjis("\"bomb.bin\"を読み込むメモリ(2147483644バイト)が確保できません。")), std::string::npos)
+      << log;
+  EXPECT_NE(log.find(test::Sjis("パッケージのエントリ[bomb.bin]を読むメモリ(2147483644バイト)が確保できません")),
+            std::string::npos)
+      << log;
+}
+#endif
+
+TEST(PackageMemory, AWholeCodedEntryReadsStraightIntoTheBuffer) {
+  test::ScopedWorkFolder work;
+  std::string plain = std::string(4000, '\0') + pactest::Pattern(1001, 4) + std::string(4097, '\0') + "end";
+  test::WriteFile("c.pac", pactest::BuildPackage({{"c.bin", plain, 0x9E3779B9u, true}}));
+  core::FilePackageTable t;
+  ASSERT_GE(t.LoadFilePackage("c.pac"), 0);
+  void* block = nullptr;
+  ASSERT_EQ(core::ReadWholeFile(t, &block, "c.bin"), int32_t(plain.size()));
+  EXPECT_EQ(std::string(static_cast<char*>(block), plain.size()), plain);
+  core::HeapFreeCached(block);
+  EXPECT_EQ(t.Entry(0).cache, nullptr);
+  // Read in pieces it goes through the cache, with the same bytes.
+  EXPECT_EQ(ReadAll(t, "c.bin"), plain);
+  std::string tail(10, '?');
+  int32_t read = 0;
+  t.ReadFileData(core::FileHandle(core::kPackageHandleBit), tail.data(), int32_t(plain.size()) - 10, 10, &read);
+  EXPECT_EQ(read, 10);
+  EXPECT_EQ(tail, plain.substr(plain.size() - 10));
 }
 
 }  // namespace

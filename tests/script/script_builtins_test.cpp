@@ -204,6 +204,16 @@ TEST_F(BuiltIns, SaveObjectWritesTheIndentedTextAndMakesItsFolders) {
   EXPECT_EQ(test::ReadFile("none.txt"), "");
 }
 
+TEST_F(BuiltIns, SaveObjectOnAFullDiskKeepsTheOldFile) {
+  test::WriteFile("kept.txt", "{old:1}");
+  platform::SetWholeFileSpaceForTesting(3);
+  RunMain("trace(save_object(\"kept.txt\", {name: \"longer than three bytes\"}));\n");
+  platform::SetWholeFileSpaceForTesting(-1);
+  EXPECT_EQ(RunError(), "");
+  EXPECT_EQ(printed, "int:-1|");
+  EXPECT_EQ(test::ReadFile("kept.txt"), "{old:1}");
+}
+
 TEST_F(BuiltIns, LoadObjectCompilesTheFileAsAnObject) {
   test::WriteFile("data/a.txt", "{a:1,b:[2,3]}");
   test::WriteFile("data/b.txt",

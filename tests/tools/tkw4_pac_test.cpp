@@ -72,6 +72,26 @@ TEST(PacTool, FailuresExitWithOneAndAMessage) {
   EXPECT_FALSE(fs::exists("up.txt"));
 }
 
+TEST(PacTool, ExtractionNamesEveryEntryItDidNotWrite) {
+  test::ScopedWorkFolder work;
+  // An entry that does not open again by its name, one behind a link
+  // planted in the target folder, and one that is written.
+  test::WriteFile("x.pac", pactest::BuildPackage({{"\x95\x5C..\\lost.txt", "lost"},
+                                                  {"linked\\f.txt", "through a link"},
+                                                  {"fine.txt", "fine"}}));
+  fs::create_directories("out");
+  fs::create_directories("elsewhere");
+  fs::create_directory_symlink("../elsewhere", "out/LINKED");
+  ToolRun r = RunTool("extract x.pac out");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("\"\xE8\xA1\xA8..\\lost.txt\""), std::string::npos) << r.err;  // the name in UTF-8
+  EXPECT_NE(r.err.find("\"linked\\f.txt\""), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("symbolic link"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("(2 failed)"), std::string::npos) << r.err;
+  EXPECT_EQ(test::ReadFile("out/fine.txt"), "fine");
+  EXPECT_TRUE(fs::is_empty("elsewhere"));
+}
+
 TEST(PacTool, TheBuildMadeTheSystemPackage) {
   fs::path package = fs::path(test::BuildFolder()) / "run" / "ZadAzorad.pac";
   ASSERT_TRUE(fs::exists(package));

@@ -3,7 +3,8 @@
 //
 //   tkw4-pac pack DIR OUT.pac     entries named relative to DIR
 //   tkw4-pac list PAC             one line per entry: name TAB size
-//   tkw4-pac extract PAC DIR      every entry as a file under DIR
+//   tkw4-pac extract PAC DIR      every entry as a file under DIR (one
+//                                 line per entry not written, and status 1)
 //
 // Exit status 0 on success; 1 with a message on stderr otherwise. Names are
 // Shift-JIS inside packages and UTF-8 on the disk and the terminal.
@@ -84,7 +85,11 @@ int Extract(const std::string& pac, const std::string& dir) {
   core::FilePackageTable table;
   if (!Mount(table, pac)) return Fail("cannot read " + pac, table.lastError);
   table.ExtractPackage(EngineName(target.string()).c_str());
-  if (!table.lastError.empty()) return Fail("cannot extract every entry of " + pac, table.lastError);
+  // Every entry that was not written has its own line.
+  for (const std::string& why : table.errors)
+    std::fprintf(stderr, "tkw4-pac: %s\n", platform::Cp932ToUtf8(why).c_str());
+  if (!table.errors.empty())
+    return Fail("cannot extract every entry of " + pac + " (" + std::to_string(table.errors.size()) + " failed)");
   return 0;
 }
 
