@@ -177,6 +177,10 @@ class GameWorld {
   // What `finish` does after storing the paths: the run state ends after
   // this step (the game ends when no start file is left outside edit mode).
   void RequestFinish() { finishRequested = 1; }
+  // Empties the last start file, the start file and the replay request.
+  void ClearStartFiles();
+  // The start file becomes the last start file (the reset that runs it).
+  void TakeStartFileAsLast();
 
   // The label of the path point the last script error was traced to (the
   // first labelled frame of its text); the editor reads it.
@@ -253,6 +257,10 @@ class GameWorld {
   units::UnitDatabase* unitDatabase = nullptr;
 
  private:
+  // One step of the run state; `slots` is the unit slot count the frame
+  // took at its start.
+  void RunStep(int slots);
+
   float systemScale_ = 1.0f;
   char lastStartFileName_[kPathBytes] = {};
   char startFileName_[kPathBytes] = {};
