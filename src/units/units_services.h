@@ -159,8 +159,7 @@ constexpr int kUnitAttachments = 16;
 constexpr int kUnitWeaponSlots = 4;
 constexpr int kUnitChildrenPerSlot = 4;
 
-class Unit : public render::DisplayObject {
- public:
+struct Unit : render::DisplayObject {
   Unit();
   ~Unit();
   Unit(const Unit&) = delete;
