@@ -70,14 +70,14 @@ namespace {
 
 // Moves the fade value toward its target by the step.
 void StepFade(GameWorld& w) {
-  float difference = w.fadeValue - w.fadeTarget;
-  float step = w.fadeStep;
+  float difference = w.fade.value - w.fade.target;
+  float step = w.fade.step;
   if ((difference < 0 ? -difference : difference) <= (step < 0 ? -step : step)) {
-    w.fadeValue = w.fadeTarget;
+    w.fade.value = w.fade.target;
     return;
   }
-  if (w.fadeTarget > w.fadeValue) w.fadeValue += step;
-  if (w.fadeValue > w.fadeTarget) w.fadeValue -= step;
+  if (w.fade.target > w.fade.value) w.fade.value += step;
+  if (w.fade.value > w.fade.target) w.fade.value -= step;
 }
 
 // The start state's only step: the reset, then the run (or edit) state.
@@ -118,16 +118,16 @@ int GameWorld::RunWorldFrame(platform::Window* frameWindow) {
     speed = 1;
     if (state == WorldState::Run) {
       if (playback && !replayAborted) {
-        if (frameHeld[3]) speed = 2;
-        if (frameHeld[0]) speed *= 5;
         // Held still: the frame draws without stepping. The keys are read
         // again at the next frame, so letting go resumes the replay.
-        if (frameHeld[1]) break;
+        ReplayKeys keys = ReadReplayKeys(frameHeld);
+        speed = keys.speed;
+        if (keys.hold) break;
       }
       if (eventMode == -1) {
-        if (fadeValue >= 1.0f) speed = 10000;
-        fadeTarget = 1.0f;
-        fadeStep = 0.05f;
+        if (fade.value >= 1.0f) speed = 10000;
+        fade.target = 1.0f;
+        fade.step = 0.05f;
       }
     }
 
@@ -149,7 +149,7 @@ int GameWorld::RunWorldFrame(platform::Window* frameWindow) {
     }
   }
 
-  UpdateEngineSounds(fadeValue);
+  UpdateEngineSounds(fade.value);
   if (!gameEnded) return 0;
   if (host.saveSettings) host.saveSettings(host.user);
   ShutdownWorld();
@@ -171,7 +171,7 @@ void GameWorld::RunStep(int slots) {
 
   StepInput(stepCounter);
   StepWorld();
-  RunTriggerList(*this, kTriggerAuto, nullptr, nullptr);
+  RunPathTriggers(*this, kTriggerAuto, nullptr, nullptr);
 
   // One slice of every script thread. A failure writes the error files and
   // empties the engine; units and effects go on.
@@ -182,7 +182,7 @@ void GameWorld::RunStep(int slots) {
     scriptEngine.WriteCodeListingFile("CompiledCode.txt");
     RegisterSystemCallsAgain(*this);
     EmptyTriggerLists(*this);
-    fadeValue = fadeStep = fadeTarget = 0.0f;
+    fade = ScreenFade{};
   }
 
   // Units that a script or their own step marked deleted.
@@ -231,7 +231,7 @@ void GameWorld::StepWorld() {
         ReleaseMatchingUnits(*this, unit);
         continue;
       }
-      if (UnitHasLabel(unit)) RunTriggerList(*this, kTriggerUnitStep, unit, unit);
+      if (UnitHasLabel(unit)) RunPathTriggers(*this, kTriggerNear, unit, unit);
     }
     if (!reducedEffects) StepEffects(*this);
     if (eventMode == 0 && !timerStopped) {

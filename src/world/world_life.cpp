@@ -41,7 +41,7 @@ void GameWorld::SetWorldDefaults() {
   messages = {};
   FreePopulation(*this);
   ClearStartFiles();
-  flightArea = FlightArea{};
+  SetFlightArea(flightArea, -5000.0f, -5000.0f, -5000.0f, 5000.0f, 5000.0f, 5000.0f, 900.0f);
   gameEnded = false;
 }
 
@@ -93,7 +93,7 @@ void GameWorld::ResetWorld() {
   gameTime = 0;
   timerStopped = 0;
   speed = 1;
-  fadeValue = fadeStep = fadeTarget = 0.0f;
+  fade = ScreenFade{};
   fadeColour[0] = fadeColour[1] = fadeColour[2] = fadeColour[3] = 0.0f;
   freezeCountdown = 0;
   heightOffset = 0;
@@ -173,7 +173,7 @@ void GameWorld::ResetWorld() {
   // 15. Every window hidden, the sounds stopped, the network table zeroed.
   if (host.closeAllWindows) host.closeAllWindows(host.user);
   StopGameSounds(*this);
-  std::memset(networkData, 0, sizeof networkData);
+  networkData = NetworkDataTable{};
   networkUnitCounter = 0;
   core::Log(log, core::kLogInfo, Sjis("ワールドリセット処理終了@Reset\n"));
 }
@@ -213,18 +213,30 @@ void SendNetworkState(GameWorld& world) { (void)world; }
 // step's camera shake is used up here.
 void StepEffects(GameWorld& world) { world.camera.shake = 0.0f; }
 
-// The trigger lists and the recorder come with their own files; until then
-// no list holds a point and nothing is recorded.
-void RunTriggerList(GameWorld& world, int command, units::Unit* unit, units::Unit* subject) {
-  (void)world, (void)command, (void)unit, (void)subject;
-}
-void EmptyTriggerLists(GameWorld& world) { (void)world; }
+// [SECTION] The recorder's share of a step
+
 void RecordStepInput(GameWorld& world, int step, const int32_t analog[4], Vec3 position) {
-  (void)world, (void)step, (void)analog, (void)position;
+  (void)step;
+  if (!world.recorder) return;
+  const float where[3] = {position.x, position.y, position.z};
+  world.recorder->RecordStep(world.held, world.trigger, world.repeat, analog, where);
 }
-void PlayStepInput(GameWorld& world, int step, int32_t analog[4]) { (void)world, (void)step, (void)analog; }
-void RecordFinishedRun(GameWorld& world) { (void)world; }
-void RewindRecorder(GameWorld& world, bool forPlayback) { (void)world, (void)forPlayback; }
+
+void PlayStepInput(GameWorld& world, int step, int32_t analog[4]) {
+  (void)step;
+  if (!world.recorder) return;
+  world.recorder->PlayStep(world.held, world.trigger, world.repeat, analog, nullptr);
+}
+
+void RecordFinishedRun(GameWorld& world) {
+  if (!world.recorder) return;
+  world.recorder->SetRecorderName("");
+  world.recorder->SetRecorderLength(world.gameTime, 1);
+}
+
+void RewindRecorder(GameWorld& world, bool forPlayback) {
+  if (world.recorder) world.recorder->RewindRecorder(forPlayback);
+}
 
 int LoadStartPlacementFile(GameWorld& world, const char* path) {
   core::Logf(world.log, core::kLogError, "placement file \"%s\": no placement reader yet\n", path);

@@ -45,12 +45,8 @@ namespace world {
 // world reaches that part through.
 // ----------------------------------------------------------------------------
 
-// Trigger lists the frame runs.
-constexpr int kTriggerAuto = 1;       // every run step, with no unit
-constexpr int kTriggerAppear = 7;     // a unit placed
-constexpr int kTriggerUnitStep = 11;  // a labelled unit after its step
-void RunTriggerList(GameWorld& world, int command, units::Unit* unit, units::Unit* subject);
-void EmptyTriggerLists(GameWorld& world);
+// Every trigger list emptied (reset, script failure).
+inline void EmptyTriggerLists(GameWorld& world) { SetPathPointListed(world, nullptr, 0); }
 
 // The script engine emptied and the system calls registered again.
 void RegisterSystemCallsAgain(GameWorld& world);
