@@ -250,6 +250,12 @@ class GameWorld {
   std::array<SoundCacheSlot, kSoundCacheSlots> soundCache{};
   // The unit database (unit types, placement and path-point records).
   units::UnitDatabase* unitDatabase = nullptr;
+  // The player's chosen unit type and weapon types ("__SYSTEM__YOU").
+  units::UnitType* playerType = nullptr;
+  units::UnitType* playerWeaponTypes[4] = {};
+  // Deletions the network was asked to announce (the network's stand-in
+  // counts them).
+  int32_t announcedDeletions = 0;
 
  private:
   // One step of the run state; `slots` is the unit slot count the frame
