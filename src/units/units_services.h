@@ -3,7 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
 
+#include "render/render_public.h"
 #include "units/units_paths.h"
 
 namespace world {
@@ -12,10 +16,464 @@ class GameWorld;
 
 namespace units {
 
+using platform::Vec3;
+
+struct UnitType;
+struct PathPoint;
+struct PlacementRecord;
+struct PathPointRecord;
+
 // [SECTION] The unit record
+//
+// A `Unit` is a display object followed by the unit fields. The world pools
+// unit records (built once, reset when freed and reused); a script names a
+// unit by its pool index, the unit id. The display object's free `counter`
+// is the unit's age: the number of steps spent in the current state.
+//
+// Invariants:
+//  - unitId is 0 exactly while the record is free in the pool.
+//  - A state of kUnitStateDestroyedFrom (900) or more is destroyed: such a
+//    unit takes no damage.
+//  - Text fields never lose their buffer once it is made (reset empties
+//    them); a field without a buffer reads as "".
+
+// The unit flags word.
+enum : uint32_t {
+  kUnitTarget = 0x1,                // counted among the TARGET units; marked on the HUD
+  kUnitPlayer = 0x2,                // a player unit (LEVEL -1)
+  kUnitCounted = 0x10,              // counted in the population statistics
+  kUnitRemote = 0x40,               // simulated by another peer
+  kUnitIgnored = 0x100,             // left out of AI targeting
+  kUnitBarrier = 0x200,             // tested by shots, lasers and explosions
+  kUnitInert = 0x400,               // takes no damage, selects no target, not counted
+  kUnitBlended = 0x800,             // drawn in the blended unit pass
+  kUnitSimple = 0x1000,             // flight model without gravity, stall and bank terms
+  kUnitPlayerHitsOnly = 0x2000,     // only the player's shots (or ownerless ones) hurt it
+  kUnitPriorityTarget = 0x10000,    // AI targeting favours TARGET units
+  kUnitPriorityNonTarget = 0x20000, // AI targeting favours units that are not TARGET
+  kUnitFrozen = 0x40000,            // the step stops after the world-matrix cache
+};
+
+// The state word. Behaviours of later kinds (sword actors, balls) use states
+// of their own beside these.
+enum : int32_t {
+  kUnitStateIdle = 0,        // idle or flying; a weapon loading on its pylon
+  kUnitStateReady = 1,       // a weapon ready on its pylon
+  kUnitStateLaunched = 2,    // a weapon launched
+  kUnitStateFreeFlight = 99,
+  kUnitStateFollowPath = 800,
+  kUnitStateNoStep = 990,
+  kUnitStateFinal = 998,
+  kUnitStateDestroyed = 999,
+};
+constexpr int32_t kUnitStateDestroyedFrom = 900;
+
+// Unit type values (the TYPE words of the unit master, UnitTypeNameTable).
+enum : int32_t {
+  kTypeNone = 0,
+  kTypePlayer = 1,
+  kTypeCameraAir = 2,
+  kTypeCameraGround = 3,
+  kTypeDust = 4,
+  kTypeObject = 5,
+  kTypePlane = 6,
+  kTypeVtol = 7,
+  kTypeShip = 8,
+  kTypeVehicle = 9,
+  kTypeAaGunFixed = 10,      // 10..14 anti-aircraft guns
+  kTypeAaGunFree = 14,
+  kTypeAaMissileFixed = 15,  // 15..19 missile launchers
+  kTypeAaMissileFree = 19,
+  kTypeAaLaserFixed = 20,    // 20..24 laser turrets
+  kTypeAaLaserFree = 24,
+  kTypeFacility = 25,
+  kTypeEffect = 26,
+  kTypeToybox = 27,
+  kTypeRunway = 28,
+  kTypeGun = 29,             // 29..31 gun shots
+  kTypeBeam = 30,
+  kTypeGrenade = 31,
+  kTypeLaser = 32,
+  kTypeMissile = 33,
+  kTypeBomb = 34,
+  kTypeMissilePrediction = 35,  // 35..38 missiles
+  kTypeMissileFoot = 38,
+  kTypeBombNapalm = 39,         // 39..42 bombs
+  kTypeBombEcmF = 42,
+  kTypeMountedCannon = 43,      // 43..48 mounted weapons
+  kTypeMountedItem = 48,
+  kTypeMountedNone = 49,
+  kTypeSworder = 50,
+  kTypeBall = 51,               // 51..55 ball enemies
+  kTypeBallEvil = 55,
+  kTypeBallBeam = 56,
+  kTypeBallLaser = 57,
+  kTypeBallTarget = 58,
+};
+
+// One row of the TYPE word table; the table ends with {-1, ""}.
+struct UnitTypeName {
+  int32_t value;
+  const char* name;
+};
+extern const UnitTypeName kUnitTypeNameTable[];
+
+// A text field of a unit: a heap buffer that grows to fit and never shrinks.
+// No buffer reads as "".
+struct UnitText {
+  std::unique_ptr<char[]> buffer;
+  uint32_t capacity = 0;
+
+  const char* Get() const { return buffer ? buffer.get() : ""; }
+  bool HasBuffer() const { return buffer != nullptr; }
+  // Copies the text (null as ""), growing the buffer when needed; returns
+  // the stored text.
+  const char* Set(const char* text);
+  // Empties the text, keeping the buffer.
+  void Clear() {
+    if (buffer) buffer[0] = 0;
+  }
+  // Frees the buffer (the field reads as "" again, as unset).
+  void Free() {
+    buffer.reset();
+    capacity = 0;
+  }
+};
+
+// One entry of an event queue: a unit id and an amount.
+struct UnitEvent {
+  int32_t unitId;
+  int32_t amount;
+};
+static_assert(sizeof(UnitEvent) == 8, "event queue entries are 8 bytes");
+
+// A growable block of events: 16 entries when first made, doubled when full.
+// Entries are contiguous from the start; the first free entry ends the list
+// (the damage-by queue marks it by amount 0, the others by unit id 0).
+struct UnitEventQueue {
+  std::unique_ptr<UnitEvent[]> entries;
+  int32_t capacity = 0;
+};
+
+constexpr int kUnitAttachments = 16;
+constexpr int kUnitWeaponSlots = 4;
+constexpr int kUnitChildrenPerSlot = 4;
+
+struct Unit : render::DisplayObject {
+  Unit();
+  ~Unit();
+  Unit(const Unit&) = delete;
+  Unit& operator=(const Unit&) = delete;
+
+  // --- Motion and control (reset 0) ---------------------------------------
+  Vec3 control{};              // control inputs of behaviour and flight model
+  float throttle = 0;          // fourth control input
+  Vec3 velocity{};             // world units per step
+  Vec3 moment{};               // angular velocity, radians per step
+  float speedTarget = 0;       // set_speed_target
+  float speedRate = 0;
+
+  // --- State and hit points -----------------------------------------------
+  int32_t state = 0;           // the state word (kUnitState*)
+  int32_t pendingState = 0;    // taken at the end of this step when pendingFlag
+  int32_t pendingFlag = 0;
+  int32_t hp = 0;
+  int32_t maxHp = 0;
+  int32_t invulnerableSteps = 0;  // counts down once per step; no damage while > 0
+  int32_t planeWord = 0;          // aircraft behaviour word
+  int32_t engineRpm = 0;          // rpm x 10000
+  int32_t controlWord = 0;        // flight-model word, 5..45
+
+  // Extra velocity and rotation applied by the attitude step for `impulseSteps`.
+  Vec3 impulseVelocity{};
+  Vec3 impulseRotation{};
+  int32_t impulseSteps = 0;
+
+  // --- Links ----------------------------------------------------------------
+  Unit* parent = nullptr;      // branch parts, weapon children, carried units
+  render::DisplayObject* attachments[kUnitAttachments] = {};  // tires, parts (not owned)
+  Vec3 attachmentVectors[kUnitAttachments] = {};  // (0, 0.01, 0) when a slot is filled
+  float landingRate = 0;       // 0..1, lowers the stall speed
+
+  // --- Texts -------------------------------------------------------------
+  UnitText label;
+  UnitText group;              // placement group
+  UnitText team;
+  UnitText printedTeam;        // team shown to others
+  UnitText pathLabel;          // the placement's PATH label
+
+  // --- Path --------------------------------------------------------------
+  PathPoint* path = nullptr;   // path point being followed
+  int32_t pathIndex = 0;       // index into the followed path (kept by reset)
+
+  // --- Event queues (freed by reset) ---------------------------------------
+  UnitEventQueue damageByQueue;  // (attacker id, amount); free entry: amount 0
+  UnitEventQueue hitQueue;       // (victim id, amount); free entry: id 0
+  UnitEventQueue killQueue;      // (victim id, 0); free entry: id 0
+
+  // --- Type and identity ---------------------------------------------------
+  UnitType* type = nullptr;
+  int32_t worldValue = 0;      // a value of the world stored at placement
+  UnitType* weaponTypes[kUnitWeaponSlots] = {};
+  int32_t unitId = 0;          // pool index from 1; 0 while free
+  int32_t level = 0;           // LEVEL 1..10; -1 for a PLAYER unit
+  uint32_t flags = 0;          // kUnit* flags
+  int32_t networkId = -1;      // (machine id << 24) | 24-bit counter
+  int32_t lifeTimer = -1;      // steps before release; <= 0 none
+  Unit* master = nullptr;      // owner: the unit that fired or carries it
+  int32_t score = 0;           // 10 at placement, 0 at death
+
+  // --- Trails -------------------------------------------------------------
+  int32_t trailWord = 0;
+  Vec3 trailPoints[4] = {};
+  int32_t trailStates[4][4] = {};
+  int32_t trailWords[4] = {};
+
+  int32_t sceneNumber = 0;     // the world's scene number when placed (kept by reset)
+  int32_t duckFlag = 0;        // both 1 at placement
+  int32_t defensiveFlag = 0;
+  int32_t importantFlag = 0;
+  int32_t classPriority[4] = {};  // per target class: halve the distance score
+  int32_t classIgnore[4] = {};    // per target class: never choose
+  UnitText exclusiveLabel;     // AI targeting labels; freed by reset (unset)
+  UnitText priorityLabel;
+  UnitText ignoreLabel;
+
+  // --- Weapons -------------------------------------------------------------
+  int32_t currentWeaponSlot = 0;
+  uint8_t weaponStops[kUnitWeaponSlots] = {};
+  uint8_t gunStop = 0;
+  float engineLimitLow = -1.0f;   // bounds of the player's throttle request
+  float engineLimitHigh = 1.0f;
+  Unit* target = nullptr;
+  Unit* lastDamageSource = nullptr;  // the shot that last hurt it
+  Vec3 aimPoint{};
+  int32_t lockWord = 0;
+  int32_t gunHeat = 0;
+  int32_t gunBarrel = 0;        // 0..3
+  int32_t gunCoolWord = 0;
+  Unit* weaponChildren[kUnitWeaponSlots][kUnitChildrenPerSlot] = {};
+  int32_t ammo[kUnitWeaponSlots][3] = {};  // current, stock, max per slot
+
+  // --- View and behaviour words ------------------------------------------
+  float viewYaw = 0;
+  float viewPitch = 0;
+  float viewTurnWord = 0;
+  int32_t targetCyclingWord = 0;
+  Vec3 territory{};            // SetUnitTerritory's three values
+  Vec3 home{};                 // placement point (kept by reset)
+  int32_t actorWord = 0;       // jump hold count; steering point x of air/sea/ground behaviours
+  float actorTime = 0;         // animation time; steering point y
+  uint32_t flightWords[7] = {};  // [0] steering point z; [3] jamming level, [4] jamming flags
+  float gearContactRate = 0;   // 0..1
+  int32_t flightWord = 0;
+  int32_t viewWord = 1;        // read by camera, HUD alarms, flight model, aiming
+  int32_t damageLevel = 0;     // 0, 1 (< 60 %), 2 (< 40 %), 4 (< 20 %)
+  int16_t damageByMark = 0;    // set to 60 at every append to the queue
+  int16_t killMark = 0;
+  int16_t hitMark = 0;
+  int16_t missileWords[2] = {};
+  int16_t launchTarget = -1;   // low 16 bits of the last launched weapon's target id
+  int16_t aimingWords[2] = {-1, -1};
+  uint32_t behaviourWords[16] = {};  // free words of the behaviours
+  int32_t aimWord = 0;
+  int32_t removalMark = 0;     // 1: the world releases the unit after the step
+  int32_t soundChannel = 0;    // engine sound slot
+  int32_t soundCopy = -1;      // playing copy of the engine sound
+};
+
+// Age (frames in the current state): the display object's counter.
+inline int32_t& UnitAge(Unit& unit) { return unit.counter; }
+inline bool IsUnitDestroyed(const Unit& unit) { return unit.state >= kUnitStateDestroyedFrom; }
+
+// Every field back to its reset value: parent and master unlinked, queues
+// and targeting labels freed, texts emptied (buffers kept), the display
+// object re-initialised. pathIndex, sceneNumber and home are kept.
+void ResetUnit(Unit& unit);
 
 // [SECTION] Unit types and the unit database
+//
+// Unit types are read from unit masters (compiled script objects); each
+// member of a master is one type, named by its member key. Records live as
+// long as the database and keep their slot; reading a master again refills
+// records by key. Models and textures load on first use.
+
+// ATTRIBUTE bits of a unit type.
+enum : uint32_t {
+  kAttrUnlisted = 0x1,
+  kAttrWeapon = 0x2,
+  kAttrLarge = 0x4,
+  kAttrAutolock = 0x8,
+  kAttrNearfuse = 0x10,
+  kAttrMounted = 0x20,
+  kAttrObject = 0x40,
+  kAttrAlpha = 0x80,
+  kAttrMirrorMap = 0x100,
+  kAttrAnimation = 0x200,
+  kAttrBranch = 0x400,
+  kAttrBomb = 0x10000,
+  kAttrGun = 0x20000,
+  kAttrLaser = 0x40000,
+  kAttrGhost = 0x80000,
+  kAttrTunnel = 0x100000,
+  kAttrLanding = 0x200000,
+  kAttrInvisible = 0x400000,
+  kAttrHud = 0x800000,
+  kAttrCockpit = 0x1000000,
+  kAttrNoNetwork = 0x2000000,
+  kAttrMemory = 0x4000000,
+};
+
+// A point the type does not define has this x (the largest float).
+constexpr float kUndefinedPoint = 3.4028235e38f;
+constexpr float kDegreesToRadians = 0.017453292f;
+
+struct ScatterEntry {
+  std::string key;             // type key
+  UnitType* type = nullptr;    // resolved after the master is read
+  Vec3 position{};
+  Vec3 direction{};            // radians
+  int32_t time = 0;
+};
+
+struct ChildEntry {
+  std::string key;
+  UnitType* type = nullptr;
+  Vec3 position{};
+  Vec3 rotation{};             // radians
+  std::string label;
+};
+
+// Left, right, top and bottom bounds of a weapon slot's aim, radians.
+struct WeaponScope {
+  float left, right, top, bottom;
+};
+
+struct UnitType {
+  UnitType();
+  ~UnitType();
+  UnitType(const UnitType&) = delete;
+  UnitType& operator=(const UnitType&) = delete;
+
+  // --- Identity -------------------------------------------------------------
+  int32_t slotIndex = -1;      // slot in the database, for life
+  std::string key;             // member key of the master
+  std::string alias;           // ALIAS
+  std::string name;            // NAME
+  std::string typeName;        // TYPE as written
+  // Copy of the member's definition object (the master's own object text);
+  // replaced when the member is read again.
+  std::string definition;
+
+  int32_t typeValue = 0;       // kType* (TYPE mapped, or its number)
+  int32_t mode = 0;            // target class 0..3
+  uint32_t attributes = 0;     // kAttr*
+  uint32_t textureStyle[2] = {};  // first: 0x2, 0x20, 0x40; second: 0x8000, 0x40000, 0x80000, 0x100000
+  bool bumpFromBumpedKey = false; // the bump file came from TEXTURE_BUMPED_FILE
+
+  // --- File names ---------------------------------------------------------
+  std::string modelFile, textureLargeFile, textureBumpFile, textureSpecularFile, textureLightFile, textureHeatFile;
+  std::string fireModelFile[4], fireTextureFile[4];
+  std::string hudImageFile, hudNameFile, hudRadarFile, engineSoundFile;
+
+  // --- Geometry -------------------------------------------------------------
+  float glareRate = 0;
+  Vec3 enginePos[4];           // kUndefinedPoint when not given
+  Vec3 engineRot[4] = {};      // radians
+  Vec3 wingPos[4];
+  std::string wingName[4];     // frames of the model moved as control surfaces
+  Vec3 gunPos[4];
+  Vec3 gunRot[4] = {};
+  Vec3 weaponPos[4][4];        // hard points per slot
+  Vec3 weaponRot[4][4] = {};
+  Vec3 headPos{};
+  Vec3 scale{1, 1, 1};
+  Vec3 tirePos;
+
+  // --- Performance ---------------------------------------------------------
+  float stability = 0;
+  Vec3 mobility{};             // pitch, yaw, roll rates, radians per second
+  int32_t defense = 0;         // the hit points a placed unit of this type gets
+  float power = 0;
+  float weight = 1;            // never <= 0
+  float speed = 0;
+  float vectorRate = 0;        // the written percentage / 100
+  int32_t payload[4] = {};
+  float lockOn[4] = {};
+  float lockedOn[4] = {1, 1, 1, 1};
+  int32_t range[4] = {};       // per target class
+  int32_t gunDamage[4] = {};
+  int32_t gunHeat = 0;
+  int32_t gunCycle = 0;
+  float gunPrecision = 0;
+  std::string gunId;           // GUN_ID[0]
+  std::string weaponId[4];
+  int32_t weaponCycle[4] = {300, 300, 300, 300};
+  WeaponScope weaponScope[4];
+  int32_t damage[4] = {};
+  float precision[4] = {};
+  int32_t hudSize = 0;
+  int32_t reloadTime = 1;      // never 0
+  float blast = 0;
+  int32_t weaponDelay[4] = {};
+  std::vector<ScatterEntry> scatter;
+  std::vector<ChildEntry> children;
+
+  // --- References, resolved by key after a whole master is read -----------
+  UnitType* gunType = nullptr;
+  UnitType* weaponTypes[4] = {};
+
+  // --- Resources, loaded on first use (owned) ------------------------------
+  std::unique_ptr<render::CMesh> model;
+  std::unique_ptr<render::TextureHolder> largeTexture, bumpTexture, specularTexture, lightTexture, heatTexture;
+  std::unique_ptr<render::CMesh> subModels[4];   // FIRE_MODEL_FILE[n] with FIRE_TEXTURE_FILE[n]
+  std::unique_ptr<render::CMesh> fireModels[4];  // FIRE_MODEL_FILE[n] with the default textures
+  std::unique_ptr<render::TextureHolder> fireTextures[4];
+  std::unique_ptr<render::TextureHolder> hudImage, hudNameImage, hudRadarImage;
+};
+using UnitTypeRecord = UnitType;
+
+// The world's store of unit kinds and scene data.
+struct UnitDatabase {
+  UnitDatabase();
+  ~UnitDatabase();
+  UnitDatabase(const UnitDatabase&) = delete;
+  UnitDatabase& operator=(const UnitDatabase&) = delete;
+
+  // Type slots: 256 at start, doubled when full; empty slots are null.
+  std::vector<std::unique_ptr<UnitType>> types;
+  // Records of the last placement file read (owned; freed by
+  // FreePlacementRecords / FreePathPointRecords).
+  std::vector<PlacementRecord*> placements;
+  std::vector<PathPointRecord*> pathPoints;
+  // Texture-layer and quality bits for the type resources (see
+  // SetTextureLoadFlags); replaced when placements are read.
+  uint32_t loadFlags = 0x207800;
+  // The renderer that type models and textures load through; null loads
+  // nothing (headless tests of the tables).
+  render::GraphicsSystem* graphics = nullptr;
+};
 
 // [SECTION] The unit step and unit operations
+
+// One step of a live unit; the world calls it for every unit it holds.
+// Returns 1 to keep the unit, 0 when the world is to release it (no model
+// and no surface, or the life timer ran out: the unit is then reset).
+int UpdateUnit(world::GameWorld& world, Unit& unit);
+
+// Stores `state` as pending; it lands at the end of the unit's next update.
+// Returns the current state.
+int32_t RequestUnitState(Unit& unit, int32_t state);
+// State and pending state at once; steps >= 0 also sets the age. Returns
+// the old state.
+int32_t SetUnitState(Unit& unit, int32_t state, int32_t steps);
+// The object into the first free of the 16 attachment slots (its vector
+// becomes (0, 0.01, 0)); the slot index, or -1 when all are taken.
+int AttachToUnit(Unit& unit, render::DisplayObject* object);
+
+// Links. The display object follows the parent link. Each returns the old
+// link.
+Unit* SetUnitParent(Unit& unit, Unit* parent);
+Unit* SetUnitMaster(Unit& unit, Unit* master);
 
 }  // namespace units
