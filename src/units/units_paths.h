@@ -76,7 +76,7 @@ struct PathPoint : render::DisplayObject {
   uint32_t triggerCommand = 0; // row of the trigger command table, 0 "NOP"
   std::string operand1;        // OP1
   std::string operand2;        // OP2
-  int64_t fileTime = 0;        // noted last-write time of the temporary file
+  platform::FileTime fileTime = 0;  // noted last-write time of the temporary file
   std::string fileName;        // temporary script file; "" when none
 
   // --- Pool bookkeeping (set by the pool) ---------------------------------
@@ -130,7 +130,7 @@ int FormatEventFunctionName(const PathPoint& point, char* buffer);
 std::string EventFunctionName(const PathPoint& point);
 // Temporary script files: see units_paths.cpp.
 const char* WriteEventScriptFile(PathPoint& point, const char* prefix);
-const char* FindEventScriptFile(PathPoint& point, const char* prefix, int rewrite, const int64_t* time);
+const char* FindEventScriptFile(PathPoint& point, const char* prefix, int rewrite, const platform::FileTime* time);
 int IsEventScriptFileNewer(PathPoint& point);
 int ReloadEventScriptFile(PathPoint& point);
 int DeleteEventScriptFile(PathPoint& point);
