@@ -573,6 +573,26 @@ int32_t SetUnitHp(Unit& unit, int32_t hp, int32_t max);
 // HP += percent x max HP / 100, kept within 0..max HP; returns the root's HP.
 int32_t SupplyHp(Unit& unit, int32_t percent);
 
+// --- Plain accessors -------------------------------------------------------
+inline int32_t GetUnitState(const Unit& unit) { return unit.state; }
+inline const char* GetUnitLabel(const Unit& unit) { return unit.label.Get(); }
+inline const char* GetUnitGroup(const Unit& unit) { return unit.group.Get(); }
+inline const char* GetUnitTeam(const Unit& unit) { return unit.team.Get(); }
+inline const char* GetUnitPrintedTeam(const Unit& unit) { return unit.printedTeam.Get(); }
+inline const char* GetUnitPathLabel(const Unit& unit) { return unit.pathLabel.Get(); }
+inline Unit* GetUnitMaster(const Unit& unit) { return unit.master; }
+inline Unit* GetUnitParent(const Unit& unit) { return unit.parent; }
+inline PathPoint* GetUnitPath(const Unit& unit) { return unit.path; }
+inline float GetUnitControlExtra(const Unit& unit) { return unit.throttle; }
+inline void SetUnitControlExtra(Unit& unit, float throttle) { unit.throttle = throttle; }
+// Copy the three floats out to one or two destinations (either may be null).
+void GetUnitVelocity(const Unit& unit, Vec3* out, Vec3* copy);
+void GetUnitMoment(const Unit& unit, Vec3* out, Vec3* copy);
+void GetUnitControl(const Unit& unit, Vec3* out, Vec3* copy);
+inline void SetUnitVelocity(Unit& unit, const Vec3& v) { unit.velocity = v; }
+inline void SetUnitMoment(Unit& unit, const Vec3& v) { unit.moment = v; }
+inline void SetUnitControl(Unit& unit, const Vec3& v) { unit.control = v; }
+
 // --- Motion and controls ------------------------------------------------
 float GetUnitEngineRpm(const Unit& unit);
 // rpm word = value x 10000 truncated, no clamp; returns the old value.
