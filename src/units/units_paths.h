@@ -246,6 +246,11 @@ void FreePathPointRecords(UnitDatabase& db);
 
 // [SECTION] Path following, obstacle probes and aiming
 
+// The unit's path parameter: from 0 up to 1 toward the next point of its
+// bound path point. Kept in the unit's path index word.
+float GetUnitPathParameter(const Unit& unit);
+void SetUnitPathParameter(Unit& unit, float t);
+
 // Moves the unit along its bound path by its speed, fires REACH at every
 // point passed and fits a ground unit to the ground. 0.
 int FollowPath(world::GameWorld& world, Unit& unit);
