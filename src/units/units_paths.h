@@ -31,7 +31,7 @@ namespace units {
 
 using platform::Vec3;
 
-class Unit;
+struct Unit;
 struct UnitType;
 struct UnitDatabase;
 
@@ -76,7 +76,7 @@ struct PathPoint : render::DisplayObject {
   uint32_t triggerCommand = 0; // row of the trigger command table, 0 "NOP"
   std::string operand1;        // OP1
   std::string operand2;        // OP2
-  int64_t fileTime = 0;        // noted last-write time of the temporary file
+  platform::FileTime fileTime = 0;  // noted last-write time of the temporary file
   std::string fileName;        // temporary script file; "" when none
 
   // --- Pool bookkeeping (set by the pool) ---------------------------------
@@ -130,7 +130,7 @@ int FormatEventFunctionName(const PathPoint& point, char* buffer);
 std::string EventFunctionName(const PathPoint& point);
 // Temporary script files: see units_paths.cpp.
 const char* WriteEventScriptFile(PathPoint& point, const char* prefix);
-const char* FindEventScriptFile(PathPoint& point, const char* prefix, int rewrite, const int64_t* time);
+const char* FindEventScriptFile(PathPoint& point, const char* prefix, int rewrite, const platform::FileTime* time);
 int IsEventScriptFileNewer(PathPoint& point);
 int ReloadEventScriptFile(PathPoint& point);
 int DeleteEventScriptFile(PathPoint& point);
@@ -218,6 +218,11 @@ struct PathPointRecord {
   std::string operand2;        // OPE[1]
 };
 
+// Compiles a placement file into the engine as the initial value of the
+// extern object `__system_unitdata` (added to the engine's link list, as the
+// scene loader does). The object, or null when the file does not compile or
+// holds no object; the compile errors stay in the engine's list.
+const script::CScriptArray* CompilePlacementFile(script::ScriptEngine& se, const char* path);
 // Reads the elements of a compiled placement object into the database's
 // records (the load flags are stored first). 0; a null object reads nothing.
 int ReadUnitPlacements(UnitDatabase& db, const script::CScriptArray* object, uint32_t loadFlags,
@@ -229,15 +234,22 @@ int SetPlacementRecord(UnitDatabase& db, int index, UnitType* type, const char* 
 int SetPathPointRecord(UnitDatabase& db, int index, const Vec3& position, const char* source, const char* label,
                        const char* script, uint32_t options, PathPoint* livePoint, int32_t command,
                        const char* operand1, const char* operand2);
-// The placement file's text for the records.
-std::string BuildUnitPlacementText(const UnitDatabase& db);
-// Writes the records to a placement file. 1, or 0 when the file cannot be
-// written (the old file is then left whole).
-int WriteUnitPlacementFile(const UnitDatabase& db, const char* fileName);
+// The placement file's text for the records. False when the script pools
+// ran out (nothing is to be written then).
+bool BuildUnitPlacementText(const UnitDatabase& db, std::string* text);
+// Writes the records to a placement file: 1, or 0 after a message box and a
+// log line when it cannot be written. The old file is replaced only by a
+// complete new one, so a failed save leaves it whole.
+int WriteUnitPlacementFile(const UnitDatabase& db, const char* fileName, core::LogSystem* log = nullptr);
 void FreePlacementRecords(UnitDatabase& db);
 void FreePathPointRecords(UnitDatabase& db);
 
 // [SECTION] Path following, obstacle probes and aiming
+
+// The unit's path parameter: from 0 up to 1 toward the next point of its
+// bound path point. Kept in the unit's path index word.
+float GetUnitPathParameter(const Unit& unit);
+void SetUnitPathParameter(Unit& unit, float t);
 
 // Moves the unit along its bound path by its speed, fires REACH at every
 // point passed and fits a ground unit to the ground. 0.
