@@ -183,6 +183,8 @@ int ScriptEngine::RunScriptStep() {
   return 0;
 }
 
+void ScriptEngine::WriteCodeListingFile(const char* path) { WriteTextFile(path, WriteCompiledCodeListing(*this)); }
+
 int EscapeStringBounded(char* buffer, const char* text, int size) {
   if (!buffer || size <= 0) return 0;
   int length = 0;

@@ -274,6 +274,8 @@ class ScriptEngine {
                                             // opens (wired by the engine record)
   const int* editorMode = nullptr;          // the program's `EditorMode` (null: 0)
   PathPointLookup pathPoints;               // wired by the world
+  void* host = nullptr;                     // the record that embeds the engine
+                                            // (the world), for system calls
 
   // --- Host operations ------------------------------------------------------
 
@@ -341,6 +343,9 @@ class ScriptEngine {
   // the call-list text. Without a stored run-time error it writes and shows
   // nothing and returns 0: a clean run leaves no error file or window.
   int WriteRuntimeError();
+  // Writes the compiled code's listing to `path` ("CompiledCode.txt" that
+  // the world writes at its reset and after a run-time error).
+  void WriteCodeListingFile(const char* path);
 
   // Empties the engine: threads, registry, link list, defines, namespaces,
   // every pool record, the error list and the source table. Returns 1.
@@ -417,6 +422,11 @@ class ScriptEngine {
 // the terminator into `size` bytes; a size below 2 gives the empty text.
 // Returns the length of the copy.
 int EscapeStringBounded(char* buffer, const char* text, int size);
+
+// A script path as the engine opens it: "/x" from the working folder, a
+// relative path from `baseFolder` (the working folder when empty), "\\" and
+// "/" both separating.
+std::string ResolveScriptPath(std::string_view path, std::string_view baseFolder);
 
 // ----------------------------------------------------------------------------
 // Values and variables (script_values.cpp)

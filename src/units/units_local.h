@@ -11,5 +11,12 @@ namespace units {
 // player's: its step, or null for a unit that stays as it is.
 using UnitBehaviour = void (*)(world::GameWorld& world, Unit& unit);
 UnitBehaviour SelectUnitBehaviour(int32_t typeValue);
+// The step of a local player unit of that type, or null.
+UnitBehaviour SelectPlayerBehaviour(int32_t typeValue);
+
+// units_ops.cpp
+// Trigger commands the units raise (the rows of the trigger command table).
+constexpr int kTriggerHit = 26;
+constexpr int kTriggerDestroy = 27;
 
 }  // namespace units

@@ -14,6 +14,10 @@ namespace world {
 class GameWorld;
 }
 
+namespace sound {
+class SoundSystem;
+}
+
 namespace units {
 
 using platform::Vec3;
@@ -471,9 +475,94 @@ int32_t SetUnitState(Unit& unit, int32_t state, int32_t steps);
 // becomes (0, 0.01, 0)); the slot index, or -1 when all are taken.
 int AttachToUnit(Unit& unit, render::DisplayObject* object);
 
-// Links. The display object follows the parent link. Each returns the old
-// link.
+// --- Links -------------------------------------------------------------------
+// The display object follows the parent link. Each returns the old link.
 Unit* SetUnitParent(Unit& unit, Unit* parent);
 Unit* SetUnitMaster(Unit& unit, Unit* master);
+// The root of a BRANCH chain: the parent while the current unit's type has
+// BRANCH and it has a parent. HP, damage and the event queues act on it.
+Unit* GetUnitRoot(Unit* unit);
+// Attachment n for 0..15; for n < 0 the first occupied slot; null for n > 15
+// or an empty slot.
+render::DisplayObject* GetUnitAttachment(const Unit& unit, int n);
+
+// --- Hit points (on the chain root) --------------------------------------
+// HP of the root; 0 when the unit or root has no type or max HP <= 0.
+int32_t GetUnitHp(Unit& unit);
+// Root HP / max HP, at least 0; 0 without type or with max HP <= 0.
+float GetUnitHpRatio(Unit& unit);
+// Root max HP - root HP.
+int32_t GetUnitDamageTaken(Unit& unit);
+// Nothing without type. max > 0 becomes max HP; a negative hp means max HP.
+// Returns the root's HP.
+int32_t SetUnitHp(Unit& unit, int32_t hp, int32_t max);
+// HP += percent x max HP / 100, kept within 0..max HP; returns the root's HP.
+int32_t SupplyHp(Unit& unit, int32_t percent);
+
+// --- Motion and controls ------------------------------------------------
+float GetUnitEngineRpm(const Unit& unit);
+// rpm word = value x 10000 truncated, no clamp; returns the old value.
+float SetUnitEngineRpm(Unit& unit, float value);
+float GetUnitLandingRate(const Unit& unit);
+// Kept within 0..1; returns the stored rate.
+float SetUnitLandingRate(Unit& unit, float rate);
+// The speed target (speed > 0, else 0). With rate > 0 only the speed rate
+// changes (behaviours approach the target); otherwise the velocity keeps its
+// direction (the unit's world front when it is zero) at the new speed and
+// the rate becomes 0.
+void SetUnitSpeed(Unit& unit, float speed, float rate);
+void SetUnitImpulse(Unit& unit, const Vec3& velocity, const Vec3& rotation, int32_t steps);
+void SetUnitTerritory(Unit& unit, float a, float b, float c);
+void SetUnitPath(Unit& unit, PathPoint* point, int32_t index);
+// The world position of the type's HEAD_POS; the unit's own without type.
+Vec3 GetUnitHeadPos(Unit& unit);
+// Control-surface angles (radians) for the WING_NAME frames of one side
+// (> 0 right, < 0 left, 0 tail), scaled by the master's VECTOR_RATE (as
+// written, at most 30 degrees; 0 without a master).
+Vec3 GetWingDeflection(const Unit& unit, float side);
+// The view direction and up turned by the cockpit view yaw and pitch; from
+// the given vectors, or the unit's world front and up when null.
+void GetUnitViewAxes(Unit& unit, Vec3* direction, Vec3* up, const Vec3* fromDirection, const Vec3* fromUp);
+
+// --- Texts ----------------------------------------------------------------
+// Each copies the text and returns the stored one. Team and printed team are
+// handed down to every weapon child (and theirs).
+const char* SetUnitLabel(Unit& unit, const char* text);
+const char* SetUnitGroup(Unit& unit, const char* text);
+const char* SetUnitPathLabel(Unit& unit, const char* text);
+const char* SetUnitTeam(Unit& unit, const char* text);
+const char* SetUnitPrintedTeam(Unit& unit, const char* text);
+// Matches a dotted label path (outermost first) against the unit and its
+// labelled ancestors. The rest of the text (its end on a full match), or
+// null. A unit without a label matches as the empty label.
+const char* MatchLabelPath(Unit& unit, const char* text, int inner);
+
+// --- Jamming, sound, weapon stops ---------------------------------------
+// flags != 0: jamming flags |= flags, level = max(level, given); flags 0:
+// both become 0.
+void SetUnitJamming(Unit& unit, uint32_t flags, uint32_t level);
+void SetUnitSoundChannel(Unit& unit, int32_t slot);
+// Stops the playing copy of the engine sound (when the sound system reports
+// it playing) and forgets it. The status, or the negative index when none.
+int StopUnitEngineSound(sound::SoundSystem* sound, Unit& unit);
+// The gun stop byte = value's low byte; returns 0.
+int StopGun(Unit& unit, int value);
+// The stop byte of slot 0..3; 0, or -1 for another slot.
+int StopWeapon(Unit& unit, int slot, int value);
+
+// --- Event queues ---------------------------------------------------------
+// Books damage taken (attacker id or 0, amount); nothing when this unit is
+// INERT or the amount 0. A BRANCH attacker is booked as its root.
+void RecordDamageBy(Unit& unit, Unit* attacker, int32_t amount);
+// Books a hit on the victim's root (amount 0 for an INERT victim) and
+// raises the HIT trigger of this unit.
+void RecordHit(world::GameWorld& world, Unit& unit, Unit* victim, int32_t amount);
+// Books a kill of the victim's root and raises the DESTROY trigger.
+void RecordKill(world::GameWorld& world, Unit& unit, Unit* victim);
+// Copies the first entry out ((0, 0) when none) and with `pop` removes it.
+// Returns the number of entries that were waiting, the one read included.
+int PopDamageEvent(Unit& unit, UnitEvent* out, int pop);
+int PopHitEvent(Unit& unit, UnitEvent* out, int pop);
+int PopDestroyEvent(Unit& unit, UnitEvent* out, int pop);
 
 }  // namespace units

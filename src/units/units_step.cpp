@@ -1,4 +1,8 @@
 // units_step.cpp -- the per-step update of a unit and the behaviour dispatch.
+//
+// The behaviours of the flying, ground, weapon, sword and ball kinds come
+// with their own work; until then a unit of those kinds follows the path it
+// is bound to (state 800) or stays where it was placed.
 
 #include "units_local.h"
 
@@ -6,12 +10,50 @@ namespace units {
 
 namespace {
 
-// Stand-in for the target selection of the combat kinds: no target.
+// Target selection belongs to the combat work; until it lands no unit picks
+// a target by itself.
 void AutoSelectTarget(world::GameWorld&, Unit&) {}
+
+bool ParentHasNoHp(Unit& unit) { return unit.parent && unit.parent->hp <= 0; }
+
+// Static things (types 0 to 3, OBJECT, FACILITY and values without a
+// behaviour): a part of a parent without HP rests; a free unit bound to a
+// path follows it; a destroyed one smokes.
+void StaticStep(world::GameWorld& world, Unit& unit) {
+  if (unit.type && (unit.type->attributes & kAttrBranch) && ParentHasNoHp(unit)) return;
+  if (unit.state == kUnitStateFollowPath && !unit.parent) FollowPath(world, unit);
+  if (unit.state > 900) EmitRandomEffect(world, unit);
+}
+
+// Stand-in of the behaviours still to come: path state follows the path.
+void PathStandIn(world::GameWorld& world, Unit& unit) {
+  if (unit.state == kUnitStateFollowPath && !unit.parent && unit.path) FollowPath(world, unit);
+}
 
 }  // namespace
 
-UnitBehaviour SelectUnitBehaviour(int32_t) { return nullptr; }
+UnitBehaviour SelectUnitBehaviour(int32_t typeValue) {
+  if (typeValue < kTypeDust || typeValue > kTypeBallTarget) return StaticStep;
+  switch (typeValue) {
+    case kTypeObject:
+    case kTypeFacility:
+      return StaticStep;
+    case kTypeMountedNone:
+    case kTypeSworder:  // a sword actor steps only as the local player
+      return nullptr;
+    default:
+      // Dust, aircraft, ships, vehicles, ground guns and launchers, effects,
+      // toy boxes, runways, shots, missiles, bombs, mounted weapons, balls.
+      return PathStandIn;
+  }
+}
+
+UnitBehaviour SelectPlayerBehaviour(int32_t typeValue) {
+  // The player aircraft's own step is still to come; in path state it
+  // follows its path as every aircraft does.
+  if (typeValue == kTypePlane) return PathStandIn;
+  return nullptr;
+}
 
 int UpdateUnit(world::GameWorld& world, Unit& unit) {
   // A unit with nothing to show has ended.
@@ -20,11 +62,14 @@ int UpdateUnit(world::GameWorld& world, Unit& unit) {
   unit.CacheObjectWorld();
   if (unit.flags & kUnitFrozen) return 1;
 
+  int32_t typeValue = unit.type ? unit.type->typeValue : 0;
+  // A REMOTE unit is stepped as an ordinary unit even with PLAYER set: the
+  // player step belongs to the peer that owns it.
   if ((unit.flags & (kUnitPlayer | kUnitRemote)) == kUnitPlayer) {
-    // Player steps come with the flight and sword kinds.
+    if (UnitBehaviour behaviour = SelectPlayerBehaviour(typeValue)) behaviour(world, unit);
   } else {
     AutoSelectTarget(world, unit);
-    if (UnitBehaviour behaviour = SelectUnitBehaviour(unit.type ? unit.type->typeValue : 0)) behaviour(world, unit);
+    if (UnitBehaviour behaviour = SelectUnitBehaviour(typeValue)) behaviour(world, unit);
   }
 
   UnitAge(unit)++;

@@ -25,10 +25,69 @@ bool GrowUnitPool(GameWorld& world);
 // Resets every slot and frees the effect pool (reset and shutdown).
 void ClearUnitSlots(GameWorld& world);
 void FreeEffectPool(GameWorld& world);
+// The first block of 256 effect objects, when there is none.
+void EnsureEffectPool(GameWorld& world);
+// The engine sounds of the units nearest the camera.
+void UpdateUnitEngineSounds(GameWorld& world, float fade);
 // Frees every unit record and the pool itself (destruction).
 void FreeUnitPool(GameWorld& world);
 // Population records: each record's lists freed and given new ones.
 void ResetPopulation(GameWorld& world);
 void FreePopulation(GameWorld& world);
+
+}  // namespace world
+
+namespace world {
+
+// ----------------------------------------------------------------------------
+// world_life.cpp: the seams to the parts of the game that are not built
+// yet or belong to another file of the game floor. Each is the one place the
+// world reaches that part through.
+// ----------------------------------------------------------------------------
+
+// Every trigger list emptied (reset, script failure).
+inline void EmptyTriggerLists(GameWorld& world) { SetPathPointListed(world, nullptr, 0); }
+
+// The script engine emptied and the system calls registered again.
+void RegisterSystemCallsAgain(GameWorld& world);
+// Every effect sound and the music and voice slots stopped.
+void StopGameSounds(GameWorld& world);
+
+// The recorder: one step of live input kept, or the recorded step played
+// back over the live one; a finished run kept for its replay.
+void RecordStepInput(GameWorld& world, int step, const int32_t analog[4], Vec3 position);
+void PlayStepInput(GameWorld& world, int step, int32_t analog[4]);
+void RecordFinishedRun(GameWorld& world);
+void RewindRecorder(GameWorld& world, bool forPlayback);
+
+// The network's share of a step.
+void ApplyNetworkMessages(GameWorld& world);
+void SendNetworkState(GameWorld& world);
+
+// Effect objects, camera and weather of a step.
+void StepEffects(GameWorld& world);
+
+// The start file's placement file: units placed, paths built. 1 when read.
+int LoadStartPlacementFile(GameWorld& world, const char* path);
+
+// ----------------------------------------------------------------------------
+// world_units.cpp: what the world reads and does to a unit record.
+// ----------------------------------------------------------------------------
+
+units::UnitDatabase* NewUnitDatabase();
+void DeleteUnitDatabase(units::UnitDatabase* database);
+void ReleaseAllUnitTypeResources(GameWorld& world);
+void FreeSceneRecords(GameWorld& world);
+
+// A slot's record holds a unit (model or surface, or a handle).
+bool UnitIsLive(const units::Unit* unit);
+int UnitEventFlag(const units::Unit* unit);
+bool UnitHasLabel(const units::Unit* unit);
+bool UnitMarkedDeleted(const units::Unit* unit);
+Vec3 UnitPosition(const units::Unit* unit);
+// One step of the unit's behaviour; false when it is gone.
+bool StepUnit(GameWorld& world, units::Unit* unit);
+// The slot's unit released (display object) and reset, its word -1.
+void ResetUnitSlot(GameWorld& world, int slot);
 
 }  // namespace world

@@ -56,3 +56,8 @@ EffectObject* AllocEffect(GameWorld& world) { (void)world; return nullptr; }
 int CountEffectSlots(GameWorld& world) { return int(world.effectPool.size()); }
 
 }  // namespace world
+
+namespace world {
+void EnsureEffectPool(GameWorld& world) { (void)world; }
+void UpdateUnitEngineSounds(GameWorld& world, float fade) { (void)world, (void)fade; }
+}  // namespace world

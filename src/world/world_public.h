@@ -10,7 +10,9 @@
 #include "core/core_public.h"
 #include "platform/platform_public.h"
 #include "script/script_public.h"
+#include "world/world_recorder.h"
 #include "world/world_services.h"
+#include "world/world_triggers.h"
 
 namespace input {
 class InputSystem;
@@ -23,8 +25,6 @@ class NetworkSession;
 }
 
 namespace world {
-
-class InputRecorder;
 
 // States of the world frame.
 enum class WorldState : int32_t { Start = 0, Run = 1, Edit = 2 };
@@ -80,13 +80,6 @@ struct CameraState {
   float roll = 0.0f;
   uint8_t ring[256] = {};   // random bytes, refilled at every reset
   uint8_t ringIndex = 0;
-};
-
-// The flight area: the box units are to stay in, with a margin band.
-struct FlightArea {
-  Vec3 low{-5000.0f, -5000.0f, -5000.0f};
-  Vec3 high{5000.0f, 5000.0f, 5000.0f};
-  float margin = 900.0f;
 };
 
 // A slot of the engine-sound cache: a file name and its age in requests.
@@ -177,6 +170,10 @@ class GameWorld {
   // What `finish` does after storing the paths: the run state ends after
   // this step (the game ends when no start file is left outside edit mode).
   void RequestFinish() { finishRequested = 1; }
+  // Empties the last start file, the start file and the replay request.
+  void ClearStartFiles();
+  // The start file becomes the last start file (the reset that runs it).
+  void TakeStartFileAsLast();
 
   // The label of the path point the last script error was traced to (the
   // first labelled frame of its text); the editor reads it.
@@ -194,9 +191,7 @@ class GameWorld {
   CameraState camera;
   FlightArea flightArea;
   // Screen fade: 0 clear, 1 fully faded; moved toward the target by the step.
-  float fadeValue = 0.0f;
-  float fadeStep = 0.0f;
-  float fadeTarget = 0.0f;
+  ScreenFade fade;
   float fadeColour[4] = {};
   std::string pendingRunError;          // shown at the next run step
   units::Unit* playerUnit = nullptr;
@@ -226,7 +221,7 @@ class GameWorld {
   int32_t gameLevel = 1;                // 0 to 2
   int32_t networkUnitCounter = 0;       // low 24 bits of new units' ids
   int32_t networkOwnId = 0;             // top byte of those ids
-  int32_t networkData[40][8] = {};      // `set_network_data`
+  NetworkDataTable networkData;         // `set_network_data`
 
   // The step input: filled by StepInput, read by units and windows.
   int32_t held[kButtons] = {};
@@ -236,6 +231,10 @@ class GameWorld {
 
   // The one random generator of the game (reseeded with 0 at every reset).
   core::RandomGenerator random;
+
+  // The 39 lists of armed path points; emptied at every reset and after
+  // every script failure.
+  TriggerLists triggerLists;
 
   // --- Pools (world_pools.cpp) -----------------------------------------------
   // The unit pool: one reference per slot in 4-byte measure (260 slots per
@@ -253,13 +252,14 @@ class GameWorld {
   units::UnitDatabase* unitDatabase = nullptr;
 
  private:
+  // One step of the run state; `slots` is the unit slot count the frame
+  // took at its start.
+  void RunStep(int slots);
+
   float systemScale_ = 1.0f;
   char lastStartFileName_[kPathBytes] = {};
   char startFileName_[kPathBytes] = {};
   char nextUnitDataPath_[kPathBytes] = {};
 };
-
-// The replay store (input of up to 400,000 steps, in memory).
-class InputRecorder {};
 
 }  // namespace world
