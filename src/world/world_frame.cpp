@@ -70,14 +70,14 @@ namespace {
 
 // Moves the fade value toward its target by the step.
 void StepFade(GameWorld& w) {
-  float difference = w.fade.value - w.fade.target;
-  float step = w.fade.step;
+  float difference = w.fadeValue - w.fadeTarget;
+  float step = w.fadeStep;
   if ((difference < 0 ? -difference : difference) <= (step < 0 ? -step : step)) {
-    w.fade.value = w.fade.target;
+    w.fadeValue = w.fadeTarget;
     return;
   }
-  if (w.fade.target > w.fade.value) w.fade.value += step;
-  if (w.fade.value > w.fade.target) w.fade.value -= step;
+  if (w.fadeTarget > w.fadeValue) w.fadeValue += step;
+  if (w.fadeValue > w.fadeTarget) w.fadeValue -= step;
 }
 
 // The start state's only step: the reset, then the run (or edit) state.
@@ -125,9 +125,9 @@ int GameWorld::RunWorldFrame(platform::Window* frameWindow) {
         if (keys.hold) break;
       }
       if (eventMode == -1) {
-        if (fade.value >= 1.0f) speed = 10000;
-        fade.target = 1.0f;
-        fade.step = 0.05f;
+        if (fadeValue >= 1.0f) speed = 10000;
+        fadeTarget = 1.0f;
+        fadeStep = 0.05f;
       }
     }
 
@@ -149,7 +149,7 @@ int GameWorld::RunWorldFrame(platform::Window* frameWindow) {
     }
   }
 
-  UpdateEngineSounds(fade.value);
+  UpdateEngineSounds(fadeValue);
   if (!gameEnded) return 0;
   if (host.saveSettings) host.saveSettings(host.user);
   ShutdownWorld();
@@ -182,7 +182,7 @@ void GameWorld::RunStep(int slots) {
     scriptEngine.WriteCodeListingFile("CompiledCode.txt");
     RegisterSystemCallsAgain(*this);
     EmptyTriggerLists(*this);
-    fade = ScreenFade{};
+    fadeValue = fadeStep = fadeTarget = 0.0f;
   }
 
   // Units that a script or their own step marked deleted.

@@ -41,7 +41,7 @@ void GameWorld::SetWorldDefaults() {
   messages = {};
   FreePopulation(*this);
   ClearStartFiles();
-  SetFlightArea(flightArea, -5000.0f, -5000.0f, -5000.0f, 5000.0f, 5000.0f, 5000.0f, 900.0f);
+  set_flight_area(*this, -5000.0f, -5000.0f, -5000.0f, 5000.0f, 5000.0f, 5000.0f, 900.0f);
   gameEnded = false;
 }
 
@@ -93,7 +93,7 @@ void GameWorld::ResetWorld() {
   gameTime = 0;
   timerStopped = 0;
   speed = 1;
-  fade = ScreenFade{};
+  fadeValue = fadeStep = fadeTarget = 0.0f;
   fadeColour[0] = fadeColour[1] = fadeColour[2] = fadeColour[3] = 0.0f;
   freezeCountdown = 0;
   heightOffset = 0;
@@ -173,7 +173,7 @@ void GameWorld::ResetWorld() {
   // 15. Every window hidden, the sounds stopped, the network table zeroed.
   if (host.closeAllWindows) host.closeAllWindows(host.user);
   StopGameSounds(*this);
-  networkData = NetworkDataTable{};
+  std::memset(networkData, 0, sizeof networkData);
   networkUnitCounter = 0;
   core::Log(log, core::kLogInfo, Sjis("ワールドリセット処理終了@Reset\n"));
 }

@@ -88,6 +88,13 @@ struct SoundCacheSlot {
   int32_t age = 0;
 };
 
+// The flight area: the box units are to stay in, with a margin band.
+struct FlightArea {
+  Vec3 low{-5000.0f, -5000.0f, -5000.0f};
+  Vec3 high{5000.0f, 5000.0f, 5000.0f};
+  float margin = 900.0f;
+};
+
 class GameWorld {
  public:
   // Longest path the start file and the unit-data path hold, terminator
@@ -191,7 +198,9 @@ class GameWorld {
   CameraState camera;
   FlightArea flightArea;
   // Screen fade: 0 clear, 1 fully faded; moved toward the target by the step.
-  ScreenFade fade;
+  float fadeValue = 0.0f;
+  float fadeStep = 0.0f;
+  float fadeTarget = 0.0f;
   float fadeColour[4] = {};
   std::string pendingRunError;          // shown at the next run step
   units::Unit* playerUnit = nullptr;
@@ -221,7 +230,7 @@ class GameWorld {
   int32_t gameLevel = 1;                // 0 to 2
   int32_t networkUnitCounter = 0;       // low 24 bits of new units' ids
   int32_t networkOwnId = 0;             // top byte of those ids
-  NetworkDataTable networkData;         // `set_network_data`
+  int32_t networkData[40][8] = {};      // `set_network_data`
 
   // The step input: filled by StepInput, read by units and windows.
   int32_t held[kButtons] = {};

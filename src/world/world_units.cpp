@@ -10,14 +10,7 @@ namespace world {
 units::UnitDatabase* NewUnitDatabase() { return new units::UnitDatabase(); }
 void DeleteUnitDatabase(units::UnitDatabase* database) { delete database; }
 
-void ReleaseAllUnitTypeResources(GameWorld& world) {
-  // Models and textures of every type are dropped; they load again on use.
-  for (auto& type : world.unitDatabase->types) {
-    if (!type) continue;
-    type->model.reset();
-    type->largeTexture.reset();
-  }
-}
+void ReleaseAllUnitTypeResources(GameWorld& world) { units::ReleaseUnitTypeResources(*world.unitDatabase, nullptr); }
 
 void FreeSceneRecords(GameWorld& world) {
   units::FreePlacementRecords(*world.unitDatabase);
@@ -25,17 +18,23 @@ void FreeSceneRecords(GameWorld& world) {
 }
 
 units::UnitType* FindTypeByKey(GameWorld& world, const char* key) {
-  for (auto& type : world.unitDatabase->types)
-    if (type && type->key == key) return type.get();
-  return nullptr;
+  return units::FindUnitTypeByKey(*world.unitDatabase, key);
 }
 
 void LoadMasterModels(GameWorld& world, units::Unit* unit, units::UnitType* type) {
-  (void)world;
-  // The type's model once loaded; loading on first use comes with the unit
-  // database's model reader.
-  if (type && type->model) unit->SetObjectModel(type->model.get());
-  if (type) unit->SetObjectGlareRate(type->glareRate);
+  if (!type) return;
+  units::UnitDatabase& db = *world.unitDatabase;
+  // A model when the type names one, else its texture as a surface: a
+  // cross of quads for mounted types, a centred sprite for large ones.
+  if (render::CMesh* model = units::PrepareUnitTypeModel(db, *type)) {
+    unit->SetObjectModel(model);
+  } else if (render::TextureHolder* texture = units::FindUnitTypeTexture(db, *type); texture && db.graphics) {
+    if (type->attributes & units::kAttrMounted) unit->SetObjectSurface(*db.graphics, texture, render::kSurfaceCross, 1);
+    else if (type->attributes & units::kAttrNearfuse)
+      unit->SetObjectSurface(*db.graphics, texture, render::kSurfaceCentredSprite, 1);
+    else unit->SetObjectTexture(*db.graphics, texture);
+  }
+  unit->SetObjectGlareRate(type->glareRate);
 }
 
 bool UnitIsLive(const units::Unit* unit) { return unit && (unit->unitId != 0 || unit->model || unit->surface); }
