@@ -360,15 +360,32 @@ struct WeaponScope {
 // A model or texture of a type: the holder, made at the first load, and
 // whether that load was tried (a missing file is not read again until the
 // type's resources are released).
+// get() is the loaded resource or null; reset() drops the holder itself
+// (ReleaseUnitTypeResources is the way that keeps it valid for the display
+// objects that show it).
 struct TypeModel {
   std::unique_ptr<render::CMesh> mesh;
   bool tried = false;
   bool loaded = false;
+
+  render::CMesh* get() const { return loaded ? mesh.get() : nullptr; }
+  explicit operator bool() const { return get() != nullptr; }
+  void reset() {
+    mesh.reset();
+    tried = loaded = false;
+  }
 };
 struct TypeTexture {
   std::unique_ptr<render::TextureHolder> holder;
   bool tried = false;
   bool loaded = false;
+
+  render::TextureHolder* get() const { return loaded ? holder.get() : nullptr; }
+  explicit operator bool() const { return get() != nullptr; }
+  void reset() {
+    holder.reset();
+    tried = loaded = false;
+  }
 };
 
 struct UnitType {
