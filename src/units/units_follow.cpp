@@ -80,12 +80,26 @@ void FitLine(const float* s, const float* g, const bool* hit, int count, float* 
   float denominator = n * sumS2 - sumS * sumS;
   if (denominator == 0) {
     *b = 0;
-    *a = sumG / n;
+    *a = n > 0 ? sumG / n : 0;
     return;
   }
   *b = (n * sumSG - sumS * sumG) / denominator;
   *a = (sumG - *b * sumS) / n;
 }
+
+}  // namespace
+
+void FitGroundPlane(const float* x, const float* z, const float* gap, const bool* hit, int count, float* lift,
+                    float* slopeX, float* slopeZ) {
+  float a, b, a2, b2;
+  FitLine(x, gap, hit, count, &a, &b);
+  FitLine(z, gap, hit, count, &a2, &b2);
+  *lift = a > a2 ? a : a2;
+  *slopeX = b;
+  *slopeZ = b2;
+}
+
+namespace {
 
 // Sets a unit with a model on the ground under its tyres (or under three
 // points of its model box): probes straight down along its up axis, fits a
@@ -147,12 +161,8 @@ void FitToGround(world::GameWorld& world, Unit& unit, const Vec3& up, Vec3* q, V
   }
   if (hits == 0) return;
 
-  // Only the probes that hit count in the fits: a probe over a hole would
-  // otherwise pull the plane to its own zero gap.
-  float a, b, a2, b2;
-  FitLine(xs, gap, hit, count, &a, &b);
-  FitLine(zs, gap, hit, count, &a2, &b2);
-  float lift = a > a2 ? a : a2;
+  float lift, b, b2;
+  FitGroundPlane(xs, zs, gap, hit, count, &lift, &b, &b2);
 
   render::DisplayObject probe;
   probe.SetObjectParent(&unit);

@@ -169,6 +169,17 @@ PathPoint* FindPathPointAt(const PathPointPool& pool, float x, float y, float z)
 // The world reset: every live point detached.
 void DetachAllPathPoints(PathPointPool& pool);
 
+// Builds the live paths of the database's path-point records, in slot order:
+// a point from the pool for each record (the next id from `pathIdCounter`,
+// a random tint), its position, on-curve and active flags, label, command,
+// operands and event script; the points linked as their records are, and a
+// record with LOOP closes its chain. Each wrapper is compiled into `se`
+// (whose error frames are wired to the pool, so an error names its point)
+// and each active point is listed for triggering. Returns the number of
+// points made; compile errors stay in the engine's list.
+int CreatePathsFromRecords(world::GameWorld& world, PathPointPool& pool, int32_t* pathIdCounter,
+                           script::ScriptEngine& se);
+
 // The script host's hook (script::PathPointLookup::find, user = the pool):
 // true and the label when `script` is the text of a live point's wrapper.
 bool FindPathPointLabelForScript(void* pool, const char* script, std::string* label);
@@ -254,6 +265,13 @@ void SetUnitPathParameter(Unit& unit, float t);
 // Moves the unit along its bound path by its speed, fires REACH at every
 // point passed and fits a ground unit to the ground. 0.
 int FollowPath(world::GameWorld& world, Unit& unit);
+// The ground fit's plane under a unit: least squares of the probes' gaps
+// over their local x and over their local z, counting only the probes that
+// hit (a probe over a hole would pull the plane to its zero gap). The lift
+// is the larger intercept; a fit whose points share one x (or z) has slope 0
+// and the mean gap as intercept.
+void FitGroundPlane(const float* x, const float* z, const float* gap, const bool* hit, int count, float* lift,
+                    float* slopeX, float* slopeZ);
 // Looks ahead along the wanted velocity for units and terrain; out receives
 // a steering correction (1) or the wanted velocity (0).
 int ProbeObstacles(world::GameWorld& world, Unit& unit, Vec3* out, const Vec3& velocity, int force);

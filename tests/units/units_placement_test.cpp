@@ -8,6 +8,8 @@
 #include <signal.h>
 #include <sys/resource.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -15,6 +17,8 @@
 #include "script/script_public.h"
 #include "test_support.h"
 #include "units/units_services.h"
+#include "world/world_public.h"
+#include "world/world_services.h"
 
 namespace {
 
@@ -400,6 +404,171 @@ TEST_F(PlacementFixture, FailedSaveLeavesTheOldFileWhole) {
   // The next save that can be made replaces the file.
   EXPECT_EQ(units::WriteUnitPlacementFile(db, "scene.plc"), 1);
   EXPECT_NE(test::ReadFile("scene.plc"), old);
+}
+
+// ----------------------------------------------------------------------------
+// The sample content (games/Demo/Unit)
+// ----------------------------------------------------------------------------
+
+// The sample master, placement file and models, copied with the system
+// includes into a work folder laid out as the run folder is.
+class SampleFixture : public ::testing::Test {
+ protected:
+  test::ScopedWorkFolder work;
+  units::UnitDatabase db;
+  script::ScriptEngine se;
+
+  void SetUp() override {
+    namespace fs = std::filesystem;
+    const char* root = std::getenv("TKW4_SOURCE_DIR");
+    ASSERT_NE(root, nullptr);
+    fs::path games = fs::path(root) / "games";
+    fs::create_directories("Demo/Unit");
+    fs::create_directories("zadazorad/script");
+    for (const auto& entry : fs::directory_iterator(games / "Demo" / "Unit"))
+      fs::copy_file(entry.path(), fs::path("Demo/Unit") / entry.path().filename());
+    for (const char* name : {"system.inc", "mission.inc"})
+      fs::copy_file(games / "ZadAzorad" / "Script" / name, fs::path("zadazorad/script") / name);
+    se.ResetScriptEngine(nullptr, nullptr);
+  }
+  void TearDown() override {
+    units::FreePlacementRecords(db);
+    units::FreePathPointRecords(db);
+  }
+
+  // The master compiled as a game compiles it; its member keys become the
+  // database's types (the master's own reader fills in the rest).
+  const script::CScriptArray* LoadMaster() {
+    const char* text = "extern object sample_master=\r\n#include \"Demo/Unit/unit_master.txt\"\r\n;\r\n";
+    EXPECT_EQ(se.LoadScriptMemory(text, "master"), 1) << se.GetErrorListText();
+    const script::CScriptValue* v = script::FollowRefer(se.FindGlobal("sample_master"));
+    if (!v || v->type != script::kValueCompound) return nullptr;
+    const script::CScriptArray* master = v->data.array;
+    for (int i = 0; i < script::GetElementCount(master); i++) {
+      const char* key = script::GetElementName(master, i);
+      if (!key || !script::GetElement(master, i)) continue;
+      for (auto& slot : db.types)
+        if (!slot) {
+          slot = std::make_unique<units::UnitType>();
+          slot->key = key;
+          break;
+        }
+    }
+    return master;
+  }
+};
+
+TEST_F(SampleFixture, MasterHasTheFiveKindsAndTheirModelsRead) {
+  const script::CScriptArray* master = LoadMaster();
+  ASSERT_NE(master, nullptr);
+  struct Kind {
+    const char* key;
+    const char* type;
+    const char* model;
+  } kinds[] = {
+      {"FALCON", "PLANE", "Demo/Unit/plane.x"},     {"TANK", "VEHICLE", "Demo/Unit/vehicle.x"},
+      {"CORVETTE", "SHIP", "Demo/Unit/ship.x"},     {"AAGUN", "AAGUN_FIXED", "Demo/Unit/aagun.x"},
+      {"SPARROW", "MISSILE", "Demo/Unit/missile.x"},
+  };
+  for (const Kind& k : kinds) {
+    SCOPED_TRACE(k.key);
+    std::string at = std::string(k.key) + ".";
+    EXPECT_STREQ(script::GetMemberString(master, (at + "TYPE").c_str()), k.type);
+    std::string model = script::GetMemberString(master, (at + "MODEL_FILE").c_str());
+    for (char& c : model)
+      if (c == '\\') c = '/';
+    EXPECT_EQ(model, k.model);
+    std::string bytes = test::ReadFile(model);
+    platform::XScene scene;
+    std::string error;
+    ASSERT_TRUE(platform::ReadXFile(bytes.data(), bytes.size(), &scene, &error)) << error;
+    ASSERT_EQ(scene.meshes.size(), 1u);
+  }
+  EXPECT_STREQ(script::GetMemberString(master, "FALCON.WEAPON_ID[0]"), "SPARROW");
+}
+
+TEST_F(SampleFixture, PlacementFileReadsAndRoundTrips) {
+  ASSERT_NE(LoadMaster(), nullptr);
+  const script::CScriptArray* object = units::CompilePlacementFile(se, "Demo/Unit/demo.plc");
+  ASSERT_NE(object, nullptr) << se.GetErrorListText();
+  units::ReadUnitPlacements(db, object, 0x82, "Demo/Unit/demo.plc");
+
+  std::vector<std::string> labels, groups;
+  for (PlacementRecord* r : db.placements)
+    if (r) {
+      labels.push_back(r->label);
+      groups.push_back(r->group);
+    }
+  EXPECT_EQ(labels, (std::vector<std::string>{"Falcon1", "Tank1", "Ship1", "Gun1"}));
+  EXPECT_EQ(groups, (std::vector<std::string>{"AIR", "GROUND", "SEA", "GROUND"}));
+  // Three paths: a closed loop with a timed trigger, a road with a trigger on
+  // the tank's appearance, and a sea lane.
+  int points = 0, loops = 0, heads = 0;
+  const PathPointRecord* timer = nullptr;
+  const PathPointRecord* seen = nullptr;
+  for (PathPointRecord* r : db.pathPoints) {
+    if (!r) continue;
+    points++;
+    if (r->options & units::kPathLoop) loops++;
+    if (r->label == "AirLoop" || r->label == "Road" || r->label == "SeaLane") heads++;
+    if (r->label == "AirTimer") timer = r;
+    if (r->label == "TankSeen") seen = r;
+  }
+  EXPECT_EQ(points, 16);
+  EXPECT_EQ(loops, 1);
+  EXPECT_EQ(heads, 3);
+  ASSERT_NE(timer, nullptr);
+  EXPECT_EQ(timer->command, 2);  // PASTTIME
+  EXPECT_EQ(timer->operand2, "10");
+  EXPECT_TRUE(timer->options & units::kPathActive);
+  ASSERT_NE(seen, nullptr);
+  EXPECT_EQ(seen->command, 7);  // APPEAR
+  EXPECT_EQ(seen->operand1, "Tank1");
+
+  // The file is in the writer's own form: written back, it is the same.
+  std::string text;
+  ASSERT_TRUE(units::BuildUnitPlacementText(db, &text));
+  EXPECT_TRUE(text == test::ReadFile("Demo/Unit/demo.plc"));
+}
+
+// The sample's units on their paths: the fighter flies its loop at its
+// type's speed, each step that far along the curve (to the resolution of
+// the distance search: the last halved step is a hundredth of a unit on
+// links 2000 units long), and stays on the curve.
+TEST_F(SampleFixture, UnitsMoveAlongTheSamplePaths) {
+  units::UnitDatabase* shared = &db;
+  world::GameWorld world;
+  world.unitDatabase = shared;
+  ASSERT_NE(LoadMaster(), nullptr);
+  const script::CScriptArray* object = units::CompilePlacementFile(world.scriptEngine, "Demo/Unit/demo.plc");
+  ASSERT_NE(object, nullptr);
+  units::ReadUnitPlacements(db, object, 0x82, "Demo/Unit/demo.plc");
+  units::PathPointPool pool;
+  int32_t ids = 1;
+  EXPECT_EQ(units::CreatePathsFromRecords(world, pool, &ids, world.scriptEngine), 16);
+  EXPECT_EQ(world.scriptEngine.errors.count, 0) << world.scriptEngine.GetErrorListText();
+
+  units::Unit falcon;
+  falcon.path = units::FindPathPointByLabel(pool, "AirLoop");
+  ASSERT_NE(falcon.path, nullptr);
+  falcon.state = units::kUnitStateFollowPath;
+  falcon.velocity = {0, 0, 4};
+  Vec3 last = units::GetPathPosition(*falcon.path, 0);
+  float travelled = 0;
+  for (int step = 0; step < 600; step++) {
+    units::FollowPath(world, falcon);
+    units::UnitAge(falcon)++;
+    Vec3 now = falcon.GetObjectPosition();
+    float moved = platform::Vec3Length(platform::Vec3Subtract(now, last));
+    ASSERT_NEAR(moved, 4, 0.03f) << step;
+    Vec3 on = units::GetPathPosition(*falcon.path, units::GetUnitPathParameter(falcon));
+    ASSERT_NEAR(platform::Vec3Length(platform::Vec3Subtract(now, on)), 0, 1e-3f) << step;
+    travelled += moved;
+    last = now;
+  }
+  EXPECT_NEAR(travelled, 2400, 10);
+  EXPECT_NEAR(falcon.GetObjectPosition().y, 500, 1e-3f);
+  units::DetachAllPathPoints(pool);
 }
 
 }  // namespace
