@@ -14,49 +14,65 @@ namespace world {
 
 // [SECTION] Flight area
 
-int set_flight_area(GameWorld& world, float x0, float y0, float z0, float x1, float y1, float z1, float margin) {
-  world.flightArea.low = {x0, y0, z0};
-  world.flightArea.high = {x1, y1, z1};
-  world.flightArea.margin = margin;
+int SetFlightArea(FlightArea& area, float x0, float y0, float z0, float x1, float y1, float z1, float margin) {
+  area.min[0] = x0;
+  area.min[1] = y0;
+  area.min[2] = z0;
+  area.max[0] = x1;
+  area.max[1] = y1;
+  area.max[2] = z1;
+  area.margin = margin;
+  for (int i = 0; i < 3; i++) area.center[i] = (area.min[i] + area.max[i]) * 0.5f;
   return 1;
 }
 
-int out_area(GameWorld& world, float x, float y, float z) {
-  const FlightArea& area = world.flightArea;
+int SetFlightAreaCenter(FlightArea& area, float x, float y, float z) {
+  area.center[0] = x;
+  area.center[1] = y;
+  area.center[2] = z;
+  return 1;
+}
+
+int OutArea(const FlightArea& area, float x, float y, float z) {
   const float p[3] = {x, y, z};
-  const float low[3] = {area.low.x, area.low.y, area.low.z};
-  const float high[3] = {area.high.x, area.high.y, area.high.z};
   // Written as "not inside", so a position that is not a number is outside.
   for (int i = 0; i < 3; i++)
-    if (!(p[i] >= low[i] && p[i] <= high[i])) return -1;
+    if (!(p[i] >= area.min[i] && p[i] <= area.max[i])) return -1;
   const float m = area.margin;
   for (int i = 0; i < 3; i++)
-    if (p[i] < low[i] + m || p[i] > high[i] - m) return 1;
+    if (p[i] < area.min[i] + m || p[i] > area.max[i] - m) return 1;
   return 0;
 }
 
+int set_flight_area(GameWorld& world, float x0, float y0, float z0, float x1, float y1, float z1, float margin) {
+  return SetFlightArea(world.flightArea, x0, y0, z0, x1, y1, z1, margin);
+}
+
+int set_flight_area_center(GameWorld& world, float x, float y, float z) {
+  return SetFlightAreaCenter(world.flightArea, x, y, z);
+}
+
+int out_area(GameWorld& world, float x, float y, float z) { return OutArea(world.flightArea, x, y, z); }
+
 // [SECTION] Network data table
 
-namespace {
-
-constexpr int kNetworkRows = 40;
-constexpr int kNetworkColumns = 8;
-
-bool InNetworkTable(int row, int column) {
-  return row >= 0 && row < kNetworkRows && column >= 0 && column < kNetworkColumns;
+int32_t GetNetworkData(const NetworkDataTable& table, int row, int column) {
+  if (row < 0 || row >= NetworkDataTable::kRows || column < 0 || column >= NetworkDataTable::kColumns) return 0;
+  return table.entries[row][column];
 }
 
-}  // namespace
-
-int get_network_data(GameWorld& world, int row, int column) {
-  return InNetworkTable(row, column) ? world.networkData[row][column] : 0;
+int32_t SetNetworkData(NetworkDataTable& table, int row, int column, int32_t value) {
+  if (row < 0 || row >= NetworkDataTable::kRows || column < 0 || column >= NetworkDataTable::kColumns)
+    return 0x7FFFFFFF;
+  int32_t old = table.entries[row][column];
+  table.entries[row][column] = value;
+  return old;
 }
+
+int get_network_data(GameWorld& world, int row, int column) { return GetNetworkData(world.networkData, row, column); }
 
 int set_network_data(GameWorld& world, int row, int column, int value) {
-  if (!InNetworkTable(row, column)) return 0x7FFFFFFF;
-  int old = world.networkData[row][column];
-  world.networkData[row][column] = value;
-  return old;
+  return SetNetworkData(world.networkData, row, column, value);
 }
 
 int set_network_world(GameWorld& world, int flag) {
@@ -68,11 +84,13 @@ int set_network_world(GameWorld& world, int flag) {
 
 // [SECTION] Screen fade, pause, event mode
 
-void fade_screen(GameWorld& world, float value, float target, float step) {
-  if (!(world.fadeValue < 0.0f)) world.fadeValue = value;
-  if (!(world.fadeTarget < 0.0f)) world.fadeTarget = target;
-  if (!(world.fadeStep < 0.0f)) world.fadeStep = step;
+void FadeScreen(ScreenFade& fade, float value, float target, float step) {
+  if (!(fade.value < 0.0f)) fade.value = value;
+  if (!(fade.target < 0.0f)) fade.target = target;
+  if (!(fade.step < 0.0f)) fade.step = step;
 }
+
+void fade_screen(GameWorld& world, float value, float target, float step) { FadeScreen(world.fade, value, target, step); }
 
 void set_fade_color(GameWorld& world, float r, float g, float b, float a) {
   world.fadeColour[0] = r;
@@ -138,15 +156,25 @@ units::Unit* FindNearestOtherUnit(GameWorld& world, units::Unit& unit) {
   return nearest;
 }
 
-// [SECTION] The world's recorder (a stand-in until the world holds the
-// recorder record)
+// [SECTION] The world's recorder
 
 int FindRecorderMarker(GameWorld& world, int from, int to, int* offset) {
-  (void)world;
-  (void)from;
-  (void)to;
-  (void)offset;
-  return -1;
+  if (!world.recorder) return -1;
+  int32_t found = 0;
+  int32_t handle = world.recorder->FindRecorderMarker(from, to, &found);
+  if (handle >= 0 && offset) *offset = found;
+  return handle;
+}
+
+void MarkRecorderDestruction(GameWorld& world, int handle) {
+  // A replay's count is the whole recording: a mark then would land in its
+  // last slot.
+  if (!world.recorder || world.playback || world.inputPaused) return;
+  world.recorder->SetRecorderMarker(handle);
+}
+
+core::Vec3 PredictUnitPosition(GameWorld& world, units::Unit& unit, int n) {
+  return PredictUnitPosition(world.recorder, world.playback != 0 && !world.replayAborted, unit, n);
 }
 
 }  // namespace world

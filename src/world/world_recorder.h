@@ -1,4 +1,5 @@
-// world_recorder.h -- the replay recorder: a run's input kept step by step.
+// world_recorder.h -- the replay recorder: a run's input kept step by step,
+// and the small records of the world that the world queries work on.
 //
 // The recorder keeps every step's input in memory so that the next run can
 // play it back: the world restarts its random sequence from seed 0 at every
@@ -117,6 +118,43 @@ struct ReplayKeys {
   bool hold = false;
 };
 ReplayKeys ReadReplayKeys(const int32_t* held);
+
+// The flight area: a box with a margin band inside its faces, and a centre.
+struct FlightArea {
+  float min[3] = {-5000.0f, -5000.0f, -5000.0f};
+  float max[3] = {5000.0f, 5000.0f, 5000.0f};
+  float margin = 900.0f;
+  float center[3] = {0.0f, 0.0f, 0.0f};
+};
+// Stores the box and margin and centres the area in the box. 1.
+int SetFlightArea(FlightArea& area, float x0, float y0, float z0, float x1, float y1, float z1, float margin);
+// Stores the centre. 1.
+int SetFlightAreaCenter(FlightArea& area, float x, float y, float z);
+// -1 outside the box (its faces are inside); 1 inside but within the margin
+// of a face; 0 deeper inside. A position that is not a number is outside.
+int OutArea(const FlightArea& area, float x, float y, float z);
+
+// The network data table: 40 rows (one per player) of 8 words.
+struct NetworkDataTable {
+  static constexpr int kRows = 40;
+  static constexpr int kColumns = 8;
+  int32_t entries[kRows][kColumns] = {};
+};
+// The entry; 0 outside the table.
+int32_t GetNetworkData(const NetworkDataTable& table, int row, int column);
+// Stores the entry and returns its old value; outside the table nothing is
+// stored and 0x7FFFFFFF returned.
+int32_t SetNetworkData(NetworkDataTable& table, int row, int column, int32_t value);
+
+// The screen fade: the value moves toward the target by the step.
+struct ScreenFade {
+  float value = 0.0f;
+  float target = 0.0f;
+  float step = 0.0f;
+};
+// Each of the three is stored only while its current value is not negative
+// (a negative field keeps its value).
+void FadeScreen(ScreenFade& fade, float value, float target, float step);
 
 // The unit's position n steps ahead: during a replay (`replaying`), for a
 // PLAYER unit, the position the recorder holds there when its x is non-zero;

@@ -190,8 +190,14 @@ int SetPathPointListed(GameWorld& world, units::PathPoint* point, int add);
 // playback index: its unit handle, and through `offset` (may be null) its
 // distance in steps; -1 when none.
 int FindRecorderMarker(GameWorld& world, int from, int to, int* offset);
-// Stores the flight-area box and its margin. 1.
+// Marks a counted unit's destruction for the replay's look-ahead: the
+// first one of each 6 steps is kept. Only while the run is recorded (no
+// replay plays); the population statistics call it.
+void MarkRecorderDestruction(GameWorld& world, int handle);
+// Stores the flight-area box and its margin and centres the area in the
+// box; the centre alone. 1.
 int set_flight_area(GameWorld& world, float x0, float y0, float z0, float x1, float y1, float z1, float margin);
+int set_flight_area_center(GameWorld& world, float x, float y, float z);
 // -1 outside the flight-area box (its faces are inside), 1 inside it but
 // within the margin of a face, 0 deeper inside.
 int out_area(GameWorld& world, float x, float y, float z);
@@ -217,6 +223,9 @@ int pause(GameWorld& world, int flag);
 void set_event_mode(GameWorld& world, int mode);
 // The event HUD word (`set_event_hud`).
 void SetOwnerLink(GameWorld& world, int value);
+// The unit's position n steps ahead: a PLAYER unit's recorded position
+// during a replay (when its x is non-zero), else position + velocity x n.
+Vec3 PredictUnitPosition(GameWorld& world, units::Unit& unit, int n);
 // The nearest unit with a model, of another team, neither inert nor of
 // another event, whose distance (truncated) is below 100,000; the first of
 // equal distances wins. Null when none.

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
 #include <utility>
 
 #include "units/units_services.h"
@@ -65,16 +66,37 @@ TEST(WorldQueries, NetworkDataTable) {
 TEST(WorldQueries, FadeScreenKeepsNegativeFields) {
   world::GameWorld world;
   world::fade_screen(world, 0.5f, 1.0f, 0.05f);
-  EXPECT_EQ(world.fadeValue, 0.5f);
-  EXPECT_EQ(world.fadeTarget, 1.0f);
-  EXPECT_EQ(world.fadeStep, 0.05f);
-  world.fadeValue = -1.0f;
+  EXPECT_EQ(world.fade.value, 0.5f);
+  EXPECT_EQ(world.fade.target, 1.0f);
+  EXPECT_EQ(world.fade.step, 0.05f);
+  world.fade.value = -1.0f;
   world::fade_screen(world, 0.25f, 0.0f, 0.1f);
-  EXPECT_EQ(world.fadeValue, -1.0f);
-  EXPECT_EQ(world.fadeTarget, 0.0f);
-  EXPECT_EQ(world.fadeStep, 0.1f);
+  EXPECT_EQ(world.fade.value, -1.0f);
+  EXPECT_EQ(world.fade.target, 0.0f);
+  EXPECT_EQ(world.fade.step, 0.1f);
   EXPECT_EQ(world::pause(world, 1), 1);
   EXPECT_EQ(world.paused, 1);
+}
+
+// Destructions are marked only while a run is recorded; the look-ahead
+// reads them through the world during the replay.
+TEST(WorldQueries, RecorderMarksThroughTheWorld) {
+  world::GameWorld world;
+  int offset = -1;
+  EXPECT_EQ(world::FindRecorderMarker(world, 0, 60, &offset), -1);  // no recorder
+  world::MarkRecorderDestruction(world, 3);
+
+  auto recorder = std::make_unique<world::InputRecorder>();
+  world.recorder = recorder.get();
+  for (int i = 0; i < 20; i++) recorder->RecordStep(nullptr, nullptr, nullptr, nullptr, nullptr);
+  world::MarkRecorderDestruction(world, 12);  // slot 3
+  world.playback = 1;
+  world::MarkRecorderDestruction(world, 13);  // a replay marks nothing
+  recorder->RewindRecorder(true);
+  EXPECT_EQ(world::FindRecorderMarker(world, 0, 60, &offset), 12);
+  EXPECT_EQ(offset, 18);
+  EXPECT_EQ(world::FindRecorderMarker(world, 0, 60, nullptr), 12);
+  EXPECT_EQ(world::FindRecorderMarker(world, 24, 60, &offset), -1);
 }
 
 }  // namespace
