@@ -41,7 +41,11 @@ int StorePath(core::LogSystem* log, char* field, const char* path) {
 GameWorld::GameWorld() {
   scriptEngine.pathPoints.errorLabel = &errorLabel;
   scriptEngine.host = this;
-  unitDatabase = NewUnitDatabase();
+  unitDatabase = ownDatabase_ = NewUnitDatabase();
+  pathPoints = ownPathPoints_ = NewPathPointPool();
+  // Errors in path points' event scripts name their point.
+  scriptEngine.pathPoints.find = units::FindPathPointLabelForScript;
+  scriptEngine.pathPoints.user = pathPoints;
   SetWorldDefaults();
 }
 
@@ -49,7 +53,8 @@ GameWorld::~GameWorld() {
   FreeEffectPool(*this);
   FreeUnitPool(*this);
   FreePopulation(*this);
-  DeleteUnitDatabase(unitDatabase);
+  DeletePathPointPool(ownPathPoints_);
+  DeleteUnitDatabase(ownDatabase_);
 }
 
 int GameWorld::SetNextScriptPath(const char* path) { return StorePath(log, startFileName_, path); }
@@ -70,14 +75,14 @@ namespace {
 
 // Moves the fade value toward its target by the step.
 void StepFade(GameWorld& w) {
-  float difference = w.fadeValue - w.fadeTarget;
-  float step = w.fadeStep;
+  float difference = w.fade.value - w.fade.target;
+  float step = w.fade.step;
   if ((difference < 0 ? -difference : difference) <= (step < 0 ? -step : step)) {
-    w.fadeValue = w.fadeTarget;
+    w.fade.value = w.fade.target;
     return;
   }
-  if (w.fadeTarget > w.fadeValue) w.fadeValue += step;
-  if (w.fadeValue > w.fadeTarget) w.fadeValue -= step;
+  if (w.fade.target > w.fade.value) w.fade.value += step;
+  if (w.fade.value > w.fade.target) w.fade.value -= step;
 }
 
 // The start state's only step: the reset, then the run (or edit) state.
@@ -125,9 +130,9 @@ int GameWorld::RunWorldFrame(platform::Window* frameWindow) {
         if (keys.hold) break;
       }
       if (eventMode == -1) {
-        if (fadeValue >= 1.0f) speed = 10000;
-        fadeTarget = 1.0f;
-        fadeStep = 0.05f;
+        if (fade.value >= 1.0f) speed = 10000;
+        fade.target = 1.0f;
+        fade.step = 0.05f;
       }
     }
 
@@ -149,7 +154,7 @@ int GameWorld::RunWorldFrame(platform::Window* frameWindow) {
     }
   }
 
-  UpdateEngineSounds(fadeValue);
+  UpdateEngineSounds(fade.value);
   if (!gameEnded) return 0;
   if (host.saveSettings) host.saveSettings(host.user);
   ShutdownWorld();
@@ -182,7 +187,7 @@ void GameWorld::RunStep(int slots) {
     scriptEngine.WriteCodeListingFile("CompiledCode.txt");
     RegisterSystemCallsAgain(*this);
     EmptyTriggerLists(*this);
-    fadeValue = fadeStep = fadeTarget = 0.0f;
+    fade = ScreenFade{};
   }
 
   // Units that a script or their own step marked deleted.

@@ -43,7 +43,7 @@ void GameWorld::SetWorldDefaults() {
   messages = {};
   FreePopulation(*this);
   ClearStartFiles();
-  set_flight_area(*this, -5000.0f, -5000.0f, -5000.0f, 5000.0f, 5000.0f, 5000.0f, 900.0f);
+  SetFlightArea(flightArea, -5000.0f, -5000.0f, -5000.0f, 5000.0f, 5000.0f, 5000.0f, 900.0f);
   gameEnded = false;
 }
 
@@ -82,6 +82,7 @@ void GameWorld::ResetWorld() {
   // 2-3. Every unit slot reset, the paths and trigger lists emptied, the
   // effect pool freed.
   ClearUnitSlots(*this);
+  DetachPathPoints(*this);
   EmptyTriggerLists(*this);
   FreeEffectPool(*this);
 
@@ -95,7 +96,7 @@ void GameWorld::ResetWorld() {
   gameTime = 0;
   timerStopped = 0;
   speed = 1;
-  fadeValue = fadeStep = fadeTarget = 0.0f;
+  fade = ScreenFade{};
   fadeColour[0] = fadeColour[1] = fadeColour[2] = fadeColour[3] = 0.0f;
   freezeCountdown = 0;
   heightOffset = 0;
@@ -175,7 +176,7 @@ void GameWorld::ResetWorld() {
   // 15. Every window hidden, the sounds stopped, the network table zeroed.
   if (host.closeAllWindows) host.closeAllWindows(host.user);
   StopGameSounds(*this);
-  std::memset(networkData, 0, sizeof networkData);
+  networkData = NetworkDataTable{};
   networkUnitCounter = 0;
   core::Log(log, core::kLogInfo, Sjis("ワールドリセット処理終了@Reset\n"));
 }
@@ -248,7 +249,10 @@ int LoadStartPlacementFile(GameWorld& world, const char* path) {
     return 0;
   }
   units::ReadUnitPlacements(db, object, kStartTextureFlags, path);
-  // Every group is put: each record with its options, group and path label.
+  // The paths first (their scripts compiled, their active points listed),
+  // then every group is put: each record with its options, group and path,
+  // a unit with a path following it from the path's labelled point.
+  units::CreatePathsFromRecords(world, *world.pathPoints, &world.pathIdCounter, world.scriptEngine);
   for (units::PlacementRecord* record : db.placements) {
     if (!record) continue;
     uint32_t flags = 0;
@@ -260,6 +264,11 @@ int LoadStartPlacementFile(GameWorld& world, const char* path) {
     unit->flags |= record->options & (units::kPlaceIgnored | units::kPlaceBarrier);
     units::SetUnitGroup(*unit, record->group.c_str());
     units::SetUnitPathLabel(*unit, record->path.c_str());
+    units::PathPoint* start = record->path.empty() ? nullptr : units::FindPathPointByLabel(*world.pathPoints, record->path.c_str());
+    if (start) {
+      units::SetUnitPath(*unit, start, 0);
+      units::SetUnitState(*unit, units::kUnitStateFollowPath, 0);
+    }
   }
   return 1;
 }

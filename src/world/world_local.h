@@ -75,6 +75,10 @@ int LoadStartPlacementFile(GameWorld& world, const char* path);
 // ----------------------------------------------------------------------------
 
 units::UnitDatabase* NewUnitDatabase();
+units::PathPointPool* NewPathPointPool();
+void DeletePathPointPool(units::PathPointPool* pool);
+// Every live path point detached (reset).
+void DetachPathPoints(GameWorld& world);
 void DeleteUnitDatabase(units::UnitDatabase* database);
 void ReleaseAllUnitTypeResources(GameWorld& world);
 void FreeSceneRecords(GameWorld& world);

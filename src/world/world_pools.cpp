@@ -435,7 +435,7 @@ int CountUnitDestroyed(GameWorld& world, units::Unit* unit) {
   units::StopUnitEngineSound(world.sound, *unit);
   PopulationRecord* record = FindNamedRecord(world, unit->team.Get());
   if (!(unit->flags & units::kUnitCounted) || !record) return 0;
-  if (world.recorder) world.recorder->SetRecorderMarker(unit->unitId);
+  MarkRecorderDestruction(world, unit->unitId);
   int c = ClassOf(unit->type);
   record->destroyed[c]++;
   record->alive[c]--;

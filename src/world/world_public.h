@@ -88,13 +88,6 @@ struct SoundCacheSlot {
   int32_t age = 0;
 };
 
-// The flight area: the box units are to stay in, with a margin band.
-struct FlightArea {
-  Vec3 low{-5000.0f, -5000.0f, -5000.0f};
-  Vec3 high{5000.0f, 5000.0f, 5000.0f};
-  float margin = 900.0f;
-};
-
 class GameWorld {
  public:
   // Longest path the start file and the unit-data path hold, terminator
@@ -198,9 +191,7 @@ class GameWorld {
   CameraState camera;
   FlightArea flightArea;
   // Screen fade: 0 clear, 1 fully faded; moved toward the target by the step.
-  float fadeValue = 0.0f;
-  float fadeStep = 0.0f;
-  float fadeTarget = 0.0f;
+  ScreenFade fade;
   float fadeColour[4] = {};
   std::string pendingRunError;          // shown at the next run step
   units::Unit* playerUnit = nullptr;
@@ -230,7 +221,7 @@ class GameWorld {
   int32_t gameLevel = 1;                // 0 to 2
   int32_t networkUnitCounter = 0;       // low 24 bits of new units' ids
   int32_t networkOwnId = 0;             // top byte of those ids
-  int32_t networkData[40][8] = {};      // `set_network_data`
+  NetworkDataTable networkData;         // `set_network_data`
 
   // The step input: filled by StepInput, read by units and windows.
   int32_t held[kButtons] = {};
@@ -257,8 +248,13 @@ class GameWorld {
   // Population records, one per team name.
   std::vector<PopulationRecord> population;
   std::array<SoundCacheSlot, kSoundCacheSlots> soundCache{};
-  // The unit database (unit types, placement and path-point records).
+  // The unit database (unit types, placement and path-point records): the
+  // world's own, unless a test or tool points it at another.
   units::UnitDatabase* unitDatabase = nullptr;
+  // The live path points (handles 268435456 + slot) and the running id
+  // counter new points take.
+  units::PathPointPool* pathPoints = nullptr;
+  int32_t pathIdCounter = 0;
   // The player's chosen unit type and weapon types ("__SYSTEM__YOU").
   units::UnitType* playerType = nullptr;
   units::UnitType* playerWeaponTypes[4] = {};
@@ -271,6 +267,9 @@ class GameWorld {
   // took at its start.
   void RunStep(int slots);
 
+  // What the world made and frees, whatever the pointers above are set to.
+  units::UnitDatabase* ownDatabase_ = nullptr;
+  units::PathPointPool* ownPathPoints_ = nullptr;
   float systemScale_ = 1.0f;
   char lastStartFileName_[kPathBytes] = {};
   char startFileName_[kPathBytes] = {};

@@ -13,6 +13,7 @@ struct Unit;
 struct UnitType;
 struct UnitDatabase;
 struct PathPoint;
+struct PathPointPool;
 }  // namespace units
 
 namespace world {

@@ -9,6 +9,9 @@ namespace world {
 
 units::UnitDatabase* NewUnitDatabase() { return new units::UnitDatabase(); }
 void DeleteUnitDatabase(units::UnitDatabase* database) { delete database; }
+units::PathPointPool* NewPathPointPool() { return new units::PathPointPool(); }
+void DeletePathPointPool(units::PathPointPool* pool) { delete pool; }
+void DetachPathPoints(GameWorld& world) { units::DetachAllPathPoints(*world.pathPoints); }
 
 void ReleaseAllUnitTypeResources(GameWorld& world) { units::ReleaseUnitTypeResources(*world.unitDatabase, nullptr); }
 

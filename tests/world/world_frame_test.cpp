@@ -223,7 +223,7 @@ TEST(WorldFrame, EventSkipRunsAtSpeed10000OnceFaded) {
   // The fade climbs 0.05 a step; until it is full the speed stays 1.
   int before = f.Global("steps");
   for (int i = 0; i < 20; i++) f.world.RunWorldFrame(nullptr);
-  EXPECT_FLOAT_EQ(f.world.fadeValue, 1.0f);
+  EXPECT_FLOAT_EQ(f.world.fade.value, 1.0f);
   EXPECT_EQ(f.Global("steps") - before, 20);
   before = f.Global("steps");
   f.world.RunWorldFrame(nullptr);
