@@ -88,7 +88,9 @@ const char* UnitText::Set(const char* text) {
 Unit::Unit() { ResetUnit(*this); }
 
 Unit::~Unit() {
-  // Leave no dangling links in the display tree of the objects around it.
+  // Leave no dangling links in the display tree of the objects around it:
+  // records are destroyed in any order, parents before their children too.
+  while (render::DisplayObject* child = GetObjectFirstChild()) child->SetObjectParent(nullptr);
   SetObjectParent(nullptr);
 }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "units/units_local.h"
 #include "world/world_public.h"
 
@@ -242,6 +244,20 @@ TEST_F(PathStepFixture, WhoFollowsThePathInPathState) {
   EXPECT_GT(Moved(units::kTypeShip, kUnitPlayer | kUnitRemote), 0);
   EXPECT_GT(Moved(units::kTypePlane, kUnitPlayer), 0);
   EXPECT_EQ(Moved(units::kTypeShip, units::kUnitFrozen), 0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(UnitRecord, RecordsMayBeDestroyedParentFirst) {
+  auto parent = std::make_unique<Unit>();
+  auto child = std::make_unique<Unit>();
+  units::SetUnitParent(*child, parent.get());
+  ASSERT_EQ(parent->GetObjectFirstChild(), child.get());
+  parent.reset();
+  EXPECT_EQ(child->GetObjectParent(), nullptr);
+  child.reset();  // must not touch the parent's freed record
 }
 
 }  // namespace
