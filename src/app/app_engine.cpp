@@ -2,6 +2,7 @@
 // calls, once, before start-up.
 
 #include "app/app_local.h"
+#include "units/units_public.h"
 
 namespace app {
 
@@ -11,6 +12,23 @@ namespace {
 void LogUnshownBox(void* user, const char* text) {
   static_cast<LogSystem*>(user)->WriteLog(text, kLogError);
 }
+
+// What the world asks of the owners above it.
+void RegisterCallsForWorld(void* user) {
+  Engine& e = *static_cast<Engine*>(user);
+  api::RegisterSystemCalls(e.world, e.graphics.MainWindow());
+}
+
+void ShowWorldErrorWindow(void* user, const char* text) {
+  ui::WindowManager::ShowErrorWindow(&static_cast<Engine*>(user)->windows, text);
+}
+
+void CloseWorldWindows(void* user) {
+  ui::WindowManager& windows = static_cast<Engine*>(user)->windows;
+  for (int slot = 0; slot < ui::WindowManager::kWindowCount; slot++) *windows.Window(slot) = ui::MessageWindow{};
+}
+
+void SaveSettingsForWorld(void* user) { SaveSettings(*static_cast<Engine*>(user), nullptr); }
 
 }  // namespace
 
@@ -24,6 +42,21 @@ Engine::Engine() {
   sound.log = &log;
   sound.packages = &packages;
   world.log = &log;
+  world.settings = &settings;
+  world.input = &input;
+  world.sound = &sound;
+  world.network = &network;
+  world.recorder = &recorder;
+  world.clock = &clock;
+  world.editorMode = &app.EditorMode;
+  world.frameRate = &app.pacer.frameRate;
+  world.unitDatabase->graphics = &graphics;
+  world.host.user = this;
+  world.host.registerSystemCalls = RegisterCallsForWorld;
+  world.host.showErrorWindow = ShowWorldErrorWindow;
+  world.host.closeAllWindows = CloseWorldWindows;
+  world.host.releaseWindows = CloseWorldWindows;
+  world.host.saveSettings = SaveSettingsForWorld;
   world.scriptEngine.log = &log;
   world.scriptEngine.pools.log = &log;
   world.scriptEngine.files = &packages;

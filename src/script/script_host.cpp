@@ -215,6 +215,8 @@ int ScriptEngine::RunScriptStep() {
   return 0;
 }
 
+void ScriptEngine::WriteCodeListingFile(const char* path) { WriteTextFile(path, WriteCompiledCodeListing(*this)); }
+
 int EscapeStringBounded(char* buffer, const char* text, int size) {
   if (!buffer || size <= 0) return 0;
   int length = 0;
@@ -410,6 +412,13 @@ float ScriptEngine::ValueToFloat(const CScriptValue* value) {
     case kValueString: return ParseFloat(value->stringValue.c_str());
     default: return 0.0f;
   }
+}
+
+int32_t ScriptEngine::StartThread(CScriptValue* function, int32_t argument) {
+  for (int hops = 0; function && function->type == kValueRefer && hops < 1024; hops++) function = function->data.value;
+  if (!function || function->type != kValueFunction)
+    RaiseScriptError("%s", Sjis("ジャンプ先の関数がありません。create_threadシステム割り込み命令は失敗しました。"));
+  return CreateScriptThread(*this, function, argument);
 }
 
 }  // namespace script

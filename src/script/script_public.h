@@ -288,6 +288,8 @@ class ScriptEngine {
   WarningSink warnings;                     // wired by tools without a log
   // Source files already warned about (once a file per clear).
   std::set<std::string> warnedFiles;
+  void* host = nullptr;                     // the record that embeds the engine
+                                            // (the world), for system calls
 
   // --- Host operations ------------------------------------------------------
 
@@ -357,6 +359,9 @@ class ScriptEngine {
   // the call-list text. Without a stored run-time error it writes and shows
   // nothing and returns 0: a clean run leaves no error file or window.
   int WriteRuntimeError();
+  // Writes the compiled code's listing to `path` ("CompiledCode.txt" that
+  // the world writes at its reset and after a run-time error).
+  void WriteCodeListingFile(const char* path);
 
   // Empties the engine: threads, registry, link list, defines, namespaces,
   // every pool record, the error list and the source table. Returns 1.
@@ -372,6 +377,11 @@ class ScriptEngine {
   // The value read as a float after refer links (0 for null and for values
   // that are not numbers or strings).
   static float ValueToFloat(const CScriptValue* value);
+  // Starts a function value (a global function) as a new thread with one int
+  // argument, as `create_thread` does; the thread runs from the next slice.
+  // Returns its index; raises a ScriptError text when no thread can be made
+  // or the value is no function.
+  int32_t StartThread(CScriptValue* function, int32_t argument);
 
   // --- The record's groups, in order ----------------------------------------
 
@@ -428,6 +438,11 @@ class ScriptEngine {
 // the terminator into `size` bytes; a size below 2 gives the empty text.
 // Returns the length of the copy.
 int EscapeStringBounded(char* buffer, const char* text, int size);
+
+// A script path as the engine opens it: "/x" from the working folder, a
+// relative path from `baseFolder` (the working folder when empty), "\\" and
+// "/" both separating.
+std::string ResolveScriptPath(std::string_view path, std::string_view baseFolder);
 
 // ----------------------------------------------------------------------------
 // Values and variables (script_values.cpp)

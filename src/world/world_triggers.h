@@ -1,4 +1,147 @@
 // world_triggers.h -- the path-point trigger lists the world runs each step.
+//
+// A path point may carry an event: one command of TriggerCommandTable, two
+// operand texts OP1 and OP2 and an event script compiled into a script
+// function of its own. Every point whose event is active stands in one of 39
+// trigger lists; an event of the world runs the list of that event, each
+// listed point tests its command against the units involved and, when it
+// holds, starts its event function as a new script thread with the unit's
+// handle.
+//
+// - The lists are plain records that the world embeds (GameWorld::triggerLists)
+//   and empties at every reset and after every script failure.
+// - RunTriggerList reads the world through a TriggerScene, so it can be run
+//   on records alone; RunPathTriggers (world_services.h) builds the scene of
+//   the world.
 #pragma once
 
-namespace world {}  // namespace world
+#include <array>
+#include <cstdint>
+#include <vector>
+
+namespace script {
+class ScriptEngine;
+}
+
+namespace units {
+struct Unit;
+struct PathPoint;
+}  // namespace units
+
+namespace world {
+
+// The trigger command codes; the code is the row of TriggerCommandTable and
+// what a path point stores.
+enum TriggerCode : int32_t {
+  kTriggerNop = 0,
+  kTriggerAuto = 1,
+  kTriggerPastTime = 2,
+  kTriggerRestTime = 3,
+  kTriggerReach = 4,
+  kTriggerIdAppear = 5,
+  kTriggerIdDisappear = 6,
+  kTriggerAppear = 7,
+  kTriggerDisappear = 8,
+  kTriggerMore = 9,
+  kTriggerLess = 10,
+  kTriggerNear = 11,
+  kTriggerFar = 12,
+  kTriggerDamaged = 13,
+  kTriggerTouch = 14,
+  kTriggerLanding = 15,
+  kTriggerHp = 16,
+  kTriggerCaution = 17,
+  kTriggerWarning = 18,
+  kTriggerLocked = 19,
+  kTriggerDanger = 20,
+  kTriggerMain = 21,
+  kTriggerSub = 22,
+  kTriggerCenter = 23,
+  kTriggerExtra = 24,
+  kTriggerGun = 25,
+  kTriggerHit = 26,
+  kTriggerDestroy = 27,
+  kTriggerMiss = 28,
+  kTriggerChange = 29,
+  kTriggerRange = 30,
+  kTriggerGunRange = 31,
+  kTriggerLock = 32,
+  kTriggerXPlus = 33,
+  kTriggerXMinus = 34,
+  kTriggerYPlus = 35,
+  kTriggerYMinus = 36,
+  kTriggerZPlus = 37,
+  kTriggerZMinus = 38,
+};
+
+// Number of trigger commands and of trigger lists.
+constexpr int kTriggerCommandCount = 39;
+
+// One row of TriggerCommandTable. The keyword is what placement files store
+// and the editor lists ("%02d:%s" with the code); the description names the
+// operands "[OP1]" and "[OP2]" and is kept here in UTF-8 (its Shift-JIS form
+// through TriggerCommandDescription).
+struct TriggerCommand {
+  int32_t code;
+  const char* keyword;
+  const char* description;
+};
+
+// 39 rows, the code equal to the row, then an all-zero row.
+extern const TriggerCommand TriggerCommandTable[kTriggerCommandCount + 1];
+
+// The Shift-JIS description of a command; "" for an unknown code.
+const char* TriggerCommandDescription(int code);
+// The code of a keyword (byte compare), or -1.
+int FindTriggerCommand(const char* keyword);
+// The list a point of this command stands in: its own code, except
+// PASTTIME and RESTTIME in AUTO (1), ID_APPEAR and MORE in APPEAR (7),
+// ID_DISAP and LESS in DISAPPEAR (8), FAR and XPLUS to ZMINUS in NEAR (11).
+// -1 for an unknown code.
+int TriggerListOf(int code);
+// 1 when a point of this command leaves its list once it has fired.
+int TriggerFiresOnce(int code);
+
+// The 39 lists of listed path points, one per code. A list grows in blocks
+// of 20 slots and never shrinks; an empty slot is null. A list is walked in
+// slot order, so a removed point's slot is the next one an addition takes.
+struct TriggerLists {
+  static constexpr int kGrowth = 20;
+  std::array<std::vector<units::PathPoint*>, kTriggerCommandCount> lists;
+
+  // Adds the point to (add non-zero) or removes it from list `list`. Adding
+  // a point already listed, or removing one that is not, changes nothing.
+  // 1; 0 for a list outside 0..38.
+  int SetListed(int list, units::PathPoint* point, int add);
+  // Every slot of every list null; the slots are kept for later additions.
+  void Clear();
+  // Slots of a list (0 outside 0..38).
+  int SlotCount(int list) const;
+};
+
+// What one run of a list reads of the world beside the two units.
+struct TriggerScene {
+  script::ScriptEngine* engine = nullptr;  // where event threads start (null: none start)
+  int32_t gameTime = 0;                    // steps since the run began (PASTTIME)
+  int32_t restCountdown = 0;               // steps left (RESTTIME)
+  // The unit pool, for the MORE and LESS counts: its slot count and the unit
+  // of a slot (null for an empty slot). Either may be null: no units.
+  void* pool = nullptr;
+  int32_t (*countSlots)(void* pool) = nullptr;
+  units::Unit* (*unitAt)(void* pool, int32_t slot) = nullptr;
+};
+
+// Whether a unit's dotted label path matches `path` (labels joined by ".",
+// outermost first): the unit's own label ends the path, each labelled
+// ancestor names one part before it and unlabelled ancestors take no part.
+// The trigger's own reading of label paths until the units offer theirs.
+bool TriggerMatchLabelPath(const units::Unit& unit, const char* path);
+
+// Evaluates one list: every listed point tests its command against `unit`
+// (the unit acted with) and `subject` (the unit whose label is tested);
+// a point that holds starts its event function with the unit's handle.
+// Returns the number of listed points visited. Either unit may be null.
+int RunTriggerList(TriggerLists& lists, const TriggerScene& scene, int list, units::Unit* unit,
+                   units::Unit* subject);
+
+}  // namespace world

@@ -1,0 +1,276 @@
+// world_life.cpp -- the world's life cycle: defaults, load, reset with its
+// start file, shutdown, the engine sounds of a frame, and the seams to the
+// parts of the game the world drives (triggers, recorder, network, effects).
+
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+#include <strings.h>
+
+#include "input/input_public.h"
+#include "net/net_public.h"
+#include "sound/sound_public.h"
+#include "world/world_local.h"
+
+namespace world {
+
+using core::Sjis;
+
+namespace {
+
+constexpr int kRestSteps = 18000;  // five minutes
+constexpr int kDefaultStallHeight = 3000;
+// The texture layers a start file's units load with.
+constexpr uint32_t kStartTextureFlags = 0x207800;
+
+// 1 when the name ends in ".plc", any case.
+bool IsPlacementFile(const char* name) {
+  size_t length = std::strlen(name);
+  return length >= 4 && strcasecmp(name + length - 4, ".plc") == 0;
+}
+
+}  // namespace
+
+// [SECTION] Defaults, load, shutdown
+
+void GameWorld::SetWorldDefaults() {
+  stepCounter = 0;
+  state = nextState = WorldState::Start;
+  speed = 1;
+  systemScale_ = 1.0f;
+  camera.mode = 0;
+  camera.countdown = 0;
+  messages = {};
+  FreePopulation(*this);
+  ClearStartFiles();
+  SetFlightArea(flightArea, -5000.0f, -5000.0f, -5000.0f, 5000.0f, 5000.0f, 5000.0f, 900.0f);
+  gameEnded = false;
+}
+
+int GameWorld::LoadWorld() {
+  core::Log(log, core::kLogInfo, Sjis("ワールドロード処理開始@Load\n"));
+  // A relay peer of a network game draws and plays nothing of its own.
+  reducedEffects = network && network->IsOpen() && settings &&
+                   strcasecmp(settings->networkName[0], "PALE_RELAY") == 0;
+  core::Logf(log, core::kLogInfo, "reduced effects mode %d\n", reducedEffects);
+  renderRebuild = 0;
+  camera.eye.y = 40.0f;
+  fadeColour[0] = fadeColour[1] = fadeColour[2] = fadeColour[3] = 0.0f;
+  if (CountUnitSlots(*this) == 0) GrowUnitPool(*this);
+  if (effectPool.empty()) EnsureEffectPool(*this);
+  core::Log(log, core::kLogInfo, Sjis("ワールドロード処理終了@Load\n"));
+  return 1;
+}
+
+void GameWorld::ShutdownWorld() {
+  core::Log(log, core::kLogInfo, Sjis("\n--------- メインパート終了 ---------\n\n"));
+  ClearUnitSlots(*this);
+  if (host.releaseWindows) host.releaseWindows(host.user);
+  StopGameSounds(*this);
+  playback = 0;
+  stepCounter = 0;
+  SetWorldDefaults();
+}
+
+// [SECTION] Reset
+
+void GameWorld::ResetWorld() {
+  // 1. The log line; every sound of the game stopped.
+  core::Log(log, core::kLogInfo, Sjis("ワールド初期化処理開始@Reset\n"));
+  StopGameSounds(*this);
+
+  // 2-3. Every unit slot reset, the paths and trigger lists emptied, the
+  // effect pool freed.
+  ClearUnitSlots(*this);
+  DetachPathPoints(*this);
+  EmptyTriggerLists(*this);
+  FreeEffectPool(*this);
+
+  // 4. The words of a run.
+  eventMode = 0;
+  camera.countdown = 0;
+  eventHud = 0;
+  restCountdown = kRestSteps;
+  finishRequested = 0;
+  paused = 0;
+  gameTime = 0;
+  timerStopped = 0;
+  speed = 1;
+  fade = ScreenFade{};
+  fadeColour[0] = fadeColour[1] = fadeColour[2] = fadeColour[3] = 0.0f;
+  freezeCountdown = 0;
+  heightOffset = 0;
+  stallHeight = kDefaultStallHeight;
+  hudFlags = 0;
+
+  // 5. The population records.
+  ResetPopulation(*this);
+
+  // 6. A new start file drops the loaded unit types; the scene records go
+  // either way.
+  if (std::memcmp(startFileName_, lastStartFileName_, kPathBytes) != 0) ReleaseAllUnitTypeResources(*this);
+  FreeSceneRecords(*this);
+
+  // 7. Pending network messages dropped (the weather and sky come with the
+  // environment).
+  if (networkGame) ApplyNetworkMessages(*this);
+
+  // 8. The seed of the network game's own chance; replaced below.
+  random.Seed(networkGame && clock ? clock->NowMs() : 0);
+
+  // 9. A replay when `finish` asked for one.
+  playback = nextUnitDataPath_[0] ? 1 : 0;
+  replayAborted = 0;
+  inputPaused = 0;
+  core::Log(log, core::kLogInfo, Sjis("プレイヤー情報初期化@Reset\n"));
+
+  // 10. Camera defaults, the input's repeat state, the recorder.
+  camera.eye = Vec3{0.0f, camera.eye.y, 0.0f};
+  camera.drift = Vec3{};
+  camera.factors[0] = camera.factors[1] = camera.factors[2] = 1.0f;
+  camera.angles[0] = camera.angles[1] = 0.6109f;
+  camera.shakeRate = 1.0f;
+  camera.shake = 0.0f;
+  playerUnit = focusUnit = targetUnit = nullptr;
+  if (input) input->ClearInputState(-1);
+  RewindRecorder(*this, playback != 0);
+
+  // 11. The camera mode: fly-by for a replay, else the saved view.
+  bool vr = settings && settings->stereoType == 4;
+  if (playback) {
+    camera.mode = 2;
+  } else if (vr) {
+    camera.mode = 0;
+    if (settings) settings->viewMode = 0;
+  } else {
+    camera.mode = settings && settings->viewMode ? 1 : 0;
+  }
+
+  // 12. The camera's ring of random bytes from a time seed; then the game's
+  // sequence starts from seed 0, in every game, so replays repeat it.
+  random.Seed((clock ? clock->NowMs() : 0u) + camera.ring[0]);
+  for (uint8_t& byte : camera.ring) byte = uint8_t(random.Next() & 0xFF);
+  camera.ringIndex = 0;
+  random.Seed(0);
+
+  // 13. The camera's roll marker; the HUD map hidden.
+  camera.roll = FLT_MAX;
+  hudMapShown = 0;
+
+  // 14. The start file: a placement file, or a script.
+  if (!(InEditMode(*this) && !testRunRequested) && startFileName_[0]) {
+    if (IsPlacementFile(startFileName_)) {
+      LoadStartPlacementFile(*this, startFileName_);
+    } else {
+      scriptEngine.LoadScript(startFileName_);
+    }
+  }
+  TakeStartFileAsLast();
+  scriptEngine.WriteVariableTableFile("RuntimeValue.txt");
+  scriptEngine.WriteCodeListingFile("CompiledCode.txt");
+  if (scriptEngine.WriteCompileResults() != 0) {
+    RegisterSystemCallsAgain(*this);
+    EmptyTriggerLists(*this);
+  }
+
+  // 15. Every window hidden, the sounds stopped, the network table zeroed.
+  if (host.closeAllWindows) host.closeAllWindows(host.user);
+  StopGameSounds(*this);
+  networkData = NetworkDataTable{};
+  networkUnitCounter = 0;
+  core::Log(log, core::kLogInfo, Sjis("ワールドリセット処理終了@Reset\n"));
+}
+
+// [SECTION] Engine sounds
+
+int GameWorld::UpdateEngineSounds(float fade) {
+  if (paused) return 1;
+  if (reducedEffects || state == WorldState::Edit) return 0;
+  UpdateUnitEngineSounds(*this, fade);
+  if (host.updateHudAlarms) host.updateHudAlarms(host.user);
+  return 0;
+}
+
+// [SECTION] Seams
+
+void RegisterSystemCallsAgain(GameWorld& world) {
+  if (world.host.registerSystemCalls) {
+    world.host.registerSystemCalls(world.host.user);
+    return;
+  }
+  world.scriptEngine.ClearScriptEngine();
+  world.scriptEngine.ResetScriptEngine(nullptr, nullptr);
+}
+
+void StopGameSounds(GameWorld& world) {
+  if (!world.sound) return;
+  world.sound->StopSoundSlot(-1, -1);
+  world.sound->StopSoundSlot(sound::kMusicSlot, -1);
+  world.sound->StopSoundSlot(sound::kVoiceSlot, -1);
+}
+
+void ApplyNetworkMessages(GameWorld& world) { (void)world; }
+void SendNetworkState(GameWorld& world) { (void)world; }
+
+// The effect objects, the camera and the weather step with the scene; a
+// step's camera shake is used up here.
+void StepEffects(GameWorld& world) { world.camera.shake = 0.0f; }
+
+// [SECTION] The recorder's share of a step
+
+void RecordStepInput(GameWorld& world, int step, const int32_t analog[4], Vec3 position) {
+  (void)step;
+  if (!world.recorder) return;
+  const float where[3] = {position.x, position.y, position.z};
+  world.recorder->RecordStep(world.held, world.trigger, world.repeat, analog, where);
+}
+
+void PlayStepInput(GameWorld& world, int step, int32_t analog[4]) {
+  (void)step;
+  if (!world.recorder) return;
+  world.recorder->PlayStep(world.held, world.trigger, world.repeat, analog, nullptr);
+}
+
+void RecordFinishedRun(GameWorld& world) {
+  if (!world.recorder) return;
+  world.recorder->SetRecorderName("");
+  world.recorder->SetRecorderLength(world.gameTime, 1);
+}
+
+void RewindRecorder(GameWorld& world, bool forPlayback) {
+  if (world.recorder) world.recorder->RewindRecorder(forPlayback);
+}
+
+int LoadStartPlacementFile(GameWorld& world, const char* path) {
+  units::UnitDatabase& db = *world.unitDatabase;
+  const script::CScriptArray* object = units::CompilePlacementFile(world.scriptEngine, path);
+  if (!object) {
+    core::Logf(world.log, core::kLogError, Sjis("配置ファイル\"%s\"が読み込めません。\n"), path);
+    return 0;
+  }
+  units::ReadUnitPlacements(db, object, kStartTextureFlags, path);
+  // The paths first (their scripts compiled, their active points listed),
+  // then every group is put: each record with its options, group and path,
+  // a unit with a path following it from the path's labelled point.
+  units::CreatePathsFromRecords(world, *world.pathPoints, &world.pathIdCounter, world.scriptEngine);
+  for (units::PlacementRecord* record : db.placements) {
+    if (!record) continue;
+    uint32_t flags = 0;
+    if (record->options & units::kPlaceTarget) flags |= kPutTarget;
+    if (record->options & units::kPlacePlayer) flags |= kPutPlayer;
+    units::Unit* unit = PutUnit(world, record->team.c_str(), record->type, record->level, record->label.c_str(),
+                                flags, record->position, record->rotation, nullptr);
+    if (!unit) continue;
+    unit->flags |= record->options & (units::kPlaceIgnored | units::kPlaceBarrier);
+    units::SetUnitGroup(*unit, record->group.c_str());
+    units::SetUnitPathLabel(*unit, record->path.c_str());
+    units::PathPoint* start = record->path.empty() ? nullptr : units::FindPathPointByLabel(*world.pathPoints, record->path.c_str());
+    if (start) {
+      units::SetUnitPath(*unit, start, 0);
+      units::SetUnitState(*unit, units::kUnitStateFollowPath, 0);
+    }
+  }
+  return 1;
+}
+
+}  // namespace world
