@@ -358,4 +358,11 @@ float ScriptEngine::ValueToFloat(const CScriptValue* value) {
   }
 }
 
+int32_t ScriptEngine::StartThread(CScriptValue* function, int32_t argument) {
+  for (int hops = 0; function && function->type == kValueRefer && hops < 1024; hops++) function = function->data.value;
+  if (!function || function->type != kValueFunction)
+    RaiseScriptError("%s", Sjis("ジャンプ先の関数がありません。create_threadシステム割り込み命令は失敗しました。"));
+  return CreateScriptThread(*this, function, argument);
+}
+
 }  // namespace script

@@ -361,6 +361,11 @@ class ScriptEngine {
   // The value read as a float after refer links (0 for null and for values
   // that are not numbers or strings).
   static float ValueToFloat(const CScriptValue* value);
+  // Starts a function value (a global function) as a new thread with one int
+  // argument, as `create_thread` does; the thread runs from the next slice.
+  // Returns its index; raises a ScriptError text when no thread can be made
+  // or the value is no function.
+  int32_t StartThread(CScriptValue* function, int32_t argument);
 
   // --- The record's groups, in order ----------------------------------------
 

@@ -4,7 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
+#include <vector>
 
+#include "platform/platform_public.h"
+#include "script/script_public.h"
+#include "test_support.h"
+#include "units/units_services.h"
 #include "world/world_triggers.h"
 
 namespace {
@@ -69,6 +75,233 @@ TEST(WorldTriggers, ListSlots) {
   EXPECT_EQ(lists.lists[7][0], point(3));
   EXPECT_EQ(lists.SlotCount(7), 40);
   EXPECT_EQ(lists.SetListed(39, point(1), 1), 0);
+}
+
+// A small scene on records: units U ("alpha", handle 7, HP 30 of 100, at
+// (10, 20, 30), type "F15"), P ("wing") and its child C ("beta", handle 9),
+// two more living "alpha" units, a dead one and a branch part labelled
+// "alpha" (neither counted); one path point "P" whose event function
+// appends the handle it gets to the global `log`.
+class Triggers : public ::testing::Test {
+ protected:
+  Triggers() {
+    fighter.key = "F15";
+    branch.key = "PART";
+    branch.attributes = 0x400;
+    Make(u, 7, "alpha", &fighter, 30);
+    u.maxHp = 100;
+    u.SetObjectPosition(10, 20, 30);
+    Make(p, 8, "wing", &fighter, 50);
+    Make(c, 9, "beta", &fighter, 50);
+    c.parent = &p;
+    Make(others[0], 10, "alpha", &fighter, 1);
+    Make(others[1], 11, "alpha", &fighter, 1);
+    Make(others[2], 12, "alpha", &fighter, 0);  // dead
+    Make(others[3], 13, "alpha", &branch, 5);   // a branch part
+    pool = {nullptr, &u, &p, &c, &others[0], &others[1], &others[2], &others[3]};
+
+    point.label = "P";
+    point.identity = 0x2a;
+    point.SetObjectPosition(10, 25, 25);  // 7.0711 from U
+
+    se.ClearScriptEngine();
+    se.ResetScriptEngine(nullptr, nullptr);
+    std::string text = "string log = \"\";\r\nfloat limit = 1.5;\r\nfloat _later = 2.0;\r\nint count = 3;\r\n"
+                       "string words = \"4 units\";\r\nint __Q__1 = 5;\r\nfunction " +
+                       units::EventFunctionName(point) + "(int h) { log = log + h + \",\"; }\r\n";
+    EXPECT_EQ(se.LoadScriptMemory(text.c_str(), "triggers.txt"), 1) << se.GetErrorListText();
+
+    scene.engine = &se;
+    scene.gameTime = 90;
+    scene.restCountdown = 120;
+    scene.pool = &pool;
+    scene.countSlots = [](void* pool) { return int32_t(static_cast<std::vector<units::Unit*>*>(pool)->size()); };
+    scene.unitAt = [](void* pool, int32_t slot) { return (*static_cast<std::vector<units::Unit*>*>(pool))[size_t(slot)]; };
+  }
+
+  static void Make(units::Unit& unit, int32_t handle, const char* label, units::UnitType* type, int32_t hp) {
+    unit.unitId = handle;
+    unit.label.Set(label);
+    unit.type = type;
+    unit.hp = hp;
+    unit.maxHp = 100;
+  }
+
+  // Runs the scripts' frame and returns what the event functions logged.
+  std::string Fired() {
+    se.RunScriptFrame(0);
+    script::CScriptValue* log = se.FindGlobal("log");
+    std::string text = log ? log->stringValue.c_str() : "?";
+    script::AssignStringToVariable(se.pools, log, "");
+    return text;
+  }
+
+  test::ScopedWorkFolder work;
+  script::ScriptEngine se;
+  units::UnitType fighter, branch;
+  units::Unit u, p, c, others[4];
+  std::vector<units::Unit*> pool;
+  units::PathPoint point;
+  TriggerLists lists;
+  TriggerScene scene;
+};
+
+// Every family of conditions, each at its edge: the command in its list,
+// run with the given units; the expected handle logged ("" none) and
+// whether the point is still listed afterwards.
+TEST_F(Triggers, ConditionsOfEachFamilyFireAtTheirEdge) {
+  enum Who { kNone, kU, kC };
+  struct Case {
+    int command;
+    const char* op1;
+    const char* op2;
+    Who unit, subject;
+    const char* fired;
+  };
+  const Case cases[] = {
+      {kTriggerNop, "*", "1", kU, kU, ""},
+      {kTriggerAuto, "", "", kNone, kNone, "0,"},
+      // Clocks: game time 90 steps, 120 left; seconds x 60 truncated.
+      {kTriggerPastTime, "", "1.5", kNone, kNone, "0,"},
+      {kTriggerPastTime, "", "1.52", kNone, kNone, ""},  // 91 steps
+      {kTriggerPastTime, "", "", kNone, kNone, ""},
+      {kTriggerPastTime, "", "limit", kNone, kNone, "0,"},  // a global: 1.5
+      {kTriggerPastTime, "", "_later", kNone, kNone, ""},   // a global: 2.0
+      {kTriggerPastTime, "", "missing", kNone, kNone, "0,"},  // no such global: 0
+      {kTriggerRestTime, "", "2", kNone, kNone, "0,"},
+      {kTriggerRestTime, "", "1.99", kNone, kNone, ""},  // 119 steps
+      // Label tests: "*" for any unit, or the label path of the subject.
+      {kTriggerAppear, "*", "", kU, kU, "7,"},
+      {kTriggerAppear, "*", "", kNone, kNone, "0,"},
+      {kTriggerAppear, "alpha", "", kU, kU, "7,"},
+      {kTriggerAppear, "wing.beta", "", kC, kC, "9,"},
+      {kTriggerAppear, "beta", "", kC, kC, ""},  // a labelled parent must be named
+      {kTriggerAppear, "", "", kU, kU, ""},
+      {kTriggerDamaged, "alpha", "", kC, kU, "9,"},  // the handle is the unit's, the label the subject's
+      {kTriggerDisappear, "alpha", "", kU, kC, ""},
+      {kTriggerTouch, "alpha", "", kU, kU, "7,"},
+      {kTriggerLock, "alpha", "", kU, kNone, ""},
+      {kTriggerIdAppear, "F15", "", kU, kU, "7,"},
+      {kTriggerIdAppear, "F16", "", kU, kU, ""},
+      {kTriggerIdDisappear, "F15", "", kU, kNone, ""},
+      // Counts: three living, counted units labelled "alpha".
+      {kTriggerMore, "alpha", "3", kU, kU, "7,"},
+      {kTriggerMore, "alpha", "4", kU, kU, ""},
+      {kTriggerMore, "alpha", "count", kU, kU, "7,"},  // a global int: 3
+      {kTriggerMore, "alpha", "2.9", kU, kU, "7,"},     // read as the integer 2
+      {kTriggerMore, "alpha", "words", kU, kU, ""},     // a global text: 4
+      {kTriggerLess, "alpha", "4", kU, kU, "7,"},
+      {kTriggerLess, "alpha", "3", kU, kU, ""},
+      {kTriggerLess, "*", "9", kU, kU, ""},  // no wildcard here
+      // Distances from the unit to the point: 7.0711.
+      {kTriggerNear, "alpha", "7.08", kU, kU, "7,"},
+      {kTriggerNear, "alpha", "7.07", kU, kU, ""},
+      {kTriggerFar, "alpha", "7.07", kU, kU, "7,"},
+      {kTriggerFar, "alpha", "7.08", kU, kU, ""},
+      {kTriggerNear, "*", "100", kU, kU, ""},  // label match only
+      // HP: 30 of 100.
+      {kTriggerHp, "alpha", "31", kU, kU, "7,"},
+      {kTriggerHp, "alpha", "30", kU, kU, ""},
+      // Sides of the point (10, 25, 25) for U at (10, 20, 30).
+      {kTriggerXPlus, "alpha", "", kU, kU, "7,"},
+      {kTriggerXMinus, "alpha", "", kU, kU, ""},
+      {kTriggerYPlus, "alpha", "", kU, kU, ""},
+      {kTriggerYMinus, "alpha", "", kU, kU, "7,"},
+      {kTriggerZPlus, "alpha", "", kU, kU, "7,"},
+      {kTriggerZMinus, "alpha", "", kU, kU, ""},
+      {kTriggerZMinus, "alpha", "", kNone, kU, ""},
+  };
+  auto who = [&](Who w) { return w == kU ? &u : w == kC ? &c : nullptr; };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(std::string(TriggerCommandTable[k.command].keyword) + " " + k.op1 + " " + k.op2);
+    lists.Clear();
+    point.triggerCommand = uint32_t(k.command);
+    point.operand1 = k.op1;
+    point.operand2 = k.op2;
+    int list = TriggerListOf(k.command);
+    lists.SetListed(list, &point, 1);
+    EXPECT_EQ(RunTriggerList(lists, scene, list, who(k.unit), who(k.subject)), 1);
+    EXPECT_EQ(Fired(), k.fired);
+    bool leaves = k.fired[0] && TriggerFiresOnce(k.command);
+    EXPECT_EQ(lists.lists[size_t(list)][0], leaves ? nullptr : &point);
+  }
+}
+
+// A point fires at the step its condition first holds, and a point that
+// leaves its list fires once.
+TEST_F(Triggers, ElapsedTimeFiresAtItsStepAndOnce) {
+  point.triggerCommand = kTriggerPastTime;
+  point.operand2 = "1.5";
+  lists.SetListed(TriggerListOf(kTriggerPastTime), &point, 1);
+  std::string fired;
+  for (int32_t step = 0; step < 200; step++) {
+    scene.gameTime = step;
+    RunTriggerList(lists, scene, kTriggerAuto, nullptr, nullptr);
+    if (!Fired().empty()) fired += std::to_string(step) + ";";
+  }
+  EXPECT_EQ(fired, "90;");
+
+  // An APPEAR point stays and fires for every appearing unit.
+  lists.Clear();
+  point.triggerCommand = kTriggerAppear;
+  point.operand1 = "*";
+  lists.SetListed(kTriggerAppear, &point, 1);
+  RunTriggerList(lists, scene, kTriggerAppear, &u, &u);
+  RunTriggerList(lists, scene, kTriggerAppear, &c, &c);
+  EXPECT_EQ(Fired(), "7,9,");
+}
+
+// A missing event function starts nothing and the point still counts as
+// fired; a failed start is kept as the run-time error and the walk goes on.
+TEST_F(Triggers, MissingFunctionsAndFailedStarts) {
+  units::PathPoint stranger;
+  stranger.label = "R";
+  stranger.identity = 1;
+  stranger.triggerCommand = kTriggerAuto;
+  point.triggerCommand = kTriggerAuto;
+  lists.SetListed(kTriggerAuto, &stranger, 1);
+  lists.SetListed(kTriggerAuto, &point, 1);
+  EXPECT_EQ(RunTriggerList(lists, scene, kTriggerAuto, &u, &u), 2);
+  EXPECT_EQ(lists.lists[kTriggerAuto][0], nullptr);
+  EXPECT_EQ(Fired(), "7,");
+  EXPECT_FALSE(se.run.error.stored);
+
+  // A global of the function's name that is no function cannot start.
+  stranger.label = "Q";
+  lists.SetListed(kTriggerAuto, &stranger, 1);
+  lists.SetListed(kTriggerAuto, &point, 1);
+  EXPECT_EQ(RunTriggerList(lists, scene, kTriggerAuto, &u, &u), 2);
+  EXPECT_TRUE(se.run.error.stored);
+  EXPECT_EQ(lists.lists[kTriggerAuto][1], nullptr);  // the walk went on
+}
+
+// Unknown codes never fire; a list outside the table is not run.
+TEST_F(Triggers, UnknownCodes) {
+  point.triggerCommand = 40;
+  point.operand1 = "*";
+  lists.SetListed(kTriggerNear, &point, 1);
+  EXPECT_EQ(RunTriggerList(lists, scene, kTriggerNear, &u, &u), 1);
+  EXPECT_EQ(Fired(), "");
+  EXPECT_EQ(lists.lists[kTriggerNear][0], &point);
+  EXPECT_EQ(RunTriggerList(lists, scene, 39, &u, &u), 0);
+  EXPECT_EQ(RunTriggerList(lists, scene, -1, &u, &u), 0);
+}
+
+TEST(WorldTriggers, LabelPaths) {
+  units::Unit root, middle, leaf;
+  root.label.Set("a");
+  middle.parent = &root;  // unlabelled: takes no part
+  leaf.parent = &middle;
+  leaf.label.Set("b");
+  EXPECT_TRUE(TriggerMatchLabelPath(leaf, "a.b"));
+  EXPECT_FALSE(TriggerMatchLabelPath(leaf, "b"));
+  EXPECT_FALSE(TriggerMatchLabelPath(leaf, "a.b.c"));
+  EXPECT_FALSE(TriggerMatchLabelPath(leaf, "a.bc"));
+  EXPECT_FALSE(TriggerMatchLabelPath(leaf, "ab"));
+  EXPECT_TRUE(TriggerMatchLabelPath(root, "a"));
+  EXPECT_TRUE(TriggerMatchLabelPath(middle, "a"));  // through its labelled parent
+  EXPECT_FALSE(TriggerMatchLabelPath(root, ""));
+  EXPECT_FALSE(TriggerMatchLabelPath(root, nullptr));
 }
 
 }  // namespace
