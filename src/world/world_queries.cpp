@@ -1,9 +1,14 @@
 // world_queries.cpp -- the small world operations the system calls and the
-// units use: the flight area, the network data table, the screen fade.
+// units use: the flight area, the network data table, the screen fade, the
+// event mode and the nearest other unit.
 
-#include "world_recorder.h"
+#include <cmath>
+#include <cstring>
 
-#include "world/world_services.h"
+#include "net/net_public.h"
+#include "sound/sound_public.h"
+#include "units/units_services.h"
+#include "world/world_public.h"
 
 namespace world {
 
@@ -39,6 +44,16 @@ int OutArea(const FlightArea& area, float x, float y, float z) {
   return 0;
 }
 
+int set_flight_area(GameWorld& world, float x0, float y0, float z0, float x1, float y1, float z1, float margin) {
+  return SetFlightArea(world.flightArea, x0, y0, z0, x1, y1, z1, margin);
+}
+
+int set_flight_area_center(GameWorld& world, float x, float y, float z) {
+  return SetFlightAreaCenter(world.flightArea, x, y, z);
+}
+
+int out_area(GameWorld& world, float x, float y, float z) { return OutArea(world.flightArea, x, y, z); }
+
 // [SECTION] Network data table
 
 int32_t GetNetworkData(const NetworkDataTable& table, int row, int column) {
@@ -54,7 +69,20 @@ int32_t SetNetworkData(NetworkDataTable& table, int row, int column, int32_t val
   return old;
 }
 
-// [SECTION] Screen fade
+int get_network_data(GameWorld& world, int row, int column) { return GetNetworkData(world.networkData, row, column); }
+
+int set_network_data(GameWorld& world, int row, int column, int value) {
+  return SetNetworkData(world.networkData, row, column, value);
+}
+
+int set_network_world(GameWorld& world, int flag) {
+  if (!world.network || !world.network->IsOpen()) return -1;
+  int old = world.networkGame;
+  world.networkGame = flag;
+  return old;
+}
+
+// [SECTION] Screen fade, pause, event mode
 
 void FadeScreen(ScreenFade& fade, float value, float target, float step) {
   if (!(fade.value < 0.0f)) fade.value = value;
@@ -62,20 +90,91 @@ void FadeScreen(ScreenFade& fade, float value, float target, float step) {
   if (!(fade.step < 0.0f)) fade.step = step;
 }
 
-// [SECTION] The world's recorder and queries (stand-ins until the world
-// embeds the recorder and the flight area)
+void fade_screen(GameWorld& world, float value, float target, float step) { FadeScreen(world.fade, value, target, step); }
 
-int FindRecorderMarker(GameWorld& world, int from, int to, int* offset) {
-  (void)world;
-  (void)from;
-  (void)to;
-  (void)offset;
-  return -1;
+void set_fade_color(GameWorld& world, float r, float g, float b, float a) {
+  world.fadeColour[0] = r;
+  world.fadeColour[1] = g;
+  world.fadeColour[2] = b;
+  world.fadeColour[3] = a;
 }
 
-int out_area(GameWorld& world, float x, float y, float z) {
-  (void)world;
-  return OutArea(FlightArea{}, x, y, z);
+int pause(GameWorld& world, int flag) {
+  world.paused = flag;
+  return 1;
+}
+
+void set_event_mode(GameWorld& world, int mode) {
+  if (mode) {
+    world.camera.countdown = 48;
+  } else if (world.eventMode) {
+    // Leaving an event: the weapons still flying that were not the player's
+    // side's go, and the event's music fades out.
+    units::Unit* player = world.playerUnit;
+    const char* playerTeam = player ? player->team.Get() : nullptr;
+    int slots = CountUnitSlots(world);
+    for (int i = 0; i < slots; i++) {
+      units::Unit* unit = GetUnitAt(world, i);
+      if (!unit || !unit->IsObjectShown() || !unit->type || !(unit->type->attributes & units::kAttrWeapon) ||
+          unit->parent)
+        continue;
+      if (playerTeam && std::strcmp(unit->team.Get(), playerTeam) == 0) continue;
+      ReleaseUnit(world, unit);
+    }
+    if (world.sound) {
+      world.sound->ResumeSoundSlot(sound::kMusicSlot, -1);
+      world.sound->SetSoundFadeTarget(sound::kMusicSlot, -1, 0, 60);
+    }
+  }
+  world.eventMode = mode;
+}
+
+void SetOwnerLink(GameWorld& world, int value) { world.eventHud = value; }
+
+// [SECTION] Nearest other unit
+
+units::Unit* FindNearestOtherUnit(GameWorld& world, units::Unit& unit) {
+  core::Vec3 p = unit.GetObjectWorldPosition();
+  units::Unit* nearest = nullptr;
+  int32_t best = 100000;
+  int slots = CountUnitSlots(world);
+  for (int i = 0; i < slots; i++) {
+    units::Unit* other = GetUnitAt(world, i);
+    if (!other || other == &unit || !other->GetObjectModel()) continue;
+    if ((other->flags & units::kUnitInert) || other->sceneNumber != unit.sceneNumber) continue;
+    if (std::strcmp(other->team.Get(), unit.team.Get()) == 0) continue;
+    core::Vec3 q = other->GetObjectWorldPosition();
+    float dx = q.x - p.x, dy = q.y - p.y, dz = q.z - p.z;
+    float d = std::sqrt(dx * dx + dy * dy + dz * dz);
+    if (!(d < 100000.0f)) continue;
+    int32_t whole = int32_t(d);
+    if (whole < best) {
+      best = whole;
+      nearest = other;
+    }
+  }
+  return nearest;
+}
+
+// [SECTION] The world's recorder
+
+int FindRecorderMarker(GameWorld& world, int from, int to, int* offset) {
+  if (!world.recorder) return -1;
+  int32_t found = 0;
+  int32_t handle = world.recorder->FindRecorderMarker(from, to, &found);
+  if (handle >= 0 && offset) *offset = found;
+  return handle;
+}
+
+void MarkRecorderDestruction(GameWorld& world, int handle) {
+  // A replay's count is the whole recording: a mark then would land in its
+  // last slot.
+  if (!world.recorder || world.playback || world.inputPaused) return;
+  world.recorder->SetRecorderMarker(handle);
+}
+
+core::Vec3 PredictUnitPosition(GameWorld& world, units::Unit& unit, int n) {
+  return PredictUnitPosition(world.recorder, world.playback != 0 && !world.replayAborted, unit, n);
 }
 
 }  // namespace world

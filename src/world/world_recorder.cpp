@@ -7,6 +7,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "units/units_services.h"
+
 namespace world {
 
 namespace {
@@ -160,6 +162,19 @@ ReplayKeys ReadReplayKeys(const int32_t* held) {
   if (held[0]) keys.speed *= 5;
   keys.hold = held[1] != 0;
   return keys;
+}
+
+// [SECTION] Prediction
+
+core::Vec3 PredictUnitPosition(const InputRecorder* recorder, bool replaying, units::Unit& unit, int32_t n) {
+  if (recorder && replaying && (unit.flags & units::kUnitPlayer)) {
+    float at[3];
+    recorder->RecorderPositionAt(n, at);
+    if (at[0] != 0.0f) return {at[0], at[1], at[2]};
+  }
+  core::Vec3 p = unit.GetObjectPosition();
+  float steps = float(n);
+  return {p.x + unit.velocity.x * steps, p.y + unit.velocity.y * steps, p.z + unit.velocity.z * steps};
 }
 
 }  // namespace world

@@ -1,5 +1,5 @@
 // world_recorder.h -- the replay recorder: a run's input kept step by step,
-// and the small world records the world queries work on.
+// and the small records of the world that the world queries work on.
 //
 // The recorder keeps every step's input in memory so that the next run can
 // play it back: the world restarts its random sequence from seed 0 at every
@@ -19,6 +19,12 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+
+#include "core/core_public.h"
+
+namespace units {
+struct Unit;
+}
 
 namespace world {
 
@@ -125,7 +131,7 @@ int SetFlightArea(FlightArea& area, float x0, float y0, float z0, float x1, floa
 // Stores the centre. 1.
 int SetFlightAreaCenter(FlightArea& area, float x, float y, float z);
 // -1 outside the box (its faces are inside); 1 inside but within the margin
-// of a face; 0 deeper inside.
+// of a face; 0 deeper inside. A position that is not a number is outside.
 int OutArea(const FlightArea& area, float x, float y, float z);
 
 // The network data table: 40 rows (one per player) of 8 words.
@@ -146,7 +152,13 @@ struct ScreenFade {
   float target = 0.0f;
   float step = 0.0f;
 };
-// Each of the three is stored only while its current value is not negative.
+// Each of the three is stored only while its current value is not negative
+// (a negative field keeps its value).
 void FadeScreen(ScreenFade& fade, float value, float target, float step);
+
+// The unit's position n steps ahead: during a replay (`replaying`), for a
+// PLAYER unit, the position the recorder holds there when its x is non-zero;
+// else position + velocity x n.
+core::Vec3 PredictUnitPosition(const InputRecorder* recorder, bool replaying, units::Unit& unit, int32_t n);
 
 }  // namespace world

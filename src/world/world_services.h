@@ -179,13 +179,54 @@ int RunHpTriggers(GameWorld& world, units::Unit* damaged);
 int SetPathPointListed(GameWorld& world, units::PathPoint* point, int add);
 
 // [SECTION] Replay recorder and world queries
+//
+// The small operations of the world the system calls and the units use.
+// The names in lower case are the script calls they serve.
 
 // The first destruction the replay recorded in steps [from, to) after the
 // playback index: its unit handle, and through `offset` (may be null) its
 // distance in steps; -1 when none.
 int FindRecorderMarker(GameWorld& world, int from, int to, int* offset);
-// -1 outside the flight-area box, 1 inside its margin band, 0 well inside.
+// Marks a counted unit's destruction for the replay's look-ahead: the
+// first one of each 6 steps is kept. Only while the run is recorded (no
+// replay plays); the population statistics call it.
+void MarkRecorderDestruction(GameWorld& world, int handle);
+// Stores the flight-area box and its margin and centres the area in the
+// box; the centre alone. 1.
+int set_flight_area(GameWorld& world, float x0, float y0, float z0, float x1, float y1, float z1, float margin);
+int set_flight_area_center(GameWorld& world, float x, float y, float z);
+// -1 outside the flight-area box (its faces are inside), 1 inside it but
+// within the margin of a face, 0 deeper inside.
 int out_area(GameWorld& world, float x, float y, float z);
+// The network data table (40 rows of 8 words): an entry, 0 outside the
+// table; set stores it and returns the old value, or 0x7FFFFFFF (storing
+// nothing) outside the table.
+int get_network_data(GameWorld& world, int row, int column);
+int set_network_data(GameWorld& world, int row, int column, int value);
+// While no network session is open -1; else stores the network-game flag
+// and returns the old one.
+int set_network_world(GameWorld& world, int flag);
+// Each of value, target and step is stored only while the field's current
+// value is not negative (a negative field keeps its value).
+void fade_screen(GameWorld& world, float value, float target, float step);
+void set_fade_color(GameWorld& world, float r, float g, float b, float a);
+// Stores the pause flag. 1.
+int pause(GameWorld& world, int flag);
+// Entering or staying in an event (non-zero) sets the camera countdown to
+// 48; leaving one releases every shown weapon-type unit without parent
+// whose team differs from the player's (all of them without a player unit)
+// and resumes the music, fading it back to full volume; then the mode is
+// stored.
+void set_event_mode(GameWorld& world, int mode);
+// The event HUD word (`set_event_hud`).
+void SetOwnerLink(GameWorld& world, int value);
+// The unit's position n steps ahead: a PLAYER unit's recorded position
+// during a replay (when its x is non-zero), else position + velocity x n.
+Vec3 PredictUnitPosition(GameWorld& world, units::Unit& unit, int n);
+// The nearest unit with a model, of another team, neither inert nor of
+// another event, whose distance (truncated) is below 100,000; the first of
+// equal distances wins. Null when none.
+units::Unit* FindNearestOtherUnit(GameWorld& world, units::Unit& unit);
 
 // [SECTION] Scene services (map objects, effects, camera): stand-ins until
 // the scene exists

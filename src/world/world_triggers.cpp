@@ -13,7 +13,7 @@
 #include "core/core_public.h"
 #include "script/script_public.h"
 #include "units/units_services.h"
-#include "world/world_services.h"
+#include "world/world_public.h"
 
 namespace world {
 
@@ -363,22 +363,37 @@ int RunTriggerList(TriggerLists& lists, const TriggerScene& scene, int list, uni
   return visited;
 }
 
-// [SECTION] The world's lists (stand-ins until the world embeds the lists)
+// [SECTION] The world's lists
+
+namespace {
+
+int32_t CountWorldUnitSlots(void* world) { return CountUnitSlots(*static_cast<GameWorld*>(world)); }
+units::Unit* WorldUnitAt(void* world, int32_t slot) { return GetUnitAt(*static_cast<GameWorld*>(world), slot); }
+
+}  // namespace
 
 int RunPathTriggers(GameWorld& world, int list, units::Unit* unit, units::Unit* subject) {
-  (void)world;
-  (void)list;
-  (void)unit;
-  (void)subject;
-  return 0;
+  TriggerScene scene;
+  scene.engine = &world.scriptEngine;
+  scene.gameTime = world.gameTime;
+  scene.restCountdown = world.restCountdown;
+  scene.pool = &world;
+  scene.countSlots = CountWorldUnitSlots;
+  scene.unitAt = WorldUnitAt;
+  return RunTriggerList(world.triggerLists, scene, list, unit, subject);
 }
 
-int RunHpTriggers(GameWorld& world, units::Unit* damaged) { return RunPathTriggers(world, kTriggerHp, damaged, damaged); }
+int RunHpTriggers(GameWorld& world, units::Unit* damaged) {
+  return RunPathTriggers(world, kTriggerHp, damaged, damaged);
+}
 
 int SetPathPointListed(GameWorld& world, units::PathPoint* point, int add) {
-  (void)world;
-  (void)point;
-  (void)add;
+  if (!point) {
+    world.triggerLists.Clear();
+    return 1;
+  }
+  int list = TriggerListOf(int(point->triggerCommand));
+  if (list >= 0) world.triggerLists.SetListed(list, point, add);
   return 1;
 }
 

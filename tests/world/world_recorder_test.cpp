@@ -1,6 +1,5 @@
-// world_recorder_test.cpp -- the replay recorder (recording, playback to the
-// end of a full recording, markers, look-ahead positions), the replay keys
-// and the world queries on their records (flight area, network data, fade).
+// world_recorder_test.cpp -- the replay recorder: recording, playback to the
+// end of a full recording, markers, look-ahead positions, the replay keys.
 
 #include <gtest/gtest.h>
 
@@ -9,6 +8,7 @@
 #include <limits>
 #include <memory>
 
+#include "units/units_services.h"
 #include "world/world_recorder.h"
 
 namespace {
@@ -207,68 +207,29 @@ TEST(WorldRecorder, ReplayKeys) {
   EXPECT_EQ(world::ReadReplayKeys(nullptr).speed, 1);
 }
 
-TEST(WorldQueries, OutAreaBands) {
-  world::FlightArea area;
-  EXPECT_EQ(world::SetFlightArea(area, -100, 0, 10, 100, 50, 210, 10), 1);
-  EXPECT_EQ(area.center[0], 0.0f);
-  EXPECT_EQ(area.center[1], 25.0f);
-  EXPECT_EQ(area.center[2], 110.0f);
-  struct Case {
-    float x, y, z;
-    int expected;
-  };
-  const Case cases[] = {
-      {0, 25, 110, 0},        // the middle
-      {-90, 10, 20, 0},       // exactly at the margin's inner edge on three axes
-      {-100, 25, 110, 1},     // on the lower x face
-      {100, 25, 110, 1},      // on the upper x face
-      {0, 50, 110, 1},        // on the upper y face
-      {0, 25, 10, 1},         // on the lower z face
-      {95, 25, 110, 1},       // in the x band
-      {0, 45.5f, 110, 1},     // in the y band
-      {0, 25, 205, 1},        // in the z band
-      {100.01f, 25, 110, -1}, // just beyond the faces
-      {0, -0.01f, 110, -1},
-      {0, 25, 210.5f, -1},
-      {-1e9f, 25, 110, -1},
-      {std::nanf(""), 25, 110, -1},
-  };
-  for (const Case& c : cases) EXPECT_EQ(world::OutArea(area, c.x, c.y, c.z), c.expected) << c.x << "," << c.y << "," << c.z;
-
-  // The defaults: +-5000 with a margin of 900.
-  world::FlightArea defaults;
-  EXPECT_EQ(world::OutArea(defaults, 0, 0, 0), 0);
-  EXPECT_EQ(world::OutArea(defaults, 4200, 0, 0), 1);
-  EXPECT_EQ(world::OutArea(defaults, 0, 0, -5001), -1);
-  EXPECT_EQ(world::SetFlightAreaCenter(defaults, 1, 2, 3), 1);
-  EXPECT_EQ(defaults.center[2], 3.0f);
-}
-
-TEST(WorldQueries, NetworkDataTable) {
-  world::NetworkDataTable table;
-  EXPECT_EQ(world::SetNetworkData(table, 39, 7, 5), 0);
-  EXPECT_EQ(world::SetNetworkData(table, 39, 7, 6), 5);
-  EXPECT_EQ(world::GetNetworkData(table, 39, 7), 6);
-  for (auto [row, column] : {std::pair{40, 0}, {0, 8}, {-1, 0}, {0, -1}}) {
-    EXPECT_EQ(world::SetNetworkData(table, row, column, 1), 0x7FFFFFFF);
-    EXPECT_EQ(world::GetNetworkData(table, row, column), 0);
+// A recorded PLAYER unit's position during a replay; else its motion.
+TEST(WorldRecorder, PredictedPositions) {
+  auto r = MakeRecorder();
+  for (int i = 0; i < 10; i++) {
+    float p[3] = {float(i < 8 ? 100 + i : 0), 5, 6};
+    r->RecordStep(nullptr, nullptr, nullptr, nullptr, p);
   }
-  EXPECT_EQ(world::GetNetworkData(table, 39, 7), 6);
-  EXPECT_EQ(world::GetNetworkData(table, 0, 0), 0);
-}
-
-// A field whose current value is negative keeps it; the others take theirs.
-TEST(WorldQueries, FadeScreenKeepsNegativeFields) {
-  world::ScreenFade fade;
-  world::FadeScreen(fade, 0.5f, 1.0f, 0.05f);
-  EXPECT_EQ(fade.value, 0.5f);
-  EXPECT_EQ(fade.target, 1.0f);
-  EXPECT_EQ(fade.step, 0.05f);
-  fade.value = -1.0f;
-  world::FadeScreen(fade, 0.25f, 0.0f, 0.1f);
-  EXPECT_EQ(fade.value, -1.0f);
-  EXPECT_EQ(fade.target, 0.0f);
-  EXPECT_EQ(fade.step, 0.1f);
+  r->RewindRecorder(true);
+  r->PlayStep(nullptr, nullptr, nullptr, nullptr, nullptr);
+  units::Unit unit;
+  unit.SetObjectPosition(1, 2, 3);
+  unit.velocity = {1, 0, -1};
+  unit.flags = units::kUnitPlayer;
+  auto at = [&](int n, bool replaying, const InputRecorder* recorder) {
+    core::Vec3 p = world::PredictUnitPosition(recorder, replaying, unit, n);
+    return std::array<float, 3>{p.x, p.y, p.z};
+  };
+  EXPECT_EQ(at(2, true, r.get()), (std::array<float, 3>{103, 5, 6}));
+  EXPECT_EQ(at(2, false, r.get()), (std::array<float, 3>{3, 2, 1}));
+  EXPECT_EQ(at(8, true, r.get()), (std::array<float, 3>{9, 2, -5}));  // recorded x 0
+  EXPECT_EQ(at(20, true, r.get()), (std::array<float, 3>{21, 2, -17}));  // beyond the recording
+  unit.flags = 0;
+  EXPECT_EQ(at(2, true, r.get()), (std::array<float, 3>{3, 2, 1}));
 }
 
 }  // namespace

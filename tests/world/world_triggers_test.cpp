@@ -11,6 +11,7 @@
 #include "script/script_public.h"
 #include "test_support.h"
 #include "units/units_services.h"
+#include "world/world_public.h"
 #include "world/world_triggers.h"
 
 namespace {
@@ -302,6 +303,75 @@ TEST(WorldTriggers, LabelPaths) {
   EXPECT_TRUE(TriggerMatchLabelPath(middle, "a"));  // through its labelled parent
   EXPECT_FALSE(TriggerMatchLabelPath(root, ""));
   EXPECT_FALSE(TriggerMatchLabelPath(root, nullptr));
+}
+
+// The world's lists: a point stands in the list of its command; the HP
+// list runs when damage has been applied (RunHpTriggers, which the damage
+// code calls beside DAMAGED), so an HP point fires once its unit's HP ratio
+// falls below OP2 percent, and then leaves the list.
+TEST(WorldTriggers, HpPointsRunAfterDamage) {
+  test::ScopedWorkFolder work;
+  world::GameWorld world;
+  units::PathPoint point, clock;
+  point.label = "H";
+  point.identity = 3;
+  units::SetPathPointTrigger(point, kTriggerHp, "alpha", "50");
+  clock.label = "T";
+  clock.identity = 4;
+  units::SetPathPointTrigger(clock, kTriggerPastTime, "", "1");
+  script::ScriptEngine& se = world.scriptEngine;
+  se.ClearScriptEngine();
+  se.ResetScriptEngine(nullptr, nullptr);
+  std::string text = "string log = \"\";\r\nfunction " + units::EventFunctionName(point) +
+                     "(int h) { log = log + \"hp\" + h + \",\"; }\r\nfunction " + units::EventFunctionName(clock) +
+                     "(int h) { log = log + \"t,\"; }\r\n";
+  ASSERT_EQ(se.LoadScriptMemory(text.c_str(), "hp.txt"), 1) << se.GetErrorListText();
+  auto fired = [&] {
+    se.RunScriptFrame(0);
+    script::CScriptValue* log = se.FindGlobal("log");
+    std::string got = log->stringValue.c_str();
+    script::AssignStringToVariable(se.pools, log, "");
+    return got;
+  };
+
+  EXPECT_EQ(SetPathPointListed(world, &point, 1), 1);
+  EXPECT_EQ(SetPathPointListed(world, &clock, 1), 1);
+  EXPECT_EQ(world.triggerLists.lists[kTriggerHp][0], &point);
+  EXPECT_EQ(world.triggerLists.lists[kTriggerAuto][0], &clock);  // PASTTIME stands in AUTO
+
+  units::Unit unit;
+  unit.unitId = 5;
+  unit.label.Set("alpha");
+  unit.maxHp = 200;
+  unit.hp = 120;  // 60 %
+  EXPECT_EQ(RunHpTriggers(world, &unit), 1);
+  EXPECT_EQ(fired(), "");
+  unit.hp = 99;  // the damage applied: 49.5 %
+  EXPECT_EQ(RunHpTriggers(world, &unit), 1);
+  EXPECT_EQ(fired(), "hp5,");
+  EXPECT_EQ(world.triggerLists.lists[kTriggerHp][0], nullptr);
+  unit.hp = 10;
+  EXPECT_EQ(RunHpTriggers(world, &unit), 0);
+  EXPECT_EQ(fired(), "");
+
+  // The world's clocks drive the AUTO list.
+  world.gameTime = 59;
+  RunPathTriggers(world, kTriggerAuto, nullptr, nullptr);
+  EXPECT_EQ(fired(), "");
+  world.gameTime = 60;
+  RunPathTriggers(world, kTriggerAuto, nullptr, nullptr);
+  EXPECT_EQ(fired(), "t,");
+
+  // Removal, and emptying every list with a null point.
+  SetPathPointListed(world, &point, 1);
+  SetPathPointListed(world, &point, 0);
+  EXPECT_EQ(world.triggerLists.lists[kTriggerHp][0], nullptr);
+  SetPathPointListed(world, &point, 1);
+  SetPathPointListed(world, &clock, 1);
+  EXPECT_EQ(SetPathPointListed(world, nullptr, 0), 1);
+  for (const auto& list : world.triggerLists.lists)
+    for (units::PathPoint* slot : list) EXPECT_EQ(slot, nullptr);
+  EXPECT_EQ(world.triggerLists.SlotCount(kTriggerHp), 20);
 }
 
 }  // namespace
