@@ -243,14 +243,16 @@ float FindPathParameterByDistance(PathPoint& point, float t, float distance) {
     Vec3 q = GetPathPosition(point, t + step);
     float chord = Vec3Length(Vec3Subtract(q, p));
     if (!(chord > 0)) break;
+    // p stays the position at t: the one just measured after a move, the
+    // same as before after a halving.
     if (remaining - chord > 0) {
       remaining -= chord;
       t += step;
+      p = q;
     } else {
       step *= 0.5f;
       if (++halvings > 10) break;
     }
-    p = GetPathPosition(point, t);
   }
   return t;
 }
@@ -545,52 +547,60 @@ float TintChannel(world::GameWorld& world) { return float(world::Rand(world) % 1
 }  // namespace
 
 int CreatePathsFromRecords(world::GameWorld& world, PathPointPool& pool, int32_t* pathIdCounter,
-                           script::ScriptEngine& se) {
+                           script::ScriptEngine& se, int compile, int list) {
   UnitDatabase& db = world::GetUnitDatabase(world);
   se.pathPoints.find = FindPathPointLabelForScript;
   se.pathPoints.user = &pool;
-  int made = 0;
-  for (PathPointRecord* r : db.pathPoints) {
-    if (!r) continue;
-    float red = TintChannel(world);
-    float green = TintChannel(world);
-    float blue = TintChannel(world);
-    PathPoint* point = NewPathPoint(pool, pathIdCounter ? (*pathIdCounter)++ : 0, red, green, blue);
-    if (!point) break;
-    point->SetObjectPosition(r->position.x, r->position.y, r->position.z);
-    point->onCurve = (r->options & kPathOnCurve) ? 1 : 0;
-    point->active = (r->options & kPathActive) ? 1 : 0;
-    SetPathPointLabel(*point, r->label.c_str());
-    SetPathPointTrigger(*point, uint32_t(r->command), r->operand1.c_str(), r->operand2.c_str());
-    SetPathPointScript(*point, r->script.c_str());
-    r->livePoint = point;
-    r->options |= kPathLive;
-    made++;
+  std::vector<PathPointRecord*> made;
+  // Chain by chain: each record not yet used starts a walk along the next
+  // links, to the end or back round to its first record.
+  auto used = [&](const PathPointRecord* r) {
+    for (const PathPointRecord* m : made)
+      if (m == r) return true;
+    return false;
+  };
+  for (PathPointRecord* start : db.pathPoints) {
+    if (!start || used(start)) continue;
+    PathPoint* previous = nullptr;
+    PathPoint* first = nullptr;
+    for (PathPointRecord* r = start; r && !used(r); r = r->next) {
+      float red = TintChannel(world);
+      float green = TintChannel(world);
+      float blue = TintChannel(world);
+      PathPoint* point = NewPathPoint(pool, pathIdCounter ? (*pathIdCounter)++ : 0, red, green, blue);
+      if (!point) return int(made.size());
+      point->SetObjectPosition(r->position.x, r->position.y, r->position.z);
+      point->onCurve = (r->options & kPathOnCurve) ? 1 : 0;
+      point->active = (r->options & kPathActive) ? 1 : 0;
+      SetPathPointLabel(*point, r->label.c_str());
+      SetPathPointTrigger(*point, uint32_t(r->command), r->operand1.c_str(), r->operand2.c_str());
+      SetPathPointScript(*point, r->script.c_str());
+      r->livePoint = point;
+      r->options |= kPathLive;
+      made.push_back(r);
+      if (previous) {
+        previous->next = point;
+        point->prev = previous;
+      } else {
+        first = point;
+      }
+      previous = point;
+      // A LOOP leads the point back to its chain's first point.
+      if ((r->options & kPathLoop) && first != point) {
+        point->next = first;
+        first->prev = point;
+        break;
+      }
+    }
   }
-  // Links as the records run; a LOOP on the last point of an open chain
-  // leads it back to the chain's first point.
-  for (PathPointRecord* r : db.pathPoints) {
-    if (!r || !r->livePoint || !r->next || !r->next->livePoint) continue;
-    r->livePoint->next = r->next->livePoint;
-    r->next->livePoint->prev = r->livePoint;
-  }
-  for (PathPointRecord* r : db.pathPoints) {
-    if (!r || !r->livePoint || !(r->options & kPathLoop) || r->livePoint->next) continue;
-    PathPoint* first = r->livePoint;
-    for (int guard = made; first->prev && first->prev != r->livePoint && guard > 0; guard--) first = first->prev;
-    if (first->prev) continue;  // already closed some other way
-    r->livePoint->next = first;
-    first->prev = r->livePoint;
-  }
-  // Each script is its own memory text, named by the file it came from.
-  for (PathPointRecord* r : db.pathPoints) {
-    if (!r || !r->livePoint) continue;
+  for (PathPointRecord* r : made) {
     PathPoint& point = *r->livePoint;
-    if (!point.eventScript.empty())
+    // Each script is its own memory text, named by the file it came from.
+    if (compile && !point.eventScript.empty())
       se.LoadScriptMemory(point.wrapperScript.c_str(), r->source.empty() ? "__path_event__" : r->source.c_str());
-    if (point.active) world::SetPathPointListed(world, &point, 1);
+    if (list && point.active) world::SetPathPointListed(world, &point, 1);
   }
-  return made;
+  return int(made.size());
 }
 
 }  // namespace units

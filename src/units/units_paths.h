@@ -169,16 +169,18 @@ PathPoint* FindPathPointAt(const PathPointPool& pool, float x, float y, float z)
 // The world reset: every live point detached.
 void DetachAllPathPoints(PathPointPool& pool);
 
-// Builds the live paths of the database's path-point records, in slot order:
-// a point from the pool for each record (the next id from `pathIdCounter`,
-// a random tint), its position, on-curve and active flags, label, command,
-// operands and event script; the points linked as their records are, and a
-// record with LOOP closes its chain. Each wrapper is compiled into `se`
-// (whose error frames are wired to the pool, so an error names its point)
-// and each active point is listed for triggering. Returns the number of
-// points made; compile errors stay in the engine's list.
+// Builds the live paths of the database's path-point records, chain by
+// chain from the first unused record in slot order along the next links: a
+// point from the pool for each record (the next id from `pathIdCounter`, a
+// random tint), its position, on-curve and active flags, label, command,
+// operands and event script; a record with LOOP links its point back to the
+// chain's first. With `compile` each wrapper is compiled into `se` (whose
+// error frames are wired to the pool, so an error names its point); with
+// `list` each active point is listed for triggering. Returns the number of
+// points made, short of the records when the pool could not grow; compile
+// errors stay in the engine's list.
 int CreatePathsFromRecords(world::GameWorld& world, PathPointPool& pool, int32_t* pathIdCounter,
-                           script::ScriptEngine& se);
+                           script::ScriptEngine& se, int compile = 1, int list = 1);
 
 // The script host's hook (script::PathPointLookup::find, user = the pool):
 // true and the label when `script` is the text of a live point's wrapper.

@@ -473,6 +473,35 @@ TEST_F(FollowFixture, UnitMovesItsSpeedEveryStep) {
   ExpectNear(platform::Vec3Normalize(unit.velocity), {1, 0, 0});
 }
 
+// Passing several points in one step runs the REACH list once for each, in
+// path order: each point's event script starts with the unit on it.
+TEST_F(FollowFixture, PassingPointsFiresReachInPathOrder) {
+  AddLine(7);
+  units::UnitDatabase& db = world::GetUnitDatabase(world);
+  for (int i = 1; i <= 4; i++) {
+    db.pathPoints[size_t(i)]->command = 4;  // REACH
+    db.pathPoints[size_t(i)]->options |= units::kPathActive;
+    db.pathPoints[size_t(i)]->script = "reached = reached * 10 + " + std::to_string(i) + ";";
+  }
+  world.scriptEngine.ResetScriptEngine(nullptr, nullptr);
+  ASSERT_EQ(world.scriptEngine.LoadScriptMemory("extern int reached = 0;\r\n", "globals"), 1);
+  units::CreatePathsFromRecords(world, pool, &nextId, world.scriptEngine);
+  ASSERT_EQ(world.scriptEngine.errors.count, 0) << world.scriptEngine.GetErrorListText();
+
+  units::Unit unit;
+  unit.path = Point(0);
+  unit.velocity = {0, 0, 250};  // two and a half links in one step
+  units::FollowPath(world, unit);
+  EXPECT_EQ(unit.path, Point(2));
+  world.scriptEngine.RunScriptFrame(0);
+  units::FollowPath(world, unit);  // on to P5: P3 and P4
+  EXPECT_EQ(unit.path, Point(4));
+  world.scriptEngine.RunScriptFrame(0);
+  const script::CScriptValue* reached = script::FollowRefer(world.scriptEngine.FindGlobal("reached"));
+  ASSERT_NE(reached, nullptr);
+  EXPECT_EQ(reached->data.i, 1234);
+}
+
 TEST_F(FollowFixture, SpeedChangesAndStoppedUnits) {
   AddLine(3);
   units::CreatePathsFromRecords(world, pool, &nextId, world.scriptEngine);
