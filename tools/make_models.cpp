@@ -1,11 +1,15 @@
 // make_models.cpp -- writes the project's own X-file models: a textured box
 // (text, binary and both compressed forms) and a small skinned arm with
-// named frames and two animation sets, plus the box's texture.
+// named frames and two animation sets, plus the box's texture; and the
+// sample units' models, each a few coloured boxes.
 //
 //   tkw4-make-models FOLDER...
+//   tkw4-make-models --units FOLDER
 //
-// writes box.x, box_bin.x, box_tzip.x, box_bzip.x, arm.x, arm_bzip.x and
-// box.bmp into every FOLDER (tests/render/data and games/Demo/Model). The
+// The first form writes box.x, box_bin.x, box_tzip.x, box_bzip.x, arm.x,
+// arm_bzip.x and box.bmp into every FOLDER (tests/render/data and
+// games/Demo/Model); the second writes plane.x, vehicle.x, ship.x, aagun.x
+// and missile.x into FOLDER (games/Demo/Unit). The
 // output is the same on every run, so the committed files can be made again
 // byte for byte. The binary and compressed forms are converted from the
 // text form by this tool's own token writer and MSZIP block writer.
@@ -347,6 +351,111 @@ std::string CheckerBmp() {
   return out;
 }
 
+// ----------------------------------------------------------------------------
+// The sample units' models: boxes of one colour each, in model units (z
+// forward, y up), written as text X files with face normals.
+// ----------------------------------------------------------------------------
+
+struct Box {
+  float x0, y0, z0, x1, y1, z1;
+  float r, g, b;
+};
+
+std::string Number(float v) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%f", double(v));
+  return text;
+}
+
+std::string BoxesToText(const char* name, const std::vector<Box>& boxes) {
+  std::string out = "xof 0303txt 0032\n// A sample unit made of boxes; written by tkw4-make-models --units.\n";
+  out += "Header {\n 1;\n 0;\n 1;\n}\n\nMesh " + std::string(name) + " {\n";
+  size_t n = boxes.size();
+  out += " " + std::to_string(8 * n) + ";\n";
+  for (size_t i = 0; i < n; i++) {
+    const Box& b = boxes[i];
+    const float corners[8][3] = {{b.x0, b.y0, b.z0}, {b.x1, b.y0, b.z0}, {b.x1, b.y1, b.z0}, {b.x0, b.y1, b.z0},
+                                 {b.x0, b.y0, b.z1}, {b.x1, b.y0, b.z1}, {b.x1, b.y1, b.z1}, {b.x0, b.y1, b.z1}};
+    for (int c = 0; c < 8; c++) {
+      out += " " + Number(corners[c][0]) + ";" + Number(corners[c][1]) + ";" + Number(corners[c][2]) + ";";
+      out += (i + 1 == n && c == 7) ? ";\n" : ",\n";
+    }
+  }
+  // The faces of the box model above, per box.
+  static const int kFaces[6][4] = {{3, 2, 1, 0}, {4, 5, 6, 7}, {0, 4, 7, 3}, {1, 2, 6, 5}, {3, 7, 6, 2}, {0, 1, 5, 4}};
+  static const char* kNormals[6] = {"0.000000;0.000000;-1.000000;", "0.000000;0.000000;1.000000;",
+                                    "-1.000000;0.000000;0.000000;", "1.000000;0.000000;0.000000;",
+                                    "0.000000;1.000000;0.000000;",  "0.000000;-1.000000;0.000000;"};
+  out += " " + std::to_string(6 * n) + ";\n";
+  for (size_t i = 0; i < n; i++)
+    for (int f = 0; f < 6; f++) {
+      int base = int(8 * i);
+      out += " 4;" + std::to_string(base + kFaces[f][0]) + "," + std::to_string(base + kFaces[f][1]) + "," +
+             std::to_string(base + kFaces[f][2]) + "," + std::to_string(base + kFaces[f][3]) + ";";
+      out += (i + 1 == n && f == 5) ? ";\n" : ",\n";
+    }
+  out += "\n MeshNormals {\n  6;\n";
+  for (int f = 0; f < 6; f++) out += "  " + std::string(kNormals[f]) + (f == 5 ? ";\n" : ",\n");
+  out += "  " + std::to_string(6 * n) + ";\n";
+  for (size_t i = 0; i < n; i++)
+    for (int f = 0; f < 6; f++) {
+      std::string k = std::to_string(f);
+      out += "  4;" + k + "," + k + "," + k + "," + k + ";" + ((i + 1 == n && f == 5) ? ";\n" : ",\n");
+    }
+  out += " }\n\n MeshMaterialList {\n  " + std::to_string(n) + ";\n  " + std::to_string(6 * n) + ";\n  ";
+  for (size_t i = 0; i < n; i++)
+    for (int f = 0; f < 6; f++) out += std::to_string(i) + ((i + 1 == n && f == 5) ? ";\n" : ",");
+  for (size_t i = 0; i < n; i++) {
+    const Box& b = boxes[i];
+    out += "  Material {\n   " + Number(b.r) + ";" + Number(b.g) + ";" + Number(b.b) + ";1.000000;;\n";
+    out += "   10.000000;\n   0.300000;0.300000;0.300000;;\n   0.000000;0.000000;0.000000;;\n  }\n";
+  }
+  out += " }\n}\n";
+  return out;
+}
+
+// The five sample units: sizes in metres, nose toward +z.
+std::vector<std::pair<const char*, std::string>> UnitModels() {
+  const Box plane[] = {
+      {-0.8f, -0.8f, -7.0f, 0.8f, 0.8f, 7.0f, 0.55f, 0.6f, 0.65f},    // fuselage
+      {-5.0f, -0.15f, -2.0f, 5.0f, 0.15f, 1.5f, 0.5f, 0.55f, 0.6f},   // wings
+      {-2.2f, -0.1f, -7.0f, 2.2f, 0.1f, -5.5f, 0.5f, 0.55f, 0.6f},    // tailplane
+      {-0.1f, 0.8f, -7.0f, 0.1f, 3.0f, -5.2f, 0.45f, 0.5f, 0.55f},    // fin
+      {-0.5f, 0.6f, 2.5f, 0.5f, 1.3f, 5.0f, 0.2f, 0.3f, 0.5f},        // canopy
+  };
+  const Box vehicle[] = {
+      {-1.7f, 0.4f, -3.2f, 1.7f, 1.6f, 3.2f, 0.35f, 0.42f, 0.25f},    // hull
+      {-1.1f, 1.6f, -1.2f, 1.1f, 2.4f, 1.2f, 0.3f, 0.38f, 0.22f},     // turret
+      {-0.12f, 1.85f, 1.2f, 0.12f, 2.1f, 5.0f, 0.2f, 0.2f, 0.2f},     // barrel
+      {-1.9f, 0.0f, -3.0f, -1.5f, 0.8f, 3.0f, 0.1f, 0.1f, 0.1f},      // tracks
+      {1.5f, 0.0f, -3.0f, 1.9f, 0.8f, 3.0f, 0.1f, 0.1f, 0.1f},
+  };
+  const Box ship[] = {
+      {-6.0f, -3.0f, -40.0f, 6.0f, 3.0f, 40.0f, 0.45f, 0.47f, 0.5f},  // hull
+      {-4.0f, 3.0f, -15.0f, 4.0f, 9.0f, 5.0f, 0.6f, 0.62f, 0.65f},    // bridge
+      {-1.2f, 9.0f, -8.0f, 1.2f, 16.0f, -5.0f, 0.3f, 0.3f, 0.3f},     // mast
+      {-2.0f, 3.0f, 18.0f, 2.0f, 5.0f, 24.0f, 0.4f, 0.42f, 0.45f},    // gun house
+  };
+  const Box aagun[] = {
+      {-2.0f, 0.0f, -2.0f, 2.0f, 0.8f, 2.0f, 0.4f, 0.4f, 0.35f},      // base
+      {-0.8f, 0.8f, -0.8f, 0.8f, 2.0f, 0.8f, 0.35f, 0.4f, 0.3f},      // mount
+      {-0.35f, 1.6f, 0.8f, -0.15f, 1.8f, 4.5f, 0.15f, 0.15f, 0.15f},  // barrels
+      {0.15f, 1.6f, 0.8f, 0.35f, 1.8f, 4.5f, 0.15f, 0.15f, 0.15f},
+  };
+  const Box missile[] = {
+      {-0.1f, -0.1f, -1.5f, 0.1f, 0.1f, 1.5f, 0.85f, 0.85f, 0.85f},  // body
+      {-0.35f, -0.02f, -1.5f, 0.35f, 0.02f, -1.1f, 0.6f, 0.6f, 0.6f},  // fins
+      {-0.02f, -0.35f, -1.5f, 0.02f, 0.35f, -1.1f, 0.6f, 0.6f, 0.6f},
+  };
+  return {
+      {"plane.x", BoxesToText("Plane", {std::begin(plane), std::end(plane)})},
+      {"vehicle.x", BoxesToText("Vehicle", {std::begin(vehicle), std::end(vehicle)})},
+      {"ship.x", BoxesToText("Ship", {std::begin(ship), std::end(ship)})},
+      {"aagun.x", BoxesToText("AaGun", {std::begin(aagun), std::end(aagun)})},
+      {"missile.x", BoxesToText("Missile", {std::begin(missile), std::end(missile)})},
+  };
+}
+
 bool Write(const std::filesystem::path& path, const std::string& bytes) {
   FILE* f = std::fopen(path.string().c_str(), "wb");
   if (!f) return false;
@@ -357,9 +466,19 @@ bool Write(const std::filesystem::path& path, const std::string& bytes) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) {
-    std::fprintf(stderr, "usage: tkw4-make-models FOLDER...\n");
+  if (argc < 2 || (std::strcmp(argv[1], "--units") == 0 && argc != 3)) {
+    std::fprintf(stderr, "usage: tkw4-make-models FOLDER...\n       tkw4-make-models --units FOLDER\n");
     return 2;
+  }
+  if (std::strcmp(argv[1], "--units") == 0) {
+    std::filesystem::path folder = argv[2];
+    std::filesystem::create_directories(folder);
+    for (const auto& [name, bytes] : UnitModels())
+      if (!Write(folder / name, bytes)) {
+        std::fprintf(stderr, "tkw4-make-models: cannot write %s\n", (folder / name).string().c_str());
+        return 1;
+      }
+    return 0;
   }
   std::string box = kBoxText, arm = kArmText;
   std::string boxBin = TextToBinary(box), armBin = TextToBinary(arm);

@@ -2,6 +2,7 @@
 // calls, once, before start-up.
 
 #include "app/app_local.h"
+#include "units/units_public.h"
 
 namespace app {
 
@@ -49,6 +50,7 @@ Engine::Engine() {
   world.clock = &clock;
   world.editorMode = &app.EditorMode;
   world.frameRate = &app.pacer.frameRate;
+  world.unitDatabase->graphics = &graphics;
   world.host.user = this;
   world.host.registerSystemCalls = RegisterCallsForWorld;
   world.host.showErrorWindow = ShowWorldErrorWindow;

@@ -117,6 +117,17 @@ int32_t SupplyHp(Unit& unit, int32_t percent) {
 
 // [SECTION] Motion and controls
 
+namespace {
+void CopyOut(const Vec3& v, Vec3* out, Vec3* copy) {
+  if (out) *out = v;
+  if (copy) *copy = v;
+}
+}  // namespace
+
+void GetUnitVelocity(const Unit& unit, Vec3* out, Vec3* copy) { CopyOut(unit.velocity, out, copy); }
+void GetUnitMoment(const Unit& unit, Vec3* out, Vec3* copy) { CopyOut(unit.moment, out, copy); }
+void GetUnitControl(const Unit& unit, Vec3* out, Vec3* copy) { CopyOut(unit.control, out, copy); }
+
 float GetUnitEngineRpm(const Unit& unit) { return float(unit.engineRpm) / 10000.0f; }
 
 float SetUnitEngineRpm(Unit& unit, float value) {

@@ -7,8 +7,13 @@
 //   [SECTION] Event-script wrappers
 //   [SECTION] Temporary script files
 //   [SECTION] The pool
+//   [SECTION] Live paths from placement records
 
 #include "units/units_paths.h"
+
+#include "script/script_public.h"
+#include "units/units_services.h"
+#include "world/world_services.h"
 
 #include <cmath>
 #include <cstdio>
@@ -526,6 +531,66 @@ bool FindPathPointLabelForScript(void* user, const char* script, std::string* la
     return true;
   }
   return false;
+}
+
+// ----------------------------------------------------------------------------
+// [SECTION] Live paths from placement records
+// ----------------------------------------------------------------------------
+
+namespace {
+
+// One colour channel of a new point's tint: 64 to 255, as a fraction.
+float TintChannel(world::GameWorld& world) { return float(world::Rand(world) % 192 + 64) / 255.0f; }
+
+}  // namespace
+
+int CreatePathsFromRecords(world::GameWorld& world, PathPointPool& pool, int32_t* pathIdCounter,
+                           script::ScriptEngine& se) {
+  UnitDatabase& db = world::GetUnitDatabase(world);
+  se.pathPoints.find = FindPathPointLabelForScript;
+  se.pathPoints.user = &pool;
+  int made = 0;
+  for (PathPointRecord* r : db.pathPoints) {
+    if (!r) continue;
+    float red = TintChannel(world);
+    float green = TintChannel(world);
+    float blue = TintChannel(world);
+    PathPoint* point = NewPathPoint(pool, pathIdCounter ? (*pathIdCounter)++ : 0, red, green, blue);
+    if (!point) break;
+    point->SetObjectPosition(r->position.x, r->position.y, r->position.z);
+    point->onCurve = (r->options & kPathOnCurve) ? 1 : 0;
+    point->active = (r->options & kPathActive) ? 1 : 0;
+    SetPathPointLabel(*point, r->label.c_str());
+    SetPathPointTrigger(*point, uint32_t(r->command), r->operand1.c_str(), r->operand2.c_str());
+    SetPathPointScript(*point, r->script.c_str());
+    r->livePoint = point;
+    r->options |= kPathLive;
+    made++;
+  }
+  // Links as the records run; a LOOP on the last point of an open chain
+  // leads it back to the chain's first point.
+  for (PathPointRecord* r : db.pathPoints) {
+    if (!r || !r->livePoint || !r->next || !r->next->livePoint) continue;
+    r->livePoint->next = r->next->livePoint;
+    r->next->livePoint->prev = r->livePoint;
+  }
+  for (PathPointRecord* r : db.pathPoints) {
+    if (!r || !r->livePoint || !(r->options & kPathLoop) || r->livePoint->next) continue;
+    PathPoint* first = r->livePoint;
+    for (int guard = made; first->prev && first->prev != r->livePoint && guard > 0; guard--) first = first->prev;
+    if (first->prev) continue;  // already closed some other way
+    r->livePoint->next = first;
+    first->prev = r->livePoint;
+  }
+  // Each script is its own memory text, named by the file it came from.
+  for (PathPointRecord* r : db.pathPoints) {
+    if (!r || !r->livePoint) continue;
+    PathPoint& point = *r->livePoint;
+    if (!point.eventScript.empty())
+      se.LoadScriptMemory(point.wrapperScript.c_str(), r->source.empty() ? "__path_event__" : r->source.c_str());
+    if (point.active) world::SetPathPointListed(world, &point, 1);
+  }
+  return made;
 }
 
 }  // namespace units

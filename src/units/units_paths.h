@@ -31,7 +31,7 @@ namespace units {
 
 using platform::Vec3;
 
-class Unit;
+struct Unit;
 struct UnitType;
 struct UnitDatabase;
 
@@ -169,6 +169,17 @@ PathPoint* FindPathPointAt(const PathPointPool& pool, float x, float y, float z)
 // The world reset: every live point detached.
 void DetachAllPathPoints(PathPointPool& pool);
 
+// Builds the live paths of the database's path-point records, in slot order:
+// a point from the pool for each record (the next id from `pathIdCounter`,
+// a random tint), its position, on-curve and active flags, label, command,
+// operands and event script; the points linked as their records are, and a
+// record with LOOP closes its chain. Each wrapper is compiled into `se`
+// (whose error frames are wired to the pool, so an error names its point)
+// and each active point is listed for triggering. Returns the number of
+// points made; compile errors stay in the engine's list.
+int CreatePathsFromRecords(world::GameWorld& world, PathPointPool& pool, int32_t* pathIdCounter,
+                           script::ScriptEngine& se);
+
 // The script host's hook (script::PathPointLookup::find, user = the pool):
 // true and the label when `script` is the text of a live point's wrapper.
 bool FindPathPointLabelForScript(void* pool, const char* script, std::string* label);
@@ -218,6 +229,11 @@ struct PathPointRecord {
   std::string operand2;        // OPE[1]
 };
 
+// Compiles a placement file into the engine as the initial value of the
+// extern object `__system_unitdata` (added to the engine's link list, as the
+// scene loader does). The object, or null when the file does not compile or
+// holds no object; the compile errors stay in the engine's list.
+const script::CScriptArray* CompilePlacementFile(script::ScriptEngine& se, const char* path);
 // Reads the elements of a compiled placement object into the database's
 // records (the load flags are stored first). 0; a null object reads nothing.
 int ReadUnitPlacements(UnitDatabase& db, const script::CScriptArray* object, uint32_t loadFlags,
@@ -229,19 +245,33 @@ int SetPlacementRecord(UnitDatabase& db, int index, UnitType* type, const char* 
 int SetPathPointRecord(UnitDatabase& db, int index, const Vec3& position, const char* source, const char* label,
                        const char* script, uint32_t options, PathPoint* livePoint, int32_t command,
                        const char* operand1, const char* operand2);
-// The placement file's text for the records.
-std::string BuildUnitPlacementText(const UnitDatabase& db);
-// Writes the records to a placement file. 1, or 0 when the file cannot be
-// written (the old file is then left whole).
-int WriteUnitPlacementFile(const UnitDatabase& db, const char* fileName);
+// The placement file's text for the records. False when the script pools
+// ran out (nothing is to be written then).
+bool BuildUnitPlacementText(const UnitDatabase& db, std::string* text);
+// Writes the records to a placement file: 1, or 0 after a message box and a
+// log line when it cannot be written. The old file is replaced only by a
+// complete new one, so a failed save leaves it whole.
+int WriteUnitPlacementFile(const UnitDatabase& db, const char* fileName, core::LogSystem* log = nullptr);
 void FreePlacementRecords(UnitDatabase& db);
 void FreePathPointRecords(UnitDatabase& db);
 
 // [SECTION] Path following, obstacle probes and aiming
 
+// The unit's path parameter: from 0 up to 1 toward the next point of its
+// bound path point. Kept in the unit's path index word.
+float GetUnitPathParameter(const Unit& unit);
+void SetUnitPathParameter(Unit& unit, float t);
+
 // Moves the unit along its bound path by its speed, fires REACH at every
 // point passed and fits a ground unit to the ground. 0.
 int FollowPath(world::GameWorld& world, Unit& unit);
+// The ground fit's plane under a unit: least squares of the probes' gaps
+// over their local x and over their local z, counting only the probes that
+// hit (a probe over a hole would pull the plane to its zero gap). The lift
+// is the larger intercept; a fit whose points share one x (or z) has slope 0
+// and the mean gap as intercept.
+void FitGroundPlane(const float* x, const float* z, const float* gap, const bool* hit, int count, float* lift,
+                    float* slopeX, float* slopeZ);
 // Looks ahead along the wanted velocity for units and terrain; out receives
 // a steering correction (1) or the wanted velocity (0).
 int ProbeObstacles(world::GameWorld& world, Unit& unit, Vec3* out, const Vec3& velocity, int force);

@@ -18,6 +18,10 @@ namespace sound {
 class SoundSystem;
 }
 
+namespace script {
+struct CScriptArray;
+}
+
 namespace units {
 
 using platform::Vec3;
@@ -353,6 +357,37 @@ struct WeaponScope {
   float left, right, top, bottom;
 };
 
+// A model or texture of a type: the holder, made at the first load, and
+// whether that load was tried (a missing file is not read again until the
+// type's resources are released).
+// get() is the loaded resource or null; reset() drops the holder itself
+// (ReleaseUnitTypeResources is the way that keeps it valid for the display
+// objects that show it).
+struct TypeModel {
+  std::unique_ptr<render::CMesh> mesh;
+  bool tried = false;
+  bool loaded = false;
+
+  render::CMesh* get() const { return loaded ? mesh.get() : nullptr; }
+  explicit operator bool() const { return get() != nullptr; }
+  void reset() {
+    mesh.reset();
+    tried = loaded = false;
+  }
+};
+struct TypeTexture {
+  std::unique_ptr<render::TextureHolder> holder;
+  bool tried = false;
+  bool loaded = false;
+
+  render::TextureHolder* get() const { return loaded ? holder.get() : nullptr; }
+  explicit operator bool() const { return get() != nullptr; }
+  void reset() {
+    holder.reset();
+    tried = loaded = false;
+  }
+};
+
 struct UnitType {
   UnitType();
   ~UnitType();
@@ -428,12 +463,14 @@ struct UnitType {
   UnitType* weaponTypes[4] = {};
 
   // --- Resources, loaded on first use (owned) ------------------------------
-  std::unique_ptr<render::CMesh> model;
-  std::unique_ptr<render::TextureHolder> largeTexture, bumpTexture, specularTexture, lightTexture, heatTexture;
-  std::unique_ptr<render::CMesh> subModels[4];   // FIRE_MODEL_FILE[n] with FIRE_TEXTURE_FILE[n]
-  std::unique_ptr<render::CMesh> fireModels[4];  // FIRE_MODEL_FILE[n] with the default textures
-  std::unique_ptr<render::TextureHolder> fireTextures[4];
-  std::unique_ptr<render::TextureHolder> hudImage, hudNameImage, hudRadarImage;
+  // A release empties a model or texture but keeps its holder, so display
+  // objects and other types' models that point at it never dangle.
+  TypeModel model;
+  TypeTexture largeTexture, bumpTexture, specularTexture, lightTexture, heatTexture;
+  TypeModel subModels[4];     // FIRE_MODEL_FILE[n] with FIRE_TEXTURE_FILE[n]
+  TypeModel fireModels[4];    // FIRE_MODEL_FILE[n] with the default textures
+  TypeTexture fireTextures[4];
+  TypeTexture hudImage, hudNameImage, hudRadarImage;
 };
 using UnitTypeRecord = UnitType;
 
@@ -453,10 +490,64 @@ struct UnitDatabase {
   // Texture-layer and quality bits for the type resources (see
   // SetTextureLoadFlags); replaced when placements are read.
   uint32_t loadFlags = 0x207800;
-  // The renderer that type models and textures load through; null loads
-  // nothing (headless tests of the tables).
+  // The renderer that type models and textures load through, set by the
+  // world before the first load; null loads nothing (tables only).
   render::GraphicsSystem* graphics = nullptr;
 };
+
+// Reads every member of a compiled unit master as one type: the member's
+// name is the type's key; a key read before refills its record. References
+// between types (GUN_ID, WEAPON_ID, CHILD, SCATTER) are resolved once the
+// whole master is read. 1; a null object reads nothing and returns 0.
+int ReadUnitMaster(UnitDatabase& db, const script::CScriptArray* master);
+
+// Lookups: exact compares; null when nothing matches.
+UnitType* FindUnitTypeByKey(const UnitDatabase& db, const char* key);
+UnitType* FindUnitTypeByAlias(const UnitDatabase& db, const char* alias);
+// By ALIAS first, then by NAME; an empty or null text finds nothing.
+UnitType* FindUnitTypeByName(const UnitDatabase& db, const char* name);
+// The record in a slot; null for a negative index, one past the end or an
+// empty slot.
+UnitType* GetUnitTypeByIndex(const UnitDatabase& db, int index);
+PlacementRecord* GetPlacementRecord(const UnitDatabase& db, int index);
+PathPointRecord* GetPathPointRecord(const UnitDatabase& db, int index);
+// Type slots, filled or not.
+int GetUnitTypeCount(const UnitDatabase& db);
+// Writes the ALIAS of every listed type (not UNLISTED, alias not empty),
+// each ended by a NUL, then one more NUL; returns the byte count with the
+// last NUL. A null buffer only counts.
+int ListUnitTypeNames(const UnitDatabase& db, char* buffer);
+// The type made from one image or model file (sprites and effects): found
+// by file name and style key, else made in the first empty slot.
+UnitType* FindOrCreateUnitTypeByFile(UnitDatabase& db, const char* fileName, uint32_t key);
+
+// Resources, loaded through the renderer's file layer on first use.
+// The main model with the texture layers the load flags select; null when
+// MODEL_FILE is empty (or it cannot load).
+render::CMesh* PrepareUnitTypeModel(UnitDatabase& db, UnitType& type);
+// Textures are shared by file name: the first type naming the file holds it.
+render::TextureHolder* FindUnitTypeTexture(UnitDatabase& db, UnitType& type);
+render::TextureHolder* GetUnitTypeBumpTexture(UnitDatabase& db, UnitType& type);
+render::TextureHolder* GetUnitTypeSpecularTexture(UnitDatabase& db, UnitType& type);
+render::TextureHolder* GetUnitTypeLightTexture(UnitDatabase& db, UnitType& type);
+render::TextureHolder* GetUnitTypeHeatTexture(UnitDatabase& db, UnitType& type);
+render::TextureHolder* GetUnitTypeHudImage(UnitDatabase& db, UnitType& type);
+render::TextureHolder* GetUnitTypeHudNameImage(UnitDatabase& db, UnitType& type);
+render::TextureHolder* GetUnitTypeHudRadarImage(UnitDatabase& db, UnitType& type);
+render::TextureHolder* GetUnitTypeFireTexture(UnitDatabase& db, UnitType& type, int n);
+// Model n (0..3) from FIRE_MODEL_FILE[n]: with FIRE_TEXTURE_FILE[n], or
+// (the fire model) with the renderer's default textures. Null for an empty
+// name or n outside 0..3.
+render::CMesh* GetUnitTypeSubModel(UnitDatabase& db, UnitType& type, int n);
+render::CMesh* GetUnitTypeFireModel(UnitDatabase& db, UnitType& type, int n);
+// Sets or clears the load-flag bits 0x8002 and texture flag 0x8000 on every
+// HUD image and name texture. 1.
+int SetHudTextureFlag(UnitDatabase& db, int on);
+// Replaces the bits 0x207800 of the load flags. 1.
+int SetTextureLoadFlags(UnitDatabase& db, uint32_t flags);
+// Releases a type's models and textures; null: those of every type without
+// ATTRIBUTE MEMORY. They load again on their next use. 1.
+int ReleaseUnitTypeResources(UnitDatabase& db, UnitType* type);
 
 // [SECTION] The unit step and unit operations
 
@@ -498,6 +589,26 @@ int32_t GetUnitDamageTaken(Unit& unit);
 int32_t SetUnitHp(Unit& unit, int32_t hp, int32_t max);
 // HP += percent x max HP / 100, kept within 0..max HP; returns the root's HP.
 int32_t SupplyHp(Unit& unit, int32_t percent);
+
+// --- Plain accessors -------------------------------------------------------
+inline int32_t GetUnitState(const Unit& unit) { return unit.state; }
+inline const char* GetUnitLabel(const Unit& unit) { return unit.label.Get(); }
+inline const char* GetUnitGroup(const Unit& unit) { return unit.group.Get(); }
+inline const char* GetUnitTeam(const Unit& unit) { return unit.team.Get(); }
+inline const char* GetUnitPrintedTeam(const Unit& unit) { return unit.printedTeam.Get(); }
+inline const char* GetUnitPathLabel(const Unit& unit) { return unit.pathLabel.Get(); }
+inline Unit* GetUnitMaster(const Unit& unit) { return unit.master; }
+inline Unit* GetUnitParent(const Unit& unit) { return unit.parent; }
+inline PathPoint* GetUnitPath(const Unit& unit) { return unit.path; }
+inline float GetUnitControlExtra(const Unit& unit) { return unit.throttle; }
+inline void SetUnitControlExtra(Unit& unit, float throttle) { unit.throttle = throttle; }
+// Copy the three floats out to one or two destinations (either may be null).
+void GetUnitVelocity(const Unit& unit, Vec3* out, Vec3* copy);
+void GetUnitMoment(const Unit& unit, Vec3* out, Vec3* copy);
+void GetUnitControl(const Unit& unit, Vec3* out, Vec3* copy);
+inline void SetUnitVelocity(Unit& unit, const Vec3& v) { unit.velocity = v; }
+inline void SetUnitMoment(Unit& unit, const Vec3& v) { unit.moment = v; }
+inline void SetUnitControl(Unit& unit, const Vec3& v) { unit.control = v; }
 
 // --- Motion and controls ------------------------------------------------
 float GetUnitEngineRpm(const Unit& unit);

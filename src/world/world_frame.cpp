@@ -41,7 +41,11 @@ int StorePath(core::LogSystem* log, char* field, const char* path) {
 GameWorld::GameWorld() {
   scriptEngine.pathPoints.errorLabel = &errorLabel;
   scriptEngine.host = this;
-  unitDatabase = NewUnitDatabase();
+  unitDatabase = ownDatabase_ = NewUnitDatabase();
+  pathPoints = ownPathPoints_ = NewPathPointPool();
+  // Errors in path points' event scripts name their point.
+  scriptEngine.pathPoints.find = units::FindPathPointLabelForScript;
+  scriptEngine.pathPoints.user = pathPoints;
   SetWorldDefaults();
 }
 
@@ -49,7 +53,8 @@ GameWorld::~GameWorld() {
   FreeEffectPool(*this);
   FreeUnitPool(*this);
   FreePopulation(*this);
-  DeleteUnitDatabase(unitDatabase);
+  DeletePathPointPool(ownPathPoints_);
+  DeleteUnitDatabase(ownDatabase_);
 }
 
 int GameWorld::SetNextScriptPath(const char* path) { return StorePath(log, startFileName_, path); }

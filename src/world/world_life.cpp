@@ -20,6 +20,8 @@ namespace {
 
 constexpr int kRestSteps = 18000;  // five minutes
 constexpr int kDefaultStallHeight = 3000;
+// The texture layers a start file's units load with.
+constexpr uint32_t kStartTextureFlags = 0x207800;
 
 // 1 when the name ends in ".plc", any case.
 bool IsPlacementFile(const char* name) {
@@ -80,6 +82,7 @@ void GameWorld::ResetWorld() {
   // 2-3. Every unit slot reset, the paths and trigger lists emptied, the
   // effect pool freed.
   ClearUnitSlots(*this);
+  DetachPathPoints(*this);
   EmptyTriggerLists(*this);
   FreeEffectPool(*this);
 
@@ -239,8 +242,35 @@ void RewindRecorder(GameWorld& world, bool forPlayback) {
 }
 
 int LoadStartPlacementFile(GameWorld& world, const char* path) {
-  core::Logf(world.log, core::kLogError, "placement file \"%s\": no placement reader yet\n", path);
-  return 0;
+  units::UnitDatabase& db = *world.unitDatabase;
+  const script::CScriptArray* object = units::CompilePlacementFile(world.scriptEngine, path);
+  if (!object) {
+    core::Logf(world.log, core::kLogError, Sjis("配置ファイル\"%s\"が読み込めません。\n"), path);
+    return 0;
+  }
+  units::ReadUnitPlacements(db, object, kStartTextureFlags, path);
+  // The paths first (their scripts compiled, their active points listed),
+  // then every group is put: each record with its options, group and path,
+  // a unit with a path following it from the path's labelled point.
+  units::CreatePathsFromRecords(world, *world.pathPoints, &world.pathIdCounter, world.scriptEngine);
+  for (units::PlacementRecord* record : db.placements) {
+    if (!record) continue;
+    uint32_t flags = 0;
+    if (record->options & units::kPlaceTarget) flags |= kPutTarget;
+    if (record->options & units::kPlacePlayer) flags |= kPutPlayer;
+    units::Unit* unit = PutUnit(world, record->team.c_str(), record->type, record->level, record->label.c_str(),
+                                flags, record->position, record->rotation, nullptr);
+    if (!unit) continue;
+    unit->flags |= record->options & (units::kPlaceIgnored | units::kPlaceBarrier);
+    units::SetUnitGroup(*unit, record->group.c_str());
+    units::SetUnitPathLabel(*unit, record->path.c_str());
+    units::PathPoint* start = record->path.empty() ? nullptr : units::FindPathPointByLabel(*world.pathPoints, record->path.c_str());
+    if (start) {
+      units::SetUnitPath(*unit, start, 0);
+      units::SetUnitState(*unit, units::kUnitStateFollowPath, 0);
+    }
+  }
+  return 1;
 }
 
 }  // namespace world

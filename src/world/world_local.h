@@ -75,12 +75,22 @@ int LoadStartPlacementFile(GameWorld& world, const char* path);
 // ----------------------------------------------------------------------------
 
 units::UnitDatabase* NewUnitDatabase();
+units::PathPointPool* NewPathPointPool();
+void DeletePathPointPool(units::PathPointPool* pool);
+// Every live path point detached (reset).
+void DetachPathPoints(GameWorld& world);
 void DeleteUnitDatabase(units::UnitDatabase* database);
 void ReleaseAllUnitTypeResources(GameWorld& world);
 void FreeSceneRecords(GameWorld& world);
 
 // A slot's record holds a unit (model or surface, or a handle).
 bool UnitIsLive(const units::Unit* unit);
+// It has a model or a surface: it is stepped, drawn and targeted.
+bool UnitHasGraphics(const units::Unit* unit);
+// A unit type of the database by its master key, or null.
+units::UnitType* FindTypeByKey(GameWorld& world, const char* key);
+// Makes sure the type's graphics are loaded and gives them to the unit.
+void LoadMasterModels(GameWorld& world, units::Unit* unit, units::UnitType* type);
 int UnitEventFlag(const units::Unit* unit);
 bool UnitHasLabel(const units::Unit* unit);
 bool UnitMarkedDeleted(const units::Unit* unit);

@@ -248,14 +248,28 @@ class GameWorld {
   // Population records, one per team name.
   std::vector<PopulationRecord> population;
   std::array<SoundCacheSlot, kSoundCacheSlots> soundCache{};
-  // The unit database (unit types, placement and path-point records).
+  // The unit database (unit types, placement and path-point records): the
+  // world's own, unless a test or tool points it at another.
   units::UnitDatabase* unitDatabase = nullptr;
+  // The live path points (handles 268435456 + slot) and the running id
+  // counter new points take.
+  units::PathPointPool* pathPoints = nullptr;
+  int32_t pathIdCounter = 0;
+  // The player's chosen unit type and weapon types ("__SYSTEM__YOU").
+  units::UnitType* playerType = nullptr;
+  units::UnitType* playerWeaponTypes[4] = {};
+  // Deletions the network was asked to announce (the network's stand-in
+  // counts them).
+  int32_t announcedDeletions = 0;
 
  private:
   // One step of the run state; `slots` is the unit slot count the frame
   // took at its start.
   void RunStep(int slots);
 
+  // What the world made and frees, whatever the pointers above are set to.
+  units::UnitDatabase* ownDatabase_ = nullptr;
+  units::PathPointPool* ownPathPoints_ = nullptr;
   float systemScale_ = 1.0f;
   char lastStartFileName_[kPathBytes] = {};
   char startFileName_[kPathBytes] = {};

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "core/core_public.h"
 
@@ -11,6 +13,7 @@ struct Unit;
 struct UnitType;
 struct UnitDatabase;
 struct PathPoint;
+struct PathPointPool;
 }  // namespace units
 
 namespace world {
@@ -123,7 +126,8 @@ int CountUnitDestroyed(GameWorld& world, units::Unit* unit);
 
 // The population record of one team name.
 struct PopulationRecord {
-  char* team = nullptr;  // heap text; null = free record
+  std::string team;      // "" = free record
+  bool used = false;
   // By the unit type's class 0 to 3.
   int32_t appeared[4] = {};
   int32_t alive[4] = {};
@@ -132,10 +136,10 @@ struct PopulationRecord {
   int32_t targetAlive[4] = {};
   int32_t targetDestroyed[4] = {};
   // Destroyed unit types: the type's own name text (not a copy) and a count,
-  // parallel; an empty name ends the used part.
-  const char** destroyedNames = nullptr;
-  uint16_t* destroyedCounts = nullptr;
-  int32_t destroyedCapacity = 0;
+  // parallel; 260 entries at first, doubled when full; a null name ends the
+  // used part.
+  std::vector<const char*> destroyedNames;
+  std::vector<uint16_t> destroyedCounts;
 };
 // The record of a team name, or null.
 PopulationRecord* FindNamedRecord(GameWorld& world, const char* team);

@@ -1,21 +1,65 @@
 // world_units.cpp -- what the world reads and does to a unit record, in one
 // place: the seam between the world's loops and the units' record.
 
+#include <cstring>
+
 #include "world/world_local.h"
 
 namespace world {
 
-units::UnitDatabase* NewUnitDatabase() { return nullptr; }
-void DeleteUnitDatabase(units::UnitDatabase* database) { (void)database; }
-void ReleaseAllUnitTypeResources(GameWorld& world) { (void)world; }
-void FreeSceneRecords(GameWorld& world) { (void)world; }
+units::UnitDatabase* NewUnitDatabase() { return new units::UnitDatabase(); }
+void DeleteUnitDatabase(units::UnitDatabase* database) { delete database; }
+units::PathPointPool* NewPathPointPool() { return new units::PathPointPool(); }
+void DeletePathPointPool(units::PathPointPool* pool) { delete pool; }
+void DetachPathPoints(GameWorld& world) { units::DetachAllPathPoints(*world.pathPoints); }
 
-bool UnitIsLive(const units::Unit* unit) { (void)unit; return false; }
-int UnitEventFlag(const units::Unit* unit) { (void)unit; return 0; }
-bool UnitHasLabel(const units::Unit* unit) { (void)unit; return false; }
-bool UnitMarkedDeleted(const units::Unit* unit) { (void)unit; return false; }
-Vec3 UnitPosition(const units::Unit* unit) { (void)unit; return {}; }
-bool StepUnit(GameWorld& world, units::Unit* unit) { (void)world, (void)unit; return true; }
-void ResetUnitSlot(GameWorld& world, int slot) { (void)world, (void)slot; }
+void ReleaseAllUnitTypeResources(GameWorld& world) { units::ReleaseUnitTypeResources(*world.unitDatabase, nullptr); }
+
+void FreeSceneRecords(GameWorld& world) {
+  units::FreePlacementRecords(*world.unitDatabase);
+  units::FreePathPointRecords(*world.unitDatabase);
+}
+
+units::UnitType* FindTypeByKey(GameWorld& world, const char* key) {
+  return units::FindUnitTypeByKey(*world.unitDatabase, key);
+}
+
+void LoadMasterModels(GameWorld& world, units::Unit* unit, units::UnitType* type) {
+  if (!type) return;
+  units::UnitDatabase& db = *world.unitDatabase;
+  // A model when the type names one, else its texture as a surface: a
+  // cross of quads for mounted types, a centred sprite for large ones.
+  if (render::CMesh* model = units::PrepareUnitTypeModel(db, *type)) {
+    unit->SetObjectModel(model);
+  } else if (render::TextureHolder* texture = units::FindUnitTypeTexture(db, *type); texture && db.graphics) {
+    if (type->attributes & units::kAttrMounted) unit->SetObjectSurface(*db.graphics, texture, render::kSurfaceCross, 1);
+    else if (type->attributes & units::kAttrNearfuse)
+      unit->SetObjectSurface(*db.graphics, texture, render::kSurfaceCentredSprite, 1);
+    else unit->SetObjectTexture(*db.graphics, texture);
+  }
+  unit->SetObjectGlareRate(type->glareRate);
+}
+
+bool UnitIsLive(const units::Unit* unit) { return unit && (unit->unitId != 0 || unit->model || unit->surface); }
+bool UnitHasGraphics(const units::Unit* unit) { return unit && (unit->model || unit->surface); }
+int UnitEventFlag(const units::Unit* unit) { return unit->sceneNumber != 0; }
+bool UnitHasLabel(const units::Unit* unit) { return unit->label.Get()[0] != 0; }
+bool UnitMarkedDeleted(const units::Unit* unit) { return unit->removalMark != 0; }
+Vec3 UnitPosition(const units::Unit* unit) { return const_cast<units::Unit*>(unit)->GetObjectWorldPosition(); }
+
+bool StepUnit(GameWorld& world, units::Unit* unit) {
+  if (!UnitHasGraphics(unit)) return true;  // placed without graphics: it stands still
+  return units::UpdateUnit(world, *unit) != 0;
+}
+
+void ResetUnitSlot(GameWorld& world, int slot) {
+  units::Unit* unit = GetUnitSlot(world, slot);
+  if (!unit) return;
+  if (world.focusUnit == unit) world.focusUnit = nullptr;
+  if (world.targetUnit == unit) world.targetUnit = nullptr;
+  if (world.playerUnit == unit) world.playerUnit = nullptr;
+  units::ResetUnit(*unit);
+  world.unitSlotWord[size_t(slot)] = -1;
+}
 
 }  // namespace world

@@ -174,7 +174,9 @@ TEST(UnitOps, LabelPathsNameTheLabelledAncestorsOutermostFirst) {
     SCOPED_TRACE(c.path);
     const char* rest = units::MatchLabelPath(*c.unit, c.path, 0);
     EXPECT_EQ(rest != nullptr, c.matches);
-    if (rest) EXPECT_EQ(*rest, 0);
+    if (rest) {
+      EXPECT_EQ(*rest, 0);
+    }
   }
   // Inner matching hands back the rest after the consumed part.
   EXPECT_STREQ(units::MatchLabelPath(ship, "ship.turret1", 1), "turret1");

@@ -12,11 +12,14 @@
 #include "core/core_public.h"
 #include "script/script_public.h"
 #include "test_support.h"
-#include "units/units_paths.h"
+#include "units/units_services.h"
+#include "world/world_public.h"
+#include "world/world_services.h"
 
 namespace {
 
 using units::PathPoint;
+using units::PathPointRecord;
 using units::Vec3;
 
 // A chain of loose points (no pool) at the given positions; `onCurve` marks
@@ -355,6 +358,200 @@ TEST(PathPool, HandlesSlotsAndGrowth) {
 
   units::DetachAllPathPoints(pool);
   for (int i = 0; i < units::CountPathPoints(pool); i++) EXPECT_EQ(units::GetPathPointAt(pool, i), nullptr);
+}
+
+// ----------------------------------------------------------------------------
+// Live paths and path following
+// ----------------------------------------------------------------------------
+
+// A world whose unit database holds one path's records: control and
+// on-curve points alternating along +x every 100 units.
+class FollowFixture : public ::testing::Test {
+ protected:
+  test::ScopedWorkFolder work;
+  units::UnitDatabase db;
+  world::GameWorld world;
+  units::PathPointPool pool;
+  int32_t nextId = 1;
+
+  void SetUp() override {
+    world.unitDatabase = &db;
+    platform::MakeDirectories("zadazorad/script");
+    test::WriteFile("zadazorad/script/system.inc", "");
+    test::WriteFile("zadazorad/script/mission.inc", "");
+  }
+  void TearDown() override {
+    units::FreePathPointRecords(world::GetUnitDatabase(world));
+    units::DetachAllPathPoints(pool);
+  }
+  // Records at x = 0, 100, ..., (count - 1) x 100, the odd ones on-curve.
+  void AddLine(int count, uint32_t lastOptions = 0) {
+    units::UnitDatabase& db = world::GetUnitDatabase(world);
+    PathPointRecord* previous = nullptr;
+    for (int i = 0; i < count; i++) {
+      uint32_t options = (i % 2 ? units::kPathOnCurve : 0u) | (i == count - 1 ? lastOptions : 0u);
+      int k = units::SetPathPointRecord(db, -1, {i * 100.0f, 0, 0}, "", ("P" + std::to_string(i)).c_str(), "",
+                                        options, nullptr, 0, "", "");
+      if (previous) previous->next = db.pathPoints[size_t(k)];
+      previous = db.pathPoints[size_t(k)];
+    }
+  }
+  PathPoint* Point(int i) { return units::FindPathPointByLabel(pool, ("P" + std::to_string(i)).c_str()); }
+};
+
+TEST_F(FollowFixture, RecordsBecomeLinkedLivePoints) {
+  AddLine(5, units::kPathLoop);
+  units::UnitDatabase& db = world::GetUnitDatabase(world);
+  db.pathPoints[1]->options |= units::kPathActive;
+  db.pathPoints[1]->command = 2;
+  db.pathPoints[1]->operand2 = "10";
+  db.pathPoints[1]->script = "int started;\r\n";
+  EXPECT_EQ(units::CreatePathsFromRecords(world, pool, &nextId, world.scriptEngine), 5);
+  EXPECT_EQ(nextId, 6);
+  ASSERT_NE(Point(0), nullptr);
+  EXPECT_EQ(Point(0)->id, 1);
+  EXPECT_EQ(Point(0)->next, Point(1));
+  EXPECT_EQ(Point(1)->prev, Point(0));
+  EXPECT_EQ(Point(4)->next, Point(0));  // LOOP closes the chain
+  EXPECT_EQ(Point(0)->prev, Point(4));
+  EXPECT_EQ(Point(1)->onCurve, 1);
+  EXPECT_EQ(Point(2)->onCurve, 0);
+  EXPECT_EQ(Point(1)->active, 1);
+  EXPECT_EQ(Point(1)->triggerCommand, 2u);
+  EXPECT_STREQ(units::GetPathPointOperand(*Point(1), 1), "10");
+  EXPECT_EQ(db.pathPoints[1]->livePoint, Point(1));
+  EXPECT_TRUE(db.pathPoints[1]->options & units::kPathLive);
+  // The tint is random but within its range.
+  float colour[4];
+  Point(3)->GetObjectColor(colour);
+  for (int i = 0; i < 3; i++) {
+    EXPECT_GE(colour[i], 64 / 255.0f - 1e-6f);
+    EXPECT_LE(colour[i], 1.0f);
+  }
+  // The wrapper compiled: its function exists, named for the point.
+  EXPECT_EQ(world.scriptEngine.errors.count, 0) << world.scriptEngine.GetErrorListText();
+  EXPECT_NE(world.scriptEngine.FindGlobal(units::EventFunctionName(*Point(1)).c_str()), nullptr);
+}
+
+TEST_F(FollowFixture, AnErrorInAPointsScriptNamesThePoint) {
+  AddLine(3);
+  world::GetUnitDatabase(world).pathPoints[2]->script = "\r\nint a;\r\na = = 1;";
+  units::CreatePathsFromRecords(world, pool, &nextId, world.scriptEngine);
+  std::string errors = world.scriptEngine.GetErrorListText();
+  EXPECT_EQ(errors.rfind(test::Sjis("P2(3行目)-"), 0), 0u) << errors;
+  EXPECT_EQ(world.errorLabel, "P2");
+}
+
+// A unit bound to the start of a straight path moves its speed every step:
+// after N steps it stands speed x N along the path, facing along it, and it
+// is bound to the point it last passed.
+TEST_F(FollowFixture, UnitMovesItsSpeedEveryStep) {
+  AddLine(7);
+  units::CreatePathsFromRecords(world, pool, &nextId, world.scriptEngine);
+  units::Unit unit;
+  unit.path = Point(0);
+  unit.state = units::kUnitStateFollowPath;
+  unit.velocity = {0, 0, 2.5f};
+  for (int step = 0; step < 100; step++) {
+    units::FollowPath(world, unit);
+    units::UnitAge(unit)++;
+  }
+  Vec3 p = unit.GetObjectPosition();
+  EXPECT_NEAR(p.x, 250, 0.1f);
+  EXPECT_NEAR(p.y, 0, 1e-4f);
+  EXPECT_NEAR(p.z, 0, 1e-4f);
+  EXPECT_EQ(unit.path, Point(2));
+  EXPECT_NEAR(units::GetUnitPathParameter(unit), 0.5f, 0.002f);
+  ExpectNear(unit.velocity, {2.5f, 0, 0});
+  ExpectNear(unit.GetObjectFront(), {1, 0, 0});
+
+  // Past the end of the open path the unit stays at its last point, keeps
+  // its bound point and its velocity's direction.
+  for (int step = 0; step < 400; step++) units::FollowPath(world, unit);
+  ExpectNear(unit.GetObjectPosition(), {600, 0, 0}, 0.01f);
+  EXPECT_EQ(unit.path, Point(6));
+  ExpectNear(platform::Vec3Normalize(unit.velocity), {1, 0, 0});
+}
+
+TEST_F(FollowFixture, SpeedChangesAndStoppedUnits) {
+  AddLine(3);
+  units::CreatePathsFromRecords(world, pool, &nextId, world.scriptEngine);
+  units::Unit unit;
+  unit.path = Point(0);
+  SetUnitPathParameter(unit, 0.5f);
+  // At rest: placed on its path in the first step of its state only.
+  units::FollowPath(world, unit);
+  ExpectNear(unit.GetObjectPosition(), {50, 0, 0}, 0.01f);
+  units::UnitAge(unit) = 1;
+  unit.SetObjectPosition(0, 0, 0);
+  units::FollowPath(world, unit);
+  ExpectNear(unit.GetObjectPosition(), {0, 0, 0});
+
+  // Speeding up by 1 a step toward 3, then holding it.
+  unit.speedTarget = 3;
+  unit.speedRate = 1;
+  float x = 50;
+  for (float expected : {1.0f, 2.0f, 3.0f, 3.0f}) {
+    units::FollowPath(world, unit);
+    x += expected;
+    EXPECT_NEAR(unit.GetObjectPosition().x, x, 0.01f);
+  }
+  EXPECT_EQ(unit.speedRate, 0);
+}
+
+TEST(PathFollowing, GroundPlaneCountsOnlyTheProbesThatHit) {
+  // Three probes of a box; the third misses (its gap stays 0).
+  const float x[] = {0, 1, -1};
+  const float z[] = {2, -1, -1};
+  const float gap[] = {0.5f, 0.5f, 0};
+  const bool hit[] = {true, true, false};
+  float lift, slopeX, slopeZ;
+  units::FitGroundPlane(x, z, gap, hit, 3, &lift, &slopeX, &slopeZ);
+  EXPECT_FLOAT_EQ(lift, 0.5f);  // counting the miss would tilt and lower it
+  EXPECT_FLOAT_EQ(slopeX, 0);
+  EXPECT_FLOAT_EQ(slopeZ, 0);
+  // A tilt along z: gap = 1 + 0.25 z.
+  const float tilted[] = {1.5f, 0.75f, 0.75f};
+  const bool all[] = {true, true, true};
+  units::FitGroundPlane(x, z, tilted, all, 3, &lift, &slopeX, &slopeZ);
+  EXPECT_FLOAT_EQ(slopeZ, 0.25f);
+  EXPECT_FLOAT_EQ(lift, 1.0f);
+  // One probe alone: no slope, its gap.
+  const bool one[] = {false, true, false};
+  units::FitGroundPlane(x, z, tilted, one, 3, &lift, &slopeX, &slopeZ);
+  EXPECT_EQ(slopeX, 0);
+  EXPECT_EQ(slopeZ, 0);
+  EXPECT_FLOAT_EQ(lift, 0.75f);
+}
+
+TEST(PathFollowing, ScopesAndTurns) {
+  const float q = 0.7853982f;  // 45 degrees
+  struct Case {
+    Vec3 direction;
+    int inScope;
+  } cases[] = {
+      {{0, 0, 1}, 1}, {{1, 0, 1}, 1}, {{1, 0, 0}, 0}, {{0, 1, 1}, 1}, {{0, 2, 1}, 0}, {{0, 0, -1}, 0},
+  };
+  for (const Case& k : cases) EXPECT_EQ(units::IsDirectionInScope(k.direction, q, -q, q, -q), k.inScope);
+  Vec3 out;
+  units::ClampDirectionToScope(&out, {1, 0, 0}, q, -q, q, -q);
+  ExpectNear(out, platform::Vec3Normalize({1, 0, 1}));
+
+  // Without stability (no type) the turn rates are 0.
+  units::Unit unit;
+  unit.moment = {0.3f, 0.2f, 0.1f};
+  units::TurnTowardPoint(unit, &out, {100, 0, 100}, 1, -1, 1, -1);
+  ExpectNear(out, {0, 0, 0});
+}
+
+TEST(PathFollowing, ProbesWithNothingAheadHandBackTheVelocity) {
+  world::GameWorld world;
+  units::Unit unit;
+  Vec3 out;
+  EXPECT_EQ(units::ProbeObstacles(world, unit, &out, {1, 2, 3}, 0), 0);
+  ExpectNear(out, {1, 2, 3});
+  EXPECT_EQ(units::ProbeObstacles(world, unit, &out, {1, 2, 3}, 1), 0);
+  ExpectNear(out, {1, 2, 3});
 }
 
 }  // namespace

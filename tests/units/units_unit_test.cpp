@@ -8,6 +8,7 @@
 namespace {
 
 using units::Unit;
+using units::Vec3;
 
 // A unit with something to show (a surface), as the world places it.
 struct StepFixture : ::testing::Test {
@@ -180,6 +181,67 @@ TEST(UnitRecord, AttachmentsFillTheFirstFreeSlotUntilAllSixteenAreTaken) {
   unit.attachments[0] = nullptr;
   EXPECT_EQ(units::GetUnitAttachment(unit, -1), &parts[1]);
   EXPECT_EQ(units::GetUnitAttachment(unit, 0), nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+// A unit bound to a straight path in path state moves when its kind has a
+// step; which kinds do is the dispatch's concern.
+struct PathStepFixture : StepFixture {
+  units::PathPointPool pool;
+  units::PathPoint* head = nullptr;
+
+  void SetUp() override {
+    StepFixture::SetUp();
+    units::PathPoint* prev = nullptr;
+    for (int i = 0; i < 5; i++) {
+      units::PathPoint* p = units::NewPathPoint(pool, i + 1, 1, 1, 1);
+      units::SetPathPointPosition(*p, 0, 0, float(i) * 10);
+      units::SetPathPointOnCurve(*p, i % 2);
+      if (prev) {
+        units::SetNextPathPoint(*prev, p);
+        units::SetPrevPathPoint(*p, prev);
+      } else {
+        head = p;
+      }
+      prev = p;
+    }
+  }
+
+  // The distance the unit covers in a few steps.
+  float Moved(int32_t typeValue, uint32_t flags) {
+    units::ResetUnit(unit);
+    unit.surface = &surface;
+    unit.unitId = 5;
+    type.typeValue = typeValue;
+    unit.type = &type;
+    unit.flags = flags;
+    units::SetUnitPath(unit, head->next, 0);
+    units::SetUnitState(unit, units::kUnitStateFollowPath, 0);
+    unit.velocity = {0, 0, 1};
+    Vec3 before = unit.GetObjectPosition();
+    for (int i = 0; i < 3; i++) units::UpdateUnit(world, unit);
+    Vec3 after = unit.GetObjectPosition();
+    return platform::Vec3Length(platform::Vec3Subtract(after, before));
+  }
+};
+
+TEST_F(PathStepFixture, WhoFollowsThePathInPathState) {
+  using units::kUnitPlayer;
+  using units::kUnitRemote;
+  EXPECT_GT(Moved(units::kTypeShip, 0), 0);
+  EXPECT_GT(Moved(units::kTypeObject, 0), 0);           // the static step
+  EXPECT_GT(Moved(1000, 0), 0);                         // unknown values step as static things
+  EXPECT_EQ(Moved(units::kTypeMountedNone, 0), 0);      // 49 does nothing
+  EXPECT_EQ(Moved(units::kTypeSworder, 0), 0);
+  // A local player of a kind without a player step stays; a REMOTE one is
+  // stepped as an ordinary unit of its kind.
+  EXPECT_EQ(Moved(units::kTypeShip, kUnitPlayer), 0);
+  EXPECT_GT(Moved(units::kTypeShip, kUnitPlayer | kUnitRemote), 0);
+  EXPECT_GT(Moved(units::kTypePlane, kUnitPlayer), 0);
+  EXPECT_EQ(Moved(units::kTypeShip, units::kUnitFrozen), 0);
 }
 
 }  // namespace

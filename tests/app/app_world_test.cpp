@@ -1,0 +1,147 @@
+// app_world_test.cpp -- start-up reaches the world: after the start script
+// the main loop runs the world's frame every frame, until the input file
+// closes the window or the world ends the game; the sample game run
+// headless.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/app_local.h"
+#include "test_support.h"
+
+namespace {
+
+std::filesystem::path GamesFolder() {
+  const char* source = std::getenv("TKW4_SOURCE_DIR");
+  return std::filesystem::path(source ? source : TKW4_SOURCE_ROOT) / "games";
+}
+
+// A clock that moves 4 ms a reading: every frame of the 60 Hz pacer is on
+// time, so each displayed frame runs one world step.
+struct SteadyClock {
+  uint32_t now = 5000;
+  static uint32_t Read(void* user) {
+    auto* c = static_cast<SteadyClock*>(user);
+    c->now += 4;
+    return c->now;
+  }
+};
+
+int RunProgram(app::Engine& engine, SteadyClock& clock, std::vector<std::string> args) {
+  engine.clock.source = SteadyClock::Read;
+  engine.clock.user = &clock;
+  std::vector<char*> argv{const_cast<char*>("tkw4")};
+  for (std::string& a : args) argv.push_back(a.data());
+  return app::WinMain(engine, int(argv.size()), argv.data());
+}
+
+const char* kSettings = "{VER:20130331,SCREEN:{MODE:\"WINDOW\",WIDTH:320,HEIGHT:240},FPS:0}";
+
+// The start script hands the world its start file as `finish` does.
+const char* kStartScript =
+    "systemcall finish(string next, string replay);\r\n"
+    "function main() { finish(\"world.script\", \"\"); }\r\n";
+
+TEST(StartupWorld, TheWorldRunsEveryFrameUntilTheInputFileClosesTheWindow) {
+  test::ScopedWorkFolder work;
+  test::WriteFile("tkw4.dat", kSettings);
+  test::WriteFile("Game/game.rsp", kStartScript);
+  test::WriteFile("Game/world.script",
+                  "int steps = 0;\r\n"
+                  "function main() { while (1) { steps++; __system_interrupt__(1, \"wait\"); } }\r\n");
+  test::WriteFile("drive.txt", "keyboard\nat 30 close\n");
+  test::ScopedEnv input("TKW4_INPUT_SCRIPT", "drive.txt");
+  test::MessageBoxRecorder boxes;
+  app::Engine engine;
+  SteadyClock clock;
+  RunProgram(engine, clock, {});
+  EXPECT_TRUE(boxes.Boxes().empty());
+  EXPECT_EQ(engine.app.QuitRequested, 1);
+  EXPECT_EQ(engine.graphics.MainWindow(), nullptr);
+  // The first frame held the reset; every frame after it ran one run step
+  // with one slice of the world's script, up to the close in the input
+  // file's frame 30 (its frame 0 is start-up's first read of the devices).
+  script::CScriptValue* steps = engine.world.FindScriptGlobal("steps");
+  ASSERT_NE(steps, nullptr);
+  EXPECT_EQ(int(script::ScriptEngine::ValueToFloat(steps)), 30);
+  EXPECT_EQ(engine.world.state, world::WorldState::Run);
+  EXPECT_EQ(engine.world.stepCounter, 30);
+  std::string log = test::ReadFile("system.log");
+  EXPECT_NE(log.find(test::Sjis("ワールドリセット処理終了@Reset")), std::string::npos);
+  EXPECT_EQ(log.find(test::Sjis("メインパート終了")), std::string::npos);  // the game did not end
+}
+
+TEST(StartupWorld, TheGameEndsWhenTheWorldSaysSo) {
+  test::ScopedWorkFolder work;
+  test::WriteFile("tkw4.dat", kSettings);
+  test::WriteFile("Game/game.rsp", kStartScript);
+  // A second start file, then the end: the world restarts once, then ends.
+  test::WriteFile("Game/world.script",
+                  "systemcall finish(string next, string replay);\r\n"
+                  "function main() { __system_interrupt__(5, \"wait\"); finish(\"last.script\", \"\"); }\r\n");
+  test::WriteFile("Game/last.script",
+                  "systemcall finish(string next, string replay);\r\n"
+                  "int last = 1;\r\n"
+                  "function main() { __system_interrupt__(5, \"wait\"); finish(\"\", \"\"); }\r\n");
+  test::MessageBoxRecorder boxes;
+  app::Engine engine;
+  SteadyClock clock;
+  RunProgram(engine, clock, {});
+  EXPECT_TRUE(boxes.Boxes().empty());
+  EXPECT_EQ(engine.app.QuitRequested, 1);
+  EXPECT_EQ(engine.graphics.MainWindow(), nullptr);
+  std::string log = test::ReadFile("system.log");
+  size_t first = log.find(test::Sjis("ワールドリセット処理終了@Reset"));
+  ASSERT_NE(first, std::string::npos);
+  EXPECT_NE(log.find(test::Sjis("ワールドリセット処理終了@Reset"), first + 1), std::string::npos);
+  EXPECT_NE(log.find(test::Sjis("メインパート終了")), std::string::npos);
+  // The world wrote the settings when the game ended, after the start-up's.
+  EXPECT_NE(test::ReadFile("tkw4.dat").find("RSP_FILE"), std::string::npos);
+}
+
+TEST(StartupWorld, ABadStartFileOfTheWorldIsReportedAndTheLoopGoesOn) {
+  test::ScopedWorkFolder work;
+  test::WriteFile("tkw4.dat", kSettings);
+  test::WriteFile("Game/game.rsp", kStartScript);
+  test::WriteFile("Game/world.script", "int broken = ;\r\n");
+  test::WriteFile("drive.txt", "keyboard\nat 10 close\n");
+  test::ScopedEnv input("TKW4_INPUT_SCRIPT", "drive.txt");
+  test::MessageBoxRecorder boxes;
+  app::Engine engine;
+  SteadyClock clock;
+  RunProgram(engine, clock, {});
+  EXPECT_EQ(engine.graphics.MainWindow(), nullptr);
+  EXPECT_NE(test::ReadFile("CompileError.txt").find("world.script"), std::string::npos);
+}
+
+TEST(StartupWorld, TheSampleGameRunsItsWorldHeadless) {
+  test::ScopedWorkFolder work;
+  std::filesystem::create_directory_symlink(GamesFolder() / "Demo", "Demo");
+  test::WriteFile("tkw4.dat", kSettings);
+  test::WriteFile("drive.txt", "keyboard\nat 150 close\n");
+  test::ScopedEnv input("TKW4_INPUT_SCRIPT", "drive.txt");
+  test::MessageBoxRecorder boxes;
+  testing::internal::CaptureStdout();
+  int result;
+  {
+    app::Engine engine;
+    SteadyClock clock;
+    result = RunProgram(engine, clock, {"demo.rsp"});
+    EXPECT_EQ(engine.graphics.MainWindow(), nullptr);
+  }
+  std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_TRUE(boxes.Boxes().empty());
+  (void)result;
+  EXPECT_NE(out.find("Demo: the start script is running."), std::string::npos);
+  EXPECT_NE(out.find("Demo: the world is running."), std::string::npos);
+  EXPECT_NE(out.find("Demo: the world has run 61 steps."), std::string::npos);
+  EXPECT_NE(out.find("Demo: the world has run 121 steps."), std::string::npos);
+  EXPECT_EQ(out.find("Demo: the world ends the game."), std::string::npos);  // closed before
+  EXPECT_FALSE(platform::PathExists("RuntimeError.txt"));
+  EXPECT_EQ(test::ReadFile("CompileError.txt"), "");
+}
+
+}  // namespace
