@@ -164,4 +164,20 @@ TEST(Replay, HoldingButton1StandsTheReplayStillUntilItIsReleased) {
   EXPECT_EQ(w.stepCounter, held + 2);
 }
 
+// The first 6 steps of a state see no pad input, whatever is held.
+TEST(StepInput, TheFirstSixStepsOfAStateSeeNoInput) {
+  // The down arrow (logical 1) pressed at the second run step, after the
+  // reset has cleared the pads, and held.
+  ReplayFixture f("keyboard\nat 3 0 key 208 down\n");
+  world::GameWorld& w = f.engine->world;
+  int32_t held[128];
+  f.Frame(nullptr);  // the start state's step: the reset
+  for (int step = 0; step < 8; step++) {
+    f.Frame(nullptr);
+    ASSERT_EQ(w.stepCounter, step + 1);
+    world::GetStepInput(w, held, nullptr, nullptr, nullptr, nullptr);
+    EXPECT_EQ(held[1], step < 6 ? 0 : 1) << "run step " << step;
+  }
+}
+
 }  // namespace
