@@ -148,39 +148,6 @@ int TriggerLists::SlotCount(int list) const {
   return int(lists[size_t(list)].size());
 }
 
-// [SECTION] Label paths
-
-namespace {
-
-bool IsEmptyText(const char* text) { return !text || !text[0]; }
-
-// Matches the labelled chain ending at `unit` against the front of `path`;
-// the rest of the path after what the chain took, or null.
-const char* MatchChain(const units::Unit* unit, const char* path, int depth) {
-  // Skip unlabelled links: they take no part in the path.
-  while (unit && !unit->label.Get()[0]) unit = unit->parent;
-  if (!unit) return path;
-  if (depth > 64) return nullptr;  // a parent loop never matches
-  const char* rest = MatchChain(unit->parent, path, depth + 1);
-  if (!rest) return nullptr;
-  if (rest != path) {
-    if (*rest != '.') return nullptr;
-    rest++;
-  }
-  const char* label = unit->label.Get();
-  size_t length = std::strlen(label);
-  if (std::strncmp(rest, label, length) != 0) return nullptr;
-  return rest + length;
-}
-
-}  // namespace
-
-bool TriggerMatchLabelPath(const units::Unit& unit, const char* path) {
-  if (IsEmptyText(path)) return false;
-  const char* rest = MatchChain(&unit, path, 0);
-  return rest && !*rest;
-}
-
 // [SECTION] Running a list
 
 namespace {
@@ -228,9 +195,10 @@ int32_t OperandInt(const TriggerScene& scene, const char* operand) {
   }
 }
 
-// The unit's label path against OP1.
+// The unit's label path against OP1: any match the units' reading accepts
+// (it returns the unmatched rest, null for no match).
 bool LabelMatches(units::Unit* unit, const char* op1) {
-  return unit && !IsEmpty(op1) && TriggerMatchLabelPath(*unit, op1);
+  return unit && !IsEmpty(op1) && units::MatchLabelPath(*unit, op1, 0) != nullptr;
 }
 
 // Label test: "*" stands for every unit, else as LabelMatches.
@@ -251,12 +219,6 @@ int32_t CountLabelled(const TriggerScene& scene, const char* label) {
     if (std::strcmp(u->label.Get(), label) == 0) n++;
   }
   return n;
-}
-
-float HpRatio(const units::Unit& unit) {
-  if (unit.maxHp <= 0) return 0.0f;
-  float ratio = float(unit.hp) / float(unit.maxHp);
-  return ratio > 0.0f ? ratio : 0.0f;
 }
 
 // Whether the point's command holds for the two units.
@@ -288,7 +250,7 @@ bool CommandHolds(const TriggerScene& scene, units::PathPoint& point, int comman
       return command == kTriggerNear ? distance <= limit : distance > limit;
     }
     case kTriggerHp:
-      return unit && !IsEmpty(op2) && LabelMatches(subject, op1) && OperandFloat(scene, op2) > HpRatio(*unit) * 100.0f;
+      return unit && !IsEmpty(op2) && LabelMatches(subject, op1) && OperandFloat(scene, op2) > units::GetUnitHpRatio(*unit) * 100.0f;
     case kTriggerXPlus:
     case kTriggerXMinus:
     case kTriggerYPlus:

@@ -131,12 +131,6 @@ struct TriggerScene {
   units::Unit* (*unitAt)(void* pool, int32_t slot) = nullptr;
 };
 
-// Whether a unit's dotted label path matches `path` (labels joined by ".",
-// outermost first): the unit's own label ends the path, each labelled
-// ancestor names one part before it and unlabelled ancestors take no part.
-// The trigger's own reading of label paths until the units offer theirs.
-bool TriggerMatchLabelPath(const units::Unit& unit, const char* path);
-
 // Evaluates one list: every listed point tests its command against `unit`
 // (the unit acted with) and `subject` (the unit whose label is tested);
 // a point that holds starts its event function with the unit's handle.

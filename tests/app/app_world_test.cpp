@@ -11,6 +11,8 @@
 
 #include "app/app_local.h"
 #include "test_support.h"
+#include "units/units_public.h"
+#include "world/world_local.h"
 
 namespace {
 
@@ -142,6 +144,64 @@ TEST(StartupWorld, TheSampleGameRunsItsWorldHeadless) {
   EXPECT_EQ(out.find("Demo: the world ends the game."), std::string::npos);  // closed before
   EXPECT_FALSE(platform::PathExists("RuntimeError.txt"));
   EXPECT_EQ(test::ReadFile("CompileError.txt"), "");
+}
+
+// A start script that names a placement file: the world reads it at its
+// reset, puts its units on their paths and runs them headless until the
+// input file closes the window.
+TEST(StartupWorld, APlacementStartFileRunsItsUnitsHeadless) {
+  test::ScopedWorkFolder work;
+  std::filesystem::create_directory_symlink(GamesFolder() / "Demo", "Demo");
+  // The system includes the path points' event scripts compile against
+  // (the system package holds them in a full installation).
+  std::filesystem::create_directories("zadazorad/script");
+  for (const char* inc : {"system.inc", "mission.inc"})
+    std::filesystem::create_symlink(GamesFolder() / "ZadAzorad" / "Script" / inc, std::string("zadazorad/script/") + inc);
+  test::WriteFile("tkw4.dat", kSettings);
+  test::WriteFile("Game/game.rsp",
+                  "systemcall finish(string next, string replay);\r\n"
+                  "function main() { finish(\"/Demo/Unit/demo.plc\", \"\"); }\r\n");
+  test::WriteFile("drive.txt", "keyboard\nat 60 close\n");
+  test::ScopedEnv input("TKW4_INPUT_SCRIPT", "drive.txt");
+  test::MessageBoxRecorder boxes;
+  app::Engine engine;
+  // The unit master, as a game's `load_unit_master` would have read it
+  // (the system calls that read it come later).
+  {
+    script::ScriptEngine& se = engine.world.scriptEngine;
+    se.ResetScriptEngine(nullptr, nullptr);
+    ASSERT_EQ(se.LoadScriptMemory("extern object m=\r\n#include \"Demo/Unit/unit_master.txt\"\r\n;\r\n", "m"), 1);
+    const script::CScriptArray* master = script::FollowRefer(se.FindGlobal("m"))->data.array;
+    units::UnitDatabase& db = world::GetUnitDatabase(engine.world);
+    for (int i = 0; i < script::GetElementCount(master); i++) {
+      const char* key = script::GetElementName(master, i);
+      if (!key) continue;
+      for (auto& slot : db.types)
+        if (!slot) {
+          slot = std::make_unique<units::UnitType>();
+          slot->key = key;
+          break;
+        }
+    }
+    ASSERT_NE(units::ReadUnitMaster(db, master), 0);
+  }
+  SteadyClock clock;
+  RunProgram(engine, clock, {"game.rsp"});
+  EXPECT_TRUE(boxes.Boxes().empty());
+  EXPECT_EQ(engine.graphics.MainWindow(), nullptr);
+  EXPECT_EQ(test::ReadFile("CompileError.txt"), "");
+  // The scene's units stand in the pool; the fighter flew along its path.
+  int live = 0;
+  units::Unit* falcon = nullptr;
+  for (int slot = 1; slot < world::CountUnitSlots(engine.world); slot++) {
+    units::Unit* u = world::GetUnitAt(engine.world, slot);
+    if (!u) continue;
+    live++;
+    if (std::string(u->label.Get()) == "Falcon1") falcon = u;
+  }
+  EXPECT_GE(live, 4);
+  ASSERT_NE(falcon, nullptr);
+  EXPECT_TRUE(falcon->position.x != 2000.0f || falcon->position.z != -2000.0f);
 }
 
 }  // namespace

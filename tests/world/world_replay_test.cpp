@@ -144,4 +144,40 @@ TEST(Replay, TwoRunsFromTheSameInputAgreeStepByStep) {
   EXPECT_EQ(runs[0], runs[1]);
 }
 
+// Logical button 1 (the down arrow) held during a replay: frames draw
+// without stepping, and letting go resumes the replay where it stood.
+TEST(Replay, HoldingButton1StandsTheReplayStillUntilItIsReleased) {
+  ReplayFixture f("keyboard\nat 100 0 key 208 down\nat 120 0 key 208 up\n");
+  world::GameWorld& w = f.engine->world;
+  for (int frame = 0; frame < 60; frame++) f.Frame(nullptr);
+  w.SetNextUnitDataPath("*");
+  w.RequestFinish();
+  while (f.engine->input.GetPadNow(input::kGroupAll, 1) == 0) f.Frame(nullptr);
+  ASSERT_EQ(w.playback, 1);
+  int held = w.stepCounter;
+  for (int frame = 0; frame < 10; frame++) f.Frame(nullptr);
+  EXPECT_EQ(w.stepCounter, held);
+  // The frame that reads the key released steps again.
+  while (f.engine->input.GetPadNow(input::kGroupAll, 1) != 0) f.Frame(nullptr);
+  EXPECT_EQ(w.stepCounter, held + 1);
+  f.Frame(nullptr);
+  EXPECT_EQ(w.stepCounter, held + 2);
+}
+
+// The first 6 steps of a state see no pad input, whatever is held.
+TEST(StepInput, TheFirstSixStepsOfAStateSeeNoInput) {
+  // The down arrow (logical 1) pressed at the second run step, after the
+  // reset has cleared the pads, and held.
+  ReplayFixture f("keyboard\nat 3 0 key 208 down\n");
+  world::GameWorld& w = f.engine->world;
+  int32_t held[128];
+  f.Frame(nullptr);  // the start state's step: the reset
+  for (int step = 0; step < 8; step++) {
+    f.Frame(nullptr);
+    ASSERT_EQ(w.stepCounter, step + 1);
+    world::GetStepInput(w, held, nullptr, nullptr, nullptr, nullptr);
+    EXPECT_EQ(held[1], step < 6 ? 0 : 1) << "run step " << step;
+  }
+}
+
 }  // namespace

@@ -288,23 +288,6 @@ TEST_F(Triggers, UnknownCodes) {
   EXPECT_EQ(RunTriggerList(lists, scene, -1, &u, &u), 0);
 }
 
-TEST(WorldTriggers, LabelPaths) {
-  units::Unit root, middle, leaf;
-  root.label.Set("a");
-  middle.parent = &root;  // unlabelled: takes no part
-  leaf.parent = &middle;
-  leaf.label.Set("b");
-  EXPECT_TRUE(TriggerMatchLabelPath(leaf, "a.b"));
-  EXPECT_FALSE(TriggerMatchLabelPath(leaf, "b"));
-  EXPECT_FALSE(TriggerMatchLabelPath(leaf, "a.b.c"));
-  EXPECT_FALSE(TriggerMatchLabelPath(leaf, "a.bc"));
-  EXPECT_FALSE(TriggerMatchLabelPath(leaf, "ab"));
-  EXPECT_TRUE(TriggerMatchLabelPath(root, "a"));
-  EXPECT_TRUE(TriggerMatchLabelPath(middle, "a"));  // through its labelled parent
-  EXPECT_FALSE(TriggerMatchLabelPath(root, ""));
-  EXPECT_FALSE(TriggerMatchLabelPath(root, nullptr));
-}
-
 // The world's lists: a point stands in the list of its command; the HP
 // list runs when damage has been applied (RunHpTriggers, which the damage
 // code calls beside DAMAGED), so an HP point fires once its unit's HP ratio
@@ -339,7 +322,9 @@ TEST(WorldTriggers, HpPointsRunAfterDamage) {
   EXPECT_EQ(world.triggerLists.lists[kTriggerHp][0], &point);
   EXPECT_EQ(world.triggerLists.lists[kTriggerAuto][0], &clock);  // PASTTIME stands in AUTO
 
+  units::UnitType type;
   units::Unit unit;
+  unit.type = &type;
   unit.unitId = 5;
   unit.label.Set("alpha");
   unit.maxHp = 200;
