@@ -156,6 +156,28 @@ units::Unit* FindNearestOtherUnit(GameWorld& world, units::Unit& unit) {
   return nearest;
 }
 
+// [SECTION] Path points by name and by script
+
+units::PathPoint* FindPathPointByName(GameWorld& world, const char* name) {
+  if (!name) return nullptr;
+  int slots = CountPathPoints(world);
+  for (int i = 0; i < slots; i++) {
+    units::PathPoint* point = units::GetPathPointAt(*world.pathPoints, i);
+    if (point && point->label == name) return point;
+  }
+  return nullptr;
+}
+
+units::PathPoint* FindPathPointByScript(GameWorld& world, const char* text) {
+  if (!text) return nullptr;
+  int slots = CountPathPoints(world);
+  for (int i = 0; i < slots; i++) {
+    units::PathPoint* point = units::GetPathPointAt(*world.pathPoints, i);
+    if (point && !point->wrapperScript.empty() && point->wrapperScript.c_str() == text) return point;
+  }
+  return nullptr;
+}
+
 // [SECTION] The world's recorder
 
 int FindRecorderMarker(GameWorld& world, int from, int to, int* offset) {

@@ -181,6 +181,15 @@ int RunHpTriggers(GameWorld& world, units::Unit* damaged);
 // Adds the point to (add non-zero) or removes it from the trigger list of its
 // command; a null point empties all 39 lists (their slots kept). 1.
 int SetPathPointListed(GameWorld& world, units::PathPoint* point, int add);
+// Slots of the world's path-point pool (0 without one); loops skip slots
+// without a live point.
+int CountPathPoints(GameWorld& world);
+// The first live point with a non-empty label equal to the text (byte
+// compare), or null.
+units::PathPoint* FindPathPointByLabel(GameWorld& world, const char* text);
+// The first live point with a non-empty label whose world position lies
+// within 0.01 of (x, y, z), or null.
+units::PathPoint* FindPathPointAt(GameWorld& world, float x, float y, float z);
 
 // [SECTION] Replay recorder and world queries
 //
@@ -191,6 +200,12 @@ int SetPathPointListed(GameWorld& world, units::PathPoint* point, int add);
 // playback index: its unit handle, and through `offset` (may be null) its
 // distance in steps; -1 when none.
 int FindRecorderMarker(GameWorld& world, int from, int to, int* offset);
+// The first live path point whose label equals the name (a null name:
+// null).
+units::PathPoint* FindPathPointByName(GameWorld& world, const char* name);
+// The live path point whose generated event script is that very text (the
+// same storage, as the script engine hands out source tags), or null.
+units::PathPoint* FindPathPointByScript(GameWorld& world, const char* text);
 // Marks a counted unit's destruction for the replay's look-ahead: the
 // first one of each 6 steps is kept. Only while the run is recorded (no
 // replay plays); the population statistics call it.

@@ -359,4 +359,30 @@ int SetPathPointListed(GameWorld& world, units::PathPoint* point, int add) {
   return 1;
 }
 
+// [SECTION] The world's path points
+
+int CountPathPoints(GameWorld& world) { return world.pathPoints ? units::CountPathPoints(*world.pathPoints) : 0; }
+
+units::PathPoint* FindPathPointByLabel(GameWorld& world, const char* text) {
+  if (IsEmpty(text)) return nullptr;
+  int slots = CountPathPoints(world);
+  for (int i = 0; i < slots; i++) {
+    units::PathPoint* point = units::GetPathPointAt(*world.pathPoints, i);
+    if (point && !point->label.empty() && std::strcmp(point->label.c_str(), text) == 0) return point;
+  }
+  return nullptr;
+}
+
+units::PathPoint* FindPathPointAt(GameWorld& world, float x, float y, float z) {
+  int slots = CountPathPoints(world);
+  for (int i = 0; i < slots; i++) {
+    units::PathPoint* point = units::GetPathPointAt(*world.pathPoints, i);
+    if (!point || point->label.empty()) continue;
+    core::Vec3 p = point->GetObjectWorldPosition();
+    float dx = p.x - x, dy = p.y - y, dz = p.z - z;
+    if (std::sqrt(dx * dx + dy * dy + dz * dz) <= 0.01f) return point;
+  }
+  return nullptr;
+}
+
 }  // namespace world

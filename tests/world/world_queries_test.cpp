@@ -99,4 +99,42 @@ TEST(WorldQueries, RecorderMarksThroughTheWorld) {
   EXPECT_EQ(world::FindRecorderMarker(world, 24, 60, &offset), -1);
 }
 
+// Entering an event starts the camera countdown; leaving one releases the
+// shown, unparented weapons of other teams than the player's.
+TEST(WorldQueries, LeavingAnEventReleasesOtherTeamsWeapons) {
+  world::GameWorld world;
+  units::UnitType weapon, plane;
+  weapon.attributes = units::kAttrWeapon;
+  units::Unit* player = world::AllocUnit(world);
+  units::Unit* theirs = world::AllocUnit(world);
+  units::Unit* ours = world::AllocUnit(world);
+  units::Unit* hidden = world::AllocUnit(world);
+  units::Unit* craft = world::AllocUnit(world);
+  ASSERT_TRUE(player && theirs && ours && hidden && craft);
+  player->type = &plane;
+  player->team.Set("blue");
+  world.playerUnit = player;
+  for (units::Unit* u : {theirs, ours, hidden}) u->type = &weapon;
+  for (units::Unit* u : {theirs, ours, craft}) u->shown = 1;
+  craft->type = &plane;
+  theirs->team.Set("red");
+  ours->team.Set("blue");
+  hidden->team.Set("red");
+  hidden->shown = 0;
+  craft->team.Set("red");
+  const int ids[] = {theirs->unitId, ours->unitId, hidden->unitId, craft->unitId};
+
+  world::set_event_mode(world, 1);
+  EXPECT_EQ(world.camera.countdown, 48);
+  EXPECT_EQ(world.eventMode, 1);
+  EXPECT_EQ(world::GetUnitAt(world, ids[0]), theirs);  // entering releases nothing
+
+  world::set_event_mode(world, 0);
+  EXPECT_EQ(world.eventMode, 0);
+  EXPECT_EQ(world::GetUnitAt(world, ids[0]), nullptr);
+  EXPECT_EQ(world::GetUnitAt(world, ids[1]), ours);
+  EXPECT_EQ(world::GetUnitAt(world, ids[2]), hidden);
+  EXPECT_EQ(world::GetUnitAt(world, ids[3]), craft);
+}
+
 }  // namespace

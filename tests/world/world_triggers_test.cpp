@@ -359,4 +359,34 @@ TEST(WorldTriggers, HpPointsRunAfterDamage) {
   EXPECT_EQ(world.triggerLists.SlotCount(kTriggerHp), 20);
 }
 
+// The world's path points by label and by position: only labelled points
+// are found, the first one wins; by name and by script storage.
+TEST(WorldTriggers, WorldPathPointLookups) {
+  world::GameWorld world;
+  ASSERT_NE(world.pathPoints, nullptr);
+  EXPECT_EQ(CountPathPoints(world), 0);
+  units::PathPoint* unnamed = units::NewPathPoint(*world.pathPoints, 1, 1, 1, 1);
+  units::PathPoint* first = units::NewPathPoint(*world.pathPoints, 2, 1, 1, 1);
+  units::PathPoint* second = units::NewPathPoint(*world.pathPoints, 3, 1, 1, 1);
+  ASSERT_TRUE(unnamed && first && second);
+  units::SetPathPointPosition(*unnamed, 5, 5, 5);
+  units::SetPathPointPosition(*first, 5, 5, 5.009f);
+  units::SetPathPointPosition(*second, 5, 5, 5);
+  units::SetPathPointLabel(*first, "gate");
+  units::SetPathPointLabel(*second, "gate");
+  units::SetPathPointScript(*second, "x = 1;");
+  EXPECT_GE(CountPathPoints(world), 3);
+
+  EXPECT_EQ(FindPathPointByLabel(world, "gate"), first);
+  EXPECT_EQ(FindPathPointByLabel(world, "Gate"), nullptr);
+  EXPECT_EQ(FindPathPointByLabel(world, ""), nullptr);
+  EXPECT_EQ(FindPathPointAt(world, 5, 5, 5), first);  // the unlabelled one is passed over
+  EXPECT_EQ(FindPathPointAt(world, 5, 5, 5.02f), nullptr);
+  EXPECT_EQ(FindPathPointByName(world, "gate"), first);
+  EXPECT_EQ(FindPathPointByName(world, nullptr), nullptr);
+  EXPECT_EQ(FindPathPointByScript(world, second->wrapperScript.c_str()), second);
+  std::string copy = second->wrapperScript;
+  EXPECT_EQ(FindPathPointByScript(world, copy.c_str()), nullptr);  // same text, other storage
+}
+
 }  // namespace
