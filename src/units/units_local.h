@@ -14,9 +14,4 @@ UnitBehaviour SelectUnitBehaviour(int32_t typeValue);
 // The step of a local player unit of that type, or null.
 UnitBehaviour SelectPlayerBehaviour(int32_t typeValue);
 
-// units_ops.cpp
-// Trigger commands the units raise (the rows of the trigger command table).
-constexpr int kTriggerHit = 26;
-constexpr int kTriggerDestroy = 27;
-
 }  // namespace units

@@ -186,6 +186,77 @@ int CreatePathsFromRecords(world::GameWorld& world, PathPointPool& pool, int32_t
 // true and the label when `script` is the text of a live point's wrapper.
 bool FindPathPointLabelForScript(void* pool, const char* script, std::string* label);
 
+// [SECTION] Trigger commands
+//
+// A path point may carry an event: one command of TriggerCommandTable and
+// its operands. Placement files store the command's keyword; the world keeps
+// the trigger lists and evaluates them.
+
+// The trigger command codes; the code is the row of TriggerCommandTable and
+// what a path point stores.
+enum TriggerCode : int32_t {
+  kTriggerNop = 0,
+  kTriggerAuto = 1,
+  kTriggerPastTime = 2,
+  kTriggerRestTime = 3,
+  kTriggerReach = 4,
+  kTriggerIdAppear = 5,
+  kTriggerIdDisappear = 6,
+  kTriggerAppear = 7,
+  kTriggerDisappear = 8,
+  kTriggerMore = 9,
+  kTriggerLess = 10,
+  kTriggerNear = 11,
+  kTriggerFar = 12,
+  kTriggerDamaged = 13,
+  kTriggerTouch = 14,
+  kTriggerLanding = 15,
+  kTriggerHp = 16,
+  kTriggerCaution = 17,
+  kTriggerWarning = 18,
+  kTriggerLocked = 19,
+  kTriggerDanger = 20,
+  kTriggerMain = 21,
+  kTriggerSub = 22,
+  kTriggerCenter = 23,
+  kTriggerExtra = 24,
+  kTriggerGun = 25,
+  kTriggerHit = 26,
+  kTriggerDestroy = 27,
+  kTriggerMiss = 28,
+  kTriggerChange = 29,
+  kTriggerRange = 30,
+  kTriggerGunRange = 31,
+  kTriggerLock = 32,
+  kTriggerXPlus = 33,
+  kTriggerXMinus = 34,
+  kTriggerYPlus = 35,
+  kTriggerYMinus = 36,
+  kTriggerZPlus = 37,
+  kTriggerZMinus = 38,
+};
+
+// Number of trigger commands and of trigger lists.
+constexpr int kTriggerCommandCount = 39;
+
+// One row of TriggerCommandTable. The keyword is what placement files store
+// and the editor lists ("%02d:%s" with the code); the description names the
+// operands "[OP1]" and "[OP2]" and is kept here in UTF-8 (its Shift-JIS form
+// through TriggerCommandDescription).
+struct TriggerCommand {
+  int32_t code;
+  const char* keyword;
+  const char* description;
+};
+
+// 39 rows, the code equal to the row, then an all-zero row.
+extern const TriggerCommand TriggerCommandTable[kTriggerCommandCount + 1];
+
+// The Shift-JIS description of a command; "" for an unknown code.
+const char* TriggerCommandDescription(int code);
+// The code of a keyword (byte compare), or -1.
+int FindTriggerCommand(const char* keyword);
+
 // [SECTION] Placement files
 
 // Placement option bits (the unit flags of the same names).

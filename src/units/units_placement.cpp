@@ -14,10 +14,7 @@
 //   [SECTION] Writing
 //   [SECTION] Saving the file whole
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -42,30 +39,11 @@ constexpr float kDegreesPerRadianDivisor = 0.017453292f;
 // Options a record reads; later ones are not looked at.
 constexpr int kMostOptions = 16;
 
-// The keywords of the trigger command table, by code: what placement files
-// store under COMMAND. (The world keeps the table with its descriptions; the
-// units see the world only through its services, so the file's keywords are
-// listed here.)
-constexpr const char* kCommandKeywords[] = {
-    "NOP",    "AUTO",    "PASTTIME", "RESTTIME", "REACH",  "ID_APPEAR", "ID_DISAP", "APPEAR",
-    "DISAPPEAR", "MORE", "LESS",     "NEAR",     "FAR",    "DAMAGED",   "TOUCH",    "LANDING",
-    "HP",     "CAUTION", "WARNING",  "LOCKED",   "DANGER", "MAIN",      "SUB",      "CENTER",
-    "EXTRA",  "GUN",     "HIT",      "DESTROY",  "MISS",   "CHG",       "RANGE",    "GUNRANGE",
-    "LOCK",   "XPLUS",   "XMINUS",   "YPLUS",    "YMINUS", "ZPLUS",     "ZMINUS",
-};
-constexpr int kCommandCount = int(sizeof kCommandKeywords / sizeof kCommandKeywords[0]);
-static_assert(kCommandCount == 39, "the trigger command table has 39 rows");
-
 // The code of a COMMAND keyword (exact compare), 0 ("NOP") when none.
-int32_t CommandOfKeyword(const char* keyword) {
-  if (!keyword) return 0;
-  for (int i = 0; i < kCommandCount; i++)
-    if (std::strcmp(kCommandKeywords[i], keyword) == 0) return i;
-  return 0;
-}
+int32_t CommandOfKeyword(const char* keyword) { return std::max(FindTriggerCommand(keyword), 0); }
 
 const char* KeywordOfCommand(int32_t command) {
-  return command > 0 && command < kCommandCount ? kCommandKeywords[command] : "";
+  return command > 0 && command < kTriggerCommandCount ? TriggerCommandTable[command].keyword : "";
 }
 
 // Option words, compared without regard to case.
@@ -483,67 +461,23 @@ bool BuildUnitPlacementText(const UnitDatabase& db, std::string* text) {
 // ----------------------------------------------------------------------------
 // [SECTION] Saving the file whole
 //
-// The text goes to a temporary file beside the old one, which replaces the
-// old file only once every byte is on the disk. A save that fails (a full
-// disk, a file-size limit, a folder that refuses the file) leaves the
-// user's scene as it was.
+// The text replaces the old file only once every byte is on the disk: a save
+// that fails (a full disk, a file-size limit, a folder that refuses the
+// file) leaves the user's scene as it was.
 // ----------------------------------------------------------------------------
-
-namespace {
-
-// Writes every byte, going on after interruptions and short writes. False
-// with errno set when the system refuses the rest.
-bool WriteAll(int fd, const char* bytes, size_t length) {
-  while (length > 0) {
-    ssize_t written = ::write(fd, bytes, length);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) {
-      if (written == 0) errno = EIO;
-      return false;
-    }
-    bytes += written;
-    length -= size_t(written);
-  }
-  return true;
-}
-
-// Replaces `path` with `bytes` through a temporary file in the same folder.
-// False with errno set; the old file is then untouched and no temporary
-// file is left.
-bool ReplaceFileWhole(const std::string& path, const std::string& bytes) {
-  std::string temporary = path + ".tmp-save";
-  int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
-  if (fd < 0) return false;
-  bool ok = WriteAll(fd, bytes.data(), bytes.size()) && ::fsync(fd) == 0;
-  int saved = errno;
-  if (::close(fd) != 0 && ok) {
-    ok = false;
-    saved = errno;
-  }
-  if (ok && ::rename(temporary.c_str(), path.c_str()) != 0) {
-    ok = false;
-    saved = errno;
-  }
-  if (!ok) {
-    ::unlink(temporary.c_str());
-    errno = saved;
-  }
-  return ok;
-}
-
-}  // namespace
 
 int WriteUnitPlacementFile(const UnitDatabase& db, const char* fileName, core::LogSystem* log) {
   std::string text;
   std::string disk = platform::ResolvePath(fileName ? fileName : "");
+  std::string reason;
   if (!BuildUnitPlacementText(db, &text)) {
-    errno = ENOMEM;
+    reason = std::strerror(ENOMEM);
   } else if (disk.empty()) {
-    errno = ENOENT;
-  } else if (ReplaceFileWhole(disk, text)) {
+    reason = std::strerror(ENOENT);
+  } else if (platform::WriteWholeFile(disk.c_str(), text.data(), text.size(), &reason)) {
     return 1;
   }
-  core::Logf(log, core::kLogError, "%s: %s\n", disk.c_str(), std::strerror(errno));
+  core::Logf(log, core::kLogError, "%s: %s\n", disk.c_str(), reason.c_str());
   platform::ShowMessageBox(Sjis("ユニット配置ファイルの書き込みオープンに失敗しました。"), "", platform::kMbOk);
   return 0;
 }

@@ -19,6 +19,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "units/units_services.h"
+
 namespace script {
 class ScriptEngine;
 }
@@ -30,70 +32,53 @@ struct PathPoint;
 
 namespace world {
 
-// The trigger command codes; the code is the row of TriggerCommandTable and
-// what a path point stores.
-enum TriggerCode : int32_t {
-  kTriggerNop = 0,
-  kTriggerAuto = 1,
-  kTriggerPastTime = 2,
-  kTriggerRestTime = 3,
-  kTriggerReach = 4,
-  kTriggerIdAppear = 5,
-  kTriggerIdDisappear = 6,
-  kTriggerAppear = 7,
-  kTriggerDisappear = 8,
-  kTriggerMore = 9,
-  kTriggerLess = 10,
-  kTriggerNear = 11,
-  kTriggerFar = 12,
-  kTriggerDamaged = 13,
-  kTriggerTouch = 14,
-  kTriggerLanding = 15,
-  kTriggerHp = 16,
-  kTriggerCaution = 17,
-  kTriggerWarning = 18,
-  kTriggerLocked = 19,
-  kTriggerDanger = 20,
-  kTriggerMain = 21,
-  kTriggerSub = 22,
-  kTriggerCenter = 23,
-  kTriggerExtra = 24,
-  kTriggerGun = 25,
-  kTriggerHit = 26,
-  kTriggerDestroy = 27,
-  kTriggerMiss = 28,
-  kTriggerChange = 29,
-  kTriggerRange = 30,
-  kTriggerGunRange = 31,
-  kTriggerLock = 32,
-  kTriggerXPlus = 33,
-  kTriggerXMinus = 34,
-  kTriggerYPlus = 35,
-  kTriggerYMinus = 36,
-  kTriggerZPlus = 37,
-  kTriggerZMinus = 38,
-};
-
-// Number of trigger commands and of trigger lists.
-constexpr int kTriggerCommandCount = 39;
-
-// One row of TriggerCommandTable. The keyword is what placement files store
-// and the editor lists ("%02d:%s" with the code); the description names the
-// operands "[OP1]" and "[OP2]" and is kept here in UTF-8 (its Shift-JIS form
-// through TriggerCommandDescription).
-struct TriggerCommand {
-  int32_t code;
-  const char* keyword;
-  const char* description;
-};
-
-// 39 rows, the code equal to the row, then an all-zero row.
-extern const TriggerCommand TriggerCommandTable[kTriggerCommandCount + 1];
-
-// The Shift-JIS description of a command; "" for an unknown code.
-const char* TriggerCommandDescription(int code);
-// The code of a keyword (byte compare), or -1.
-int FindTriggerCommand(const char* keyword);
+// The trigger command codes and their table belong to the path points
+// (placement files store the keywords); the world evaluates them.
+using units::TriggerCode;
+using units::kTriggerCommandCount;
+using units::TriggerCommand;
+using units::TriggerCommandTable;
+using units::TriggerCommandDescription;
+using units::FindTriggerCommand;
+using units::kTriggerNop;
+using units::kTriggerAuto;
+using units::kTriggerPastTime;
+using units::kTriggerRestTime;
+using units::kTriggerReach;
+using units::kTriggerIdAppear;
+using units::kTriggerIdDisappear;
+using units::kTriggerAppear;
+using units::kTriggerDisappear;
+using units::kTriggerMore;
+using units::kTriggerLess;
+using units::kTriggerNear;
+using units::kTriggerFar;
+using units::kTriggerDamaged;
+using units::kTriggerTouch;
+using units::kTriggerLanding;
+using units::kTriggerHp;
+using units::kTriggerCaution;
+using units::kTriggerWarning;
+using units::kTriggerLocked;
+using units::kTriggerDanger;
+using units::kTriggerMain;
+using units::kTriggerSub;
+using units::kTriggerCenter;
+using units::kTriggerExtra;
+using units::kTriggerGun;
+using units::kTriggerHit;
+using units::kTriggerDestroy;
+using units::kTriggerMiss;
+using units::kTriggerChange;
+using units::kTriggerRange;
+using units::kTriggerGunRange;
+using units::kTriggerLock;
+using units::kTriggerXPlus;
+using units::kTriggerXMinus;
+using units::kTriggerYPlus;
+using units::kTriggerYMinus;
+using units::kTriggerZPlus;
+using units::kTriggerZMinus;
 // The list a point of this command stands in: its own code, except
 // PASTTIME and RESTTIME in AUTO (1), ID_APPEAR and MORE in APPEAR (7),
 // ID_DISAP and LESS in DISAPPEAR (8), FAR and XPLUS to ZMINUS in NEAR (11).
