@@ -29,11 +29,10 @@ bool HasHighBytes(std::string_view s) {
   return false;
 }
 
-// Finds the entry of `folder` that names `component`: the exact spelling
-// first, then without regard to case. Empty when nothing matches.
-std::string MatchInFolder(const std::string& folder, std::string_view component) {
-  DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
-  if (!dir) return {};
+// Reads the open folder `dir` for the entry that names `component`: the
+// exact spelling first, then without regard to case. Empty when nothing
+// matches. Closes `dir`.
+std::string MatchInDir(DIR* dir, std::string_view component) {
   std::string found;
   while (dirent* e = readdir(dir)) {
     std::string_view name(e->d_name);
@@ -45,6 +44,13 @@ std::string MatchInFolder(const std::string& folder, std::string_view component)
   }
   closedir(dir);
   return found;
+}
+
+// Finds the entry of `folder` that names `component` (see MatchInDir).
+std::string MatchInFolder(const std::string& folder, std::string_view component) {
+  DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
+  if (!dir) return {};
+  return MatchInDir(dir, component);
 }
 
 std::string Join(const std::string& base, std::string_view component) {
@@ -402,17 +408,7 @@ std::string MatchNameAt(int folderFd, std::string_view component) {
     ::close(fd);
     return {};
   }
-  std::string found;
-  while (dirent* e = readdir(dir)) {
-    std::string_view name(e->d_name);
-    if (name == component) {
-      found.assign(name);
-      break;
-    }
-    if (found.empty() && CompareNamesNoCase(name, component) == 0) found.assign(name);
-  }
-  closedir(dir);
-  return found;
+  return MatchInDir(dir, component);
 }
 
 int OpenFolderBeneath(int baseFd, std::string_view relative, bool create, std::string* error) {

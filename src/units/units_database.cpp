@@ -380,6 +380,17 @@ bool SameFileName(const std::string& a, const std::string& b) {
   return strncasecmp(a.c_str(), b.c_str(), kFileNameCompare) == 0;
 }
 
+// The texture of a slot, loaded from `name` with `flags` at its first use (a
+// file that does not load is not tried again until the slot is released).
+render::TextureHolder* LoadSlotTexture(UnitDatabase& db, TypeTexture& slot, const std::string& name, uint32_t flags) {
+  if (!slot.tried && db.graphics) {
+    slot.tried = true;
+    if (!slot.holder) slot.holder = std::make_unique<render::TextureHolder>();
+    slot.loaded = slot.holder->LoadTextureFile(*db.graphics, name.c_str(), flags) != 0;
+  }
+  return slot.get();
+}
+
 // The texture of the first type whose file (the member `file`) has the same
 // name, loaded on its first use with `flags`. Null for an empty name, without
 // renderer, or when the file cannot be loaded.
@@ -395,23 +406,17 @@ render::TextureHolder* SharedTexture(UnitDatabase& db, const UnitType& type, std
     break;
   }
   if (!owner) return nullptr;
-  TypeTexture& slot = owner->*texture;
-  if (!slot.tried && db.graphics) {
-    slot.tried = true;
-    if (!slot.holder) slot.holder = std::make_unique<render::TextureHolder>();
-    slot.loaded = slot.holder->LoadTextureFile(*db.graphics, name.c_str(), flags) != 0;
-  }
-  return slot.loaded ? slot.holder.get() : nullptr;
+  return LoadSlotTexture(db, owner->*texture, name, flags);
 }
 
 render::CMesh* LoadTypeModel(UnitDatabase& db, TypeModel& slot, const std::string& file, uint32_t flags) {
   if (file.empty()) return nullptr;
   if (!slot.tried && db.graphics) {
     slot.tried = true;
-    if (!slot.mesh) slot.mesh = std::make_unique<render::CMesh>();
-    slot.loaded = slot.mesh->LoadXFile(*db.graphics, file.c_str(), flags) != 0;
+    if (!slot.holder) slot.holder = std::make_unique<render::CMesh>();
+    slot.loaded = slot.holder->LoadXFile(*db.graphics, file.c_str(), flags) != 0;
   }
-  return slot.loaded ? slot.mesh.get() : nullptr;
+  return slot.loaded ? slot.holder.get() : nullptr;
 }
 
 void ReleaseTexture(UnitDatabase& db, TypeTexture& slot) {
@@ -420,7 +425,7 @@ void ReleaseTexture(UnitDatabase& db, TypeTexture& slot) {
 }
 
 void ReleaseModel(TypeModel& slot) {
-  if (slot.mesh) slot.mesh->ReleaseMesh();
+  if (slot.holder) slot.holder->ReleaseMesh();
   slot.tried = slot.loaded = false;
 }
 
@@ -493,13 +498,7 @@ render::TextureHolder* GetUnitTypeFireTexture(UnitDatabase& db, UnitType& type, 
     if (!t) continue;
     for (int i = 0; i < 4; i++) {
       if (!SameFileName(t->fireTextureFile[i], name)) continue;
-      TypeTexture& slot = t->fireTextures[i];
-      if (!slot.tried && db.graphics) {
-        slot.tried = true;
-        if (!slot.holder) slot.holder = std::make_unique<render::TextureHolder>();
-        slot.loaded = slot.holder->LoadTextureFile(*db.graphics, name.c_str(), 0x2) != 0;
-      }
-      return slot.loaded ? slot.holder.get() : nullptr;
+      return LoadSlotTexture(db, t->fireTextures[i], name, 0x2);
     }
   }
   return nullptr;

@@ -363,30 +363,21 @@ struct WeaponScope {
 // get() is the loaded resource or null; reset() drops the holder itself
 // (ReleaseUnitTypeResources is the way that keeps it valid for the display
 // objects that show it).
-struct TypeModel {
-  std::unique_ptr<render::CMesh> mesh;
+template <class Resource>
+struct TypeResource {
+  std::unique_ptr<Resource> holder;
   bool tried = false;
   bool loaded = false;
 
-  render::CMesh* get() const { return loaded ? mesh.get() : nullptr; }
-  explicit operator bool() const { return get() != nullptr; }
-  void reset() {
-    mesh.reset();
-    tried = loaded = false;
-  }
-};
-struct TypeTexture {
-  std::unique_ptr<render::TextureHolder> holder;
-  bool tried = false;
-  bool loaded = false;
-
-  render::TextureHolder* get() const { return loaded ? holder.get() : nullptr; }
+  Resource* get() const { return loaded ? holder.get() : nullptr; }
   explicit operator bool() const { return get() != nullptr; }
   void reset() {
     holder.reset();
     tried = loaded = false;
   }
 };
+using TypeModel = TypeResource<render::CMesh>;
+using TypeTexture = TypeResource<render::TextureHolder>;
 
 struct UnitType {
   UnitType();

@@ -173,16 +173,6 @@ TEST(StartupWorld, APlacementStartFileRunsItsUnitsHeadless) {
     ASSERT_EQ(se.LoadScriptMemory("extern object m=\r\n#include \"Demo/Unit/unit_master.txt\"\r\n;\r\n", "m"), 1);
     const script::CScriptArray* master = script::FollowRefer(se.FindGlobal("m"))->data.array;
     units::UnitDatabase& db = world::GetUnitDatabase(engine.world);
-    for (int i = 0; i < script::GetElementCount(master); i++) {
-      const char* key = script::GetElementName(master, i);
-      if (!key) continue;
-      for (auto& slot : db.types)
-        if (!slot) {
-          slot = std::make_unique<units::UnitType>();
-          slot->key = key;
-          break;
-        }
-    }
     ASSERT_NE(units::ReadUnitMaster(db, master), 0);
   }
   SteadyClock clock;

@@ -336,7 +336,7 @@ TEST_F(MasterFixture, ModelsLoadOnFirstUseAndReloadAfterARelease) {
   // empty object until it is asked for again.
   units::ReleaseUnitTypeResources(db, nullptr);
   EXPECT_EQ(mesh->containerCount, 0);
-  EXPECT_EQ(Type("KEEP").model.mesh->containerCount, 1);
+  EXPECT_EQ(Type("KEEP").model.holder->containerCount, 1);
   EXPECT_EQ(units::PrepareUnitTypeModel(db, Type("BOX")), mesh);
   EXPECT_EQ(mesh->containerCount, 1);
   db.graphics = nullptr;

@@ -436,24 +436,14 @@ class SampleFixture : public ::testing::Test {
     units::FreePathPointRecords(db);
   }
 
-  // The master compiled as a game compiles it; its member keys become the
-  // database's types (the master's own reader fills in the rest).
+  // The master compiled as a game compiles it and read into the database.
   const script::CScriptArray* LoadMaster() {
     const char* text = "extern object sample_master=\r\n#include \"Demo/Unit/unit_master.txt\"\r\n;\r\n";
     EXPECT_EQ(se.LoadScriptMemory(text, "master"), 1) << se.GetErrorListText();
     const script::CScriptValue* v = script::FollowRefer(se.FindGlobal("sample_master"));
     if (!v || v->type != script::kValueCompound) return nullptr;
     const script::CScriptArray* master = v->data.array;
-    for (int i = 0; i < script::GetElementCount(master); i++) {
-      const char* key = script::GetElementName(master, i);
-      if (!key || !script::GetElement(master, i)) continue;
-      for (auto& slot : db.types)
-        if (!slot) {
-          slot = std::make_unique<units::UnitType>();
-          slot->key = key;
-          break;
-        }
-    }
+    EXPECT_NE(units::ReadUnitMaster(db, master), 0);
     return master;
   }
 };

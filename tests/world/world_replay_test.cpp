@@ -76,16 +76,6 @@ struct ReplayFixture {
     ASSERT_TRUE(v && v->type == script::kValueCompound);
     units::UnitDatabase& db = world::GetUnitDatabase(engine->world);
     const script::CScriptArray* master = v->data.array;
-    for (int i = 0; i < script::GetElementCount(master); i++) {
-      const char* key = script::GetElementName(master, i);
-      if (!key) continue;
-      for (auto& slot : db.types)
-        if (!slot) {
-          slot = std::make_unique<units::UnitType>();
-          slot->key = key;
-          break;
-        }
-    }
     ASSERT_NE(units::ReadUnitMaster(db, master), 0);
   }
 
