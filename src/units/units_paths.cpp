@@ -257,7 +257,9 @@ Vec3 GetPathDirection(PathPoint& point) {
   return Vec3Normalize(d);
 }
 
-float FindPathParameterByDistance(PathPoint& point, float t, float distance) {
+// Flattened: the sampler's walk is the inner loop's body, and a call per
+// sample was a good part of the walk's time.
+[[gnu::flatten]] float FindPathParameterByDistance(PathPoint& point, float t, float distance) {
   float step = 0.01f;
   float remaining = distance;
   int halvings = 0;
