@@ -216,8 +216,9 @@ int FollowPath(world::GameWorld& world, Unit& unit) {
   }
 
   PathPoint& point = *unit.path;
-  Vec3 q = GetPathPosition(point, t);
-  Vec3 d = point.next ? Vec3Subtract(GetPathPosition(point, t + 0.01f), q) : v;
+  PathSampler sampler(point);
+  Vec3 q = sampler.Position(t);
+  Vec3 d = point.next ? Vec3Subtract(sampler.Position(t + 0.01f), q) : v;
   d = Vec3Normalize(d);
   // Without a direction (a unit at rest at the end of an open path) the
   // unit keeps facing as it did.

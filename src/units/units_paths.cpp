@@ -173,8 +173,26 @@ int WalkBound(float t) {
 
 }  // namespace
 
-Vec3 GetPathPosition(PathPoint& start, float t) {
-  PathPoint* p = &start;
+namespace {
+
+// A point's world position; a point without a parent (nearly all) is where
+// its own position says, without the call through the display object.
+inline Vec3 WorldPosition(PathPoint& point) {
+  return point.parent ? point.GetObjectWorldPosition() : point.position;
+}
+
+// The length of b - a, the same operations as Vec3Length(Vec3Subtract(b, a))
+// in the same order, kept here so the distance walk's inner loop makes no
+// calls.
+inline float Distance(const Vec3& a, const Vec3& b) {
+  float x = b.x - a.x, y = b.y - a.y, z = b.z - a.z;
+  return std::sqrt(x * x + y * y + z * z);
+}
+
+}  // namespace
+
+Vec3 PathSampler::Position(float t) {
+  PathPoint* p = start;
   for (int moves = WalkBound(t); moves > 0; moves--) {
     PathPoint* n1 = p->next;
     PathPoint* n2 = n1 ? n1->next : nullptr;
@@ -195,7 +213,7 @@ Vec3 GetPathPosition(PathPoint& start, float t) {
       t -= 1;
       continue;
     }
-    if (!n1 && t >= 0) return p->GetObjectWorldPosition();
+    if (!n1 && t >= 0) return WorldPosition(*p);
     // A control point after an on-curve point belongs to the span that
     // starts there. An on-curve point after another on-curve point starts a
     // span of its own: sending it back would bring the walk straight here
@@ -205,20 +223,27 @@ Vec3 GetPathPosition(PathPoint& start, float t) {
       t += 1;
       continue;
     }
-    Vec3 here = p->GetObjectWorldPosition();
     if (!b1 && t < 0) t = 0;
-    if (!n1) return here;
-    Vec3 a = n1->GetObjectWorldPosition();
-    if (b1 && n2) {
-      Vec3 b = n2->GetObjectWorldPosition();
-      float s = t / 2;
-      return {BezierComponent(here.x, a.x, b.x, s), BezierComponent(here.y, a.y, b.y, s),
-              BezierComponent(here.z, a.z, b.z, s)};
+    if (!n1) return WorldPosition(*p);
+    // Which neighbours a span reads is fixed by its point's links, so the
+    // kept positions of the same point are the ones this span needs.
+    if (p != spanPoint) {
+      here = WorldPosition(*p);
+      after = WorldPosition(*n1);
+      if (b1 && n2) afterNext = WorldPosition(*n2);
+      spanPoint = p;
     }
-    return Blend(here, a, t);
+    if (b1 && n2) {
+      float s = t / 2;
+      return {BezierComponent(here.x, after.x, afterNext.x, s), BezierComponent(here.y, after.y, afterNext.y, s),
+              BezierComponent(here.z, after.z, afterNext.z, s)};
+    }
+    return Blend(here, after, t);
   }
-  return p->GetObjectWorldPosition();
+  return WorldPosition(*p);
 }
+
+Vec3 GetPathPosition(PathPoint& start, float t) { return PathSampler(start).Position(t); }
 
 Vec3 GetPathDirection(PathPoint& point) {
   Vec3 d;
@@ -232,16 +257,21 @@ Vec3 GetPathDirection(PathPoint& point) {
   return Vec3Normalize(d);
 }
 
-float FindPathParameterByDistance(PathPoint& point, float t, float distance) {
+// Flattened: the sampler's walk is the inner loop's body, and a call per
+// sample was a good part of the walk's time.
+[[gnu::flatten]] float FindPathParameterByDistance(PathPoint& point, float t, float distance) {
   float step = 0.01f;
   float remaining = distance;
   int halvings = 0;
-  Vec3 p = GetPathPosition(point, t);
+  // The walk's samples lie close together: most of them in the span of the
+  // one before, whose points the sampler has already read.
+  PathSampler sampler(point);
+  Vec3 p = sampler.Position(t);
   // A distance far beyond the chords of a closed path would stop losing
   // anything in float arithmetic; the bound ends such a walk.
   for (int moves = 0; moves < (1 << 20); moves++) {
-    Vec3 q = GetPathPosition(point, t + step);
-    float chord = Vec3Length(Vec3Subtract(q, p));
+    Vec3 q = sampler.Position(t + step);
+    float chord = Distance(p, q);
     if (!(chord > 0)) break;
     // p stays the position at t: the one just measured after a move, the
     // same as before after a halving.

@@ -123,6 +123,21 @@ Vec3 GetPathDirection(PathPoint& point);
 // The parameter reached by moving `distance` along the curve from `t`.
 float FindPathParameterByDistance(PathPoint& point, float t, float distance);
 
+// Positions along the curve from one start point, as GetPathPosition gives
+// them, for runs of nearby samples: the world positions of the last span's
+// points are kept, so samples within one span read them once. Valid while
+// no point of the path moves, is relinked or changes its on-curve flag.
+class PathSampler {
+ public:
+  explicit PathSampler(PathPoint& start) : start(&start) {}
+  Vec3 Position(float t);
+
+ private:
+  PathPoint* start;
+  PathPoint* spanPoint = nullptr;  // the point whose positions are kept
+  Vec3 here{}, after{}, afterNext{};
+};
+
 // Event scripts.
 // Writes "__<label>__<identity in hex>" into the buffer when one is given;
 // returns the label's length plus 24, a size that always holds the name.

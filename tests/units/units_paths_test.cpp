@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -144,6 +146,62 @@ TEST(PathCurves, DistanceAlongAStraightPath) {
   // A lone point does not move.
   PathPoint p;
   EXPECT_EQ(units::FindPathParameterByDistance(p, 0, 10), 0);
+}
+
+// The world is replayed and compared bit for bit, so the curve walk must
+// give the same float bits whatever is done to make it faster. The samples
+// cover a closed irregular loop (both directions, several turns), an open
+// chain with a point that hangs from a moved, turned parent, and the
+// distance walk; all their bits are folded into one hash.
+TEST(PathCurves, PositionsAndDistancesKeepTheirExactBits) {
+  Chain loop({{3.25f, 1.5f, -7.75f}, {41.3f, 2.1f, 5.9f}, {77.7f, -3.3f, 40.1f}, {60.2f, 0.7f, 93.4f},
+              {12.9f, 4.4f, 88.8f}, {-30.6f, 1.1f, 61.3f}, {-45.5f, -2.2f, 14.7f}, {-20.1f, 0.3f, -19.9f}},
+             {0, 1, 0, 1, 1, 0, 1, 0}, true);
+  Chain open({{0.5f, 0, 0.25f}, {33.3f, 1, 12.1f}, {70.7f, 2, -5.5f}, {101.1f, 0, 20.2f}, {130.9f, 3, 44.4f}},
+             {0, 1, 0, 1, 0});
+  render::DisplayObject parent;
+  parent.SetObjectPosition(5.5f, -1.25f, 9.75f);
+  parent.SetObjectAngles(0.1f, 0.7f, -0.2f);
+  open[2].SetObjectParent(&parent);
+
+  uint64_t hash = 1469598103934665603ull;
+  auto fold = [&hash](float f) {
+    hash ^= std::bit_cast<uint32_t>(f);
+    hash *= 1099511628211ull;
+  };
+  auto foldPoint = [&fold](const Vec3& p) {
+    fold(p.x);
+    fold(p.y);
+    fold(p.z);
+  };
+  for (PathPoint* start : {&loop[0], &loop[3], &loop[4], &open[0], &open[1], &open[3]}) {
+    for (float t = -5.3f; t < 9.0f; t += 0.173f) foldPoint(units::GetPathPosition(*start, t));
+    for (float t : {0.0f, 0.37f, 1.0f, 1.91f}) {
+      for (float distance : {0.3f, 1.7f, 12.5f, 140.0f}) fold(units::FindPathParameterByDistance(*start, t, distance));
+    }
+    foldPoint(units::GetPathDirection(*start));
+  }
+  // A unit following the loop, at a speed that changes on the way.
+  world::GameWorld world;
+  units::Unit unit;
+  unit.path = &loop[1];
+  unit.velocity = {0, 0, 0.75f};
+  unit.speedTarget = 3.3f;
+  unit.speedRate = 0.01f;
+  for (int step = 0; step < 400; step++) {
+    units::FollowPath(world, unit);
+    units::UnitAge(unit)++;
+    foldPoint(unit.GetObjectPosition());
+    foldPoint(unit.GetObjectAngles());
+    fold(units::GetUnitPathParameter(unit));
+  }
+  unit.path = nullptr;
+  // A few values in the open, so a change shows where it went wrong.
+  EXPECT_EQ(std::bit_cast<uint32_t>(units::GetPathPosition(loop[0], 0.731f).x), 0x41f6c0c6u);
+  EXPECT_EQ(std::bit_cast<uint32_t>(units::GetPathPosition(open[1], 1.37f).z), 0x4203691cu);
+  EXPECT_EQ(std::bit_cast<uint32_t>(units::FindPathParameterByDistance(loop[1], 0.25f, 17.5f)), 0x3f21d3d2u);
+  EXPECT_EQ(hash, 15711729898661602658ull);
+  open[2].SetObjectParent(nullptr);
 }
 
 // ----------------------------------------------------------------------------
