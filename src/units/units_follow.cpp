@@ -48,24 +48,6 @@ constexpr int kReachTriggerList = 4;
 
 bool IsDefinedPoint(const Vec3& p) { return p.x != kUndefinedPoint; }
 
-// The unit held by an attachment slot, or null for an empty slot or an
-// attached object that is no unit of the world.
-void FindAttachedUnits(world::GameWorld& world, const Unit& unit, Unit* out[kUnitAttachments]) {
-  bool any = false;
-  for (int i = 0; i < kUnitAttachments; i++) {
-    out[i] = nullptr;
-    any = any || unit.attachments[i];
-  }
-  if (!any) return;
-  int slots = world::CountUnitSlots(world);
-  for (int s = 1; s < slots; s++) {
-    Unit* candidate = world::GetUnitAt(world, s);
-    if (!candidate) continue;
-    for (int i = 0; i < kUnitAttachments; i++)
-      if (unit.attachments[i] == static_cast<render::DisplayObject*>(candidate)) out[i] = candidate;
-  }
-}
-
 // Least squares g = a + b s over the probes that hit.
 void FitLine(const float* s, const float* g, const bool* hit, int count, float* a, float* b) {
   float n = 0, sumS = 0, sumS2 = 0, sumG = 0, sumSG = 0;
@@ -113,9 +95,8 @@ void FitToGround(world::GameWorld& world, Unit& unit, const Vec3& up, Vec3* q, V
   Vec3 worldPoints[kMostProbes];
   Vec3 local[kMostProbes];
   int count = 0;
-  Unit* attached[kUnitAttachments];
-  FindAttachedUnits(world, unit, attached);
-  for (Unit* tyre : attached) {
+  // A released unit has lost its type, so a slot still naming one is passed.
+  for (Unit* tyre : unit.attachments) {
     if (!tyre || !tyre->type || !IsDefinedPoint(tyre->type->tirePos)) continue;
     worldPoints[count] = tyre->TransformPointToWorld(tyre->type->tirePos);
     local[count] = unit.TransformPointToLocal(worldPoints[count]);
@@ -181,7 +162,6 @@ void FitToGround(world::GameWorld& world, Unit& unit, const Vec3& up, Vec3* q, V
 int FollowPath(world::GameWorld& world, Unit& unit) {
   Vec3 angles = unit.GetObjectAngles();
   Vec3 v = unit.velocity;
-  Vec3 up = unit.GetObjectWorldUp();
   float speed = Vec3Length(v);
 
   // A change of speed under way moves toward the target and ends on it.
@@ -204,6 +184,9 @@ int FollowPath(world::GameWorld& world, Unit& unit) {
   // A stopped unit is put on its path only in the first step of its state.
   if (speed <= 0 && UnitAge(unit) != 0) return 0;
   if (!unit.path) return 0;
+  // The up axis of the pose the unit starts the step with: taken before a
+  // reach trigger's script may move it, and only by a unit that moves.
+  Vec3 up = unit.GetObjectWorldUp();
 
   float t = FindPathParameterByDistance(*unit.path, GetUnitPathParameter(unit), speed);
   SetUnitPathParameter(unit, t);

@@ -199,7 +199,7 @@ struct Unit : render::DisplayObject {
 
   // --- Links ----------------------------------------------------------------
   Unit* parent = nullptr;      // branch parts, weapon children, carried units
-  render::DisplayObject* attachments[kUnitAttachments] = {};  // tires, parts (not owned)
+  Unit* attachments[kUnitAttachments] = {};  // attached units: tires, parts (not owned)
   Vec3 attachmentVectors[kUnitAttachments] = {};  // (0, 0.01, 0) when a slot is filled
   float landingRate = 0;       // 0..1, lowers the stall speed
 
@@ -553,9 +553,9 @@ int32_t RequestUnitState(Unit& unit, int32_t state);
 // State and pending state at once; steps >= 0 also sets the age. Returns
 // the old state.
 int32_t SetUnitState(Unit& unit, int32_t state, int32_t steps);
-// The object into the first free of the 16 attachment slots (its vector
-// becomes (0, 0.01, 0)); the slot index, or -1 when all are taken.
-int AttachToUnit(Unit& unit, render::DisplayObject* object);
+// The attached unit into the first free of the 16 attachment slots (its
+// vector becomes (0, 0.01, 0)); the slot index, or -1 when all are taken.
+int AttachToUnit(Unit& unit, Unit* attached);
 
 // --- Links -------------------------------------------------------------------
 // The display object follows the parent link. Each returns the old link.

@@ -99,10 +99,10 @@ int32_t SetUnitState(Unit& unit, int32_t state, int32_t steps) {
   return old;
 }
 
-int AttachToUnit(Unit& unit, render::DisplayObject* object) {
+int AttachToUnit(Unit& unit, Unit* attached) {
   for (int i = 0; i < kUnitAttachments; i++) {
     if (unit.attachments[i]) continue;
-    unit.attachments[i] = object;
+    unit.attachments[i] = attached;
     unit.attachmentVectors[i] = {0, 0.01f, 0};
     return i;
   }

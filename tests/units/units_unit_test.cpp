@@ -174,7 +174,7 @@ TEST(UnitStep, BehaviourDispatchByTypeValue) {
 
 TEST(UnitRecord, AttachmentsFillTheFirstFreeSlotUntilAllSixteenAreTaken) {
   Unit unit;
-  render::DisplayObject parts[17];
+  Unit parts[17];
   for (int i = 0; i < 16; i++) EXPECT_EQ(units::AttachToUnit(unit, &parts[i]), i);
   EXPECT_FLOAT_EQ(unit.attachmentVectors[15].y, 0.01f);
   EXPECT_EQ(units::AttachToUnit(unit, &parts[16]), -1);
