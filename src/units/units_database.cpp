@@ -454,20 +454,27 @@ render::TextureHolder* GetUnitTypeBumpTexture(UnitDatabase& db, UnitType& type) 
   return SharedTexture(db, type, &UnitType::textureBumpFile, &UnitType::bumpTexture, flags);
 }
 
-render::TextureHolder* GetUnitTypeSpecularTexture(UnitDatabase& db, UnitType& type) {
+namespace {
+
+// A layer (specular, light) whose file may be the large texture's own: then
+// the large texture itself serves, else the layer's shared texture.
+render::TextureHolder* LayerOrLargeTexture(UnitDatabase& db, UnitType& type, std::string UnitType::*file,
+                                           TypeTexture UnitType::*texture, uint32_t slotFlag) {
   if (!LayersOn(db)) return nullptr;
-  if (!type.textureSpecularFile.empty() && SameFileName(type.textureSpecularFile, type.textureLargeFile))
-    return FindUnitTypeTexture(db, type);
-  uint32_t flags = render::kTexSpecularSlot | QualityIfNoModel(db, type);
-  return SharedTexture(db, type, &UnitType::textureSpecularFile, &UnitType::specularTexture, flags);
+  const std::string& name = type.*file;
+  if (!name.empty() && SameFileName(name, type.textureLargeFile)) return FindUnitTypeTexture(db, type);
+  return SharedTexture(db, type, file, texture, slotFlag | QualityIfNoModel(db, type));
+}
+
+}  // namespace
+
+render::TextureHolder* GetUnitTypeSpecularTexture(UnitDatabase& db, UnitType& type) {
+  return LayerOrLargeTexture(db, type, &UnitType::textureSpecularFile, &UnitType::specularTexture,
+                             render::kTexSpecularSlot);
 }
 
 render::TextureHolder* GetUnitTypeLightTexture(UnitDatabase& db, UnitType& type) {
-  if (!LayersOn(db)) return nullptr;
-  if (!type.textureLightFile.empty() && SameFileName(type.textureLightFile, type.textureLargeFile))
-    return FindUnitTypeTexture(db, type);
-  uint32_t flags = render::kTexLightSlot | QualityIfNoModel(db, type);
-  return SharedTexture(db, type, &UnitType::textureLightFile, &UnitType::lightTexture, flags);
+  return LayerOrLargeTexture(db, type, &UnitType::textureLightFile, &UnitType::lightTexture, render::kTexLightSlot);
 }
 
 render::TextureHolder* GetUnitTypeHeatTexture(UnitDatabase& db, UnitType& type) {
