@@ -115,14 +115,13 @@ int GameWorld::RunWorldFrame(platform::Window* frameWindow) {
     if (!firstStep && input) input->UpdateInput(1);
     firstStep = false;
 
-    // The frame's own copy of the pad, for the replay keys; the first steps
-    // of a state see none.
-    int32_t frameHeld[kButtons] = {};
-    if (input && stepCounter >= kQuietSteps) input->SnapshotInput(frameHeld, nullptr, nullptr, nullptr, nullptr);
-
     speed = 1;
     if (state == WorldState::Run) {
       if (playback && !replayAborted) {
+        // The frame's own copy of the pad, for the replay keys; the first
+        // steps of a state see none.
+        int32_t frameHeld[kButtons] = {};
+        if (input && stepCounter >= kQuietSteps) input->SnapshotInput(frameHeld, nullptr, nullptr, nullptr, nullptr);
         // Held still: the frame draws without stepping. The keys are read
         // again at the next frame, so letting go resumes the replay.
         ReplayKeys keys = ReadReplayKeys(frameHeld);

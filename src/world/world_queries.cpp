@@ -158,24 +158,32 @@ units::Unit* FindNearestOtherUnit(GameWorld& world, units::Unit& unit) {
 
 // [SECTION] Path points by name and by script
 
-units::PathPoint* FindPathPointByName(GameWorld& world, const char* name) {
-  if (!name) return nullptr;
+namespace {
+
+// The first path point in use that `matches` accepts.
+template <typename Match>
+units::PathPoint* FindPathPoint(GameWorld& world, Match matches) {
   int slots = CountPathPoints(world);
   for (int i = 0; i < slots; i++) {
     units::PathPoint* point = units::GetPathPointAt(*world.pathPoints, i);
-    if (point && point->label == name) return point;
+    if (point && matches(*point)) return point;
   }
   return nullptr;
 }
 
+}  // namespace
+
+units::PathPoint* FindPathPointByName(GameWorld& world, const char* name) {
+  if (!name) return nullptr;
+  return FindPathPoint(world, [name](const units::PathPoint& point) { return point.label == name; });
+}
+
 units::PathPoint* FindPathPointByScript(GameWorld& world, const char* text) {
   if (!text) return nullptr;
-  int slots = CountPathPoints(world);
-  for (int i = 0; i < slots; i++) {
-    units::PathPoint* point = units::GetPathPointAt(*world.pathPoints, i);
-    if (point && !point->wrapperScript.empty() && point->wrapperScript.c_str() == text) return point;
-  }
-  return nullptr;
+  // The point whose own script text this is: the same storage, not an equal copy.
+  return FindPathPoint(world, [text](const units::PathPoint& point) {
+    return !point.wrapperScript.empty() && point.wrapperScript.c_str() == text;
+  });
 }
 
 // [SECTION] The world's recorder

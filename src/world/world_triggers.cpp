@@ -252,9 +252,12 @@ int RunTriggerList(TriggerLists& lists, const TriggerScene& scene, int list, uni
                    units::Unit* subject) {
   if (list < 0 || list >= kTriggerCommandCount) return 0;
   std::vector<units::PathPoint*>& slots = lists.lists[size_t(list)];
+  const size_t n = slots.size();
+  // Every labelled unit asks its near list each step: an empty list costs
+  // nothing, not even the unit's world position.
+  if (n == 0) return 0;
   core::Vec3 p{};
   if (unit) p = unit->GetObjectWorldPosition();
-  const size_t n = slots.size();
   int visited = 0;
   for (size_t i = 0; i < n && i < slots.size(); i++) {
     units::PathPoint* point = slots[i];
@@ -307,13 +310,7 @@ int SetPathPointListed(GameWorld& world, units::PathPoint* point, int add) {
 int CountPathPoints(GameWorld& world) { return world.pathPoints ? units::CountPathPoints(*world.pathPoints) : 0; }
 
 units::PathPoint* FindPathPointByLabel(GameWorld& world, const char* text) {
-  if (IsEmpty(text)) return nullptr;
-  int slots = CountPathPoints(world);
-  for (int i = 0; i < slots; i++) {
-    units::PathPoint* point = units::GetPathPointAt(*world.pathPoints, i);
-    if (point && !point->label.empty() && std::strcmp(point->label.c_str(), text) == 0) return point;
-  }
-  return nullptr;
+  return world.pathPoints ? units::FindPathPointByLabel(*world.pathPoints, text) : nullptr;
 }
 
 units::PathPoint* FindPathPointAt(GameWorld& world, float x, float y, float z) {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -47,20 +48,32 @@ const char* kStartScript =
     "systemcall finish(string next, string replay);\r\n"
     "function main() { finish(\"world.script\", \"\"); }\r\n";
 
-TEST(StartupWorld, TheWorldRunsEveryFrameUntilTheInputFileClosesTheWindow) {
+// A work folder with the settings, the start script (when given) and the
+// input file that drives the devices and closes the window (when given);
+// message boxes are recorded while it stands.
+struct GameFolder {
   test::ScopedWorkFolder work;
-  test::WriteFile("tkw4.dat", kSettings);
-  test::WriteFile("Game/game.rsp", kStartScript);
+  std::unique_ptr<test::ScopedEnv> input;
+  test::MessageBoxRecorder boxes;
+
+  GameFolder(const char* startScript, const char* drive) {
+    test::WriteFile("tkw4.dat", kSettings);
+    if (startScript) test::WriteFile("Game/game.rsp", startScript);
+    if (!drive) return;
+    test::WriteFile("drive.txt", drive);
+    input = std::make_unique<test::ScopedEnv>("TKW4_INPUT_SCRIPT", "drive.txt");
+  }
+};
+
+TEST(StartupWorld, TheWorldRunsEveryFrameUntilTheInputFileClosesTheWindow) {
+  GameFolder game(kStartScript, "keyboard\nat 30 close\n");
   test::WriteFile("Game/world.script",
                   "int steps = 0;\r\n"
                   "function main() { while (1) { steps++; __system_interrupt__(1, \"wait\"); } }\r\n");
-  test::WriteFile("drive.txt", "keyboard\nat 30 close\n");
-  test::ScopedEnv input("TKW4_INPUT_SCRIPT", "drive.txt");
-  test::MessageBoxRecorder boxes;
   app::Engine engine;
   SteadyClock clock;
   RunProgram(engine, clock, {});
-  EXPECT_TRUE(boxes.Boxes().empty());
+  EXPECT_TRUE(game.boxes.Boxes().empty());
   EXPECT_EQ(engine.app.QuitRequested, 1);
   EXPECT_EQ(engine.graphics.MainWindow(), nullptr);
   // The first frame held the reset; every frame after it ran one run step
@@ -77,9 +90,7 @@ TEST(StartupWorld, TheWorldRunsEveryFrameUntilTheInputFileClosesTheWindow) {
 }
 
 TEST(StartupWorld, TheGameEndsWhenTheWorldSaysSo) {
-  test::ScopedWorkFolder work;
-  test::WriteFile("tkw4.dat", kSettings);
-  test::WriteFile("Game/game.rsp", kStartScript);
+  GameFolder game(kStartScript, nullptr);
   // A second start file, then the end: the world restarts once, then ends.
   test::WriteFile("Game/world.script",
                   "systemcall finish(string next, string replay);\r\n"
@@ -88,11 +99,10 @@ TEST(StartupWorld, TheGameEndsWhenTheWorldSaysSo) {
                   "systemcall finish(string next, string replay);\r\n"
                   "int last = 1;\r\n"
                   "function main() { __system_interrupt__(5, \"wait\"); finish(\"\", \"\"); }\r\n");
-  test::MessageBoxRecorder boxes;
   app::Engine engine;
   SteadyClock clock;
   RunProgram(engine, clock, {});
-  EXPECT_TRUE(boxes.Boxes().empty());
+  EXPECT_TRUE(game.boxes.Boxes().empty());
   EXPECT_EQ(engine.app.QuitRequested, 1);
   EXPECT_EQ(engine.graphics.MainWindow(), nullptr);
   std::string log = test::ReadFile("system.log");
@@ -105,13 +115,8 @@ TEST(StartupWorld, TheGameEndsWhenTheWorldSaysSo) {
 }
 
 TEST(StartupWorld, ABadStartFileOfTheWorldIsReportedAndTheLoopGoesOn) {
-  test::ScopedWorkFolder work;
-  test::WriteFile("tkw4.dat", kSettings);
-  test::WriteFile("Game/game.rsp", kStartScript);
+  GameFolder game(kStartScript, "keyboard\nat 10 close\n");
   test::WriteFile("Game/world.script", "int broken = ;\r\n");
-  test::WriteFile("drive.txt", "keyboard\nat 10 close\n");
-  test::ScopedEnv input("TKW4_INPUT_SCRIPT", "drive.txt");
-  test::MessageBoxRecorder boxes;
   app::Engine engine;
   SteadyClock clock;
   RunProgram(engine, clock, {});
@@ -120,12 +125,8 @@ TEST(StartupWorld, ABadStartFileOfTheWorldIsReportedAndTheLoopGoesOn) {
 }
 
 TEST(StartupWorld, TheSampleGameRunsItsWorldHeadless) {
-  test::ScopedWorkFolder work;
+  GameFolder game(nullptr, "keyboard\nat 150 close\n");
   std::filesystem::create_directory_symlink(GamesFolder() / "Demo", "Demo");
-  test::WriteFile("tkw4.dat", kSettings);
-  test::WriteFile("drive.txt", "keyboard\nat 150 close\n");
-  test::ScopedEnv input("TKW4_INPUT_SCRIPT", "drive.txt");
-  test::MessageBoxRecorder boxes;
   testing::internal::CaptureStdout();
   int result;
   {
@@ -135,7 +136,7 @@ TEST(StartupWorld, TheSampleGameRunsItsWorldHeadless) {
     EXPECT_EQ(engine.graphics.MainWindow(), nullptr);
   }
   std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_TRUE(boxes.Boxes().empty());
+  EXPECT_TRUE(game.boxes.Boxes().empty());
   (void)result;
   EXPECT_NE(out.find("Demo: the start script is running."), std::string::npos);
   EXPECT_NE(out.find("Demo: the world is running."), std::string::npos);
@@ -150,20 +151,15 @@ TEST(StartupWorld, TheSampleGameRunsItsWorldHeadless) {
 // reset, puts its units on their paths and runs them headless until the
 // input file closes the window.
 TEST(StartupWorld, APlacementStartFileRunsItsUnitsHeadless) {
-  test::ScopedWorkFolder work;
+  GameFolder game("systemcall finish(string next, string replay);\r\n"
+                  "function main() { finish(\"/Demo/Unit/demo.plc\", \"\"); }\r\n",
+                  "keyboard\nat 60 close\n");
   std::filesystem::create_directory_symlink(GamesFolder() / "Demo", "Demo");
   // The system includes the path points' event scripts compile against
   // (the system package holds them in a full installation).
   std::filesystem::create_directories("zadazorad/script");
   for (const char* inc : {"system.inc", "mission.inc"})
     std::filesystem::create_symlink(GamesFolder() / "ZadAzorad" / "Script" / inc, std::string("zadazorad/script/") + inc);
-  test::WriteFile("tkw4.dat", kSettings);
-  test::WriteFile("Game/game.rsp",
-                  "systemcall finish(string next, string replay);\r\n"
-                  "function main() { finish(\"/Demo/Unit/demo.plc\", \"\"); }\r\n");
-  test::WriteFile("drive.txt", "keyboard\nat 60 close\n");
-  test::ScopedEnv input("TKW4_INPUT_SCRIPT", "drive.txt");
-  test::MessageBoxRecorder boxes;
   app::Engine engine;
   // The unit master, as a game's `load_unit_master` would have read it
   // (the system calls that read it come later).
@@ -177,7 +173,7 @@ TEST(StartupWorld, APlacementStartFileRunsItsUnitsHeadless) {
   }
   SteadyClock clock;
   RunProgram(engine, clock, {"game.rsp"});
-  EXPECT_TRUE(boxes.Boxes().empty());
+  EXPECT_TRUE(game.boxes.Boxes().empty());
   EXPECT_EQ(engine.graphics.MainWindow(), nullptr);
   EXPECT_EQ(test::ReadFile("CompileError.txt"), "");
   // The scene's units stand in the pool; the fighter flew along its path.
