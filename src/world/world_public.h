@@ -95,7 +95,8 @@ class GameWorld {
   static constexpr size_t kPathBytes = 260;
   static constexpr int kMessageLines = 8;
   static constexpr int kMessageSteps = 420;
-  static constexpr int kButtons = 128;
+  // The step input's button arrays, as the recorder keeps them.
+  static constexpr int kButtons = InputRecorder::kButtons;
   // Slots the unit pool grows by: 1,024 bytes of 4-byte references asked
   // for, and the 16 bytes every heap growth adds.
   static constexpr int kUnitPoolGrowth = 260;

@@ -263,7 +263,8 @@ void CreateSonic(GameWorld& world, Vec3 position, Vec3 normal);
 // Shakes the camera with power x (distance < 100 ? 1 : 100 / distance);
 // the strongest shake of a step is kept.
 void AddCameraShake(GameWorld& world, Vec3 position, float power);
-// A timed light of the world's 128-slot light pool; -1 when full.
+// A timed light of the world's 128-slot light pool; -1 when full (until the
+// light pool exists, always -1: no light is made).
 int AddPointLight(GameWorld& world, Vec3 position, Vec3 direction, Vec3 colour, float range, float factor,
                   int lifetime);
 
