@@ -54,32 +54,29 @@ class BufferedWriter {
 class ScramblingSink : public PlainSink {
  public:
   ScramblingSink(BufferedWriter& out, uint32_t key) : out_(out), key_(key) {}
-  bool Bytes(const uint8_t* data, size_t count) override {
-    while (count > 0) {
-      size_t n = std::min(count, kPiece);
-      uint8_t* at = out_.Reserve(n);
-      std::memcpy(at, data, n);
-      ScrambleBytes(at, n, key_, done_);
-      data += n;
-      count -= n;
-      done_ += n;
-    }
-    return !out_.Failed();
-  }
-  bool Zeros(uint64_t count) override {
-    while (count > 0) {
-      size_t n = size_t(std::min<uint64_t>(count, kPiece));
-      uint8_t* at = out_.Reserve(n);
-      std::memset(at, 0, n);
-      ScrambleBytes(at, n, key_, done_);
-      count -= n;
-      done_ += n;
-    }
-    return !out_.Failed();
-  }
+  bool Bytes(const uint8_t* data, size_t count) override { return Put(data, count); }
+  bool Zeros(uint64_t count) override { return Put(nullptr, count); }
   uint64_t Done() const { return done_; }
 
  private:
+  // Appends `count` bytes of `data` (zeros when null), scrambled in pieces.
+  bool Put(const uint8_t* data, uint64_t count) {
+    while (count > 0) {
+      size_t n = size_t(std::min<uint64_t>(count, kPiece));
+      uint8_t* at = out_.Reserve(n);
+      if (data) {
+        std::memcpy(at, data, n);
+        data += n;
+      } else {
+        std::memset(at, 0, n);
+      }
+      ScrambleBytes(at, n, key_, done_);
+      count -= n;
+      done_ += n;
+    }
+    return !out_.Failed();
+  }
+
   static constexpr size_t kPiece = 256 * 1024;
   BufferedWriter& out_;
   uint32_t key_;

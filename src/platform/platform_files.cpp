@@ -283,22 +283,24 @@ bool WholeFileWriter::Begin(const char* path) {
   if (name.empty()) return Fail("", EISDIR);
   int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return Fail("", errno);
-  return Start(fd, true, name, true);
+  return Start(fd, true, name);
 }
 
 bool WholeFileWriter::BeginAt(int folderFd, const char* name) {
   Abandon();
   error_.clear();
   if (!name || !*name || std::strchr(name, '/')) return Fail("", EINVAL);
-  return Start(folderFd, false, name, false);
+  return Start(folderFd, false, name);
 }
 
-bool WholeFileWriter::Start(int folderFd, bool ownsFolder, const std::string& name, bool followLink) {
+bool WholeFileWriter::Start(int folderFd, bool ownsFolder, const std::string& name) {
   folderFd_ = folderFd;
   ownsFolder_ = ownsFolder;
   name_ = name;
   struct stat st;
-  bool exists = fstatat(folderFd, name.c_str(), &st, followLink ? 0 : AT_SYMLINK_NOFOLLOW) == 0;
+  // Begin has resolved a link at its path already: a link found here is
+  // refused, never written through.
+  bool exists = fstatat(folderFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
   if (exists && S_ISLNK(st.st_mode)) {
     error_ = name + ": a symbolic link, not written through";
     return false;

@@ -143,7 +143,7 @@ class WholeFileWriter {
 
  private:
   bool Fail(const std::string& what, int error);
-  bool Start(int folderFd, bool ownsFolder, const std::string& name, bool followLink);
+  bool Start(int folderFd, bool ownsFolder, const std::string& name);
 
   int folderFd_ = -1;
   bool ownsFolder_ = false;

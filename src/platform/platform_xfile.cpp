@@ -113,6 +113,8 @@ enum : uint16_t {
   kBinFloatList = 7,
   kBinOBrace = 10,
   kBinCBrace = 11,
+  kBinOBracket = 14,
+  kBinCBracket = 15,
   kBinComma = 19,
   kBinSemicolon = 20,
   kBinTemplate = 31,
@@ -272,12 +274,14 @@ class Lexer {
       }
       case kBinOBrace: t.kind = Tok::OBrace; return t;
       case kBinCBrace: t.kind = Tok::CBrace; return t;
+      case kBinOBracket: t.kind = Tok::OBracket; return t;
+      case kBinCBracket: t.kind = Tok::CBracket; return t;
       case kBinComma:
       case kBinSemicolon: t.kind = Tok::Separator; return t;
       case kBinTemplate: t.kind = Tok::Template; return t;
       default:
         // Type keywords and the rest of the punctuation appear only inside
-        // template definitions, which are skipped by their braces.
+        // template definitions, which SkipTemplate passes over.
         if (code >= 12 && code <= 52) {
           t.kind = Tok::Separator;
           return t;

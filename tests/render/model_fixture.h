@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "core/core_public.h"
 #include "render/render_public.h"
 #include "test_support.h"
 
@@ -39,6 +40,20 @@ inline std::vector<platform::Vec3> Posed(const render::CMesh& mesh, int n,
   out.resize(size_t(count));
   return out;
 }
+
+// A renderer without device, logging into a fresh folder.
+class ModelFixture : public ::testing::Test {
+ protected:
+  test::ScopedWorkFolder folder;
+  core::LogSystem log{"system.log", 0};
+  render::GraphicsSystem gs;
+  ModelFixture() { gs.log = &log; }
+
+  std::string Log() {
+    log.CloseLog();
+    return test::ReadFile(folder.Path() + "/system.log");
+  }
+};
 
 #define EXPECT_VEC3_NEAR(a, bx, by, bz, eps) \
   do {                                       \

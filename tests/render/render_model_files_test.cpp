@@ -18,18 +18,7 @@ using namespace rendertest;
 using render::CMesh;
 using render::GraphicsSystem;
 
-class ModelFileTest : public ::testing::Test {
- protected:
-  test::ScopedWorkFolder folder;
-  core::LogSystem log{"system.log", 0};
-  GraphicsSystem gs;
-  ModelFileTest() { gs.log = &log; }
-
-  std::string Log() {
-    log.CloseLog();
-    return test::ReadFile(folder.Path() + "/system.log");
-  }
-};
+class ModelFileTest : public ModelFixture {};
 
 // Reads bytes with the reader alone; the reason on failure.
 bool Read(const std::string& bytes, platform::XScene* scene, std::string* error) {
@@ -121,14 +110,34 @@ TEST_F(ModelFileTest, EveryFormOfTemplateDefinitionIsSkipped) {
 
   // The binary form: "template Foo { <guid> array DWORD a[2]; [...] }" in
   // tokens, ahead of the binary box.
-  std::string tokens = Bin16(31) + BinName("Foo") + Bin16(10) + Bin16(5) + std::string(16, '\x11') + Bin16(52) +
-                       Bin16(41) + BinName("a") + Bin16(14) + Bin16(3) + Bin32(2) + Bin16(15) + Bin16(20) +
-                       Bin16(14) + Bin16(18) + Bin16(18) + Bin16(18) + Bin16(15) + Bin16(11);
+  std::string head = Bin16(31) + BinName("Foo") + Bin16(10) + Bin16(5) + std::string(16, '\x11');
+  std::string member = Bin16(52) + Bin16(41) + BinName("a") + Bin16(14) + Bin16(3) + Bin32(2) + Bin16(15) + Bin16(20);
+  std::string open = Bin16(14) + Bin16(18) + Bin16(18) + Bin16(18);
+  std::string close = Bin16(15) + Bin16(11);
   platform::XScene scene;
   std::string error;
-  ASSERT_TRUE(Read(BinaryBoxAfter(tokens), &scene, &error)) << error;
+  ASSERT_TRUE(Read(BinaryBoxAfter(head + member + open + close), &scene, &error)) << error;
   ASSERT_EQ(scene.meshes.size(), 1u);
   EXPECT_EQ(scene.meshes[0].positions.size(), 24u);
+
+  // Its brackets are held to the same shape as the text form's.
+  struct Case {
+    const char* what;
+    std::string tokens;
+    std::string reason;
+  } damaged[] = {
+      {"restriction without its closing bracket", head + member + open + Bin16(11),
+       "a template definition with an unclosed bracket"},
+      {"closing bracket without its opening one", head + member + close,
+       "a template definition with a stray bracket"},
+  };
+  for (const Case& c : damaged) {
+    SCOPED_TRACE(c.what);
+    platform::XScene broken;
+    EXPECT_FALSE(Read(BinaryBoxAfter(c.tokens), &broken, &error));
+    EXPECT_EQ(error, c.reason);
+    EXPECT_TRUE(broken.meshes.empty());
+  }
 }
 
 // ----------------------------------------------------------------------------

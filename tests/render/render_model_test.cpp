@@ -73,19 +73,7 @@ std::string Grid(int n) {
   return s;
 }
 
-// A renderer without device, logging into a fresh folder.
-class ModelTest : public ::testing::Test {
- protected:
-  test::ScopedWorkFolder folder;
-  core::LogSystem log{"system.log", 0};
-  GraphicsSystem gs;
-  ModelTest() { gs.log = &log; }
-
-  std::string Log() {
-    log.CloseLog();
-    return test::ReadFile(folder.Path() + "/system.log");
-  }
-};
+class ModelTest : public ModelFixture {};
 
 // ----------------------------------------------------------------------------
 // The same box in every form
