@@ -387,12 +387,7 @@ const char* WriteEventScriptFile(PathPoint& point, const char* prefix) {
   point.fileName = BuildEventScriptFileName(prefix, point.label.c_str());
   if (point.fileName.empty()) return nullptr;
   std::string disk = platform::ResolvePath(point.fileName);
-  std::FILE* file = std::fopen(disk.c_str(), "wb");
-  if (!file) return nullptr;
-  bool written = point.eventScript.empty() ||
-                 std::fwrite(point.eventScript.data(), 1, point.eventScript.size(), file) == point.eventScript.size();
-  if (std::fclose(file) != 0) written = false;
-  if (!written) return nullptr;
+  if (!platform::WriteWholeFile(disk.c_str(), point.eventScript.data(), point.eventScript.size())) return nullptr;
   point.fileTime = FileWriteTime(point.fileName);
   return point.fileName.c_str();
 }
