@@ -282,9 +282,8 @@ int TokenKeyword(const CScriptLiteral* t) { return t && t->kind == kWordName ? K
 CScriptLiteral* AfterGroup(CScriptLiteral* open) {
   int depth = 0;
   for (CScriptLiteral* t = open; t; t = t->next) {
-    if (t->kind == kWordOpenParen || t->kind == kWordOpenBracket || t->kind == kWordOpenBrace) depth++;
-    else if ((t->kind == kWordCloseParen || t->kind == kWordCloseBracket || t->kind == kWordCloseBrace) && --depth == 0)
-      return t->next;
+    if (OpensGroup(t->kind)) depth++;
+    else if (ClosesGroup(t->kind) && --depth == 0) return t->next;
   }
   return nullptr;
 }
@@ -323,8 +322,7 @@ CScriptLiteral* StatementEnd(CScriptLiteral* t, int depth) {
   int level = 0;
   for (CScriptLiteral* u = t, *before = nullptr; u; before = u, u = u->next) {
     int k = u->kind;
-    bool opener = k == kWordOpenParen || k == kWordOpenBracket || k == kWordOpenBrace;
-    bool closer = k == kWordCloseParen || k == kWordCloseBracket || k == kWordCloseBrace;
+    bool opener = OpensGroup(k), closer = ClosesGroup(k);
     if (level == 0) {
       if (k == kWordSemicolon) return u->next;
       if (closer) return u == t ? t->next : u;

@@ -25,9 +25,9 @@ int SkipTokenGroup(CScriptLiteral* first, int a, int b, CScriptLiteral** stop) {
       *stop = t;
       return k;
     }
-    if (k == kWordOpenParen || k == kWordOpenBracket || k == kWordOpenBrace) {
+    if (OpensGroup(k)) {
       depth++;
-    } else if (k == kWordCloseParen || k == kWordCloseBracket || k == kWordCloseBrace) {
+    } else if (ClosesGroup(k)) {
       if (depth == 0) {  // a closer of an enclosing group ends this one too
         *stop = t;
         return k;

@@ -302,6 +302,21 @@ void WriteTextFile(const char* path, std::string_view bytes) {
   std::fclose(f);
 }
 
+namespace {
+
+// The text `make` gives, or the out-of-memory error when memory runs out
+// making it: a file that reports an error still says something.
+template <typename F>
+std::string TextOrOutOfMemory(F make) {
+  try {
+    return make();
+  } catch (const std::bad_alloc&) {
+    return Sjis(kOutOfMemoryText);
+  }
+}
+
+}  // namespace
+
 void WriteFileOrLog(core::LogSystem* log, const char* path, const std::function<std::string()>& text) {
   try {
     WriteTextFile(path, text());
@@ -347,12 +362,7 @@ std::string WriteCompiledCodeListing(ScriptEngine& se) {
 }
 
 int ScriptEngine::WriteCompileResults() {
-  std::string errorText;
-  try {
-    errorText = GetErrorListText();
-  } catch (const std::bad_alloc&) {
-    errorText = Sjis(kOutOfMemoryText);
-  }
+  std::string errorText = TextOrOutOfMemory([&] { return GetErrorListText(); });
   if (!errorText.empty()) {
     core::Log(log, core::kLogInfo, Sjis("中間ファイル書き出し開始\n"));
     WriteFileOrLog(log, "CompiledCode.txt", [&] { return WriteCompiledCodeListing(*this); });
@@ -377,12 +387,7 @@ void ScriptEngine::WriteVariableTableFile(const char* path) {
 
 int ScriptEngine::WriteRuntimeError() {
   if (!run.error.stored) return 0;
-  std::string text;
-  try {
-    text = GetCallListText();
-  } catch (const std::bad_alloc&) {
-    text = Sjis(kOutOfMemoryText);
-  }
+  std::string text = TextOrOutOfMemory([&] { return GetCallListText(); });
   WriteTextFile("RuntimeError.txt", text);
   // The hint belongs to the window only, not to the file.
   bool editing = editorMode && *editorMode == 1;

@@ -349,6 +349,13 @@ bool ApplyBinaryOperator(ScriptEngine& se, CScriptLiteral* left, CScriptLiteral*
 // error. `*next` gets the first token after the expression.
 CScriptLiteral* EvaluateConstantExpression(ScriptEngine& se, CScriptLiteral* first, int stopLevel,
                                            CScriptLiteral** next);
+// A "(", "[" or "{" token kind; a ")", "]" or "}" one.
+inline bool OpensGroup(int kind) {
+  return kind == kWordOpenParen || kind == kWordOpenBracket || kind == kWordOpenBrace;
+}
+inline bool ClosesGroup(int kind) {
+  return kind == kWordCloseParen || kind == kWordCloseBracket || kind == kWordCloseBrace;
+}
 // Reads tokens until one of kind `a` or `b` at bracket depth 0, or ";" or
 // the end at depth 0. Returns the stop token's kind (0 at the end) and the
 // stop token through `*stop`.

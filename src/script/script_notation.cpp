@@ -158,8 +158,8 @@ CScriptLiteral* SkipToCloser(CScriptLiteral* t, int closer) {
     int k = t->kind;
     if (depth == 0 && k == closer) return t->next;
     if (depth == 0 && k == kWordSemicolon) return t;  // the statement ends first
-    if (k == kWordOpenParen || k == kWordOpenBracket || k == kWordOpenBrace) depth++;
-    else if ((k == kWordCloseParen || k == kWordCloseBracket || k == kWordCloseBrace) && depth > 0) depth--;
+    if (OpensGroup(k)) depth++;
+    else if (ClosesGroup(k) && depth > 0) depth--;
   }
   return nullptr;
 }

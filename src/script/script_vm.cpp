@@ -241,10 +241,10 @@ void Execute(ScriptEngine& se, int32_t index) {
         if ((successor = RunIncrement<kVerify>(se, t, *step, scope, &count))) goto chain;
         goto stepFailed;
       VM_STEP_CASE(StepCompoundAssign):
-        if ((successor = RunCompoundAssign<kVerify>(se, t, *step, scope, &count))) goto chain;
+        if ((successor = RunIntAssign<kVerify, true>(se, t, *step, scope, &count))) goto chain;
         goto stepFailed;
       VM_STEP_CASE(StepAssign):
-        if ((successor = RunAssign<kVerify>(se, t, *step, scope, &count))) goto chain;
+        if ((successor = RunIntAssign<kVerify, false>(se, t, *step, scope, &count))) goto chain;
         goto stepFailed;
       VM_STEP_CASE(StepIndexAssign):
         if ((successor = RunIndexAssign<kVerify>(se, t, *step, scope, &count))) goto chain;
@@ -525,7 +525,7 @@ int ScriptEngine::RunScriptFrame(int paused) {
     failure = e.text;
   } catch (const std::bad_alloc&) {
     failed = true;
-    failure = Sjis("メモリが不足しています。");
+    failure = Sjis(kOutOfMemoryText);
   }
   if (!failed) {
     EndStep(*this, savedFolder);

@@ -381,12 +381,19 @@ template <bool kVerify>
   return FinishStep(se, t, s.jump, s.after, s.length, count, &s.afterStep);
 }
 
+// The step's variables found and both int operands (a, b) read.
+template <bool kVerify>
+[[gnu::always_inline]] inline bool ReadIntOperands(ScriptEngine& se, CodeStep& s, const Scope& scope, int32_t* x,
+                                                   int32_t* y) {
+  return StepVariables<kVerify>(se, s, scope) && ReadInt(s.a, s.va, x) && ReadInt(s.b, s.vb, y);
+}
+
 template <bool kVerify>
 [[gnu::always_inline]] inline CodeStep** RunCompareJump(ScriptEngine& se, ScriptThread* t, CodeStep& s,
                                                         const Scope& scope, int32_t* count) {
   if (!StackRoom(t->data, 2)) return nullptr;
   int32_t x, y;
-  if (!StepVariables<kVerify>(se, s, scope) || !ReadInt(s.a, s.va, &x) || !ReadInt(s.b, s.vb, &y)) return nullptr;
+  if (!ReadIntOperands<kVerify>(se, s, scope, &x, &y)) return nullptr;
   return FinishCondition<kVerify>(se, t, s, MaskComparison(s.compareMask, x, y), count);
 }
 
@@ -412,23 +419,14 @@ template <bool kVerify>
   return FinishStatement<kVerify>(se, t, s, count);
 }
 
-template <bool kVerify>
-[[gnu::always_inline]] inline CodeStep** RunCompoundAssign(ScriptEngine& se, ScriptThread* t, CodeStep& s,
-                                                           const Scope& scope, int32_t* count) {
+// `a = b;` (kCompound false) and `a op= b;` (true) on an int variable.
+template <bool kVerify, bool kCompound>
+[[gnu::always_inline]] inline CodeStep** RunIntAssign(ScriptEngine& se, ScriptThread* t, CodeStep& s,
+                                                      const Scope& scope, int32_t* count) {
   if (!StackRoom(t->data, 2)) return nullptr;
   int32_t y;
   if (!StepVariables<kVerify>(se, s, scope) || !IsIntTarget(s.va) || !ReadInt(s.b, s.vb, &y)) return nullptr;
-  StoreInt(s.va, IntArithmetic(s.operation, s.va->data.i, y));
-  return FinishStatement<kVerify>(se, t, s, count);
-}
-
-template <bool kVerify>
-[[gnu::always_inline]] inline CodeStep** RunAssign(ScriptEngine& se, ScriptThread* t, CodeStep& s, const Scope& scope,
-                                                   int32_t* count) {
-  if (!StackRoom(t->data, 2)) return nullptr;
-  int32_t y;
-  if (!StepVariables<kVerify>(se, s, scope) || !IsIntTarget(s.va) || !ReadInt(s.b, s.vb, &y)) return nullptr;
-  StoreInt(s.va, y);
+  StoreInt(s.va, kCompound ? IntArithmetic(s.operation, s.va->data.i, y) : y);
   return FinishStatement<kVerify>(se, t, s, count);
 }
 
@@ -449,7 +447,7 @@ template <bool kVerify>
                                                        const Scope& scope, int32_t* count) {
   if (!StackRoom(t->data, 2)) return nullptr;
   int32_t x, y;
-  if (!StepVariables<kVerify>(se, s, scope) || !ReadInt(s.a, s.va, &x) || !ReadInt(s.b, s.vb, &y)) return nullptr;
+  if (!ReadIntOperands<kVerify>(se, s, scope, &x, &y)) return nullptr;
   int32_t result = IsComparison(s.operation) ? int32_t(MaskComparison(s.compareMask, x, y))
                                              : IntArithmetic(s.operation, x, y);
   StackPushInt(se, t->data, result);

@@ -42,6 +42,13 @@ bool IsIncrement(int kind) {
 }
 int KindAt(CScriptLiteral* const* words, int i) { return words[i] ? words[i]->kind : -1; }
 
+// A step of `length` words that ends with ";".
+Opcode StatementStep(CodeStep* s, int length, Opcode op) {
+  s->length = uint8_t(length);
+  s->statement = true;
+  return op;
+}
+
 // The step that starts at words[0], or Nop when the words form none.
 Opcode MatchStep(CScriptLiteral* const* words, CodeStep* s) {
   CScriptLiteral* a = words[0];
@@ -65,9 +72,7 @@ Opcode MatchStep(CScriptLiteral* const* words, CodeStep* s) {
   }
   if (IsIncrement(k1) && k2 == kWordSemicolon) {
     s->operation = uint8_t(k1);
-    s->length = 3;
-    s->statement = true;
-    return Opcode::StepIncrement;
+    return StatementStep(s, 3, Opcode::StepIncrement);
   }
   if (!IsIntOperand(words[1])) return Opcode::Nop;
   s->b = words[1];
@@ -80,21 +85,13 @@ Opcode MatchStep(CScriptLiteral* const* words, CodeStep* s) {
   }
   if (k2 == kWordIndex && IsIntOperand(words[3]) && k4 == kWordAssign && k5 == kWordSemicolon) {
     s->c = words[3];
-    s->length = 6;
-    s->statement = true;
-    return Opcode::StepIndexAssign;
+    return StatementStep(s, 6, Opcode::StepIndexAssign);
   }
   if (IsIntCompoundAssign(k2) && k3 == kWordSemicolon) {
     s->operation = uint8_t(k2);
-    s->length = 4;
-    s->statement = true;
-    return Opcode::StepCompoundAssign;
+    return StatementStep(s, 4, Opcode::StepCompoundAssign);
   }
-  if (k2 == kWordAssign && k3 == kWordSemicolon) {
-    s->length = 4;
-    s->statement = true;
-    return Opcode::StepAssign;
-  }
+  if (k2 == kWordAssign && k3 == kWordSemicolon) return StatementStep(s, 4, Opcode::StepAssign);
   // The right operand may be a text literal for "+": a text variable that
   // takes itself plus a piece grows in place (RunAssignBinary).
   if ((IsIntOperand(words[2]) || (k3 == kWordAdd && KindAt(words, 2) == kWordString)) && IsIntArithmetic(k3) &&
