@@ -50,6 +50,7 @@ Engine::Engine() {
   world.clock = &clock;
   world.editorMode = &app.EditorMode;
   world.frameRate = &app.pacer.frameRate;
+  world.graphics = &graphics;
   world.unitDatabase->graphics = &graphics;
   world.host.user = this;
   world.host.registerSystemCalls = RegisterCallsForWorld;

@@ -46,12 +46,15 @@ GameWorld::GameWorld() {
   // Errors in path points' event scripts name their point.
   scriptEngine.pathPoints.find = units::FindPathPointLabelForScript;
   scriptEngine.pathPoints.user = pathPoints;
+  map = NewMapObjectWorld();
+  weather = std::make_unique<WeatherObjects>();
   SetWorldDefaults();
 }
 
 GameWorld::~GameWorld() {
   FreeEffectPool(*this);
   FreeUnitPool(*this);
+  DeleteMapObjectWorld(map);
   FreePopulation(*this);
   DeletePathPointPool(ownPathPoints_);
   DeleteUnitDatabase(ownDatabase_);

@@ -534,8 +534,6 @@ int CacheSoundName(GameWorld& world, const char* fileName) {
 
 namespace {
 
-void ResetEffect(EffectObject& effect) { effect = EffectObject{}; }
-
 void GrowEffectPool(GameWorld& world) {
   for (int i = 0; i < GameWorld::kEffectPoolGrowth; i++) world.effectPool.push_back(new EffectObject());
 }
@@ -563,8 +561,8 @@ EffectObject* AllocEffect(GameWorld& world) {
     for (int tries = 0; tries < count; tries++) {
       world.effectRing = (world.effectRing + 1) % count;
       EffectObject* effect = world.effectPool[size_t(world.effectRing)];
-      if (effect->busy) continue;
-      ResetEffect(*effect);
+      if (EffectIsLive(*effect)) continue;
+      ResetEffectObject(*effect);
       return effect;
     }
     // All busy: 256 more, and the search goes on from the first of them.

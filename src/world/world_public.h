@@ -4,12 +4,17 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "core/core_public.h"
 #include "platform/platform_public.h"
+#include "render/render_public.h"
 #include "script/script_public.h"
+#include "world/world_camera.h"
+#include "world/world_environment.h"
+#include "world/world_map.h"
 #include "world/world_recorder.h"
 #include "world/world_services.h"
 #include "world/world_triggers.h"
@@ -66,22 +71,6 @@ struct ScreenMessageLine {
   int32_t timer = 0;     // steps left to show it
 };
 
-// The camera's share of the world that the frame and the pools use; the
-// camera itself (modes, motion, shake) comes with the scene.
-struct CameraState {
-  int32_t mode = 0;         // 0 cockpit, 1 behind, 2 fly-by, ...
-  int32_t countdown = 0;    // set to 48 when an event begins; -1 per step
-  Vec3 eye{0.0f, 40.0f, 0.0f};
-  Vec3 drift{};
-  float factors[3] = {1.0f, 1.0f, 1.0f};
-  float angles[2] = {0.6109f, 0.6109f};
-  float shakeRate = 1.0f;
-  float shake = 0.0f;       // the strongest shake of the step
-  float roll = 0.0f;
-  uint8_t ring[256] = {};   // random bytes, refilled at every reset
-  uint8_t ringIndex = 0;
-};
-
 // A slot of the engine-sound cache: a file name and its age in requests.
 struct SoundCacheSlot {
   char name[260] = {};
@@ -119,6 +108,9 @@ class GameWorld {
   net::NetworkSession* network = nullptr;
   InputRecorder* recorder = nullptr;
   const platform::Clock* clock = nullptr;    // the seed of the camera's ring
+  // The renderer: models, textures and the camera of the scene (null: the
+  // world steps without loading or drawing anything).
+  render::GraphicsSystem* graphics = nullptr;
   const int* editorMode = nullptr;           // the program's edit mode (null: 0)
   const int* frameRate = nullptr;            // the pacer's rate (null: 60)
   WorldHost host;
@@ -259,6 +251,13 @@ class GameWorld {
   // The player's chosen unit type and weapon types ("__SYSTEM__YOU").
   units::UnitType* playerType = nullptr;
   units::UnitType* playerWeaponTypes[4] = {};
+  // --- The scene ---------------------------------------------------------------
+  EnvironmentRecord environment;
+  MapObjectWorld* map = nullptr;                 // made with the world
+  std::unique_ptr<WeatherObjects> weather;       // made with the world
+  // The 128 timed spot lights (`create_spot_light`, explosions).
+  render::SpotLightPool spotLights;
+
   // Deletions the network was asked to announce (the network's stand-in
   // counts them).
   int32_t announcedDeletions = 0;

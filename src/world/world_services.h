@@ -16,6 +16,11 @@ struct PathPoint;
 struct PathPointPool;
 }  // namespace units
 
+namespace render {
+class CMesh;
+struct TextureHolder;
+}  // namespace render
+
 namespace world {
 
 class GameWorld;
@@ -148,18 +153,8 @@ PopulationRecord* FindNamedRecord(GameWorld& world, const char* team);
 // miss into the least recently used of 16 slots; -1 when it cannot load.
 int CacheSoundName(GameWorld& world, const char* fileName);
 
-// An effect object of the effect pool. The scene's effect fields come with
-// the scene; until then the record holds what the pool manages.
-struct EffectObject {
-  bool busy = false;      // has a surface or a model
-  int32_t type = 0;
-  float alpha = 255.0f;   // its life: released at 0
-  float size = 1.0f;
-  int32_t blendPercent = 0;
-  int32_t holdSteps = 0;
-  Vec3 drift{};
-  Vec3 velocity{};
-};
+// An effect object of the effect pool (world_environment.h).
+struct EffectObject;
 // A reset effect object (256 made on first use, 256 more when all are
 // busy), or null in reduced-effects mode.
 EffectObject* AllocEffect(GameWorld& world);
@@ -247,24 +242,44 @@ Vec3 PredictUnitPosition(GameWorld& world, units::Unit& unit, int n);
 // equal distances wins. Null when none.
 units::Unit* FindNearestOtherUnit(GameWorld& world, units::Unit& unit);
 
-// [SECTION] Scene services (map objects, effects, camera): stand-ins until
-// the scene exists
+// [SECTION] Scene services: ray casts against the map objects, camera shake
 
-// The first map object the segment from `from` to `to` meets: non-zero and
-// the hit point (and normal) on a hit. No map objects exist yet: never a hit.
+// The first map object the segment from `from` to `to` meets, by the map
+// objects' filter bits (`mode`): non-zero and the hit point (and normal).
 int CastRayAgainstTerrain(GameWorld& world, Vec3* hit, Vec3* normal, Vec3 from, Vec3 to, int mode);
 // The nearer hit of the map objects and the units' hit tests (skipping one
-// unit): 1 and the hit point. Units have no hit shapes yet: never a hit.
+// unit): 1 and the hit point.
 int CastRayAgainstWorld(GameWorld& world, units::Unit* skip, Vec3* hit, Vec3 from, Vec3 to);
-// Effect creators; they create nothing until the effect objects are drawn.
-void CreateBomb(GameWorld& world, Vec3 from, Vec3 to, int value, float scale);
-void CreateSplash(GameWorld& world, Vec3 position, float scale);
-void CreateSonic(GameWorld& world, Vec3 position, Vec3 normal);
-// Shakes the camera with power x (distance < 100 ? 1 : 100 / distance);
-// the strongest shake of a step is kept.
+// Shakes the camera: power in full within 100 units of the point 100 units
+// ahead of the eye, power x 100 / distance beyond; the strongest shake of a
+// step is kept.
 void AddCameraShake(GameWorld& world, Vec3 position, float power);
-// A timed light of the world's 128-slot light pool; -1 when full (until the
-// light pool exists, always -1: no light is made).
+
+// [SECTION] Effect creators
+//
+// Each takes effect objects from the effect pool (none in reduced-effects
+// mode) and leaves the fading to the per-type update.
+
+// Clouds use the world's 512 cloud objects; kind 16 makes a field of 256.
+// 1, or 0 when no cloud object is free or the texture is missing.
+int CreateCloud(GameWorld& world, Vec3 position, int kind, float size);
+EffectObject* CreateElectric(GameWorld& world, Vec3 position);
+// `model` null: the heat-haze model of the system package.
+EffectObject* CreateHeat(GameWorld& world, Vec3 position, Vec3 vector, Vec3 up, float size, render::CMesh* model);
+EffectObject* CreateLightning(GameWorld& world, Vec3 position, Vec3 direction, float length);
+// `colours` holds four floats (r, g, b, a) a vertex; `texture` null: white.
+EffectObject* CreatePolygonEffect(GameWorld& world, const Vec3* positions, const float* colours, int count,
+                                  render::TextureHolder* texture);
+EffectObject* CreateSonic(GameWorld& world, Vec3 position, Vec3 vector, int flag);
+EffectObject* CreateSplash(GameWorld& world, Vec3 position, float size);
+// A burst of fire particles along the segment from P back toward P - V; the
+// script's `create_bomb` passes the rise 0.004. 0.
+int CreateBomb(GameWorld& world, Vec3 position, Vec3 vector, int size, float rise);
+// The 43 objects of a hit explosion at P, its streak along Q. 0.
+int CreateHitEffect(GameWorld& world, Vec3 position, Vec3 direction);
+// `count` particles strung from P back along V. 0.
+int CreateParticle(GameWorld& world, Vec3 position, Vec3 vector, int count);
+// A timed spot light of the world's 128-slot pool: its slot, -1 when full.
 int AddPointLight(GameWorld& world, Vec3 position, Vec3 direction, Vec3 colour, float range, float factor,
                   int lifetime);
 

@@ -90,13 +90,15 @@ TEST(EffectPool, MakesBlocksOf256AndNoneInReducedEffectsMode) {
   world::EffectObject* first = world::AllocEffect(f.world);
   ASSERT_NE(first, nullptr);
   EXPECT_EQ(world::CountEffectSlots(f.world), 256);
-  for (world::EffectObject* e : f.world.effectPool) e->busy = true;
+  render::CMesh placeholder;  // any model makes an object busy
+  for (world::EffectObject* e : f.world.effectPool) e->SetObjectModel(&placeholder);
   world::EffectObject* next = world::AllocEffect(f.world);
   EXPECT_EQ(world::CountEffectSlots(f.world), 512);
   EXPECT_EQ(next, f.world.effectPool[256]);
-  EXPECT_FLOAT_EQ(next->alpha, 255.0f);
+  EXPECT_EQ(next->alpha, 255);
   f.world.reducedEffects = 1;
   EXPECT_EQ(world::AllocEffect(f.world), nullptr);
+  for (world::EffectObject* e : f.world.effectPool) e->ReleaseObject();
 }
 
 TEST(PutUnit, HitPointsAndLevelFollowTheGameLevel) {
