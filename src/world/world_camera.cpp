@@ -14,3 +14,11 @@ void AddCameraShake(GameWorld& world, Vec3 position, float power) {
 }
 
 }  // namespace world
+
+namespace world {
+
+void UpdateCamera(GameWorld& world) { world.camera.shake = 0.0f; }
+
+void SetCameraMode(GameWorld& world, int mode) { world.camera.mode = mode; }
+
+}  // namespace world

@@ -102,6 +102,7 @@ void StartStep(GameWorld& w) {
 // The edit state's step: the scripts, the editor.
 void EditStep(GameWorld& w) {
   if (w.scriptEngine.RunScriptFrame(w.paused) < 0) w.scriptEngine.WriteRuntimeError();
+  StepWeatherEffects(w);
   if (w.host.editorStep) w.host.editorStep(w.host.user, w.stepCounter);
   if (w.host.ageEditorKeys) w.host.ageEditorKeys(w.host.user);
   if (w.testRunRequested) w.nextState = WorldState::Start;

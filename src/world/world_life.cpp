@@ -43,6 +43,7 @@ void GameWorld::SetWorldDefaults() {
   messages = {};
   FreePopulation(*this);
   ClearStartFiles();
+  ResetEnvironment(*this);
   SetFlightArea(flightArea, -5000.0f, -5000.0f, -5000.0f, 5000.0f, 5000.0f, 5000.0f, 900.0f);
   gameEnded = false;
 }
@@ -58,6 +59,7 @@ int GameWorld::LoadWorld() {
   fadeColour[0] = fadeColour[1] = fadeColour[2] = fadeColour[3] = 0.0f;
   if (CountUnitSlots(*this) == 0) GrowUnitPool(*this);
   if (effectPool.empty()) EnsureEffectPool(*this);
+  LoadEffectTextures(*this);
   core::Log(log, core::kLogInfo, Sjis("ワールドロード処理終了@Load\n"));
   return 1;
 }
@@ -111,8 +113,11 @@ void GameWorld::ResetWorld() {
   if (std::memcmp(startFileName_, lastStartFileName_, kPathBytes) != 0) ReleaseAllUnitTypeResources(*this);
   FreeSceneRecords(*this);
 
-  // 7. Pending network messages dropped (the weather and sky come with the
-  // environment).
+  // 7. Weather scattered, the first environment entry, the sky layers;
+  // pending network messages dropped.
+  ScatterWeatherParticles(*this);
+  environment.blend = 0.0f;
+  SetupSkyLayers(*this);
   if (networkGame) ApplyNetworkMessages(*this);
 
   // 8. The seed of the network game's own chance; replaced below.
@@ -214,7 +219,11 @@ void SendNetworkState(GameWorld& world) { (void)world; }
 
 // The effect objects, the camera and the weather step with the scene; a
 // step's camera shake is used up here.
-void StepEffects(GameWorld& world) { world.camera.shake = 0.0f; }
+void StepEffects(GameWorld& world) {
+  UpdateEffectObjects(world);
+  UpdateCamera(world);
+  StepWeatherEffects(world);
+}
 
 // [SECTION] The recorder's share of a step
 

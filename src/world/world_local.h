@@ -67,6 +67,23 @@ void SendNetworkState(GameWorld& world);
 // Effect objects, camera and weather of a step.
 void StepEffects(GameWorld& world);
 
+// ----------------------------------------------------------------------------
+// The scene's steps and life cycle, each in its own file.
+// ----------------------------------------------------------------------------
+
+// world_effects.cpp: one step of every live effect object.
+void UpdateEffectObjects(GameWorld& world);
+// world_camera.cpp: once per run step; the camera mode (reset, view key).
+void UpdateCamera(GameWorld& world);
+void SetCameraMode(GameWorld& world, int mode);
+// world_weather.cpp: the environment step (run and edit states); the effect
+// textures, sun and flare (load); the rain, snow and clouds scattered
+// (reset, environment reset); the environment's defaults.
+void StepWeatherEffects(GameWorld& world);
+void LoadEffectTextures(GameWorld& world);
+void ScatterWeatherParticles(GameWorld& world);
+void ResetEnvironment(GameWorld& world);
+
 // The start file's placement file: units placed, paths built. 1 when read.
 int LoadStartPlacementFile(GameWorld& world, const char* path);
 
