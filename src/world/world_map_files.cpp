@@ -320,7 +320,8 @@ std::string BuildMapFileText(GameWorld& world) {
       if (object->angles.z != 0) script::SetMemberFloat(pools, top, key("ROT.z"), DegreesToWrite(object->angles.z));
       element++;
     }
-    text = script::WriteCompoundText(top, 1);
+    // An empty terrain is still an array, so the file reads back.
+    text = element ? script::WriteCompoundText(top, 1) : std::string("[]");
   } catch (const script::ScriptError&) {
     text.clear();
   }
