@@ -168,6 +168,31 @@ TEST_F(MapFixture, MasterKeysFillTheDefinition) {
   EXPECT_EQ(world::FindMapDefinition(world, "NOPE"), nullptr);
 }
 
+TEST_F(MapFixture, BrokenMasterAndTerrainEntriesTakeDefaults) {
+  LoadMaster(R"({BAD:3,
+                 ODD:{MODEL_FILE:7,SCALE:"x",CHILD:5,AERO_LIGHT:[{TYPE:2}],CONNECTION_POS:[1,{x:2}],
+                      ATTRIBUTE:[4,"GROUND"],TEXTURE_STYLE:"LIGHT"},
+                 OK:{MODEL_FILE:"box.x"}})");
+  MapObjectDefinition& bad = Def("BAD");
+  EXPECT_EQ(bad.modelFile, "");
+  EXPECT_FLOAT_EQ(bad.glareRate, 0.1f);
+  MapObjectDefinition& odd = Def("ODD");
+  EXPECT_EQ(odd.modelFile, "");
+  EXPECT_VEC3_NEAR(odd.scale, 1, 1, 1, 0);
+  EXPECT_TRUE(odd.children.empty());
+  EXPECT_EQ(odd.aeroLightType[0], -1);
+  EXPECT_EQ(odd.attributes, world::kMapGround);
+  EXPECT_EQ(odd.textureStyle, 0);
+  EXPECT_TRUE(odd.hasConnectionPoints);
+  EXPECT_EQ(odd.connectionPoints[0].x, world::kMapNoPoint);
+  EXPECT_VEC3_NEAR(odd.connectionPoints[1], 2, 0, 0, 0);
+  Place(R"([{ID:5,POS:"a"},"OK",{ID:"OK",POS:{x:"q",y:2}},{ID:"BAD"}])");
+  std::vector<MapObject*> placed = Objects();
+  ASSERT_EQ(placed.size(), 2u);
+  EXPECT_VEC3_NEAR(placed[0]->position, 0, 2, 0, 0);
+  EXPECT_EQ(placed[1]->model, nullptr);  // BAD names no model: placed without one
+}
+
 // [SECTION] Terrains
 
 TEST_F(MapFixture, TerrainPlacesObjectsWithTheirChildrenAndLights) {
