@@ -380,6 +380,22 @@ TEST_F(MapFixture, ADefinitionThatNamesItselfAsChildStops) {
 
 // [SECTION] The spatial tree
 
+TEST_F(MapFixture, TheTreeShowsTheSystemBoxWhenItLoads) {
+  LoadMaster();
+  // Without the system files the tree goes on without boxes.
+  Place(R"([{ID:"SHED",POS:{x:0,y:0,z:0}}])");
+  EXPECT_EQ(world.map->boxModel.containerCount, 0);
+  EXPECT_EQ(world.map->root.model, nullptr);
+  test::RunCommand("mkdir -p ZadAzorad");
+  test::WriteFile("ZadAzorad/systembox.x", SourceFile("tests/render/data/box.x"));
+  EXPECT_EQ(world::LoadSystemBox(world), 1);
+  Place(R"([{ID:"SHED",POS:{x:0,y:0,z:0}},{ID:"SHED",POS:{x:4,y:0,z:0}}])");
+  EXPECT_EQ(world.map->root.model, &world.map->boxModel);
+  EXPECT_VEC3_NEAR(world.map->root.position, 2, 0, 0, 1e-5);
+  EXPECT_VEC3_NEAR(world.map->root.scale, 3, 1, 1, 1e-5);  // half size, at least 1
+  EXPECT_VEC3_NEAR(world.map->rootBox.scale, 100000000.0f, 100000000.0f, 100000000.0f, 0);
+}
+
 TEST_F(MapFixture, TreeSplitsAboveFiveObjectsOnTheWidestAxis) {
   LoadMaster();
   struct Case {
