@@ -701,9 +701,10 @@ void SetCameraMode(GameWorld& world, int mode) {
   } else {
     c.shakeRate = mode == 0 || mode == 1 ? 0.0f : 1.0f;
   }
-  // The render pass's shadow cascades keep light eyes that a new shot
-  // must not reuse; they are lowered out of the way here once the cascade
-  // records exist in the world.
+  // A new shot should also lower the light eyes of the render pass's three
+  // shadow cascade records by 10000 in y, so each cascade's static map is
+  // drawn anew for the new view. The world holds no cascade records yet;
+  // the render pass that brings them adds that here.
   if (mode == 0 || mode == 1) world.focusUnit = world.playerUnit;
   c.focusOffset = Vec3{};
   c.flyByShake = 0;

@@ -196,6 +196,34 @@ TEST(CameraModes, WithoutAFocusUnitTheStoredCameraIsHandedOnUnchanged) {
   EXPECT_EQ(cam.ringIndex, 250);
 }
 
+TEST(CameraModes, AnEyeOnItsLookPointKeepsTheDirectionItHad) {
+  // The attached view puts the eye on the head: with no focus offset there
+  // is no direction to the look point, and the last one is kept.
+  CameraFixture f;
+  f.world.camera.direction = Vec3{0.6f, 0.0f, 0.8f};
+  world::SetCameraMode(f.world, 22);
+  f.Steps(3);
+  EXPECT_VEC_NEAR(f.world.camera.eye, 0, 11, 0, 1e-6f);
+  EXPECT_VEC_NEAR(f.world.camera.direction, 0.6f, 0.0f, 0.8f, 1e-6f);
+  EXPECT_TRUE(std::isfinite(f.world.camera.view.up.y));
+}
+
+TEST(CameraModes, TheTargetViewsWithoutASecondUnitHandOver) {
+  CameraFixture f;
+  world::SetCameraMode(f.world, 16);
+  f.world.targetUnit = nullptr;
+  f.Steps(1);
+  EXPECT_NE(f.world.camera.mode, 16);  // ended: the director drew
+  EXPECT_GE(f.world.camera.mode, 0);
+
+  CameraFixture g;
+  world::SetCameraMode(g.world, 17);
+  g.world.targetUnit = nullptr;
+  g.Steps(1);
+  EXPECT_EQ(g.world.camera.mode, 18);
+  EXPECT_EQ(g.world.camera.counter, 0);
+}
+
 // [SECTION] Setters
 
 TEST(CameraSetters, ZoomIsHeldWithin5And45DegreesAndNonPositiveAnglesAreKept) {
