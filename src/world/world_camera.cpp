@@ -96,8 +96,6 @@ Vec3 PointOnTurnedCopy(units::Unit& unit, Vec3 direction, Vec3 up, Vec3 p) {
 // a map object (ground and the rest), then a unit other than the focus.
 Vec3 CollideEye(GameWorld& world, Vec3 from, Vec3 eye) {
   Vec3 hit;
-  // The map's ray cast stands for the scene's collision until the map
-  // objects answer with real hits.
   if (RayCastMapObjects(world, from, eye, kMapFilterGround | kMapFilterOthers, &hit, nullptr)) eye = hit;
   if (vector_unit_collision(world, world.focusUnit, &hit, nullptr, from, eye)) eye = hit;
   return eye;

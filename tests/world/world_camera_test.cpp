@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <memory>
+#include <string>
 
 #include "render/model_fixture.h"
 #include "test_support.h"
@@ -156,6 +158,28 @@ TEST(CameraModes, TheBehindViewIsPulledInFrontOfAUnitInTheWay) {
   f.Steps(1);
   // The segment from the head (0, 11, 0) to (0, 11.5, -15) meets the box's
   // near face at z = -7.
+  EXPECT_VEC_NEAR(f.world.camera.eye, 0.0f, 11.0f + 0.5f * 7.0f / 15.0f, -7.0f, 1e-4f);
+}
+
+TEST(CameraModes, TheEyeStaysOnTheNearSideOfAMapObject) {
+  CameraFixture f;
+  core::FilePackageTable packages;
+  f.gs.packages = &packages;
+  const char* root = std::getenv("TKW4_SOURCE_DIR");
+  test::WriteFile("box.x", test::ReadFile(std::string(root ? root : ".") + "/tests/render/data/box.x"));
+  script::ScriptEngine se;
+  se.ResetScriptEngine(nullptr, nullptr);
+  ASSERT_EQ(se.LoadScriptMemory("extern object __data__=\r\n{WALL:{MODEL_FILE:\"box.x\",SCALE:{x:5,y:5,z:1}}}\r\n;\r\n",
+                                "master.txt"),
+            1);
+  f.world.graphics = &f.gs;
+  ASSERT_EQ(world::LoadMapMaster(f.world, se.FindGlobal("__data__")->data.array), 1);
+  ASSERT_NE(world::CreateMapObjectByName(f.world, Vec3{0.0f, 11.5f, -8.0f}, Vec3{}, "WALL"), nullptr);
+  world::BuildSpatialTree(f.world);
+  world::SetCameraMode(f.world, 1);
+  f.Steps(1);
+  f.world.graphics = nullptr;
+  // The wall's near face is at z = -7, as for a unit in the way.
   EXPECT_VEC_NEAR(f.world.camera.eye, 0.0f, 11.0f + 0.5f * 7.0f / 15.0f, -7.0f, 1e-4f);
 }
 
