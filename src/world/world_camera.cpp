@@ -573,7 +573,10 @@ void AutomaticChase(GameWorld& world) {
       c.counter = 0;
     }
   }
-  if (unit->state == kStateFinal) {
+  // A followed unit that has finished hands the camera back to the player.
+  // The player's own unit in that state has nothing to hand back to: were it
+  // sent to the director too, every step would cut to a new shot.
+  if (unit->state == kStateFinal && unit != world.playerUnit) {
     world.focusUnit = world.playerUnit;
     c.focusOffset = Vec3{};
     c.mode = -1;

@@ -603,6 +603,14 @@ TEST(CameraChase, AFinishedFocusUnitHandsTheCameraBackToThePlayersDirector) {
   EXPECT_VEC_NEAR(f.world.camera.focusOffset, 0, 0, 0, 0);
   EXPECT_GE(f.world.camera.mode, 0);  // the director drew in the same step
   EXPECT_EQ(f.world.camera.counter, 0);
+
+  // The player's own unit in that state keeps its shot running.
+  CameraFixture g;
+  g.player->state = units::kUnitStateFinal;
+  world::SetCameraMode(g.world, 2);
+  g.Steps(20);
+  EXPECT_EQ(g.world.camera.mode, 2);
+  EXPECT_EQ(g.world.camera.counter, 20);
 }
 
 // [SECTION] Units on a segment
