@@ -135,6 +135,66 @@ TEST(CameraModes, EyeDirectionAndFieldOfViewAfterSteps) {
   }
 }
 
+// The first step's eye of the other shots, same unit, same ring (jitter
+// 0.4, angle byte 7): the high fly-by 60 steps ahead and 10 up; the side
+// fly-by 120 ahead plus a tenth of its run, 1 up; the wide fly-by 5 ahead
+// and 8 along the up turned 7 degrees about the forward axis; the orbits
+// at angle 0 (step counter 0) and 1 (counter preset 160), radius 2r and
+// 5r; the pan from (-60, 0, -5) moved by its first drift; the front chase
+// 6 ahead of the unit; the chase to the target at 25 in a bearing of 7
+// degrees (a speed of 0.5 is not moving); the side follow 20 along the
+// velocity.
+struct FirstStepCase {
+  int mode;
+  Vec3 eye;
+  int counter;  // after the step
+};
+const FirstStepCase kFirstSteps[] = {
+    {3, {0.4f, 20.4f, 30.4f}, 211},
+    {13, {0.4f, 11.4f, 66.4f}, 211},
+    {4, {-0.5749547f, 18.3403692f, 2.9f}, 1},
+    {5, {3.4641016f, 12.0f, 0.0f}, 161},
+    {24, {4.6791552f, 21.0f, 7.2873525f}, 161},
+    {8, {-60.0f, 11.2f, -4.38f}, 181},
+    {7, {0.0f, 10.8f, 6.0f}, 121},
+    {18, {24.8136538f, 20.25f, 3.0467336f}, 181},
+    {21, {0.0f, 14.0f, 19.0f}, 1},
+};
+
+TEST(CameraModes, FirstStepEyesOfTheOtherShots) {
+  for (const FirstStepCase& c : kFirstSteps) {
+    SCOPED_TRACE(testing::Message() << "mode " << c.mode);
+    CameraFixture f;
+    world::SetCameraMode(f.world, c.mode);
+    f.Steps(1);
+    EXPECT_EQ(f.world.camera.mode, c.mode);
+    EXPECT_VEC_NEAR(f.world.camera.eye, c.eye.x, c.eye.y, c.eye.z, 2e-4f);
+    EXPECT_EQ(f.world.camera.counter, c.counter);
+  }
+}
+
+TEST(CameraModes, AFlyByOwesOnePassByShake) {
+  // The side fly-by sets the flag; the unit flying through the eye fires
+  // the shake once and clears it.
+  CameraFixture f;
+  world::SetCameraMode(f.world, 13);
+  f.Steps(1);
+  ASSERT_EQ(f.world.camera.flyByShake, 1);
+  f.world.camera.shakePower = 0.0f;
+  f.player->SetObjectPosition(0.4f, 10.4f, 64.0f);  // head 2.4 from the eye
+  f.Steps(1);
+  EXPECT_EQ(f.world.camera.flyByShake, 0);
+  EXPECT_GT(f.world.camera.shakePower, 0.0f);
+  // The high fly-by does not set the flag: nothing fires.
+  CameraFixture g;
+  world::SetCameraMode(g.world, 3);
+  g.Steps(1);
+  g.world.camera.shakePower = 0.0f;
+  g.player->SetObjectPosition(0.4f, 19.4f, 30.4f);
+  g.Steps(1);
+  EXPECT_EQ(g.world.camera.shakePower, 0.0f);
+}
+
 TEST(CameraModes, CockpitFollowsTheViewYawAndPutsTheEyeAtTheTurnedHead) {
   CameraFixture f;
   f.jet->headPos = Vec3{0.0f, 1.0f, 2.0f};
