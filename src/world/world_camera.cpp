@@ -719,12 +719,14 @@ void UpdateCamera(GameWorld& world) {
   CameraState& c = world.camera;
   units::Unit* unit = world.focusUnit;
 
-  // 1. Nothing to follow: the stored camera as it is.
+  // 1. Nothing to follow: the stored camera as it is. The reset zeroes the
+  // vectors; a zero direction or up would make no view at all, so a scene
+  // without units looks ahead along +z until a unit is followed.
   if (!unit) {
     CameraView view;
     view.eye = c.eye;
-    view.direction = c.direction;
-    view.up = c.up;
+    if (Vec3Length(c.direction) > 0.0f) view.direction = c.direction;
+    if (Vec3Length(c.up) > 0.0f) view.up = c.up;
     view.fov = c.fov;
     view.roll = c.roll;
     HandToRenderer(world, view);

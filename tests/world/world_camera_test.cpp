@@ -278,6 +278,13 @@ TEST(CameraModes, WithoutAFocusUnitTheStoredCameraIsHandedOnUnchanged) {
   EXPECT_EQ(cam.view.fov, 0.5f);
   EXPECT_EQ(cam.fovGoal, 1.5f);
   EXPECT_EQ(cam.ringIndex, 250);
+
+  // The reset's zeroed vectors still make a view: ahead along +z, +y up.
+  world::SetCameraDefaults(cam);
+  f.Steps(1);
+  EXPECT_VEC_NEAR(cam.view.direction, 0, 0, 1, 0);
+  EXPECT_VEC_NEAR(cam.view.up, 0, 1, 0, 0);
+  EXPECT_VEC_NEAR(cam.direction, 0, 0, 0, 0);
 }
 
 TEST(CameraModes, AnEyeOnItsLookPointKeepsTheDirectionItHad) {
