@@ -447,8 +447,17 @@ TEST(CameraSetters, TheScriptsRollOverridesTheShotsRollOutsideThePlayersViews) {
   CameraFixture f;
   world::SetCameraMode(f.world, 30);
   world::SetCameraRoll(f.world, 0.3f);
+  f.world.graphics = &f.gs;
   f.Steps(2);
-  EXPECT_NEAR(f.world.camera.view.roll, 0.3f, 1e-6f);
+  f.world.graphics = nullptr;
+  const world::CameraView& view = f.world.camera.view;
+  EXPECT_NEAR(view.roll, 0.3f, 1e-6f);
+  // The renderer got the same view, its up turned by the roll.
+  EXPECT_VEC_NEAR(f.gs.GetCameraEye(), view.eye.x, view.eye.y, view.eye.z, 0);
+  EXPECT_VEC_NEAR(f.gs.GetCameraDirection(), view.direction.x, view.direction.y, view.direction.z, 0);
+  EXPECT_VEC_NEAR(f.gs.GetCameraUp(), view.up.x, view.up.y, view.up.z, 1e-6f);
+  EXPECT_NEAR(std::fabs(f.gs.GetCameraUp().x), std::sin(0.3f), 1e-4f);
+  EXPECT_EQ(f.gs.GetCameraFov(), view.fov);
   world::SetCameraRoll(f.world, world::CameraState::kNoRoll);
   f.Steps(1);
   // Back to the shot's own: a fiftieth of the way to goal 0 a step.
