@@ -205,10 +205,11 @@ void GameWorld::RunStep(int slots) {
   // The camera key: the player's view, or the replay's three views.
   if (trigger[68] && playerUnit && playerUnit == focusUnit && !paused && eventMode == 0) {
     bool vr = settings && settings->stereoType == 4;
+    if (vr && graphics) graphics->RecenterVR();
     if (playback) {
-      camera.mode = camera.mode == 0 ? 1 : camera.mode == 1 ? 2 : 0;
+      SetCameraMode(*this, camera.mode == 0 ? 1 : camera.mode == 1 ? 2 : 0);
     } else if (!vr) {
-      camera.mode = camera.mode == 0 ? 1 : 0;
+      SetCameraMode(*this, camera.mode == 0 ? 1 : 0);
       if (settings) settings->viewMode = camera.mode;
     }
   }

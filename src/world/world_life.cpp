@@ -2,7 +2,6 @@
 // start file, shutdown, the engine sounds of a frame, and the seams to the
 // parts of the game the world drives (triggers, recorder, network, effects).
 
-#include <cfloat>
 #include <cmath>
 #include <cstring>
 #include <strings.h>
@@ -130,12 +129,7 @@ void GameWorld::ResetWorld() {
   core::Log(log, core::kLogInfo, Sjis("プレイヤー情報初期化@Reset\n"));
 
   // 10. Camera defaults, the input's repeat state, the recorder.
-  camera.eye = Vec3{0.0f, camera.eye.y, 0.0f};
-  camera.drift = Vec3{};
-  camera.factors[0] = camera.factors[1] = camera.factors[2] = 1.0f;
-  camera.angles[0] = camera.angles[1] = 0.6109f;
-  camera.shakeRate = 1.0f;
-  camera.shake = 0.0f;
+  SetCameraDefaults(camera);
   playerUnit = focusUnit = targetUnit = nullptr;
   if (input) input->ClearInputState(-1);
   RewindRecorder(*this, playback != 0);
@@ -143,12 +137,12 @@ void GameWorld::ResetWorld() {
   // 11. The camera mode: fly-by for a replay, else the saved view.
   bool vr = settings && settings->stereoType == 4;
   if (playback) {
-    camera.mode = 2;
+    SetCameraMode(*this, 2);
   } else if (vr) {
-    camera.mode = 0;
-    if (settings) settings->viewMode = 0;
+    SetCameraMode(*this, 0);
+    settings->viewMode = 0;
   } else {
-    camera.mode = settings && settings->viewMode ? 1 : 0;
+    SetCameraMode(*this, settings && settings->viewMode ? 1 : 0);
   }
 
   // 12. The camera's ring of random bytes from a time seed; then the game's
@@ -159,7 +153,7 @@ void GameWorld::ResetWorld() {
   random.Seed(0);
 
   // 13. The camera's roll marker; the HUD map hidden.
-  camera.roll = FLT_MAX;
+  SetCameraRoll(*this, CameraState::kNoRoll);
   hudMapShown = 0;
 
   // 14. The start file: a placement file, or a script.

@@ -156,6 +156,52 @@ units::Unit* FindNearestOtherUnit(GameWorld& world, units::Unit& unit) {
   return nearest;
 }
 
+// [SECTION] Units on a segment
+
+namespace {
+
+// Distance from p to the segment a-b.
+float DistanceToSegment(core::Vec3 p, core::Vec3 a, core::Vec3 b) {
+  core::Vec3 ab = platform::Vec3Subtract(b, a), ap = platform::Vec3Subtract(p, a);
+  float lengthSquared = platform::Vec3Dot(ab, ab);
+  float t = lengthSquared > 0.0f ? platform::Vec3Dot(ap, ab) / lengthSquared : 0.0f;
+  if (t < 0.0f) t = 0.0f;
+  if (t > 1.0f) t = 1.0f;
+  return platform::Vec3Length(platform::Vec3Subtract(ap, platform::Vec3Scale(ab, t)));
+}
+
+constexpr float kFarthestUnitHit = 1000000.0f;
+
+}  // namespace
+
+units::Unit* vector_unit_collision(GameWorld& world, units::Unit* skip, core::Vec3* hit, float* distance,
+                                   core::Vec3 start, core::Vec3 end) {
+  units::Unit* nearest = nullptr;
+  float best = kFarthestUnitHit;
+  core::Vec3 bestPoint{};
+  int slots = CountUnitSlots(world);
+  for (int i = 0; i < slots; i++) {
+    units::Unit* unit = GetUnitAt(world, i);
+    if (!unit || unit == skip || !unit->GetObjectModel()) continue;
+    uint32_t attributes = unit->type ? unit->type->attributes : 0;
+    if (!(attributes & units::kAttrLarge) && unit != world.playerUnit) continue;
+    if (attributes & units::kAttrWeapon) continue;
+    if (DistanceToSegment(unit->GetObjectWorldPosition(), start, end) > unit->GetObjectRadius()) continue;
+    core::Vec3 point;
+    if (!unit->TestObjectHitSegment(world.graphics, &point, nullptr, start, end, 8)) continue;
+    float d = platform::Vec3Length(platform::Vec3Subtract(point, start));
+    if (d > kFarthestUnitHit || (nearest && !(d < best))) continue;
+    nearest = unit;
+    best = d;
+    bestPoint = point;
+  }
+  if (nearest) {
+    if (hit) *hit = bestPoint;
+    if (distance) *distance = best;
+  }
+  return nearest;
+}
+
 // [SECTION] Path points by name and by script
 
 namespace {

@@ -241,6 +241,12 @@ Vec3 PredictUnitPosition(GameWorld& world, units::Unit& unit, int n);
 // another event, whose distance (truncated) is below 100,000; the first of
 // equal distances wins. Null when none.
 units::Unit* FindNearestOtherUnit(GameWorld& world, units::Unit& unit);
+// The nearest unit the segment hits among the units with a model whose type
+// is LARGE (or the player unit) and not a weapon, `skip` left out: the hit
+// point and its distance from `start` go to the outputs that are not null.
+// Hits farther than 1,000,000 from the start are ignored. Null when none.
+units::Unit* vector_unit_collision(GameWorld& world, units::Unit* skip, Vec3* hit, float* distance, Vec3 start,
+                                   Vec3 end);
 
 // [SECTION] Scene services: ray casts against the map objects, camera shake
 
@@ -254,6 +260,12 @@ int CastRayAgainstWorld(GameWorld& world, units::Unit* skip, Vec3* hit, Vec3 fro
 // ahead of the eye, power x 100 / distance beyond; the strongest shake of a
 // step is kept.
 void AddCameraShake(GameWorld& world, Vec3 position, float power);
+// A weapon the player launched takes the camera for 270 steps, its offset
+// keeping the eye where it was (not in the player's own views or the high
+// and side fly-bys, nor before the current shot has run 5 steps). 0.
+int StartWeaponCamera(GameWorld& world, units::Unit* weapon, float x, float y, float z);
+// The unit the camera follows, or null.
+units::Unit* GetCameraFocus(GameWorld& world);
 
 // [SECTION] Effect creators
 //
