@@ -20,13 +20,6 @@ constexpr int kThunderSoundSlot = 32;
 // Map objects that hide the sun: the ground and every other object.
 constexpr int kSunRayFilter = kMapFilterGround | kMapFilterOthers;
 
-// Stands in for the units' segment query of the world queries until it
-// exists: no unit blocks a sun ray.
-bool UnitOnSegmentStandIn(GameWorld& world, Vec3 from, Vec3 to) {
-  (void)world, (void)from, (void)to;
-  return false;
-}
-
 }  // namespace
 
 // [SECTION] Camera and sun
@@ -41,8 +34,12 @@ SceneCamera GetSceneCamera(GameWorld& world) {
     camera.fov = gs.GetCameraFov();
     return camera;
   }
-  camera.eye = world.camera.eye;
-  camera.fov = world.camera.angles[0];
+  // What the camera last handed to the renderer, kept without one.
+  const CameraView& view = world.camera.view;
+  camera.eye = view.eye;
+  camera.direction = platform::Vec3Normalize(view.direction);
+  camera.up = view.up;
+  camera.fov = view.fov;
   return camera;
 }
 
@@ -71,7 +68,7 @@ int MeasureSunVisibility(Vec3 eye, Vec3 sun, Vec3 side, Vec3 up, const std::func
 }
 
 bool SunSegmentBlocked(GameWorld& world, Vec3 from, Vec3 to) {
-  if (UnitOnSegmentStandIn(world, from, to)) return true;
+  if (vector_unit_collision(world, nullptr, nullptr, nullptr, from, to)) return true;
   return RayCastMapObjects(world, from, to, kSunRayFilter, nullptr, nullptr) != nullptr;
 }
 

@@ -222,7 +222,7 @@ struct SunFixture : EffectFixture {
   SunFixture() {
     world.environment.SetLightEntry(0, Vec3{0.0f, 0.0f, -1.0f}, Vec3{}, Vec3{});
     world.environment.weather[0] = 0;
-    world.camera.eye = Vec3{};
+    world.camera.view.eye = Vec3{};
     glare.SetObjectModel(&model);
     glare.type = world::kEffectSunGlare;
     glare.alphaLimit = 255;
@@ -280,7 +280,7 @@ TEST(EffectDraw, SunGlarePiecesLieBetweenTheSunAndTheViewAxis) {
   SunFixture f;
   // The sun 45 degrees up in front of the camera.
   f.world.environment.SetLightEntry(0, Vec3{0.0f, -1.0f, -1.0f}, Vec3{}, Vec3{});
-  f.world.camera.angles[0] = 0.8f;
+  f.world.camera.view.fov = 0.8f;
   const float r = std::sqrt(0.5f);
   for (float percent : {0.0f, 100.0f, -250.0f}) {
     f.glare.blendPercent = percent;
@@ -298,7 +298,7 @@ TEST(EffectDraw, SunGlarePiecesLieBetweenTheSunAndTheViewAxis) {
 TEST(EffectDraw, SkyBillboardStandsAtTheEyeFacingTheSun) {
   SunFixture f;
   f.glare.type = world::kEffectSky;
-  f.world.camera.eye = Vec3{5.0f, 6.0f, 7.0f};
+  f.world.camera.view.eye = Vec3{5.0f, 6.0f, 7.0f};
   f.world.environment.SetLightEntry(0, Vec3{0.0f, -1.0f, -1.0f}, Vec3{}, Vec3{});
   EXPECT_EQ(world::PrepareEffectDraw(f.world, f.glare, Vec3{}), 0);
   EXPECT_EQ(f.glare.GetObjectPosition().x, 5.0f);
@@ -307,7 +307,7 @@ TEST(EffectDraw, SkyBillboardStandsAtTheEyeFacingTheSun) {
   EXPECT_NEAR(f.glare.GetObjectAngles().x, angles.x, 1e-6f);
   // Under rain it is not placed.
   f.world.environment.weather[0] = 3;
-  f.world.camera.eye = Vec3{};
+  f.world.camera.view.eye = Vec3{};
   world::PrepareEffectDraw(f.world, f.glare, Vec3{});
   EXPECT_EQ(f.glare.GetObjectPosition().x, 5.0f);
 }
@@ -324,7 +324,7 @@ TEST(CloudSprites, FadeWithDepthAndHeight) {
   };
   for (const auto& c : cases) {
     EffectFixture f;
-    f.world.camera.eye = Vec3{};
+    f.world.camera.view.eye = Vec3{};
     EffectObject cloud;
     cloud.SetObjectModel(&f.model);
     cloud.spriteFlag = c.flag;

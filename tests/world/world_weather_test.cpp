@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -29,7 +30,7 @@ struct WeatherFixture {
   WeatherFixture() {
     world.log = &log;
     // Camera at the origin looking down +z; the sun straight ahead.
-    world.camera.eye = Vec3{};
+    world.camera.view.eye = Vec3{};
     world.environment.SetLightEntry(0, Vec3{0.0f, 0.0f, -1.0f}, Vec3{0.25f, 0.25f, 0.25f}, Vec3{0.75f, 0.75f, 0.75f});
   }
 
@@ -107,6 +108,40 @@ TEST(WeatherStep, GlareTakesTheSunsVisibilityThroughTheClouds) {
   }
 }
 
+TEST(WeatherStep, LargeUnitsInTheSunsWayDimTheGlare) {
+  const char* root = std::getenv("TKW4_SOURCE_DIR");
+  const std::string box = test::ReadFile(std::string(root ? root : ".") + "/tests/render/data/box.x");
+  ASSERT_FALSE(box.empty());
+  // At 1000 out the ring rays pass 25.3 from the sun axis.
+  const struct {
+    Vec3 at;
+    float half;
+    int alpha;
+  } cases[] = {
+      {{0.0f, 0.0f, 1000.0f}, 200.0f, 0},     // every ray
+      {{15.0f, 0.0f, 1000.0f}, 20.0f, 240},   // three ring rays and the centre
+      {{0.0f, 0.0f, 1000.0f}, 10.0f, 255},    // the centre ray only
+      {{500.0f, 0.0f, 1000.0f}, 200.0f, 255}, // beside the sun
+  };
+  for (const auto& c : cases) {
+    WeatherFixture f;
+    render::GraphicsSystem gs;  // no device: the model is only hit-tested
+    gs.log = &f.log;
+    render::CMesh mesh;
+    ASSERT_EQ(mesh.BuildMeshFromX(gs, box.data(), int(box.size()), 0), 1);
+    units::UnitType type;
+    type.key = type.name = "ROCK";
+    type.attributes = units::kAttrLarge;
+    units::Unit* rock = world::PutUnit(f.world, "", &type, 1, "", 0, c.at, Vec3{}, nullptr);
+    ASSERT_NE(rock, nullptr);
+    rock->SetObjectModel(&mesh);
+    rock->SetObjectScale(c.half, c.half, c.half);
+    world::StepWeatherEffects(f.world);
+    EXPECT_EQ(f.world.weather->glare[5].alpha, c.alpha) << c.at.x << " " << c.half;
+    world::ReleaseUnit(f.world, rock);
+  }
+}
+
 TEST(WeatherStep, OnlyRainOrSnowWeatherMovesItsParticles) {
   const struct {
     int kind;
@@ -118,7 +153,7 @@ TEST(WeatherStep, OnlyRainOrSnowWeatherMovesItsParticles) {
     f.world.environment.SetSkyEntry(0, "", "", c.kind);
     world::ScatterWeatherParticles(f.world);
     // The volume's centre is at the eye's scatter: put the eye there.
-    f.world.camera.eye = Vec3{0.0f, 0.0f, -10.0f / std::tan(f.world.camera.angles[0])};
+    f.world.camera.view.eye = Vec3{0.0f, 0.0f, -10.0f / std::tan(f.world.camera.view.fov)};
     std::vector<Vec3> rain, snow;
     for (auto& p : f.world.weather->rain) rain.push_back(p.GetObjectPosition());
     for (auto& p : f.world.weather->snow) snow.push_back(p.GetObjectPosition());
