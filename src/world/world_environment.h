@@ -121,13 +121,22 @@ bool EffectIsLive(const EffectObject& effect);
 // [SECTION] Fixed objects of the world: weather, clouds, sun, effect textures
 
 // The textures and the model the effect creators and the weather use,
-// loaded once by LoadEffectTextures from the system package.
+// loaded once by LoadEffectTextures from the system package. A file that
+// does not load leaves its holder empty. The images go back to the renderer
+// they were loaded with when the record goes (that renderer outlives it, as
+// the engine builds the renderer before the world).
 struct EffectTextures {
   render::TextureHolder smoke, fire1, fire2, fire3, rain, snow, cloud[2], electric, lightning, splash;
   render::TextureHolder hit[5];
   render::TextureHolder sun, sunlight, glare, cloudSheet, gunfire, sonic;
   render::CMesh heat;       // the heat-haze model
   bool loaded = false;
+  render::GraphicsSystem* graphics = nullptr;  // what loaded them
+
+  EffectTextures() = default;
+  ~EffectTextures();
+  EffectTextures(const EffectTextures&) = delete;
+  EffectTextures& operator=(const EffectTextures&) = delete;
 };
 
 // Held on the heap (some 12 MB of display objects), made with the world.

@@ -231,10 +231,21 @@ void SetUpFlare(GameWorld& world, EffectObject (&pieces)[WeatherObjects::kGlare]
 
 }  // namespace
 
+EffectTextures::~EffectTextures() {
+  if (!graphics) return;
+  render::TextureHolder* holders[] = {&smoke,    &fire1,     &fire2,  &fire3,      &rain,    &snow,   &cloud[0],
+                                      &cloud[1], &electric,  &lightning, &splash,  &hit[0],  &hit[1], &hit[2],
+                                      &hit[3],   &hit[4],    &sun,    &sunlight,   &glare,   &cloudSheet,
+                                      &gunfire,  &sonic};
+  for (render::TextureHolder* holder : holders)
+    if (holder->texture) holder->ReleaseTexture(*graphics);
+}
+
 void LoadEffectTextures(GameWorld& world) {
   if (!world.graphics || !world.weather) return;
   WeatherObjects& weather = *world.weather;
   if (!weather.textures.loaded) {
+    weather.textures.graphics = world.graphics;
     LoadTextureFiles(world, weather.textures);
     weather.textures.loaded = true;
   }
