@@ -171,6 +171,18 @@ TEST(EffectObjects, ASplashRisesToItsPeakAndIsReleasedWhenItHasFallenThrough) {
     EXPECT_EQ(age, releaseAge) << size;
     EXPECT_NEAR(lowest, -2.0f * size / 128.0f, 0.002f * size) << size;
   }
+  // A splash of no size has no column: it goes on its first step.
+  EffectFixture f;
+  EffectObject* flat = f.Make(15, 192);
+  EXPECT_EQ(f.ReleaseAge(flat, 3), 0);
+  // Past its peak the alpha may run below 0 before the column falls
+  // through: it is drawn clear, not at its last colour.
+  EffectObject* late = f.Make(15, -40);
+  late->SetObjectColor(-1.0f, -1.0f, -1.0f, 0.3f);
+  world::PrepareEffectDraw(f.world, *late, Vec3{});
+  float colour[4];
+  late->GetObjectColor(colour);
+  EXPECT_EQ(colour[3], 0.0f);
 }
 
 TEST(EffectObjects, OnlyLiveObjectsAreSteppedAndDrawn) {
