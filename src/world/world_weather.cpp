@@ -214,18 +214,18 @@ void SetUpSun(GameWorld& world, EffectObject& sun, render::TextureHolder& textur
 void SetUpFlare(GameWorld& world, EffectObject (&pieces)[WeatherObjects::kGlare], EffectTextures& t) {
   for (int i = 0; i < WeatherObjects::kGlare; i++) {
     EffectObject& piece = pieces[i];
-    const FlarePiece& spec = kFlarePieces[i];
+    const FlarePiece& look = kFlarePieces[i];
     ResetEffectObject(piece);
     piece.type = kEffectSunGlare;
     piece.alphaLimit = 255;
-    piece.blendPercent = spec.blendPercent;
-    piece.size = spec.size;
+    piece.blendPercent = look.blendPercent;
+    piece.size = look.size;
     render::TextureHolder& texture = i == 0 ? t.glare : t.sunlight;
     if (!HasImage(texture)) continue;
     piece.SetObjectSurface(*world.graphics, &texture, render::kSurfaceSprite, -1);
-    if (i > 0) piece.BuildSurfaceGeometry(*world.graphics, spec.cell[0], spec.cell[1], spec.cell[2], spec.cell[3]);
+    if (i > 0) piece.BuildSurfaceGeometry(*world.graphics, look.cell[0], look.cell[1], look.cell[2], look.cell[3]);
     piece.AlignObjectSurface(0);
-    piece.SetObjectColor(spec.colour[0], spec.colour[1], spec.colour[2], -1.0f);
+    piece.SetObjectColor(look.colour[0], look.colour[1], look.colour[2], -1.0f);
   }
 }
 
@@ -233,10 +233,10 @@ void SetUpFlare(GameWorld& world, EffectObject (&pieces)[WeatherObjects::kGlare]
 
 EffectTextures::~EffectTextures() {
   if (!graphics) return;
-  render::TextureHolder* holders[] = {&smoke,    &fire1,     &fire2,  &fire3,      &rain,    &snow,   &cloud[0],
-                                      &cloud[1], &electric,  &lightning, &splash,  &hit[0],  &hit[1], &hit[2],
-                                      &hit[3],   &hit[4],    &sun,    &sunlight,   &glare,   &cloudSheet,
-                                      &gunfire,  &sonic};
+  render::TextureHolder* holders[] = {
+      &smoke,  &fire1,  &fire2,  &fire3,  &rain,   &snow, &cloud[0], &cloud[1],   &electric, &lightning, &splash,
+      &hit[0], &hit[1], &hit[2], &hit[3], &hit[4], &sun,  &sunlight, &cloudSheet, &glare,    &gunfire,   &sonic,
+  };
   for (render::TextureHolder* holder : holders)
     if (holder->texture) holder->ReleaseTexture(*graphics);
 }
