@@ -281,7 +281,7 @@ std::string Dds(const Picture& p) {
 // Heat colours: dark red through orange and yellow to white.
 Rgba FireColour(float t) {
   t = Clamp01(t);
-  return {Clamp01(t * 2.2f), Clamp01(t * 1.6f - 0.25f), Clamp01(t * 2.0f - 1.1f), 1};
+  return {Clamp01(t * 2.2f), Clamp01(t * 1.3f - 0.3f), Clamp01(t * 2.0f - 1.4f), 1};
 }
 
 // A soft puff: radial fall-off broken up by noise.
