@@ -26,6 +26,8 @@
 #include <string>
 #include <vector>
 
+#include "x_text_writer.h"
+
 namespace {
 
 // ----------------------------------------------------------------------------
@@ -361,11 +363,7 @@ struct Box {
   float r, g, b;
 };
 
-std::string Number(float v) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%f", double(v));
-  return text;
-}
+using xtext::Number;
 
 std::string BoxesToText(const char* name, const std::vector<Box>& boxes) {
   std::string out = "xof 0303txt 0032\n// A sample unit made of boxes; written by tkw4-make-models --units.\n";
@@ -456,12 +454,7 @@ std::vector<std::pair<const char*, std::string>> UnitModels() {
   };
 }
 
-bool Write(const std::filesystem::path& path, const std::string& bytes) {
-  FILE* f = std::fopen(path.string().c_str(), "wb");
-  if (!f) return false;
-  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  return std::fclose(f) == 0 && ok;
-}
+using xtext::Write;
 
 }  // namespace
 
