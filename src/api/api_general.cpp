@@ -6,6 +6,7 @@
 
 #include "api/api_args.h"
 #include "api/api_local.h"
+#include "units/units_public.h"
 #include "world/world_public.h"
 
 namespace api {
@@ -85,6 +86,16 @@ void CallFadeScreen(Call& call) {
   world::fade_screen(*call.world, 1.0f - from, 1.0f - to, step);
 }
 
+// [SECTION] Units
+
+// is_weapon(unit): 1 when the unit's type is a weapon, else 0 (a bad handle
+// too).
+void CallIsWeapon(Call& call) {
+  SetInt(call, 0);
+  units::Unit* unit = UnitFromHandle(call, ArgInt(call, 0));
+  if (unit && unit->type && (unit->type->attributes & units::kAttrWeapon)) SetInt(call, 1);
+}
+
 // [SECTION] Other calls
 
 // rand(n): 0 to max(n, 1) - 1 from the world's generator.
@@ -144,7 +155,7 @@ const CallEntry kGeneralCalls[] = {
     {"hud_system", nullptr},
     {"inv_transform", nullptr},
     {"is_ancestor", nullptr},
-    {"is_weapon", nullptr},
+    {"is_weapon", CallIsWeapon},
     {"limit_engine", nullptr},
     {"load_se", nullptr},
     {"move", nullptr},

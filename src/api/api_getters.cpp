@@ -3,11 +3,29 @@
 
 #include "api/api_args.h"
 #include "api/api_local.h"
+#include "units/units_public.h"
 #include "world/world_public.h"
 
 namespace api {
 
 namespace {
+
+// [SECTION] Unit values
+//
+// The value a row gives for a bad handle is written first; a handle names a
+// unit only while its slot holds a live one.
+
+// get_hp(unit): the HP; -1 for a bad handle.
+void CallGetHp(Call& call) {
+  SetInt(call, -1);
+  if (units::Unit* unit = UnitFromHandle(call, ArgInt(call, 0))) SetInt(call, units::GetUnitHp(*unit));
+}
+
+// get_damage(unit): the damage taken; 0 for a bad handle.
+void CallGetDamage(Call& call) {
+  SetInt(call, 0);
+  if (units::Unit* unit = UnitFromHandle(call, ArgInt(call, 0))) SetInt(call, units::GetUnitDamageTaken(*unit));
+}
 
 // [SECTION] Game and engine
 
@@ -31,7 +49,7 @@ const CallEntry kGetterCalls[] = {
     {"get_child_handle", nullptr},
     {"get_child_handle_array", nullptr},
     {"get_control", nullptr},
-    {"get_damage", nullptr},
+    {"get_damage", CallGetDamage},
     {"get_damage_state", nullptr},
     {"get_debug_mode", nullptr},
     {"get_destroy_state", nullptr},
@@ -46,7 +64,7 @@ const CallEntry kGetterCalls[] = {
     {"get_handle_array", nullptr},
     {"get_head_pos", nullptr},
     {"get_hit_state", nullptr},
-    {"get_hp", nullptr},
+    {"get_hp", CallGetHp},
     {"get_hp_rate", nullptr},
     {"get_label", nullptr},
     {"get_landing_rate", nullptr},

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "api_fixture.h"
+#include "units/units_public.h"
 
 namespace {
 
@@ -108,7 +109,7 @@ TEST(CallErrors, ANumberWhereAnObjectIsExpectedRaisesTheCallsError) {
       {"set_fade_color(255)", "set_fade_color関数の第1引数がオブジェクトではありません。"},
       {"put_unit(\"f15\", {x:0}, \"\")", "put_unit: this system call is not available yet"},
       {"load_unit_master({})", "load_unit_master: this system call is not available yet"},
-      {"get_hp(1)", "get_hp: this system call is not available yet"},
+      {"get_ammo(1, 0)", "get_ammo: this system call is not available yet"},
       {"ovr_get_rot()", "ovr_get_rot: this system call is not available yet"},
       {"vector_map_collision({}, {})", "vector_map_collision: this system call is not available yet"},
   };
@@ -167,6 +168,54 @@ TEST(CallErrors, ReferArgumentsThatTheCallDoesNotWriteKeepTheirValues) {
   EXPECT_EQ(script::GetMemberFloat(o, "x"), 3.0f);
   EXPECT_GE(f.Number("r"), 0.0f);
   EXPECT_LT(f.Number("r"), 7.0f);
+}
+
+// [SECTION] Unit handles
+
+// A handle names a unit only while its slot holds a live one: slot 0, an
+// emptied slot, the slot count, a negative handle and a path point's handle
+// all leave the call at its value for a bad handle.
+TEST(UnitCalls, HandlesOfNoLiveUnitAreIgnored) {
+  WorldFixture f;
+  auto plane = std::make_unique<units::UnitType>();
+  plane->key = plane->name = "plane";
+  plane->defense = 100;
+  auto missile = std::make_unique<units::UnitType>();
+  missile->key = missile->name = "missile";
+  missile->defense = 10;
+  missile->attributes = units::kAttrWeapon;
+  units::UnitType* planeType = plane.get();
+  units::UnitType* missileType = missile.get();
+  f.world.unitDatabase->types.push_back(std::move(plane));
+  f.world.unitDatabase->types.push_back(std::move(missile));
+
+  int slots = world::CountUnitSlots(f.world);
+  std::string rows;
+  for (int handle : {-1, 0, 1, 2, 3, slots, 268435456}) rows += "  row(" + std::to_string(handle) + ");\r\n";
+  f.Run("string hp = \"\"; string damage = \"\"; string weapon = \"\";\r\n"
+        "function row(int h) {\r\n"
+        "  hp += get_hp(h) + \",\"; damage += get_damage(h) + \",\"; weapon += is_weapon(h) + \",\";\r\n"
+        "}\r\n"
+        "function main() {\r\n" + rows + "}\r\n",
+        1);  // the reset only: the units are placed after it
+  f.world.freezeCountdown = 1000;  // and not stepped away for having no model
+  units::Unit* a = world::PutUnit(f.world, "red", planeType, 1, "", 0, core::Vec3{}, core::Vec3{}, nullptr);
+  units::Unit* b = world::PutUnit(f.world, "red", missileType, 1, "", 0, core::Vec3{}, core::Vec3{}, nullptr);
+  units::Unit* c = world::PutUnit(f.world, "red", planeType, 1, "", 0, core::Vec3{}, core::Vec3{}, nullptr);
+  ASSERT_TRUE(a && b && c);
+  ASSERT_EQ(a->unitId, 1);
+  ASSERT_EQ(b->unitId, 2);
+  ASSERT_EQ(c->unitId, 3);
+  units::SetUnitHp(*a, 60, 100);
+  units::SetUnitHp(*b, 30, 30);
+  world::ResetUnitSlot(f.world, 3);
+  ASSERT_NE(units::NewPathPoint(*f.world.pathPoints, 1, 1.0f, 1.0f, 1.0f), nullptr);
+  for (int i = 0; i < 2; i++) f.world.RunWorldFrame(nullptr);
+
+  ASSERT_EQ(f.RuntimeError(), "");
+  EXPECT_EQ(f.Text("hp"), "-1,-1,60,30,-1,-1,-1,");
+  EXPECT_EQ(f.Text("damage"), "0,0,40,0,0,0,0,");
+  EXPECT_EQ(f.Text("weapon"), "0,0,0,1,0,0,0,");
 }
 
 // [SECTION] Other calls
