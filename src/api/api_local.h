@@ -43,7 +43,7 @@ struct CallEntry {
   CallFunction function;
 };
 
-// A handler's names and its preset result.
+// A handler with the names it serves, as registration binds them.
 struct CallTable {
   const char* handlerName;  // for diagnostics and tests
   script::SystemCallHandler handler;
