@@ -125,6 +125,24 @@ TEST(Scratch, TextResultsAreBoundedByTheScratchBuffer) {
   EXPECT_STREQ(small, "");
 }
 
+// A call written in the engine's handler form runs as a call function.
+script::SystemCallResult* Seven(script::SystemCallResult* result, script::SystemCallContext context,
+                                script::SystemCallArgument* args, char* scratch) {
+  (void)scratch;
+  result->type = script::kCallInt;
+  result->intValue = 7 + args[0].intValue + (context.callName[0] == 's');
+  return result;
+}
+
+TEST(Handlers, AHandlerFormCallRunsAsACallFunction) {
+  CallOf c(nullptr, "seven");
+  c.args[0].intValue = 2;
+  api::CallFunction function = api::ViaHandler<Seven>;
+  function(c.call);
+  EXPECT_EQ(c.result.type, script::kCallInt);
+  EXPECT_EQ(c.result.intValue, 10);
+}
+
 TEST(Units, FadesAndSoundHandles) {
   struct FadeCase {
     float volume;
