@@ -1,71 +1,75 @@
-// api_registry.cpp -- registration of the engine's system calls. Only
-// `finish`, which hands the world its next start file, is registered yet;
-// the rest come with the system-call handlers.
+// api_registry.cpp -- registration of the engine's system calls with the
+// world's script engine, and the dispatch by name that every handler uses.
 
-#include <string>
-
+#include "api/api_args.h"
+#include "api/api_local.h"
 #include "api/api_public.h"
-#include "core/core_public.h"
 #include "world/world_public.h"
 
 namespace api {
 
-namespace {
+// [SECTION] Dispatch
 
-using core::Sjis;
-
-// 1 when the file opens through the file layer (packages, then the disk).
-bool FileOpens(script::ScriptEngine& se, const std::string& path) {
-  if (se.files) {
-    core::FileHandle h = se.files->OpenReadFile(path.c_str());
-    if (h == core::kNoFile) return false;
-    se.files->CloseFileHandle(h);
-    return true;
-  }
-  return platform::PathExists(path.c_str());
+CallIndex::CallIndex(const CallEntry* entries, size_t count) {
+  byName_.reserve(count);
+  for (size_t i = 0; i < count; i++) byName_.emplace(entries[i].name, &entries[i]);
 }
 
-// finish(next script, replay request): the next start file (resolved
-// against the calling script's folder and opened first) and the replay
-// request ("*" as it is, another name opened first), taken up by the world
-// at its next reset; the run state ends after this step.
-script::SystemCallResult* HandleFinish(script::SystemCallResult* result, script::SystemCallContext context,
-                                       script::SystemCallArgument* args, char* scratch) {
-  (void)scratch;
-  result->type = script::kCallInt;
-  result->intValue = 1;
-  script::ScriptEngine& se = *context.engine;
-  auto* world = static_cast<world::GameWorld*>(se.host);
-  if (!world) return result;
+const CallEntry* CallIndex::Find(std::string_view name) const {
+  auto it = byName_.find(name);
+  return it == byName_.end() ? nullptr : it->second;
+}
 
-  std::string next;
-  const char* name = args[0].type == script::kCallString && args[0].text ? args[0].text : "";
-  if (name[0]) {
-    next = script::ResolveScriptPath(name, context.folder ? context.folder : "");
-    if (!FileOpens(se, next))
-      script::RaiseScriptError(Sjis("finish関数で指定された\"%s\"がオープンできません。"), name);
-  }
-  std::string replay;
-  const char* request = args[1].type == script::kCallString && args[1].text ? args[1].text : "";
-  if (request[0] == '*' && !request[1]) {
-    replay = request;
-  } else if (request[0]) {
-    replay = script::ResolveScriptPath(request, context.folder ? context.folder : "");
-    if (!FileOpens(se, replay))
-      script::RaiseScriptError(Sjis("finish関数で指定された\"%s\"がオープンできません。"), request);
-  }
-  if (!world->SetNextScriptPath(next.c_str()) || !world->SetNextUnitDataPath(replay.c_str()))
-    script::RaiseScriptError(Sjis("finish関数で指定された\"%s\"がオープンできません。"), name);
-  world->RequestFinish();
+script::SystemCallResult* DispatchCall(const CallIndex& index, const script::SystemCallResult& preset,
+                                       script::SystemCallResult* result, const script::SystemCallContext& context,
+                                       script::SystemCallArgument* args, char* scratch) {
+  *result = preset;
+  const char* name = context.callName ? context.callName : "";
+  const CallEntry* entry = index.Find(name);
+  if (!entry) return result;
+  if (!entry->function) RaiseNotAvailable(name);
+  Call call;
+  call.result = result;
+  call.context = &context;
+  call.args = args;
+  call.scratch = scratch;
+  call.world = context.engine ? static_cast<world::GameWorld*>(context.engine->host) : nullptr;
+  call.name = name;
+  entry->function(call);
   return result;
 }
 
-}  // namespace
+// [SECTION] The nine handlers
+
+const CallTable* SystemCallTables(size_t* count) {
+  static const CallTable kTables[] = {
+      {"HandleGeneralSystemCall", HandleGeneralSystemCall, kGeneralCalls, kGeneralCallCount},
+      {"HandleFileSystemCall", HandleFileSystemCall, kFileCalls, kFileCallCount},
+      {"HandleGetterSystemCall", HandleGetterSystemCall, kGetterCalls, kGetterCallCount},
+      {"HandleNetworkSystemCall", HandleNetworkSystemCall, kNetworkCalls, kNetworkCallCount},
+      {"HandleSetterSystemCall", HandleSetterSystemCall, kSetterCalls, kSetterCallCount},
+      {"HandleSaveSystemOption", HandleSaveSystemOption, kSaveOptionCalls, kSaveOptionCallCount},
+      {"HandleWindowSystemCall", HandleWindowSystemCall, kWindowCalls, kWindowCallCount},
+      {"HandleVrSystemCall", HandleVrSystemCall, kVrCalls, kVrCallCount},
+      {"HandleVectorSystemCall", HandleVectorSystemCall, kVectorCalls, kVectorCallCount},
+  };
+  if (count) *count = sizeof kTables / sizeof kTables[0];
+  return kTables;
+}
+
+// [SECTION] Registration
 
 void RegisterSystemCalls(world::GameWorld& world, platform::Window* window) {
+  // 1. Everything the engine held goes: code, threads, names, registry.
   world.scriptEngine.ClearScriptEngine();
+  // 2. The built-ins; a null window keeps the one stored before.
   world.scriptEngine.ResetScriptEngine(window, nullptr);
-  world.scriptEngine.RegisterSystemCall("finish", HandleFinish);
+  // 3. The engine's own calls, each name once, each with its handler.
+  size_t tables = 0;
+  const CallTable* table = SystemCallTables(&tables);
+  for (size_t t = 0; t < tables; t++)
+    for (size_t i = 0; i < table[t].count; i++)
+      world.scriptEngine.RegisterSystemCall(table[t].entries[i].name, table[t].handler);
 }
 
 }  // namespace api

@@ -1,0 +1,214 @@
+// api_general.cpp -- the general handler: world, unit and effect calls,
+// sound, screen and flow calls, and the data-loading calls.
+
+#include <cmath>
+#include <string>
+
+#include "api/api_args.h"
+#include "api/api_local.h"
+#include "units/units_public.h"
+#include "world/world_public.h"
+
+namespace api {
+
+namespace {
+
+// [SECTION] Flow
+
+// 1 when the file opens through the file layer (packages, then the disk).
+bool FileOpens(script::ScriptEngine& se, const std::string& path) {
+  if (se.files) {
+    core::FileHandle h = se.files->OpenReadFile(path.c_str());
+    if (h == core::kNoFile) return false;
+    se.files->CloseFileHandle(h);
+    return true;
+  }
+  return platform::PathExists(path.c_str());
+}
+
+// A file named to `finish`, resolved against the calling script's folder
+// and opened once to prove it is there.
+std::string OpenableFinishPath(const Call& call, const char* name) {
+  std::string path = script::ResolveScriptPath(name, call.context->folder ? call.context->folder : "");
+  if (!FileOpens(*call.context->engine, path)) RaiseCannotOpen(path.c_str());
+  return path;
+}
+
+// finish(next script, next unit-data file): both stored for the world,
+// which takes them up at its next frame; the calling script runs on until
+// then. The next script is stored before the second file is tried, so a
+// failing second file leaves it stored.
+void CallFinish(Call& call) {
+  world::GameWorld* w = call.world;
+  if (!w) return;
+  const char* name = ArgText(call, 0);
+  std::string next = name[0] ? OpenableFinishPath(call, name) : std::string();
+  if (!w->SetNextScriptPath(next.c_str())) RaiseCannotOpen(next.c_str());
+
+  const char* request = ArgText(call, 1);
+  std::string data;
+  if (request[0] == '*' && !request[1]) data = request;
+  else if (request[0]) data = OpenableFinishPath(call, request);
+  if (!w->SetNextUnitDataPath(data.c_str())) RaiseCannotOpen(data.c_str());
+  w->RequestFinish();
+}
+
+// pause(flag): the world's pause flag; its result.
+void CallPause(Call& call) {
+  if (call.world) SetInt(call, world::pause(*call.world, ArgInt(call, 0)));
+}
+
+// pause_input(flag): while set, the step takes the live input only.
+void CallPauseInput(Call& call) {
+  if (call.world) call.world->inputPaused = ArgInt(call, 0) != 0 ? 1 : 0;
+}
+
+// stop_timer(value): while non-zero the game clocks stand still.
+void CallStopTimer(Call& call) {
+  if (call.world) call.world->timerStopped = ArgInt(call, 0);
+}
+
+// abort_replay(): a replay in playback no longer replaces the live input.
+void CallAbortReplay(Call& call) {
+  if (call.world) call.world->replayAborted = 1;
+}
+
+// [SECTION] Screen
+
+// fade_screen(from, to, seconds): the world's fade runs from 1 - from to
+// 1 - to in equal steps over the time; no time fades in one step.
+void CallFadeScreen(Call& call) {
+  if (!call.world) return;
+  float from = ArgFloat(call, 0);
+  float to = ArgFloat(call, 1);
+  float steps = FadeSteps(ArgFloat(call, 2));
+  float step = steps <= 0.0f ? 1.0f : std::fabs(to - from) / steps;
+  world::fade_screen(*call.world, 1.0f - from, 1.0f - to, step);
+}
+
+// [SECTION] Units
+
+// is_weapon(unit): 1 when the unit's type is a weapon, else 0 (a bad handle
+// too).
+void CallIsWeapon(Call& call) {
+  SetInt(call, 0);
+  units::Unit* unit = UnitFromHandle(call, ArgInt(call, 0));
+  if (unit && unit->type && (unit->type->attributes & units::kAttrWeapon)) SetInt(call, 1);
+}
+
+// [SECTION] Other calls
+
+// rand(n): 0 to max(n, 1) - 1 from the world's generator.
+void CallRand(Call& call) {
+  if (!call.world) return;
+  int32_t n = ArgInt(call, 0);
+  if (n < 1) n = 1;
+  SetInt(call, world::Rand(*call.world) % n);
+}
+
+// print_log(text): one log line at the information level; what the log
+// returns.
+void CallPrintLog(Call& call) {
+  core::LogSystem* log = call.world && call.world->log ? call.world->log : call.context->engine->log;
+  SetInt(call, core::Log(log, core::kLogInfo, ArgText(call, 0)));
+}
+
+// out_area(position): -1 outside the flight area, 1 in its margin band, 0
+// well inside.
+void CallOutArea(Call& call) {
+  Vec3 p = ArgVector(call, 0);
+  if (call.world) SetInt(call, world::out_area(*call.world, p.x, p.y, p.z));
+}
+
+}  // namespace
+
+// [SECTION] Names
+
+const CallEntry kGeneralCalls[] = {
+    {"abort_replay", CallAbortReplay},
+    {"active_path", nullptr},
+    {"active_path_label", nullptr},
+    {"add_damage", nullptr},
+    {"change_weapon", nullptr},
+    {"create_bomb", nullptr},
+    {"create_cloud", nullptr},
+    {"create_electric", nullptr},
+    {"create_heat", nullptr},
+    {"create_hit_effect", nullptr},
+    {"create_lightning", nullptr},
+    {"create_particle", nullptr},
+    {"create_polygon_effect", nullptr},
+    {"create_sonic", nullptr},
+    {"create_splash", nullptr},
+    {"create_spot_light", nullptr},
+    {"create_sprite", nullptr},
+    {"create_sprite_from_file", nullptr},
+    {"delete_unit", nullptr},
+    {"delete_unit_label", nullptr},
+    {"destroy", nullptr},
+    {"destroy_label", nullptr},
+    {"fade_bgm", nullptr},
+    {"fade_screen", CallFadeScreen},
+    {"fade_se", nullptr},
+    {"fade_voice", nullptr},
+    {"finish", CallFinish},
+    {"hud_system", nullptr},
+    {"inv_transform", nullptr},
+    {"is_ancestor", nullptr},
+    {"is_weapon", CallIsWeapon},
+    {"limit_engine", nullptr},
+    {"load_se", nullptr},
+    {"move", nullptr},
+    {"out_area", CallOutArea},
+    {"pause", CallPause},
+    {"pause_bgm", nullptr},
+    {"pause_input", CallPauseInput},
+    {"pause_se", nullptr},
+    {"pause_voice", nullptr},
+    {"play_bgm", nullptr},
+    {"play_se", nullptr},
+    {"play_se_3d", nullptr},
+    {"play_voice", nullptr},
+    {"print_log", CallPrintLog},
+    {"put_player_unit", nullptr},
+    {"put_spot_light", nullptr},
+    {"put_unit", nullptr},
+    {"rand", CallRand},
+    {"release_all_object", nullptr},
+    {"release_cloud", nullptr},
+    {"release_object", nullptr},
+    {"release_object_label", nullptr},
+    {"rel_rot", nullptr},
+    {"shoot_gun", nullptr},
+    {"shoot_missile", nullptr},
+    {"stop_bgm", nullptr},
+    {"stop_gun", nullptr},
+    {"stop_se", nullptr},
+    {"stop_timer", CallStopTimer},
+    {"stop_weapon", nullptr},
+    {"stop_voice", nullptr},
+    {"supply_hp", nullptr},
+    {"supply_weapon", nullptr},
+    {"transform", nullptr},
+    {"transform_animation", nullptr},
+
+    // The scene loaders: unit and map masters, placements and groups.
+    {"load_unit_master", nullptr},
+    {"load_map_master", nullptr},
+    {"load_map_data", nullptr},
+    {"load_unit_data", nullptr},
+    {"load_group", nullptr},
+    {"put_group", nullptr},
+};
+const size_t kGeneralCallCount = sizeof kGeneralCalls / sizeof kGeneralCalls[0];
+
+script::SystemCallResult* HandleGeneralSystemCall(script::SystemCallResult* result, script::SystemCallContext context,
+                                                  script::SystemCallArgument* args, char* scratch) {
+  static const CallIndex kIndex(kGeneralCalls, kGeneralCallCount);
+  script::SystemCallResult preset;
+  preset.type = script::kCallInt;
+  preset.intValue = 1;
+  return DispatchCall(kIndex, preset, result, context, args, scratch);
+}
+
+}  // namespace api

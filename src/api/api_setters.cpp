@@ -1,0 +1,164 @@
+// api_setters.cpp -- the setter handler: the set_ calls by which scripts
+// change units, the camera, the HUD, the environment, pads, volumes and
+// system options; and the handler that saves the settings.
+
+#include "api/api_args.h"
+#include "api/api_local.h"
+#include "sound/sound_public.h"
+#include "world/world_public.h"
+
+namespace api {
+
+namespace {
+
+// [SECTION] Environment, world and HUD
+
+// set_fade_color({r, g, b}): the screen-fade sprite's colour, each member
+// / 255 (its opacity is the fade value's).
+void CallSetFadeColor(Call& call) {
+  Colour c = ArgColour(call, 0);
+  if (call.world) world::set_fade_color(*call.world, c.r, c.g, c.b, c.a);
+}
+
+// set_flight_area(corner, corner, margin): the flight-area box, centred.
+void CallSetFlightArea(Call& call) {
+  Vec3 a = ArgVector(call, 0);
+  Vec3 b = ArgVector(call, 1);
+  if (call.world) world::set_flight_area(*call.world, a.x, a.y, a.z, b.x, b.y, b.z, ArgFloat(call, 2));
+}
+
+// set_flight_area_center(point): the flight area's centre alone.
+void CallSetFlightAreaCenter(Call& call) {
+  Vec3 p = ArgVector(call, 0);
+  if (call.world) world::set_flight_area_center(*call.world, p.x, p.y, p.z);
+}
+
+// set_event_mode(flag): every effect sound stops, the world enters or
+// leaves the event, and the game's chance starts again: from seed 0, so
+// that a replay repeats it, or from the time in a network game.
+void CallSetEventMode(Call& call) {
+  world::GameWorld* w = call.world;
+  if (!w) return;
+  if (w->sound) w->sound->StopSoundSlot(-1, -1);
+  world::set_event_mode(*w, ArgInt(call, 0) != 0 ? 1 : 0);
+  w->random.Seed(world::IsNetworkGame(*w) && w->clock ? w->clock->NowMs() : 0u);
+}
+
+// set_event_hud(value): the world's event-HUD link.
+void CallSetEventHud(Call& call) {
+  if (call.world) world::SetOwnerLink(*call.world, ArgInt(call, 0));
+}
+
+}  // namespace
+
+// [SECTION] Names
+
+const CallEntry kSetterCalls[] = {
+    {"set_active_unit", nullptr},
+    {"set_animation", nullptr},
+    {"set_barrier", nullptr},
+    {"set_camera_focus", nullptr},
+    {"set_camera_mode", nullptr},
+    {"set_camera_roll", nullptr},
+    {"set_camera_shadow", nullptr},
+    {"set_camera_shake_power", nullptr},
+    {"set_camera_shake_rate", nullptr},
+    {"set_camera_zoom", nullptr},
+    {"set_color", nullptr},
+    {"set_defensive", nullptr},
+    {"set_draw_flag", nullptr},
+    {"set_duck", nullptr},
+    {"set_engine_rpm", nullptr},
+    {"set_event_hud", CallSetEventHud},
+    {"set_event_mode", CallSetEventMode},
+    {"set_exclusive_label", nullptr},
+    {"set_fade_color", CallSetFadeColor},
+    {"set_flight_area", CallSetFlightArea},
+    {"set_flight_area_center", CallSetFlightAreaCenter},
+    {"set_fog_state", nullptr},
+    {"set_game_level", nullptr},
+    {"set_height_offset", nullptr},
+    {"set_height_stall", nullptr},
+    {"set_hp", nullptr},
+    {"set_hud_light", nullptr},
+    {"set_hud_name", nullptr},
+    {"set_ignore_label", nullptr},
+    {"set_ignore_mode", nullptr},
+    {"set_ignored", nullptr},
+    {"set_important", nullptr},
+    {"set_jamming", nullptr},
+    {"set_key_unit", nullptr},
+    {"set_label", nullptr},
+    {"set_label_child", nullptr},
+    {"set_landing_rate", nullptr},
+    {"set_light_rate", nullptr},
+    {"set_light_state", nullptr},
+    {"set_local_pos", nullptr},
+    {"set_local_rot", nullptr},
+    {"set_master", nullptr},
+    {"set_moment", nullptr},
+    {"set_mov", nullptr},
+    {"set_offset", nullptr},
+    {"set_pad_map", nullptr},
+    {"set_pad_sensitivity", nullptr},
+    {"set_parent", nullptr},
+    {"set_path", nullptr},
+    {"set_player_unit", nullptr},
+    {"set_player_weapon", nullptr},
+    {"set_pos", nullptr},
+    {"set_pov_emulation", nullptr},
+    {"set_printed_name", nullptr},
+    {"set_priority_label", nullptr},
+    {"set_priority_mode", nullptr},
+    {"set_priority_nontarget", nullptr},
+    {"set_priority_target", nullptr},
+    {"set_pylon", nullptr},
+    {"set_rest_time", nullptr},
+    {"set_rot", nullptr},
+    {"set_scale", nullptr},
+    {"set_score", nullptr},
+    {"set_section", nullptr},
+    {"set_shadow_state", nullptr},
+    {"set_sky_rate", nullptr},
+    {"set_sky_state", nullptr},
+    {"set_speed", nullptr},
+    {"set_speed_target", nullptr},
+    {"set_sprite_rect", nullptr},
+    {"set_system_option", nullptr},
+    {"set_system_volume_bgm", nullptr},
+    {"set_system_volume_se", nullptr},
+    {"set_system_volume_voice", nullptr},
+    {"set_target", nullptr},
+    {"set_target_flag", nullptr},
+    {"set_team_name", nullptr},
+    {"set_territory", nullptr},
+    {"set_unit_id", nullptr},
+};
+const size_t kSetterCallCount = sizeof kSetterCalls / sizeof kSetterCalls[0];
+
+script::SystemCallResult* HandleSetterSystemCall(script::SystemCallResult* result, script::SystemCallContext context,
+                                                 script::SystemCallArgument* args, char* scratch) {
+  static const CallIndex kIndex(kSetterCalls, kSetterCallCount);
+  script::SystemCallResult preset;
+  preset.type = script::kCallInt;
+  preset.intValue = 1;
+  return DispatchCall(kIndex, preset, result, context, args, scratch);
+}
+
+// [SECTION] Saving the settings
+
+const CallEntry kSaveOptionCalls[] = {
+    {"save_system_option", nullptr},
+};
+const size_t kSaveOptionCallCount = sizeof kSaveOptionCalls / sizeof kSaveOptionCalls[0];
+
+script::SystemCallResult* HandleSaveSystemOption(script::SystemCallResult* result, script::SystemCallContext context,
+                                                 script::SystemCallArgument* args, char* scratch) {
+  static const CallIndex kIndex(kSaveOptionCalls, kSaveOptionCallCount);
+  script::SystemCallResult preset;
+  preset.type = script::kCallInt;
+  preset.intValue = 1;
+  return DispatchCall(kIndex, preset, result, context, args, scratch);
+}
+
+}  // namespace api

@@ -1,0 +1,84 @@
+// api_fixture.h -- a world built alone with the engine's system calls
+// registered, and the system include in its working folder, for running
+// game scripts against the calls.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "api/api_local.h"
+#include "api/api_public.h"
+#include "core/core_public.h"
+#include "test_support.h"
+#include "world/world_local.h"
+
+namespace apitest {
+
+// The system include of the source tree.
+inline std::string SystemIncludePath() {
+  const char* root = std::getenv("TKW4_SOURCE_DIR");
+  return std::string(root ? root : ".") + "/games/ZadAzorad/Script/system.inc";
+}
+
+struct WorldFixture {
+  test::ScopedWorkFolder work;
+  core::LogSystem log{"system.log", core::kLogInfo};
+  world::GameWorld world;
+  int frameRate = 60;
+  int editorMode = 0;
+
+  WorldFixture() {
+    world.log = &log;
+    world.scriptEngine.log = &log;
+    world.scriptEngine.pools.log = &log;
+    world.frameRate = &frameRate;
+    world.editorMode = &editorMode;
+    world.host.user = &world;
+    world.host.registerSystemCalls = [](void* user) {
+      api::RegisterSystemCalls(*static_cast<world::GameWorld*>(user), nullptr);
+    };
+    api::RegisterSystemCalls(world, nullptr);
+    world.LoadWorld();
+    std::filesystem::create_directories("zadazorad/script");
+    std::filesystem::copy_file(SystemIncludePath(), "zadazorad/script/system.inc");
+  }
+
+  // Starts the world on a script of `text` after the system include and
+  // runs `frames` frames.
+  void Run(const std::string& text, int frames = 3, const char* name = "start.rsp") {
+    test::WriteFile(name, "#include \"/zadazorad/script/system.inc\"\r\n" + text);
+    ASSERT_EQ(world.SetNextScriptPath(name), 1);
+    for (int i = 0; i < frames; i++) world.RunWorldFrame(nullptr);
+  }
+
+  script::CScriptValue* Global(const char* name) {
+    script::CScriptValue* v = world.FindScriptGlobal(name);
+    return v ? script::FollowRefer(v) : nullptr;
+  }
+  float Number(const char* name) {
+    script::CScriptValue* v = Global(name);
+    return v ? script::ScriptEngine::ValueToFloat(v) : -12345.0f;
+  }
+  std::string Text(const char* name) {
+    script::CScriptValue* v = Global(name);
+    return v && v->type == script::kValueString ? v->stringValue.str() : "<none>";
+  }
+  script::CScriptArray* Object(const char* name) {
+    script::CScriptValue* v = Global(name);
+    return v && v->type == script::kValueCompound ? v->data.array : nullptr;
+  }
+  // The members a compound holds (its slot count includes free slots).
+  static int MemberCount(const script::CScriptArray* compound) {
+    int n = 0;
+    for (int32_t i = 0; i < script::GetElementCount(compound); i++) n += script::GetElement(compound, i) != nullptr;
+    return n;
+  }
+  // "RuntimeError.txt", "" when none was written.
+  std::string RuntimeError() {
+    return std::filesystem::exists("RuntimeError.txt") ? test::ReadFile("RuntimeError.txt") : "";
+  }
+};
+
+}  // namespace apitest
