@@ -192,8 +192,8 @@ void DetachAllPathPoints(PathPointPool& pool);
 // chain's first. With `compile` each wrapper is compiled into `se` (whose
 // error frames are wired to the pool, so an error names its point); with
 // `list` each active point is listed for triggering. Returns the number of
-// points made, short of the records when the pool could not grow; compile
-// errors stay in the engine's list.
+// points made; when the pool cannot grow the text "パス配置数の上限に達しました"
+// is raised (script::ScriptError). Compile errors stay in the engine's list.
 int CreatePathsFromRecords(world::GameWorld& world, PathPointPool& pool, int32_t* pathIdCounter,
                            script::ScriptEngine& se, int compile = 1, int list = 1);
 
