@@ -62,10 +62,16 @@ const char* LastComponent(const char* path) {
   return last;
 }
 
-// The compound a fetched global holds, or null when it holds none.
+// The global of a data file when it holds an object or array, else null.
+script::CScriptValue* DataGlobal(GameWorld& world, const char* name) {
+  script::CScriptValue* value = world.FindScriptGlobal(name);
+  const script::CScriptValue* data = value ? script::FollowRefer(value) : nullptr;
+  return data && data->type == script::kValueCompound ? value : nullptr;
+}
+
+// The compound of a data global (null for an empty literal).
 const script::CScriptArray* CompoundOf(const script::CScriptValue* value) {
-  value = value ? script::FollowRefer(value) : nullptr;
-  return value && value->type == script::kValueCompound ? value->data.array : nullptr;
+  return script::FollowRefer(value)->data.array;
 }
 
 // Compiles the wrapper of a data file and hands its object to the reader.
@@ -85,8 +91,12 @@ int LoadDataFile(GameWorld& world, const DataFileKind& kind, const char* fileNam
   // 2-3. Compiled under the file's own name, so errors name the file. Only
   // the last component names the text: its folder is then the one the
   // include line's name is relative to, whatever folder the name carries.
+  // The file fails by the errors it adds: errors an earlier compile left in
+  // the engine's list do not make a good file fail.
   core::Log(world.log, core::kLogInfo, Sjis(kind.interpretLog));
-  if (!se.LoadScriptMemory(text.c_str(), LastComponent(fileName))) {
+  int errorsBefore = se.errors.count;
+  se.LoadScriptMemory(text.c_str(), LastComponent(fileName));
+  if (se.errors.count > errorsBefore) {
     // 4. Every error in one box (with a window), the error files either way.
     if (window) platform::ShowMessageBox(se.GetErrorListText().c_str(), "CompileError", platform::kMbOk, window);
     se.WriteCompileResults();
@@ -95,8 +105,12 @@ int LoadDataFile(GameWorld& world, const DataFileKind& kind, const char* fileNam
 
   // 5-6. The data object.
   core::Log(world.log, core::kLogInfo, Sjis(kind.importLog));
-  script::CScriptValue* value = world.FindScriptGlobal(kind.global);
+  // A global that holds no object (the file went on to redefine the name)
+  // is no data object either; it is given back all the same, or the name
+  // would stay taken for every later file of this kind.
+  script::CScriptValue* value = DataGlobal(world, kind.global);
   if (!value) {
+    se.ReleaseGlobal(world.FindScriptGlobal(kind.global));
     if (window)
       platform::ShowMessageBox(Sjis(kind.missingText), core::kEngineCaption, platform::kMbOk | platform::kMbIconWarning,
                                window);
@@ -107,7 +121,7 @@ int LoadDataFile(GameWorld& world, const DataFileKind& kind, const char* fileNam
   // the object is fetched again after it.
   if (reset) {
     world.ResetWorld();
-    value = world.FindScriptGlobal(kind.global);
+    value = DataGlobal(world, kind.global);
     if (!value) return -1;
   }
 
