@@ -1,46 +1,352 @@
-// world_map.cpp -- map objects: stand-ins until the map objects are built.
+// world_map.cpp -- map objects: the definition and object tables, placing
+// and removing objects with their children, the lookups the editor and the
+// scene files use, and the world's segment tests over map objects and units.
+//
+// Index
+//  [SECTION] Records and life cycle
+//  [SECTION] Placing and removing
+//  [SECTION] Lookups
+//  [SECTION] Queries
+//  [SECTION] Segments against the world
 
-#include "world/world_local.h"
+#include <strings.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "world_map_internal.h"
 
 namespace world {
 
-struct MapObjectWorld {
-  int placed = 0;
-};
+namespace {
+
+constexpr size_t kFirstTableEntries = 256;
+// Children placed within children: a definition that names itself (or a
+// ring of definitions naming each other) stops here instead of recursing
+// without end.
+constexpr int kMaxChildDepth = 16;
+
+}  // namespace
+
+// [SECTION] Records and life cycle
+
+MapObjectDefinition::MapObjectDefinition() {
+  for (int i = 0; i < kMapConnectionPoints; i++) connectionPoints[i] = {kMapNoPoint, kMapNoPoint, kMapNoPoint};
+  for (int i = 0; i < kMapAeroLights; i++) {
+    aeroLightPos[i] = {};
+    aeroLightType[i] = -1;
+  }
+}
+
+MapObjectWorld::MapObjectWorld() {
+  definitions.resize(kFirstTableEntries);
+  objects.resize(kFirstTableEntries);
+  aeroQueue = std::make_unique<AeroLightEntry[]>(kAeroLightQueueSize);
+  root.world = this;
+}
+
+MapObjectWorld::~MapObjectWorld() {
+  // Objects leave their parents before any of them is destroyed, so no
+  // destructor walks a freed parent's child list.
+  for (auto& object : objects)
+    if (object) object->SetObjectParent(nullptr);
+  ClearSpatialTree(*this);
+  for (auto& definition : definitions)
+    if (definition) ReleaseDefinitionResources(*this, *definition);
+  ReleaseSkyLayers(*this);
+  if (graphics) {
+    boxTexture.ReleaseTexture(*graphics);
+    for (render::TextureHolder& t : lightTextures) t.ReleaseTexture(*graphics);
+  }
+}
 
 MapObjectWorld* NewMapObjectWorld() { return new MapObjectWorld(); }
 void DeleteMapObjectWorld(MapObjectWorld* map) { delete map; }
 
-int LoadMapMaster(GameWorld& world, const script::CScriptArray* master) {
-  (void)world;
-  return master ? 1 : 0;
+MapObjectWorld& MapOf(GameWorld& world) {
+  MapObjectWorld& map = *world.map;
+  map.environment = &world.environment;
+  if (world.graphics) map.graphics = world.graphics;
+  return map;
 }
-int ReadMapPlacements(GameWorld& world, const script::CScriptArray* terrain, int qualityFlags) {
-  (void)world, (void)qualityFlags;
-  return terrain ? 1 : 0;
+
+bool SameMapFileName(const std::string& a, const std::string& b) { return strcasecmp(a.c_str(), b.c_str()) == 0; }
+
+bool PassesMapFilter(const MapObject* object, int filter, bool landingBit) {
+  if (landingBit && (filter & kMapFilterLanding) && !(object->attributes & kMapLanding)) return false;
+  return (object->attributes & kMapGround) ? (filter & kMapFilterGround) != 0 : (filter & kMapFilterOthers) != 0;
 }
-int WriteMapFile(GameWorld& world, const char* fileName) {
-  (void)world, (void)fileName;
-  return 0;
+
+void GetMapObjectBox(MapObject* object, Vec3* lo, Vec3* hi) {
+  if (!object->model) {
+    *lo = *hi = object->GetObjectWorldPosition();
+    return;
+  }
+  // The world box follows the object's (and its parents') placement.
+  object->worldBoxValid = 0;
+  object->GetObjectWorldBounds(hi, lo, nullptr);
 }
-MapObject* RayCastMapObjects(GameWorld& world, Vec3 start, Vec3 end, int filter, Vec3* hit, Vec3* normal) {
-  (void)world, (void)start, (void)end, (void)filter, (void)hit, (void)normal;
+
+// [SECTION] Placing and removing
+
+namespace {
+
+// The entry a new object goes to: the first free one from searchStart on
+// (wrapping), the table doubling once every entry was passed.
+int TakeObjectEntry(MapObjectWorld& map) {
+  int n = int(map.objects.size());
+  int taken = -1;
+  for (int k = 0; k < n; k++) {
+    int i = (map.searchStart + k) % n;
+    if (!map.objects[size_t(i)] || !map.objects[size_t(i)]->placed) {
+      taken = i;
+      break;
+    }
+  }
+  if (taken < 0) {
+    map.objects.resize(size_t(n) * 2);
+    taken = n;
+  }
+  std::unique_ptr<MapObject>& entry = map.objects[size_t(taken)];
+  if (!entry) {
+    entry = std::make_unique<MapObject>();
+  } else {
+    entry->ReleaseObject();
+    MapObject& o = *entry;
+    o.attributes = 0;
+    o.definition = nullptr;
+    o.lightRate = -1.0f;
+    o.parentObject = nullptr;
+  }
+  map.searchStart = taken + 1;
+  return taken;
+}
+
+void CarryAeroLights(MapObject& object) {
+  const MapObjectDefinition* d = object.definition;
+  for (int i = 0; i < kMapAeroLights; i++)
+    object.aeroLightWorld[i] = d ? object.TransformPointToWorld(d->aeroLightPos[i]) : Vec3{};
+}
+
+MapObject* PlaceObject(GameWorld& world, Vec3 position, Vec3 rotation, MapObjectDefinition* definition,
+                       MapObject* parent, int depth) {
+  if (!definition) return nullptr;
+  MapObjectWorld& map = MapOf(world);
+  if (depth > kMaxChildDepth) {
+    core::Logf(world.log, core::kLogError, "map object [%s]: children nested too deep, not placed\n",
+               definition->name.c_str());
+    return nullptr;
+  }
+  render::CMesh* model = LoadMapDefinitionModel(world, definition);
+  int index = TakeObjectEntry(map);
+  MapObject* object = map.objects[size_t(index)].get();
+  object->SetObjectModel(model);
+  object->SetObjectScale(definition->scale.x, definition->scale.y, definition->scale.z);
+  object->SetObjectPosition(position.x, position.y, position.z);
+  object->SetObjectAngles(rotation.x, rotation.y, rotation.z);
+  object->definition = definition;
+  object->lightRate = definition->lightRate;
+  object->attributes = definition->attributes;
+  object->SetObjectGlareRate(definition->glareRate);
+  object->placed = true;
+  object->blinkPhase = index;
+  // A child is attached before its lights are carried out, so they follow
+  // the parent's placement too.
+  if (parent) {
+    object->SetObjectParent(parent);
+    object->parentObject = parent;
+  }
+  CarryAeroLights(*object);
+  AddToSpatialTree(world, object);
+  for (const MapChildEntry& child : definition->children)
+    PlaceObject(world, child.position, child.rotation, child.definition, object, depth + 1);
+  return object;
+}
+
+void ResetRemovedObject(MapObject& object) {
+  object.ReleaseObject();
+  object.attributes = 0;
+  object.definition = nullptr;
+  object.lightRate = -1.0f;
+  object.parentObject = nullptr;
+  object.placed = false;
+}
+
+}  // namespace
+
+MapObject* CreateMapObject(GameWorld& world, Vec3 position, Vec3 rotation, MapObjectDefinition* definition) {
+  return PlaceObject(world, position, rotation, definition, nullptr, 0);
+}
+
+MapObject* CreateMapObjectByName(GameWorld& world, Vec3 position, Vec3 rotation, const char* name) {
+  MapObjectDefinition* definition = FindMapDefinition(world, name);
+  if (!definition) {
+    core::Logf(world.log, core::kLogError, "map object [%s]: no such definition\n", name ? name : "");
+    return nullptr;
+  }
+  return CreateMapObject(world, position, rotation, definition);
+}
+
+void RemoveMapObject(GameWorld& world, MapObject* object) {
+  if (!object || !object->placed) return;
+  MapObjectWorld& map = MapOf(world);
+  for (auto& other : map.objects)
+    if (other && other->placed && other->parentObject == object) RemoveMapObject(world, other.get());
+  RemoveFromSpatialTree(map, object);
+  ResetRemovedObject(*object);
+}
+
+void RemoveAllMapObjects(GameWorld& world) {
+  MapObjectWorld& map = MapOf(world);
+  for (auto& object : map.objects)
+    if (object) object->SetObjectParent(nullptr);
+  for (auto& object : map.objects)
+    if (object && object->placed) ResetRemovedObject(*object);
+  map.searchStart = 0;
+  ClearSpatialTree(map);
+}
+
+// [SECTION] Lookups
+
+MapObjectDefinition* FindMapDefinition(GameWorld& world, const char* name) {
+  if (!name || !*name) return nullptr;
+  MapObjectWorld& map = MapOf(world);
+  for (auto& d : map.definitions)
+    if (d && d->name == name) return d.get();
+  for (auto& d : map.definitions)
+    if (d && d->alias == name) return d.get();
   return nullptr;
 }
-void SetMapView(GameWorld& world, Vec3 viewer, float drawRange) { (void)world, (void)viewer, (void)drawRange; }
-void SetupSkyLayers(GameWorld& world) { (void)world; }
-int CountMapObjects(GameWorld& world) { return world.map ? world.map->placed : 0; }
-void DrawMapObjects(GameWorld& world, int frameCounter) { (void)world, (void)frameCounter; }
-void DrawAeroLights(GameWorld& world) { (void)world; }
-void DrawSkyLayers(GameWorld& world) { (void)world; }
+
+int ListMapDefinitionNames(GameWorld& world, char* buffer) {
+  MapObjectWorld& map = MapOf(world);
+  int size = 0;
+  for (auto& d : map.definitions) {
+    if (!d || (d->attributes & kMapUnlisted)) continue;
+    if (buffer) std::memcpy(buffer + size, d->name.c_str(), d->name.size() + 1);
+    size += int(d->name.size()) + 1;
+  }
+  if (buffer) buffer[size] = 0;
+  return size + 1;
+}
+
+int GetMapObjectDefinitionName(MapObject* object, char* buffer) {
+  if (!object || !object->definition) return 0;
+  const std::string& name = object->definition->name;
+  if (buffer) std::memcpy(buffer, name.c_str(), name.size() + 1);
+  return int(name.size()) + 1;
+}
+
+int GetObjectCapacity(GameWorld& world) { return int(MapOf(world).objects.size()); }
+
+MapObject* GetObjectAt(GameWorld& world, int index) {
+  MapObjectWorld& map = MapOf(world);
+  if (index < 0 || size_t(index) >= map.objects.size()) return nullptr;
+  MapObject* object = map.objects[size_t(index)].get();
+  return object && object->placed ? object : nullptr;
+}
+
+MapObjectDefinition* GetObjectDefinition(MapObject* object) { return object ? object->definition : nullptr; }
+
+MapObjectDefinition* SetMapObjectDefinition(MapObject* object, MapObjectDefinition* definition) {
+  if (!object) return nullptr;
+  MapObjectDefinition* previous = object->definition;
+  object->definition = definition;
+  object->lightRate = definition ? definition->lightRate : -1.0f;
+  return previous;
+}
+
+int CountMapObjects(GameWorld& world) {
+  int count = 0;
+  for (auto& object : MapOf(world).objects)
+    if (object && object->placed) count++;
+  return count;
+}
+
+void SetMapView(GameWorld& world, Vec3 viewer, float drawRange) {
+  MapObjectWorld& map = MapOf(world);
+  map.viewer = viewer;
+  map.drawRange = drawRange;
+}
+
+void SetMapQualityFlags(GameWorld& world, int flags) { MapOf(world).qualityFlags = flags; }
+
+// [SECTION] Queries
+
+Vec3 FindNearestMirrorMapObject(GameWorld& world, Vec3 point) {
+  float best = 100000000.0f;
+  Vec3 found{};
+  for (auto& object : MapOf(world).objects) {
+    if (!object || !object->placed || !(object->attributes & kMapMirrorMap)) continue;
+    Vec3 p = object->GetObjectWorldPosition();
+    float d = platform::Vec3Length(platform::Vec3Subtract(p, point));
+    if (d < best) {
+      best = d;
+      found = p;
+    }
+  }
+  return found;
+}
+
+Vec3 SnapToConnectionPoint(GameWorld& world, MapObject* object, float largestDistance) {
+  if (!object) return {};
+  Vec3 own = object->GetObjectPosition();
+  const MapObjectDefinition* d = object->definition;
+  if (!d || !d->hasConnectionPoints) return own;
+  auto isPoint = [](const Vec3& p) { return p.x != kMapNoPoint || p.y != kMapNoPoint || p.z != kMapNoPoint; };
+  float best = largestDistance;
+  Vec3 result = own;
+  for (int i = 0; i < kMapConnectionPoints && isPoint(d->connectionPoints[i]); i++) {
+    Vec3 mine = object->TransformPointToWorld(d->connectionPoints[i]);
+    for (auto& other : MapOf(world).objects) {
+      if (!other || !other->placed || other.get() == object) continue;
+      const MapObjectDefinition* od = other->definition;
+      if (!od || !od->hasConnectionPoints) continue;
+      for (int j = 0; j < kMapConnectionPoints && isPoint(od->connectionPoints[j]); j++) {
+        Vec3 theirs = other->TransformPointToWorld(od->connectionPoints[j]);
+        Vec3 delta = platform::Vec3Subtract(theirs, mine);
+        float distance = platform::Vec3Length(delta);
+        if (distance < best) {
+          best = distance;
+          result = platform::Vec3Add(own, delta);
+        }
+      }
+    }
+  }
+  return result;
+}
+
+// [SECTION] Segments against the world
 
 int CastRayAgainstTerrain(GameWorld& world, Vec3* hit, Vec3* normal, Vec3 from, Vec3 to, int mode) {
   return RayCastMapObjects(world, from, to, mode, hit, normal) != nullptr;
 }
 
 int CastRayAgainstWorld(GameWorld& world, units::Unit* skip, Vec3* hit, Vec3 from, Vec3 to) {
-  (void)skip;
-  return CastRayAgainstTerrain(world, hit, nullptr, from, to, 19);
+  Vec3 best{};
+  float nearest = 0;
+  bool found = false;
+  Vec3 p;
+  if (RayCastMapObjects(world, from, to, kMapFilterGround | kMapFilterOthers | kMapFilterLanding, &p, nullptr)) {
+    best = p;
+    nearest = platform::Vec3Length(platform::Vec3Subtract(p, from));
+    found = true;
+  }
+  int slots = CountUnitSlots(world);
+  for (int i = 1; i < slots; i++) {
+    units::Unit* unit = GetUnitAt(world, i);
+    if (!unit || unit == skip || !unit->model) continue;
+    if (unit->type && (unit->type->attributes & units::kAttrLanding)) continue;
+    if (!unit->TestObjectHitSegment(world.graphics, &p, nullptr, from, to, 1)) continue;
+    float d = platform::Vec3Length(platform::Vec3Subtract(p, from));
+    if (!found || d < nearest) {
+      best = p;
+      nearest = d;
+      found = true;
+    }
+  }
+  if (found && hit) *hit = best;
+  return found ? 1 : 0;
 }
 
 }  // namespace world
