@@ -1,9 +1,10 @@
-// api_registry.cpp -- registration of the engine's system calls. Only
-// `finish`, which hands the world its next start file, is registered yet;
-// the rest come with the system-call handlers.
+// api_registry.cpp -- registration of the engine's system calls: `finish`,
+// which hands the world its next start file, and the data-loading calls
+// (api_scene_calls.cpp); the rest come with the system-call handlers.
 
 #include <string>
 
+#include "api/api_local.h"
 #include "api/api_public.h"
 #include "core/core_public.h"
 #include "world/world_public.h"
@@ -66,6 +67,7 @@ void RegisterSystemCalls(world::GameWorld& world, platform::Window* window) {
   world.scriptEngine.ClearScriptEngine();
   world.scriptEngine.ResetScriptEngine(window, nullptr);
   world.scriptEngine.RegisterSystemCall("finish", HandleFinish);
+  RegisterSceneCalls(world.scriptEngine);
 }
 
 }  // namespace api
