@@ -129,9 +129,18 @@ TEST_F(SceneFiles, APlacementFileNamedWithBackslashesIsRead) {
 }
 
 TEST_F(SceneFiles, ATerrainFileIsReadThroughItsOwnGlobal) {
-  test::WriteFile("maps/a.map", "[{ID:\"GROUND\",POS:{x:0,y:0,z:0}}]\r\n");
+  test::WriteFile("map_master.txt", "{GROUND:{ATTRIBUTE:[\"GROUND\"]},HUT:{ALIAS:\"Hut\"}}\r\n");
+  script::ScriptEngine& se = world.scriptEngine;
+  ASSERT_EQ(se.LoadScriptMemory("extern object __maps=\r\n#include \"map_master.txt\"\r\n;\r\n", "maps"), 1);
+  ASSERT_EQ(world::load_map_master(world, script::FollowRefer(se.FindGlobal("__maps"))->data.array), 1);
+  test::WriteFile("maps/a.map", "[{ID:\"GROUND\",POS:{x:0,y:0,z:0}},{ID:\"Hut\",POS:{x:5,y:0,z:5}}]\r\n");
   EXPECT_EQ(world::LoadTerrainFile(world, "maps\\a.map", 0, window), 1);
+  EXPECT_EQ(world::CountMapObjects(world), 2);
   EXPECT_EQ(world::LoadTerrainFile(world, "maps/a.map", 0, window), 1);
+  EXPECT_EQ(world::CountMapObjects(world), 2);  // replaced, not added to
+  // Saved under a name without extension: ".map" is added.
+  EXPECT_EQ(world::SaveMapFile(world, "maps/saved"), 1);
+  EXPECT_NE(test::ReadFile("maps/saved.map").find("HUT"), std::string::npos) << test::ReadFile("maps/saved.map");
   EXPECT_TRUE(boxes.Boxes().empty());
   std::string log = Log();
   EXPECT_NE(log.find(test::Sjis("地形ファイル解釈処理開始")), std::string::npos);
