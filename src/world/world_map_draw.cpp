@@ -115,8 +115,8 @@ render::CMesh* LoadMapDefinitionModel(GameWorld& world, MapObjectDefinition* def
 
 int LoadSystemBox(GameWorld& world) {
   MapObjectWorld& map = MapOf(world);
-  map.boxTried = true;
   if (!world.graphics) return 0;
+  map.boxTried = true;
   if (map.boxModel.containerCount > 0) return 1;
   if (!map.boxModel.LoadXFile(*world.graphics, kSystemBoxModel, 0)) {
     core::Logf(world.log, core::kLogError, "system box [%s] not loaded: the tree shows no boxes\n", kSystemBoxModel);

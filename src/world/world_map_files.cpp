@@ -222,9 +222,10 @@ int ReadMapPlacements(GameWorld& world, const script::CScriptArray* terrain, int
   if (!terrain) return 0;
   MapObjectWorld& map = MapOf(world);
   map.qualityFlags = qualityFlags;
+  // The objects go before the models they show.
+  RemoveAllMapObjects(world);
   for (auto& definition : map.definitions)
     if (definition && !(definition->attributes & kMapMemory)) ReleaseDefinitionResources(map, *definition);
-  RemoveAllMapObjects(world);
 
   int count = script::GetElementCount(terrain);
   for (int i = 0; i < count; i++) {

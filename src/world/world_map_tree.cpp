@@ -13,17 +13,22 @@ namespace {
 constexpr int kItemGrowth = 16;
 constexpr int kSplitAbove = 5;
 
-void AddItem(SpatialTreeNode& node, MapObject* object) {
-  for (MapObject*& item : node.items)
-    if (!item) {
-      item = object;
-      return;
-    }
-  size_t old = node.items.size();
-  node.items.resize(old + kItemGrowth, nullptr);
+// Adds objects as one by one at the first null entry, the array growing by
+// 16 when full; in one pass over the array.
+void AddItems(SpatialTreeNode& node, const std::vector<MapObject*>& objects) {
+  size_t next = 0, slot = 0;
+  for (; slot < node.items.size() && next < objects.size(); slot++)
+    if (!node.items[slot]) node.items[slot] = objects[next++];
+  if (next < objects.size()) {
+    size_t old = node.items.size();
+    size_t rest = objects.size() - next;
+    node.items.resize(old + (rest + kItemGrowth - 1) / kItemGrowth * kItemGrowth, nullptr);
+    for (size_t k = 0; k < rest; k++) node.items[old + k] = objects[next + k];
+  }
   node.itemCapacity = int32_t(node.items.size());
-  node.items[old] = object;
 }
+
+void AddItem(SpatialTreeNode& node, MapObject* object) { AddItems(node, {object}); }
 
 bool NodeHolds(const SpatialTreeNode& node, const MapObject* object) {
   for (const MapObject* item : node.items)
@@ -44,16 +49,16 @@ bool NodeRemove(SpatialTreeNode& node, const MapObject* object) {
   return false;
 }
 
-// Every object of the subtree below the node back into the node.
-void Gather(SpatialTreeNode& node, SpatialTreeNode& into) {
+// Every object of the subtree below the node, taken out of the children.
+void Gather(SpatialTreeNode& node, std::vector<MapObject*>* out) {
   for (auto& child : node.child) {
     if (!child) continue;
     for (MapObject*& item : child->items)
       if (item) {
-        AddItem(into, item);
+        out->push_back(item);
         item = nullptr;
       }
-    Gather(*child, into);
+    Gather(*child, out);
   }
 }
 
@@ -81,7 +86,9 @@ struct Placed {
 
 void BuildNode(SpatialTreeNode& node, MapObjectWorld& map) {
   // 1. The subtree's objects into the node; their box and mean position.
-  Gather(node, node);
+  std::vector<MapObject*> gathered;
+  Gather(node, &gathered);
+  AddItems(node, gathered);
   std::vector<Placed> placed;
   for (size_t slot = 0; slot < node.items.size(); slot++) {
     MapObject* item = node.items[slot];
@@ -129,15 +136,20 @@ void BuildNode(SpatialTreeNode& node, MapObjectWorld& map) {
     // ever (objects whose boxes lie off their positions can do that): the
     // node keeps them.
     if (moved[0] == int(placed.size()) || moved[1] == int(placed.size())) destination.assign(placed.size(), -1);
+    std::vector<MapObject*> down[2];
     for (size_t i = 0; i < placed.size(); i++) {
       int side = destination[i];
       if (side < 0) continue;
+      down[side].push_back(node.items[placed[i].slot]);
+      node.items[placed[i].slot] = nullptr;
+    }
+    for (int side = 0; side < 2; side++) {
+      if (down[side].empty()) continue;
       if (!node.child[side]) {
         node.child[side] = std::make_unique<SpatialTreeNode>();
         node.child[side]->world = &map;
       }
-      AddItem(*node.child[side], node.items[placed[i].slot]);
-      node.items[placed[i].slot] = nullptr;
+      AddItems(*node.child[side], down[side]);
     }
   }
 

@@ -168,6 +168,31 @@ TEST_F(MapFixture, MasterKeysFillTheDefinition) {
   EXPECT_EQ(world::FindMapDefinition(world, "NOPE"), nullptr);
 }
 
+TEST_F(MapFixture, BrokenMasterAndTerrainEntriesTakeDefaults) {
+  LoadMaster(R"({BAD:3,
+                 ODD:{MODEL_FILE:7,SCALE:"x",CHILD:5,AERO_LIGHT:[{TYPE:2}],CONNECTION_POS:[1,{x:2}],
+                      ATTRIBUTE:[4,"GROUND"],TEXTURE_STYLE:"LIGHT"},
+                 OK:{MODEL_FILE:"box.x"}})");
+  MapObjectDefinition& bad = Def("BAD");
+  EXPECT_EQ(bad.modelFile, "");
+  EXPECT_FLOAT_EQ(bad.glareRate, 0.1f);
+  MapObjectDefinition& odd = Def("ODD");
+  EXPECT_EQ(odd.modelFile, "");
+  EXPECT_VEC3_NEAR(odd.scale, 1, 1, 1, 0);
+  EXPECT_TRUE(odd.children.empty());
+  EXPECT_EQ(odd.aeroLightType[0], -1);
+  EXPECT_EQ(odd.attributes, world::kMapGround);
+  EXPECT_EQ(odd.textureStyle, 0);
+  EXPECT_TRUE(odd.hasConnectionPoints);
+  EXPECT_EQ(odd.connectionPoints[0].x, world::kMapNoPoint);
+  EXPECT_VEC3_NEAR(odd.connectionPoints[1], 2, 0, 0, 0);
+  Place(R"([{ID:5,POS:"a"},"OK",{ID:"OK",POS:{x:"q",y:2}},{ID:"BAD"}])");
+  std::vector<MapObject*> placed = Objects();
+  ASSERT_EQ(placed.size(), 2u);
+  EXPECT_VEC3_NEAR(placed[0]->position, 0, 2, 0, 0);
+  EXPECT_EQ(placed[1]->model, nullptr);  // BAD names no model: placed without one
+}
+
 // [SECTION] Terrains
 
 TEST_F(MapFixture, TerrainPlacesObjectsWithTheirChildrenAndLights) {
@@ -354,6 +379,22 @@ TEST_F(MapFixture, ADefinitionThatNamesItselfAsChildStops) {
 }
 
 // [SECTION] The spatial tree
+
+TEST_F(MapFixture, TheTreeShowsTheSystemBoxWhenItLoads) {
+  LoadMaster();
+  // Without the system files the tree goes on without boxes.
+  Place(R"([{ID:"SHED",POS:{x:0,y:0,z:0}}])");
+  EXPECT_EQ(world.map->boxModel.containerCount, 0);
+  EXPECT_EQ(world.map->root.model, nullptr);
+  test::RunCommand("mkdir -p ZadAzorad");
+  test::WriteFile("ZadAzorad/systembox.x", SourceFile("tests/render/data/box.x"));
+  EXPECT_EQ(world::LoadSystemBox(world), 1);
+  Place(R"([{ID:"SHED",POS:{x:0,y:0,z:0}},{ID:"SHED",POS:{x:4,y:0,z:0}}])");
+  EXPECT_EQ(world.map->root.model, &world.map->boxModel);
+  EXPECT_VEC3_NEAR(world.map->root.position, 2, 0, 0, 1e-5);
+  EXPECT_VEC3_NEAR(world.map->root.scale, 3, 1, 1, 1e-5);  // half size, at least 1
+  EXPECT_VEC3_NEAR(world.map->rootBox.scale, 100000000.0f, 100000000.0f, 100000000.0f, 0);
+}
 
 TEST_F(MapFixture, TreeSplitsAboveFiveObjectsOnTheWidestAxis) {
   LoadMaster();
