@@ -369,6 +369,31 @@ TEST_F(SceneFiles, SystemTypesAreFoundInTheUnitMaster) {
   EXPECT_EQ(world.noWeaponType, nullptr);
 }
 
+// The reset flag empties the world first; the records are read with the
+// scene's texture layers and the TEXTURE_MODE quality bits.
+TEST_F(SceneFiles, AResetLoadStartsFromAnEmptyWorldWithTheTextureBits) {
+  test::WriteFile("one.plc", kPlacements);
+  ASSERT_EQ(world::LoadUnitPlacementFile(world, "one.plc", 0, nullptr), 1);
+  ASSERT_EQ(world::put_group(world, nullptr, world::kSceneTextureFlags, 1), 4);
+  ASSERT_EQ(world::LoadUnitPlacementFile(world, "one.plc", 1, nullptr), 1);
+  EXPECT_EQ(Records(), 3);  // the records of before went with the reset
+  EXPECT_EQ(UnitLabelled("P1"), nullptr);
+
+  core::SettingsBlock settings;
+  core::ResetSettings(&settings);
+  world.settings = &settings;
+  const struct {
+    int mode;
+    uint32_t flags;
+  } cases[] = {{0, 0x207802}, {1, 0x207882}, {2, 0x207902}, {3, 0x207802}};
+  for (const auto& c : cases) {
+    settings.textureMode = c.mode;
+    ASSERT_EQ(world::LoadUnitPlacementFile(world, "one.plc", 0, nullptr), 1);
+    EXPECT_EQ(Db().loadFlags, c.flags) << c.mode;
+  }
+  world.settings = nullptr;
+}
+
 TEST_F(SceneFiles, ExtensionsAreAddedOnlyWhenMissing) {
   EXPECT_EQ(world::SaveScene(world, "plain"), 1);
   EXPECT_TRUE(platform::PathExists("plain.plc"));
