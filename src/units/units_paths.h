@@ -317,11 +317,6 @@ struct PathPointRecord {
   std::string operand2;        // OPE[1]
 };
 
-// Compiles a placement file into the engine as the initial value of the
-// extern object `__system_unitdata` (added to the engine's link list, as the
-// scene loader does). The object, or null when the file does not compile or
-// holds no object; the compile errors stay in the engine's list.
-const script::CScriptArray* CompilePlacementFile(script::ScriptEngine& se, const char* path);
 // Reads the elements of a compiled placement object into the database's
 // records (the load flags are stored first). 0; a null object reads nothing.
 int ReadUnitPlacements(UnitDatabase& db, const script::CScriptArray* object, uint32_t loadFlags,
