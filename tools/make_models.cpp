@@ -1,15 +1,19 @@
 // make_models.cpp -- writes the project's own X-file models: a textured box
 // (text, binary and both compressed forms) and a small skinned arm with
-// named frames and two animation sets, plus the box's texture; and the
-// sample units' models, each a few coloured boxes.
+// named frames and two animation sets, plus the box's texture; the sample
+// units' models, each a few coloured boxes; and the sample scene's models,
+// textured boxes with their textures.
 //
 //   tkw4-make-models FOLDER...
 //   tkw4-make-models --units FOLDER
+//   tkw4-make-models --scene FOLDER
 //
 // The first form writes box.x, box_bin.x, box_tzip.x, box_bzip.x, arm.x,
 // arm_bzip.x and box.bmp into every FOLDER (tests/render/data and
 // games/Demo/Model); the second writes plane.x, vehicle.x, ship.x, aagun.x
-// and missile.x into FOLDER (games/Demo/Unit). The
+// and missile.x into FOLDER (games/Demo/Unit); the third ground.x, runway.x,
+// hangar.x, tower.x, house.x, tree.x and their textures grass.bmp,
+// runway.bmp, wall.bmp and leaves.bmp into FOLDER (games/Demo/Map). The
 // output is the same on every run, so the committed files can be made again
 // byte for byte. The binary and compressed forms are converted from the
 // text form by this tool's own token writer and MSZIP block writer.
@@ -456,17 +460,156 @@ std::vector<std::pair<const char*, std::string>> UnitModels() {
 
 using xtext::Write;
 
+// ----------------------------------------------------------------------------
+// The sample scene's models: textured boxes (four corners a face, so every
+// face has its own texture coordinates), the texture repeated every `tile`
+// model units. Written as text X files with face normals.
+// ----------------------------------------------------------------------------
+
+struct TexturedBox {
+  float x0, y0, z0, x1, y1, z1;
+  float tile;  // model units per texture repeat
+};
+
+std::string TexturedBoxesToText(const char* name, const std::vector<TexturedBox>& boxes, const char* texture,
+                                float r, float g, float b) {
+  // Per face: its normal and its four corners (indices into the box's
+  // eight corners), wound as the unit models' faces are.
+  static const int kFaces[6][4] = {{3, 2, 1, 0}, {4, 5, 6, 7}, {0, 4, 7, 3}, {1, 2, 6, 5}, {3, 7, 6, 2}, {0, 1, 5, 4}};
+  static const float kNormals[6][3] = {{0, 0, -1}, {0, 0, 1}, {-1, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, -1, 0}};
+  xtext::Mesh m;
+  m.name = name;
+  m.comment = "A sample scene model of textured boxes; written by tkw4-make-models --scene.";
+  m.diffuse = {r, g, b, 1.0f};
+  m.specular = {0.2f, 0.2f, 0.2f};
+  m.texture = texture;
+  for (const TexturedBox& bx : boxes) {
+    const float c[8][3] = {{bx.x0, bx.y0, bx.z0}, {bx.x1, bx.y0, bx.z0}, {bx.x1, bx.y1, bx.z0}, {bx.x0, bx.y1, bx.z0},
+                           {bx.x0, bx.y0, bx.z1}, {bx.x1, bx.y0, bx.z1}, {bx.x1, bx.y1, bx.z1}, {bx.x0, bx.y1, bx.z1}};
+    for (int f = 0; f < 6; f++) {
+      std::vector<int> face;
+      for (int k = 0; k < 4; k++) {
+        const float* p = c[kFaces[f][k]];
+        // The two axes across the face give the coordinates.
+        float u, v;
+        if (kNormals[f][1] != 0) {
+          u = p[0], v = p[2];
+        } else if (kNormals[f][0] != 0) {
+          u = p[2], v = p[1];
+        } else {
+          u = p[0], v = p[1];
+        }
+        face.push_back(int(m.positions.size()));
+        m.positions.push_back({p[0], p[1], p[2]});
+        m.normals.push_back({kNormals[f][0], kNormals[f][1], kNormals[f][2]});
+        m.uvs.push_back({u / bx.tile, -v / bx.tile});
+      }
+      m.faces.push_back(face);
+    }
+  }
+  return xtext::MeshToText(m);
+}
+
+// A 32 x 32 24-bit BMP whose pixel colour `paint` gives (bytes blue, green,
+// red).
+template <typename Paint>
+std::string PaintedBmp(Paint paint) {
+  const int w = 32, h = 32, row = w * 3;
+  std::string out = "BM";
+  Put32(&out, uint32_t(54 + row * h));
+  Put32(&out, 0);
+  Put32(&out, 54);
+  Put32(&out, 40);
+  Put32(&out, w);
+  Put32(&out, h);
+  Put16(&out, 1);
+  Put16(&out, 24);
+  for (int i = 0; i < 6; i++) Put32(&out, 0);
+  uint32_t noise = 12345;
+  for (int y = 0; y < h; y++)
+    for (int x = 0; x < w; x++) {
+      noise = noise * 1103515245u + 12345u;  // a fixed sequence: the same bytes every run
+      int grain = int((noise >> 16) % 21) - 10;
+      uint8_t rgb[3];
+      paint(x, y, grain, rgb);
+      out.push_back(char(rgb[2]));
+      out.push_back(char(rgb[1]));
+      out.push_back(char(rgb[0]));
+    }
+  return out;
+}
+
+uint8_t Clamp8(int v) { return uint8_t(v < 0 ? 0 : v > 255 ? 255 : v); }
+
+// The scene: a ground plane, a runway, a hangar with a control tower, a
+// house and a tree; each model's texture beside it.
+std::vector<std::pair<const char*, std::string>> SceneModels() {
+  const TexturedBox ground[] = {{-5000.0f, -1.0f, -5000.0f, 5000.0f, 0.0f, 5000.0f, 50.0f}};
+  const TexturedBox runway[] = {{-30.0f, 0.0f, -1000.0f, 30.0f, 0.2f, 1000.0f, 60.0f}};
+  const TexturedBox hangar[] = {
+      {-20.0f, 0.0f, -15.0f, 20.0f, 12.0f, 15.0f, 8.0f},  // hall
+      {-22.0f, 12.0f, -17.0f, 22.0f, 13.0f, 17.0f, 8.0f},  // roof
+  };
+  const TexturedBox tower[] = {
+      {-3.0f, 0.0f, -3.0f, 3.0f, 20.0f, 3.0f, 4.0f},      // shaft
+      {-5.0f, 20.0f, -5.0f, 5.0f, 25.0f, 5.0f, 4.0f},     // cab
+  };
+  const TexturedBox house[] = {
+      {-6.0f, 0.0f, -5.0f, 6.0f, 7.0f, 5.0f, 4.0f},
+      {-6.5f, 7.0f, -5.5f, 6.5f, 7.6f, 5.5f, 4.0f},
+  };
+  const TexturedBox tree[] = {
+      {-0.4f, 0.0f, -0.4f, 0.4f, 3.0f, 0.4f, 2.0f},       // trunk
+      {-2.5f, 3.0f, -2.5f, 2.5f, 6.0f, 2.5f, 2.0f},       // crown
+      {-1.6f, 6.0f, -1.6f, 1.6f, 8.0f, 1.6f, 2.0f},
+  };
+  auto text = [](const char* name, const auto& boxes, const char* texture, float r, float g, float b) {
+    return TexturedBoxesToText(name, {std::begin(boxes), std::end(boxes)}, texture, r, g, b);
+  };
+  return {
+      {"ground.x", text("Ground", ground, "grass.bmp", 1.0f, 1.0f, 1.0f)},
+      {"runway.x", text("Runway", runway, "runway.bmp", 1.0f, 1.0f, 1.0f)},
+      {"hangar.x", text("Hangar", hangar, "wall.bmp", 0.8f, 0.85f, 0.9f)},
+      {"tower.x", text("Tower", tower, "wall.bmp", 1.0f, 1.0f, 1.0f)},
+      {"house.x", text("House", house, "wall.bmp", 1.0f, 0.9f, 0.8f)},
+      {"tree.x", text("Tree", tree, "leaves.bmp", 1.0f, 1.0f, 1.0f)},
+      {"grass.bmp", PaintedBmp([](int, int, int g, uint8_t* c) {
+         c[0] = Clamp8(70 + g), c[1] = Clamp8(120 + 2 * g), c[2] = Clamp8(50 + g);
+       })},
+      {"runway.bmp", PaintedBmp([](int x, int y, int g, uint8_t* c) {
+         // Grey asphalt, a dashed white centre line along the runway.
+         bool line = x >= 15 && x <= 16 && y < 20;
+         int v = line ? 235 : 90 + g;
+         c[0] = c[1] = c[2] = Clamp8(v);
+       })},
+      {"wall.bmp", PaintedBmp([](int x, int y, int g, uint8_t* c) {
+         // Panels with darker seams.
+         bool seam = x % 16 == 0 || y % 8 == 0;
+         int v = (seam ? 140 : 200) + g;
+         c[0] = Clamp8(v), c[1] = Clamp8(v), c[2] = Clamp8(v - 10);
+       })},
+      {"leaves.bmp", PaintedBmp([](int x, int y, int g, uint8_t* c) {
+         bool dark = ((x / 4) + (y / 4)) % 3 == 0;
+         c[0] = Clamp8((dark ? 30 : 50) + g), c[1] = Clamp8((dark ? 80 : 110) + 2 * g), c[2] = Clamp8(30 + g);
+       })},
+  };
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2 || (std::strcmp(argv[1], "--units") == 0 && argc != 3)) {
-    std::fprintf(stderr, "usage: tkw4-make-models FOLDER...\n       tkw4-make-models --units FOLDER\n");
+  bool units = argc >= 2 && std::strcmp(argv[1], "--units") == 0;
+  bool scene = argc >= 2 && std::strcmp(argv[1], "--scene") == 0;
+  if (argc < 2 || ((units || scene) && argc != 3)) {
+    std::fprintf(stderr,
+                 "usage: tkw4-make-models FOLDER...\n       tkw4-make-models --units FOLDER\n"
+                 "       tkw4-make-models --scene FOLDER\n");
     return 2;
   }
-  if (std::strcmp(argv[1], "--units") == 0) {
+  if (units || scene) {
     std::filesystem::path folder = argv[2];
     std::filesystem::create_directories(folder);
-    for (const auto& [name, bytes] : UnitModels())
+    for (const auto& [name, bytes] : units ? UnitModels() : SceneModels())
       if (!Write(folder / name, bytes)) {
         std::fprintf(stderr, "tkw4-make-models: cannot write %s\n", (folder / name).string().c_str());
         return 1;

@@ -1,3 +1,4 @@
+<<<<<<< HEAD
 // api_local.h -- what the system-call handlers share: the call record every
 // call function gets, the handlers' name tables and the dispatch by name.
 #pragma once
@@ -138,5 +139,18 @@ script::SystemCallResult* HandleVectorSystemCall(script::SystemCallResult* resul
                                                  script::SystemCallArgument* args, char* scratch);
 extern const CallEntry kVectorCalls[];
 extern const size_t kVectorCallCount;
+=======
+// api_local.h -- the system-call handlers' files, registered together by
+// api_registry.cpp.
+#pragma once
+
+#include "script/script_public.h"
+
+namespace api {
+
+// The data-loading calls: the unit and map masters, terrain and placement
+// data, and the groups of placed units.
+void RegisterSceneCalls(script::ScriptEngine& se);
+>>>>>>> wip-files
 
 }  // namespace api

@@ -175,6 +175,8 @@ CScriptValue* ScriptEngine::FindGlobal(const char* name) {
   return v;
 }
 
+int ScriptEngine::ReleaseGlobal(CScriptValue* value) { return value ? DeleteGlobalVariable(*this, value) : 0; }
+
 // ----------------------------------------------------------------------------
 // Jump targets
 // ----------------------------------------------------------------------------

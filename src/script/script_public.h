@@ -374,6 +374,10 @@ class ScriptEngine {
 
   // A global variable of the compiled scripts, or null.
   CScriptValue* FindGlobal(const char* name);
+  // Gives back a global that FindGlobal fetched: it leaves the global
+  // namespace and its value goes back to the pools, so a later compile may
+  // declare the name again. 1, or 0 when it was not a global.
+  int ReleaseGlobal(CScriptValue* value);
   // The value read as a float after refer links (0 for null and for values
   // that are not numbers or strings).
   static float ValueToFloat(const CScriptValue* value);

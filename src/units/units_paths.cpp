@@ -593,7 +593,8 @@ int CreatePathsFromRecords(world::GameWorld& world, PathPointPool& pool, int32_t
       float green = TintChannel(world);
       float blue = TintChannel(world);
       PathPoint* point = NewPathPoint(pool, pathIdCounter ? (*pathIdCounter)++ : 0, red, green, blue);
-      if (!point) return int(made.size());
+      // The pool cannot grow: the caller's error handling takes the text.
+      if (!point) script::RaiseScriptError("%s", core::Sjis("パス配置数の上限に達しました"));
       point->SetObjectPosition(r->position.x, r->position.y, r->position.z);
       point->onCurve = (r->options & kPathOnCurve) ? 1 : 0;
       point->active = (r->options & kPathActive) ? 1 : 0;

@@ -192,8 +192,8 @@ void DetachAllPathPoints(PathPointPool& pool);
 // chain's first. With `compile` each wrapper is compiled into `se` (whose
 // error frames are wired to the pool, so an error names its point); with
 // `list` each active point is listed for triggering. Returns the number of
-// points made, short of the records when the pool could not grow; compile
-// errors stay in the engine's list.
+// points made; when the pool cannot grow the text "パス配置数の上限に達しました"
+// is raised (script::ScriptError). Compile errors stay in the engine's list.
 int CreatePathsFromRecords(world::GameWorld& world, PathPointPool& pool, int32_t* pathIdCounter,
                            script::ScriptEngine& se, int compile = 1, int list = 1);
 
@@ -317,11 +317,6 @@ struct PathPointRecord {
   std::string operand2;        // OPE[1]
 };
 
-// Compiles a placement file into the engine as the initial value of the
-// extern object `__system_unitdata` (added to the engine's link list, as the
-// scene loader does). The object, or null when the file does not compile or
-// holds no object; the compile errors stay in the engine's list.
-const script::CScriptArray* CompilePlacementFile(script::ScriptEngine& se, const char* path);
 // Reads the elements of a compiled placement object into the database's
 // records (the load flags are stored first). 0; a null object reads nothing.
 int ReadUnitPlacements(UnitDatabase& db, const script::CScriptArray* object, uint32_t loadFlags,

@@ -3,9 +3,9 @@
 //
 // A placement file (".plc") is one array in object text notation whose
 // elements are unit placements or paths (objects with a "UNIT_PATH" array).
-// The scene loader compiles it as the initial value of `__system_unitdata`
-// and hands the object to ReadUnitPlacements; the editor saves the records
-// back through WriteUnitPlacementFile. A file the writer wrote reads back to
+// The world's scene loader compiles it as the initial value of
+// `__system_unitdata` and hands the object to ReadUnitPlacements; the
+// records are saved back through WriteUnitPlacementFile. A file the writer wrote reads back to
 // the same records, and writing those again gives the same bytes.
 //
 // Index
@@ -242,19 +242,6 @@ void ReadPlacement(UnitDatabase& db, const script::CScriptArray* element) {
 }
 
 }  // namespace
-
-const script::CScriptArray* CompilePlacementFile(script::ScriptEngine& se, const char* path) {
-  static constexpr char kGlobal[] = "__system_unitdata";
-  // The file's text is the initial value of one extern object; the include
-  // line holds the path as a string literal, escaped whole.
-  std::string name = TextOrEmpty(path);
-  std::vector<char> escaped(name.size() * 2 + 2);
-  script::EscapeStringBounded(escaped.data(), name.c_str(), int(escaped.size()));
-  std::string source = std::string("extern object ") + kGlobal + "=\r\n#include\"" + escaped.data() + "\"\r\n;\r\n";
-  if (!se.LoadScriptMemory(source.c_str(), kGlobal)) return nullptr;
-  const script::CScriptValue* data = script::FollowRefer(se.FindGlobal(kGlobal));
-  return data && data->type == script::kValueCompound ? data->data.array : nullptr;
-}
 
 int ReadUnitPlacements(UnitDatabase& db, const script::CScriptArray* object, uint32_t loadFlags,
                        const char* source) {

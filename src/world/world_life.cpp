@@ -19,13 +19,24 @@ namespace {
 
 constexpr int kRestSteps = 18000;  // five minutes
 constexpr int kDefaultStallHeight = 3000;
-// The texture layers a start file's units load with.
-constexpr uint32_t kStartTextureFlags = 0x207800;
-
 // 1 when the name ends in ".plc", any case.
 bool IsPlacementFile(const char* name) {
   size_t length = std::strlen(name);
   return length >= 4 && strcasecmp(name + length - 4, ".plc") == 0;
+}
+
+// A start file that is a placement file: read, its paths built with their
+// scripts compiled and their active points listed, every group put. Too
+// many path points end the load with a text shown at the first run step.
+void LoadStartPlacement(GameWorld& world, const char* path) {
+  if (LoadUnitPlacementFile(world, path, 0, nullptr) != 1) return;
+  try {
+    CreatePathsFromPoints(world, 1, 1);
+    put_group(world, nullptr, kSceneTextureFlags, 1);
+  } catch (const script::ScriptError& e) {
+    core::Logf(world.log, core::kLogError, "%s\n", e.text.c_str());
+    world.pendingRunError = e.text;
+  }
 }
 
 }  // namespace
@@ -41,6 +52,7 @@ void GameWorld::SetWorldDefaults() {
   camera.countdown = 0;
   messages = {};
   FreePopulation(*this);
+  noWeaponType = nullptr;
   ClearStartFiles();
   ResetEnvironment(*this);
   SetFlightArea(flightArea, -5000.0f, -5000.0f, -5000.0f, 5000.0f, 5000.0f, 5000.0f, 900.0f);
@@ -159,7 +171,7 @@ void GameWorld::ResetWorld() {
   // 14. The start file: a placement file, or a script.
   if (!(InEditMode(*this) && !testRunRequested) && startFileName_[0]) {
     if (IsPlacementFile(startFileName_)) {
-      LoadStartPlacementFile(*this, startFileName_);
+      LoadStartPlacement(*this, startFileName_);
     } else {
       scriptEngine.LoadScript(startFileName_);
     }
@@ -242,38 +254,6 @@ void RecordFinishedRun(GameWorld& world) {
 
 void RewindRecorder(GameWorld& world, bool forPlayback) {
   if (world.recorder) world.recorder->RewindRecorder(forPlayback);
-}
-
-int LoadStartPlacementFile(GameWorld& world, const char* path) {
-  units::UnitDatabase& db = *world.unitDatabase;
-  const script::CScriptArray* object = units::CompilePlacementFile(world.scriptEngine, path);
-  if (!object) {
-    core::Logf(world.log, core::kLogError, Sjis("配置ファイル\"%s\"が読み込めません。\n"), path);
-    return 0;
-  }
-  units::ReadUnitPlacements(db, object, kStartTextureFlags, path);
-  // The paths first (their scripts compiled, their active points listed),
-  // then every group is put: each record with its options, group and path,
-  // a unit with a path following it from the path's labelled point.
-  units::CreatePathsFromRecords(world, *world.pathPoints, &world.pathIdCounter, world.scriptEngine);
-  for (units::PlacementRecord* record : db.placements) {
-    if (!record) continue;
-    uint32_t flags = 0;
-    if (record->options & units::kPlaceTarget) flags |= kPutTarget;
-    if (record->options & units::kPlacePlayer) flags |= kPutPlayer;
-    units::Unit* unit = PutUnit(world, record->team.c_str(), record->type, record->level, record->label.c_str(),
-                                flags, record->position, record->rotation, nullptr);
-    if (!unit) continue;
-    unit->flags |= record->options & (units::kPlaceIgnored | units::kPlaceBarrier);
-    units::SetUnitGroup(*unit, record->group.c_str());
-    units::SetUnitPathLabel(*unit, record->path.c_str());
-    units::PathPoint* start = record->path.empty() ? nullptr : units::FindPathPointByLabel(*world.pathPoints, record->path.c_str());
-    if (start) {
-      units::SetUnitPath(*unit, start, 0);
-      units::SetUnitState(*unit, units::kUnitStateFollowPath, 0);
-    }
-  }
-  return 1;
 }
 
 }  // namespace world

@@ -84,9 +84,6 @@ void LoadEffectTextures(GameWorld& world);
 void ScatterWeatherParticles(GameWorld& world);
 void ResetEnvironment(GameWorld& world);
 
-// The start file's placement file: units placed, paths built. 1 when read.
-int LoadStartPlacementFile(GameWorld& world, const char* path);
-
 // ----------------------------------------------------------------------------
 // world_units.cpp: what the world reads and does to a unit record.
 // ----------------------------------------------------------------------------

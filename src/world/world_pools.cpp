@@ -25,7 +25,6 @@ namespace {
 constexpr uint32_t kUnitPoolGrowthBytes = 1024;  // with the 16 bytes every growth adds: 260 slots
 constexpr int kDestroyedNamesFirst = 260;
 constexpr const char* kSystemYou = "__SYSTEM__YOU";
-constexpr const char* kSystemDust = "__SYSTEM__DUST_00";
 constexpr const char* kSystemDustLabel = "__SYSTEM__DUST";
 
 float Distance(Vec3 a, Vec3 b) {
@@ -252,7 +251,7 @@ units::Unit* SpawnOwnedUnit(GameWorld& world, Vec3 position, Vec3 direction, uni
 }
 
 units::Unit* PutSystemDust(GameWorld& world, Vec3 position, Vec3 direction) {
-  units::UnitType* dust = FindTypeByKey(world, kSystemDust);
+  units::UnitType* dust = world.dustTypes[0];  // found by load_unit_master
   units::Unit* unit = PutUnit(world, "", dust, 0, kSystemDustLabel, 0, position, Vec3{}, nullptr);
   if (!unit) return nullptr;
   Vec3 angles{};

@@ -16,6 +16,7 @@
 #include "world/world_environment.h"
 #include "world/world_map.h"
 #include "world/world_recorder.h"
+#include "world/world_scene_files.h"
 #include "world/world_services.h"
 #include "world/world_triggers.h"
 
@@ -251,6 +252,14 @@ class GameWorld {
   // The player's chosen unit type and weapon types ("__SYSTEM__YOU").
   units::UnitType* playerType = nullptr;
   units::UnitType* playerWeaponTypes[4] = {};
+  // The system types of the unit master (`load_unit_master`): the player's
+  // own placeholder ("__SYSTEM__YOU"), the dust types ("__SYSTEM__DUST_%02d",
+  // the first falling back to "__SYSTEM__DUST") and the type a unit without
+  // one shows ("__SYSTEM__NO_WEAPON"); null when the master has none.
+  static constexpr int kDustTypes = 16;
+  units::UnitType* systemYouType = nullptr;
+  units::UnitType* dustTypes[kDustTypes] = {};
+  units::UnitType* noWeaponType = nullptr;
   // --- The scene ---------------------------------------------------------------
   EnvironmentRecord environment;
   MapObjectWorld* map = nullptr;                 // made with the world

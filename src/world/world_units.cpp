@@ -25,19 +25,21 @@ units::UnitType* FindTypeByKey(GameWorld& world, const char* key) {
 }
 
 void LoadMasterModels(GameWorld& world, units::Unit* unit, units::UnitType* type) {
+  if (!type) type = world.noWeaponType;
   if (!type) return;
   units::UnitDatabase& db = *world.unitDatabase;
   // A model when the type names one, else its texture as a surface: a
   // cross of quads for mounted types, a centred sprite for large ones.
+  // Without a unit only the graphics are loaded (a group made ready).
   if (render::CMesh* model = units::PrepareUnitTypeModel(db, *type)) {
-    unit->SetObjectModel(model);
-  } else if (render::TextureHolder* texture = units::FindUnitTypeTexture(db, *type); texture && db.graphics) {
+    if (unit) unit->SetObjectModel(model);
+  } else if (render::TextureHolder* texture = units::FindUnitTypeTexture(db, *type); texture && db.graphics && unit) {
     if (type->attributes & units::kAttrMounted) unit->SetObjectSurface(*db.graphics, texture, render::kSurfaceCross, 1);
     else if (type->attributes & units::kAttrNearfuse)
       unit->SetObjectSurface(*db.graphics, texture, render::kSurfaceCentredSprite, 1);
     else unit->SetObjectTexture(*db.graphics, texture);
   }
-  unit->SetObjectGlareRate(type->glareRate);
+  if (unit) unit->SetObjectGlareRate(type->glareRate);
 }
 
 bool UnitIsLive(const units::Unit* unit) { return unit && (unit->unitId != 0 || unit->model || unit->surface); }

@@ -124,27 +124,49 @@ TEST(StartupWorld, ABadStartFileOfTheWorldIsReportedAndTheLoopGoesOn) {
   EXPECT_NE(test::ReadFile("CompileError.txt").find("world.script"), std::string::npos);
 }
 
+// The sample game headless: the start script hands the world its script,
+// which loads the scene (masters, terrain, units on their paths) through the
+// data-loading calls and reports it, until the input file closes the window.
 TEST(StartupWorld, TheSampleGameRunsItsWorldHeadless) {
   GameFolder game(nullptr, "keyboard\nat 150 close\n");
   std::filesystem::create_directory_symlink(GamesFolder() / "Demo", "Demo");
+  // The system includes the path points' event scripts compile against
+  // (the system package holds them in a full installation).
+  std::filesystem::create_directories("zadazorad/script");
+  for (const char* inc : {"system.inc", "mission.inc"})
+    std::filesystem::create_symlink(GamesFolder() / "ZadAzorad" / "Script" / inc, std::string("zadazorad/script/") + inc);
   testing::internal::CaptureStdout();
-  int result;
+  int units = 0;
   {
     app::Engine engine;
     SteadyClock clock;
-    result = RunProgram(engine, clock, {"demo.rsp"});
+    RunProgram(engine, clock, {"demo.rsp"});
     EXPECT_EQ(engine.graphics.MainWindow(), nullptr);
+    for (int slot = 1; slot < world::CountUnitSlots(engine.world); slot++)
+      units += world::GetUnitAt(engine.world, slot) != nullptr;
   }
   std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_TRUE(game.boxes.Boxes().empty());
-  (void)result;
+  for (const test::RecordedBox& box : game.boxes.Boxes()) ADD_FAILURE() << box.caption << ": " << box.text;
   EXPECT_NE(out.find("Demo: the start script is running."), std::string::npos);
   EXPECT_NE(out.find("Demo: the world is running."), std::string::npos);
+  EXPECT_NE(out.find("Demo: loaded the unit master (Unit/unit_master.txt)."), std::string::npos) << out;
+  EXPECT_NE(out.find("Demo: loaded the map master (Map/map_master.txt)."), std::string::npos);
+  EXPECT_NE(out.find("Demo: loaded the terrain (Map/demo.map)."), std::string::npos);
+  // The file's 16 path points and 4 units; the tank's path event ran.
+  EXPECT_NE(out.find("Demo: placed the sample units (Unit/demo.plc): 20 path points and units."), std::string::npos);
+  EXPECT_GE(units, 4);
+  EXPECT_NE(out.find("The tank has appeared."), std::string::npos);
   EXPECT_NE(out.find("Demo: the world has run 61 steps."), std::string::npos);
   EXPECT_NE(out.find("Demo: the world has run 121 steps."), std::string::npos);
   EXPECT_EQ(out.find("Demo: the world ends the game."), std::string::npos);  // closed before
   EXPECT_FALSE(platform::PathExists("RuntimeError.txt"));
   EXPECT_EQ(test::ReadFile("CompileError.txt"), "");
+  // The scene's models loaded without a failure.
+  std::string log = test::ReadFile("system.log");
+  EXPECT_NE(log.find(test::Sjis("Xファイル[Demo\\Map\\ground.x]を読み込みます。")), std::string::npos);
+  EXPECT_NE(log.find(test::Sjis("Xファイル[Demo\\Map\\tower.x]を読み込みます。")), std::string::npos);
+  EXPECT_NE(log.find(test::Sjis("Xファイル[Demo\\Unit\\plane.x]を読み込みます。")), std::string::npos);
+  EXPECT_EQ(log.find(test::Sjis("Xファイル読み込み失敗")), std::string::npos);
 }
 
 // A start script that names a placement file: the world reads it at its
@@ -187,6 +209,11 @@ TEST(StartupWorld, APlacementStartFileRunsItsUnitsHeadless) {
   }
   EXPECT_GE(live, 4);
   ASSERT_NE(falcon, nullptr);
+  EXPECT_STREQ(falcon->group.Get(), "AIR");
+  std::string log = test::ReadFile("system.log");
+  size_t interpret = log.find(test::Sjis("ユニット配置ファイル解釈処理開始"));
+  ASSERT_NE(interpret, std::string::npos);
+  EXPECT_NE(log.find(test::Sjis("ユニット配置ファイル取込処理開始"), interpret), std::string::npos);
   EXPECT_TRUE(falcon->position.x != 2000.0f || falcon->position.z != -2000.0f);
 }
 

@@ -26,6 +26,17 @@ using units::PathPointRecord;
 using units::PlacementRecord;
 using units::Vec3;
 
+// A placement file compiled as the scene loader compiles it: its text the
+// initial value of `__system_unitdata`. The object, or null on errors.
+const script::CScriptArray* CompilePlacementFile(script::ScriptEngine& se, const char* path) {
+  char escaped[260];
+  script::EscapeStringBounded(escaped, path, int(sizeof escaped));
+  std::string source = std::string("extern object __system_unitdata=\r\n#include\"") + escaped + "\"\r\n;\r\n";
+  if (!se.LoadScriptMemory(source.c_str(), "__system_unitdata")) return nullptr;
+  const script::CScriptValue* data = script::FollowRefer(se.FindGlobal("__system_unitdata"));
+  return data && data->type == script::kValueCompound ? data->data.array : nullptr;
+}
+
 class PlacementFixture : public ::testing::Test {
  protected:
   test::ScopedWorkFolder work;
@@ -61,7 +72,7 @@ class PlacementFixture : public ::testing::Test {
   bool Read(const std::string& file, units::UnitDatabase& into) {
     se.ClearScriptEngine();
     se.ResetScriptEngine(nullptr, nullptr);
-    const script::CScriptArray* object = units::CompilePlacementFile(se, file.c_str());
+    const script::CScriptArray* object = CompilePlacementFile(se, file.c_str());
     if (!object) {
       ADD_FAILURE() << se.GetErrorListText();
       return false;
@@ -479,7 +490,7 @@ TEST_F(SampleFixture, MasterHasTheFiveKindsAndTheirModelsRead) {
 
 TEST_F(SampleFixture, PlacementFileReadsAndRoundTrips) {
   ASSERT_NE(LoadMaster(), nullptr);
-  const script::CScriptArray* object = units::CompilePlacementFile(se, "Demo/Unit/demo.plc");
+  const script::CScriptArray* object = CompilePlacementFile(se, "Demo/Unit/demo.plc");
   ASSERT_NE(object, nullptr) << se.GetErrorListText();
   units::ReadUnitPlacements(db, object, 0x82, "Demo/Unit/demo.plc");
 
@@ -530,7 +541,7 @@ TEST_F(SampleFixture, UnitsMoveAlongTheSamplePaths) {
   world::GameWorld world;
   world.unitDatabase = shared;
   ASSERT_NE(LoadMaster(), nullptr);
-  const script::CScriptArray* object = units::CompilePlacementFile(world.scriptEngine, "Demo/Unit/demo.plc");
+  const script::CScriptArray* object = CompilePlacementFile(world.scriptEngine, "Demo/Unit/demo.plc");
   ASSERT_NE(object, nullptr);
   units::ReadUnitPlacements(db, object, 0x82, "Demo/Unit/demo.plc");
   units::PathPointPool pool;
