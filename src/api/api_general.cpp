@@ -193,12 +193,12 @@ const CallEntry kGeneralCalls[] = {
     {"transform_animation", nullptr},
 
     // The scene loaders: unit and map masters, placements and groups.
-    {"load_unit_master", nullptr},
-    {"load_map_master", nullptr},
-    {"load_map_data", nullptr},
-    {"load_unit_data", nullptr},
-    {"load_group", nullptr},
-    {"put_group", nullptr},
+    {"load_unit_master", CallLoadUnitMaster},
+    {"load_map_master", CallLoadMapMaster},
+    {"load_map_data", CallLoadMapData},
+    {"load_unit_data", CallLoadUnitData},
+    {"load_group", CallLoadGroup},
+    {"put_group", CallPutGroup},
 };
 const size_t kGeneralCallCount = sizeof kGeneralCalls / sizeof kGeneralCalls[0];
 

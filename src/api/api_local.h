@@ -1,4 +1,3 @@
-<<<<<<< HEAD
 // api_local.h -- what the system-call handlers share: the call record every
 // call function gets, the handlers' name tables and the dispatch by name.
 #pragma once
@@ -96,6 +95,14 @@ script::SystemCallResult* HandleGeneralSystemCall(script::SystemCallResult* resu
 extern const CallEntry kGeneralCalls[];
 extern const size_t kGeneralCallCount;
 
+// api_scene_calls.cpp: the general handler's data-loading calls.
+void CallLoadUnitMaster(Call& call);
+void CallLoadMapMaster(Call& call);
+void CallLoadMapData(Call& call);
+void CallLoadUnitData(Call& call);
+void CallLoadGroup(Call& call);
+void CallPutGroup(Call& call);
+
 // api_files.cpp: files and file packages.
 script::SystemCallResult* HandleFileSystemCall(script::SystemCallResult* result, script::SystemCallContext context,
                                                script::SystemCallArgument* args, char* scratch);
@@ -139,18 +146,5 @@ script::SystemCallResult* HandleVectorSystemCall(script::SystemCallResult* resul
                                                  script::SystemCallArgument* args, char* scratch);
 extern const CallEntry kVectorCalls[];
 extern const size_t kVectorCallCount;
-=======
-// api_local.h -- the system-call handlers' files, registered together by
-// api_registry.cpp.
-#pragma once
-
-#include "script/script_public.h"
-
-namespace api {
-
-// The data-loading calls: the unit and map masters, terrain and placement
-// data, and the groups of placed units.
-void RegisterSceneCalls(script::ScriptEngine& se);
->>>>>>> wip-files
 
 }  // namespace api

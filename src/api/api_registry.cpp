@@ -1,16 +1,7 @@
-<<<<<<< HEAD
 // api_registry.cpp -- registration of the engine's system calls with the
 // world's script engine, and the dispatch by name that every handler uses.
 
 #include "api/api_args.h"
-=======
-// api_registry.cpp -- registration of the engine's system calls: `finish`,
-// which hands the world its next start file, and the data-loading calls
-// (api_scene_calls.cpp); the rest come with the system-call handlers.
-
-#include <string>
-
->>>>>>> wip-files
 #include "api/api_local.h"
 #include "api/api_public.h"
 #include "world/world_public.h"
@@ -73,17 +64,12 @@ void RegisterSystemCalls(world::GameWorld& world, platform::Window* window) {
   world.scriptEngine.ClearScriptEngine();
   // 2. The built-ins; a null window keeps the one stored before.
   world.scriptEngine.ResetScriptEngine(window, nullptr);
-<<<<<<< HEAD
   // 3. The engine's own calls, each name once, each with its handler.
   size_t tables = 0;
   const CallTable* table = SystemCallTables(&tables);
   for (size_t t = 0; t < tables; t++)
     for (size_t i = 0; i < table[t].count; i++)
       world.scriptEngine.RegisterSystemCall(table[t].entries[i].name, table[t].handler);
-=======
-  world.scriptEngine.RegisterSystemCall("finish", HandleFinish);
-  RegisterSceneCalls(world.scriptEngine);
->>>>>>> wip-files
 }
 
 }  // namespace api
