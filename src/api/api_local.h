@@ -103,6 +103,23 @@ void CallLoadUnitData(Call& call);
 void CallLoadGroup(Call& call);
 void CallPutGroup(Call& call);
 
+// api_sounds.cpp: the general handler's sound calls and the HUD switch.
+void CallLoadSe(Call& call);
+void CallPlaySe(Call& call);
+void CallPlaySe3d(Call& call);
+void CallStopSe(Call& call);
+void CallStopBgm(Call& call);
+void CallStopVoice(Call& call);
+void CallPauseSe(Call& call);
+void CallPauseBgm(Call& call);
+void CallPauseVoice(Call& call);
+void CallFadeSe(Call& call);
+void CallFadeBgm(Call& call);
+void CallFadeVoice(Call& call);
+void CallPlayBgm(Call& call);
+void CallPlayVoice(Call& call);
+void CallHudSystem(Call& call);
+
 // api_files.cpp: files and file packages.
 script::SystemCallResult* HandleFileSystemCall(script::SystemCallResult* result, script::SystemCallContext context,
                                                script::SystemCallArgument* args, char* scratch);
