@@ -3,7 +3,7 @@
 //
 //   tkw4-make-sounds GAMES_FOLDER
 //
-// writes GAMES_FOLDER/ZadAzorad/Se, Corvane/Se and Mirelle/Se. The output is
+// writes GAMES_FOLDER/ZadAzorad/Se, Corvane/Se, Mirelle/Se and Demo/Se. The output is
 // the same on every run (the noise comes from a fixed generator), so the
 // committed files can be made again byte for byte.
 
@@ -107,6 +107,10 @@ const Recipe kRecipes[] = {
     {"Mirelle/Se/80_evil.wav", 0.28, Wave::Saw, 110, 82, 0, 0.2, 0.3, 0.05, 3, 6, 0.5, false},
     {"Mirelle/Se/81_1up.wav", 0.21, Wave::Square, 659, 1319, 4, 0, 1, 0.003, 4, 0, 0.3, false},
     {"Mirelle/Se/82_get.wav", 0.18, Wave::Sine, 1046, 2093, 3, 0, 1, 0.003, 8, 0, 0.45, false},
+    // The sample game's own: its clock, its path trigger and its blasts.
+    {"Demo/Se/tick.wav", 0.08, Wave::Sine, 1320, 1320, 0, 0, 1, 0.002, 25, 0, 0.4, false},
+    {"Demo/Se/chime.wav", 0.4, Wave::Sine, 660, 1320, 3, 0, 1, 0.004, 4, 0, 0.45, false},
+    {"Demo/Se/blast.wav", 0.5, Wave::Sine, 60, 35, 0, 0.85, 0.15, 0.002, 4, 0, 0.95, false},
 };
 
 // A fixed generator, so every run writes the same bytes.

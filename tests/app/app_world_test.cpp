@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <cmath>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -124,11 +126,15 @@ TEST(StartupWorld, ABadStartFileOfTheWorldIsReportedAndTheLoopGoesOn) {
   EXPECT_NE(test::ReadFile("CompileError.txt").find("world.script"), std::string::npos);
 }
 
-// The sample game headless: the start script hands the world its script,
-// which loads the scene (masters, terrain, units on their paths) through the
-// data-loading calls and reports it, until the input file closes the window.
+// The sample game headless for 30 seconds of game time: the start script
+// hands the world its script, which loads the scene (masters, terrain, units
+// on their paths) and its sounds through the system calls; the units move
+// along their paths, the timed path trigger fires and chimes, the clock
+// ticks and blasts go off, until the input file closes the window. The
+// steady clock makes every frame one step, so the 30 seconds take as long
+// as the machine needs to run 1800 steps.
 TEST(StartupWorld, TheSampleGameRunsItsWorldHeadless) {
-  GameFolder game(nullptr, "keyboard\nat 150 close\n");
+  GameFolder game(nullptr, "keyboard\nat 1830 close\n");
   std::filesystem::create_directory_symlink(GamesFolder() / "Demo", "Demo");
   // The system includes the path points' event scripts compile against
   // (the system package holds them in a full installation).
@@ -137,30 +143,63 @@ TEST(StartupWorld, TheSampleGameRunsItsWorldHeadless) {
     std::filesystem::create_symlink(GamesFolder() / "ZadAzorad" / "Script" / inc, std::string("zadazorad/script/") + inc);
   testing::internal::CaptureStdout();
   int units = 0;
+  int exitCode = -1;
+  int32_t steps = 0;
+  std::map<std::string, core::Vec3> positions;
   {
     app::Engine engine;
     SteadyClock clock;
-    RunProgram(engine, clock, {"demo.rsp"});
+    exitCode = RunProgram(engine, clock, {"demo.rsp"});
     EXPECT_EQ(engine.graphics.MainWindow(), nullptr);
-    for (int slot = 1; slot < world::CountUnitSlots(engine.world); slot++)
-      units += world::GetUnitAt(engine.world, slot) != nullptr;
+    steps = engine.world.stepCounter;
+    for (int slot = 1; slot < world::CountUnitSlots(engine.world); slot++) {
+      units::Unit* u = world::GetUnitAt(engine.world, slot);
+      if (!u) continue;
+      units++;
+      positions[u->label.Get()] = u->GetObjectWorldPosition();
+    }
   }
   std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(exitCode, 0);
+  EXPECT_GE(steps, 1800);  // 30 seconds of game time
   for (const test::RecordedBox& box : game.boxes.Boxes()) ADD_FAILURE() << box.caption << ": " << box.text;
   EXPECT_NE(out.find("Demo: the start script is running."), std::string::npos);
   EXPECT_NE(out.find("Demo: the world is running."), std::string::npos);
   EXPECT_NE(out.find("Demo: loaded the unit master (Unit/unit_master.txt)."), std::string::npos) << out;
   EXPECT_NE(out.find("Demo: loaded the map master (Map/map_master.txt)."), std::string::npos);
   EXPECT_NE(out.find("Demo: loaded the terrain (Map/demo.map)."), std::string::npos);
+  EXPECT_NE(out.find("Demo: loaded the sounds (Se/tick.wav, Se/chime.wav, Se/blast.wav)."), std::string::npos);
   // The file's 16 path points and 4 units; the tank's path event ran.
   EXPECT_NE(out.find("Demo: placed the sample units (Unit/demo.plc): 20 path points and units."), std::string::npos);
   EXPECT_GE(units, 4);
   EXPECT_NE(out.find("The tank has appeared."), std::string::npos);
   EXPECT_NE(out.find("Demo: the world has run 61 steps."), std::string::npos);
-  EXPECT_NE(out.find("Demo: the world has run 121 steps."), std::string::npos);
+  EXPECT_NE(out.find("Demo: the world has run 1801 steps."), std::string::npos);
+  // The timed path trigger fired and chimed; the clock ticked and the blasts
+  // sounded, each a copy of its slot (slot x 65536 + copy).
+  EXPECT_NE(out.find("Ten seconds have passed."), std::string::npos) << out;
+  EXPECT_NE(out.find("Demo: the path trigger AirTimer fired and played Se/chime.wav (sound handle 1376256)."),
+            std::string::npos);
+  EXPECT_NE(out.find("Demo: played Se/tick.wav (sound handle 1310720)."), std::string::npos);
+  EXPECT_NE(out.find("Demo: a blast beside the gun; played Se/blast.wav at it (sound handle 1441792)."),
+            std::string::npos);
   EXPECT_EQ(out.find("Demo: the world ends the game."), std::string::npos);  // closed before
   EXPECT_FALSE(platform::PathExists("RuntimeError.txt"));
   EXPECT_EQ(test::ReadFile("CompileError.txt"), "");
+  // The units on paths left their placements; the gun without one stayed.
+  struct Placed {
+    const char* label;
+    core::Vec3 at;
+    bool moves;
+  };
+  for (Placed p : {Placed{"Falcon1", {2000, 500, -2000}, true}, Placed{"Tank1", {-300, 0, -600}, true},
+                   Placed{"Ship1", {3000, 0, -1000}, true}, Placed{"Gun1", {200, 0, 300}, false}}) {
+    ASSERT_EQ(positions.count(p.label), 1u) << p.label;
+    core::Vec3 v = positions[p.label];
+    float moved = std::sqrt((v.x - p.at.x) * (v.x - p.at.x) + (v.z - p.at.z) * (v.z - p.at.z));
+    if (p.moves) EXPECT_GT(moved, 50.0f) << p.label;
+    else EXPECT_LT(moved, 1.0f) << p.label;
+  }
   // The scene's models loaded without a failure.
   std::string log = test::ReadFile("system.log");
   EXPECT_NE(log.find(test::Sjis("Xファイル[Demo\\Map\\ground.x]を読み込みます。")), std::string::npos);
