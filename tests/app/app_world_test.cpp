@@ -175,13 +175,16 @@ TEST(StartupWorld, TheSampleGameRunsItsWorldHeadless) {
   EXPECT_NE(out.find("The tank has appeared."), std::string::npos);
   EXPECT_NE(out.find("Demo: the world has run 61 steps."), std::string::npos);
   EXPECT_NE(out.find("Demo: the world has run 1801 steps."), std::string::npos);
-  // The timed path trigger fired and chimed; the clock ticked and the blasts
-  // sounded, each a copy of its slot (slot x 65536 + copy).
+  // The timed path trigger fired and chimed; the clock ticked; the effects
+  // were made and the blasts sounded, each sound a copy of its slot (slot x
+  // 65536 + copy).
   EXPECT_NE(out.find("Ten seconds have passed."), std::string::npos) << out;
   EXPECT_NE(out.find("Demo: the path trigger AirTimer fired and played Se/chime.wav (sound handle 1376256)."),
             std::string::npos);
   EXPECT_NE(out.find("Demo: played Se/tick.wav (sound handle 1310720)."), std::string::npos);
-  EXPECT_NE(out.find("Demo: a blast beside the gun; played Se/blast.wav at it (sound handle 1441792)."),
+  EXPECT_NE(out.find("Demo: made a field of clouds overhead."), std::string::npos);
+  EXPECT_NE(out.find("Demo: made a blast beside the gun and a splash at sea; played Se/blast.wav at the gun "
+                     "(sound handle 1441792)."),
             std::string::npos);
   EXPECT_EQ(out.find("Demo: the world ends the game."), std::string::npos);  // closed before
   EXPECT_FALSE(platform::PathExists("RuntimeError.txt"));
