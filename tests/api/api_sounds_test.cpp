@@ -106,17 +106,20 @@ TEST(SoundCalls, PlaySeReturnsTheHandleOfTheCopyOrMinusOne) {
 
 TEST(SoundCalls, LoadSeResolvesAgainstTheScriptsFolder) {
   SoundWorld s;
+  test::WriteFile("sub/Se/near.wav", Wav(4410));
   s.f->Run("int h; int missing; int bad;\r\n"
            "function main() {\r\n"
-           "  load_se(30, \"Se/beep.wav\"); h = play_se(30, 0, 0, 0, 0);\r\n"
-           "  load_se(31, \"beep.wav\"); missing = play_se(31, 0, 0, 0, 0);\r\n"
-           "  load_se(32, \"notes.wav\"); bad = play_se(32, 0, 0, 0, 0);\r\n"
-           "  load_se(400, \"Se/beep.wav\"); load_se(-3, \"Se/beep.wav\");\r\n"
-           "}\r\n");
+           "  load_se(30, \"Se/near.wav\"); h = play_se(30, 0, 0, 0, 0);\r\n"
+           "  load_se(31, \"Se/beep.wav\"); missing = play_se(31, 0, 0, 0, 0);\r\n"
+           "  load_se(32, \"../notes.wav\"); bad = play_se(32, 0, 0, 0, 0);\r\n"
+           "  load_se(400, \"Se/near.wav\"); load_se(-3, \"Se/near.wav\");\r\n"
+           "}\r\n",
+           3, "sub/start.rsp");
   ASSERT_EQ(s.f->RuntimeError(), "");
   EXPECT_EQ(s.f->Number("h"), 30 * 65536);
-  EXPECT_EQ(s.f->Number("missing"), -1);  // no "beep.wav" beside the script
+  EXPECT_EQ(s.f->Number("missing"), -1);  // "Se/beep.wav" is not beside the script
   EXPECT_EQ(s.f->Number("bad"), -1);      // no sound in the file
+  EXPECT_EQ(s.sound.Slot(32).loaded, 0);
 }
 
 TEST(SoundCalls, PlaySe3dIsQuieterWithDistanceFromTheEye) {
