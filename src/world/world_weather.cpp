@@ -119,7 +119,10 @@ void StepWeatherEffects(GameWorld& world) {
   // 4. Clouds follow the view and take the light.
   Vec3 colourA, colourB;
   environment.GetBlendedLight(nullptr, &colourA, &colourB);
-  for (EffectObject& cloud : weather.clouds) PlaceCloudObject(cloud, camera.eye, camera.direction, sun, colourA, colourB);
+  // A cloud slot without a surface is free: CreateCloud places and colours
+  // it afresh when it takes it.
+  for (EffectObject& cloud : weather.clouds)
+    if (cloud.GetObjectSurface()) PlaceCloudObject(cloud, camera.eye, camera.direction, sun, colourA, colourB);
 
   // 5-7. How much of the sun shows through units, map objects and clouds
   // sets the flare's brightness.
