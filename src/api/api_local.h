@@ -119,6 +119,45 @@ void CallLoadUnitData(Call& call);
 void CallLoadGroup(Call& call);
 void CallPutGroup(Call& call);
 
+// api_units.cpp: the general handler's unit and path calls.
+void CallPutUnit(Call& call);
+void CallPutPlayerUnit(Call& call);
+void CallCreateSprite(Call& call);
+void CallCreateSpriteFromFile(Call& call);
+void CallDeleteUnit(Call& call);
+void CallDeleteUnitLabel(Call& call);
+void CallReleaseObject(Call& call);
+void CallReleaseObjectLabel(Call& call);
+void CallReleaseAllObject(Call& call);
+void CallAddDamage(Call& call);
+void CallSupplyHp(Call& call);
+void CallStopGun(Call& call);
+void CallStopWeapon(Call& call);
+void CallLimitEngine(Call& call);
+void CallMove(Call& call);
+void CallRelRot(Call& call);
+void CallTransform(Call& call);
+void CallInvTransform(Call& call);
+void CallTransformAnimation(Call& call);
+void CallIsAncestor(Call& call);
+void CallActivePath(Call& call);
+void CallActivePathLabel(Call& call);
+
+// api_effects.cpp: the general handler's effect and light calls.
+void CallCreateBomb(Call& call);
+void CallCreateCloud(Call& call);
+void CallCreateElectric(Call& call);
+void CallCreateHeat(Call& call);
+void CallCreateHitEffect(Call& call);
+void CallCreateLightning(Call& call);
+void CallCreateParticle(Call& call);
+void CallCreatePolygonEffect(Call& call);
+void CallCreateSonic(Call& call);
+void CallCreateSplash(Call& call);
+void CallCreateSpotLight(Call& call);
+void CallPutSpotLight(Call& call);
+void CallReleaseCloud(Call& call);
+
 // api_files.cpp: files and file packages.
 extern const script::SystemCallHandler HandleFileSystemCall;
 extern const CallEntry kFileCalls[];

@@ -275,6 +275,8 @@ units::Unit* GetCameraFocus(GameWorld& world);
 // Clouds use the world's 512 cloud objects; kind 16 makes a field of 256.
 // 1, or 0 when no cloud object is free or the texture is missing.
 int CreateCloud(GameWorld& world, Vec3 position, int kind, float size);
+// Releases every cloud object that shows a cloud. 1.
+int ReleaseAllClouds(GameWorld& world);
 EffectObject* CreateElectric(GameWorld& world, Vec3 position);
 // `model` null: the heat-haze model of the system package.
 EffectObject* CreateHeat(GameWorld& world, Vec3 position, Vec3 vector, Vec3 up, float size, render::CMesh* model);
