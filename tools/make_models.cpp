@@ -26,6 +26,7 @@
 #include <cstring>
 #include <cctype>
 #include <algorithm>
+#include <array>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -336,25 +337,36 @@ std::string Compress(const std::string& file, const char* format) {
   return out;
 }
 
-// An 8 x 8 checker of white and light grey, 24-bit BMP.
-std::string CheckerBmp() {
-  const int w = 8, h = 8, row = w * 3;
+// A w x h 24-bit BMP (w a multiple of 4, so rows need no padding), rows
+// from the bottom; `pixel(x, y)` gives each pixel's bytes blue, green, red
+// and is called in file order.
+template <typename Pixel>
+std::string Bmp24(int w, int h, Pixel pixel) {
+  const int row = w * 3;
   std::string out = "BM";
   Put32(&out, uint32_t(54 + row * h));
   Put32(&out, 0);
   Put32(&out, 54);
   Put32(&out, 40);
-  Put32(&out, w);
-  Put32(&out, h);
+  Put32(&out, uint32_t(w));
+  Put32(&out, uint32_t(h));
   Put16(&out, 1);
   Put16(&out, 24);
   for (int i = 0; i < 6; i++) Put32(&out, 0);
   for (int y = 0; y < h; y++)
     for (int x = 0; x < w; x++) {
-      char v = ((x / 2 + y / 2) & 1) ? char(0xC0) : char(0xFF);
-      out += std::string(3, v);
+      std::array<uint8_t, 3> bgr = pixel(x, y);
+      out.append(reinterpret_cast<const char*>(bgr.data()), bgr.size());
     }
   return out;
+}
+
+// An 8 x 8 checker of white and light grey, 24-bit BMP.
+std::string CheckerBmp() {
+  return Bmp24(8, 8, [](int x, int y) {
+    uint8_t v = ((x / 2 + y / 2) & 1) ? 0xC0 : 0xFF;
+    return std::array<uint8_t, 3>{v, v, v};
+  });
 }
 
 // ----------------------------------------------------------------------------
@@ -514,29 +526,14 @@ std::string TexturedBoxesToText(const char* name, const std::vector<TexturedBox>
 // red).
 template <typename Paint>
 std::string PaintedBmp(Paint paint) {
-  const int w = 32, h = 32, row = w * 3;
-  std::string out = "BM";
-  Put32(&out, uint32_t(54 + row * h));
-  Put32(&out, 0);
-  Put32(&out, 54);
-  Put32(&out, 40);
-  Put32(&out, w);
-  Put32(&out, h);
-  Put16(&out, 1);
-  Put16(&out, 24);
-  for (int i = 0; i < 6; i++) Put32(&out, 0);
   uint32_t noise = 12345;
-  for (int y = 0; y < h; y++)
-    for (int x = 0; x < w; x++) {
-      noise = noise * 1103515245u + 12345u;  // a fixed sequence: the same bytes every run
-      int grain = int((noise >> 16) % 21) - 10;
-      uint8_t rgb[3];
-      paint(x, y, grain, rgb);
-      out.push_back(char(rgb[2]));
-      out.push_back(char(rgb[1]));
-      out.push_back(char(rgb[0]));
-    }
-  return out;
+  return Bmp24(32, 32, [&](int x, int y) {
+    noise = noise * 1103515245u + 12345u;  // a fixed sequence: the same bytes every run
+    int grain = int((noise >> 16) % 21) - 10;
+    uint8_t rgb[3];
+    paint(x, y, grain, rgb);
+    return std::array<uint8_t, 3>{rgb[2], rgb[1], rgb[0]};
+  });
 }
 
 uint8_t Clamp8(int v) { return uint8_t(v < 0 ? 0 : v > 255 ? 255 : v); }

@@ -138,6 +138,15 @@ void AddBolt(Picture* glow, const std::vector<std::array<float, 2>>& points, flo
     }
 }
 
+// Colours the glow AddBolt gathered: blue and alpha take the glow k, red
+// and green k x linear + k^2 x square each (the core runs to white).
+void ColourBolt(Picture* glow, float redLinear, float redSquare, float greenLinear, float greenSquare) {
+  glow->Fill([=](float, float, Rgba& c) {
+    float k = Clamp01(c.r);
+    c = {Clamp01(k * redLinear + k * k * redSquare), Clamp01(k * greenLinear + k * k * greenSquare), k, k};
+  });
+}
+
 // ----------------------------------------------------------------------------
 // Encoders
 // ----------------------------------------------------------------------------
@@ -386,10 +395,7 @@ Picture Electric() {
     BoltPoints(&pts, 64, 64, 64 + std::cos(a) * 58, 64 + std::sin(a) * 58, 30, 5, arm + 3);
     AddBolt(&glow, pts, 1.3f, 5.0f, 1.0f);
   }
-  glow.Fill([](float, float, Rgba& c) {
-    float k = Clamp01(c.r);
-    c = {Clamp01(k * 0.6f + k * k * 0.4f), Clamp01(k * 0.75f + k * k * 0.25f), k, k};
-  });
+  ColourBolt(&glow, 0.6f, 0.4f, 0.75f, 0.25f);
   return glow;
 }
 
@@ -406,10 +412,7 @@ Picture Lightning() {
     BoltPoints(&branch, from[0], from[1], from[0] + dir * 70, from[1] + 120, 50, 5, 40 + b);
     AddBolt(&glow, branch, 1.2f, 5.0f, 0.6f);
   }
-  glow.Fill([](float, float, Rgba& c) {
-    float k = Clamp01(c.r);
-    c = {Clamp01(k * 0.8f + k * k * 0.2f), Clamp01(k * 0.8f + k * k * 0.2f), k, k};
-  });
+  ColourBolt(&glow, 0.8f, 0.2f, 0.8f, 0.2f);
   return glow;
 }
 

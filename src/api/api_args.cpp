@@ -113,22 +113,14 @@ size_t CopyTextBounded(char* buffer, size_t size, const char* text) {
       if (n + width >= size) break;  // room for the zero is kept
       n += width;
     }
-    std::memcpy(buffer, text, n);
+    std::memmove(buffer, text, n);  // the text may already stand in the buffer
   }
   buffer[n] = 0;
   return n;
 }
 
 void SetText(Call& call, const char* text) {
-  // The text may already stand in the scratch buffer: copy through a move.
-  if (text && text >= call.scratch && text < call.scratch + script::kSystemCallScratchBytes) {
-    size_t n = std::strlen(text);
-    if (n >= script::kSystemCallScratchBytes) n = script::kSystemCallScratchBytes - 1;
-    std::memmove(call.scratch, text, n);
-    call.scratch[n] = 0;
-  } else {
-    CopyTextBounded(call.scratch, script::kSystemCallScratchBytes, text);
-  }
+  CopyTextBounded(call.scratch, script::kSystemCallScratchBytes, text);
   call.result->type = script::kCallString;
   call.result->text = call.scratch;
 }

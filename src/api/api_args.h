@@ -100,7 +100,8 @@ script::CScriptArray* NewResultCompound(Call& call);
 // An angle wrapped into [-kWrapHalf, kWrapHalf) and turned into degrees.
 float DegreesFromRadians(float radians);
 // Copies at most `size` - 1 bytes of `text` and a terminating zero into
-// `buffer`, never splitting a two-byte Shift-JIS character. The length.
+// `buffer`, never splitting a two-byte Shift-JIS character; `text` may lie
+// inside `buffer`. The length.
 size_t CopyTextBounded(char* buffer, size_t size, const char* text);
 
 // ----------------------------------------------------------------------------

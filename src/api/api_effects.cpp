@@ -120,8 +120,16 @@ void CallCreateSpotLight(Call& call) {
 }
 
 // put_spot_light(position, direction, colour, range, factor): a light of one
-// step.
-void CallPutSpotLight(Call& call) { AddScriptLight(call, 1); }
+// step. It raises no error of its own: a missing object reads as zeros.
+void CallPutSpotLight(Call& call) {
+  if (!call.world) return;
+  const script::CScriptArray* colour = ArgCompound(call, 2);
+  Vec3 rgb = colour ? Vec3{script::GetMemberFloat(colour, "r"), script::GetMemberFloat(colour, "g"),
+                           script::GetMemberFloat(colour, "b")}
+                    : Vec3{};
+  world::AddPointLight(*call.world, ReadVector(ArgCompound(call, 0)), ReadVector(ArgCompound(call, 1)), rgb,
+                       ArgFloat(call, 3), ArgFloat(call, 4), 1);
+}
 
 // release_cloud(): every cloud goes.
 void CallReleaseCloud(Call& call) {

@@ -24,13 +24,6 @@ const CallEntry kFileCalls[] = {
 };
 const size_t kFileCallCount = sizeof kFileCalls / sizeof kFileCalls[0];
 
-script::SystemCallResult* HandleFileSystemCall(script::SystemCallResult* result, script::SystemCallContext context,
-                                               script::SystemCallArgument* args, char* scratch) {
-  static const CallIndex kIndex(kFileCalls, kFileCallCount);
-  script::SystemCallResult preset;
-  preset.type = script::kCallInt;
-  preset.intValue = 1;
-  return DispatchCall(kIndex, preset, result, context, args, scratch);
-}
+const script::SystemCallHandler HandleFileSystemCall = TableHandler<kFileCalls, kFileCallCount>;
 
 }  // namespace api

@@ -202,13 +202,6 @@ const CallEntry kGeneralCalls[] = {
 };
 const size_t kGeneralCallCount = sizeof kGeneralCalls / sizeof kGeneralCalls[0];
 
-script::SystemCallResult* HandleGeneralSystemCall(script::SystemCallResult* result, script::SystemCallContext context,
-                                                  script::SystemCallArgument* args, char* scratch) {
-  static const CallIndex kIndex(kGeneralCalls, kGeneralCallCount);
-  script::SystemCallResult preset;
-  preset.type = script::kCallInt;
-  preset.intValue = 1;
-  return DispatchCall(kIndex, preset, result, context, args, scratch);
-}
+const script::SystemCallHandler HandleGeneralSystemCall = TableHandler<kGeneralCalls, kGeneralCallCount>;
 
 }  // namespace api

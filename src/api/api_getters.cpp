@@ -122,13 +122,6 @@ const CallEntry kGetterCalls[] = {
 };
 const size_t kGetterCallCount = sizeof kGetterCalls / sizeof kGetterCalls[0];
 
-script::SystemCallResult* HandleGetterSystemCall(script::SystemCallResult* result, script::SystemCallContext context,
-                                                 script::SystemCallArgument* args, char* scratch) {
-  static const CallIndex kIndex(kGetterCalls, kGetterCallCount);
-  script::SystemCallResult preset;
-  preset.type = script::kCallInt;
-  preset.intValue = 1;
-  return DispatchCall(kIndex, preset, result, context, args, scratch);
-}
+const script::SystemCallHandler HandleGetterSystemCall = TableHandler<kGetterCalls, kGetterCallCount>;
 
 }  // namespace api

@@ -82,6 +82,23 @@ script::SystemCallResult* DispatchCall(const CallIndex& index, const script::Sys
                                        script::SystemCallResult* result, const script::SystemCallContext& context,
                                        script::SystemCallArgument* args, char* scratch);
 
+// A handler serving one name table: its calls start from the preset of
+// type `kType` holding `kValue` (int 1 unless a handler says otherwise).
+// The table's index is built on the handler's first call.
+template <const CallEntry* kEntries, const size_t& kCount, script::SystemCallType kType = script::kCallInt,
+          int kValue = 1>
+script::SystemCallResult* TableHandler(script::SystemCallResult* result, script::SystemCallContext context,
+                                       script::SystemCallArgument* args, char* scratch) {
+  static const CallIndex kIndex(kEntries, kCount);
+  script::SystemCallResult preset;
+  preset.type = kType;
+  if constexpr (kType == script::kCallFloat)
+    preset.floatValue = static_cast<float>(kValue);
+  else
+    preset.intValue = kValue;
+  return DispatchCall(kIndex, preset, result, context, args, scratch);
+}
+
 // The nine handlers in registration order, with their names.
 const CallTable* SystemCallTables(size_t* count);
 
@@ -90,8 +107,7 @@ const CallTable* SystemCallTables(size_t* count);
 // ----------------------------------------------------------------------------
 
 // api_general.cpp: world, unit, effect, sound, screen, flow and data calls.
-script::SystemCallResult* HandleGeneralSystemCall(script::SystemCallResult* result, script::SystemCallContext context,
-                                                  script::SystemCallArgument* args, char* scratch);
+extern const script::SystemCallHandler HandleGeneralSystemCall;
 extern const CallEntry kGeneralCalls[];
 extern const size_t kGeneralCallCount;
 
@@ -160,46 +176,38 @@ void CallPutSpotLight(Call& call);
 void CallReleaseCloud(Call& call);
 
 // api_files.cpp: files and file packages.
-script::SystemCallResult* HandleFileSystemCall(script::SystemCallResult* result, script::SystemCallContext context,
-                                               script::SystemCallArgument* args, char* scratch);
+extern const script::SystemCallHandler HandleFileSystemCall;
 extern const CallEntry kFileCalls[];
 extern const size_t kFileCallCount;
 
 // api_getters.cpp: the get_ calls.
-script::SystemCallResult* HandleGetterSystemCall(script::SystemCallResult* result, script::SystemCallContext context,
-                                                 script::SystemCallArgument* args, char* scratch);
+extern const script::SystemCallHandler HandleGetterSystemCall;
 extern const CallEntry kGetterCalls[];
 extern const size_t kGetterCallCount;
 
 // api_network.cpp: the network session and the network data table.
-script::SystemCallResult* HandleNetworkSystemCall(script::SystemCallResult* result, script::SystemCallContext context,
-                                                  script::SystemCallArgument* args, char* scratch);
+extern const script::SystemCallHandler HandleNetworkSystemCall;
 extern const CallEntry kNetworkCalls[];
 extern const size_t kNetworkCallCount;
 
 // api_setters.cpp: the set_ calls, and saving the settings.
-script::SystemCallResult* HandleSetterSystemCall(script::SystemCallResult* result, script::SystemCallContext context,
-                                                 script::SystemCallArgument* args, char* scratch);
+extern const script::SystemCallHandler HandleSetterSystemCall;
 extern const CallEntry kSetterCalls[];
 extern const size_t kSetterCallCount;
-script::SystemCallResult* HandleSaveSystemOption(script::SystemCallResult* result, script::SystemCallContext context,
-                                                 script::SystemCallArgument* args, char* scratch);
+extern const script::SystemCallHandler HandleSaveSystemOption;
 extern const CallEntry kSaveOptionCalls[];
 extern const size_t kSaveOptionCallCount;
 
 // api_windows.cpp: message windows and head tracking.
-script::SystemCallResult* HandleWindowSystemCall(script::SystemCallResult* result, script::SystemCallContext context,
-                                                 script::SystemCallArgument* args, char* scratch);
+extern const script::SystemCallHandler HandleWindowSystemCall;
 extern const CallEntry kWindowCalls[];
 extern const size_t kWindowCallCount;
-script::SystemCallResult* HandleVrSystemCall(script::SystemCallResult* result, script::SystemCallContext context,
-                                             script::SystemCallArgument* args, char* scratch);
+extern const script::SystemCallHandler HandleVrSystemCall;
 extern const CallEntry kVrCalls[];
 extern const size_t kVrCallCount;
 
 // api_vectors.cpp: vector arithmetic and ray tests.
-script::SystemCallResult* HandleVectorSystemCall(script::SystemCallResult* result, script::SystemCallContext context,
-                                                 script::SystemCallArgument* args, char* scratch);
+extern const script::SystemCallHandler HandleVectorSystemCall;
 extern const CallEntry kVectorCalls[];
 extern const size_t kVectorCallCount;
 

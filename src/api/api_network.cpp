@@ -47,13 +47,6 @@ const CallEntry kNetworkCalls[] = {
 };
 const size_t kNetworkCallCount = sizeof kNetworkCalls / sizeof kNetworkCalls[0];
 
-script::SystemCallResult* HandleNetworkSystemCall(script::SystemCallResult* result, script::SystemCallContext context,
-                                                  script::SystemCallArgument* args, char* scratch) {
-  static const CallIndex kIndex(kNetworkCalls, kNetworkCallCount);
-  script::SystemCallResult preset;
-  preset.type = script::kCallInt;
-  preset.intValue = 1;
-  return DispatchCall(kIndex, preset, result, context, args, scratch);
-}
+const script::SystemCallHandler HandleNetworkSystemCall = TableHandler<kNetworkCalls, kNetworkCallCount>;
 
 }  // namespace api

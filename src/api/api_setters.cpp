@@ -136,14 +136,7 @@ const CallEntry kSetterCalls[] = {
 };
 const size_t kSetterCallCount = sizeof kSetterCalls / sizeof kSetterCalls[0];
 
-script::SystemCallResult* HandleSetterSystemCall(script::SystemCallResult* result, script::SystemCallContext context,
-                                                 script::SystemCallArgument* args, char* scratch) {
-  static const CallIndex kIndex(kSetterCalls, kSetterCallCount);
-  script::SystemCallResult preset;
-  preset.type = script::kCallInt;
-  preset.intValue = 1;
-  return DispatchCall(kIndex, preset, result, context, args, scratch);
-}
+const script::SystemCallHandler HandleSetterSystemCall = TableHandler<kSetterCalls, kSetterCallCount>;
 
 // [SECTION] Saving the settings
 
@@ -152,13 +145,6 @@ const CallEntry kSaveOptionCalls[] = {
 };
 const size_t kSaveOptionCallCount = sizeof kSaveOptionCalls / sizeof kSaveOptionCalls[0];
 
-script::SystemCallResult* HandleSaveSystemOption(script::SystemCallResult* result, script::SystemCallContext context,
-                                                 script::SystemCallArgument* args, char* scratch) {
-  static const CallIndex kIndex(kSaveOptionCalls, kSaveOptionCallCount);
-  script::SystemCallResult preset;
-  preset.type = script::kCallInt;
-  preset.intValue = 1;
-  return DispatchCall(kIndex, preset, result, context, args, scratch);
-}
+const script::SystemCallHandler HandleSaveSystemOption = TableHandler<kSaveOptionCalls, kSaveOptionCallCount>;
 
 }  // namespace api

@@ -83,13 +83,7 @@ const CallEntry kVectorCalls[] = {
 const size_t kVectorCallCount = sizeof kVectorCalls / sizeof kVectorCalls[0];
 
 // Its preset is float 0.0.
-script::SystemCallResult* HandleVectorSystemCall(script::SystemCallResult* result, script::SystemCallContext context,
-                                                 script::SystemCallArgument* args, char* scratch) {
-  static const CallIndex kIndex(kVectorCalls, kVectorCallCount);
-  script::SystemCallResult preset;
-  preset.type = script::kCallFloat;
-  preset.floatValue = 0.0f;
-  return DispatchCall(kIndex, preset, result, context, args, scratch);
-}
+const script::SystemCallHandler HandleVectorSystemCall =
+    TableHandler<kVectorCalls, kVectorCallCount, script::kCallFloat, 0>;
 
 }  // namespace api

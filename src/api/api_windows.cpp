@@ -27,14 +27,7 @@ const CallEntry kWindowCalls[] = {
 };
 const size_t kWindowCallCount = sizeof kWindowCalls / sizeof kWindowCalls[0];
 
-script::SystemCallResult* HandleWindowSystemCall(script::SystemCallResult* result, script::SystemCallContext context,
-                                                 script::SystemCallArgument* args, char* scratch) {
-  static const CallIndex kIndex(kWindowCalls, kWindowCallCount);
-  script::SystemCallResult preset;
-  preset.type = script::kCallInt;
-  preset.intValue = 1;
-  return DispatchCall(kIndex, preset, result, context, args, scratch);
-}
+const script::SystemCallHandler HandleWindowSystemCall = TableHandler<kWindowCalls, kWindowCallCount>;
 
 // [SECTION] Head tracking
 
@@ -45,13 +38,6 @@ const CallEntry kVrCalls[] = {
 const size_t kVrCallCount = sizeof kVrCalls / sizeof kVrCalls[0];
 
 // Its preset is int 0: no head-mounted display answers nothing.
-script::SystemCallResult* HandleVrSystemCall(script::SystemCallResult* result, script::SystemCallContext context,
-                                             script::SystemCallArgument* args, char* scratch) {
-  static const CallIndex kIndex(kVrCalls, kVrCallCount);
-  script::SystemCallResult preset;
-  preset.type = script::kCallInt;
-  preset.intValue = 0;
-  return DispatchCall(kIndex, preset, result, context, args, scratch);
-}
+const script::SystemCallHandler HandleVrSystemCall = TableHandler<kVrCalls, kVrCallCount, script::kCallInt, 0>;
 
 }  // namespace api

@@ -593,6 +593,26 @@ const char* GetMemberString(const CScriptArray* a, const char* path) { return St
 CScriptArray* GetElementCompound(const CScriptArray* a, int32_t index) { return CompoundOf(GetElement(a, index)); }
 CScriptArray* GetMemberCompound(const CScriptArray* a, const char* path) { return CompoundOf(FindMemberPath(a, path)); }
 
+const char* MemberReader::Format(const char* format, int a, int b) {
+  std::snprintf(path, sizeof path, format, a, b);
+  return path;
+}
+
+std::string MemberReader::Text(const char* p) const {
+  const char* s = GetMemberString(object, p);
+  return s ? s : "";
+}
+
+platform::Vec3 MemberReader::Vector(const char* base, platform::Vec3 fallback, float scale) const {
+  std::string at = std::string(base) + ".x";
+  float x = Has(at.c_str()) ? GetMemberFloat(object, at.c_str()) * scale : fallback.x;
+  at.back() = 'y';
+  float y = Has(at.c_str()) ? GetMemberFloat(object, at.c_str()) * scale : fallback.y;
+  at.back() = 'z';
+  float z = Has(at.c_str()) ? GetMemberFloat(object, at.c_str()) * scale : fallback.z;
+  return {x, y, z};
+}
+
 // ----------------------------------------------------------------------------
 // Removing and clearing
 // ----------------------------------------------------------------------------

@@ -2,7 +2,9 @@
 // indented forms) and the three readers: at compile time into a compound,
 // into code that builds one at run time, and from a thread's data stack.
 
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "core/core_public.h"
@@ -116,6 +118,51 @@ int WriteCompoundText(const CScriptArray* array, char* buffer, int depth) {
   std::string text = WriteCompoundText(array, depth);
   if (buffer) std::memcpy(buffer, text.c_str(), text.size() + 1);
   return int(text.size()) + 1;
+}
+
+namespace {
+
+// The float the writer's text of `value` reads back as.
+float ReadBack(float value) {
+  char text[kFloatTextBytes];
+  std::snprintf(text, sizeof text, "%f", double(value));
+  return float(std::strtod(text, nullptr));
+}
+
+}  // namespace
+
+float QuotientToWrite(float value, float unit) {
+  float quotient = value / unit;
+  if (!std::isfinite(quotient)) return quotient;
+  constexpr int kReach = 8;
+  float candidates[2 * kReach + 1];
+  float below = quotient;
+  float above = quotient;
+  candidates[0] = quotient;
+  for (int i = 1; i <= kReach; i++) {
+    below = std::nextafter(below, -INFINITY);
+    above = std::nextafter(above, INFINITY);
+    candidates[2 * i - 1] = below;
+    candidates[2 * i] = above;
+  }
+  // The value nearest to `value` that a candidate reads back as.
+  float best = 0;
+  float bestError = INFINITY;
+  for (float c : candidates) {
+    float read = ReadBack(c) * unit;
+    float error = std::fabs(read - value);
+    if (error < bestError) {
+      bestError = error;
+      best = read;
+    }
+  }
+  // Of the texts that read back as that value, the smallest.
+  float chosen = INFINITY;
+  for (float c : candidates) {
+    float written = ReadBack(c);
+    if (written * unit == best && written < chosen) chosen = written;
+  }
+  return chosen;
 }
 
 // ----------------------------------------------------------------------------

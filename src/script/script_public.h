@@ -12,6 +12,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "platform/platform_math.h"
 #include "script/script_records.h"
 
 namespace core {
@@ -536,6 +537,28 @@ void ClearScriptArray(ScriptPools& pools, CScriptArray* array);
 std::string WriteCompoundText(const CScriptArray* array, int depth);
 // The same into `buffer` (null: only measure); returns the length plus one.
 int WriteCompoundText(const CScriptArray* array, char* buffer, int depth);
+// The float to write for value / unit so that its text, read back and
+// multiplied by `unit`, is `value` exactly, or else the nearest value that
+// can be read back. The choice depends only on the value read back, so a
+// file read and written again keeps its bytes (angles kept in radians and
+// written in degrees do not creep a rounding step at every save).
+float QuotientToWrite(float value, float unit);
+
+// Reads one object of a data file by member paths: a missing key gives ""
+// or the caller's fallback. `path` holds the text Format made last.
+struct MemberReader {
+  const CScriptArray* object;
+  char path[96];
+
+  const char* Format(const char* format, int a = 0, int b = 0);
+  bool Has(const char* p) const { return FindMemberPath(object, p) != nullptr; }
+  std::string Text(const char* p) const;
+  int32_t Int(const char* p, int32_t fallback) const { return Has(p) ? GetMemberInt(object, p) : fallback; }
+  float Float(const char* p, float fallback) const { return Has(p) ? GetMemberFloat(object, p) : fallback; }
+  // "<base>.x", ".y", ".z" times the scale, each component taking its
+  // fallback (unscaled) when missing.
+  platform::Vec3 Vector(const char* base, platform::Vec3 fallback, float scale = 1.0f) const;
+};
 
 // target += source, element by element (arrays by index, objects by name).
 void AddCompounds(ScriptPools& pools, CScriptArray* target, const CScriptArray* source);

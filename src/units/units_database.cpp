@@ -58,34 +58,7 @@ const Word kAttributeWords[] = {
 
 // --- Reading members of one definition ---------------------------------------
 
-// Reads one definition object by member paths.
-struct MemberReader {
-  const script::CScriptArray* def;
-  char path[96];
-
-  const char* Format(const char* format, int a = 0, int b = 0) {
-    std::snprintf(path, sizeof path, format, a, b);
-    return path;
-  }
-  bool Has(const char* p) const { return script::FindMemberPath(def, p) != nullptr; }
-  std::string Text(const char* p) const {
-    const char* s = script::GetMemberString(def, p);
-    return s ? s : "";
-  }
-  int32_t Int(const char* p, int32_t fallback) const { return Has(p) ? script::GetMemberInt(def, p) : fallback; }
-  float Float(const char* p, float fallback) const { return Has(p) ? script::GetMemberFloat(def, p) : fallback; }
-  // "<base>.x", ".y", ".z" times the scale, each component taking its
-  // default (unscaled) when missing.
-  Vec3 Vector(const char* base, Vec3 fallback, float scale = 1) const {
-    std::string at = std::string(base) + ".x";
-    float x = Has(at.c_str()) ? script::GetMemberFloat(def, at.c_str()) * scale : fallback.x;
-    at.back() = 'y';
-    float y = Has(at.c_str()) ? script::GetMemberFloat(def, at.c_str()) * scale : fallback.y;
-    at.back() = 'z';
-    float z = Has(at.c_str()) ? script::GetMemberFloat(def, at.c_str()) * scale : fallback.z;
-    return {x, y, z};
-  }
-};
+using script::MemberReader;
 
 uint32_t ReadWords(MemberReader& r, const char* key, const Word* words, size_t count, uint32_t* second) {
   uint32_t bits = 0;
@@ -105,9 +78,9 @@ uint32_t ReadWords(MemberReader& r, const char* key, const Word* words, size_t c
 }
 
 int32_t TypeValueOf(MemberReader& r) {
-  const script::CScriptValue* v = script::FindMemberPath(r.def, "TYPE");
-  int32_t value = script::GetMemberInt(r.def, "TYPE");
-  const char* text = script::GetMemberString(r.def, "TYPE");
+  const script::CScriptValue* v = script::FindMemberPath(r.object, "TYPE");
+  int32_t value = script::GetMemberInt(r.object, "TYPE");
+  const char* text = script::GetMemberString(r.object, "TYPE");
   if (!v || !text) return value;  // a number (or missing: 0)
   for (const UnitTypeName* row = kUnitTypeNameTable; row->value != -1; row++)
     if (std::strcmp(row->name, text) == 0) return row->value;
@@ -199,7 +172,7 @@ void ReadType(UnitType& t, MemberReader& r) {
 
   // SCATTER: every element among the first 1024 that exists.
   t.scatter.clear();
-  const script::CScriptArray* scatter = script::GetMemberCompound(r.def, "SCATTER");
+  const script::CScriptArray* scatter = script::GetMemberCompound(r.object, "SCATTER");
   int scatterCount = std::min(script::GetElementCount(scatter), kMaxListEntries);
   for (int i = 0; i < scatterCount; i++) {
     const script::CScriptArray* e = script::GetElementCompound(scatter, i);
@@ -214,7 +187,7 @@ void ReadType(UnitType& t, MemberReader& r) {
   }
   // CHILD: from index 0 up to the first missing element.
   t.children.clear();
-  const script::CScriptArray* children = script::GetMemberCompound(r.def, "CHILD");
+  const script::CScriptArray* children = script::GetMemberCompound(r.object, "CHILD");
   for (int i = 0; i < kMaxListEntries && script::GetElement(children, i); i++) {
     MemberReader er{script::GetElementCompound(children, i), {}};
     ChildEntry entry;

@@ -16,9 +16,7 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <iterator>
 #include <string>
@@ -271,53 +269,11 @@ int ReadUnitPlacements(UnitDatabase& db, const script::CScriptArray* object, uin
 
 namespace {
 
-// The float the text "%f" of `value` reads back as.
-float ReadBack(float value) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%f", double(value));
-  return float(std::strtod(text, nullptr));
-}
-
 // The degrees written for an angle in radians. Plain division would move
 // the angle by a rounding step at every save (90 degrees read as 1.5707963
-// radians writes back as 89.999992): of the floats next to the quotient, the
-// writer takes one whose text reads back to exactly this angle, or, when none
-// does, to the nearest angle that can be read. The choice depends only on
-// the angle that will be read, so a file read and written again keeps its
-// bytes.
-float DegreesToWrite(float radians) {
-  float quotient = radians / kDegreesPerRadianDivisor;
-  if (!std::isfinite(quotient)) return quotient;
-  constexpr int kReach = 8;
-  float candidates[2 * kReach + 1];
-  float below = quotient;
-  float above = quotient;
-  candidates[0] = quotient;
-  for (int i = 1; i <= kReach; i++) {
-    below = std::nextafter(below, -INFINITY);
-    above = std::nextafter(above, INFINITY);
-    candidates[2 * i - 1] = below;
-    candidates[2 * i] = above;
-  }
-  // The reachable angle nearest to the one stored.
-  float best = 0;
-  float bestError = INFINITY;
-  for (float c : candidates) {
-    float angle = ReadBack(c) * kDegreesPerRadianDivisor;
-    float error = std::fabs(angle - radians);
-    if (error < bestError) {
-      bestError = error;
-      best = angle;
-    }
-  }
-  // Of the texts that read as that angle, the smallest.
-  float chosen = INFINITY;
-  for (float c : candidates) {
-    float written = ReadBack(c);
-    if (written * kDegreesPerRadianDivisor == best && written < chosen) chosen = written;
-  }
-  return chosen;
-}
+// radians writes back as 89.999992): the writer takes a float whose text
+// reads back to exactly this angle, or to the nearest angle that can be read.
+float DegreesToWrite(float radians) { return script::QuotientToWrite(radians, kDegreesPerRadianDivisor); }
 
 // Marks a string value to be written between back quotes.
 void MarkRaw(script::CScriptValue* value) {

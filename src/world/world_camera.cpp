@@ -18,9 +18,9 @@ using platform::Vec3Length;
 using platform::Vec3Normalize;
 using platform::Vec3Scale;
 using platform::Vec3Subtract;
+using platform::kPi;
 
-constexpr float kPi = 3.14159265f;
-constexpr float kTwoPi = 6.2831853f;
+constexpr float kTwoPi = 2.0f * kPi;
 constexpr float kDegree = 0.017453292f;
 constexpr float kFov35 = 35.0f * kDegree;
 constexpr float kFov40 = 40.0f * kDegree;
@@ -631,8 +631,9 @@ void Director(GameWorld& world, units::Unit* candidate, bool marked, Vec3 focus)
 
 // The draw range of the map objects: the environment's blended fog far.
 float DrawRange(const GameWorld& world) {
-  const EnvironmentRecord& e = world.environment;
-  return e.fogFar[0] + (e.fogFar[1] - e.fogFar[0]) * e.blend;
+  float farDistance = 0.0f;
+  world.environment.GetBlendedFog(nullptr, &farDistance, nullptr);
+  return farDistance;
 }
 
 void HandToRenderer(GameWorld& world, const CameraView& view) {

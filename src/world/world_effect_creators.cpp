@@ -60,7 +60,17 @@ bool AttachSurface(GameWorld& world, render::DisplayObject& object, render::Text
   return true;
 }
 
-// A sub-rectangle of the attached texture, in pixels.
+// An object from the pool with its type and, when it can be drawn, the
+// whole of `holder` as a surface of `shape`. Null when the pool gives none.
+EffectObject* TakeEffect(GameWorld& world, int type, render::TextureHolder* holder, uint32_t shape) {
+  EffectObject* e = AllocEffect(world);
+  if (!e) return nullptr;
+  e->type = type;
+  AttachSurface(world, *e, holder, shape);
+  return e;
+}
+
+// A sub-rectangle of the attached texture, in pixels (nothing without one).
 void UseTextureRect(GameWorld& world, render::DisplayObject& object, float x0, float y0, float x1, float y1) {
   if (world.graphics && object.GetObjectSurface()) object.BuildSurfaceGeometry(*world.graphics, x0, y0, x1, y1);
 }
@@ -86,12 +96,9 @@ int ClampCount(float count) {
 
 EffectObject* Splash(GameWorld& world, Vec3 position, float size, int level) {
   if (!(size > 0.0f) || !std::isfinite(size)) size = 0.5f;
-  EffectObject* e = AllocEffect(world);
+  EffectObject* e = TakeEffect(world, kEffectSplash, &Textures(world).splash, render::kSurfaceSprite);
   if (!e) return nullptr;
-  e->type = kEffectSplash;
-  if (AttachSurface(world, *e, &Textures(world).splash, render::kSurfaceSprite)) {
-    UseTextureRect(world, *e, 0, 0, 64, 128);
-  }
+  UseTextureRect(world, *e, 0, 0, 64, 128);
   e->SetObjectPivot(32, 128, 0);
   SetPosition(*e, position);
   e->alpha = 192;
@@ -151,12 +158,9 @@ int CreateCloud(GameWorld& world, Vec3 position, int kind, float size) {
 }
 
 EffectObject* CreateElectric(GameWorld& world, Vec3 position) {
-  EffectObject* e = AllocEffect(world);
+  EffectObject* e = TakeEffect(world, kEffectElectric, &Textures(world).electric, render::kSurfaceQuadXZ);
   if (!e) return nullptr;
-  e->type = kEffectElectric;
-  if (AttachSurface(world, *e, &Textures(world).electric, render::kSurfaceQuadXZ)) {
-    UseTextureRect(world, *e, 0, 0, 128, 128);
-  }
+  UseTextureRect(world, *e, 0, 0, 128, 128);
   e->AlignObjectSurface(0);
   SetPosition(*e, position);
   Vec3 d = platform::Vec3Normalize(RandomVector(world, 11, 5));
@@ -183,10 +187,8 @@ EffectObject* CreateHeat(GameWorld& world, Vec3 position, Vec3 vector, Vec3 up, 
 }
 
 EffectObject* CreateLightning(GameWorld& world, Vec3 position, Vec3 direction, float length) {
-  EffectObject* e = AllocEffect(world);
+  EffectObject* e = TakeEffect(world, kEffectLightning, &Textures(world).lightning, render::kSurfaceQuadXZ);
   if (!e) return nullptr;
-  e->type = kEffectLightning;
-  AttachSurface(world, *e, &Textures(world).lightning, render::kSurfaceQuadXZ);
   e->SetObjectPivot(128, 0, 0);
   SetPosition(*e, position);
   float sx = length / 512.0f;
@@ -245,10 +247,8 @@ EffectObject* CreatePolygonEffect(GameWorld& world, const Vec3* positions, const
 }
 
 EffectObject* CreateSonic(GameWorld& world, Vec3 position, Vec3 vector, int flag) {
-  EffectObject* e = AllocEffect(world);
+  EffectObject* e = TakeEffect(world, kEffectSonic, &Textures(world).sonic, render::kSurfaceSprite);
   if (!e) return nullptr;
-  e->type = kEffectSonic;
-  AttachSurface(world, *e, &Textures(world).sonic, render::kSurfaceSprite);
   SetAnglesFrom(*e, vector, nullptr, 0);
   e->alpha = 1;
   e->AlignObjectSurface(0);
@@ -294,34 +294,28 @@ int CreateBomb(GameWorld& world, Vec3 position, Vec3 vector, int size, float ris
       scale = {0.05f * w, 0.05f * w, 2.0f * w};
       velocity = Add(d, throwV);
       glare = 0.04f;
-    } else if (k <= 8) {
-      bool fire = (k & 1) != 0;
-      e->type = fire ? kEffectBurstFire : kEffectBurstSmoke;
-      holder = fire ? &tex.fire1 : &tex.fire2;
-      alpha = fire ? 255 : 32;
-      scale = {fire ? fireScale : smokeScale, fire ? fireScale : smokeScale, 4.0f * w};
-      velocity = fastVelocity;
-      drift = {s * d.x / 3000.0f, s * d.y / 3000.0f + c * w, s * d.z / 3000.0f};
-      glare = fire ? 0.02f : 0.0f;
-    } else if (k <= 12) {
-      bool fire = (k & 1) != 0;
-      e->type = fire ? kEffectBurstFire : kEffectBurstSmoke;
-      holder = fire ? &tex.fire1 : &tex.fire2;
-      alpha = fire ? 255 : 128;
-      scale = {fire ? fireScale : smokeScale, fire ? fireScale : smokeScale, 4.0f * w};
-      at = spread;
-      velocity = slowVelocity;
-      drift = {s * d.x / 6000.0f, s * d.y / 6000.0f + (c + 0.03f) * w, s * d.z / 6000.0f};
-      glare = fire ? std::fmin(s / 500.0f / w + 0.02f, 1.0f) : 0.0f;
     } else {
-      bool fire = k == 13;
+      // Fire (odd k up to 12, and 13) or smoke, in three kinds of motion.
+      const bool fire = k <= 12 ? (k & 1) != 0 : k == 13;
       e->type = fire ? kEffectBurstFire : kEffectBurstSmoke;
       holder = fire ? &tex.fire1 : &tex.fire2;
       alpha = fire ? 255 : 128;
-      scale = {fire ? fireScale : smokeScale, fire ? fireScale : smokeScale, 4.0f * w};
+      const float look = fire ? fireScale : smokeScale;
+      scale = {look, look, 4.0f * w};
       velocity = slowVelocity;
-      drift = {0.0f, (c + 0.03f * fi / fn) * w, 0.0f};
-      glare = fire ? std::fmin(s / 500.0f + 0.02f, 1.0f) : 0.0f;
+      if (k <= 8) {
+        if (!fire) alpha = 32;
+        velocity = fastVelocity;
+        drift = {s * d.x / 3000.0f, s * d.y / 3000.0f + c * w, s * d.z / 3000.0f};
+        glare = fire ? 0.02f : 0.0f;
+      } else if (k <= 12) {
+        at = spread;
+        drift = {s * d.x / 6000.0f, s * d.y / 6000.0f + (c + 0.03f) * w, s * d.z / 6000.0f};
+        glare = fire ? std::fmin(s / 500.0f / w + 0.02f, 1.0f) : 0.0f;
+      } else {
+        drift = {0.0f, (c + 0.03f * fi / fn) * w, 0.0f};
+        glare = fire ? std::fmin(s / 500.0f + 0.02f, 1.0f) : 0.0f;
+      }
     }
     AttachSurface(world, *e, holder, render::kSurfaceSprite);
     e->alpha = alpha;
@@ -342,11 +336,8 @@ int CreateHitEffect(GameWorld& world, Vec3 position, Vec3 direction) {
   // One part: takes an object, gives it its type, texture and place. Null
   // once the pool gives nothing (the parts made so far stay).
   auto part = [&](int type, render::TextureHolder* holder, uint32_t shape) -> EffectObject* {
-    EffectObject* e = AllocEffect(world);
-    if (!e) return nullptr;
-    e->type = type;
-    AttachSurface(world, *e, holder, shape);
-    SetPosition(*e, position);
+    EffectObject* e = TakeEffect(world, type, holder, shape);
+    if (e) SetPosition(*e, position);
     return e;
   };
   for (int i = 0; i < 10; i++) {
@@ -411,11 +402,9 @@ int CreateHitEffect(GameWorld& world, Vec3 position, Vec3 direction) {
 int CreateParticle(GameWorld& world, Vec3 position, Vec3 vector, int count) {
   const int n = count > kMaxStreamObjects ? kMaxStreamObjects : count;
   for (int i = 0; i < n; i++) {
-    EffectObject* e = AllocEffect(world);
+    EffectObject* e = TakeEffect(world, kEffectParticle, &Textures(world).fire3, render::kSurfaceSprite);
     if (!e) break;
     Vec3 d = platform::Vec3Normalize(RandomVector(world, 19, 9));
-    e->type = kEffectParticle;
-    AttachSurface(world, *e, &Textures(world).fire3, render::kSurfaceSprite);
     e->AlignObjectSurface(0);
     e->SetObjectScale(0.05f, 0.05f, 2.0f);
     const float fi = float(i), fn = float(count);

@@ -223,8 +223,8 @@ void StopGameSounds(GameWorld& world) {
 void ApplyNetworkMessages(GameWorld& world) { (void)world; }
 void SendNetworkState(GameWorld& world) { (void)world; }
 
-// The effect objects, the camera and the weather step with the scene; a
-// step's camera shake is used up here.
+// The effect objects, the camera (whose shake dies away in its own step)
+// and the weather step with the scene.
 void StepEffects(GameWorld& world) {
   UpdateEffectObjects(world);
   UpdateCamera(world);

@@ -77,7 +77,7 @@ bool PassesMapFilter(const MapObject* object, int filter, bool landingBit) {
   return (object->attributes & kMapGround) ? (filter & kMapFilterGround) != 0 : (filter & kMapFilterOthers) != 0;
 }
 
-void GetMapObjectBox(MapObject* object, Vec3* lo, Vec3* hi) {
+void GetMapObjectBox(render::DisplayObject* object, Vec3* lo, Vec3* hi) {
   if (!object->model) {
     *lo = *hi = object->GetObjectWorldPosition();
     return;
@@ -90,6 +90,16 @@ void GetMapObjectBox(MapObject* object, Vec3* lo, Vec3* hi) {
 // [SECTION] Placing and removing
 
 namespace {
+
+// An object entry back to its unplaced state, its model released.
+void ResetRemovedObject(MapObject& object) {
+  object.ReleaseObject();
+  object.attributes = 0;
+  object.definition = nullptr;
+  object.lightRate = -1.0f;
+  object.parentObject = nullptr;
+  object.placed = false;
+}
 
 // The entry a new object goes to: the first free one from searchStart on
 // (wrapping), the table doubling once every entry was passed.
@@ -111,12 +121,7 @@ int TakeObjectEntry(MapObjectWorld& map) {
   if (!entry) {
     entry = std::make_unique<MapObject>();
   } else {
-    entry->ReleaseObject();
-    MapObject& o = *entry;
-    o.attributes = 0;
-    o.definition = nullptr;
-    o.lightRate = -1.0f;
-    o.parentObject = nullptr;
+    ResetRemovedObject(*entry);
   }
   map.searchStart = taken + 1;
   return taken;
@@ -161,15 +166,6 @@ MapObject* PlaceObject(GameWorld& world, Vec3 position, Vec3 rotation, MapObject
   for (const MapChildEntry& child : definition->children)
     PlaceObject(world, child.position, child.rotation, child.definition, object, depth + 1);
   return object;
-}
-
-void ResetRemovedObject(MapObject& object) {
-  object.ReleaseObject();
-  object.attributes = 0;
-  object.definition = nullptr;
-  object.lightRate = -1.0f;
-  object.parentObject = nullptr;
-  object.placed = false;
 }
 
 }  // namespace

@@ -10,9 +10,7 @@
 #include <strings.h>
 
 #include <cerrno>
-#include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "script/script_public.h"
@@ -25,34 +23,7 @@ namespace {
 constexpr int kMaxWords = 16;         // TEXTURE_STYLE and ATTRIBUTE words
 constexpr int kMaxListEntries = 1024; // CHILD and CHILD_UNIT entries
 
-// Reads one object of a data file by member paths; a missing key gives "",
-// 0 or the default.
-struct MapMemberReader {
-  const script::CScriptArray* object;
-  char path[96];
-
-  const char* Format(const char* format, int a = 0) {
-    std::snprintf(path, sizeof path, format, a);
-    return path;
-  }
-  bool Has(const char* p) const { return script::FindMemberPath(object, p) != nullptr; }
-  std::string Text(const char* p) const {
-    const char* s = script::GetMemberString(object, p);
-    return s ? s : "";
-  }
-  int32_t Int(const char* p, int32_t fallback) const { return Has(p) ? script::GetMemberInt(object, p) : fallback; }
-  float Float(const char* p, float fallback) const { return Has(p) ? script::GetMemberFloat(object, p) : fallback; }
-  // "<base>.x", ".y", ".z" times the scale; a missing component its default.
-  Vec3 Vector(const char* base, Vec3 fallback, float scale = 1.0f) const {
-    std::string at = std::string(base) + ".x";
-    float x = Has(at.c_str()) ? script::GetMemberFloat(object, at.c_str()) * scale : fallback.x;
-    at.back() = 'y';
-    float y = Has(at.c_str()) ? script::GetMemberFloat(object, at.c_str()) * scale : fallback.y;
-    at.back() = 'z';
-    float z = Has(at.c_str()) ? script::GetMemberFloat(object, at.c_str()) * scale : fallback.z;
-    return {x, y, z};
-  }
-};
+using script::MemberReader;
 
 struct Word {
   const char* text;
@@ -80,7 +51,7 @@ const Word kAttributeWords[] = {
 };
 
 template <size_t N>
-void ReadWords(MapMemberReader& r, const char* key, const Word (&words)[N], MapObjectDefinition& d) {
+void ReadWords(MemberReader& r, const char* key, const Word (&words)[N], MapObjectDefinition& d) {
   for (int i = 0; i < kMaxWords; i++) {
     const char* p = r.Format(key, i);
     if (!r.Has(p)) break;  // the list ends at the first missing index
@@ -94,14 +65,14 @@ template <typename Entry, typename Fill>
 void ReadChildList(const script::CScriptArray* list, std::vector<Entry>* out, Fill fill) {
   out->clear();
   for (int i = 0; i < kMaxListEntries && script::GetElement(list, i); i++) {
-    MapMemberReader er{script::GetElementCompound(list, i), {}};
+    MemberReader er{script::GetElementCompound(list, i), {}};
     Entry entry;
     fill(entry, er);
     out->push_back(std::move(entry));
   }
 }
 
-void ReadDefinition(MapObjectDefinition& d, MapMemberReader& r) {
+void ReadDefinition(MapObjectDefinition& d, MemberReader& r) {
   d.alias = r.Text("ALIAS");
   d.modelFile = r.Text("MODEL_FILE");
   d.largeTextureFile = r.Text("TEXTURE_LARGE_FILE");
@@ -137,20 +108,20 @@ void ReadDefinition(MapObjectDefinition& d, MapMemberReader& r) {
   for (int i = 0; i < kMapConnectionPoints; i++) {
     const script::CScriptArray* point = script::GetElementCompound(points, i);
     if (point) {
-      MapMemberReader pr{point, {}};
+      MemberReader pr{point, {}};
       d.connectionPoints[i] = {pr.Float("x", 0), pr.Float("y", 0), pr.Float("z", 0)};
     } else {
       d.connectionPoints[i] = {kMapNoPoint, kMapNoPoint, kMapNoPoint};
     }
   }
 
-  ReadChildList(script::GetMemberCompound(r.object, "CHILD"), &d.children, [](MapChildEntry& e, MapMemberReader& er) {
+  ReadChildList(script::GetMemberCompound(r.object, "CHILD"), &d.children, [](MapChildEntry& e, MemberReader& er) {
     e.name = er.Text("ID");
     e.position = er.Vector("POS", {});
     e.rotation = er.Vector("ROT", {}, kMapDegreesToRadians);
   });
   ReadChildList(script::GetMemberCompound(r.object, "CHILD_UNIT"), &d.childUnits,
-                [](MapChildUnit& e, MapMemberReader& er) {
+                [](MapChildUnit& e, MemberReader& er) {
                   e.typeName = er.Text("ID");
                   e.position = er.Vector("POS", {});
                   e.rotation = er.Vector("ROT", {}, kMapDegreesToRadians);
@@ -198,7 +169,7 @@ int LoadMapMaster(GameWorld& world, const script::CScriptArray* master) {
     map.definitions[slot] = std::make_unique<MapObjectDefinition>();
     MapObjectDefinition& d = *map.definitions[slot];
     d.name = name;
-    MapMemberReader reader{script::GetElementCompound(master, i), {}};
+    MemberReader reader{script::GetElementCompound(master, i), {}};
     ReadDefinition(d, reader);
   }
   // Children by name, once every definition is known.
@@ -231,7 +202,7 @@ int ReadMapPlacements(GameWorld& world, const script::CScriptArray* terrain, int
   for (int i = 0; i < count; i++) {
     const script::CScriptArray* element = script::GetElementCompound(terrain, i);
     if (!element) continue;
-    MapMemberReader r{element, {}};
+    MemberReader r{element, {}};
     std::string id = r.Text("ID");
     Vec3 position = r.Vector("POS", {});
     Vec3 rotation = r.Vector("ROT", {}, kMapDegreesToRadians);
@@ -250,46 +221,10 @@ int ReadMapPlacements(GameWorld& world, const script::CScriptArray* terrain, int
 
 namespace {
 
-// The float the text "%f" of `value` reads back as.
-float ReadBack(float value) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%f", double(value));
-  return float(std::strtod(text, nullptr));
-}
-
-// The degrees written for an angle in radians: of the floats next to the
-// plain quotient, one whose text reads back to this very angle (or the
-// nearest readable one), so reading and writing a file again and again
-// never moves an object's turn.
-float DegreesToWrite(float radians) {
-  float quotient = radians / kMapDegreesToRadians;
-  if (!std::isfinite(quotient)) return quotient;
-  constexpr int kReach = 8;
-  float candidates[2 * kReach + 1];
-  float below = quotient, above = quotient;
-  candidates[0] = quotient;
-  for (int i = 1; i <= kReach; i++) {
-    below = std::nextafter(below, -INFINITY);
-    above = std::nextafter(above, INFINITY);
-    candidates[2 * i - 1] = below;
-    candidates[2 * i] = above;
-  }
-  float best = 0, bestError = INFINITY;
-  for (float c : candidates) {
-    float angle = ReadBack(c) * kMapDegreesToRadians;
-    float error = std::fabs(angle - radians);
-    if (error < bestError) {
-      bestError = error;
-      best = angle;
-    }
-  }
-  float chosen = INFINITY;
-  for (float c : candidates) {
-    float written = ReadBack(c);
-    if (written * kMapDegreesToRadians == best && written < chosen) chosen = written;
-  }
-  return chosen;
-}
+// The degrees written for an angle in radians: one whose text reads back to
+// this very angle (or the nearest readable one), so reading and writing a
+// file again and again never moves an object's turn.
+float DegreesToWrite(float radians) { return script::QuotientToWrite(radians, kMapDegreesToRadians); }
 
 }  // namespace
 

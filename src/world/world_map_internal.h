@@ -22,8 +22,8 @@ void ReleaseSkyLayers(MapObjectWorld& map);
 // The aero-light sprites: models and textures loaded once.
 void SetupAeroLightSprites(GameWorld& world);
 
-// The world box of a placed object (its position alone without a model).
-void GetMapObjectBox(MapObject* object, Vec3* lo, Vec3* hi);
+// The world box of an object (its position alone without a model).
+void GetMapObjectBox(render::DisplayObject* object, Vec3* lo, Vec3* hi);
 // Whether the object passes the filter bits (1 GROUND, 2 others, 0x10
 // LANDING only when `landingBit` is honoured).
 bool PassesMapFilter(const MapObject* object, int filter, bool landingBit);

@@ -303,12 +303,7 @@ MapObject* RayCastMapObjects(GameWorld& world, Vec3 start, Vec3 end, int filter,
 MapObject* MapObjectOverlap(GameWorld& world, render::DisplayObject* object, int filter) {
   if (!object) return nullptr;
   Vec3 lo, hi;
-  if (object->model) {
-    object->worldBoxValid = 0;
-    object->GetObjectWorldBounds(&hi, &lo, nullptr);
-  } else {
-    lo = hi = object->GetObjectWorldPosition();
-  }
+  GetMapObjectBox(object, &lo, &hi);
   return OverlapNode(world, MapOf(world).root, true, object, lo, hi, filter);
 }
 

@@ -179,17 +179,11 @@ std::string WithDefaultExtension(const char* name, const char* extension) {
 
 int LoadTerrainFile(GameWorld& world, const char* fileName, int unused, platform::Window* window) {
   (void)unused;
-  return LoadDataFile(world, kTerrainFile, fileName, 0, window,
-                      [](GameWorld& w, const script::CScriptArray* data, uint32_t flags, const char* name) {
-                        return load_map_data(w, data, flags, name);
-                      });
+  return LoadDataFile(world, kTerrainFile, fileName, 0, window, load_map_data);
 }
 
 int LoadUnitPlacementFile(GameWorld& world, const char* fileName, int reset, platform::Window* window) {
-  return LoadDataFile(world, kPlacementFile, fileName, reset, window,
-                      [](GameWorld& w, const script::CScriptArray* data, uint32_t flags, const char* name) {
-                        return load_unit_data(w, data, flags, name);
-                      });
+  return LoadDataFile(world, kPlacementFile, fileName, reset, window, load_unit_data);
 }
 
 // ----------------------------------------------------------------------------

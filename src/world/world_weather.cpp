@@ -3,6 +3,7 @@
 // and its flare, the weather reset and the world's environment operations.
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "sound/sound_public.h"
@@ -119,7 +120,10 @@ void StepWeatherEffects(GameWorld& world) {
   // 4. Clouds follow the view and take the light.
   Vec3 colourA, colourB;
   environment.GetBlendedLight(nullptr, &colourA, &colourB);
-  for (EffectObject& cloud : weather.clouds) PlaceCloudObject(cloud, camera.eye, camera.direction, sun, colourA, colourB);
+  // A cloud slot without a surface is free: CreateCloud places and colours
+  // it afresh when it takes it.
+  for (EffectObject& cloud : weather.clouds)
+    if (cloud.GetObjectSurface()) PlaceCloudObject(cloud, camera.eye, camera.direction, sun, colourA, colourB);
 
   // 5-7. How much of the sun shows through units, map objects and clouds
   // sets the flare's brightness.
@@ -162,9 +166,10 @@ constexpr FlarePiece kFlarePieces[WeatherObjects::kGlare] = {
 
 bool HasImage(const render::TextureHolder& holder) { return holder.texture != nullptr; }
 
-void LoadTextureFiles(GameWorld& world, EffectTextures& t) {
-  render::GraphicsSystem& gs = *world.graphics;
-  const EffectTextureFile files[] = {
+// Every image of the record with its file and load flags (the heat model
+// loads apart).
+std::array<EffectTextureFile, 22> TextureFiles(EffectTextures& t) {
+  return {{
       {"ZadAzorad\\Effect\\smoke.jpg", 0x8002, &t.smoke},
       {"ZadAzorad\\Effect\\Fire1.png", 0x8002, &t.fire1},
       {"ZadAzorad\\Effect\\Fire2.png", 0x20002, &t.fire2},
@@ -187,8 +192,12 @@ void LoadTextureFiles(GameWorld& world, EffectTextures& t) {
       {"ZadAzorad\\Effect\\cloud0.png", 0, &t.cloudSheet},
       {"ZadAzorad\\Effect\\gunfire.png", 0x8202, &t.gunfire},
       {"ZadAzorad\\Effect\\sonic.png", 0x8202, &t.sonic},
-  };
-  for (const EffectTextureFile& file : files) {
+  }};
+}
+
+void LoadTextureFiles(GameWorld& world, EffectTextures& t) {
+  render::GraphicsSystem& gs = *world.graphics;
+  for (const EffectTextureFile& file : TextureFiles(t)) {
     // A missing or broken image leaves its holder empty: what would show it
     // makes nothing.
     if (!file.holder->LoadTextureFile(gs, file.name, file.flags))
@@ -233,12 +242,8 @@ void SetUpFlare(GameWorld& world, EffectObject (&pieces)[WeatherObjects::kGlare]
 
 EffectTextures::~EffectTextures() {
   if (!graphics) return;
-  render::TextureHolder* holders[] = {
-      &smoke,  &fire1,  &fire2,  &fire3,  &rain,   &snow, &cloud[0], &cloud[1],   &electric, &lightning, &splash,
-      &hit[0], &hit[1], &hit[2], &hit[3], &hit[4], &sun,  &sunlight, &cloudSheet, &glare,    &gunfire,   &sonic,
-  };
-  for (render::TextureHolder* holder : holders)
-    if (holder->texture) holder->ReleaseTexture(*graphics);
+  for (const EffectTextureFile& file : TextureFiles(*this))
+    if (file.holder->texture) file.holder->ReleaseTexture(*graphics);
 }
 
 void LoadEffectTextures(GameWorld& world) {

@@ -9,10 +9,7 @@
 #include <string>
 
 #include "api/api_local.h"
-#include "api/api_public.h"
-#include "core/core_public.h"
-#include "test_support.h"
-#include "world/world_local.h"
+#include "api/api_world_fixture.h"
 
 namespace apitest {
 
@@ -22,25 +19,9 @@ inline std::string SystemIncludePath() {
   return std::string(root ? root : ".") + "/games/ZadAzorad/Script/system.inc";
 }
 
-struct WorldFixture {
-  test::ScopedWorkFolder work;
-  core::LogSystem log{"system.log", core::kLogInfo};
-  world::GameWorld world;
-  int frameRate = 60;
-  int editorMode = 0;
-
+// The registered world with the system include in its working folder.
+struct WorldFixture : RegisteredWorld {
   WorldFixture() {
-    world.log = &log;
-    world.scriptEngine.log = &log;
-    world.scriptEngine.pools.log = &log;
-    world.frameRate = &frameRate;
-    world.editorMode = &editorMode;
-    world.host.user = &world;
-    world.host.registerSystemCalls = [](void* user) {
-      api::RegisterSystemCalls(*static_cast<world::GameWorld*>(user), nullptr);
-    };
-    api::RegisterSystemCalls(world, nullptr);
-    world.LoadWorld();
     std::filesystem::create_directories("zadazorad/script");
     std::filesystem::copy_file(SystemIncludePath(), "zadazorad/script/system.inc");
   }

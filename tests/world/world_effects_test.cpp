@@ -377,19 +377,19 @@ TEST(CloudSprites, StayNearTheViewAndTakeTheLight) {
     EXPECT_FLOAT_EQ(cloud.GetObjectPosition().z, p.want.z);
   }
   // Below the eye: lit from above (g = 1); above it: from below (g = 0.5).
+  const struct {
+    float y;
+    Vec3 want;
+  } heights[] = {{0.0f, {1.0f, 0.75f, 1.0f}}, {100.0f, {0.875f, 0.5f, 0.5f}}};
   float colour[4];
-  cloud.SetObjectPosition(0, 0, 7000);
-  world::PlaceCloudObject(cloud, eye, ahead, sun, a, b);
-  cloud.GetObjectColor(colour);
-  EXPECT_FLOAT_EQ(colour[0], 1.0f);
-  EXPECT_FLOAT_EQ(colour[1], 0.75f);
-  EXPECT_FLOAT_EQ(colour[2], 1.0f);
-  cloud.SetObjectPosition(0, 100, 7000);
-  world::PlaceCloudObject(cloud, eye, ahead, sun, a, b);
-  cloud.GetObjectColor(colour);
-  EXPECT_FLOAT_EQ(colour[0], 0.875f);
-  EXPECT_FLOAT_EQ(colour[1], 0.5f);
-  EXPECT_FLOAT_EQ(colour[2], 0.5f);
+  for (const auto& h : heights) {
+    cloud.SetObjectPosition(0, h.y, 7000);
+    world::PlaceCloudObject(cloud, eye, ahead, sun, a, b);
+    cloud.GetObjectColor(colour);
+    EXPECT_FLOAT_EQ(colour[0], h.want.x) << h.y;
+    EXPECT_FLOAT_EQ(colour[1], h.want.y) << h.y;
+    EXPECT_FLOAT_EQ(colour[2], h.want.z) << h.y;
+  }
   // A standing cloud stays white.
   cloud.spriteFlag = 1;
   world::PlaceCloudObject(cloud, eye, ahead, sun, a, b);

@@ -7,35 +7,11 @@
 
 #include <string>
 
-#include "api/api_public.h"
-#include "core/core_public.h"
-#include "test_support.h"
-#include "world/world_local.h"
+#include "api/api_world_fixture.h"
 
 namespace {
 
-// A world built alone, as the engine record wires it, minus the devices.
-struct WorldFixture {
-  test::ScopedWorkFolder work;
-  core::LogSystem log{"system.log", core::kLogInfo};
-  world::GameWorld world;
-  int frameRate = 60;
-  int editorMode = 0;
-
-  WorldFixture() {
-    world.log = &log;
-    world.scriptEngine.log = &log;
-    world.scriptEngine.pools.log = &log;
-    world.frameRate = &frameRate;
-    world.editorMode = &editorMode;
-    world.host.user = &world;
-    world.host.registerSystemCalls = [](void* user) {
-      api::RegisterSystemCalls(*static_cast<world::GameWorld*>(user), nullptr);
-    };
-    api::RegisterSystemCalls(world, nullptr);
-    world.LoadWorld();
-  }
-
+struct WorldFixture : apitest::RegisteredWorld {
   // Starts the world on a script file holding `text`.
   void Start(const std::string& text, const char* name = "start.rsp") {
     test::WriteFile(name, text);

@@ -6,11 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "core/core_public.h"
+#include "render/model_fixture.h"
 #include "render/render_fixture.h"
 #include "script/script_public.h"
 #include "test_support.h"
@@ -21,11 +21,6 @@ namespace {
 using world::MapObject;
 using world::MapObjectDefinition;
 using world::Vec3;
-
-std::string SourceFile(const std::string& relative) {
-  const char* root = std::getenv("TKW4_SOURCE_DIR");
-  return test::ReadFile(std::string(root ? root : ".") + "/" + relative);
-}
 
 // A box from (5, 5, 5) to (10, 10, 10): its bounds lie off its origin.
 const char* kOffCentreBox =
@@ -63,7 +58,7 @@ class MapFixture : public ::testing::Test {
   world::GameWorld world;
 
   MapFixture() {
-    test::WriteFile("box.x", SourceFile("tests/render/data/box.x"));
+    test::WriteFile("box.x", rendertest::Fixture("box.x"));
     test::WriteFile("off.x", kOffCentreBox);
     gs.log = &log;
     gs.packages = &packages;
@@ -102,14 +97,6 @@ class MapFixture : public ::testing::Test {
     return world::CreateMapObjectByName(world, at, rotation, name);
   }
 };
-
-#define EXPECT_VEC3_NEAR(a, bx, by, bz, eps) \
-  do {                                       \
-    Vec3 v_ = (a);                           \
-    EXPECT_NEAR(v_.x, (bx), (eps));          \
-    EXPECT_NEAR(v_.y, (by), (eps));          \
-    EXPECT_NEAR(v_.z, (bz), (eps));          \
-  } while (0)
 
 const float kDeg = 0.017453292f;
 
@@ -387,7 +374,7 @@ TEST_F(MapFixture, TheTreeShowsTheSystemBoxWhenItLoads) {
   EXPECT_EQ(world.map->boxModel.containerCount, 0);
   EXPECT_EQ(world.map->root.model, nullptr);
   test::RunCommand("mkdir -p ZadAzorad");
-  test::WriteFile("ZadAzorad/systembox.x", SourceFile("tests/render/data/box.x"));
+  test::WriteFile("ZadAzorad/systembox.x", rendertest::Fixture("box.x"));
   EXPECT_EQ(world::LoadSystemBox(world), 1);
   Place(R"([{ID:"SHED",POS:{x:0,y:0,z:0}},{ID:"SHED",POS:{x:4,y:0,z:0}}])");
   EXPECT_EQ(world.map->root.model, &world.map->boxModel);
@@ -647,7 +634,7 @@ class MapDrawTest : public rendertest::RenderFixture {};
 TEST_F(MapDrawTest, AnOffscreenFrameDrawsSkyObjectsAndLights) {
   Start(1, 64, 48);
   test::ScopedWorkFolder work;
-  test::WriteFile("box.x", SourceFile("tests/render/data/box.x"));
+  test::WriteFile("box.x", rendertest::Fixture("box.x"));
   core::FilePackageTable packages;
   gs.packages = &packages;
   core::SettingsBlock settings;

@@ -12,9 +12,11 @@
 #include "sound/sound_public.h"
 #include "test_support.h"
 #include "world/world_local.h"
+#include "world_test_files.h"
 
 namespace {
 
+using worldtest::TinyWav;
 using world::Vec3;
 
 struct PoolFixture {
@@ -245,26 +247,6 @@ TEST(Population, CountsInOutAndDestroyedByTeamAndClass) {
   // A reset frees the records.
   world::ResetPopulation(f.world);
   EXPECT_EQ(world::FindNamedRecord(f.world, "red"), nullptr);
-}
-
-// A short 8-bit mono WAV file.
-std::string TinyWav() {
-  std::string b = "RIFF";
-  auto put32 = [&b](uint32_t v) { for (int i = 0; i < 4; i++) b += char((v >> (8 * i)) & 0xFF); };
-  auto put16 = [&b](uint16_t v) { b += char(v & 0xFF); b += char(v >> 8); };
-  put32(36 + 8);
-  b += "WAVEfmt ";
-  put32(16);
-  put16(1);
-  put16(1);
-  put32(8000);
-  put32(8000);
-  put16(1);
-  put16(8);
-  b += "data";
-  put32(8);
-  b += std::string(8, char(0x80));
-  return b;
 }
 
 TEST(SoundCache, KeepsSixteenNamesLeastRecentlyUsedAndForgetsFailedLoads) {

@@ -15,9 +15,11 @@
 #include "sound/sound_public.h"
 #include "test_support.h"
 #include "world/world_local.h"
+#include "world_test_files.h"
 
 namespace {
 
+using worldtest::TinyWav;
 using world::EffectObject;
 using world::Vec3;
 
@@ -166,25 +168,6 @@ TEST(WeatherStep, OnlyRainOrSnowWeatherMovesItsParticles) {
     EXPECT_EQ(rainMoved, c.rainMoves ? world::WeatherObjects::kRain : 0) << c.kind;
     EXPECT_EQ(snowMoved, c.snowMoves ? world::WeatherObjects::kSnow : 0) << c.kind;
   }
-}
-
-std::string TinyWav() {
-  std::string b = "RIFF";
-  auto put32 = [&b](uint32_t v) { for (int i = 0; i < 4; i++) b += char((v >> (8 * i)) & 0xFF); };
-  auto put16 = [&b](uint16_t v) { b += char(v & 0xFF); b += char(v >> 8); };
-  put32(36 + 8);
-  b += "WAVEfmt ";
-  put32(16);
-  put16(1);
-  put16(1);
-  put32(8000);
-  put32(8000);
-  put16(1);
-  put16(8);
-  b += "data";
-  put32(8);
-  b += std::string(8, char(0x80));
-  return b;
 }
 
 TEST(WeatherStep, ThunderPlaysOnceOnTheStepTheCountdownRunsOut) {
