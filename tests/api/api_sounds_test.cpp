@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -13,6 +15,7 @@
 
 #include "api_fixture.h"
 #include "platform/platform_public.h"
+#include "render/render_public.h"
 #include "sound/sound_public.h"
 
 namespace {
@@ -135,6 +138,30 @@ TEST(SoundCalls, PlaySe3dIsQuieterWithDistanceFromTheEye) {
   ASSERT_EQ(s.f->world.camera.view.eye.y, 40.0f);
   EXPECT_EQ(platform::GetAudioBufferVolume(s.Copy(20, 0).buffer), -100);
   EXPECT_EQ(platform::GetAudioBufferPan(s.Copy(20, 0).buffer), 0);  // no renderer: centred
+
+  // With a renderer its camera gives both: the distance from its eye and
+  // the pan of where the position stands in its view.
+  SoundWorld seen;
+  render::GraphicsSystem gs;
+  gs.log = &seen.f->log;
+  seen.f->world.graphics = &gs;
+  seen.f->Run("int h; int r; int l;\r\n"
+              "function main() {\r\n"
+              "  load_se(20, \"Se/beep.wav\");\r\n"
+              "  h = play_se_3d(20, {x:30, y:40, z:40}, 0);\r\n"
+              "  l = play_se_3d(20, {x:-30, y:40, z:40}, 1);\r\n"
+              "}\r\n");
+  EXPECT_EQ(seen.f->RuntimeError(), "");  // no early return: the renderer is unhooked below
+  core::Vec3 eye = gs.GetCameraEye();
+  float d = std::sqrt((30 - eye.x) * (30 - eye.x) + (40 - eye.y) * (40 - eye.y) + (40 - eye.z) * (40 - eye.z));
+  EXPECT_EQ(platform::GetAudioBufferVolume(seen.Copy(20, 0).buffer), std::max(-10000, int(-2.0f * d)));
+  int right = platform::GetAudioBufferPan(seen.Copy(20, 0).buffer);
+  int left = platform::GetAudioBufferPan(seen.Copy(20, 1).buffer);
+  EXPECT_EQ(right, int(gs.GetSoundPan({30, 40, 40})));
+  EXPECT_EQ(left, int(gs.GetSoundPan({-30, 40, 40})));
+  EXPECT_NE(right, 0);
+  EXPECT_EQ(left, -right);  // mirrored about the line of sight
+  seen.f->world.graphics = nullptr;
 
   SoundWorld bad;
   bad.f->Run("function main() { play_se_3d(20, 5, 0); }\r\n");
