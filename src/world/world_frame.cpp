@@ -105,7 +105,12 @@ void EditStep(GameWorld& w) {
   StepWeatherEffects(w);
   if (w.host.editorStep) w.host.editorStep(w.host.user, w.stepCounter);
   if (w.host.ageEditorKeys) w.host.ageEditorKeys(w.host.user);
-  if (w.testRunRequested) w.nextState = WorldState::Start;
+  // A test run restarts the scene: the engine is emptied and the system
+  // calls registered again, as at every other start of a script.
+  if (w.testRunRequested) {
+    RegisterSystemCallsAgain(w);
+    w.nextState = WorldState::Start;
+  }
 }
 
 }  // namespace

@@ -128,6 +128,23 @@ TEST(WorldFrame, HostOperationsDriveTheStatesAsFinishWould) {
   EXPECT_EQ(f.world.RunWorldFrame(nullptr), 1);
 }
 
+TEST(WorldFrame, AnEditorTestRunStartsFromAnEmptiedEngine) {
+  WorldFixture f;
+  int editMode = 1;
+  f.world.editorMode = &editMode;
+  f.Start(kCounter);
+  f.world.RunWorldFrame(nullptr);
+  ASSERT_EQ(f.world.state, world::WorldState::Edit);
+  // Something the edit state's scripts left behind must not reach the run.
+  f.world.scriptEngine.LoadScriptMemory("int leftover = 3;\r\n", "edit.rsp");
+  ASSERT_EQ(f.Global("leftover"), 3);
+  f.world.testRunRequested = 1;
+  for (int i = 0; i < 3; i++) f.world.RunWorldFrame(nullptr);
+  EXPECT_EQ(f.world.state, world::WorldState::Run);
+  EXPECT_EQ(f.Global("leftover"), -12345);
+  EXPECT_GE(f.Global("steps"), 1);
+}
+
 TEST(WorldFrame, ARunTimeErrorEmptiesTheEngineAndTheWorldGoesOn) {
   WorldFixture f;
   f.Start("int steps = 0;\r\n"
