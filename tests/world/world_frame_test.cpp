@@ -128,20 +128,24 @@ TEST(WorldFrame, HostOperationsDriveTheStatesAsFinishWould) {
   EXPECT_EQ(f.world.RunWorldFrame(nullptr), 1);
 }
 
-TEST(WorldFrame, AnEditorTestRunStartsFromAnEmptiedEngine) {
+TEST(WorldFrame, AnEditorTestRunStartsFromAFreshRegistry) {
   WorldFixture f;
-  int editMode = 1;
-  f.world.editorMode = &editMode;
+  f.editorMode = 1;
   f.Start(kCounter);
   f.world.RunWorldFrame(nullptr);
   ASSERT_EQ(f.world.state, world::WorldState::Edit);
-  // Something the edit state's scripts left behind must not reach the run.
-  f.world.scriptEngine.LoadScriptMemory("int leftover = 3;\r\n", "edit.rsp");
-  ASSERT_EQ(f.Global("leftover"), 3);
+  // A call registered while editing must not survive into the test run:
+  // every start of a script begins with the engine's own calls only.
+  auto stray = [](script::SystemCallResult* r, script::SystemCallContext, script::SystemCallArgument*, char*) {
+    return r;
+  };
+  f.world.scriptEngine.RegisterSystemCall("stray_call", stray);
+  ASSERT_NE(f.world.scriptEngine.FindSystemCallHandler("stray_call"), nullptr);
   f.world.testRunRequested = 1;
   for (int i = 0; i < 3; i++) f.world.RunWorldFrame(nullptr);
   EXPECT_EQ(f.world.state, world::WorldState::Run);
-  EXPECT_EQ(f.Global("leftover"), -12345);
+  EXPECT_EQ(f.world.scriptEngine.FindSystemCallHandler("stray_call"), nullptr);
+  EXPECT_NE(f.world.scriptEngine.FindSystemCallHandler("finish"), nullptr);
   EXPECT_GE(f.Global("steps"), 1);
 }
 
