@@ -8,6 +8,7 @@
 #include <string>
 
 #include "api_fixture.h"
+#include "world/world_test_files.h"
 
 namespace {
 
@@ -22,15 +23,7 @@ struct EffectWorld : WorldFixture {
   EffectWorld() {
     gs.log = &log;
     world.graphics = &gs;
-    world::EffectTextures& t = world.weather->textures;
-    auto size = [](render::TextureHolder& h, int w, int hgt) { h.width = w, h.height = hgt; };
-    for (render::TextureHolder* h : {&t.smoke, &t.fire1, &t.fire2, &t.fire3, &t.sonic, &t.cloudSheet}) size(*h, 64, 64);
-    for (render::TextureHolder& h : t.hit) size(h, 64, 64);
-    size(t.cloud[0], 256, 256);
-    size(t.cloud[1], 128, 128);
-    size(t.electric, 512, 128);
-    size(t.lightning, 256, 64);
-    size(t.splash, 256, 128);
+    worldtest::SizeEffectTextures(world.weather->textures);
   }
   ~EffectWorld() { world.graphics = nullptr; }
 

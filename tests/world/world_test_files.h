@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "world/world_environment.h"
+
 namespace worldtest {
 
 // A short 8-bit mono WAV file (8 samples of silence at 8000 Hz).
@@ -24,6 +26,19 @@ inline std::string TinyWav() {
   put32(8);
   b += std::string(8, char(0x80));
   return b;
+}
+
+// Sizes for the effect textures, as loaded images would give them, so the
+// effect creators take their surfaces without a started renderer.
+inline void SizeEffectTextures(world::EffectTextures& t) {
+  auto size = [](render::TextureHolder& h, int w, int hgt) { h.width = w, h.height = hgt; };
+  for (render::TextureHolder* h : {&t.smoke, &t.fire1, &t.fire2, &t.fire3, &t.sonic, &t.cloudSheet}) size(*h, 64, 64);
+  for (render::TextureHolder& h : t.hit) size(h, 64, 64);
+  size(t.cloud[0], 256, 256);
+  size(t.cloud[1], 128, 128);
+  size(t.electric, 512, 128);
+  size(t.lightning, 256, 64);
+  size(t.splash, 256, 128);
 }
 
 }  // namespace worldtest
