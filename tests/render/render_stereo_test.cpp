@@ -299,4 +299,38 @@ TEST_F(OstraEyes, EyesAreShiftedByTheirPixelsWithoutTheEffect) {
   ExpectEyesShifted();
 }
 
+// The anaglyph eye needs the effect's colour matrices: without the effect it
+// stores nothing and a white sprite stays white; with it the eyes alternate
+// and each call answers the eye before it.
+TEST_F(OstraEyes, AnaglyphEyeIsRefusedWithoutTheEffect) {
+  Start(0);
+  UseTarget(64, 48);
+  EXPECT_EQ(gs.SetAnaglyphEye(1), 0);
+  EXPECT_EQ(gs.GetAnaglyphEye(), 0);
+  DrawQuad2D(-4000, -4000, 4000, 4000, gs.GetWhiteTexture()->texture);
+  EXPECT_EQ(Pixel(32, 24), (std::vector<int>{255, 255, 255}));
+}
+
+TEST_F(OstraEyes, AnaglyphEyesSplitRedFromCyan) {
+  Start(1);
+  UseTarget(64, 48);
+  EXPECT_EQ(gs.SetAnaglyphEye(1), 0);
+  DrawQuad2D(-4000, -4000, 4000, 4000, gs.GetWhiteTexture()->texture);
+  std::vector<int> left = Pixel(32, 24);
+  EXPECT_GT(left[0], 200);
+  EXPECT_EQ(left[1], 0);
+  EXPECT_LT(left[2], 10);
+  EXPECT_EQ(gs.SetAnaglyphEye(2), 1);
+  gs.SetRenderTarget(&target, 0, 1);
+  DrawQuad2D(-4000, -4000, 4000, 4000, gs.GetWhiteTexture()->texture);
+  std::vector<int> right = Pixel(32, 24);
+  EXPECT_EQ(right[0], 0);
+  EXPECT_GT(right[1], 200);
+  EXPECT_GT(right[2], 200);
+  EXPECT_EQ(gs.SetAnaglyphEye(0), 2);
+  gs.SetRenderTarget(&target, 0, 1);
+  DrawQuad2D(-4000, -4000, 4000, 4000, gs.GetWhiteTexture()->texture);
+  EXPECT_EQ(Pixel(32, 24), (std::vector<int>{255, 255, 255}));
+}
+
 }  // namespace
