@@ -84,7 +84,8 @@ class FakeHeadset : public p::HeadMountedDisplay {
   }
 };
 
-void SetOrientation(FakeHeadset& h, float x, float y, float z, float w, uint32_t status = p::kHeadsetOrientationTracked) {
+void SetOrientation(FakeHeadset& h, float x, float y, float z, float w,
+                    uint32_t status = p::kHeadsetOrientationTracked) {
   h.tracking.head.orientation[0] = x;
   h.tracking.head.orientation[1] = y;
   h.tracking.head.orientation[2] = z;
