@@ -6,6 +6,7 @@
 #include "platform/platform_audio.h"
 #include "platform/platform_dialogs.h"
 #include "platform/platform_gfx.h"
+#include "platform/platform_headset.h"
 #include "platform/platform_input.h"
 #include "platform/platform_library.h"
 #include "platform/platform_math.h"

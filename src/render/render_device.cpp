@@ -89,7 +89,8 @@ void DeviceDescription::AddDepthFormat(uint32_t format) {
 // GraphicsSystem: construction
 // ----------------------------------------------------------------------------
 
-GraphicsSystem::GraphicsSystem() : display(platform::SdlDisplayApi()), quitProgram(DefaultQuit) {
+GraphicsSystem::GraphicsSystem()
+    : display(platform::SdlDisplayApi()), headsetApi(platform::PlatformHeadsetApi()), quitProgram(DefaultQuit) {
   for (platform::GfxTexture*& slot : boundSlot_) slot = UnboundSlot();
 }
 
@@ -516,6 +517,7 @@ int GraphicsSystem::PresentFrame() {
 }
 
 void GraphicsSystem::ReleaseDirect3D() {
+  ReleaseHeadset();
   if (!device_) return;
   const platform::GfxApi& g = *gfx_;
   BeginScenePass(0, 0);

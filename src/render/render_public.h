@@ -259,6 +259,8 @@ class GraphicsSystem {
   core::FilePackageTable* packages = nullptr;
   // The display system listed by CreateDirect3D (SDL's unless replaced).
   platform::GfxDisplayApi display;
+  // The head-mounted display runtime (the platform's unless replaced).
+  platform::HeadsetApi headsetApi;
   // Ends the program after an effect error (std::exit unless replaced).
   void (*quitProgram)(int code) = nullptr;
 
@@ -371,14 +373,32 @@ class GraphicsSystem {
   void CountTextureMemory(int64_t bytesUsed);
 
   // --- Stereo and VR (render_stereo.cpp) ----------------------------------
+  // Loads the head-mounted display runtime. 1 or 0 (not installed).
   int StartVRRuntime();
+  // Switches the 3D-glasses driver's stereo on or off. 1, or 0 (logged)
+  // when the driver is missing.
   int InitStereo(int on);
+  // Opens and configures the head-mounted display, when there is one.
   int StartVR();
-  void BeginVRFrame() {}
-  void DismissVRWarning() {}
-  void SubmitVRFrame(TextureHolder*, TextureHolder*) {}
-  void RecenterVR() {}
-  Vec3 GetHeadRotationVector() const { return {0, 0, 0}; }
+  // Each of these does nothing without a display.
+  void BeginVRFrame();
+  void DismissVRWarning();
+  // Hands the two eye images to the display, with the poses last read by
+  // GetHeadRotationVector.
+  void SubmitVRFrame(TextureHolder* left, TextureHolder* right);
+  // Restarts tracking and makes the current head orientation straight ahead.
+  void RecenterVR();
+  // The up, down, left and right tangents of an eye's field of view (zeros
+  // without a display or for an eye other than 0 and 1).
+  void GetEyeFovTangents(int eye, float out[4]) const;
+  // The head's rotation as its axis scaled by the angle in radians; zeros
+  // without a display or while the orientation is not tracked. Also reads
+  // the eyes' poses for the next SubmitVRFrame.
+  Vec3 GetHeadRotationVector();
+  int HasHeadset() const { return headset_ != nullptr; }
+  // The two Ostra modes' eye camera: eye 0 is shifted by -shift pixels,
+  // eye 1 by +shift (the next camera set takes it).
+  void SetEyeStereoShift(int eye, float shift) { SetStereoShift(eye == 0 ? -shift : shift); }
   // Releases the device (and the head-mounted display).
   void ReleaseDirect3D();
 
@@ -425,6 +445,8 @@ class GraphicsSystem {
   void ReleaseFonts();
   // render_effect.cpp
   void SendSpotColours(bool lit);
+  // render_stereo.cpp
+  void ReleaseHeadset();
   // render_texture.cpp
   int BindSlot(int slot, int handle, platform::GfxTexture* texture, platform::GfxTexture* fallback);
   void ForgetSlotCaches();
@@ -516,6 +538,12 @@ class GraphicsSystem {
   // Last texture bound per effect slot (diffuse, bump, specular, light,
   // heat, mirror, shadow 0..2); an impossible value forces the next bind.
   platform::GfxTexture* boundSlot_[9] = {};
+  // 24. Head-mounted display (null when none), the eyes' render poses for
+  // the next submit, their render descriptions and submitted textures.
+  platform::HeadMountedDisplay* headset_ = nullptr;
+  platform::HeadsetPose eyePoses_[2] = {};
+  platform::HeadsetEyeDesc eyeDescs_[2] = {};
+  platform::HeadsetEyeTexture eyeTextures_[2] = {};
 };
 
 // The address a slot cache holds when its next binding must not be skipped.
