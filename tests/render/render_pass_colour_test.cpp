@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <string>
 #include <vector>
 
 #include "render_fixture.h"
@@ -160,7 +161,8 @@ class MirrorColour : public PassColour {
     ASSERT_EQ(Read(*image, 56, 42), (std::vector<int>{255, 255, 255}));
   }
 
-  void DrawMirrorSquare(float rate) {
+  // The square faces the camera; its normal (nx, ny, nz) may lean.
+  void DrawMirrorSquare(float rate, float nx = 0, float ny = 0, float nz = -1) {
     Retarget(64, 48);
     LookForward();
     gs.SetLight({0, 1, 0}, {0, 0, 0}, {1, 1, 1});
@@ -174,7 +176,7 @@ class MirrorColour : public PassColour {
     MeshVertex v[4];
     float corners[4][2] = {{-20, 20}, {20, 20}, {20, -20}, {-20, -20}};
     for (int i = 0; i < 4; i++)
-      v[i] = {corners[i][0], corners[i][1], 10, 0, 0, -1, 1, 1, 1, 1, 0, 0, 1, 0, 0, 0, 1, 0, 1, 0, 0, 0};
+      v[i] = {corners[i][0], corners[i][1], 10, nx, ny, nz, 1, 1, 1, 1, 0, 0, 1, 0, 0, 0, 1, 0, 1, 0, 0, 0};
     gs.Gfx().SetMatrix(gs.GetEffect(), gs.Handles().world[0], MatrixIdentity());
     gs.BeginScenePass(1, render::SHADER_PASS_3DMESH_MIRROR);
     gs.Gfx().DrawPrimitiveUP(gs.GetDevice(), kPrimTriangleFan, 2, v, sizeof v[0]);
@@ -189,6 +191,26 @@ TEST_F(MirrorColour, TheMirrorImageIsLookedUpWhereThePixelIsOnScreen) {
   ExpectNear(Pixel(52, 10), {0, 255, 0}, 3, "top right");
   ExpectNear(Pixel(12, 38), {0, 0, 255}, 3, "bottom left");
   ExpectNear(Pixel(52, 38), {255, 255, 255}, 3, "bottom right");
+  // A normal leaning along the camera's right or up moves the lookup by a
+  // fifth of its lean: about 0.14 of the image, here across the middle.
+  // (The lookup sits half a texel above the pixel's own row, so the rows
+  // tested keep a texel or more from the image's middle line.)
+  struct Case {
+    float nx, ny;
+    int x, y;
+    std::vector<int> want;
+  } cases[] = {
+      {0.7071f, 0, 24, 10, {0, 255, 0}},    // red's right edge reads green
+      {0.7071f, 0, 24, 38, {255, 255, 255}},
+      {-0.7071f, 0, 40, 10, {255, 0, 0}},   // green's left edge reads red
+      {0, 0.7071f, 12, 30, {255, 0, 0}},    // blue's top edge reads red
+      {0, -0.7071f, 52, 20, {255, 255, 255}},  // green's bottom edge reads white
+  };
+  for (const Case& c : cases) {
+    MakeMirrorImage();
+    DrawMirrorSquare(5.0f, c.nx, c.ny, -0.7071f);
+    ExpectNear(Pixel(c.x, c.y), c.want, 3, (std::to_string(c.x) + "," + std::to_string(c.y)).c_str());
+  }
 }
 
 TEST_F(MirrorColour, TheRateWeighsTheImageAndNoMirrorSwitchDrawsPlain) {
