@@ -366,6 +366,45 @@ TEST_F(PassColour, MeshLightMapsSplitBetweenSceneBloomAndGlare) {
   }
 }
 
+TEST_F(PassColour, MeshSpecularGoesToBloomAndAFifthToGlare) {
+  // A dark square (0.2) under a white light from behind the camera: head on
+  // the specular is 0.2 (Fresnel), the diffuse 0.2; no light map.
+  struct Case {
+    const char* header;
+    int scene, out1, out2;  // -1: output not written
+  } cases[] = {
+      {"", 102, -1, -1},
+      {"#define BLOOM\n", 51, 51, -1},
+      {"#define GLARE\n", 92, 10, -1},                 // 0.2 + 0.8 x 0.2; glare 0.2 x 0.2
+      {"#define BLOOM\n#define GLARE\n", 51, 41, 10},
+  };
+  Start(1, 16, 16);
+  for (const Case& c : cases) {
+    ASSERT_EQ(gs.CreateEffect(c.header), 1);
+    gs.SetFog(0, 0, {0, 0, 0});
+    Retarget(16, 16);
+    TextureHolder* out1 = Target(16, 16);
+    TextureHolder* out2 = Target(16, 16);
+    ASSERT_EQ(gs.SetRenderTarget(out1, 1, 1), 0);
+    ASSERT_EQ(gs.SetRenderTarget(out2, 2, 1), 0);
+    LookForward();
+    gs.SetLight({0, 0, 1}, {1, 1, 1}, {0, 0, 0});
+    gs.BindSpecularTexture(Filled(0xFFFFFFFFu));
+    gs.BindLightTexture(nullptr);
+    gs.SetGlareRate(0.5f);
+    DrawMeshSquare(10, 40, 0.2f, 0.2f, 0.2f);
+    EXPECT_NEAR(Pixel(8, 8)[0], c.scene, 2) << c.header;
+    if (c.out1 >= 0) {
+      EXPECT_NEAR(Read(*out1, 8, 8)[0], c.out1, 2) << c.header;
+    }
+    if (c.out2 >= 0) {
+      EXPECT_NEAR(Read(*out2, 8, 8)[0], c.out2, 2) << c.header;
+    }
+    gs.SetRenderTarget(nullptr, 2, 0);
+    gs.SetRenderTarget(nullptr, 1, 0);
+  }
+}
+
 TEST_F(PassColour, ARebuiltEffectStillSendsTheGlareRate) {
   StartEffect("#define GLARE\n", 16, 16);
   EXPECT_EQ(gs.SetGlareRate(0.5f), 0.0f);
