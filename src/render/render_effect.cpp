@@ -56,6 +56,10 @@ int GraphicsSystem::CreateEffect(const char* header) {
   ForgetSlotCaches();
   GetEffectHandles();
   SetFog(fogStart_, fogEnd_, fogColor_);
+  // The new effect's parameters start at zero while the stored glare rate
+  // lives on; SetGlareRate skips equal values, so a caller sending the same
+  // rate again would leave the new effect without glare unless it goes now.
+  gfx_->SetFloat(effect_, handles_.glareRate, glareRate_);
   BindTextureToEffect(kTexBumpSlot, &defaults_.grey);
   BindTextureToEffect(kTexSpecularSlot, &defaults_.grey);
   return 1;
