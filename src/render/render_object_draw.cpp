@@ -57,27 +57,6 @@ int DisplayObject::DrawSurface(GraphicsSystem& gs, TextureHolder* holder, const 
   } else {
     pass = SHADER_PASS_2DSPRITE;
   }
-  // Fog blends a billboard towards the fog colour. Light added to the scene
-  // (additive) or taken from it (zero / inverse source colour) must fade to
-  // nothing instead, which is black: otherwise a distant explosion would
-  // paint its whole quad in the fog colour.
-  GfxEffect* effect = gs.GetEffect();
-  bool fogToBlack = effect && pass == SHADER_PASS_3DSPRITE && (holder->flags & (kTexAdditive | kTexBlendZeroInvSrc));
-  if (fogToBlack) {
-    static const float kBlack[4] = {0, 0, 0, 1};
-    g.SetVector(effect, gs.Handles().fogColor, kBlack, 4);
-  }
-  struct FogColourBack {
-    GraphicsSystem& gs;
-    bool armed;
-    ~FogColourBack() {
-      if (!armed) return;
-      Vec3 c;
-      gs.GetFog(nullptr, nullptr, &c);
-      float fog[4] = {c.x, c.y, c.z, 1.0f};
-      gs.Gfx().SetVector(gs.GetEffect(), gs.Handles().fogColor, fog, 4);
-    }
-  } fogBack{gs, fogToBlack};
   gs.BeginScenePass(1, pass);
   int need = VerticesNeeded(shape, count);
   if (need <= 0 || (shape != 0 && count > 0 && count < need)) return 0;

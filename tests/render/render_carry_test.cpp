@@ -243,6 +243,36 @@ TEST_F(Billboards, FogFadesBillboardsAndTheirGlare) {
   darkening.ReleaseTexture(gs);
 }
 
+// Unlit models (draw mode 4, the 3D-sprite pass) blend by their first
+// texture the same way: added light fades to black, and GetFog still answers
+// the colour that was set.
+TEST_F(Billboards, AdditiveModelsFadeToBlackAndTheFogColourComesBack) {
+  Begin("", false);
+  gs.SetFog(10, 30, {0, 0, 1});
+  const platform::GfxApi& api = gs.Gfx();
+  auto drawSquare = [&](uint32_t blend) {
+    ASSERT_EQ(gs.SetRenderTarget(&target, 0, 1), 0);
+    LookForward();
+    gs.SetDrawMode(4);
+    gs.SetBlendMode(blend);
+    gs.BindTexture(nullptr);
+    MeshVertex v[4];
+    float corners[4][2] = {{-40, 40}, {40, 40}, {40, -40}, {-40, -40}};
+    for (int i = 0; i < 4; i++)
+      v[i] = {corners[i][0], corners[i][1], 20, 0, 0, -1, 1, 0, 0, 1, 0, 0, 1, 0, 0, 0, 1, 0, 1, 0, 0, 0};
+    api.SetMatrix(gs.GetEffect(), gs.Handles().world[0], platform::MatrixIdentity());
+    gs.BeginScenePass(1, render::SHADER_PASS_3DSPRITE);
+    api.DrawPrimitiveUP(gs.GetDevice(), platform::kPrimTriangleFan, 2, v, sizeof(MeshVertex));
+  };
+  drawSquare(render::kTexAdditive);
+  ExpectNear(Pixel(8, 8), {128, 0, 0});
+  Vec3 colour;
+  gs.GetFog(nullptr, nullptr, &colour);
+  EXPECT_EQ(colour.z, 1.0f);
+  drawSquare(0);
+  ExpectNear(Pixel(8, 8), {128, 0, 128});
+}
+
 // ----------------------------------------------------------------------------
 // The mirror clip
 // ----------------------------------------------------------------------------
