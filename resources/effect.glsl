@@ -220,16 +220,37 @@ void WriteOutputs(vec4 scene, vec3 bloom, vec3 glare) {
 #endif
 }
 
-void PsSprite() {
-  vec4 c = texture(g_texture, vUv) * vColor;
+// The sprites' outputs: colour x (1 - g_glare_rate) to the scene and the
+// rest to the glare light under GLARE, no bloom. Billboards (`fogged`) fade
+// into the fog like the meshes, their glare towards black; the 2D layer (HUD,
+// text, windows, the composite's copies) has no distance and is never fogged.
+void WriteSpriteOutputs(vec4 c, bool fogged) {
 #ifdef GLARE
   vec3 glare = c.rgb * g_glare_rate;
   c.rgb *= 1.0 - g_glare_rate;
 #else
   vec3 glare = vec3(0.0);
 #endif
+  if (fogged) {
+    float fog = FogFactor();
+    c.rgb = mix(c.rgb, g_fog_color.rgb, fog);
+    glare = mix(glare, vec3(0.0), fog);
+  }
   WriteOutputs(c, vec3(0.0), glare);
 }
+
+// The mirror image keeps only what stands above the mirror plane. Only the
+// mirror image itself (drawn right-handed, g_z_sign -1) is clipped: the main
+// scene draws everything whatever height was left in g_mirror_height.
+bool BelowMirror() {
+#ifdef MIRROR
+  return g_z_sign < 0.0 && vWorldPos.y < g_mirror_height;
+#else
+  return false;
+#endif
+}
+
+void PsSprite() { WriteSpriteOutputs(texture(g_texture, vUv) * vColor, false); }
 
 void PsSpriteLeft() {
   vec4 c = texture(g_texture, vUv) * vColor;
@@ -246,12 +267,10 @@ void PsSpriteRight() {
 }
 
 void PsSprite3D() {
-#ifdef MIRROR
-  if (vWorldPos.y < g_mirror_height) discard;
-#endif
+  if (BelowMirror()) discard;
   vec4 c = texture(g_texture, vUv) * vColor;
   c.rgb *= g_emphasis;
-  WriteOutputs(c, vec3(0.0), vec3(0.0));
+  WriteSpriteOutputs(c, true);
 }
 
 // A NaN-proof saturate: a light that is infinitely far or degenerate adds
@@ -350,7 +369,7 @@ void MeshShade(bool mirror, bool shadowed) {
 
   if (mirror) {
 #ifdef MIRROR
-    if (vWorldPos.y < g_mirror_height) discard;
+    if (BelowMirror()) discard;
     vec2 screen = vec2(vClipPos.x / vClipPos.w * 0.5, vClipPos.y / vClipPos.w * -0.5) + g_mirror_offset;
     screen += vec2(dot(s.n, g_mirror_view_right), -dot(s.n, g_mirror_view_up)) / 5.0;
     vec3 mirrored = texture(g_mirror_texture, screen).rgb;

@@ -179,7 +179,11 @@ void GraphicsSystem::SetFog(float start, float end, const Vec3& colour) {
   if (!device_) return;
   const GfxApi& g = *gfx_;
   if (effect_) {
-    float c[4] = {colour.x, colour.y, colour.z, 1.0f};
+    // Light added to the scene (additive) or taken from it (zero / inverse
+    // source colour) fades to nothing in the fog, which is black: fogged
+    // towards the fog colour, a distant explosion would paint its whole quad.
+    bool fadesToBlack = blendFlags_ & (kTexAdditive | kTexBlendZeroInvSrc);
+    float c[4] = {fadesToBlack ? 0.0f : colour.x, fadesToBlack ? 0.0f : colour.y, fadesToBlack ? 0.0f : colour.z, 1.0f};
     g.SetVector(effect_, handles_.fogColor, c, 4);
     g.SetFloat(effect_, handles_.fogStart, fogStart_);
     g.SetFloat(effect_, handles_.fogEnd, fogEnd_);

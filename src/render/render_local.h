@@ -188,8 +188,9 @@ inline const ObjectContainerRecord* const kNoBoundsRecords =
 
 // Builds the frame hierarchy of `scene` through the model's allocator
 // operations and makes its animation controller (render_mesh_load.cpp).
+// Frames and meshes past the tables are left out and logged to `log`.
 bool LoadMeshHierarchy(CMesh& mesh, const platform::XScene& scene, MeshFrame** root,
-                       AnimationController** controller);
+                       AnimationController** controller, core::LogSystem* log = nullptr);
 
 // Makes the 48-byte blend-format mesh of a reader mesh: positions,
 // computed normals, white diffuse, uv; triangles sorted into subsets by

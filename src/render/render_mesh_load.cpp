@@ -232,14 +232,45 @@ int CMesh::CreateMeshContainer(const char* name, const void* meshData, int mater
 
 namespace {
 
-bool BuildFrameTree(CMesh& mesh, const XScene& scene, int index, MeshFrame** out, int depth) {
+// What the tables could not hold: a model past the limits still loads its
+// first frames and containers, so that large units and map objects appear.
+struct DroppedParts {
+  int frames = 0;
+  int containers = 0;
+};
+
+// Counts a frame left out with everything beneath it.
+void DropFrameTree(const XScene& scene, int index, DroppedParts* dropped) {
+  std::vector<int> stack = {index};
+  while (!stack.empty()) {
+    const XFrame& xf = scene.frames[size_t(stack.back())];
+    stack.pop_back();
+    dropped->frames++;
+    dropped->containers += int(xf.meshes.size());
+    for (int ci = xf.firstChild; ci >= 0; ci = scene.frames[size_t(ci)].nextSibling) stack.push_back(ci);
+  }
+}
+
+// Builds one frame and its subtree. *out stays null when the frame table is
+// full (the frame is counted as dropped); false only for a real failure.
+bool BuildFrameTree(CMesh& mesh, const XScene& scene, int index, MeshFrame** out, int depth,
+                    DroppedParts* dropped) {
+  *out = nullptr;
   if (depth > kXMaxDepth) return false;
   const XFrame& xf = scene.frames[size_t(index)];
+  if (mesh.frameCount >= kMeshMaxFrames) {
+    DropFrameTree(scene, index, dropped);
+    return true;
+  }
   MeshFrame* f;
   if (mesh.CreateFrame(xf.name.c_str(), &f) != 0) return false;
   f->transformationMatrix = xf.transform;
   MeshContainer** link = &f->meshContainer;
   for (int mi : xf.meshes) {
+    if (mesh.containerCount >= kMeshMaxContainers) {
+      dropped->containers++;
+      continue;
+    }
     const XMesh& m = scene.meshes[size_t(mi)];
     MeshContainer* c;
     if (mesh.CreateMeshContainer(m.name.c_str(), &m, int(m.materials.size()), &c) != 0) return false;
@@ -248,8 +279,8 @@ bool BuildFrameTree(CMesh& mesh, const XScene& scene, int index, MeshFrame** out
   }
   MeshFrame** child = &f->firstChild;
   for (int ci = xf.firstChild; ci >= 0; ci = scene.frames[size_t(ci)].nextSibling) {
-    if (!BuildFrameTree(mesh, scene, ci, child, depth + 1)) return false;
-    child = &(*child)->sibling;
+    if (!BuildFrameTree(mesh, scene, ci, child, depth + 1, dropped)) return false;
+    if (*child) child = &(*child)->sibling;
   }
   *out = f;
   return true;
@@ -257,14 +288,19 @@ bool BuildFrameTree(CMesh& mesh, const XScene& scene, int index, MeshFrame** out
 
 }  // namespace
 
-bool LoadMeshHierarchy(CMesh& mesh, const XScene& scene, MeshFrame** root, AnimationController** controller) {
+bool LoadMeshHierarchy(CMesh& mesh, const XScene& scene, MeshFrame** root, AnimationController** controller,
+                       core::LogSystem* log) {
   *root = nullptr;
   *controller = nullptr;
   MeshFrame** link = root;
+  DroppedParts dropped;
   for (int r : scene.roots) {
-    if (!BuildFrameTree(mesh, scene, r, link, 0)) return false;
-    link = &(*link)->sibling;
+    if (!BuildFrameTree(mesh, scene, r, link, 0, &dropped)) return false;
+    if (*link) link = &(*link)->sibling;
   }
+  if (dropped.frames || dropped.containers)
+    Logf(log, core::kLogError, "X file: %d frames and %d meshes past the tables' %d frames and %d meshes were left out\n",
+         dropped.frames, dropped.containers, kMeshMaxFrames, kMeshMaxContainers);
   if (scene.animationSets.empty()) return true;
   auto* ac = new AnimationController;
   ac->ticksPerSecond = scene.ticksPerSecond ? scene.ticksPerSecond : 4800;
@@ -323,7 +359,7 @@ int CMesh::BuildMeshFromX(GraphicsSystem& gs, const void* bytes, int size, uint3
   if (flags & kMeshHierarchy) {
     MeshFrame* root = nullptr;
     AnimationController* controller = nullptr;
-    if (!read || !LoadMeshHierarchy(*this, scene, &root, &controller)) {
+    if (!read || !LoadMeshHierarchy(*this, scene, &root, &controller, gs.log)) {
       Logf(gs.log, core::kLogError, "%s", Sjis("アニメーションつきXファイル読み込み失敗\n"));
       if (!error.empty()) Logf(gs.log, core::kLogError, "  %s\n", error.c_str());
       ReleaseMesh();

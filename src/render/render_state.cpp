@@ -165,6 +165,8 @@ uint32_t GraphicsSystem::SetBlendMode(uint32_t holderFlags) {
   }
   gfx_->SetRenderState(device_, kRsSrcBlend, src);
   gfx_->SetRenderState(device_, kRsDestBlend, dst);
+  // The effect's fog colour depends on the blending (see SetFog).
+  if (effect_) SetFog(-1.0f, -1.0f, fogColor_);
   return previous;
 }
 
