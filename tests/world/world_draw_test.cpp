@@ -1,0 +1,286 @@
+// world_draw_test.cpp -- the scene's draw passes: which pass takes a unit,
+// and the pixels of a small scene drawn pass by pass.
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "core/core_public.h"
+#include "render/model_fixture.h"
+#include "render/render_fixture.h"
+#include "test_support.h"
+#include "world/world_draw.h"
+#include "world/world_local.h"
+
+namespace {
+
+using world::UnitDrawKind;
+using world::Vec3;
+
+// [SECTION] Which pass draws a unit
+
+class DrawSelectionTest : public ::testing::Test {
+ protected:
+  units::UnitType plainType, cockpitType, hudType, largeType;
+  render::CMesh plainModel, additiveModel;
+  render::TextureHolder plainTexture, additiveTexture;
+  world::GameWorld world;
+  units::Unit focus, child, grandchild, other;
+
+  DrawSelectionTest() {
+    cockpitType.attributes = units::kAttrCockpit;
+    hudType.attributes = units::kAttrHud;
+    largeType.attributes = units::kAttrLarge;
+    additiveTexture.flags = render::kTexAdditive;
+    plainModel.diffuseTextures[0][0] = &plainTexture;
+    additiveModel.diffuseTextures[0][0] = &additiveTexture;
+    for (units::Unit* u : {&focus, &child, &grandchild, &other}) {
+      u->type = &plainType;
+      u->model = &plainModel;
+    }
+    // The focus unit carries a part, which carries another.
+    child.SetObjectParent(&focus);
+    child.parent = &focus;
+    grandchild.SetObjectParent(&child);
+    grandchild.parent = &child;
+    world.focusUnit = &focus;
+  }
+  ~DrawSelectionTest() override {
+    for (units::Unit* u : {&focus, &child, &grandchild, &other}) {
+      u->model = nullptr;
+      u->surface = nullptr;
+    }
+    grandchild.SetObjectParent(nullptr);
+    child.SetObjectParent(nullptr);
+    plainModel.diffuseTextures[0][0] = nullptr;
+    additiveModel.diffuseTextures[0][0] = nullptr;
+  }
+  UnitDrawKind Kind(units::Unit& unit) { return world::SelectUnitDrawKind(world, unit); }
+  void MakeSprite(units::Unit& unit, render::TextureHolder* texture, bool placed3D) {
+    unit.model = nullptr;
+    unit.surface = texture;
+    if (placed3D) unit.render::DisplayObject::flags |= render::kObjectSprite3D;
+    else unit.render::DisplayObject::flags &= ~uint32_t(render::kObjectSprite3D);
+  }
+};
+
+TEST_F(DrawSelectionTest, AdditiveOrBlendFlaggedDrawablesGoToTheBlendedPass) {
+  world.camera.mode = 1;
+  EXPECT_EQ(Kind(other), UnitDrawKind::kOpaque);
+  other.model = &additiveModel;
+  EXPECT_EQ(Kind(other), UnitDrawKind::kBlended);
+  other.model = &plainModel;
+  other.flags = units::kUnitBlended;
+  EXPECT_EQ(Kind(other), UnitDrawKind::kBlended);
+  other.flags = 0;
+  MakeSprite(other, &plainTexture, true);
+  EXPECT_EQ(Kind(other), UnitDrawKind::kOpaque);
+  MakeSprite(other, &additiveTexture, true);
+  EXPECT_EQ(Kind(other), UnitDrawKind::kBlended);
+  MakeSprite(other, &additiveTexture, false);
+  EXPECT_EQ(Kind(other), UnitDrawKind::kSprite2D);
+  // No unit type, or nothing to draw: no pass.
+  other.type = nullptr;
+  EXPECT_EQ(Kind(other), UnitDrawKind::kNone);
+  other.type = &plainType;
+  other.surface = nullptr;
+  EXPECT_EQ(Kind(other), UnitDrawKind::kNone);
+}
+
+TEST_F(DrawSelectionTest, TheCockpitViewsHideTheFocusUnitAndWhatItCarries) {
+  struct Case {
+    int mode;
+    UnitDrawKind focus, child, grandchild, other;
+  } cases[] = {
+      // The cockpit hides the whole chain.
+      {0, UnitDrawKind::kNone, UnitDrawKind::kNone, UnitDrawKind::kNone, UnitDrawKind::kOpaque},
+      // The inside view hides the unit and its direct parts only.
+      {22, UnitDrawKind::kNone, UnitDrawKind::kNone, UnitDrawKind::kOpaque, UnitDrawKind::kOpaque},
+      {1, UnitDrawKind::kOpaque, UnitDrawKind::kOpaque, UnitDrawKind::kOpaque, UnitDrawKind::kOpaque},
+      {2, UnitDrawKind::kOpaque, UnitDrawKind::kOpaque, UnitDrawKind::kOpaque, UnitDrawKind::kOpaque},
+  };
+  for (const Case& c : cases) {
+    world.camera.mode = c.mode;
+    EXPECT_EQ(Kind(focus), c.focus) << "mode " << c.mode;
+    EXPECT_EQ(Kind(child), c.child) << "mode " << c.mode;
+    EXPECT_EQ(Kind(grandchild), c.grandchild) << "mode " << c.mode;
+    EXPECT_EQ(Kind(other), c.other) << "mode " << c.mode;
+  }
+  // A 3D sprite on the chain is hidden in the cockpit only (the focus
+  // unit itself is not on its own chain).
+  MakeSprite(grandchild, &plainTexture, true);
+  world.camera.mode = 0;
+  EXPECT_EQ(Kind(grandchild), UnitDrawKind::kNone);
+  world.camera.mode = 22;
+  EXPECT_EQ(Kind(grandchild), UnitDrawKind::kOpaque);
+  // Without a focus unit nothing is hidden.
+  world.focusUnit = nullptr;
+  world.camera.mode = 0;
+  EXPECT_EQ(Kind(focus), UnitDrawKind::kOpaque);
+}
+
+TEST_F(DrawSelectionTest, CockpitAndHudTypesShowOnlyInTheirCameraModes) {
+  struct Case {
+    int mode;
+    bool cockpit, hud;
+  } cases[] = {{0, true, true}, {1, false, true}, {2, false, false}, {22, false, false}, {-1, false, false}};
+  for (const Case& c : cases) {
+    world.camera.mode = c.mode;
+    other.type = &cockpitType;
+    EXPECT_EQ(Kind(other) != UnitDrawKind::kNone, c.cockpit) << "mode " << c.mode;
+    other.type = &hudType;
+    EXPECT_EQ(Kind(other) != UnitDrawKind::kNone, c.hud) << "mode " << c.mode;
+    // The filter holds for 2D sprites too.
+    MakeSprite(other, &plainTexture, false);
+    EXPECT_EQ(Kind(other) != UnitDrawKind::kNone, c.hud) << "mode " << c.mode;
+    other.surface = nullptr;
+    other.model = &plainModel;
+  }
+}
+
+TEST_F(DrawSelectionTest, EventUnitsShowWhileTheirEventRuns) {
+  world.camera.mode = 1;
+  other.sceneNumber = 1;  // placed by an event
+  EXPECT_EQ(Kind(other), UnitDrawKind::kNone);
+  world.eventMode = 1;
+  EXPECT_EQ(Kind(other), UnitDrawKind::kOpaque);
+  // Blended 3D sprites only ask whether an event runs at all; the others
+  // want the event flag to equal the mode.
+  world.eventMode = 2;
+  EXPECT_EQ(Kind(other), UnitDrawKind::kNone);
+  MakeSprite(other, &additiveTexture, true);
+  EXPECT_EQ(Kind(other), UnitDrawKind::kBlended);
+  MakeSprite(other, &plainTexture, true);
+  EXPECT_EQ(Kind(other), UnitDrawKind::kNone);
+  world.eventMode = 0;
+  MakeSprite(other, &additiveTexture, true);
+  EXPECT_EQ(Kind(other), UnitDrawKind::kNone);
+  other.sceneNumber = 0;
+  EXPECT_EQ(Kind(other), UnitDrawKind::kBlended);
+}
+
+// [SECTION] Frame set-up
+
+TEST(DrawFrameSetup, TheDrawRangeFollowsTheBlendedFogAndTheColourScalingIsCleared) {
+  world::GameWorld world;
+  EXPECT_EQ(world::GetDrawRange(world), 3000.0f);
+  world.environment.SetFogEntry(0, 10.0f, 2000.0f, {0, 0, 0});
+  world.environment.SetFogEntry(1, 10.0f, 4000.0f, {0, 0, 0});
+  world.environment.blend = 0.25f;
+  world::PrepareFrameEnvironment(world);  // without a renderer: the range only
+  EXPECT_FLOAT_EQ(world::GetDrawRange(world), 2500.0f);
+}
+
+// [SECTION] Pixels of a small scene
+
+class DrawSceneTest : public rendertest::RenderFixture {
+ protected:
+  test::ScopedWorkFolder work;
+  core::SettingsBlock settings;
+  units::UnitType type;
+  render::CMesh box;
+  render::TextureHolder green;
+  world::GameWorld world;
+  units::Unit* unit = nullptr;
+  world::EffectObject* effect = nullptr;
+
+  void SetUp() override {
+    Start(1);
+    UseTarget(32, 32);
+    core::ResetSettings(&settings);
+    world.settings = &settings;
+    world.graphics = &gs;
+    ASSERT_EQ(rendertest::Build(gs, box, rendertest::Fixture("box.x"), 0), 1);
+    ASSERT_EQ(green.CreateFilledTexture(gs, 8, 8, 0xFF00FF00, 0), 0u);
+    green.SetTextureFlags(render::kTexAdditive);
+    // Light straight onto the faces the camera sees; fog far off.
+    world.environment.SetLightEntry(0, {0, 0, 1}, {1, 1, 1}, {0, 0, 0});
+    world.environment.SetFogEntry(0, 9000.0f, 9500.0f, {1, 1, 1});
+    world::SetupSkyLayers(world);  // no sky files: plain white sheets
+    ASSERT_TRUE(world::GrowUnitPool(world));
+    world::EnsureEffectPool(world);
+    // A red box unit below the view axis, 5 to 7 ahead.
+    unit = world::GetUnitSlot(world, 1);
+    unit->type = &type;
+    unit->SetObjectModel(&box);
+    unit->SetObjectPosition(0, -2, 6);
+    // An additive green disc in front of its upper part and below it.
+    effect = world.effectPool[0];
+    effect->SetObjectSurface(gs, &green, render::kSurfaceDisc, 10);
+    effect->SetObjectPosition(0, -2, 4);
+    effect->SetObjectVisible(1);
+    world.camera.mode = 1;
+    LookForward();
+    world::PrepareFrameEnvironment(world);
+  }
+  void TearDown() override {
+    world::ClearUnitSlots(world);
+    world::FreeEffectPool(world);
+    green.ReleaseTexture(gs);
+    world.graphics = nullptr;
+  }
+  void Clear() { gs.SetRenderTarget(&target, 0, 1); }
+};
+
+// Pixels: the top row looks at the sky, (16, 21) at the box behind the
+// disc, (16, 27) at the disc below the box.
+TEST_F(DrawSceneTest, TheSceneDrawsSkyThenUnitsThenTheAdditiveEffectOverThem) {
+  world::DrawOpaqueUnits(world);
+  std::vector<int> box = Pixel(16, 21);
+  EXPECT_GE(box[0], 200);
+  EXPECT_LE(box[1], 40) << "the additive effect is not drawn with the opaque units";
+  EXPECT_EQ(Pixel(16, 0)[0], 0) << "no sky in the unit pass";
+  EXPECT_EQ(Pixel(16, 27)[1], 0);
+
+  Clear();
+  world::DrawScene3D(world, 0, false);
+  std::vector<int> sky = Pixel(16, 0), over = Pixel(16, 21), disc = Pixel(16, 27);
+  EXPECT_GE(sky[0], 200);
+  EXPECT_GE(sky[1], 200);
+  EXPECT_GE(sky[2], 200);
+  // The disc adds its green to the red box it lies in front of.
+  EXPECT_GE(over[0], 200);
+  EXPECT_GE(over[1], 200);
+  EXPECT_LE(disc[0], 40);
+  EXPECT_GE(disc[1], 200);
+}
+
+TEST_F(DrawSceneTest, TheCockpitViewLeavesOutTheFocusUnitAndFarUnitsAreCulled) {
+  world.focusUnit = unit;
+  world.camera.mode = 0;
+  world::DrawOpaqueUnits(world);
+  EXPECT_EQ(Pixel(16, 21)[0], 0);
+  world.camera.mode = 1;
+  world::DrawOpaqueUnits(world);
+  EXPECT_GE(Pixel(16, 21)[0], 200);
+  // Beyond the fog's far distance nothing is drawn.
+  Clear();
+  world.environment.SetFogEntry(0, 0.1f, 0.5f, {0, 0, 0});  // the nearest, the disc, lies 4 ahead
+  world::PrepareFrameEnvironment(world);
+  world::DrawOpaqueUnits(world);
+  world::DrawEffectSpritesAndFlames(world);
+  EXPECT_EQ(Pixel(16, 21)[0], 0);
+  EXPECT_EQ(Pixel(16, 27)[1], 0);
+}
+
+TEST_F(DrawSceneTest, EngineFlamesAreDrawnWhenTheFirstOfTheSlotIsShown) {
+  render::DisplayObject flame;
+  flame.SetObjectSurface(gs, &green, render::kSurfaceDisc, 10);
+  flame.SetObjectPosition(0, 2, 4);
+  flame.SetObjectVisible(0);
+  std::vector<world::EngineFlameBlock> flames(size_t(world::CountUnitSlots(world)));
+  flames[1].sprite[0] = &flame;
+  world::DrawEffectSpritesAndFlames(world, flames);
+  EXPECT_EQ(Pixel(16, 8)[1], 0);
+  flame.SetObjectVisible(1);
+  world::DrawEffectSpritesAndFlames(world, flames);
+  EXPECT_GE(Pixel(16, 8)[1], 200);
+  // Not from the cockpit of the unit that carries them.
+  Clear();
+  world.focusUnit = unit;
+  world.camera.mode = 0;
+  world::DrawEffectSpritesAndFlames(world, flames);
+  EXPECT_EQ(Pixel(16, 8)[1], 0);
+}
+
+}  // namespace
