@@ -283,4 +283,76 @@ TEST_F(DrawSceneTest, EngineFlamesAreDrawnWhenTheFirstOfTheSlotIsShown) {
   EXPECT_EQ(Pixel(16, 8)[1], 0);
 }
 
+// 2D sprite units: the sign of z picks the layer, the larger z is drawn
+// first (under the smaller), and every sprite is drawn at z 0.
+TEST_F(DrawSceneTest, SortedSpritesTakeTheirLayerByTheSignOfZAndDrawLargestZFirst) {
+  unit->SetObjectModel(nullptr);  // the box is no sprite
+  render::TextureHolder colours[3];
+  const uint32_t argb[3] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF};
+  const float z[3] = {0.0f, 0.25f, -0.5f};
+  units::Unit* sprites[3] = {};
+  for (int i = 0; i < 3; i++) {
+    ASSERT_EQ(colours[i].CreateFilledTexture(gs, 8, 8, argb[i], 0), 0u);
+    sprites[i] = world::GetUnitSlot(world, 2 + i);
+    sprites[i]->type = &type;
+    sprites[i]->SetObjectTexture(gs, &colours[i]);  // a plain 2D quad, 8 x 8 units
+    sprites[i]->SetObjectScale(100, 100, 1);
+    sprites[i]->SetObjectPosition(-400, -400, z[i]);
+  }
+  gs.ClearRenderFlags(render::kRenderDepthTest);
+  world::DrawSortedSprites(world, 0);
+  // Red (z 0) is drawn after green (z 0.25): it lies on top.
+  std::vector<int> top = Pixel(16, 16);
+  EXPECT_GE(top[0], 200);
+  EXPECT_LE(top[1], 40);
+  EXPECT_LE(top[2], 40);
+  for (int i = 0; i < 3; i++) EXPECT_EQ(sprites[i]->position.z, z[i]) << "z restored after the draw";
+  // Layer 1 holds the blue one alone.
+  Clear();
+  world::DrawSortedSprites(world, 1);
+  std::vector<int> front = Pixel(16, 16);
+  EXPECT_LE(front[0], 40);
+  EXPECT_GE(front[2], 200);
+  // Equal z keeps the slot order: the later slot lies on top.
+  sprites[1]->SetObjectPosition(-400, -400, 0.0f);
+  Clear();
+  world::DrawSortedSprites(world, 0);
+  EXPECT_GE(Pixel(16, 16)[1], 200);
+  EXPECT_LE(Pixel(16, 16)[0], 40);
+  world::ClearUnitSlots(world);
+  for (auto& c : colours) c.ReleaseTexture(gs);
+}
+
+// Cascade 0 takes the shadow unit and what belongs to it; the others every
+// other unit.
+TEST_F(DrawSceneTest, ShadowCastersSplitByTheCameraShadowUnit) {
+  units::Unit* shot = world::GetUnitSlot(world, 2);
+  shot->type = &type;
+  shot->SetObjectModel(&box);
+  shot->SetObjectPosition(0, 2, 6);  // above the view axis: row 10 or so
+  struct Case {
+    units::Unit* shadowUnit;
+    units::Unit* master;
+    int cascade;
+    bool unitDrawn, shotDrawn;
+  } cases[] = {
+      {nullptr, nullptr, 0, false, false},
+      {nullptr, nullptr, 1, true, true},
+      {unit, nullptr, 0, true, false},
+      {unit, nullptr, 2, false, true},
+      {unit, unit, 0, true, true},  // the shot it fired goes with it
+      {unit, unit, 1, false, false},
+  };
+  for (const Case& c : cases) {
+    Clear();
+    world.camera.shadowUnit = c.shadowUnit;
+    shot->master = c.master;
+    world::DrawShadowCasters(world, c.cascade, 100.0f);
+    EXPECT_EQ(Pixel(16, 21)[0] > 100, c.unitDrawn) << "cascade " << c.cascade;
+    EXPECT_EQ(Pixel(16, 11)[0] > 100, c.shotDrawn) << "cascade " << c.cascade;
+  }
+  shot->master = nullptr;
+  world.camera.shadowUnit = nullptr;
+}
+
 }  // namespace
