@@ -355,4 +355,47 @@ TEST_F(DrawSceneTest, ShadowCastersSplitByTheCameraShadowUnit) {
   world.camera.shadowUnit = nullptr;
 }
 
+// Looking straight into the sun: glare piece 0 (red) stands in for the glare
+// post pass, piece 1 (green) is always drawn, and the mirror image keeps
+// piece 0 alone.
+TEST_F(DrawSceneTest, SunGlarePieceZeroGivesWayToTheGlarePassAndTheMirrorKeepsOnlyIt) {
+  unit->SetObjectModel(nullptr);
+  effect->ReleaseObject();
+  world.environment.SetLightEntry(0, {0, 0, -1}, {1, 1, 1}, {0, 0, 0});  // the sun ahead
+  world::PrepareFrameEnvironment(world);
+  render::TextureHolder red;
+  ASSERT_EQ(red.CreateFilledTexture(gs, 8, 8, 0xFFFF0000, 0), 0u);
+  red.SetTextureFlags(render::kTexAdditive);
+  render::TextureHolder* textures[2] = {&red, &green};
+  for (int i = 0; i < 2; i++) {
+    world::EffectObject& glare = world.weather->glare[i];
+    glare.SetObjectSurface(gs, textures[i], render::kSurfaceCentredSprite, 1);
+    glare.type = world::kEffectSunGlare;
+    glare.size = 384.0f;
+    glare.alphaLimit = 255;
+  }
+  struct Case {
+    int glarePass;
+    bool screenshot, mirror, redDrawn, greenDrawn;
+  } cases[] = {
+      {0, false, false, true, true},
+      {1, false, false, false, true},
+      {0, true, false, false, true},
+      {0, false, true, true, false},
+  };
+  for (const Case& c : cases) {
+    Clear();
+    settings.glare = c.glarePass;
+    gs.SetMirrorMode(c.mirror);
+    world::DrawEffects(world, c.screenshot);
+    gs.SetMirrorMode(0);
+    std::vector<int> p = Pixel(16, 16);
+    EXPECT_EQ(p[0] > 100, c.redDrawn) << c.glarePass << c.screenshot << c.mirror;
+    EXPECT_EQ(p[1] > 100, c.greenDrawn) << c.glarePass << c.screenshot << c.mirror;
+    EXPECT_TRUE(gs.GetRenderFlags() & render::kRenderDepthTest) << "the depth test is on again";
+  }
+  for (world::EffectObject& glare : world.weather->glare) world::ResetEffectObject(glare);
+  red.ReleaseTexture(gs);
+}
+
 }  // namespace
