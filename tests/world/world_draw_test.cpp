@@ -398,4 +398,32 @@ TEST_F(DrawSceneTest, SunGlarePieceZeroGivesWayToTheGlarePassAndTheMirrorKeepsOn
   red.ReleaseTexture(gs);
 }
 
+// Clouds are drawn farthest first whatever their slots: the near red one,
+// in the first slot, ends on top of the far green one.
+TEST_F(DrawSceneTest, CloudsAreDrawnFarthestFirst) {
+  unit->SetObjectModel(nullptr);
+  effect->ReleaseObject();
+  render::TextureHolder red;
+  ASSERT_EQ(red.CreateFilledTexture(gs, 8, 8, 0xFFFF0000, 0), 0u);
+  render::TextureHolder solidGreen;
+  ASSERT_EQ(solidGreen.CreateFilledTexture(gs, 8, 8, 0xFF00FF00, 0), 0u);
+  world::EffectObject* clouds = world.weather->clouds;
+  const float depth[2] = {100.0f, 200.0f};
+  render::TextureHolder* textures[2] = {&red, &solidGreen};
+  for (int i = 0; i < 2; i++) {
+    clouds[i].SetObjectSurface(gs, textures[i], render::kSurfaceCentredSprite, 1);
+    clouds[i].spriteFlag = 1;  // a standing cloud: no fade between 40 and 9000
+    clouds[i].SetObjectScale(depth[i] * 0.3f, depth[i] * 0.3f, 1.0f);
+    clouds[i].SetObjectPosition(0, 0, depth[i]);
+  }
+  gs.ClearRenderFlags(render::kRenderDepthTest);  // the order alone decides
+  world::DrawEffects(world, false);
+  std::vector<int> p = Pixel(16, 16);
+  EXPECT_GE(p[0], 200);
+  EXPECT_LE(p[1], 40);
+  for (int i = 0; i < 2; i++) world::ResetEffectObject(clouds[i]);
+  red.ReleaseTexture(gs);
+  solidGreen.ReleaseTexture(gs);
+}
+
 }  // namespace
