@@ -8,6 +8,7 @@
 #include "core/core_public.h"
 #include "render/model_fixture.h"
 #include "render/render_fixture.h"
+#include "script/script_public.h"
 #include "test_support.h"
 #include "world/world_draw.h"
 #include "world/world_local.h"
@@ -223,9 +224,24 @@ class DrawSceneTest : public rendertest::RenderFixture {
 };
 
 // Pixels: the top row looks at the sky, (16, 21) at the box behind the
-// disc, (16, 27) at the disc below the box.
-TEST_F(DrawSceneTest, TheSceneDrawsSkyThenUnitsThenTheAdditiveEffectOverThem) {
+// disc, (16, 27) at the disc below the box, (4, 16) at a map object.
+TEST_F(DrawSceneTest, TheSceneDrawsSkyMapObjectsUnitsThenTheAdditiveEffectOverThem) {
+  test::WriteFile("box.x", rendertest::Fixture("box.x"));
+  core::FilePackageTable packages;
+  gs.packages = &packages;
+  script::ScriptEngine se;
+  se.ClearScriptEngine();
+  se.ResetScriptEngine(nullptr, nullptr);
+  const char* source =
+      "extern object m=\r\n{WALL:{MODEL_FILE:\"box.x\"}}\r\n;\r\n"
+      "extern object t=\r\n[{ID:\"WALL\",POS:{x:-4,y:0,z:6}}]\r\n;\r\n";
+  ASSERT_EQ(se.LoadScriptMemory(source, "data.txt"), 1) << se.GetErrorListText();
+  ASSERT_EQ(world::LoadMapMaster(world, se.FindGlobal("m")->data.array), 1);
+  ASSERT_EQ(world::ReadMapPlacements(world, se.FindGlobal("t")->data.array, world::kMapQualityLarge), 1);
+  world::SetupSkyLayers(world);  // a new master releases the sky layers
+
   world::DrawOpaqueUnits(world);
+  EXPECT_EQ(Pixel(4, 16)[0], 0) << "map objects are not units";
   std::vector<int> box = Pixel(16, 21);
   EXPECT_GE(box[0], 200);
   EXPECT_LE(box[1], 40) << "the additive effect is not drawn with the opaque units";
@@ -234,7 +250,9 @@ TEST_F(DrawSceneTest, TheSceneDrawsSkyThenUnitsThenTheAdditiveEffectOverThem) {
 
   Clear();
   world::DrawScene3D(world, 0, false);
-  std::vector<int> sky = Pixel(16, 0), over = Pixel(16, 21), disc = Pixel(16, 27);
+  std::vector<int> sky = Pixel(16, 0), over = Pixel(16, 21), disc = Pixel(16, 27), wall = Pixel(4, 16);
+  EXPECT_GE(wall[0], 200);
+  EXPECT_LE(wall[1], 40);
   EXPECT_GE(sky[0], 200);
   EXPECT_GE(sky[1], 200);
   EXPECT_GE(sky[2], 200);
@@ -243,6 +261,7 @@ TEST_F(DrawSceneTest, TheSceneDrawsSkyThenUnitsThenTheAdditiveEffectOverThem) {
   EXPECT_GE(over[1], 200);
   EXPECT_LE(disc[0], 40);
   EXPECT_GE(disc[1], 200);
+  gs.packages = nullptr;
 }
 
 TEST_F(DrawSceneTest, TheCockpitViewLeavesOutTheFocusUnitAndFarUnitsAreCulled) {
