@@ -61,6 +61,34 @@ class PassColour : public RenderFixture {
     UseTarget(w, h);
   }
 
+  // One case of the mesh pass's three outputs on a 16 x 16 target: the effect
+  // built with `header`, targets 1 and 2 bound, `draw` run, then the red of
+  // the centre pixel of each output compared (-1: the output is not written).
+  struct OutputCase {
+    const char* header;
+    int scene, out1, out2;
+  };
+  template <typename Draw>
+  void CheckMeshOutputs(const OutputCase& c, Draw draw) {
+    ASSERT_EQ(gs.CreateEffect(c.header), 1);
+    gs.SetFog(0, 0, {0, 0, 0});
+    Retarget(16, 16);
+    TextureHolder* out1 = Target(16, 16);
+    TextureHolder* out2 = Target(16, 16);
+    ASSERT_EQ(gs.SetRenderTarget(out1, 1, 1), 0);
+    ASSERT_EQ(gs.SetRenderTarget(out2, 2, 1), 0);
+    draw();
+    EXPECT_NEAR(Pixel(8, 8)[0], c.scene, 2) << c.header;
+    if (c.out1 >= 0) {
+      EXPECT_NEAR(Read(*out1, 8, 8)[0], c.out1, 2) << c.header;
+    }
+    if (c.out2 >= 0) {
+      EXPECT_NEAR(Read(*out2, 8, 8)[0], c.out2, 2) << c.header;
+    }
+    gs.SetRenderTarget(nullptr, 2, 0);
+    gs.SetRenderTarget(nullptr, 1, 0);
+  }
+
   // Pixels (x0, y0) to (x1, y1) (exclusive) of a w x h target in one colour,
   // drawn with the plain sprite pass: 768 2D units span the target's height
   // around its centre.
@@ -330,78 +358,44 @@ TEST_F(PassColour, BumpTexturesBendTheNormalAlongTangentAndBinormal) {
 
 TEST_F(PassColour, MeshLightMapsSplitBetweenSceneBloomAndGlare) {
   // Ambient 0.5 on white, a light map of 0.4, glare rate 0.5, no specular.
-  struct Case {
-    const char* header;
-    int scene, out1, out2;  // -1: output not written
-  } cases[] = {
+  const OutputCase cases[] = {
       {"", 230, -1, -1},                                 // 0.5 + 0.4
       {"#define BLOOM\n", 128, 102, -1},                 // bloom 0.4
       {"#define GLARE\n", 179, 51, -1},                  // 0.5 + 0.2; glare 0.2
       {"#define BLOOM\n#define GLARE\n", 128, 51, 51},  // bloom 0.2, glare 0.2
   };
   Start(1, 16, 16);
-  for (const Case& c : cases) {
-    ASSERT_EQ(gs.CreateEffect(c.header), 1);
-    gs.SetFog(0, 0, {0, 0, 0});
-    Retarget(16, 16);
-    TextureHolder* out1 = Target(16, 16);
-    TextureHolder* out2 = Target(16, 16);
-    ASSERT_EQ(gs.SetRenderTarget(out1, 1, 1), 0);
-    ASSERT_EQ(gs.SetRenderTarget(out2, 2, 1), 0);
-    LookForward();
-    gs.SetLight({0, 1, 0}, {0, 0, 0}, {0.5f, 0.5f, 0.5f});
-    gs.BindSpecularTexture(Filled(0xFF000000u));
-    gs.BindLightTexture(Filled(0xFF666666u));
-    gs.SetGlareRate(0.5f);
-    DrawMeshSquare(10, 40, 1, 1, 1);
-    EXPECT_NEAR(Pixel(8, 8)[0], c.scene, 2) << c.header;
-    if (c.out1 >= 0) {
-      EXPECT_NEAR(Read(*out1, 8, 8)[0], c.out1, 2) << c.header;
-    }
-    if (c.out2 >= 0) {
-      EXPECT_NEAR(Read(*out2, 8, 8)[0], c.out2, 2) << c.header;
-    }
-    gs.SetRenderTarget(nullptr, 2, 0);
-    gs.SetRenderTarget(nullptr, 1, 0);
+  for (const OutputCase& c : cases) {
+    CheckMeshOutputs(c, [&] {
+      LookForward();
+      gs.SetLight({0, 1, 0}, {0, 0, 0}, {0.5f, 0.5f, 0.5f});
+      gs.BindSpecularTexture(Filled(0xFF000000u));
+      gs.BindLightTexture(Filled(0xFF666666u));
+      gs.SetGlareRate(0.5f);
+      DrawMeshSquare(10, 40, 1, 1, 1);
+    });
   }
 }
 
 TEST_F(PassColour, MeshSpecularGoesToBloomAndAFifthToGlare) {
   // A dark square (0.2) under a white light from behind the camera: head on
   // the specular is 0.2 (Fresnel), the diffuse 0.2; no light map.
-  struct Case {
-    const char* header;
-    int scene, out1, out2;  // -1: output not written
-  } cases[] = {
+  const OutputCase cases[] = {
       {"", 102, -1, -1},
       {"#define BLOOM\n", 51, 51, -1},
       {"#define GLARE\n", 92, 10, -1},                 // 0.2 + 0.8 x 0.2; glare 0.2 x 0.2
       {"#define BLOOM\n#define GLARE\n", 51, 41, 10},
   };
   Start(1, 16, 16);
-  for (const Case& c : cases) {
-    ASSERT_EQ(gs.CreateEffect(c.header), 1);
-    gs.SetFog(0, 0, {0, 0, 0});
-    Retarget(16, 16);
-    TextureHolder* out1 = Target(16, 16);
-    TextureHolder* out2 = Target(16, 16);
-    ASSERT_EQ(gs.SetRenderTarget(out1, 1, 1), 0);
-    ASSERT_EQ(gs.SetRenderTarget(out2, 2, 1), 0);
-    LookForward();
-    gs.SetLight({0, 0, 1}, {1, 1, 1}, {0, 0, 0});
-    gs.BindSpecularTexture(Filled(0xFFFFFFFFu));
-    gs.BindLightTexture(nullptr);
-    gs.SetGlareRate(0.5f);
-    DrawMeshSquare(10, 40, 0.2f, 0.2f, 0.2f);
-    EXPECT_NEAR(Pixel(8, 8)[0], c.scene, 2) << c.header;
-    if (c.out1 >= 0) {
-      EXPECT_NEAR(Read(*out1, 8, 8)[0], c.out1, 2) << c.header;
-    }
-    if (c.out2 >= 0) {
-      EXPECT_NEAR(Read(*out2, 8, 8)[0], c.out2, 2) << c.header;
-    }
-    gs.SetRenderTarget(nullptr, 2, 0);
-    gs.SetRenderTarget(nullptr, 1, 0);
+  for (const OutputCase& c : cases) {
+    CheckMeshOutputs(c, [&] {
+      LookForward();
+      gs.SetLight({0, 0, 1}, {1, 1, 1}, {0, 0, 0});
+      gs.BindSpecularTexture(Filled(0xFFFFFFFFu));
+      gs.BindLightTexture(nullptr);
+      gs.SetGlareRate(0.5f);
+      DrawMeshSquare(10, 40, 0.2f, 0.2f, 0.2f);
+    });
   }
 }
 
