@@ -793,9 +793,9 @@ void UpdateCamera(GameWorld& world) {
     if (world.graphics) world.graphics->SetCameraWithRoll(view.eye, view.direction, view.roll, view.fov);
   }
 
-  // 11. The headset turns the view by the wearer's head. The renderer does
-  // not give the eyes' field-of-view tangents yet, so the field of view
-  // stays the camera's own.
+  // 11. The headset turns the view by the wearer's head, and the field of
+  // view becomes the first eye's (up and down tangents; without a display
+  // they are zero and the camera's own field of view stays).
   if (world.settings && world.settings->stereoType == 4 && world.graphics) {
     Vec3 turn = world.graphics->GetHeadRotationVector();
     float angle = Vec3Length(turn);
@@ -804,6 +804,9 @@ void UpdateCamera(GameWorld& world) {
       view.direction = platform::Vec3TransformNormal(view.direction, m);
       view.up = platform::Vec3TransformNormal(view.up, m);
     }
+    float tangents[4] = {};
+    world.graphics->GetEyeFovTangents(0, tangents);
+    if (tangents[0] > 0.0f || tangents[1] > 0.0f) view.fov = std::atan(tangents[0]) + std::atan(tangents[1]);
     HandToRenderer(world, view);
   }
 
