@@ -288,7 +288,14 @@ void ScatterWeatherParticles(GameWorld& world) {
     flake.SetObjectScale(0.01f, 0.01f, 0.01f);
     flake.SetObjectPivot(0.0f, 0.0f, -1.0f);
   }
-  for (EffectObject& cloud : weather.clouds) ResetEffectObject(cloud);
+  ReleaseAllClouds(world);
+}
+
+int ReleaseAllClouds(GameWorld& world) {
+  if (!world.weather) return 1;
+  for (EffectObject& cloud : world.weather->clouds)
+    if (cloud.GetObjectSurface()) ResetEffectObject(cloud);
+  return 1;
 }
 
 // [SECTION] Environment operations

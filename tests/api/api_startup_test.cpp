@@ -13,16 +13,7 @@
 
 namespace {
 
-// A clock that moves 4 ms a reading: every frame of the 60 Hz pacer is on
-// time, so each displayed frame runs one world step.
-struct SteadyClock {
-  uint32_t now = 5000;
-  static uint32_t Read(void* user) {
-    auto* c = static_cast<SteadyClock*>(user);
-    c->now += 4;
-    return c->now;
-  }
-};
+using test::SteadyClock;
 
 const char* kDeclarations =
     "systemcall print_log(string text);\r\n"

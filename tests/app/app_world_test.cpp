@@ -19,21 +19,12 @@
 
 namespace {
 
+using test::SteadyClock;
+
 std::filesystem::path GamesFolder() {
   const char* source = std::getenv("TKW4_SOURCE_DIR");
   return std::filesystem::path(source ? source : TKW4_SOURCE_ROOT) / "games";
 }
-
-// A clock that moves 4 ms a reading: every frame of the 60 Hz pacer is on
-// time, so each displayed frame runs one world step.
-struct SteadyClock {
-  uint32_t now = 5000;
-  static uint32_t Read(void* user) {
-    auto* c = static_cast<SteadyClock*>(user);
-    c->now += 4;
-    return c->now;
-  }
-};
 
 int RunProgram(app::Engine& engine, SteadyClock& clock, std::vector<std::string> args) {
   engine.clock.source = SteadyClock::Read;

@@ -63,4 +63,15 @@ class ModelFixture : public ::testing::Test {
     EXPECT_NEAR(v_.z, (bz), (eps));          \
   } while (0)
 
+// A chain of `frames` frames, each holding a one-triangle mesh when `meshes`.
+inline std::string Chain(int frames, bool meshes) {
+  std::string s = "xof 0303txt 0032\n";
+  for (int i = 0; i < frames; i++) {
+    s += "Frame F" + std::to_string(i) + " {\n";
+    if (meshes) s += "Mesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;; }\n";
+  }
+  for (int i = 0; i < frames; i++) s += "}\n";
+  return s;
+}
+
 }  // namespace rendertest

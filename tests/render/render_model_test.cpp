@@ -23,18 +23,6 @@ using render::GraphicsSystem;
 // Text models built in the tests
 // ----------------------------------------------------------------------------
 
-// A mesh of one triangle a frame, `frames` frames deep in one chain, each
-// frame holding a mesh when `meshes` says so.
-std::string Chain(int frames, bool meshes) {
-  std::string s = "xof 0303txt 0032\n";
-  for (int i = 0; i < frames; i++) {
-    s += "Frame F" + std::to_string(i) + " {\n";
-    if (meshes) s += "Mesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;; }\n";
-  }
-  for (int i = 0; i < frames; i++) s += "}\n";
-  return s;
-}
-
 // A plain triangle mesh with `materials` materials, face i using material i
 // (modulo the count).
 std::string ManyMaterials(int materials) {

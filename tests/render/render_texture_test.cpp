@@ -15,43 +15,12 @@ namespace {
 
 using namespace platform;
 using render::TextureHolder;
+using rendertest::MakeBmp;
+using rendertest::Put16;
+using rendertest::Put32;
 using rendertest::RenderFixture;
 
-void Put16(std::string* s, uint32_t v) {
-  s->push_back(char(v & 255));
-  s->push_back(char(v >> 8 & 255));
-}
-void Put32(std::string* s, uint32_t v) {
-  Put16(s, v & 0xFFFF);
-  Put16(s, v >> 16);
-}
 
-// A 24-bit BMP file of 0xRRGGBB pixels given top row first.
-std::string MakeBmp(int w, int h, const std::vector<uint32_t>& pixels) {
-  int row = (w * 3 + 3) / 4 * 4;
-  std::string s = "BM";
-  Put32(&s, 54 + row * h);
-  Put32(&s, 0);
-  Put32(&s, 54);
-  Put32(&s, 40);
-  Put32(&s, w);
-  Put32(&s, h);
-  Put16(&s, 1);
-  Put16(&s, 24);
-  Put32(&s, 0);
-  Put32(&s, row * h);
-  for (int i = 0; i < 4; i++) Put32(&s, 0);
-  for (int y = h - 1; y >= 0; y--) {
-    for (int x = 0; x < w; x++) {
-      uint32_t p = pixels[size_t(y * w + x)];
-      s.push_back(char(p & 255));
-      s.push_back(char(p >> 8 & 255));
-      s.push_back(char(p >> 16 & 255));
-    }
-    s.append(size_t(row - w * 3), '\0');
-  }
-  return s;
-}
 
 class Textures : public RenderFixture {
  protected:

@@ -251,12 +251,9 @@ TEST(Population, CountsInOutAndDestroyedByTeamAndClass) {
 
 TEST(SoundCache, KeepsSixteenNamesLeastRecentlyUsedAndForgetsFailedLoads) {
   PoolFixture f;
-  core::FilePackageTable packages;
-  packages.log = &f.log;
-  sound::SoundSystem sound;
-  sound.log = &f.log;
-  sound.packages = &packages;
-  ASSERT_EQ(sound.InitDirectSound(nullptr), 0);
+  worldtest::TestSound started(&f.log);
+  ASSERT_EQ(started.Start(), 0);
+  sound::SoundSystem& sound = started.sound;
   f.world.sound = &sound;
   for (int i = 0; i < 17; i++) test::WriteFile("e" + std::to_string(i) + ".wav", TinyWav());
 

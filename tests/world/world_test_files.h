@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "core/core_public.h"
+#include "sound/sound_public.h"
 #include "world/world_environment.h"
 
 namespace worldtest {
@@ -27,6 +29,19 @@ inline std::string TinyWav() {
   b += std::string(8, char(0x80));
   return b;
 }
+
+// A started sound system on the dummy device, reading files through its own
+// (empty) package table, logging to `log`.
+struct TestSound {
+  core::FilePackageTable packages;
+  sound::SoundSystem sound;
+  explicit TestSound(core::LogSystem* log) {
+    packages.log = log;
+    sound.log = log;
+    sound.packages = &packages;
+  }
+  int Start() { return sound.InitDirectSound(nullptr); }
+};
 
 // Sizes for the effect textures, as loaded images would give them, so the
 // effect creators take their surfaces without a started renderer.

@@ -172,12 +172,9 @@ TEST(WeatherStep, OnlyRainOrSnowWeatherMovesItsParticles) {
 
 TEST(WeatherStep, ThunderPlaysOnceOnTheStepTheCountdownRunsOut) {
   WeatherFixture f;
-  core::FilePackageTable packages;
-  packages.log = &f.log;
-  sound::SoundSystem sound;
-  sound.log = &f.log;
-  sound.packages = &packages;
-  ASSERT_EQ(sound.InitDirectSound(nullptr), 0);
+  worldtest::TestSound started(&f.log);
+  ASSERT_EQ(started.Start(), 0);
+  sound::SoundSystem& sound = started.sound;
   test::WriteFile("thunder.wav", TinyWav());
   ASSERT_EQ(sound.LoadSoundEffect(32, "thunder.wav", 4, 0), 0);
   f.world.sound = &sound;
@@ -268,33 +265,9 @@ TEST(EffectTextures, MissingFilesAreLoggedAndMakeNoSunOrFlare) {
   f.world.graphics = nullptr;
 }
 
-void Put16(std::string* s, uint32_t v) {
-  s->push_back(char(v & 255));
-  s->push_back(char(v >> 8 & 255));
-}
-void Put32(std::string* s, uint32_t v) {
-  Put16(s, v & 0xFFFF);
-  Put16(s, v >> 16);
-}
 
 // A grey 24-bit BMP of w x h.
-std::string GreyBmp(int w, int h) {
-  int row = (w * 3 + 3) / 4 * 4;
-  std::string s = "BM";
-  Put32(&s, uint32_t(54 + row * h));
-  Put32(&s, 0);
-  Put32(&s, 54);
-  Put32(&s, 40);
-  Put32(&s, uint32_t(w));
-  Put32(&s, uint32_t(h));
-  Put16(&s, 1);
-  Put16(&s, 24);
-  Put32(&s, 0);
-  Put32(&s, uint32_t(row * h));
-  for (int i = 0; i < 4; i++) Put32(&s, 0);
-  s.append(size_t(row * h), char(0x80));
-  return s;
-}
+std::string GreyBmp(int w, int h) { return rendertest::MakeBmp(w, h, std::vector<uint32_t>(size_t(w * h), 0x808080u)); }
 
 class EffectTexturesGl : public rendertest::RenderFixture {};
 
