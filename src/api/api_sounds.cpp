@@ -3,7 +3,6 @@
 // voice streamed from files; and the HUD's map switch.
 
 #include <cmath>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -33,21 +32,6 @@ sound::SoundSystem* Sound(const Call& call) { return call.world ? call.world->so
 
 core::LogSystem* CallLog(const Call& call) {
   return call.world && call.world->log ? call.world->log : call.context->engine->log;
-}
-
-// A printf text of any length (paths are not bounded by a buffer here).
-std::string FormatText(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string FormatText(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  va_list again;
-  va_copy(again, args);
-  int n = std::vsnprintf(nullptr, 0, format, args);
-  va_end(args);
-  std::string text(n > 0 ? size_t(n) : 0, '\0');
-  if (n > 0) std::vsnprintf(text.data(), text.size() + 1, format, again);
-  va_end(again);
-  return text;
 }
 
 // A path of the call resolved against the calling script's folder.
@@ -194,12 +178,11 @@ void CallPlayBgm(Call& call) {
   std::string path = ResolvedPath(call, 0);
   int length = StreamLength(call, path);
   if (length < 0) {
-    core::Log(CallLog(call), core::kLogInfo, FormatText(Sjis("[%s]がオープンできません"), path.c_str()).c_str());
+    core::Logf(CallLog(call), core::kLogInfo, Sjis("[%s]がオープンできません"), path.c_str());
     return;
   }
   if (length == 0) {
-    core::Log(CallLog(call), core::kLogInfo,
-              FormatText(Sjis("[%s]は音声ファイルではありません"), path.c_str()).c_str());
+    core::Logf(CallLog(call), core::kLogInfo, Sjis("[%s]は音声ファイルではありません"), path.c_str());
     return;
   }
   float seconds = float(length) / 1000.0f;
@@ -211,8 +194,7 @@ void CallPlayBgm(Call& call) {
     s->OpenSoundStream(sound::kMusicSlot, path.c_str(), sound::kStreamLoop);
     s->SetStreamLoopPoint(sound::kMusicSlot, loopPoint);
   }
-  core::Log(CallLog(call), core::kLogInfo,
-            FormatText(Sjis("[%s](%.2f秒)を再生します\n"), path.c_str(), double(seconds)).c_str());
+  core::Logf(CallLog(call), core::kLogInfo, Sjis("[%s](%.2f秒)を再生します\n"), path.c_str(), double(seconds));
 }
 
 // play_voice(path): the voice stream, once. The length in seconds; while
@@ -228,8 +210,7 @@ void CallPlayVoice(Call& call) {
   float seconds = float(length) / 1000.0f;
   SetFloat(call, seconds);
   s->OpenSoundStream(sound::kVoiceSlot, path.c_str(), 0);
-  core::Log(CallLog(call), core::kLogInfo,
-            FormatText(Sjis("MSG-> [%s](%.2f秒)を再生します\n"), path.c_str(), double(seconds)).c_str());
+  core::Logf(CallLog(call), core::kLogInfo, Sjis("MSG-> [%s](%.2f秒)を再生します\n"), path.c_str(), double(seconds));
 }
 
 // hud_system(command): "NO_MAP" hides the 2D layer's map every frame until
