@@ -38,6 +38,10 @@ class NetworkSession {
   void UpdateNetworkSession(uint32_t nowMs);
 
   bool IsOpen() const { return open_; }
+  // The player name of a network player id ("" for an unknown id).
+  const char* GetPlayerName(int32_t playerId) const;
+  // The five traffic counters: received, good, bad, sent, send blocked.
+  void GetTrafficCounters(int32_t out[5]) const;
 
  private:
   bool open_ = false;

@@ -17,4 +17,13 @@ int NetworkSession::OpenNetworkSession(const char* host, int port, int mode,
 
 void NetworkSession::UpdateNetworkSession(uint32_t nowMs) { (void)nowMs; }
 
+const char* NetworkSession::GetPlayerName(int32_t playerId) const {
+  (void)playerId;
+  return "";
+}
+
+void NetworkSession::GetTrafficCounters(int32_t out[5]) const {
+  for (int k = 0; k < 5; k++) out[k] = 0;
+}
+
 }  // namespace net

@@ -6,6 +6,7 @@
 #include <span>
 
 #include "render/render_public.h"
+#include "world/world_render.h"
 
 namespace units {
 struct Unit;
@@ -52,10 +53,6 @@ void DrawEffects(GameWorld& world, bool screenshotRequested);
 // Models and 3D sprites that are additive or flagged to blend.
 void DrawBlendedUnits(GameWorld& world);
 
-// The four engine-flame sprites of one unit slot (null entries are skipped).
-struct EngineFlameBlock {
-  render::DisplayObject* sprite[4] = {};
-};
 // Surface effects from the last pool slot to the first, then the engine
 // flames, indexed by unit slot, of the units not seen from their own
 // cockpit.

@@ -52,6 +52,14 @@ bool GrowUnitPool(GameWorld& world) {
   uint32_t newCount = world.unitPool.Count();
   for (uint32_t slot = oldCount; slot < newCount; slot++) world.unitPool[slot] = new units::Unit();
   world.unitSlotWord.resize(newCount, -1);
+  // Every slot owns its flame and HUD sprites; the flame blocks point at
+  // them (the pointers stay valid: each slot's sprites are their own block).
+  world.slotSprites.reserve(newCount);
+  world.flameBlocks.resize(newCount);
+  for (uint32_t slot = uint32_t(world.slotSprites.size()); slot < newCount; slot++) {
+    world.slotSprites.push_back(std::make_unique<UnitSlotSprites>());
+    for (int k = 0; k < 4; k++) world.flameBlocks[slot].sprite[k] = &world.slotSprites[slot]->flames[k];
+  }
   return true;
 }
 
@@ -63,6 +71,8 @@ void FreeUnitPool(GameWorld& world) {
   for (uint32_t slot = 0; slot < world.unitPool.Count(); slot++) delete world.unitPool[slot];
   world.unitPool.Free();
   world.unitSlotWord.clear();
+  world.flameBlocks.clear();
+  world.slotSprites.clear();
   world.playerUnit = world.focusUnit = world.targetUnit = nullptr;
 }
 

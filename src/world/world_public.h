@@ -16,6 +16,7 @@
 #include "world/world_environment.h"
 #include "world/world_map.h"
 #include "world/world_recorder.h"
+#include "world/world_render.h"
 #include "world/world_scene_files.h"
 #include "world/world_services.h"
 #include "world/world_triggers.h"
@@ -64,6 +65,13 @@ struct WorldHost {
   void (*ageEditorKeys)(void* user) = nullptr;
   // Writes the settings file (when the game ends).
   void (*saveSettings)(void* user) = nullptr;
+  // The render pass: the flight HUD and the message windows, drawn into the
+  // frame's 2D layer; the editor's path lines and its overlay (edit mode,
+  // never in a screenshot).
+  void (*drawHud)(void* user) = nullptr;
+  void (*drawWindows)(void* user) = nullptr;
+  void (*drawEditorPaths)(void* user) = nullptr;
+  void (*drawEditorOverlay)(void* user) = nullptr;
 };
 
 // One line of the on-screen message list.
@@ -266,6 +274,24 @@ class GameWorld {
   std::unique_ptr<WeatherObjects> weather;       // made with the world
   // The 128 timed spot lights (`create_spot_light`, explosions).
   render::SpotLightPool spotLights;
+
+  // --- The render pass (world_render.cpp) -----------------------------------
+  WorldRenderTargets renderTargets;
+  ShadowCascadeRecord cascades[kShadowCascades];
+  int32_t soundPauseCountdown = 0;      // frames until music and voice resume
+  // Ctrl+P in the main window asks for a screenshot (the frame that takes
+  // it clears the request); Shift held then leaves the HUD and windows out.
+  int32_t screenshotRequest = 0;
+  int32_t shiftHeld = 0;
+  // The screen fade: the white sprite over the whole 2D layer, its alpha
+  // the fade value.
+  render::DisplayObject fadeSprite;
+  // The HUD map (the flight HUD fills it; the HUD map keys show it).
+  render::DisplayObject hudMap;
+  // Per unit slot, grown with the pool: the slot's flames and HUD sprites,
+  // and the flame blocks the draw passes take.
+  std::vector<std::unique_ptr<UnitSlotSprites>> slotSprites;
+  std::vector<EngineFlameBlock> flameBlocks;
 
   // Deletions the network was asked to announce (the network's stand-in
   // counts them).
