@@ -326,6 +326,11 @@ int IsEditingWorld(GameWorld& world) { return InEditMode(world) && !world.testRu
 int GetStallHeight(GameWorld& world) { return world.stallHeight; }
 float GetSystemScale(GameWorld& world) { return world.SystemScale(); }
 units::UnitDatabase& GetUnitDatabase(GameWorld& world) { return *world.unitDatabase; }
+core::LogSystem* GetWorldLog(GameWorld& world) { return world.log; }
+int PlayWorldSound(GameWorld& world, int slot, int volume, int pan, int frequency) {
+  if (!world.sound || world.reducedEffects) return -1;
+  return world.sound->PlaySoundSlot(slot, 0, volume, pan, frequency);
+}
 
 void GetStepInput(GameWorld& world, int32_t* held, int32_t* trigger, int32_t* repeat, float* axesA,
                   float* axesB) {

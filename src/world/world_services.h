@@ -55,6 +55,12 @@ int GetStallHeight(GameWorld& world);
 float GetSystemScale(GameWorld& world);
 // The world's unit database (unit types, placement and path-point records).
 units::UnitDatabase& GetUnitDatabase(GameWorld& world);
+// The world's log (null without one: nothing is written).
+core::LogSystem* GetWorldLog(GameWorld& world);
+// Plays one copy of a sound slot with a volume (hundredths of a decibel),
+// pan and frequency (0: the slot's own); the copy index, or -1 without a
+// sound system or on a relay peer (no effects, no sounds).
+int PlayWorldSound(GameWorld& world, int slot, int volume, int pan, int frequency);
 // The step's input: three arrays of 128 buttons (held, trigger, repeat) and
 // two triples of analogue values (-1 to 1, quantised to hundredths where
 // the recorder keeps them). Null outputs are skipped.
