@@ -7,6 +7,7 @@
 #include <climits>
 #include <cmath>
 #include <memory>
+#include <vector>
 
 #include "units/units_shots.h"
 #include "world/world_public.h"
@@ -265,6 +266,110 @@ TEST_F(HitFixture, AnInertOrBarrierVictimStopsTheShotUnharmed) {
   units::UnitEvent e{};
   ASSERT_EQ(units::PopHitEvent(*owner, &e, 0), 1);
   EXPECT_EQ(e.amount, 0);
+}
+
+TEST_F(HitFixture, AGunBurstWearsDownATargetWithinTheSpreadsBounds) {
+  if (!EnemyTestPresent()) GTEST_SKIP() << "the enemy test is still a stand-in";
+  // Twenty shots at 10 a step from 150 away: a spread of at most 0.1 a step
+  // on each axis and the drop keep every shot within the target's box.
+  ownerType->gunType = gun;
+  ownerType->gunPos[0] = {0, 0, 0};
+  for (int b = 1; b < 4; b++) ownerType->gunPos[b] = {units::kUndefinedPoint, 0, 0};
+  gun->speed = 10;
+  gun->gunPrecision = 0.2f;
+  gun->range[0] = 400;
+  owner->SetObjectPosition(0, 100, 0);
+  for (uint32_t seed = 0; seed < 8; seed++) {
+    SCOPED_TRACE(seed);
+    world.random.Seed(seed);
+    Unit* target = AddVictim(victimType, "red", Vec3{0, 100, 150});
+    std::vector<Unit*> shots;
+    for (int i = 0; i < 20; i++) shots.push_back(units::ShootGunForward(world, *owner));
+    for (int step = 0; step < 40; step++)
+      for (Unit* shot : shots)
+        if (!shot->removalMark) Step(*shot);
+    for (Unit* shot : shots) EXPECT_EQ(shot->removalMark, 1);
+    units::UnitEvent e{};
+    EXPECT_EQ(units::PopHitEvent(*owner, &e, 0), 20);
+    // Each hit takes 10, give or take the damage's own spread of 20 %.
+    EXPECT_LE(target->hp, 1000 - 20 * 8);
+    EXPECT_GE(target->hp, 1000 - 20 * 12);
+    while (units::PopHitEvent(*owner, &e, 1) > 1) {
+    }
+    for (Unit* shot : shots) world::ReleaseUnit(world, shot);
+    world::ReleaseUnit(world, target);
+  }
+}
+
+TEST_F(HitFixture, AGrenadeIgnoresTheClassRangeAGunDoesNot) {
+  if (!EnemyTestPresent()) GTEST_SKIP() << "the enemy test is still a stand-in";
+  gun->range[0] = 10;  // class 0: one step at speed 10
+  gun->range[1] = 1000;
+  struct Case {
+    int32_t typeValue;
+    bool hits;
+  } cases[] = {{units::kTypeGun, false}, {units::kTypeBeam, false}, {units::kTypeGrenade, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.typeValue);
+    gun->typeValue = c.typeValue;
+    Unit* victim = AddVictim(victimType, "red", Vec3{0, 100, 20});
+    Unit* shot = Fire(gun, owner, Vec3{0, 100, 0}, Vec3{0, 0, 10});
+    units::UnitAge(*shot) = 5;
+    shot->SetObjectPosition(0, 100, 12);
+    Step(*shot);
+    EXPECT_EQ(victim->hp < 1000, c.hits);
+    EXPECT_EQ(shot->removalMark, c.hits ? 1 : 0);
+    world::ReleaseUnit(world, shot);
+    world::ReleaseUnit(world, victim);
+  }
+}
+
+TEST_F(HitFixture, AnAIShotHurtsOnlyItsTargetOutsideEvents) {
+  if (!EnemyTestPresent()) GTEST_SKIP() << "the enemy test is still a stand-in";
+  Unit* aimedAt = AddVictim(victimType, "red", Vec3{0, 100, 500});
+  struct Case {
+    uint32_t ownerFlags;
+    int eventMode;
+    bool hurt;
+  } cases[] = {{0, 0, false}, {units::kUnitPlayer, 0, true}, {0, 1, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "flags " << c.ownerFlags << " event " << c.eventMode);
+    owner->flags = c.ownerFlags;
+    world.eventMode = c.eventMode;
+    Unit* bystander = AddVictim(victimType, "red", Vec3{0, 100, 20});
+    bystander->sceneNumber = c.eventMode;  // placed in the same scene as the shot
+    Unit* shot = Fire(gun, owner, Vec3{0, 100, 0}, Vec3{0, 0, 10});
+    shot->target = aimedAt;
+    units::UnitAge(*shot) = 2;
+    shot->SetObjectPosition(0, 100, 12);
+    Step(*shot);
+    EXPECT_EQ(shot->removalMark, 1);  // the shot is spent either way
+    EXPECT_EQ(bystander->hp < 1000, c.hurt);
+    world::ReleaseUnit(world, shot);
+    world::ReleaseUnit(world, bystander);
+  }
+  EXPECT_EQ(aimedAt->hp, 1000);
+}
+
+TEST_F(HitFixture, ALaserBurnsEverySixthStepFromTwelveOn) {
+  if (!EnemyTestPresent()) GTEST_SKIP() << "the enemy test is still a stand-in";
+  UnitType* laserType = AddType("laser", units::kTypeLaser);
+  laserType->damage[0] = 10;
+  owner->SetObjectPosition(0, 100, 0);
+  Unit* victim = AddVictim(victimType, "red", Vec3{0, 100, 50});
+  Unit* laser = Fire(laserType, owner, Vec3{0, 100, 0}, Vec3{0, 0, 1});
+  units::SetUnitParent(*laser, owner);
+  laser->SetObjectPosition(0, 0, 0);
+  laser->SetObjectScale(1, 1, 100);  // the beam reaches 100 ahead
+  std::vector<int32_t> burns;
+  int32_t hp = victim->hp;
+  for (int32_t age = 0; age <= 40; age++) {
+    units::UpdateLaserUnit(world, *laser);
+    units::UnitAge(*laser)++;
+    if (victim->hp < hp) burns.push_back(age);
+    hp = victim->hp;
+  }
+  EXPECT_EQ(burns, (std::vector<int32_t>{12, 18, 24, 30, 36}));
 }
 
 // [SECTION] Lasers
