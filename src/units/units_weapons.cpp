@@ -69,18 +69,28 @@ void ArmSlot(Unit& unit, int slot, UnitType* weapon) {
   }
 }
 
+// The mounted weapon kinds (TYPE values) between MOUNTED_CANNON and
+// MOUNTED_ITEM.
+enum : int32_t {
+  kTypeMountedChaingun = 44,
+  kTypeMountedShotgun = 45,
+  kTypeMountedLaser = 46,
+  kTypeMountedMissilePod = 47,
+};
+
+// The firing sound of a mounted weapon, -1 for none (MOUNTED_ITEM).
 int MountedFiringSound(int32_t typeValue) {
   switch (typeValue) {
     case kTypeMountedCannon:
-    case kTypeMountedCannon + 2:  // MOUNTED_SHOTGUN
+    case kTypeMountedShotgun:
       return kSoundCannon;
-    case kTypeMountedCannon + 1:  // MOUNTED_CHAINGUN
+    case kTypeMountedChaingun:
       return kSoundChaingun;
-    case kTypeMountedCannon + 3:  // MOUNTED_LASER
+    case kTypeMountedLaser:
       return kSoundLaserGun;
-    case kTypeMountedCannon + 4:  // MOUNTED_MISSILEPOD
+    case kTypeMountedMissilePod:
       return kSoundLaunch;
-    default:  // MOUNTED_ITEM
+    default:
       return -1;
   }
 }
@@ -236,9 +246,12 @@ Unit* ShootMissile(world::GameWorld& world, Unit& unit) {
     RequestUnitState(*child, kUnitStateLaunched);
   } else {
     unit.weaponChildren[slot][index] = nullptr;
-    if (type.attributes & kAttrBomb) PlaySoundAt(world, kSoundBombRelease, at, 16000);
-    else PlaySoundAt(world, kSoundLaunch, at, 0);
-    Vec3 direction = platform::Vec3Add(unit.velocity, HardPointDirection(unit, unit.type ? unit.type->weaponRot[slot][index] : Vec3{}));
+    if (type.attributes & kAttrBomb)
+      PlaySoundAt(world, kSoundBombRelease, at, 16000);
+    else
+      PlaySoundAt(world, kSoundLaunch, at, 0);
+    Vec3 direction = platform::Vec3Add(
+        unit.velocity, HardPointDirection(unit, unit.type ? unit.type->weaponRot[slot][index] : Vec3{}));
     direction = platform::Vec3Normalize(direction);
     SetUnitParent(*child, nullptr);
     child->SetObjectPosition(at.x, at.y, at.z);

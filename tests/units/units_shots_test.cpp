@@ -98,11 +98,9 @@ TEST(ShotRange, StepsAreTheRangeOverTheSpeedAndNeverDivideByZero) {
     float speed;
     int32_t steps[4];
   } cases[] = {
-      {10.0f, {300, 2, 0, -4}},
-      {4.0f, {750, 6, 0, -10}},
-      {0.0f, {0, 0, 0, 0}},  // no speed covers no range
-      {-1.0f, {0, 0, 0, 0}},
-      {1e-30f, {INT_MAX, INT_MAX, 0, INT_MIN}},  // held to the int range
+      {10.0f, {300, 2, 0, -4}}, {4.0f, {750, 6, 0, -10}},
+      {0.0f, {0, 0, 0, 0}},                                                // no speed covers no range
+      {-1.0f, {0, 0, 0, 0}},    {1e-30f, {INT_MAX, INT_MAX, 0, INT_MIN}},  // held to the int range
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.speed);
@@ -400,7 +398,8 @@ TEST_F(ShotFixture, ALaserLivesUntilItsAlphaIsSpent) {
       EXPECT_NEAR(colour[3] * 255, 255, 1e-3);
     }
   }
-  // Full until step 59, then 255 / 8: 32 more steps (the alpha below 1 at age 91).
+  // Full until step 59, then 255 / 8: 32 more steps (the alpha below 1 at age
+  // 91).
   EXPECT_EQ(age - 1, 91);
 }
 

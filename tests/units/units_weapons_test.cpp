@@ -57,14 +57,11 @@ TEST_F(WeaponFixture, SetWeaponFillsTheTripleFromPayloadAndReloadTime) {
     bool kept;
     int32_t n;
   } cases[] = {
-      {10, 4, units::kTypeMissile, true, 2},
-      {10, 20, units::kTypeMissile, true, 1},  // never 0 for a weapon that fits
-      {10, 10, units::kTypeBomb, true, 1},
-      {9, 3, units::kTypeMissile, true, 3},
-      {0, 4, units::kTypeMissile, false, 0},  // no payload: no weapon
-      {10, 0, units::kTypeMissile, false, 0},  // no reload time: no weapon
-      {10, 4, units::kTypeNone, false, 0},
-      {10, 4, units::kTypeMountedNone, true, 0},  // kept, but carries nothing
+      {10, 4, units::kTypeMissile, true, 2},  {10, 20, units::kTypeMissile, true, 1},  // never 0 for a weapon that fits
+      {10, 10, units::kTypeBomb, true, 1},    {9, 3, units::kTypeMissile, true, 3},
+      {0, 4, units::kTypeMissile, false, 0},                                              // no payload: no weapon
+      {10, 0, units::kTypeMissile, false, 0},                                             // no reload time: no weapon
+      {10, 4, units::kTypeNone, false, 0},    {10, 4, units::kTypeMountedNone, true, 0},  // kept, but carries nothing
   };
   UnitType* carrierType = AddType("carrier", units::kTypePlane);
   UnitType* weapon = AddType("weapon", 0);
@@ -96,7 +93,8 @@ TEST_F(WeaponFixture, TheCurrentSlotMovesOnToTheNextLoadedSlot) {
 
   unit->currentWeaponSlot = 3;
   units::SetWeapon(world, *unit, 2, missile);
-  EXPECT_EQ(unit->currentWeaponSlot, 2);  // 3 empty, wraps to 0, 1 empty, 2 loaded
+  EXPECT_EQ(unit->currentWeaponSlot,
+            2);  // 3 empty, wraps to 0, 1 empty, 2 loaded
 
   units::SetWeapon(world, *unit, 3, missile);
   EXPECT_EQ(unit->currentWeaponSlot, 2);  // a loaded current slot stays
@@ -185,7 +183,8 @@ TEST_F(WeaponFixture, SpawnRefusesWhatItCannotDo) {
   for (Unit* child : unit->weaponChildren[2]) EXPECT_EQ(child, nullptr);
 
   carrierType->weaponPos[2][0] = {0, 0, 0};
-  EXPECT_EQ(units::SpawnWeaponSlot(world, *unit, 1, 1), -1);  // no weapon in slot 1
+  EXPECT_EQ(units::SpawnWeaponSlot(world, *unit, 1, 1),
+            -1);  // no weapon in slot 1
   EXPECT_EQ(units::SpawnWeaponSlot(world, *unit, 4, 1), -1);
   EXPECT_EQ(units::SpawnWeaponSlot(world, *unit, -1, 1), -1);
   unit->flags |= units::kUnitRemote;  // another peer fills its own slots
@@ -219,7 +218,7 @@ TEST_F(WeaponFixture, AChildReleasedByThePoolNoLongerHoldsItsHardPoint) {
   units::SetWeapon(world, *unit, 0, missile);
   ASSERT_EQ(units::SpawnWeaponSlot(world, *unit, 0, 1), 0);
   Unit* child = unit->weaponChildren[0][0];
-  world::ReleaseUnit(world, child);  // destroyed and gone: the record is free
+  world::ReleaseUnit(world, child);          // destroyed and gone: the record is free
   Unit* stranger = world::AllocUnit(world);  // and handed out again
   ASSERT_EQ(stranger, child);
   stranger->type = missile;
@@ -329,7 +328,8 @@ TEST_F(LaunchFixture, NothingReadyNothingLaunched) {
 TEST_F(LaunchFixture, ALockedLaunchLeavesTheHardPointTowardTheTarget) {
   ASSERT_EQ(units::SpawnWeaponSlot(world, *unit, 0, 1), 0);
   Unit* second = unit->weaponChildren[0][1];
-  units::SetUnitState(*unit->weaponChildren[0][0], units::kUnitStateIdle, 0);  // only the second is ready
+  units::SetUnitState(*unit->weaponChildren[0][0], units::kUnitStateIdle,
+                      0);  // only the second is ready
   unit->lockWord = 1;
   unit->target = enemy;
 
@@ -364,7 +364,7 @@ TEST_F(LaunchFixture, WithoutALockTheMissileFliesFree) {
 }
 
 TEST_F(LaunchFixture, AMountedWeaponFiresWhereItSits) {
-  UnitType* pod = AddType("pod", units::kTypeMountedCannon + 4);
+  UnitType* pod = AddType("pod", 47);  // MOUNTED_MISSILEPOD
   pod->attributes = units::kAttrMounted;
   pod->reloadTime = 5;
   units::SetWeapon(world, *unit, 0, pod);
@@ -441,7 +441,8 @@ TEST_F(GunFixture, ShotsSpreadWithinHalfThePrecisionOverSeeds) {
     for (int a = 0; a < 3; a++) {
       float steps = axes[a] / (0.1f * gun->gunPrecision);
       EXPECT_LE(std::fabs(steps), 5.0f + 1e-3f);
-      EXPECT_NEAR(steps, std::round(steps), 1e-3);  // on the tenth-precision grid
+      EXPECT_NEAR(steps, std::round(steps),
+                  1e-3);  // on the tenth-precision grid
       seen[a].insert(int(std::lround(steps)));
     }
     shot->removalMark = 1;
