@@ -316,10 +316,10 @@ bool PollEvent(Event* out) {
           ev.x = e.window.data1;
           ev.y = e.window.data2;
         } else if (e.window.event == SDL_WINDOWEVENT_MINIMIZED) {
+          // SDL keeps the width; the client area has no height now.
           ev.kind = EventKind::Resize;
-          ev.x = e.window.data1;
-          ev.y = 0;
           if (ev.window) SDL_GetWindowSize(ev.window->sdl, &ev.x, nullptr);
+          ev.y = 0;
         } else if (e.window.event == SDL_WINDOWEVENT_RESTORED || e.window.event == SDL_WINDOWEVENT_MAXIMIZED) {
           ev.kind = EventKind::Resize;
           if (ev.window) SDL_GetWindowSize(ev.window->sdl, &ev.x, &ev.y);
