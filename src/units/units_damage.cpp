@@ -36,7 +36,8 @@ constexpr int32_t kDamageLevelLight = 1;
 constexpr int32_t kDamageLevelHeavy = 2;
 constexpr int32_t kDamageLevelCritical = 4;
 
-// Only units below this state (flying, on a path-less idle) are jolted.
+// A hit jolts the controls of units in a state below this (idle, flying,
+// weapons on their pylons), not of those on a path or wrecked.
 constexpr int32_t kJoltBelowState = 100;
 
 // Debris pieces: two on a heavy hit, five at destruction.
