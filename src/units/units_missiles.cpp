@@ -101,8 +101,7 @@ void StepTrail(world::GameWorld& world, Unit& unit, int32_t level, int32_t moveE
 }
 
 // The aim point of a missile at its target (a live unit with a type).
-Vec3 MissileAimPoint(world::GameWorld& world, Unit& missile, Unit& target, const Vec3& position,
-                     const Vec3& forward) {
+Vec3 MissileAimPoint(Unit& missile, Unit& target, const Vec3& position, const Vec3& forward) {
   const UnitType& type = *missile.type;
   Vec3 head = GetUnitHeadPos(target);
   float distance = Length(Sub(head, position));
@@ -125,7 +124,6 @@ Vec3 MissileAimPoint(world::GameWorld& world, Unit& missile, Unit& target, const
       return Add(position, TurnAbout(toward, forward, spin));
     }
     default:
-      (void)world;
       return head;
   }
 }
@@ -201,7 +199,7 @@ void FlyMissile(world::GameWorld& world, Unit& missile) {
 
   Unit* target = IsLiveTarget(missile.target) ? missile.target : nullptr;
   if (target) {
-    Vec3 aim = MissileAimPoint(world, missile, *target, previous, forward);
+    Vec3 aim = MissileAimPoint(missile, *target, previous, forward);
     if (missile.state == kUnitStateLaunched) target->flightWords[2] = 2;  // missile warning
     if (IsSeekerJammed(missile)) {
       // A blinded seeker sees noise ahead, not the target.

@@ -21,7 +21,6 @@ namespace {
 
 constexpr int kTerrainMode = 3;
 constexpr int kSegmentTestMode = 8;
-constexpr uint32_t kWaterDefinition = 0x20;
 constexpr Vec3 kChaingunMuzzle{0, 0.03f, 0.52f};
 constexpr Vec3 kMuzzle{0, 0, 0.52f};
 constexpr float kMuzzleSetBack = 1.5f;
@@ -344,7 +343,6 @@ int SweepHitUnits(world::GameWorld& world, Unit& projectile, const Vec3& from, c
   // Whether the terrain struck is water would need the map object the ray
   // met; the world's terrain cast reports only its point and normal.
   const int onWater = 0;
-  (void)kWaterDefinition;
   int inBlast = ExplodeProjectile(world, projectile, point, normal, 1, onWater);
   if (!inBlast && !victim) PlayWeaponSound(world, kSoundHit, point);
   RequestUnitState(projectile, kUnitStateDestroyed);

@@ -97,8 +97,10 @@ TEST_F(MissileTest, HitsAMovingTargetWithinTheExpectedSteps) {
     EXPECT_GT(steps, 90);
     EXPECT_LT(steps, 140);
     EXPECT_EQ(target->flightWords[2], 2u);
-    EXPECT_EQ(Hits(*m), std::vector<int32_t>{target->unitId});
-    EXPECT_EQ(Hits(*shooter), std::vector<int32_t>{target->unitId});
+    // The strike is booked first; the blast about it (radius 3) may book
+    // the target once more.
+    EXPECT_TRUE(HitOnly(*m, target->unitId));
+    EXPECT_TRUE(HitOnly(*shooter, target->unitId));
     // It rides on the target until it is gone, then leaves.
     Step();
     EXPECT_EQ(m->parent, target);

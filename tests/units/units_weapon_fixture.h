@@ -57,9 +57,10 @@ class WeaponWorld : public ::testing::Test {
     return *raw;
   }
 
-  // A placed unit with the box model (something to show and to measure).
+  // A placed unit with the box model (something to show and to measure),
+  // never taken as the player unit.
   Unit* Put(UnitType& type, const char* team, Vec3 at) {
-    Unit* u = world::PutUnit(world, team, &type, 1, "", 0, at, Vec3{}, nullptr);
+    Unit* u = world::PutUnit(world, team, &type, 1, "", world::kPutNotPlayer, at, Vec3{}, nullptr);
     EXPECT_NE(u, nullptr);
     if (!u) return nullptr;
     u->SetObjectModel(&box);
@@ -105,6 +106,16 @@ class WeaponWorld : public ::testing::Test {
     units::UnitEvent e{};
     while (units::PopHitEvent(unit, &e, 1) > 0) ids.push_back(e.unitId);
     return ids;
+  }
+
+  // True when the unit's hit queue holds hits on `id` only, at least one
+  // (a direct strike and the blast around it may both book the victim).
+  static bool HitOnly(Unit& unit, int32_t id) {
+    std::vector<int32_t> ids = Hits(unit);
+    if (ids.empty()) return false;
+    for (int32_t v : ids)
+      if (v != id) return false;
+    return true;
   }
 
   // True once the real enemy test is linked (the stand-in accepts nobody).
