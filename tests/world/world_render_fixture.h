@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -197,20 +196,6 @@ class WorldFrameFixture : public rendertest::RenderFixture {
     ASSERT_EQ(world::LoadMapMaster(world, se.FindGlobal("m")->data.array), 1);
     ASSERT_EQ(world::ReadMapPlacements(world, se.FindGlobal("t")->data.array, world::kMapQualityLarge), 1);
     world::SetupSkyLayers(world);  // a new master releases the sky layers
-  }
-
-  // Debug aid: TKW4_PIXEL_DUMP=1 prints a picture, a hex digit a channel.
-  static void Dump(const Picture& p, const char* what) {
-    if (!std::getenv("TKW4_PIXEL_DUMP")) return;
-    std::printf("== %s %dx%d\n", what, p.w, p.h);
-    for (int y = 0; y < p.h; y++) {
-      std::printf("%2d ", y);
-      for (int x = 0; x < p.w; x++) {
-        const Rgb c = p.At(x, y);
-        std::printf("%x%x%x ", c.r >> 4, c.g >> 4, c.b >> 4);
-      }
-      std::printf("\n");
-    }
   }
 
   std::string Log() {

@@ -5,9 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
-#include <utility>
+#include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "world/world_render_fixture.h"
@@ -119,8 +119,6 @@ class ShadowPixelTest : public PixelFrameTest {
 TEST_F(ShadowPixelTest, TheBoxShadowsTheGroundBesideIt) {
   const Picture plain = Draw(0, 1);
   const Picture shaded = Draw(2, 1);
-  Dump(plain, "plain");
-  Dump(shaded, "shaded");
   const std::vector<int> xs = Darkened(plain, shaded, 300);
   ASSERT_GE(xs.size(), 3u) << "a shadow darker than the ground beside it";
   // The box covers columns 25 to 39; its shadow reaches past its right
@@ -266,7 +264,6 @@ TEST_F(PixelFrameTest, GlareBrightensThePixelsAroundABrightSprite) {
 
   settings.glare = 0;
   const Picture plain = RebuildAndDraw();
-  Dump(plain, "disc");
   // The disc's row and its left edge.
   int row = -1, left = -1;
   for (int y = 0; y < plain.h && row < 0; y++)
@@ -423,13 +420,11 @@ TEST_F(PixelFrameTest, EveryShaderSwitchChangesTheFrameAndNoneBreaksIt) {
   };
   apply({"off", 1, 0, 0, 0, 0, 0, 0});
   const Picture off = RebuildAndDraw();
-  Dump(off, "off");
   ASSERT_GE(off.CountColours(), 4);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     apply(c);
     const Picture p = RebuildAndDraw();
-    Dump(p, c.name);
     EXPECT_GE(p.CountColours(), 4) << "a whole frame, not a blank one";
     int bright = 0;
     for (const Rgb& px : p.pixels) bright += px.Sum() >= 120;

@@ -1,14 +1,13 @@
 // world_render_test.cpp -- the render pass around the pixels: the target
 // sizes, the effect header, the stamps and counters it prints, the targets
-// a rebuild makes, and what one frame does to the world's frame state
-// (rebuild and screenshot requests, the sound pause, a minimised window,
-// the cached shadow maps).
+// a rebuild makes, what one frame does to the world's frame state (rebuild
+// and screenshot requests, the sound pause, the host's draw hooks) and the
+// text overlays on the back buffer.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -21,7 +20,6 @@ namespace {
 using worldtest::Picture;
 using worldtest::Rgb;
 using worldtest::WorldFrameFixture;
-using world::Vec3;
 
 // [SECTION] Pure helpers
 
