@@ -831,12 +831,15 @@ void BindProgram(GfxDevice* dev, GLuint program) {
 }
 
 void BindUnit(GfxDevice* dev, int unit, GLuint texture) {
-  if (dev->unitTexture[unit] == texture) return;
-  dev->unitTexture[unit] = texture;
+  // The unit becomes the active one even when it holds the texture already:
+  // callers go on to upload to or set parameters of "the bound texture",
+  // which GL takes from the active unit.
   if (dev->activeUnit != unit) {
     dev->activeUnit = unit;
     glActiveTexture(GLenum(GL_TEXTURE0 + unit));
   }
+  if (dev->unitTexture[unit] == texture) return;
+  dev->unitTexture[unit] = texture;
   glBindTexture(GL_TEXTURE_2D, texture);
 }
 
