@@ -277,6 +277,25 @@ TEST_F(FrameStateTest, TheRebuildRequestIsClearedAndPausesVoiceAndMusicForSixFra
   EXPECT_EQ(world.renderTargets.scene[0].width, 32) << "no rebuild without a request";
 }
 
+TEST_F(FrameStateTest, AMinimisedWindowSkipsTheFrameAndTheNextSizeIsDrawnAgain) {
+  ASSERT_EQ(Frame(), 1);
+  // Minimised: no height to draw to, so no aspect is taken and nothing is
+  // drawn; a rebuild asked for waits for a size.
+  gs.ResizeClient(64, 0);
+  world.renderRebuild = 1;
+  EXPECT_EQ(Frame(), 0);
+  EXPECT_EQ(world.renderRebuild, 1);
+  EXPECT_EQ(gs.PresentFrame(), 0);
+  // Restored at another size: the rebuild makes targets of that size and
+  // the frame draws the scene.
+  gs.ResizeClient(80, 60);
+  ASSERT_EQ(Frame(), 1);
+  EXPECT_EQ(world.renderRebuild, 0);
+  EXPECT_EQ(world.renderTargets.scene[0].width, 80);
+  EXPECT_EQ(world.renderTargets.scene[0].height, 60);
+  EXPECT_TRUE(HasRed(Scene()));
+}
+
 TEST_F(FrameStateTest, AScreenshotIsSavedAtFourTimesTheClientSizeAndTheTargetsComeBack) {
   world.screenshotRequest = 1;
   ASSERT_EQ(Frame(), 1);
