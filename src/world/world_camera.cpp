@@ -703,10 +703,8 @@ void SetCameraMode(GameWorld& world, int mode) {
   } else {
     c.shakeRate = mode == 0 || mode == 1 ? 0.0f : 1.0f;
   }
-  // A new shot should also lower the light eyes of the render pass's three
-  // shadow cascade records by 10000 in y, so each cascade's static map is
-  // drawn anew for the new view. The world holds no cascade records yet;
-  // the render pass that brings them adds that here.
+  // A new shot: every cascade's static shadow map is drawn anew.
+  for (ShadowCascadeRecord& record : world.cascades) record.eye.y -= 10000.0f;
   if (mode == 0 || mode == 1) world.focusUnit = world.playerUnit;
   c.focusOffset = Vec3{};
   c.flyByShake = 0;

@@ -52,6 +52,8 @@ GameWorld::GameWorld() {
 }
 
 GameWorld::~GameWorld() {
+  // The targets are registered with the renderer, which outlives the world.
+  ReleaseRenderTargets(*this);
   FreeEffectPool(*this);
   FreeUnitPool(*this);
   DeleteMapObjectWorld(map);
@@ -163,6 +165,7 @@ int GameWorld::RunWorldFrame(platform::Window* frameWindow) {
   }
 
   UpdateEngineSounds(fade.value);
+  RenderFrame(*this);
   if (!gameEnded) return 0;
   if (host.saveSettings) host.saveSettings(host.user);
   ShutdownWorld();

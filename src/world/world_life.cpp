@@ -65,9 +65,21 @@ int GameWorld::LoadWorld() {
   reducedEffects = network && network->IsOpen() && settings &&
                    strcasecmp(settings->networkName[0], "PALE_RELAY") == 0;
   core::Logf(log, core::kLogInfo, "reduced effects mode %d\n", reducedEffects);
+  RebuildRenderTargets(*this, settings ? settings->highDef : 0);
   renderRebuild = 0;
   camera.eye.y = 40.0f;
+  // The fade sprite: white, over the whole 2D layer, clear until a fade.
+  if (graphics) {
+    int width = 0, height = 0;
+    graphics->GetScreenSize(&width, &height);
+    const float aspect = height > 0 ? float(width) / float(height) : 4.0f / 3.0f;
+    fadeSprite.SetObjectTexture(*graphics, graphics->GetWhiteTexture());
+    fadeSprite.AlignObjectSurface(0);
+    fadeSprite.SetObjectScale(aspect * 768.0f, 768.0f, 1.0f);
+    fadeSprite.SetObjectPosition(0.0f, 0.0f, 0.0f);
+  }
   fadeColour[0] = fadeColour[1] = fadeColour[2] = fadeColour[3] = 0.0f;
+  fadeSprite.SetObjectColor(0.0f, 0.0f, 0.0f, 0.0f);
   if (CountUnitSlots(*this) == 0) GrowUnitPool(*this);
   if (effectPool.empty()) EnsureEffectPool(*this);
   LoadEffectTextures(*this);
@@ -77,6 +89,8 @@ int GameWorld::LoadWorld() {
 
 void GameWorld::ShutdownWorld() {
   core::Log(log, core::kLogInfo, Sjis("\n--------- メインパート終了 ---------\n\n"));
+  ReleaseRenderTargets(*this);
+  if (graphics) graphics->SetShadowedPasses(0);
   ClearUnitSlots(*this);
   if (host.releaseWindows) host.releaseWindows(host.user);
   StopGameSounds(*this);
@@ -111,6 +125,7 @@ void GameWorld::ResetWorld() {
   speed = 1;
   fade = ScreenFade{};
   fadeColour[0] = fadeColour[1] = fadeColour[2] = fadeColour[3] = 0.0f;
+  fadeSprite.SetObjectColor(0.0f, 0.0f, 0.0f, 0.0f);
   freezeCountdown = 0;
   heightOffset = 0;
   stallHeight = kDefaultStallHeight;

@@ -97,6 +97,7 @@ void set_fade_color(GameWorld& world, float r, float g, float b, float a) {
   world.fadeColour[1] = g;
   world.fadeColour[2] = b;
   world.fadeColour[3] = a;
+  world.fadeSprite.SetObjectColor(r, g, b, a);
 }
 
 int pause(GameWorld& world, int flag) {
