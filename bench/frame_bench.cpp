@@ -12,10 +12,18 @@
 // nothing behind for the next and a variant that fails is named in the
 // table instead of ending the run. Per variant: start-up as the program
 // does it (start script, window, device, world), warm-up frames until the
-// scene is loaded and faded in, then the timed frames. Between two timed
-// frames the world takes one step (units, effects, camera), untimed.
+// scene is loaded and faded in, the camera put behind the focus unit, then
+// the timed frames. Between two timed frames the world takes one step
+// (units, effects, camera), untimed.
 //
-//   tkw4-bench-frame [--frames N] [--warm STEPS] [--variant N]
+// The focus is the tank by default: it drives among the map objects, so the
+// frame holds the hangar, houses, trees and runway with its lights, the
+// gun and the clouds, where the game's own focus, the aircraft at 500 m,
+// shows little but itself and the ground.
+//
+//   tkw4-bench-frame [--frames N] [--warm STEPS] [--focus LABEL] [--variant N]
+//
+// --focus "" keeps the game's own camera focus.
 //
 // Runs headless (SDL's offscreen driver) unless a display is chosen; the
 // speed figures are llvmpipe's on this machine, not a target.
@@ -35,7 +43,6 @@
 #include "app/app_local.h"
 #include "bench_support.h"
 #include "world/world_local.h"
-#include "world/world_draw.h"
 
 namespace {
 
@@ -68,7 +75,7 @@ constexpr int kVariantCount = int(sizeof kVariants / sizeof kVariants[0]);
 
 // What a child reports: one line, the fields in this order.
 struct Figures {
-  double meanMs = 0, p95Ms = 0;
+  double meanMs = 0, p95Ms = 0, cpuMs = 0;
   double draws = 0, states = 0, objects = 0, primitives = 0;
   double programs = 0, textures = 0, renderStates = 0, uniforms = 0, framebuffers = 0, vertexArrays = 0;
   uint32_t maxDrawsPerObject = 0, singlePrimitiveDraws = 0;
@@ -157,7 +164,7 @@ void RunProgramFrame(app::Engine& e) {
   e.graphics.PresentFrame();
 }
 
-int RunVariant(int index, int frames, int warmSteps) {
+int RunVariant(int index, int frames, int warmSteps, const std::string& focus) {
   const Variant& v = kVariants[index];
   std::string work = MakeWorkFolder();
   if (chdir(work.c_str()) != 0) return 1;
@@ -172,7 +179,20 @@ int RunVariant(int index, int frames, int warmSteps) {
       e.app.pacer.frameRate = 15;
       for (int step = 0; step < warmSteps; step += 4) RunProgramFrame(e);
       e.app.pacer.frameRate = 60;
-      for (int i = 0; i < 4; i++) RunProgramFrame(e);
+      // The camera behind the focus unit; the frames until it has settled.
+      if (!focus.empty()) {
+        units::Unit* found = nullptr;
+        for (int slot = 1; slot < world::CountUnitSlots(e.world) && !found; slot++) {
+          units::Unit* u = world::GetUnitAt(e.world, slot);
+          if (u && focus == u->label.Get()) found = u;
+        }
+        if (!found) {
+          std::fprintf(stderr, "no unit labelled %s\n", focus.c_str());
+          return 1;
+        }
+        world::SetCameraFocus(e.world, found, nullptr);
+      }
+      for (int i = 0; i < 30; i++) RunProgramFrame(e);
 
       const platform::GfxApi& api = e.graphics.Gfx();
       platform::GfxDevice* dev = e.graphics.GetDevice();
@@ -181,14 +201,12 @@ int RunVariant(int index, int frames, int warmSteps) {
       for (int i = 0; i < frames; i++) {
         e.world.StepWorld();
         api.ResetFrameStats(dev);
+        double cpu0 = bench::CpuSeconds();
         Clock::time_point t0 = Clock::now();
-        if (!world::RenderFrame(e.world)) {  // DEV-ONLY until RenderFrame lands
-          e.graphics.SetRenderTarget(nullptr, 0, 1);
-          world::PrepareFrameEnvironment(e.world);
-          world::DrawScene3D(e.world, i, false);
-        }
+        world::RenderFrame(e.world);
         e.graphics.PresentFrame();
         ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
+        f.cpuMs += (bench::CpuSeconds() - cpu0) * 1e3 / double(frames);
         platform::GfxFrameStats st = api.GetFrameStats(dev);
         sum.drawCalls += st.drawCalls;
         sum.primitives += st.primitives;
@@ -221,26 +239,27 @@ int RunVariant(int index, int frames, int warmSteps) {
   }
   std::filesystem::remove_all(work);
   if (!started) return 1;
-  std::printf("RESULT %.3f %.3f %.1f %.1f %.1f %.1f %.1f %.1f %.1f %.1f %.1f %.1f %u %u\n", f.meanMs, f.p95Ms, f.draws,
-              f.states, f.objects, f.primitives, f.programs, f.textures, f.renderStates, f.uniforms, f.framebuffers,
-              f.vertexArrays, f.maxDrawsPerObject, f.singlePrimitiveDraws);
+  std::printf("RESULT %.3f %.3f %.3f %.1f %.1f %.1f %.1f %.1f %.1f %.1f %.1f %.1f %.1f %u %u\n", f.meanMs, f.p95Ms,
+              f.cpuMs, f.draws, f.states, f.objects, f.primitives, f.programs, f.textures, f.renderStates, f.uniforms,
+              f.framebuffers, f.vertexArrays, f.maxDrawsPerObject, f.singlePrimitiveDraws);
   return 0;
 }
 
 // Runs a variant in a child process; false when it failed.
-bool RunChild(const char* self, int index, int frames, int warmSteps, Figures* f) {
+bool RunChild(const char* self, int index, int frames, int warmSteps, const std::string& focus, Figures* f) {
   std::string command = std::string("'") + self + "' --variant " + std::to_string(index) + " --frames " +
-                        std::to_string(frames) + " --warm " + std::to_string(warmSteps) + " 2>/dev/null";
+                        std::to_string(frames) + " --warm " + std::to_string(warmSteps) + " --focus '" + focus +
+                        "' 2>/dev/null";
   FILE* p = popen(command.c_str(), "r");
   if (!p) return false;
   char line[512];
   bool got = false;
   while (std::fgets(line, sizeof line, p)) {
     if (std::strncmp(line, "RESULT ", 7) != 0) continue;
-    got = std::sscanf(line + 7, "%lf %lf %lf %lf %lf %lf %lf %lf %lf %lf %lf %lf %u %u", &f->meanMs, &f->p95Ms,
-                      &f->draws, &f->states, &f->objects, &f->primitives, &f->programs, &f->textures,
+    got = std::sscanf(line + 7, "%lf %lf %lf %lf %lf %lf %lf %lf %lf %lf %lf %lf %lf %u %u", &f->meanMs, &f->p95Ms,
+                      &f->cpuMs, &f->draws, &f->states, &f->objects, &f->primitives, &f->programs, &f->textures,
                       &f->renderStates, &f->uniforms, &f->framebuffers, &f->vertexArrays, &f->maxDrawsPerObject,
-                      &f->singlePrimitiveDraws) == 14;
+                      &f->singlePrimitiveDraws) == 15;
   }
   return pclose(p) == 0 && got;
 }
@@ -251,18 +270,20 @@ int main(int argc, char** argv) {
   setenv("SDL_VIDEODRIVER", "offscreen", 0);
   setenv("SDL_AUDIODRIVER", "dummy", 0);
   setenv("TKW4_MSGBOX", "1", 0);
-  int frames = 60, warmSteps = 600, variant = -1;
+  int frames = 60, warmSteps = 240, variant = -1;
+  std::string focus = "Tank1";
   for (int i = 1; i + 1 < argc; i += 2) {
     if (!std::strcmp(argv[i], "--frames")) frames = std::max(1, std::atoi(argv[i + 1]));
     else if (!std::strcmp(argv[i], "--warm")) warmSteps = std::max(0, std::atoi(argv[i + 1]));
     else if (!std::strcmp(argv[i], "--variant")) variant = std::atoi(argv[i + 1]);
+    else if (!std::strcmp(argv[i], "--focus")) focus = argv[i + 1];
   }
-  if (variant >= 0) return variant < kVariantCount ? RunVariant(variant, frames, warmSteps) : 1;
+  if (variant >= 0) return variant < kVariantCount ? RunVariant(variant, frames, warmSteps, focus) : 1;
 
-  std::printf("the Demo at %dx%d, %d frames per variant after %d warm-up steps; per frame:\n", kWidth, kHeight,
-              frames, warmSteps);
-  std::printf("%-24s %8s %8s %7s %7s %7s %9s %7s %7s %7s %7s %7s %7s %7s %6s\n", "variant", "mean ms", "p95 ms",
-              "draws", "states", "objects", "draws/obj", "max/obj", "1-prim", "progs", "texs", "rstate", "unifs",
+  std::printf("the Demo at %dx%d, camera behind %s, %d frames per variant after %d warm-up steps; per frame:\n",
+              kWidth, kHeight, focus.empty() ? "the game's own focus" : focus.c_str(), frames, warmSteps);
+  std::printf("%-24s %8s %8s %8s %7s %7s %7s %9s %7s %7s %7s %7s %7s %7s %7s %6s\n", "variant", "mean ms", "p95 ms",
+              "cpu ms", "draws", "states", "objects", "draws/obj", "max/obj", "1-prim", "progs", "texs", "rstate", "unifs",
               "fbos", "vaos");
   // The child is this program: its own path, as the shell would not know it.
   char self[4096] = {};
@@ -271,17 +292,19 @@ int main(int argc, char** argv) {
   double cpu0 = bench::CpuSeconds(RUSAGE_CHILDREN);
   for (int i = 0; i < kVariantCount; i++) {
     Figures f;
-    if (!RunChild(self, i, frames, warmSteps, &f)) {
+    if (!RunChild(self, i, frames, warmSteps, focus, &f)) {
       std::printf("%-24s failed (run it alone: --variant %d)\n", kVariants[i].name, i);
       failed = true;
       continue;
     }
-    std::printf("%-24s %8.2f %8.2f %7.0f %7.0f %7.0f %9.2f %7u %7u %7.0f %7.0f %7.0f %7.0f %7.0f %6.0f\n",
-                kVariants[i].name, f.meanMs, f.p95Ms, f.draws, f.states, f.objects,
+    std::printf("%-24s %8.2f %8.2f %8.2f %7.0f %7.0f %7.0f %9.2f %7u %7u %7.0f %7.0f %7.0f %7.0f %7.0f %6.0f\n",
+                kVariants[i].name, f.meanMs, f.p95Ms, f.cpuMs, f.draws, f.states, f.objects,
                 f.objects > 0 ? f.draws / f.objects : 0.0, f.maxDrawsPerObject, f.singlePrimitiveDraws, f.programs,
                 f.textures, f.renderStates, f.uniforms, f.framebuffers, f.vertexArrays);
     std::fflush(stdout);
   }
+  std::printf("mean and p95: wall time of RenderFrame and PresentFrame; cpu: of every thread of the process\n"
+              "(llvmpipe's rasterising threads included), less moved by other work on the machine.\n");
   std::printf("states: every state change sent to GL (programs, textures, render and sampler states and\n"
               "viewports, uniform uploads, framebuffer changes, vertex-array binds); an object is a run of\n"
               "draws under one transform and vertex buffer; max/obj the longest such run; 1-prim the most\n"
