@@ -283,8 +283,8 @@ int main(int argc, char** argv) {
   std::printf("the Demo at %dx%d, camera behind %s, %d frames per variant after %d warm-up steps; per frame:\n",
               kWidth, kHeight, focus.empty() ? "the game's own focus" : focus.c_str(), frames, warmSteps);
   std::printf("%-24s %8s %8s %8s %7s %7s %7s %9s %7s %7s %7s %7s %7s %7s %7s %6s\n", "variant", "mean ms", "p95 ms",
-              "cpu ms", "draws", "states", "objects", "draws/obj", "max/obj", "1-prim", "progs", "texs", "rstate", "unifs",
-              "fbos", "vaos");
+              "cpu ms", "draws", "states", "objects", "draws/obj", "max/obj", "1-prim", "progs", "texs", "rstate",
+              "unifs", "fbos", "vaos");
   // The child is this program: its own path, as the shell would not know it.
   char self[4096] = {};
   if (readlink("/proc/self/exe", self, sizeof self - 1) <= 0) std::snprintf(self, sizeof self, "%s", argv[0]);
