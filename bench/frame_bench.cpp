@@ -16,10 +16,10 @@
 // the timed frames. Between two timed frames the world takes one step
 // (units, effects, camera), untimed.
 //
-// The focus is the tank by default: it drives among the map objects, so the
-// frame holds the hangar, houses, trees and runway with its lights, the
-// gun and the clouds, where the game's own focus, the aircraft at 500 m,
-// shows little but itself and the ground.
+// The focus is the tank by default: it drives on the ground near the map
+// objects, so the frame holds some of them beside the unit, where the
+// game's own focus, the aircraft at 500 m, shows little but itself and the
+// ground.
 //
 //   tkw4-bench-frame [--frames N] [--warm STEPS] [--focus LABEL] [--variant N]
 //
@@ -305,10 +305,11 @@ int main(int argc, char** argv) {
   }
   std::printf("mean and p95: wall time of RenderFrame and PresentFrame; cpu: of every thread of the process\n"
               "(llvmpipe's rasterising threads included), less moved by other work on the machine.\n");
-  std::printf("states: every state change sent to GL (programs, textures, render and sampler states and\n"
-              "viewports, uniform uploads, framebuffer changes, vertex-array binds); an object is a run of\n"
-              "draws under one transform and vertex buffer; max/obj the longest such run; 1-prim the most\n"
-              "draws of a single triangle, line or point in any frame. %.1f s of CPU in the children.\n",
+  std::printf("states: every state change sent to GL, of it progs (program binds), texs (texture binds),\n"
+              "rstate (render and sampler states, viewports), unifs (uniform uploads), fbos (framebuffer\n"
+              "changes) and vaos (vertex-array binds). An object is a run of draws under one transform and\n"
+              "vertex buffer; max/obj the longest such run; 1-prim the most draws of a single triangle, line\n"
+              "or point in any frame. %.1f s of CPU in the children.\n",
               bench::CpuSeconds(RUSAGE_CHILDREN) - cpu0);
   return failed ? 1 : 0;
 }
