@@ -4,15 +4,12 @@
 // with their own work; until then a unit of those kinds follows the path it
 // is bound to (state 800) or stays where it was placed.
 
+#include "units/units_combat.h"
 #include "units_local.h"
 
 namespace units {
 
 namespace {
-
-// Target selection belongs to the combat work; until it lands no unit picks
-// a target by itself.
-void AutoSelectTarget(world::GameWorld&, Unit&) {}
 
 bool ParentHasNoHp(Unit& unit) { return unit.parent && unit.parent->hp <= 0; }
 
@@ -41,9 +38,29 @@ UnitBehaviour SelectUnitBehaviour(int32_t typeValue) {
     case kTypeMountedNone:
     case kTypeSworder:  // a sword actor steps only as the local player
       return nullptr;
+    case kTypeGun:
+    case kTypeBeam:
+    case kTypeGrenade:
+      return [](world::GameWorld& world, Unit& unit) { UpdateGunShotUnit(world, unit); };
+    case kTypeLaser:
+      return [](world::GameWorld& world, Unit& unit) { UpdateLaserUnit(world, unit); };
+    case kTypeMissile:
+    case kTypeMissilePrediction:
+    case kTypeMissilePrediction + 1:  // MISSILE_TORNADO
+    case kTypeMissilePrediction + 2:  // MISSILE_HEAD
+    case kTypeMissileFoot:
+      return [](world::GameWorld& world, Unit& unit) { UpdateMissileUnit(world, unit); };
+    case kTypeBomb:
+    case kTypeBombNapalm:
+    case kTypeBombNapalm + 1:  // BOMB_ECM
+    case kTypeBombNapalm + 2:  // BOMB_ECM_E
+    case kTypeBombEcmF:
+      return [](world::GameWorld& world, Unit& unit) { UpdateBombUnit(world, unit); };
     default:
+      if (typeValue >= kTypeMountedCannon && typeValue <= kTypeMountedItem)
+        return [](world::GameWorld& world, Unit& unit) { UpdateMountedUnit(world, unit); };
       // Dust, aircraft, ships, vehicles, ground guns and launchers, effects,
-      // toy boxes, runways, shots, missiles, bombs, mounted weapons, balls.
+      // toy boxes, runways, balls.
       return PathStandIn;
   }
 }

@@ -712,7 +712,7 @@ int RenderFrame(GameWorld& world) {
   // The scene target may be missing (a minimised start); make it now.
   if (!world.renderTargets.scene[0].texture) RebuildRenderTargets(world, highDef);
 
-  const FrameSwitches f = ReadSwitches(world);
+  FrameSwitches f = ReadSwitches(world);
 
   // 6. Shadow maps.
   if (f.effect && cascadeCount > 0 && world.fade.value < 1.0f) {
@@ -748,6 +748,7 @@ int RenderFrame(GameWorld& world) {
     if (rebuildAfterComposite) {
       RebuildRenderTargets(world, highDef);
       rebuildAfterComposite = false;
+      f = ReadSwitches(world);  // a second headset eye draws as usual
     }
     if (f.stereoSize != 0) {
       gs.SetAnaglyphEye(0);

@@ -1,0 +1,81 @@
+// units_combat.h -- combat: damage and targeting, the weapon slots, the
+// shots, lasers, missiles, bombs and mounted weapons, the swept hit test,
+// explosions and sub-munitions.
+#pragma once
+
+#include <cstdint>
+
+#include "units/units_services.h"
+
+namespace world {
+class GameWorld;
+}
+
+namespace units {
+
+// [SECTION] Damage and targeting (units_damage.cpp)
+
+// The amount that destroys whatever it hits (GHOST units take only this).
+constexpr int32_t kKillDamage = 999999;
+
+// Damages the victim (or the root of its BRANCH chain): `attacker` is the
+// unit credited, `source` the shot or weapon that hit (one hit per source).
+// A negative kind makes no explosion and no debris. Returns the HP of the
+// unit that finally took it.
+int32_t ApplyDamage(world::GameWorld& world, Unit* victim, int32_t amount, int32_t kind, Unit* attacker,
+                    Unit* source);
+// Sets or clears the unit's target (once a second per unit).
+void AutoSelectTarget(world::GameWorld& world, Unit& unit);
+// The player's held next-target and previous-target buttons.
+struct PlayerTargetInput {
+  int32_t next = 0;
+  int32_t previous = 0;
+};
+// Keeps, drops or cycles the player's target.
+void SelectPlayerTarget(world::GameWorld& world, Unit& unit, const PlayerTargetInput& input);
+// 1 when `other` is a live enemy of `unit` for hit tests, else 0.
+int IsEnemyUnit(world::GameWorld& world, Unit& unit, Unit& other);
+// The lock-on range for `other`, or 0 when it cannot be locked.
+float GetLockOnRange(world::GameWorld& world, Unit& unit, Unit& other);
+
+// [SECTION] Weapon slots (units_weapons.cpp)
+
+// Arms one slot (0..3), or all four for -1, with a weapon type (null: none).
+void SetWeapon(world::GameWorld& world, Unit& unit, int slot, UnitType* weapon);
+// Puts missing children on the slot's hard points; 0, or -1 when nothing
+// could be done.
+int SpawnWeaponSlot(world::GameWorld& world, Unit& unit, int slot, int force);
+// Releases the children of one slot, or of all four for -1.
+void ReleaseWeaponChildren(world::GameWorld& world, Unit& unit, int slot);
+// Resupplies a slot by a percentage of its capacity.
+void SupplyWeapon(world::GameWorld& world, Unit& unit, int slot, int percent);
+// Launches or fires the first ready child of the current slot; it, or null.
+Unit* ShootMissile(world::GameWorld& world, Unit& unit);
+// Fire the gun at an aim point in the unit's own frame, or straight ahead;
+// the shot (or laser) unit, or null.
+Unit* ShootGun(world::GameWorld& world, Unit& unit, const Vec3& aimPoint);
+Unit* ShootGunForward(world::GameWorld& world, Unit& unit);
+
+// [SECTION] Shots and lasers (units_weapons.cpp)
+
+// The steps of a GUN, BEAM or GRENADE unit and of a LASER unit.
+int UpdateGunShotUnit(world::GameWorld& world, Unit& unit);
+int UpdateLaserUnit(world::GameWorld& world, Unit& unit);
+
+// [SECTION] Missiles, bombs, mounted weapons (units_missiles.cpp)
+
+int UpdateMissileUnit(world::GameWorld& world, Unit& unit);
+int UpdateBombUnit(world::GameWorld& world, Unit& unit);
+int UpdateMountedUnit(world::GameWorld& world, Unit& unit);
+// Where the bomb would land, or (FLT_MAX, FLT_MAX, FLT_MAX).
+Vec3 PredictBombImpact(world::GameWorld& world, Unit& bomb);
+// Tests a projectile's step from `from` to `to`: 0 nothing, 1 terrain or
+// proximity fuse, 3 a unit hit, one more when the fuse fires after a hit.
+int SweepHitUnits(world::GameWorld& world, Unit& projectile, const Vec3& from, const Vec3& to, float radiusFactor);
+// Explosion and area damage at `point`; 1 when a unit was in the blast.
+int ExplodeProjectile(world::GameWorld& world, Unit& projectile, const Vec3& point, const Vec3& normal,
+                      int withEffects, int onWater);
+// Spawns the projectile's CHILD munition; 1 on a spawn.
+int SpawnSubMunition(world::GameWorld& world, Unit& projectile, int childEntry);
+
+}  // namespace units
