@@ -543,7 +543,15 @@ uint8_t Clamp8(int v) { return uint8_t(v < 0 ? 0 : v > 255 ? 255 : v); }
 // house, a tree and a sheet of sea water (the map master makes it a mirror);
 // each model's texture beside it.
 std::vector<std::pair<const char*, std::string>> SceneModels() {
-  const TexturedBox ground[] = {{-5000.0f, -1.0f, -5000.0f, 5000.0f, 0.0f, 5000.0f, 50.0f}};
+  const TexturedBox ground[] = {{-12000.0f, -1.0f, -12000.0f, 12000.0f, 0.0f, 12000.0f, 50.0f}};
+  // Four low walls far out in the haze: the fog paints them in its colour
+  // and so closes the view between the ground's far edge and the sky sheet.
+  const TexturedBox horizon[] = {
+      {-7000.0f, -10.0f, 7000.0f, 7000.0f, 1800.0f, 7040.0f, 400.0f},
+      {-7000.0f, -10.0f, -7040.0f, 7000.0f, 1800.0f, -7000.0f, 400.0f},
+      {7000.0f, -10.0f, -7000.0f, 7040.0f, 1800.0f, 7000.0f, 400.0f},
+      {-7040.0f, -10.0f, -7000.0f, -7000.0f, 1800.0f, 7000.0f, 400.0f},
+  };
   const TexturedBox runway[] = {{-30.0f, 0.0f, -1000.0f, 30.0f, 0.2f, 1000.0f, 60.0f}};
   const TexturedBox hangar[] = {
       {-20.0f, 0.0f, -15.0f, 20.0f, 12.0f, 15.0f, 8.0f},  // hall
@@ -576,6 +584,7 @@ std::vector<std::pair<const char*, std::string>> SceneModels() {
       {"house.x", text("House", house, "wall.bmp", 1.0f, 0.9f, 0.8f)},
       {"tree.x", text("Tree", tree, "leaves.bmp", 1.0f, 1.0f, 1.0f)},
       {"water.x", text("Water", water, "water.bmp", 1.0f, 1.0f, 1.0f)},
+      {"horizon.x", text("Horizon", horizon, "wall.bmp", 0.7f, 0.8f, 0.9f)},
       {"grass.bmp", PaintedBmp([](int, int, int g, uint8_t* c) {
          c[0] = Clamp8(70 + g), c[1] = Clamp8(120 + 2 * g), c[2] = Clamp8(50 + g);
        })},

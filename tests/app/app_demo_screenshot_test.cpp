@@ -20,18 +20,7 @@
 #include "app/app_local.h"
 #include "test_support.h"
 
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-#pragma GCC diagnostic ignored "-Wunused-function"
-#pragma GCC diagnostic ignored "-Wunused-parameter"
-#pragma GCC diagnostic ignored "-Wsign-compare"
-#pragma GCC diagnostic ignored "-Wimplicit-fallthrough"
-#define STB_IMAGE_IMPLEMENTATION
-#define STB_IMAGE_STATIC
-#define STBI_ONLY_BMP
-#define STBI_NO_STDIO
-#include <stb/stb_image.h>
-#pragma GCC diagnostic pop
+#include "render/render_local.h"  // DecodeImage: the file as the image loader reads it
 
 namespace {
 
@@ -83,12 +72,13 @@ void CheckScreenshot(const std::string& name, const char* view) {
   ASSERT_GE(bytes.size(), 54u);
   EXPECT_EQ(bytes.substr(0, 2), "BM");
   EXPECT_EQ(uint8_t(bytes[28]) | uint8_t(bytes[29]) << 8, 24);  // bits per pixel
-  int w = 0, h = 0, channels = 0;
-  std::unique_ptr<stbi_uc, void (*)(void*)> pixels(
-      stbi_load_from_memory(reinterpret_cast<const stbi_uc*>(bytes.data()), int(bytes.size()), &w, &h, &channels, 3),
-      stbi_image_free);
-  ASSERT_NE(pixels, nullptr) << stbi_failure_reason();
-  EXPECT_EQ(channels, 3);
+  render::Image image;
+  std::string error;
+  ASSERT_TRUE(render::DecodeImage(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &image, &error))
+      << error;
+  const int w = image.width, h = image.height;
+  // Red, green, blue of pixel i.
+  auto channel = [&](size_t i, int k) { return double((image.pixels[i] >> (16 - 8 * k)) & 0xFF); };
   ASSERT_EQ(w, 4 * kClientWidth);
   ASSERT_EQ(h, 4 * kClientHeight);
 
@@ -96,8 +86,7 @@ void CheckScreenshot(const std::string& name, const char* view) {
   double sum = 0, squares = 0;
   const size_t n = size_t(w) * size_t(h);
   for (size_t i = 0; i < n; i++) {
-    const stbi_uc* p = pixels.get() + 3 * i;
-    double y = 0.299 * p[0] + 0.587 * p[1] + 0.114 * p[2];
+    double y = 0.299 * channel(i, 0) + 0.587 * channel(i, 1) + 0.114 * channel(i, 2);
     sum += y;
     squares += y * y;
   }
@@ -110,7 +99,7 @@ void CheckScreenshot(const std::string& name, const char* view) {
     double c[3] = {};
     for (int y = y0; y < y1; y++)
       for (int x = 0; x < w; x++)
-        for (int k = 0; k < 3; k++) c[k] += pixels.get()[3 * (size_t(y) * size_t(w) + size_t(x)) + size_t(k)];
+        for (int k = 0; k < 3; k++) c[k] += channel(size_t(y) * size_t(w) + size_t(x), k);
     double count = double(y1 - y0) * double(w);
     return std::array<double, 3>{c[0] / count, c[1] / count, c[2] / count};
   };

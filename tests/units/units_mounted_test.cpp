@@ -252,11 +252,15 @@ TEST_F(SweepTest, BlastRadiusIsAtLeast3AndSparesItsOwnTeam) {
   Unit* own = Put(planeType, "A", {0, 0.5f, 0});
   Unit* p = Projectile({0, 100, 0});
   if (!EnemyTestIsLive(*p, *near)) GTEST_SKIP() << "the enemy test is still a stand-in";
+  // Each blast is a new projectile: one that already hurt a unit is not its
+  // enemy any more.
   for (float blast : {0.0f, 2.0f}) {
     SCOPED_TRACE(blast);
     missileType.blast = blast;
-    EXPECT_EQ(units::ExplodeProjectile(world, *p, {0, 0, 0}, {0, 1, 0}, 1, 0), 1);
-    EXPECT_EQ(Hits(*p), std::vector<int32_t>{near->unitId});
+    Unit* shot = Projectile({0, 100, 0});
+    EXPECT_EQ(units::ExplodeProjectile(world, *shot, {0, 0, 0}, {0, 1, 0}, 1, 0), 1);
+    EXPECT_EQ(Hits(*shot), std::vector<int32_t>{near->unitId});
+    world::ReleaseUnit(world, shot);
   }
   missileType.blast = 10;
   EXPECT_EQ(units::ExplodeProjectile(world, *p, {0, 0, 0}, {0, 1, 0}, 0, 0), 1);
