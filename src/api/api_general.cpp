@@ -7,7 +7,6 @@
 
 #include "api/api_args.h"
 #include "api/api_local.h"
-#include "units/units_combat.h"
 #include "units/units_public.h"
 #include "world/world_public.h"
 

@@ -9,7 +9,6 @@
 #include <string>
 
 #include "api_fixture.h"
-#include "units/units_combat.h"
 #include "units/units_public.h"
 
 namespace {
@@ -89,7 +88,9 @@ TEST(WeaponCalls, ShootingLocksOntoALiveTargetOnly) {
       {"3", false},  // emptied before the call
       {std::to_string(slots), false},
       {"268435456", false},
-      {"\"2\"", false},  // a text where a handle is declared reads as 0
+      {"\"2\"", true},    // a text of digits converts to its number
+      {"2.75", true},      // a float is cut to its whole part
+      {"\"two\"", false},  // any other text reads as 0
   };
   for (const char* call : {"shoot_gun", "shoot_missile"}) {
     for (const Case& c : cases) {
@@ -225,7 +226,7 @@ TEST(WeaponCalls, BadHandlesChangeNothing) {
   WeaponWorld probe;
   int slots = world::CountUnitSlots(probe.world);
   for (std::string handle : {std::string("-1"), std::string("0"), std::string("2"), std::to_string(slots),
-                             std::string("268435456"), std::string("\"1\"")}) {
+                             std::string("268435456"), std::string("\"one\""), std::string("0.5")}) {
     for (const Call& call : calls) {
       std::string text = WithHandle(call.text, handle);
       WeaponWorld f;
