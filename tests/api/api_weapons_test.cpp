@@ -203,6 +203,21 @@ TEST(WeaponCalls, BadSlotsChangeNothing) {
   EXPECT_NE(f.Log().find("supply_weapon: weapon slot -1 is not 0 to 3"), std::string::npos);
 }
 
+// A weapon name no type carries is worth a log line; an empty name is the
+// way to disarm a slot and is not.
+TEST(WeaponCalls, UnknownWeaponNamesAreLogged) {
+  WeaponWorld f;
+  f.Start("function main() { change_weapon(1, 0, \"nosuch\"); change_weapon(1, 1, \"\"); "
+          "change_weapon(1, 2, 7); }\r\n");
+  f.Place(f.plane);
+  f.Finish();
+  ASSERT_EQ(f.RuntimeError(), "");
+  std::string log = f.Log();
+  EXPECT_NE(log.find("change_weapon: no unit type named \"nosuch\""), std::string::npos);
+  EXPECT_NE(log.find("change_weapon: no unit type named \"7\""), std::string::npos);  // a number becomes its text
+  EXPECT_EQ(log.find("no unit type named \"\""), std::string::npos);
+}
+
 // [SECTION] Bad handles
 
 // Slot 0, a slot emptied before the call, the slot count, -1, a path
