@@ -12,8 +12,9 @@
 // arm_bzip.x and box.bmp into every FOLDER (tests/render/data and
 // games/Demo/Model); the second writes plane.x, vehicle.x, ship.x, aagun.x
 // and missile.x into FOLDER (games/Demo/Unit); the third ground.x, runway.x,
-// hangar.x, tower.x, house.x, tree.x and their textures grass.bmp,
-// runway.bmp, wall.bmp and leaves.bmp into FOLDER (games/Demo/Map). The
+// hangar.x, tower.x, house.x, tree.x, water.x and their textures grass.bmp,
+// runway.bmp, wall.bmp, leaves.bmp and water.bmp into FOLDER
+// (games/Demo/Map). The
 // output is the same on every run, so the committed files can be made again
 // byte for byte. The binary and compressed forms are converted from the
 // text form by this tool's own token writer and MSZIP block writer.
@@ -539,9 +540,18 @@ std::string PaintedBmp(Paint paint) {
 uint8_t Clamp8(int v) { return uint8_t(v < 0 ? 0 : v > 255 ? 255 : v); }
 
 // The scene: a ground plane, a runway, a hangar with a control tower, a
-// house and a tree; each model's texture beside it.
+// house, a tree and a sheet of sea water (the map master makes it a mirror);
+// each model's texture beside it.
 std::vector<std::pair<const char*, std::string>> SceneModels() {
-  const TexturedBox ground[] = {{-5000.0f, -1.0f, -5000.0f, 5000.0f, 0.0f, 5000.0f, 50.0f}};
+  const TexturedBox ground[] = {{-12000.0f, -1.0f, -12000.0f, 12000.0f, 0.0f, 12000.0f, 50.0f}};
+  // Four low walls far out in the haze: the fog paints them in its colour
+  // and so closes the view between the ground's far edge and the sky sheet.
+  const TexturedBox horizon[] = {
+      {-7000.0f, -10.0f, 7000.0f, 7000.0f, 1800.0f, 7040.0f, 400.0f},
+      {-7000.0f, -10.0f, -7040.0f, 7000.0f, 1800.0f, -7000.0f, 400.0f},
+      {7000.0f, -10.0f, -7000.0f, 7040.0f, 1800.0f, 7000.0f, 400.0f},
+      {-7040.0f, -10.0f, -7000.0f, -7000.0f, 1800.0f, 7000.0f, 400.0f},
+  };
   const TexturedBox runway[] = {{-30.0f, 0.0f, -1000.0f, 30.0f, 0.2f, 1000.0f, 60.0f}};
   const TexturedBox hangar[] = {
       {-20.0f, 0.0f, -15.0f, 20.0f, 12.0f, 15.0f, 8.0f},  // hall
@@ -560,6 +570,9 @@ std::vector<std::pair<const char*, std::string>> SceneModels() {
       {-2.5f, 3.0f, -2.5f, 2.5f, 6.0f, 2.5f, 2.0f},       // crown
       {-1.6f, 6.0f, -1.6f, 1.6f, 8.0f, 1.6f, 2.0f},
   };
+  // A thin sheet just above the ground's top, so the two never fight for
+  // the same depth; wide enough to reach the fog.
+  const TexturedBox water[] = {{-1200.0f, 0.0f, -4000.0f, 1200.0f, 0.3f, 4000.0f, 40.0f}};
   auto text = [](const char* name, const auto& boxes, const char* texture, float r, float g, float b) {
     return TexturedBoxesToText(name, {std::begin(boxes), std::end(boxes)}, texture, r, g, b);
   };
@@ -570,6 +583,8 @@ std::vector<std::pair<const char*, std::string>> SceneModels() {
       {"tower.x", text("Tower", tower, "wall.bmp", 1.0f, 1.0f, 1.0f)},
       {"house.x", text("House", house, "wall.bmp", 1.0f, 0.9f, 0.8f)},
       {"tree.x", text("Tree", tree, "leaves.bmp", 1.0f, 1.0f, 1.0f)},
+      {"water.x", text("Water", water, "water.bmp", 1.0f, 1.0f, 1.0f)},
+      {"horizon.x", text("Horizon", horizon, "wall.bmp", 0.7f, 0.8f, 0.9f)},
       {"grass.bmp", PaintedBmp([](int, int, int g, uint8_t* c) {
          c[0] = Clamp8(70 + g), c[1] = Clamp8(120 + 2 * g), c[2] = Clamp8(50 + g);
        })},
@@ -584,6 +599,11 @@ std::vector<std::pair<const char*, std::string>> SceneModels() {
          bool seam = x % 16 == 0 || y % 8 == 0;
          int v = (seam ? 140 : 200) + g;
          c[0] = Clamp8(v), c[1] = Clamp8(v), c[2] = Clamp8(v - 10);
+       })},
+      {"water.bmp", PaintedBmp([](int x, int y, int g, uint8_t* c) {
+         // Deep blue with lighter wave crests running across.
+         bool crest = (x + 2 * y) % 11 == 0;
+         c[0] = Clamp8((crest ? 70 : 25) + g / 2), c[1] = Clamp8((crest ? 110 : 60) + g), c[2] = Clamp8((crest ? 170 : 120) + g);
        })},
       {"leaves.bmp", PaintedBmp([](int x, int y, int g, uint8_t* c) {
          bool dark = ((x / 4) + (y / 4)) % 3 == 0;

@@ -2,6 +2,8 @@
 // change units, the camera, the HUD, the environment, pads, volumes and
 // system options; and the handler that saves the settings.
 
+#include <string>
+
 #include "api/api_args.h"
 #include "api/api_local.h"
 #include "sound/sound_public.h"
@@ -44,6 +46,48 @@ void CallSetEventMode(Call& call) {
   w->random.Seed(world::IsNetworkGame(*w) && w->clock ? w->clock->NowMs() : 0u);
 }
 
+// The environment entry (0 or 1) of argument 1; any other is an error.
+int ArgEntry(const Call& call) {
+  int32_t entry = ArgInt(call, 0);
+  if (entry != 0 && entry != 1) RaiseOutOfRange(call);
+  return entry;
+}
+
+Vec3 ColourVector(const Colour& c) { return Vec3{c.r, c.g, c.b}; }
+
+// set_fog_state(entry, near, far, {r, g, b}): the entry's fog.
+void CallSetFogState(Call& call) {
+  int entry = ArgEntry(call);
+  float nearDistance = ArgFloat(call, 1), farDistance = ArgFloat(call, 2);
+  Vec3 colour = ColourVector(ArgColour(call, 3));
+  if (call.world) world::set_fog_state(*call.world, entry, nearDistance, farDistance, colour);
+}
+
+// set_light_state(entry, direction, colour, colour): the entry's light.
+void CallSetLightState(Call& call) {
+  int entry = ArgEntry(call);
+  Vec3 direction = ArgVector(call, 1);
+  Vec3 a = ColourVector(ArgColour(call, 2));
+  Vec3 b = ColourVector(ArgColour(call, 3));
+  if (call.world) world::set_light_state(*call.world, entry, direction, a, b);
+}
+
+// set_sky_state(entry, sky file, second sky file, value): both files found
+// from the calling script's folder.
+void CallSetSkyState(Call& call) {
+  int entry = ArgEntry(call);
+  const char* folder = call.context && call.context->folder ? call.context->folder : "";
+  std::string first = script::ResolveScriptPath(ArgText(call, 1), folder);
+  std::string second = script::ResolveScriptPath(ArgText(call, 2), folder);
+  int value = ArgInt(call, 3);
+  if (call.world) world::set_sky_state(*call.world, entry, first.c_str(), second.c_str(), value);
+}
+
+// set_shadow_state(entry, value): handed on unchanged.
+void CallSetShadowState(Call& call) {
+  if (call.world) world::set_shadow_state(*call.world, ArgInt(call, 0), ArgInt(call, 1));
+}
+
 // set_event_hud(value): the world's event-HUD link.
 void CallSetEventHud(Call& call) {
   if (call.world) world::SetOwnerLink(*call.world, ArgInt(call, 0));
@@ -75,7 +119,7 @@ const CallEntry kSetterCalls[] = {
     {"set_fade_color", CallSetFadeColor},
     {"set_flight_area", CallSetFlightArea},
     {"set_flight_area_center", CallSetFlightAreaCenter},
-    {"set_fog_state", nullptr},
+    {"set_fog_state", CallSetFogState},
     {"set_game_level", nullptr},
     {"set_height_offset", nullptr},
     {"set_height_stall", nullptr},
@@ -92,7 +136,7 @@ const CallEntry kSetterCalls[] = {
     {"set_label_child", nullptr},
     {"set_landing_rate", nullptr},
     {"set_light_rate", nullptr},
-    {"set_light_state", nullptr},
+    {"set_light_state", CallSetLightState},
     {"set_local_pos", nullptr},
     {"set_local_rot", nullptr},
     {"set_master", nullptr},
@@ -118,9 +162,9 @@ const CallEntry kSetterCalls[] = {
     {"set_scale", nullptr},
     {"set_score", nullptr},
     {"set_section", nullptr},
-    {"set_shadow_state", nullptr},
+    {"set_shadow_state", CallSetShadowState},
     {"set_sky_rate", nullptr},
-    {"set_sky_state", nullptr},
+    {"set_sky_state", CallSetSkyState},
     {"set_speed", nullptr},
     {"set_speed_target", nullptr},
     {"set_sprite_rect", nullptr},

@@ -90,6 +90,21 @@ void DestroyMainWindow(Engine& e) {
 
 void MainWndProc(Engine& e, const platform::Event& ev) {
   switch (ev.kind) {
+    case platform::EventKind::KeyDown:
+    case platform::EventKind::KeyUp: {
+      // Shift's held state, for the screenshot that leaves the HUD out: the
+      // Shift key's own down and up, and every other key's Shift flag (the
+      // key may have gone down or up while another window had the focus).
+      bool down = ev.kind == platform::EventKind::KeyDown;
+      e.world.shiftHeld = (ev.key == platform::kVkShift ? down : ev.shift) ? 1 : 0;
+      if (down && ev.key == 'P' && ev.ctrl) e.world.screenshotRequest = 1;
+      break;
+    }
+    case platform::EventKind::Resize:
+      // The renderer follows the client area; a new size other than a
+      // minimised window's has the world make its targets again for it.
+      if (e.graphics.ResizeClient(ev.x, ev.y)) e.world.renderRebuild = 1;
+      break;
     case platform::EventKind::Focus:
       // Keyboards follow the window's focus.
       e.input.SetDeviceEnabled(input::kGroupKeyboards, ev.active ? 1 : 0);

@@ -244,6 +244,49 @@ struct GfxSpriteVertex {
   uint32_t colour;
 };
 
+// What the device sent to GL since the last ResetFrameStats (or since it
+// was made): plain counts, each bumped where the GL call is made, so a
+// state the layer skips because it is already set is not counted.
+//  - Draws: every glDraw* of the layer (DrawPrimitive, DrawIndexedPrimitive,
+//    DrawPrimitiveUP; DrawSprites is one). `primitives` sums their counts
+//    (DrawSprites: two triangles a quad); `singlePrimitiveDraws` counts the
+//    draws of one lone triangle, line or point, the sign of geometry sent a
+//    primitive at a time.
+//  - Objects: a draw starts a new object when a transform (the fixed
+//    pipeline's world, view or projection, or any matrix parameter of the
+//    effect) or the vertex buffer changed since the draw before it, and
+//    every DrawSprites call is one. `maxDrawsPerObject` is the longest run
+//    of draws inside one object: a model draws one per material subset, a
+//    sprite one.
+//  - State changes, by kind: program binds (glUseProgram), texture binds,
+//    render states (depth, blend, cull, fill: one per state change that
+//    reached GL, two for a DrawSprites, which sets its own and puts the
+//    device's back), sampler states, uniform uploads (one per glUniform*),
+//    framebuffer changes (binding or re-attaching targets), viewports and
+//    vertex-array binds. Clears are counted apart.
+struct GfxFrameStats {
+  uint32_t drawCalls = 0;
+  uint32_t primitives = 0;
+  uint32_t singlePrimitiveDraws = 0;
+  uint32_t objects = 0;
+  uint32_t maxDrawsPerObject = 0;
+  uint32_t clears = 0;
+  uint32_t programBinds = 0;
+  uint32_t textureBinds = 0;
+  uint32_t renderStates = 0;
+  uint32_t samplerStates = 0;
+  uint32_t uniformUploads = 0;
+  uint32_t framebufferChanges = 0;
+  uint32_t viewports = 0;
+  uint32_t vertexArrayBinds = 0;
+
+  // Every state change of the kinds above, uniform uploads included.
+  uint32_t StateChanges() const {
+    return programBinds + textureBinds + renderStates + samplerStates + uniformUploads + framebufferChanges +
+           viewports + vertexArrayBinds;
+  }
+};
+
 // ----------------------------------------------------------------------------
 // The display system (what the renderer asks before a device exists): the
 // adapters with their modes, the monitors and the depth formats. Tests hand
@@ -420,6 +463,12 @@ struct GfxApi {
   uint32_t (*End)(GfxEffect* effect);
   // The pass current now (-1 outside passes), for tests.
   int (*CurrentPass)(GfxEffect* effect);
+
+  // --- Counters ----------------------------------------------------------
+  // What the device has sent to GL since the last reset (GfxFrameStats);
+  // zeros for a null device. Reset zeroes them and starts a new object.
+  GfxFrameStats (*GetFrameStats)(GfxDevice* dev);
+  void (*ResetFrameStats)(GfxDevice* dev);
 };
 
 // The OpenGL 3.3 implementation.

@@ -24,6 +24,13 @@
 //   at FRAME close                     asks the main window to close, as
 //                                      the user closing it would (at frame
 //                                      1 at the earliest)
+//   at FRAME window KEY down|up [ctrl] [shift]
+//                                      a key typed in the main window (its
+//                                      own key handling, not a device's
+//                                      state): KEY is a letter, a digit,
+//                                      f1..f12, shift or ctrl; ctrl and
+//                                      shift are the modifiers held with it
+//                                      (at frame 1 at the earliest)
 //
 //   CHANGE: key CODE down|up|1|0       keyboard scan code 0..255
 //           button N down|up|1|0       controller button 0..127
@@ -39,12 +46,14 @@
 // Events of one frame apply in file order.
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <string>
 #include <vector>
 
 #include "platform/platform_input_local.h"
@@ -69,14 +78,14 @@ struct ScriptDevice {
   JoystickState joystick;
 };
 
-enum class ChangeKind { Key, Button, Axis, Hat, Lost, Unplug, Plug, Close };
+enum class ChangeKind { Key, Button, Axis, Hat, Lost, Unplug, Plug, Close, WindowKey };
 
 struct ScriptEvent {
   long frame;
-  int device;  // -1 for close
+  int device;  // -1 for close and window keys
   ChangeKind kind;
-  int index;   // key, button or axis number
-  int32_t value;
+  int index;   // key, button or axis number; a window key's virtual key
+  int32_t value;  // a window key's bits: 1 down, 2 ctrl, 4 shift
 };
 
 const char* const kAxisNames[kJoystickAxisCount] = {"x", "y", "z", "rx", "ry", "rz", "slider1", "slider2"};
@@ -105,6 +114,21 @@ bool SplitWords(const std::string& line, std::vector<std::string>* words) {
     }
   }
   return true;
+}
+
+// The virtual key of a window key's name; 0 for a name not known.
+int WindowKeyOf(const std::string& name) {
+  std::string n;
+  for (char c : name) n += char(std::tolower(static_cast<unsigned char>(c)));
+  if (n.size() == 1 && n[0] >= 'a' && n[0] <= 'z') return 'A' + (n[0] - 'a');
+  if (n.size() == 1 && n[0] >= '0' && n[0] <= '9') return n[0];
+  if (n == "shift") return kVkShift;
+  if (n == "ctrl") return kVkControl;
+  if (n.size() >= 2 && n[0] == 'f') {
+    int f = std::atoi(n.c_str() + 1);
+    if (f >= 1 && f <= 12 && n == "f" + std::to_string(f)) return kVkF1 + f - 1;
+  }
+  return 0;
 }
 
 bool IsQuoted(const std::string& w) { return w.size() >= 2 && w.front() == '"' && w.back() == '"'; }
@@ -224,6 +248,20 @@ struct Parser {
       script->events.push_back({frame > 0 ? frame : 1, -1, ChangeKind::Close, 0, 0});
       return true;
     }
+    if (w[2] == "window") {
+      int vk = w.size() >= 4 ? WindowKeyOf(w[3]) : 0;
+      if (!vk) return Fail("window needs a key: a letter, a digit, f1..f12, shift or ctrl");
+      int32_t down = 0;
+      if (w.size() < 5 || !ParseSwitch(w[4], &down)) return Fail("window key needs down or up");
+      int32_t bits = down;
+      for (size_t i = 5; i < w.size(); i++) {
+        if (w[i] == "ctrl") bits |= 2;
+        else if (w[i] == "shift") bits |= 4;
+        else return Fail("unknown modifier \"" + w[i] + "\"");
+      }
+      script->events.push_back({frame > 0 ? frame : 1, -1, ChangeKind::WindowKey, vk, bits});
+      return true;
+    }
     long device = 0;
     if (!ParseNumber(w[2], 0, kMaxScriptDevices - 1, &device) || size_t(device) >= script->devices.size())
       return Fail("\"" + w[2] + "\" is not a device declared above");
@@ -291,6 +329,10 @@ void Apply(InputScript* s, const ScriptEvent& e, Window* window) {
     if (window) PostCloseEvent(window);  // without a main window there is nothing to close
     return;
   }
+  if (e.kind == ChangeKind::WindowKey) {
+    if (window) PostKeyEvent(window, (e.value & 1) != 0, e.index, (e.value & 2) != 0, (e.value & 4) != 0);
+    return;
+  }
   ScriptDevice& d = s->devices[e.device];
   switch (e.kind) {
     case ChangeKind::Key: d.keys[e.index] = e.value ? 0x80 : 0; break;
@@ -300,7 +342,8 @@ void Apply(InputScript* s, const ScriptEvent& e, Window* window) {
     case ChangeKind::Lost: d.pendingLosses++; break;
     case ChangeKind::Unplug: d.plugged = false; break;
     case ChangeKind::Plug: d.plugged = true; break;
-    case ChangeKind::Close: break;
+    case ChangeKind::Close:
+    case ChangeKind::WindowKey: break;
   }
 }
 

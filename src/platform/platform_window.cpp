@@ -86,6 +86,30 @@ SDL_Scancode ScancodeOfVirtualKey(int vk) {
   }
 }
 
+// The SDL key of a virtual key, for the keys posted as typed (0 for none).
+SDL_Keycode KeycodeOfVirtualKey(int vk) {
+  if (vk >= 'A' && vk <= 'Z') return SDL_Keycode(SDLK_a + (vk - 'A'));
+  if (vk >= '0' && vk <= '9') return SDL_Keycode(SDLK_0 + (vk - '0'));
+  if (vk >= kVkF1 && vk <= kVkF12) return SDL_Keycode(SDLK_F1 + (vk - kVkF1));
+  switch (vk) {
+    case kVkShift: return SDLK_LSHIFT;
+    case kVkControl: return SDLK_LCTRL;
+    case kVkMenu: return SDLK_LALT;
+    case kVkTab: return SDLK_TAB;
+    case kVkReturn: return SDLK_RETURN;
+    case kVkEscape: return SDLK_ESCAPE;
+    case kVkSpace: return SDLK_SPACE;
+    case kVkPrior: return SDLK_PAGEUP;
+    case kVkNext: return SDLK_PAGEDOWN;
+    case kVkLeft: return SDLK_LEFT;
+    case kVkUp: return SDLK_UP;
+    case kVkRight: return SDLK_RIGHT;
+    case kVkDown: return SDLK_DOWN;
+    case kVkDelete: return SDLK_DELETE;
+    default: return 0;
+  }
+}
+
 Window* WindowOfId(uint32_t id) {
   SDL_Window* sdl = SDL_GetWindowFromID(id);
   return sdl ? static_cast<Window*>(SDL_GetWindowData(sdl, kWindowDataKey)) : nullptr;
@@ -187,6 +211,9 @@ void SetWindowTitle(Window* window, const char* title) {
 void GetWindowClientSize(Window* window, int* width, int* height) {
   int w = 0, h = 0;
   if (window) SDL_GetWindowSize(window->sdl, &w, &h);
+  // SDL keeps the size a minimised window had; the engine's windows report
+  // no client area then, so that nothing is drawn into it.
+  if (window && (SDL_GetWindowFlags(window->sdl) & SDL_WINDOW_MINIMIZED)) h = 0;
   if (width) *width = w;
   if (height) *height = h;
 }
@@ -237,6 +264,10 @@ bool PollEvent(Event* out) {
         ev.window = WindowOfId(e.key.windowID);
         ev.key = VirtualKeyOf(e.key.keysym.sym);
         ev.repeat = e.key.repeat != 0;
+        // The modifiers as they were when the key arose, not as they are
+        // when the queue is read.
+        ev.ctrl = (e.key.keysym.mod & KMOD_CTRL) != 0;
+        ev.shift = (e.key.keysym.mod & KMOD_SHIFT) != 0;
         if (ev.key == 0) continue;
         break;
       case SDL_MOUSEBUTTONDOWN:
@@ -280,6 +311,18 @@ bool PollEvent(Event* out) {
           ev.active = false;
         } else if (e.window.event == SDL_WINDOWEVENT_CLOSE) {
           ev.kind = EventKind::Close;
+        } else if (e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
+          ev.kind = EventKind::Resize;
+          ev.x = e.window.data1;
+          ev.y = e.window.data2;
+        } else if (e.window.event == SDL_WINDOWEVENT_MINIMIZED) {
+          // SDL keeps the width; the client area has no height now.
+          ev.kind = EventKind::Resize;
+          if (ev.window) SDL_GetWindowSize(ev.window->sdl, &ev.x, nullptr);
+          ev.y = 0;
+        } else if (e.window.event == SDL_WINDOWEVENT_RESTORED || e.window.event == SDL_WINDOWEVENT_MAXIMIZED) {
+          ev.kind = EventKind::Resize;
+          if (ev.window) SDL_GetWindowSize(ev.window->sdl, &ev.x, &ev.y);
         } else {
           continue;
         }
@@ -306,6 +349,20 @@ void PostCommandEvent(Window* window, uint32_t command) {
 
 void PostAppEvent(Window* window, uint32_t code, void* param) {
   PostUser(window, EventKind::App, code, param);
+}
+
+void PostKeyEvent(Window* window, bool down, int vk, bool ctrl, bool shift) {
+  SDL_Keycode key = KeycodeOfVirtualKey(vk);
+  if (!key || !EnsureVideo()) return;
+  SDL_Event e;
+  std::memset(&e, 0, sizeof e);
+  e.type = down ? SDL_KEYDOWN : SDL_KEYUP;
+  e.key.windowID = window ? SDL_GetWindowID(window->sdl) : 0;
+  e.key.state = down ? SDL_PRESSED : SDL_RELEASED;
+  e.key.keysym.sym = key;
+  e.key.keysym.scancode = SDL_GetScancodeFromKey(key);
+  e.key.keysym.mod = Uint16((ctrl ? KMOD_LCTRL : 0) | (shift ? KMOD_LSHIFT : 0));
+  SDL_PushEvent(&e);
 }
 
 bool IsKeyHeld(int vk) {

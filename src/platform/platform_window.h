@@ -59,6 +59,9 @@ enum class EventKind {
   Command,     // code: a menu or accelerator command id
   App,         // code and param: an application message posted by PostAppEvent
   Quit,        // the process is asked to end (signal, session end)
+  Resize,      // x, y: the window's new client width and height; a
+               // minimised window reports height 0, its restore the size
+               // it has again
 };
 
 enum : int { kMouseLeft = 0, kMouseRight = 1, kMouseMiddle = 2 };
@@ -110,6 +113,7 @@ bool GetDisplaySize(int display, int* width, int* height);
 Window* CreateWindow(const WindowDesc& desc);
 void DestroyWindow(Window* window);
 void SetWindowTitle(Window* window, const char* title);  // Shift-JIS
+// The client area's size in pixels; a minimised window's height is 0.
 void GetWindowClientSize(Window* window, int* width, int* height);
 // Shows a window created hidden.
 void ShowWindow(Window* window);
@@ -132,6 +136,11 @@ bool PollEvent(Event* event);
 void PostCloseEvent(Window* window);
 void PostCommandEvent(Window* window, uint32_t command);
 void PostAppEvent(Window* window, uint32_t code, void* param);
+// Posts a key going down or up in the window, as the user's typing would
+// (the scripted input's window keys): a KeyDown or KeyUp event of the
+// virtual key with the Ctrl and Shift states given. Keys without an SDL
+// equivalent are dropped.
+void PostKeyEvent(Window* window, bool down, int vk, bool ctrl, bool shift);
 
 // Whether a virtual key is held now (for Ctrl and Shift tests).
 bool IsKeyHeld(int vk);

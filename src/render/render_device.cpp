@@ -458,45 +458,7 @@ int GraphicsSystem::PresentFrame() {
       deviceLost_ = 1;
     } else if (level == kGfxErrDeviceNotReset) {
       deviceLost_ = 1;
-      // (a) The effect lets go of the targets it samples.
-      if (effect_) {
-        int handles[] = {handles_.shadowTexture[0], handles_.shadowTexture[1], handles_.shadowTexture[2],
-                         handles_.texture,          handles_.envTexture,       handles_.mirrorTexture,
-                         handles_.lightTexture};
-        for (int h : handles) g.SetEffectTexture(effect_, h, nullptr);
-        ForgetSlotCaches();
-      }
-      // (b) Registered targets release their surfaces.
-      for (TextureHolder* holder : registry_) {
-        if (!holder) continue;
-        Logf(log, core::kLogInfo, "%s", Sjis("サーフェス開放\n"));
-        holder->ReleaseTextureSurfaces(*this);
-      }
-      // (c) The device's own targets: the device takes the back buffer back.
-      for (GfxSurface*& s : savedTargets_) {
-        g.ReleaseSurface(s);
-        s = nullptr;
-      }
-      g.ReleaseSurface(savedDepth_);
-      savedDepth_ = nullptr;
-      // A bound holder would keep its texture alive through the reset.
-      g.SetTexture(device_, 0, nullptr);
-      // (d, e) Fonts forget their textures; the reset.
-      ReleaseFonts();
-      uint32_t result = g.Reset(device_, present_);
-      Logf(log, core::kLogInfo, "%s", Sjis(ResetResultText(result)));
-      // (f) Whatever the result: the defaults, the targets, light, fog and
-      // object colour again.
-      targetFlags_ = 0;
-      targetWidth_ = backWidth_;
-      targetHeight_ = backHeight_;
-      RestoreDeviceState(1);
-      for (int i = 0; i < kRenderTargetSlots; i++)
-        if (registry_[i]) registry_[i]->CreateRenderTargetTexture(*this, registryFormat_[i]);
-      g.SetLight(device_, 0, light_);
-      SetLight(lightDir_, lightDiffuse_, lightAmbient_);
-      SetFog(fogStart_, fogEnd_, fogColor_);
-      SetObjectColorParameter(objectColor_[0], objectColor_[1], objectColor_[2], objectColor_[3]);
+      ResetDevice();
       wasReset_ = 1;
     }
     // A failed reset leaves the device lost; the next present tries again.
@@ -514,6 +476,80 @@ int GraphicsSystem::PresentFrame() {
     framesThisSecond_ = 0;
   }
   return wasReset_;
+}
+
+uint32_t GraphicsSystem::ResetDevice() {
+  using namespace platform;
+  const GfxApi& g = *gfx_;
+  // (a) The effect lets go of the targets it samples.
+  if (effect_) {
+    int handles[] = {handles_.shadowTexture[0], handles_.shadowTexture[1], handles_.shadowTexture[2],
+                     handles_.texture,          handles_.envTexture,       handles_.mirrorTexture,
+                     handles_.lightTexture};
+    for (int h : handles) g.SetEffectTexture(effect_, h, nullptr);
+    ForgetSlotCaches();
+  }
+  // (b) Registered targets release their surfaces.
+  for (TextureHolder* holder : registry_) {
+    if (!holder) continue;
+    Logf(log, core::kLogInfo, "%s", Sjis("サーフェス開放\n"));
+    holder->ReleaseTextureSurfaces(*this);
+  }
+  // (c) The device's own targets: the device takes the back buffer back.
+  for (GfxSurface*& s : savedTargets_) {
+    g.ReleaseSurface(s);
+    s = nullptr;
+  }
+  g.ReleaseSurface(savedDepth_);
+  savedDepth_ = nullptr;
+  // A bound holder would keep its texture alive through the reset.
+  g.SetTexture(device_, 0, nullptr);
+  // (d, e) Fonts forget their textures; the reset.
+  ReleaseFonts();
+  uint32_t result = g.Reset(device_, present_);
+  Logf(log, core::kLogInfo, "%s", Sjis(ResetResultText(result)));
+  // (f) Whatever the result: the defaults, the targets, light, fog and
+  // object colour again.
+  targetFlags_ = 0;
+  targetWidth_ = backWidth_;
+  targetHeight_ = backHeight_;
+  RestoreDeviceState(1);
+  for (int i = 0; i < kRenderTargetSlots; i++)
+    if (registry_[i]) registry_[i]->CreateRenderTargetTexture(*this, registryFormat_[i]);
+  g.SetLight(device_, 0, light_);
+  SetLight(lightDir_, lightDiffuse_, lightAmbient_);
+  SetFog(fogStart_, fogEnd_, fogColor_);
+  SetObjectColorParameter(objectColor_[0], objectColor_[1], objectColor_[2], objectColor_[3]);
+  return result;
+}
+
+int GraphicsSystem::ResizeClient(int width, int height) {
+  clientWidth_ = width < 0 ? 0 : width;
+  clientHeight_ = height < 0 ? 0 : height;
+  // A minimised window keeps its back buffer: nothing is drawn into it
+  // until the window comes back, and a buffer of no pixels cannot be made.
+  if (!device_ || width <= 0 || height <= 0) return 0;
+  if (width == backWidth_ && height == backHeight_) return 0;
+  BeginScenePass(0, 0);
+  int oldWidth = backWidth_, oldHeight = backHeight_;
+  present_.backBufferWidth = backWidth_ = width;
+  present_.backBufferHeight = backHeight_ = height;
+  if (ResetDevice() != platform::kGfxOk) {
+    // The device kept the buffer it had; so does the record of it, and the
+    // next resize tries again.
+    Logf(log, core::kLogError, "back buffer %d x %d not made; it stays %d x %d\n", width, height, oldWidth,
+         oldHeight);
+    present_.backBufferWidth = backWidth_ = targetWidth_ = oldWidth;
+    present_.backBufferHeight = backHeight_ = targetHeight_ = oldHeight;
+    return 0;
+  }
+  description_.modeInUse.width = width;
+  description_.modeInUse.height = height;
+  // The new buffer starts black, as every presented frame's successor does.
+  gfx_->BeginScene(device_);
+  gfx_->Clear(device_, platform::kClearTarget | platform::kClearZBuffer, 0xFF000000u, 1.0f);
+  gfx_->EndScene(device_);
+  return 1;
 }
 
 void GraphicsSystem::ReleaseDirect3D() {

@@ -278,6 +278,15 @@ class GraphicsSystem {
   int InitDevice(int shadersWanted);
   // -1 without a device; 1 when the device was reset during the call, else 0.
   int PresentFrame();
+  // The main window's client area changed to width x height (height 0 while
+  // the window is minimised). GetClientSize reports the new size at once.
+  // With a device and a non-empty area of another size than the back
+  // buffer's, the device is reset to a back buffer of the new size (the
+  // registered targets are made again at their own sizes, the back buffer
+  // bound with its full viewport) and the result is 1; otherwise (no
+  // device, an empty area, the same size, or a reset that failed, which
+  // keeps the old back buffer) 0. Call between frames, not inside a scene.
+  int ResizeClient(int width, int height);
   // The device's default states; `afterReset` 1 also rebuilds what a reset
   // dropped (fonts, saved targets, effect handles).
   void RestoreDeviceState(int afterReset);
@@ -445,6 +454,11 @@ class GraphicsSystem {
   void ReleaseFonts();
   // render_effect.cpp
   void SendSpotColours(bool lit);
+  // render_device.cpp
+  // Releases what the device holds in its default pool, resets it with the
+  // present parameters and restores every state and registered target;
+  // returns the reset's result.
+  uint32_t ResetDevice();
   // render_stereo.cpp
   void ReleaseHeadset();
   // render_texture.cpp

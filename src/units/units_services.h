@@ -230,6 +230,9 @@ struct Unit : render::DisplayObject {
   int32_t lifeTimer = -1;      // steps before release; <= 0 none
   Unit* master = nullptr;      // owner: the unit that fired or carries it
   int32_t score = 0;           // 10 at placement, 0 at death
+  // Advanced by every reset (kept otherwise): with the record's address it
+  // tells this life of a pooled record from a later one in the same slot.
+  uint32_t spawnSerial = 0;
 
   // --- Trails -------------------------------------------------------------
   int32_t trailWord = 0;
@@ -262,6 +265,7 @@ struct Unit : render::DisplayObject {
   int32_t gunCoolWord = 0;
   Unit* weaponChildren[kUnitWeaponSlots][kUnitChildrenPerSlot] = {};
   int32_t ammo[kUnitWeaponSlots][3] = {};  // current, stock, max per slot
+  uint32_t lastDamageSourceSerial = 0;  // the spawn serial of lastDamageSource
 
   // --- View and behaviour words ------------------------------------------
   float viewYaw = 0;
@@ -296,7 +300,8 @@ inline bool IsUnitDestroyed(const Unit& unit) { return unit.state >= kUnitStateD
 
 // Every field back to its reset value: parent and master unlinked, queues
 // and targeting labels freed, texts emptied (buffers kept), the display
-// object re-initialised. pathIndex, sceneNumber and home are kept.
+// object re-initialised. pathIndex, sceneNumber and home are kept; spawnSerial
+// advances.
 void ResetUnit(Unit& unit);
 
 // [SECTION] Unit types and the unit database

@@ -139,6 +139,7 @@ void ResetUnit(Unit& unit) {
   unit.networkId = -1;
   unit.lifeTimer = -1;
   unit.score = 0;
+  unit.spawnSerial++;  // a new life of the record
   unit.trailWord = 0;
   std::memset(unit.trailPoints, 0, sizeof unit.trailPoints);
   std::memset(unit.trailStates, 0, sizeof unit.trailStates);
@@ -156,6 +157,7 @@ void ResetUnit(Unit& unit) {
   unit.engineLimitHigh = 1.0f;
   unit.target = nullptr;
   unit.lastDamageSource = nullptr;
+  unit.lastDamageSourceSerial = 0;
   unit.aimPoint = {};
   unit.lockWord = 0;
   unit.gunHeat = unit.gunBarrel = unit.gunCoolWord = 0;

@@ -145,6 +145,43 @@ TEST(CallErrors, AnEmptyObjectReadsAsTheZeroVector) {
   for (float c : f.world.fadeColour) EXPECT_EQ(c, 0.0f);
 }
 
+TEST(EnvironmentCalls, TheEntrySettersFillTheirEntryAndRefuseAnEntryOutOfRange) {
+  WorldFixture f;
+  test::WriteFile("sky_a.png", "");
+  f.Run("function main() {\r\n"
+        "  set_fog_state(1, 100.0, 900.0, {r:255, g:51, b:0});\r\n"
+        "  set_light_state(0, {x:0, y:-2, z:0}, {r:255, g:255, b:255}, {r:51, g:51, b:51});\r\n"
+        "  set_sky_state(1, \"sky_a.png\", \"/sky_b.png\", 3);\r\n"
+        "  set_shadow_state(1, 2);\r\n"
+        "}\r\n");
+  ASSERT_EQ(f.RuntimeError(), "");
+  world::EnvironmentRecord& env = f.world.environment;
+  EXPECT_EQ(env.fogNear[1], 100.0f);
+  EXPECT_EQ(env.fogFar[1], 900.0f);
+  EXPECT_NEAR(env.fogColour[1][1], 0.2f, 1e-6f);
+  EXPECT_NEAR(env.lightDirection[0][1], -1.0f, 1e-6f);  // normalised
+  EXPECT_NEAR(env.lightColourB[0][0], 0.2f, 1e-6f);
+  EXPECT_EQ(env.shadow[1], 2);
+  EXPECT_EQ(env.weather[1], 3);
+  // Both sky files are found from the calling script's folder, a leading
+  // slash from the working folder.
+  char first[world::EnvironmentRecord::kSkyNameBytes], second[world::EnvironmentRecord::kSkyNameBytes];
+  env.GetSkyTextureNames(1, first, second);
+  EXPECT_NE(std::string(first).find("sky_a.png"), std::string::npos);
+  EXPECT_NE(std::string(second).find("sky_b.png"), std::string::npos);
+
+  for (const char* call : {"set_fog_state(2, 1.0, 2.0, {})", "set_light_state(-1, {}, {}, {})",
+                           "set_sky_state(5, \"a\", \"b\", 0)"}) {
+    WorldFixture g;
+    g.Run(std::string("function main() {\r\n  ") + call + ";\r\n}\r\n");
+    EXPECT_NE(g.RuntimeError().find(test::Sjis("関数の第1引数が範囲を超えています。")), std::string::npos) << call;
+  }
+  WorldFixture h;
+  h.Run("function main() {\r\n  set_fog_state(0, 1.0, 2.0, 7);\r\n}\r\n");
+  EXPECT_NE(h.RuntimeError().find(test::Sjis("set_fog_state関数の第4引数がオブジェクトではありません。")),
+            std::string::npos);
+}
+
 TEST(CallErrors, ReferArgumentsThatTheCallDoesNotWriteKeepTheirValues) {
   WorldFixture f;
   // Declared here as a game might, with refer parameters.

@@ -230,6 +230,7 @@ void ApplySampler(GfxDevice* dev, int s) {
     return a == kAddressMirror ? GL_MIRRORED_REPEAT : a == kAddressClamp ? GL_CLAMP_TO_EDGE : GL_REPEAT;
   };
   GLuint so = dev->samplers[s];
+  dev->stats.samplerStates++;
   glSamplerParameteri(so, GL_TEXTURE_WRAP_S, address(st[kSampAddressU]));
   glSamplerParameteri(so, GL_TEXTURE_WRAP_T, address(st[kSampAddressV]));
   bool magLinear = st[kSampMagFilter] == kFilterLinear;
@@ -334,9 +335,11 @@ void UpdateFixed(GfxDevice* dev, FixedProgram& f) {
   if (f.pixelSerial != dev->viewportSerial) {
     f.pixelSerial = dev->viewportSerial;
     glUniform2f(f.pixel, 1.0f / float(dev->viewport.width), 1.0f / float(dev->viewport.height));
+    dev->stats.uniformUploads++;
   }
   if (f.syncedChange == dev->fixedChange) return;
   f.syncedChange = dev->fixedChange;
+  dev->stats.uniformUploads += 16;  // every glUniform* below
   UploadMatrix(f.world, dev->world);
   UploadMatrix(f.view, dev->view);
   UploadMatrix(f.proj, dev->proj);
@@ -541,6 +544,7 @@ uint32_t Present(GfxDevice* dev) {
   SDL_Window* sdl = SdlWindowOf(dev->window);
   int w = 0, h = 0;
   SDL_GL_GetDrawableSize(sdl, &w, &h);
+  dev->stats.framebufferChanges++;
   glBindFramebuffer(GL_READ_FRAMEBUFFER, dev->blitFbo);
   glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
   // The back buffer is stored top row first; the window's first row is its
@@ -594,6 +598,7 @@ void EndScene(GfxDevice*) {}
 void Clear(GfxDevice* dev, uint32_t flags, uint32_t colour, float z) {
   if (!dev) return;
   SyncFramebuffer(dev);
+  dev->stats.clears++;
   const GfxViewport& v = dev->viewport;
   glEnable(GL_SCISSOR_TEST);
   glScissor(v.x, v.y, v.width, v.height);
@@ -620,6 +625,7 @@ void SetViewport(GfxDevice* dev, const GfxViewport& v) {
   if (!dev) return;
   dev->viewport = v;
   dev->viewportSerial++;
+  dev->stats.viewports++;
   glViewport(v.x, v.y, v.width, v.height);
   glDepthRange(v.minZ, v.maxZ);
 }
@@ -670,17 +676,30 @@ void SetRenderState(GfxDevice* dev, uint32_t state, uint32_t value) {
     case kRsZEnable:
       if (value) glEnable(GL_DEPTH_TEST);
       else glDisable(GL_DEPTH_TEST);
+      dev->stats.renderStates++;
       break;
-    case kRsZWriteEnable: glDepthMask(value ? GL_TRUE : GL_FALSE); break;
-    case kRsFillMode: glPolygonMode(GL_FRONT_AND_BACK, value == kFillWireframe ? GL_LINE : GL_FILL); break;
-    case kRsCullMode: ApplyCull(dev); break;
+    case kRsZWriteEnable:
+      glDepthMask(value ? GL_TRUE : GL_FALSE);
+      dev->stats.renderStates++;
+      break;
+    case kRsFillMode:
+      glPolygonMode(GL_FRONT_AND_BACK, value == kFillWireframe ? GL_LINE : GL_FILL);
+      dev->stats.renderStates++;
+      break;
+    case kRsCullMode:
+      ApplyCull(dev);
+      dev->stats.renderStates++;
+      break;
     case kRsShadeMode: break;  // picks the program at the next draw
     case kRsAlphaBlendEnable:
     case kRsSrcBlend:
     case kRsDestBlend:
     case kRsSeparateAlphaBlendEnable:
     case kRsSrcBlendAlpha:
-    case kRsDestBlendAlpha: ApplyBlend(dev); break;
+    case kRsDestBlendAlpha:
+      ApplyBlend(dev);
+      dev->stats.renderStates++;
+      break;
     default: dev->fixedChange++; break;
   }
 }
@@ -710,6 +729,7 @@ void SetTransform(GfxDevice* dev, uint32_t which, const Matrix& m) {
   else if (which == kTransformProjection) dev->proj = m;
   else return;
   dev->fixedChange++;
+  dev->transformSerial++;
 }
 
 void SetLight(GfxDevice* dev, int index, const GfxLight& light) {
@@ -748,16 +768,20 @@ void DrawPrimitive(GfxDevice* dev, uint32_t type, int start, int count) {
   if (!dev || !dev->vertices || count <= 0) return;
   PrepareDraw(dev);
   glBindVertexArray(BufferVao(dev, dev->vertices));
+  dev->stats.vertexArrayBinds++;
   glDrawArrays(PrimitiveMode(type), start, VertexCount(type, count));
+  CountDraw(dev, count, dev->vertices, false);
 }
 
 void DrawIndexedPrimitive(GfxDevice* dev, uint32_t type, int baseVertex, int startIndex, int count) {
   if (!dev || !dev->vertices || !dev->indices || count <= 0) return;
   PrepareDraw(dev);
   glBindVertexArray(BufferVao(dev, dev->vertices));
+  dev->stats.vertexArrayBinds++;
   glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, dev->indices->id);
   glDrawElementsBaseVertex(PrimitiveMode(type), VertexCount(type, count), GL_UNSIGNED_SHORT,
                            reinterpret_cast<const void*>(uintptr_t(startIndex) * 2), baseVertex);
+  CountDraw(dev, count, dev->vertices, false);
 }
 
 void DrawPrimitiveUP(GfxDevice* dev, uint32_t type, int count, const void* data, int stride) {
@@ -783,11 +807,13 @@ void DrawPrimitiveUP(GfxDevice* dev, uint32_t type, int count, const void* data,
   glUnmapBuffer(GL_ARRAY_BUFFER);
   dev->streamOffset = offset + bytes;
   glBindVertexArray(dev->streamVaos[layout]);
+  dev->stats.vertexArrayBinds++;
   if (dev->streamStride[layout] != stride) {
     dev->streamStride[layout] = stride;
     SetupAttribs(layout, stride);
   }
   glDrawArrays(PrimitiveMode(type), GLint(offset / size_t(stride)), vertices);
+  CountDraw(dev, count, nullptr, false);
 }
 
 void DrawSprites(GfxDevice* dev, GfxTexture* texture, const GfxSpriteVertex* v, int quads) {
@@ -816,6 +842,11 @@ void DrawSprites(GfxDevice* dev, GfxTexture* texture, const GfxSpriteVertex* v, 
                GL_STREAM_DRAW);
   glDrawArrays(GL_TRIANGLES, 0, GLsizei(triangles.size()));
   ApplyRasterState(dev);
+  // Its own state and the device's put back; the uniform; the vertex array.
+  dev->stats.renderStates += 2;
+  dev->stats.uniformUploads++;
+  dev->stats.vertexArrayBinds++;
+  CountDraw(dev, quads * 2, nullptr, true);
 }
 
 }  // namespace
@@ -824,25 +855,49 @@ void DrawSprites(GfxDevice* dev, GfxTexture* texture, const GfxSpriteVertex* v, 
 // Shared helpers
 // ---------------------------------------------------------------------------
 
+void CountDraw(GfxDevice* dev, int primitives, const GfxBuffer* source, bool alone) {
+  GfxFrameStats& s = dev->stats;
+  s.drawCalls++;
+  s.primitives += uint32_t(primitives);
+  if (primitives == 1) s.singlePrimitiveDraws++;
+  if (alone || dev->drawsInObject == 0 || dev->objectTransform != dev->transformSerial ||
+      dev->objectSource != source) {
+    s.objects++;
+    dev->drawsInObject = 0;
+    dev->objectTransform = dev->transformSerial;
+    dev->objectSource = source;
+  }
+  dev->drawsInObject++;
+  s.maxDrawsPerObject = std::max(s.maxDrawsPerObject, dev->drawsInObject);
+  // A DrawSprites batch closes its object: whatever follows starts anew.
+  if (alone) dev->drawsInObject = 0;
+}
+
 void BindProgram(GfxDevice* dev, GLuint program) {
   if (dev->currentProgram == program) return;
   dev->currentProgram = program;
+  dev->stats.programBinds++;
   glUseProgram(program);
 }
 
 void BindUnit(GfxDevice* dev, int unit, GLuint texture) {
-  if (dev->unitTexture[unit] == texture) return;
-  dev->unitTexture[unit] = texture;
+  // The unit becomes the active one even when it holds the texture already:
+  // callers go on to upload to or set parameters of "the bound texture",
+  // which GL takes from the active unit.
   if (dev->activeUnit != unit) {
     dev->activeUnit = unit;
     glActiveTexture(GLenum(GL_TEXTURE0 + unit));
   }
+  if (dev->unitTexture[unit] == texture) return;
+  dev->unitTexture[unit] = texture;
+  dev->stats.textureBinds++;
   glBindTexture(GL_TEXTURE_2D, texture);
 }
 
 void SyncFramebuffer(GfxDevice* dev) {
   if (!dev->fboDirty) return;
   dev->fboDirty = false;
+  dev->stats.framebufferChanges++;
   glBindFramebuffer(GL_FRAMEBUFFER, dev->fbo);
   GLenum buffers[kMaxTargets];
   for (int i = 0; i < kMaxTargets; i++) {
@@ -952,6 +1007,12 @@ const GfxApi& Gl33Api() {
     a.EndPass = gl33::EndPass;
     a.End = gl33::End;
     a.CurrentPass = gl33::CurrentPass;
+    a.GetFrameStats = [](GfxDevice* d) { return d ? d->stats : GfxFrameStats{}; };
+    a.ResetFrameStats = [](GfxDevice* d) {
+      if (!d) return;
+      d->stats = GfxFrameStats{};
+      d->drawsInObject = 0;
+    };
     return a;
   }();
   return api;

@@ -233,6 +233,7 @@ void CommitEffect(GfxEffect* e) {
   if (p.pixelSerial != dev->viewportSerial) {
     p.pixelSerial = dev->viewportSerial;
     glUniform2f(p.pixelLocation, 1.0f / float(dev->viewport.width), 1.0f / float(dev->viewport.height));
+    dev->stats.uniformUploads++;
   }
   if (p.syncedChange != e->change) {
     p.syncedChange = e->change;
@@ -241,6 +242,7 @@ void CommitEffect(GfxEffect* e) {
       GLint loc = p.location[i];
       if (loc < 0 || p.synced[i] == param.serial) continue;
       p.synced[i] = param.serial;
+      if (param.type != ParamType::Sampler) dev->stats.uniformUploads++;
       switch (param.type) {
         case ParamType::Float: glUniform1f(loc, param.value[0]); break;
         case ParamType::Vec2: glUniform2fv(loc, 1, param.value); break;
@@ -346,6 +348,7 @@ void SetVector(GfxEffect* e, int handle, const float* values, int count) {
   if (!p || p->type == ParamType::Sampler) return;
   int n = std::min(count, ParamFloats(p->type));
   std::memcpy(p->value, values, sizeof(float) * size_t(n));
+  if (p->type == ParamType::Mat4) e->dev->transformSerial++;
   Touch(e, p);
 }
 
@@ -353,6 +356,7 @@ void SetMatrix(GfxEffect* e, int handle, const Matrix& m) {
   EffectParam* p = ParamOf(e, handle);
   if (!p || p->type != ParamType::Mat4) return;
   std::memcpy(p->value, m.m, sizeof m.m);
+  e->dev->transformSerial++;
   Touch(e, p);
 }
 

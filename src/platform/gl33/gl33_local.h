@@ -172,12 +172,24 @@ struct GfxDevice {
   GLuint blitFbo = 0;            // reads the back buffer for Present
   int streamStride[5] = {};      // stride each stream VAO is set up for
 
+  // Counters (GetFrameStats). An object lasts while neither a transform
+  // (transformSerial, bumped by every world, view or projection set and
+  // every matrix parameter set) nor the vertex buffer changes.
+  GfxFrameStats stats;
+  uint32_t transformSerial = 1;
+  uint32_t objectTransform = 0;      // transformSerial of the current object
+  const GfxBuffer* objectSource = nullptr;  // its vertex buffer (null: streamed)
+  uint32_t drawsInObject = 0;        // 0: the next draw starts an object
+
   int liveDefaultTextures = 0;  // render targets alive (Reset refuses then)
   int lostState = 0;            // 0 fine, 1 lost (Present fails), 2 not reset
   uint32_t resetError = 0;
 };
 
 // gl33_device.cpp
+// Counts a draw of `primitives` from `source` (null: streamed from memory);
+// `alone` makes it an object of its own whatever changed.
+void CountDraw(GfxDevice* dev, int primitives, const GfxBuffer* source, bool alone);
 void BindProgram(GfxDevice* dev, GLuint program);
 void BindUnit(GfxDevice* dev, int unit, GLuint texture);
 void SyncFramebuffer(GfxDevice* dev);

@@ -1,0 +1,77 @@
+// units_projectile.h -- helpers shared by the missile, bomb and mounted-weapon
+// steps (units_missiles.cpp, units_mounted.cpp).
+#pragma once
+
+#include <cmath>
+#include <cfloat>
+
+#include "units/units_services.h"
+
+namespace world {
+class GameWorld;
+}
+
+namespace units {
+
+// Jamming flag that blinds a seeker: a missile or guided bomb flies on
+// without turning toward its target while its jamming level is above 0.
+constexpr uint32_t kJamBlindsSeeker = 0x2;
+
+// Built-in sound slots of the weapon steps.
+enum : int {
+  kSoundHit = 8,
+  kSoundExplosion = 9,
+  kSoundWeaponLoaded = 19,
+  kSoundChaingunSpinUp = 27,
+};
+
+// --- Small vector helpers (float32, no fast paths) -----------------------
+inline Vec3 Add(const Vec3& a, const Vec3& b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
+inline Vec3 Sub(const Vec3& a, const Vec3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+inline Vec3 Mul(const Vec3& a, float s) { return {a.x * s, a.y * s, a.z * s}; }
+inline float Dot(const Vec3& a, const Vec3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+inline Vec3 Cross(const Vec3& a, const Vec3& b) {
+  return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+inline float Length(const Vec3& v) { return std::sqrt(Dot(v, v)); }
+// Zero (and anything without a finite length) stays zero.
+inline Vec3 Normalize(const Vec3& v) {
+  float l = Length(v);
+  return (l > 0.0f && std::isfinite(l)) ? Mul(v, 1.0f / l) : Vec3{0, 0, 0};
+}
+// A point a step can steer toward: finite and short of the largest float
+// (which marks "no position").
+inline bool IsUsablePoint(const Vec3& p) {
+  return std::fabs(p.x) < FLT_MAX && std::fabs(p.y) < FLT_MAX && std::fabs(p.z) < FLT_MAX;
+}
+
+// True while the unit is simulated on this peer (a REMOTE copy is driven by
+// the messages of the peer that owns it).
+inline bool IsUnitLocal(const Unit& unit) { return (unit.flags & kUnitRemote) == 0; }
+
+// True while the jamming level is up and its flags blind the seeker.
+inline bool IsSeekerJammed(const Unit& unit) {
+  return unit.flightWords[3] != 0 && (unit.flightWords[4] & kJamBlindsSeeker) != 0;
+}
+
+// A live unit with a type (a target may have been released meanwhile).
+inline bool IsLiveTarget(const Unit* unit) { return unit && unit->type && unit->unitId != 0; }
+
+// Target class (0..3) of a unit's type; 0 without one.
+inline int TargetClass(const Unit& unit) { return unit.type ? (unit.type->mode & 3) : 0; }
+
+// (units_mounted.cpp)
+// Plays a built-in sound slot at a world point. The world offers the units no
+// sound service yet, so this stays silent until it does; the weapon steps
+// call it where their sounds belong.
+void PlayWeaponSound(world::GameWorld& world, int slot, const Vec3& at);
+// The smoke-and-flash pair at a muzzle (local point of the unit). The effect
+// objects are opaque to the units, so no sprite is made until the world
+// offers a way to dress one; returns the number of sprites made (0).
+int SpawnSmokeFlash(world::GameWorld& world, Unit& unit, const Vec3& localPoint);
+// The ending states every weapon unit shares: 998 (gone: DISAPPEAR trigger
+// and removal mark after 10 steps) and 999 (hit: after `hitSteps` to 998).
+// True when the state was one of them.
+bool StepWeaponEnding(world::GameWorld& world, Unit& unit, int32_t hitSteps);
+
+}  // namespace units
