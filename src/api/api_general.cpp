@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <string>
+#include <vector>
 
 #include "api/api_args.h"
 #include "api/api_local.h"
@@ -86,7 +87,7 @@ void CallFadeScreen(Call& call) {
   world::fade_screen(*call.world, 1.0f - from, 1.0f - to, step);
 }
 
-// [SECTION] Units
+// [SECTION] Units: weapons and firing
 
 // is_weapon(unit): 1 when the unit's type is a weapon, else 0 (a bad handle
 // too).
@@ -94,6 +95,142 @@ void CallIsWeapon(Call& call) {
   SetInt(call, 0);
   units::Unit* unit = UnitFromHandle(call, ArgInt(call, 0));
   if (unit && unit->type && (unit->type->attributes & units::kAttrWeapon)) SetInt(call, 1);
+}
+
+core::LogSystem* CallLog(const Call& call) {
+  return call.world && call.world->log ? call.world->log : call.context->engine->log;
+}
+
+// Every weapon slot at once, where a call allows it.
+constexpr int32_t kAllWeaponSlots = -1;
+
+// True for a weapon slot 0..3 (and for kAllWeaponSlots when `allowAll`);
+// another number is logged and the call does nothing: the slot arrays have
+// four entries.
+bool WeaponSlotUsable(const Call& call, int32_t slot, bool allowAll) {
+  if ((slot >= 0 && slot < units::kUnitWeaponSlots) || (allowAll && slot == kAllWeaponSlots)) return true;
+  core::Logf(CallLog(call), core::kLogError, "%s: weapon slot %d is not 0 to 3; nothing done\n", call.name,
+             int(slot));
+  return false;
+}
+
+// supply_weapon(unit, slot, percent): the slot's ammunition topped up by
+// the percentage of its capacity, and missing children put on its hard
+// points.
+void CallSupplyWeapon(Call& call) {
+  units::Unit* unit = UnitFromHandle(call, ArgInt(call, 0));
+  int32_t slot = ArgInt(call, 1);
+  if (!unit || !WeaponSlotUsable(call, slot, false)) return;
+  units::SupplyWeapon(*call.world, *unit, slot, ArgInt(call, 2));
+}
+
+// change_weapon(unit, slot or -1 for all four, weapon type name): the
+// slot's children let go, the slot armed with the named type and its
+// children put on the hard points at once. An empty name disarms the slot;
+// so does a name no type carries, with a log line, since a script that
+// misspells a weapon should be told why its unit has none.
+void CallChangeWeapon(Call& call) {
+  units::Unit* unit = UnitFromHandle(call, ArgInt(call, 0));
+  int32_t slot = ArgInt(call, 1);
+  if (!unit || !WeaponSlotUsable(call, slot, true)) return;
+  const char* name = ArgText(call, 2);
+  units::UnitType* weapon = name[0] ? units::FindUnitTypeByName(world::GetUnitDatabase(*call.world), name) : nullptr;
+  if (name[0] && !weapon)
+    core::Logf(CallLog(call), core::kLogError, "%s: no unit type named \"%s\"; the slot is left empty\n", call.name,
+               name);
+  units::ReleaseWeaponChildren(*call.world, *unit, slot);
+  units::SetWeapon(*call.world, *unit, slot, weapon);
+  // Spawning takes one slot at a time.
+  if (slot != kAllWeaponSlots) {
+    units::SpawnWeaponSlot(*call.world, *unit, slot, 1);
+    return;
+  }
+  for (int each = 0; each < units::kUnitWeaponSlots; each++) units::SpawnWeaponSlot(*call.world, *unit, each, 1);
+}
+
+// The target of shoot_gun and shoot_missile: a live unit locks the shooter
+// onto it; anything else (0, a bad handle, a free slot) fires unlocked.
+units::Unit* LockOnto(const Call& call, units::Unit& shooter, int32_t handle) {
+  units::Unit* target = UnitFromHandle(call, handle);
+  shooter.lockWord = target ? 1 : 0;
+  shooter.target = target;
+  return target;
+}
+
+// shoot_gun(unit, target): one gun shot toward the target's head, or
+// straight ahead without a target. A target whose head sits at the gun's
+// own origin gives no direction to aim along, so the gun fires ahead.
+void CallShootGun(Call& call) {
+  units::Unit* unit = UnitFromHandle(call, ArgInt(call, 0));
+  if (!unit) return;
+  units::Unit* target = LockOnto(call, *unit, ArgInt(call, 1));
+  if (target) {
+    Vec3 aim = unit->TransformPointToLocal(units::GetUnitHeadPos(*target));
+    float length = std::sqrt(aim.x * aim.x + aim.y * aim.y + aim.z * aim.z);
+    if (length > 0.0f && std::isfinite(length)) {
+      units::ShootGun(*call.world, *unit, Vec3{aim.x / length, aim.y / length, aim.z / length});
+      return;
+    }
+  }
+  units::ShootGunForward(*call.world, *unit);
+}
+
+// shoot_missile(unit, target): the current slot's first ready child fired,
+// guided onto the target when there is one.
+void CallShootMissile(Call& call) {
+  units::Unit* unit = UnitFromHandle(call, ArgInt(call, 0));
+  if (!unit) return;
+  LockOnto(call, *unit, ArgInt(call, 1));
+  units::ShootMissile(*call.world, *unit);
+}
+
+// [SECTION] Units: destruction
+
+// Kills the unit with the kill amount and no attacker or source; true when
+// it is down afterwards. An INERT or invulnerable unit, one whose HP never
+// falls, or one simulated on another machine (which is only told) is not.
+bool DestroyUnit(world::GameWorld& world, units::Unit& unit) {
+  return units::ApplyDamage(world, &unit, units::kKillDamage, 0, nullptr, nullptr) <= 0;
+}
+
+// destroy(unit): 1 when the unit was destroyed, else 0 (a bad handle, a
+// unit already at HP 0, or one the damage could not kill).
+void CallDestroy(Call& call) {
+  SetInt(call, 0);
+  units::Unit* unit = UnitFromHandle(call, ArgInt(call, 0));
+  if (!unit || units::GetUnitHp(*unit) <= 0) return;
+  SetInt(call, DestroyUnit(*call.world, *unit) ? 1 : 0);
+}
+
+// destroy_label(label): every unit of the current event mode that the label
+// selects (an empty label: all) and that still has HP is destroyed; the
+// number destroyed. The units are chosen before any is hit: destruction
+// runs triggers that may place new units, and takes attached parts down
+// with their carrier (those are then at HP 0 and not counted twice).
+void CallDestroyLabel(Call& call) {
+  SetInt(call, 0);
+  if (!call.world) return;
+  world::GameWorld& world = *call.world;
+  const char* label = ArgText(call, 0);
+  int mode = world::GetEventMode(world);
+  struct Chosen {
+    int slot;
+    units::Unit* unit;
+  };
+  std::vector<Chosen> chosen;
+  for (int slot = 1; slot < world::CountUnitSlots(world); slot++) {
+    units::Unit* unit = world::GetUnitAt(world, slot);
+    if (!unit || unit->sceneNumber != mode) continue;
+    if (label[0] && !units::MatchLabelPath(*unit, label, 0)) continue;
+    chosen.push_back({slot, unit});
+  }
+  int destroyed = 0;
+  for (const Chosen& c : chosen) {
+    // Still the same live unit after the kills before it.
+    if (world::GetUnitAt(world, c.slot) != c.unit) continue;
+    if (units::GetUnitHp(*c.unit) > 0 && DestroyUnit(world, *c.unit)) destroyed++;
+  }
+  SetInt(call, destroyed);
 }
 
 // [SECTION] Other calls
@@ -129,7 +266,7 @@ const CallEntry kGeneralCalls[] = {
     {"active_path", CallActivePath},
     {"active_path_label", CallActivePathLabel},
     {"add_damage", CallAddDamage},
-    {"change_weapon", nullptr},
+    {"change_weapon", CallChangeWeapon},
     {"create_bomb", CallCreateBomb},
     {"create_cloud", CallCreateCloud},
     {"create_electric", CallCreateElectric},
@@ -145,8 +282,8 @@ const CallEntry kGeneralCalls[] = {
     {"create_sprite_from_file", CallCreateSpriteFromFile},
     {"delete_unit", CallDeleteUnit},
     {"delete_unit_label", CallDeleteUnitLabel},
-    {"destroy", nullptr},
-    {"destroy_label", nullptr},
+    {"destroy", CallDestroy},
+    {"destroy_label", CallDestroyLabel},
     {"fade_bgm", CallFadeBgm},
     {"fade_screen", CallFadeScreen},
     {"fade_se", CallFadeSe},
@@ -179,8 +316,8 @@ const CallEntry kGeneralCalls[] = {
     {"release_object", CallReleaseObject},
     {"release_object_label", CallReleaseObjectLabel},
     {"rel_rot", CallRelRot},
-    {"shoot_gun", nullptr},
-    {"shoot_missile", nullptr},
+    {"shoot_gun", CallShootGun},
+    {"shoot_missile", CallShootMissile},
     {"stop_bgm", CallStopBgm},
     {"stop_gun", CallStopGun},
     {"stop_se", CallStopSe},
@@ -188,7 +325,7 @@ const CallEntry kGeneralCalls[] = {
     {"stop_weapon", CallStopWeapon},
     {"stop_voice", CallStopVoice},
     {"supply_hp", CallSupplyHp},
-    {"supply_weapon", nullptr},
+    {"supply_weapon", CallSupplyWeapon},
     {"transform", CallTransform},
     {"transform_animation", CallTransformAnimation},
 

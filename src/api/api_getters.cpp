@@ -27,6 +27,21 @@ void CallGetDamage(Call& call) {
   if (units::Unit* unit = UnitFromHandle(call, ArgInt(call, 0))) SetInt(call, units::GetUnitDamageTaken(*unit));
 }
 
+// get_ammo(unit, slot): the current ammunition of weapon slot 0..3; -1 for
+// a bad handle or slot, a slot without a weapon type, or one with no child
+// on its hard points.
+void CallGetAmmo(Call& call) {
+  SetInt(call, -1);
+  units::Unit* unit = UnitFromHandle(call, ArgInt(call, 0));
+  int32_t slot = ArgInt(call, 1);
+  if (!unit || slot < 0 || slot >= units::kUnitWeaponSlots || !unit->weaponTypes[slot]) return;
+  for (units::Unit* child : unit->weaponChildren[slot])
+    if (child) {
+      SetInt(call, unit->ammo[slot][0]);
+      return;
+    }
+}
+
 // [SECTION] Game and engine
 
 // get_event_mode(): 0 off, non-zero in an event, -1 while one is skipped.
@@ -44,7 +59,7 @@ void CallGetGameLevel(Call& call) {
 // [SECTION] Names
 
 const CallEntry kGetterCalls[] = {
-    {"get_ammo", nullptr},
+    {"get_ammo", CallGetAmmo},
     {"get_arrive_num", nullptr},
     {"get_child_handle", nullptr},
     {"get_child_handle_array", nullptr},

@@ -107,10 +107,8 @@ TEST(CallErrors, ANumberWhereAnObjectIsExpectedRaisesTheCallsError) {
       {"set_flight_area({x:1}, 3, 1.0)", "set_flight_area関数の第2引数がオブジェクトではありません。"},
       {"set_flight_area_center(0)", "set_flight_area_center関数の第1引数がオブジェクトではありません。"},
       {"set_fade_color(255)", "set_fade_color関数の第1引数がオブジェクトではありません。"},
-      {"shoot_gun(1, 0)", "shoot_gun: this system call is not available yet"},
       {"load_unit_master(5)", "load_unit_master関数の引数がオブジェクトではありません。"},
       {"load_map_data(5, 0, \"x\")", "load_map_data関数の第1引数が配列ではありません。"},
-      {"get_ammo(1, 0)", "get_ammo: this system call is not available yet"},
       {"ovr_get_rot()", "ovr_get_rot: this system call is not available yet"},
       {"vector_map_collision({}, {})", "vector_map_collision: this system call is not available yet"},
   };

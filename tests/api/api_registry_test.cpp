@@ -172,13 +172,13 @@ TEST(Dispatch, UnservedNamesReturnThePresetAndUnbuiltNamesRaise) {
   script::SystemCallArgument args[script::kSystemCallArguments] = {};
   script::SystemCallResult result;
   script::SystemCallContext context;
-  context.callName = "shoot_missile";
+  context.callName = "ovr_reset";
   context.engine = &f.world.scriptEngine;
   try {
-    api::HandleGeneralSystemCall(&result, context, args, scratch.data());
+    api::HandleVrSystemCall(&result, context, args, scratch.data());
     ADD_FAILURE() << "no error raised";
   } catch (const script::ScriptError& e) {
-    EXPECT_EQ(e.text, "shoot_missile: this system call is not available yet");
+    EXPECT_EQ(e.text, "ovr_reset: this system call is not available yet");
   }
 }
 

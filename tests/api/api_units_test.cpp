@@ -354,9 +354,6 @@ TEST(UnitCallErrors, NumbersWhereObjectsAreExpected) {
       {"transform(1, 2)", "transform関数の第2引数がオブジェクトではありません。"},
       {"inv_transform(1, 2)", "inv_transform関数の第2引数がオブジェクトではありません。"},
       {"transform_animation(1, \"f\", 3)", "transform_animation関数の第3引数がオブジェクトではありません。"},
-      {"shoot_gun(1, 0)", "shoot_gun: this system call is not available yet"},
-      {"shoot_missile(1, 0)", "shoot_missile: this system call is not available yet"},
-      {"destroy(1)", "destroy: this system call is not available yet"},
   };
   for (const ErrorCase& c : cases) {
     UnitWorld f;
