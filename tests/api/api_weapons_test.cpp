@@ -289,29 +289,6 @@ TEST(WeaponCalls, DestroyLeavesUnitsWithoutHpAlone) {
 
 // [SECTION] What the calls reach
 
-// True once the weapon slots have their bodies: arming a carrier slot gives
-// it a triple. Until the combat code is in, the tests of what the calls
-// reach have nothing to observe and are skipped.
-bool CombatBodiesIn() {
-  WeaponWorld f;
-  units::Unit* u = world::PutUnit(f.world, "red", f.plane, 1, "", 0, Vec3{}, Vec3{}, nullptr);
-  if (!u) return false;
-  units::SetWeapon(f.world, *u, 1, f.missile);
-  return u->ammo[1][2] != 0;
-}
-
-#define REQUIRE_COMBAT_BODIES() \
-  if (!CombatBodiesIn()) GTEST_SKIP() << "the weapon slots are stand-ins"
-
-// True once damage has its body: the kill amount takes a unit's HP.
-bool DamageBodyIn() {
-  WeaponWorld f;
-  units::Unit* u = world::PutUnit(f.world, "red", f.plane, 1, "", 0, Vec3{}, Vec3{}, nullptr);
-  if (!u) return false;
-  units::SetUnitHp(*u, 10, 10);
-  return units::ApplyDamage(f.world, u, units::kKillDamage, -1, nullptr, nullptr) <= 0;
-}
-
 // The shot of the gun type that `shooter` fired, or null.
 units::Unit* ShotOf(WeaponWorld& f, units::Unit* shooter, units::UnitType* gun) {
   for (int slot = 1; slot < world::CountUnitSlots(f.world); slot++)
@@ -324,7 +301,6 @@ units::Unit* ShotOf(WeaponWorld& f, units::Unit* shooter, units::UnitType* gun) 
 // (payload 10 / reload 4 = 2; a bomb of reload 20 still 1) and puts a ready
 // child on each defined hard point; an empty name disarms; -1 arms all four.
 TEST(WeaponEffects, ChangeWeaponArmsTheSlotAndPutsItsChildren) {
-  REQUIRE_COMBAT_BODIES();
   struct Case {
     const char* call;
     units::UnitType* WeaponWorld::*type;  // slot 0's weapon, null member: none
@@ -366,7 +342,6 @@ TEST(WeaponEffects, ChangeWeaponArmsTheSlotAndPutsItsChildren) {
 // supply_weapon adds percent x max / 100 + 1, up to max, then fills the
 // hard points from the stock.
 TEST(WeaponEffects, SupplyWeaponTopsUpAndRefills) {
-  REQUIRE_COMBAT_BODIES();
   struct Case {
     const char* call;
     int stock;
@@ -397,7 +372,6 @@ TEST(WeaponEffects, SupplyWeaponTopsUpAndRefills) {
 // shoot_missile launches the ready child: detached, given the target (or
 // none) and the launcher's launch-target word.
 TEST(WeaponEffects, ShootMissileLaunchesTheReadyChildAtTheTarget) {
-  REQUIRE_COMBAT_BODIES();
   for (const char* target : {"2", "0"}) {
     WeaponWorld f;
     f.Start(std::string("function main() { change_weapon(1, 0, \"missile\"); shoot_missile(1, ") + target +
@@ -422,7 +396,6 @@ TEST(WeaponEffects, ShootMissileLaunchesTheReadyChildAtTheTarget) {
 // shoot_gun fires toward the target's head from the unit's own frame, or
 // along the barrel without a target.
 TEST(WeaponEffects, ShootGunAimsAtTheTargetOrAhead) {
-  REQUIRE_COMBAT_BODIES();
   struct Case {
     const char* target;
     Vec3 at;       // where unit 2 stands
@@ -459,7 +432,6 @@ TEST(WeaponEffects, ShootGunAimsAtTheTargetOrAhead) {
 // the units of the event mode the label selects, attached parts going down
 // with their carrier uncounted.
 TEST(WeaponEffects, DestroyCountsOnlyWhatWentDown) {
-  if (!DamageBodyIn()) GTEST_SKIP() << "damage is a stand-in";
   WeaponWorld f;
   f.Start("int a; int b; int c; int again; int n;\r\n"
           "function main() { a = destroy(1); b = destroy(2); c = destroy(3); again = destroy(1); "

@@ -398,3 +398,22 @@ TEST(ImageFiles, OversizedHuffmanTablesAndShortBitmapsAreRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+// Holders that outlive the device (the world's models and map textures are
+// released after the window closed the device) let go of their textures
+// without reaching back into the device.
+TEST_F(Textures, TexturesReleasedAfterTheDeviceAreFreedSafely) {
+  Start(1);
+  render::TextureHolder plain, target;
+  ASSERT_EQ(plain.CreateFilledTexture(gs, 4, 4, 0xFF336699u, 0), 0u);
+  ASSERT_EQ(target.CreateRenderTarget(gs, 8, 8, platform::kFmtA8R8G8B8), 0u);
+  gs.ReleaseDirect3D();
+  plain.ReleaseTexture(gs);
+  target.ReleaseTexture(gs);
+  EXPECT_EQ(plain.texture, nullptr);
+  EXPECT_EQ(target.texture, nullptr);
+}
+
+}  // namespace

@@ -118,9 +118,6 @@ class WeaponWorld : public ::testing::Test {
     return true;
   }
 
-  // True once the real enemy test is linked (the stand-in accepts nobody).
-  bool EnemyTestIsLive(Unit& shooter, Unit& other) { return units::IsEnemyUnit(world, shooter, other) != 0; }
-
  private:
   const script::CScriptArray* Compile(const std::string& text) {
     se.ClearScriptEngine();

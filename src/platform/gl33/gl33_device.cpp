@@ -532,6 +532,12 @@ void ReleaseDevice(GfxDevice* dev) {
   glDeleteFramebuffers(1, &dev->blitFbo);
   SDL_GL_MakeCurrent(SdlWindowOf(dev->window), nullptr);
   SDL_GL_DeleteContext(static_cast<SDL_GLContext>(dev->context));
+  // Textures still held elsewhere lose their device: releasing one later
+  // only frees its record.
+  for (GfxTexture* t : dev->textures) {
+    t->dev = nullptr;
+    t->id = 0;
+  }
   delete dev;
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/platform_gfx.h"
@@ -182,6 +183,10 @@ struct GfxDevice {
   uint32_t drawsInObject = 0;        // 0: the next draw starts an object
 
   int liveDefaultTextures = 0;  // render targets alive (Reset refuses then)
+  // Every texture made on the device: a texture released after the device
+  // (a holder that outlives the renderer's teardown) must not reach back
+  // into it, so the device's release orphans them.
+  std::unordered_set<GfxTexture*> textures;
   int lostState = 0;            // 0 fine, 1 lost (Present fails), 2 not reset
   uint32_t resetError = 0;
 };

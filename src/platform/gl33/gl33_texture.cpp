@@ -128,12 +128,18 @@ uint32_t CreateTexture(GfxDevice* dev, int width, int height, int levels, uint32
     }
   }
   if (pool == kPoolDefault) dev->liveDefaultTextures++;
+  dev->textures.insert(t);
   *out = t;
   return kGfxOk;
 }
 
 void ReleaseTexture(GfxTexture* t) {
   if (!t || --t->refs > 0) return;
+  if (!t->dev) {  // its device is gone, and its GL name with the context
+    delete t;
+    return;
+  }
+  t->dev->textures.erase(t);
   if (t->id) {
     for (GLuint& bound : t->dev->unitTexture)
       if (bound == t->id) bound = 0;
