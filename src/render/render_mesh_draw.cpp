@@ -15,8 +15,11 @@ namespace {
 // Sends a mesh's tables to the device when they are new or changed.
 bool UploadMesh(GraphicsSystem& gs, MeshBuffer* mesh) {
   const GfxApi& g = gs.Gfx();
-  if (mesh->vb && (mesh->owner != &gs || mesh->device != gs.GetDevice())) {
-    // Made on a device that is gone: its buffers went with it.
+  if ((mesh->vb || mesh->ib) && (mesh->owner != &gs || mesh->device != gs.GetDevice())) {
+    // Made on another device (or one that is gone): let those go.
+    const GfxApi& old = mesh->owner ? mesh->owner->Gfx() : g;
+    if (mesh->vb) old.ReleaseBuffer(mesh->vb);
+    if (mesh->ib) old.ReleaseBuffer(mesh->ib);
     mesh->vb = mesh->ib = nullptr;
   }
   if (!mesh->vb || !mesh->ib) {

@@ -14,7 +14,8 @@ namespace render {
 using namespace platform;
 
 MeshBuffer::~MeshBuffer() {
-  if (owner && device && owner->GetDevice() == device) {
+  // Buffers whose device is gone only free their records.
+  if (owner) {
     if (vb) owner->Gfx().ReleaseBuffer(vb);
     if (ib) owner->Gfx().ReleaseBuffer(ib);
   }

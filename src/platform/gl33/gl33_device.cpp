@@ -538,6 +538,11 @@ void ReleaseDevice(GfxDevice* dev) {
     t->dev = nullptr;
     t->id = 0;
   }
+  for (GfxBuffer* b : dev->buffers) {
+    b->dev = nullptr;
+    b->id = 0;
+    for (GLuint& vao : b->vaos) vao = 0;
+  }
   delete dev;
 }
 

@@ -187,6 +187,7 @@ struct GfxDevice {
   // (a holder that outlives the renderer's teardown) must not reach back
   // into it, so the device's release orphans them.
   std::unordered_set<GfxTexture*> textures;
+  std::unordered_set<GfxBuffer*> buffers;  // likewise for vertex and index buffers
   int lostState = 0;            // 0 fine, 1 lost (Present fails), 2 not reset
   uint32_t resetError = 0;
 };

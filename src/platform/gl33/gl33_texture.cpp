@@ -262,6 +262,7 @@ uint32_t CreateBuffer(GfxDevice* dev, int bytes, bool index, GfxBuffer** out) {
   glGenBuffers(1, &b->id);
   glBindBuffer(GL_COPY_WRITE_BUFFER, b->id);
   glBufferData(GL_COPY_WRITE_BUFFER, bytes, nullptr, GL_STATIC_DRAW);
+  dev->buffers.insert(b);
   *out = b;
   return kGfxOk;
 }
@@ -269,7 +270,7 @@ uint32_t CreateBuffer(GfxDevice* dev, int bytes, bool index, GfxBuffer** out) {
 void* LockBuffer(GfxBuffer* b) { return b ? b->shadow.data() : nullptr; }
 
 void UnlockBuffer(GfxBuffer* b) {
-  if (!b) return;
+  if (!b || !b->dev) return;
   glBindBuffer(GL_COPY_WRITE_BUFFER, b->id);
   glBufferSubData(GL_COPY_WRITE_BUFFER, 0, b->bytes, b->shadow.data());
 }
@@ -281,6 +282,11 @@ void ReleaseBuffer(GfxBuffer* b) { DestroyBuffer(b); }
 void DestroyBuffer(GfxBuffer* b) {
   if (!b) return;
   GfxDevice* dev = b->dev;
+  if (!dev) {  // its device is gone, and its GL names with the context
+    delete b;
+    return;
+  }
+  dev->buffers.erase(b);
   if (dev->vertices == b) dev->vertices = nullptr;
   if (dev->indices == b) dev->indices = nullptr;
   for (GLuint vao : b->vaos)
