@@ -546,7 +546,7 @@ TEST_F(SampleFixture, UnitsMoveAlongTheSamplePaths) {
   units::ReadUnitPlacements(db, object, 0x82, "Demo/Unit/demo.plc");
   units::PathPointPool pool;
   int32_t ids = 1;
-  EXPECT_EQ(units::CreatePathsFromRecords(world, pool, &ids, world.scriptEngine), 16);
+  EXPECT_EQ(units::CreatePathsFromRecords(world, pool, &ids, world.scriptEngine), 19);
   EXPECT_EQ(world.scriptEngine.errors.count, 0) << world.scriptEngine.GetErrorListText();
 
   units::Unit falcon;
