@@ -155,12 +155,17 @@ void ExpectTheFight(const std::string& out) {
   const int falconHp = meet[1], ravenHp = meet[4];
   EXPECT_GT(ravenHp, 0);
 
-  std::vector<int> launch = NumbersAfter(out, "Demo: step ");
-  ASSERT_FALSE(launch.empty());
+  // The Sparrow first, not before the chime (the launch shares its sound
+  // slot), then the guns, the Raven's from further out.
   size_t launched = out.find(": the Falcon launched a Sparrow at the Raven from ");
+  size_t ravenFires = out.find(": the Raven opened fire on the Falcon from ");
+  size_t falconFires = out.find(": the Falcon opened fire on the Raven from ");
   ASSERT_NE(launched, std::string::npos) << out;
-  // Not before the chime (the launch shares its sound slot).
+  ASSERT_NE(ravenFires, std::string::npos) << out;
+  ASSERT_NE(falconFires, std::string::npos) << out;
   EXPECT_LT(out.find("Demo: the path trigger AirTimer fired"), launched);
+  EXPECT_LT(launched, ravenFires);
+  EXPECT_LT(ravenFires, falconFires);
 
   // Each hit line: the step, the HP before and after, the damage taken so
   // far. The HP only falls, by what the damage taken grows.
@@ -201,10 +206,10 @@ void ExpectTheFight(const std::string& out) {
 
   // Destroyed while the two pass each other, its blast heard in a slot of
   // its own (slot 40, copy 0).
-  std::vector<int> down = NumbersAfter(out, "Demo: step ", out.find(": the Raven was destroyed") == std::string::npos
-                                                               ? out.size()
-                                                               : out.rfind('\n', out.find(": the Raven was destroyed")) + 1);
-  ASSERT_FALSE(down.empty()) << out;
+  size_t destroyed = out.find(": the Raven was destroyed");
+  ASSERT_NE(destroyed, std::string::npos) << out;
+  std::vector<int> down = NumbersAfter(out, "Demo: step ", out.rfind('\n', destroyed) + 1);
+  ASSERT_FALSE(down.empty());
   EXPECT_GE(down[0], 900);
   EXPECT_LE(down[0], 1200);
   EXPECT_EQ(down[0], sides[1].lastStep);
@@ -235,6 +240,7 @@ TEST(StartupWorld, TheSampleGameRunsItsWorldHeadless) {
   int exitCode = -1;
   int32_t steps = 0;
   std::map<std::string, core::Vec3> positions;
+  int32_t ravenHp = -1, ravenState = -1;
   {
     app::Engine engine;
     SteadyClock clock;
@@ -246,10 +252,17 @@ TEST(StartupWorld, TheSampleGameRunsItsWorldHeadless) {
       if (!u) continue;
       units++;
       positions[u->label.Get()] = u->GetObjectWorldPosition();
+      if (std::string(u->label.Get()) == "Raven1") {
+        ravenHp = u->hp;
+        ravenState = u->state;
+      }
     }
   }
   std::string out = testing::internal::GetCapturedStdout();
   EXPECT_EQ(exitCode, 0);
+  // The Raven's wreck: no HP left, in the destroyed state.
+  EXPECT_EQ(ravenHp, 0);
+  EXPECT_EQ(ravenState, units::kUnitStateDestroyed);
   EXPECT_GE(steps, 1800);  // 30 seconds of game time
   for (const test::RecordedBox& box : game.boxes.Boxes()) ADD_FAILURE() << box.caption << ": " << box.text;
   EXPECT_NE(out.find("Demo: the start script is running."), std::string::npos);
