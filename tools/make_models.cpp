@@ -10,8 +10,8 @@
 //
 // The first form writes box.x, box_bin.x, box_tzip.x, box_bzip.x, arm.x,
 // arm_bzip.x and box.bmp into every FOLDER (tests/render/data and
-// games/Demo/Model); the second writes plane.x, vehicle.x, ship.x, aagun.x
-// and missile.x into FOLDER (games/Demo/Unit); the third ground.x, runway.x,
+// games/Demo/Model); the second writes plane.x, vehicle.x, ship.x, aagun.x,
+// missile.x and tracer.x into FOLDER (games/Demo/Unit); the third ground.x, runway.x,
 // hangar.x, tower.x, house.x, tree.x, water.x and their textures grass.bmp,
 // runway.bmp, wall.bmp, leaves.bmp and water.bmp into FOLDER
 // (games/Demo/Map). The
@@ -429,7 +429,7 @@ std::string BoxesToText(const char* name, const std::vector<Box>& boxes) {
   return out;
 }
 
-// The five sample units: sizes in metres, nose toward +z.
+// The sample units and their shots: sizes in metres, nose toward +z.
 std::vector<std::pair<const char*, std::string>> UnitModels() {
   const Box plane[] = {
       {-0.8f, -0.8f, -7.0f, 0.8f, 0.8f, 7.0f, 0.55f, 0.6f, 0.65f},    // fuselage
@@ -462,12 +462,17 @@ std::vector<std::pair<const char*, std::string>> UnitModels() {
       {-0.35f, -0.02f, -1.5f, 0.35f, 0.02f, -1.1f, 0.6f, 0.6f, 0.6f},  // fins
       {-0.02f, -0.35f, -1.5f, 0.02f, 0.35f, -1.1f, 0.6f, 0.6f, 0.6f},
   };
+  // A gun shot: a thin glowing streak.
+  const Box tracer[] = {
+      {-0.06f, -0.06f, -2.0f, 0.06f, 0.06f, 2.0f, 1.0f, 0.85f, 0.3f},
+  };
   return {
       {"plane.x", BoxesToText("Plane", {std::begin(plane), std::end(plane)})},
       {"vehicle.x", BoxesToText("Vehicle", {std::begin(vehicle), std::end(vehicle)})},
       {"ship.x", BoxesToText("Ship", {std::begin(ship), std::end(ship)})},
       {"aagun.x", BoxesToText("AaGun", {std::begin(aagun), std::end(aagun)})},
       {"missile.x", BoxesToText("Missile", {std::begin(missile), std::end(missile)})},
+      {"tracer.x", BoxesToText("Tracer", {std::begin(tracer), std::end(tracer)})},
   };
 }
 

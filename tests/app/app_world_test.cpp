@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <filesystem>
 #include <cmath>
 #include <map>
@@ -117,6 +118,108 @@ TEST(StartupWorld, ABadStartFileOfTheWorldIsReportedAndTheLoopGoesOn) {
   EXPECT_NE(test::ReadFile("CompileError.txt").find("world.script"), std::string::npos);
 }
 
+// The numbers after `key` in the line of `out` that holds it, up to the
+// line's end; empty when there is no such line.
+std::vector<int> NumbersAfter(const std::string& out, const std::string& key, size_t from = 0) {
+  std::vector<int> numbers;
+  size_t at = out.find(key, from);
+  if (at == std::string::npos) return numbers;
+  size_t end = out.find('\n', at);
+  std::string line = out.substr(at + key.size(), end == std::string::npos ? std::string::npos : end - at - key.size());
+  for (size_t i = 0; i < line.size();) {
+    if (std::isdigit(static_cast<unsigned char>(line[i])) || (line[i] == '-' && i + 1 < line.size() &&
+                                                              std::isdigit(static_cast<unsigned char>(line[i + 1])))) {
+      size_t used = 0;
+      numbers.push_back(std::stoi(line.substr(i), &used));
+      i += used;
+    } else {
+      i++;
+    }
+  }
+  return numbers;
+}
+
+// The sample's fight, from its printed lines: the Falcon (unit 1) meets
+// the Raven of the other team with two Sparrows armed; after the chime it
+// launches one, which hits; both fighters' guns hit the other as they close
+// head-on; every hit lowers the HP by a damage in the spread of its weapon;
+// the Raven is destroyed while they pass (the paths meet about step 1050),
+// its wreck blast is heard, and the Falcon lives on.
+void ExpectTheFight(const std::string& out) {
+  std::vector<int> meet = NumbersAfter(out, "Demo: the Falcon (unit ");
+  ASSERT_EQ(meet.size(), 5u) << out;  // unit, HP, Sparrows, Raven's unit, HP
+  EXPECT_EQ(meet[0], 1);
+  EXPECT_GT(meet[1], 0);
+  EXPECT_EQ(meet[2], 2);
+  EXPECT_GT(meet[3], 1);
+  const int falconHp = meet[1], ravenHp = meet[4];
+  EXPECT_GT(ravenHp, 0);
+
+  // The Sparrow first, not before the chime (the launch shares its sound
+  // slot), then the guns, the Raven's from further out.
+  size_t launched = out.find(": the Falcon launched a Sparrow at the Raven from ");
+  size_t ravenFires = out.find(": the Raven opened fire on the Falcon from ");
+  size_t falconFires = out.find(": the Falcon opened fire on the Raven from ");
+  ASSERT_NE(launched, std::string::npos) << out;
+  ASSERT_NE(ravenFires, std::string::npos) << out;
+  ASSERT_NE(falconFires, std::string::npos) << out;
+  EXPECT_LT(out.find("Demo: the path trigger AirTimer fired"), launched);
+  EXPECT_LT(launched, ravenFires);
+  EXPECT_LT(ravenFires, falconFires);
+
+  // Each hit line: the step, the HP before and after, the damage taken so
+  // far. The HP only falls, by what the damage taken grows.
+  struct Side {
+    const char* key;
+    int hp;
+    int hits = 0;
+    int lastStep = 0;
+    int taken = 0;
+  } sides[] = {{": the Falcon was hit: HP ", falconHp}, {": the Raven was hit: HP ", ravenHp}};
+  for (Side& side : sides) {
+    for (size_t at = out.find(side.key); at != std::string::npos; at = out.find(side.key, at + 1)) {
+      size_t lineStart = out.rfind('\n', at) + 1;
+      std::vector<int> step = NumbersAfter(out, "Demo: step ", lineStart);
+      std::vector<int> hit = NumbersAfter(out, side.key, at);
+      ASSERT_EQ(hit.size(), 3u) << out.substr(lineStart, 120);
+      EXPECT_EQ(hit[0], side.hp) << side.key;
+      EXPECT_LT(hit[1], hit[0]) << side.key;
+      EXPECT_EQ(hit[2] - side.taken, hit[0] - hit[1]) << side.key;
+      EXPECT_GE(step[0], side.lastStep);
+      side.hp = hit[1];
+      side.taken = hit[2];
+      side.lastStep = step[0];
+      side.hits++;
+    }
+  }
+  // The Sparrow (DAMAGE 200 against fighters) and at least one gun hit.
+  EXPECT_GE(sides[1].hits, 2);
+  EXPECT_EQ(sides[1].hp, 0);
+  EXPECT_GE(sides[1].taken, ravenHp);
+  // The Raven's gun hit the Falcon (GUN_DAMAGE 10 spread 8..12 a hit), and
+  // the Falcon lived on.
+  EXPECT_GE(sides[0].hits, 1);
+  EXPECT_GT(sides[0].hp, 0);
+  EXPECT_LT(sides[0].hp, falconHp);
+  EXPECT_LE(sides[0].taken, 12 * sides[0].hits);
+  EXPECT_GE(sides[0].taken, 8 * sides[0].hits);
+
+  // Destroyed while the two pass each other, its blast heard in a slot of
+  // its own (slot 40, copy 0).
+  size_t destroyed = out.find(": the Raven was destroyed");
+  ASSERT_NE(destroyed, std::string::npos) << out;
+  std::vector<int> down = NumbersAfter(out, "Demo: step ", out.rfind('\n', destroyed) + 1);
+  ASSERT_FALSE(down.empty());
+  EXPECT_GE(down[0], 900);
+  EXPECT_LE(down[0], 1200);
+  EXPECT_EQ(down[0], sides[1].lastStep);
+  EXPECT_NE(out.find(": the Raven was destroyed; played Se/blast.wav where it fell (sound handle 2621440)."),
+            std::string::npos);
+  EXPECT_NE(out.find("Demo: the fight is over: the Falcon has HP " + std::to_string(sides[0].hp) +
+                     ", the Raven HP 0."),
+            std::string::npos);
+}
+
 // The sample game headless for 30 seconds of game time: the start script
 // hands the world its script, which loads the scene (masters, terrain, units
 // on their paths) and its sounds through the system calls; the units move
@@ -137,6 +240,7 @@ TEST(StartupWorld, TheSampleGameRunsItsWorldHeadless) {
   int exitCode = -1;
   int32_t steps = 0;
   std::map<std::string, core::Vec3> positions;
+  int32_t ravenHp = -1, ravenState = -1;
   {
     app::Engine engine;
     SteadyClock clock;
@@ -148,10 +252,17 @@ TEST(StartupWorld, TheSampleGameRunsItsWorldHeadless) {
       if (!u) continue;
       units++;
       positions[u->label.Get()] = u->GetObjectWorldPosition();
+      if (std::string(u->label.Get()) == "Raven1") {
+        ravenHp = u->hp;
+        ravenState = u->state;
+      }
     }
   }
   std::string out = testing::internal::GetCapturedStdout();
   EXPECT_EQ(exitCode, 0);
+  // The Raven's wreck: no HP left, in the destroyed state.
+  EXPECT_EQ(ravenHp, 0);
+  EXPECT_EQ(ravenState, units::kUnitStateDestroyed);
   EXPECT_GE(steps, 1800);  // 30 seconds of game time
   for (const test::RecordedBox& box : game.boxes.Boxes()) ADD_FAILURE() << box.caption << ": " << box.text;
   EXPECT_NE(out.find("Demo: the start script is running."), std::string::npos);
@@ -160,9 +271,9 @@ TEST(StartupWorld, TheSampleGameRunsItsWorldHeadless) {
   EXPECT_NE(out.find("Demo: loaded the map master (Map/map_master.txt)."), std::string::npos);
   EXPECT_NE(out.find("Demo: loaded the terrain (Map/demo.map)."), std::string::npos);
   EXPECT_NE(out.find("Demo: loaded the sounds (Se/tick.wav, Se/chime.wav, Se/blast.wav)."), std::string::npos);
-  // The file's 16 path points and 4 units; the tank's path event ran.
-  EXPECT_NE(out.find("Demo: placed the sample units (Unit/demo.plc): 20 path points and units."), std::string::npos);
-  EXPECT_GE(units, 4);
+  // The file's 19 path points and 5 units; the tank's path event ran.
+  EXPECT_NE(out.find("Demo: placed the sample units (Unit/demo.plc): 24 path points and units."), std::string::npos);
+  EXPECT_GE(units, 5);
   EXPECT_NE(out.find("The tank has appeared."), std::string::npos);
   EXPECT_NE(out.find("Demo: the world has run 61 steps."), std::string::npos);
   EXPECT_NE(out.find("Demo: the world has run 1801 steps."), std::string::npos);
@@ -178,6 +289,7 @@ TEST(StartupWorld, TheSampleGameRunsItsWorldHeadless) {
                      "(sound handle 1441792)."),
             std::string::npos);
   EXPECT_EQ(out.find("Demo: the world ends the game."), std::string::npos);  // closed before
+  ExpectTheFight(out);
   EXPECT_FALSE(platform::PathExists("RuntimeError.txt"));
   EXPECT_EQ(test::ReadFile("CompileError.txt"), "");
   // The units on paths left their placements; the gun without one stayed.
@@ -186,7 +298,8 @@ TEST(StartupWorld, TheSampleGameRunsItsWorldHeadless) {
     core::Vec3 at;
     bool moves;
   };
-  for (Placed p : {Placed{"Falcon1", {2000, 500, -2000}, true}, Placed{"Tank1", {-300, 0, -600}, true},
+  for (Placed p : {Placed{"Falcon1", {2000, 500, -2000}, true}, Placed{"Raven1", {-3419, 530, 2859}, true},
+                   Placed{"Tank1", {-300, 0, -600}, true},
                    Placed{"Ship1", {3000, 0, -1000}, true}, Placed{"Gun1", {200, 0, 300}, false}}) {
     ASSERT_EQ(positions.count(p.label), 1u) << p.label;
     core::Vec3 v = positions[p.label];
