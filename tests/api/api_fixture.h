@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 #include <string>
 
 #include "api/api_local.h"
@@ -60,6 +61,37 @@ struct WorldFixture : RegisteredWorld {
   std::string RuntimeError() {
     return std::filesystem::exists("RuntimeError.txt") ? test::ReadFile("RuntimeError.txt") : "";
   }
+};
+
+// A world whose script is reset first, then takes units placed by the test
+// (so `main` runs with them in the pool) of types the test adds.
+struct PlacingWorld : WorldFixture {
+  units::UnitType* AddType(const char* name, int defense, uint32_t attributes, int typeValue = 0) {
+    auto type = std::make_unique<units::UnitType>();
+    type->key = type->name = name;
+    type->defense = defense;
+    type->attributes = attributes;
+    type->typeValue = typeValue;
+    units::UnitType* raw = type.get();
+    world.unitDatabase->types.push_back(std::move(type));
+    return raw;
+  }
+
+  // The script's reset only; then Place() and Finish().
+  void Start(const std::string& text) {
+    Run(text, 1);
+    world.freezeCountdown = 1000;  // units without a model are not stepped away
+  }
+  units::Unit* Place(units::UnitType* type, const char* label = "", units::Unit* parent = nullptr,
+                     core::Vec3 position = {}) {
+    units::Unit* u = world::PutUnit(world, "red", type, 1, label, 0, position, core::Vec3{}, parent);
+    EXPECT_NE(u, nullptr);
+    return u;
+  }
+  void Finish(int frames = 2) {
+    for (int i = 0; i < frames; i++) world.RunWorldFrame(nullptr);
+  }
+  units::Unit* At(int slot) { return world::GetUnitAt(world, slot); }
 };
 
 }  // namespace apitest

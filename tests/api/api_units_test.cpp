@@ -20,7 +20,7 @@ using core::Vec3;
 
 // A world with a plane and a missile type, and units placed after the reset
 // that starts the script (so `main` runs with them in the pool).
-struct UnitWorld : WorldFixture {
+struct UnitWorld : apitest::PlacingWorld {
   units::UnitType* plane = nullptr;
   units::UnitType* missile = nullptr;
 
@@ -29,31 +29,6 @@ struct UnitWorld : WorldFixture {
     missile = AddType("missile", 10, units::kAttrWeapon);
   }
 
-  units::UnitType* AddType(const char* name, int defense, uint32_t attributes) {
-    auto type = std::make_unique<units::UnitType>();
-    type->key = type->name = name;
-    type->defense = defense;
-    type->attributes = attributes;
-    units::UnitType* raw = type.get();
-    world.unitDatabase->types.push_back(std::move(type));
-    return raw;
-  }
-
-  // The script's reset only; then Place() and Finish().
-  void Start(const std::string& text) {
-    Run(text, 1);
-    world.freezeCountdown = 1000;  // units without a model are not stepped away
-  }
-  units::Unit* Place(units::UnitType* type, const char* label = "", units::Unit* parent = nullptr,
-                     Vec3 position = {}) {
-    units::Unit* u = world::PutUnit(world, "red", type, 1, label, 0, position, Vec3{}, parent);
-    EXPECT_NE(u, nullptr);
-    return u;
-  }
-  void Finish(int frames = 2) {
-    for (int i = 0; i < frames; i++) world.RunWorldFrame(nullptr);
-  }
-  units::Unit* At(int slot) { return world::GetUnitAt(world, slot); }
   int Alive() {
     world::PopulationRecord* r = world::FindNamedRecord(world, "red");
     return r ? r->alive[0] : -1;

@@ -20,7 +20,7 @@ using core::Vec3;
 // A world with a carrier type (payload 10 in every slot, hard point 0 of
 // slot 0 defined), a missile and a bomb type, and units placed after the
 // reset that starts the script (so `main` runs with them in the pool).
-struct WeaponWorld : WorldFixture {
+struct WeaponWorld : apitest::PlacingWorld {
   units::UnitType* plane = nullptr;
   units::UnitType* missile = nullptr;
   units::UnitType* bomb = nullptr;
@@ -35,32 +35,6 @@ struct WeaponWorld : WorldFixture {
     bomb->reloadTime = 20;
   }
 
-  units::UnitType* AddType(const char* name, int defense, uint32_t attributes, int typeValue) {
-    auto type = std::make_unique<units::UnitType>();
-    type->key = type->name = name;
-    type->defense = defense;
-    type->attributes = attributes;
-    type->typeValue = typeValue;
-    units::UnitType* raw = type.get();
-    world.unitDatabase->types.push_back(std::move(type));
-    return raw;
-  }
-
-  // The script's reset only; then Place() and Finish().
-  void Start(const std::string& text) {
-    Run(text, 1);
-    world.freezeCountdown = 1000;  // units without a model are not stepped away
-  }
-  units::Unit* Place(units::UnitType* type, const char* label = "", units::Unit* parent = nullptr,
-                     Vec3 position = {}) {
-    units::Unit* u = world::PutUnit(world, "red", type, 1, label, 0, position, Vec3{}, parent);
-    EXPECT_NE(u, nullptr);
-    return u;
-  }
-  void Finish(int frames = 2) {
-    for (int i = 0; i < frames; i++) world.RunWorldFrame(nullptr);
-  }
-  units::Unit* At(int slot) { return world::GetUnitAt(world, slot); }
   std::string Log() { return test::ReadFile("system.log"); }
 };
 
