@@ -14,6 +14,7 @@
 #include "units/units_combat.h"
 #include "units_local.h"
 #include "units_projectile.h"
+#include "units_shots.h"
 
 namespace units {
 
@@ -243,9 +244,13 @@ bool FireMounted(world::GameWorld& world, Unit& weapon) {
 
 // [SECTION] Services the weapon steps share
 
-void PlayWeaponSound(world::GameWorld&, int, const Vec3&) {}
+void PlayWeaponSound(world::GameWorld& world, int slot, const Vec3& position) {
+  PlaySoundAt(world, slot, position, 0);
+}
 
-int SpawnSmokeFlash(world::GameWorld&, Unit&, const Vec3&) { return 0; }
+int SpawnSmokeFlash(world::GameWorld& world, Unit& unit, const Vec3& localPoint) {
+  return world::CreateSmokeFlash(world, &unit, localPoint);
+}
 
 bool StepWeaponEnding(world::GameWorld& world, Unit& unit, int32_t hitSteps) {
   if (unit.state == kUnitStateFinal) {

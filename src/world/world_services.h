@@ -61,6 +61,9 @@ core::LogSystem* GetWorldLog(GameWorld& world);
 // pan and frequency (0: the slot's own); the copy index, or -1 without a
 // sound system or on a relay peer (no effects, no sounds).
 int PlayWorldSound(GameWorld& world, int slot, int volume, int pan, int frequency);
+// Stops every playing copy of a sound slot; 1 when one was playing, else 0
+// (also without a sound system).
+int StopWorldSound(GameWorld& world, int slot);
 // The step's input: three arrays of 128 buttons (held, trigger, repeat) and
 // two triples of analogue values (-1 to 1, quantised to hundredths where
 // the recorder keeps them). Null outputs are skipped.
@@ -302,5 +305,10 @@ int CreateParticle(GameWorld& world, Vec3 position, Vec3 vector, int count);
 // A timed spot light of the world's 128-slot pool: its slot, -1 when full.
 int AddPointLight(GameWorld& world, Vec3 position, Vec3 direction, Vec3 colour, float range, float factor,
                   int lifetime);
+// The muzzle flash: two sprites of the effect sheet (a smoke puff and a
+// flash streak) made children of the unit at a point of its own frame; they
+// fade with their parent. The number of sprites made (0 in reduced-effects
+// mode or with the pool exhausted).
+int CreateSmokeFlash(GameWorld& world, units::Unit* unit, Vec3 localPoint);
 
 }  // namespace world
