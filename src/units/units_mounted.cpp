@@ -333,9 +333,10 @@ int SweepHitUnits(world::GameWorld& world, Unit& projectile, const Vec3& from, c
   bool fused = (projectile.type->attributes & kAttrNearfuse) && ProximityFuseFires(world, projectile, to);
   if (fused) result++;
 
+  int onWater = 0;
   if (!victim) {
     Vec3 ground{}, groundNormal{};
-    if (world::CastRayAgainstTerrain(world, &ground, &groundNormal, from, to, kTerrainMode)) {
+    if (world::CastRayAgainstTerrain(world, &ground, &groundNormal, from, to, kTerrainMode, &onWater)) {
       result = 1;
       point = ground;
       normal = groundNormal;
@@ -345,9 +346,6 @@ int SweepHitUnits(world::GameWorld& world, Unit& projectile, const Vec3& from, c
     }
   }
 
-  // Whether the terrain struck is water would need the map object the ray
-  // met; the world's terrain cast reports only its point and normal.
-  const int onWater = 0;
   int inBlast = ExplodeProjectile(world, projectile, point, normal, 1, onWater);
   if (!inBlast && !victim) PlayWeaponSound(world, kSoundHit, point);
   RequestUnitState(projectile, kUnitStateDestroyed);

@@ -260,8 +260,10 @@ units::Unit* vector_unit_collision(GameWorld& world, units::Unit* skip, Vec3* hi
 // [SECTION] Scene services: ray casts against the map objects, camera shake
 
 // The first map object the segment from `from` to `to` meets, by the map
-// objects' filter bits (`mode`): non-zero and the hit point (and normal).
-int CastRayAgainstTerrain(GameWorld& world, Vec3* hit, Vec3* normal, Vec3 from, Vec3 to, int mode);
+// objects' filter bits (`mode`): non-zero and the hit point (and normal);
+// `onWater`, when given, becomes 1 when that object is WATER, else 0.
+int CastRayAgainstTerrain(GameWorld& world, Vec3* hit, Vec3* normal, Vec3 from, Vec3 to, int mode,
+                          int* onWater = nullptr);
 // The nearer hit of the map objects and the units' hit tests (skipping one
 // unit): 1 and the hit point.
 int CastRayAgainstWorld(GameWorld& world, units::Unit* skip, Vec3* hit, Vec3 from, Vec3 to);

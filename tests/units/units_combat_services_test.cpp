@@ -80,8 +80,29 @@ class CombatServices : public WeaponWorld {
 
   void TearDown() override { world.sound = nullptr; }
 
+  // Two slabs whose top faces are y = 0: ground for x below 0, water above.
+  void AddGroundAndWater() {
+    const char* master =
+        R"({GROUND_A:{MODEL_FILE:"box.x",ATTRIBUTE:["GROUND"],SCALE:{x:5000,y:1,z:5000}},)"
+        R"(WATER_A:{MODEL_FILE:"box.x",ATTRIBUTE:["GROUND","WATER"],SCALE:{x:5000,y:1,z:5000}}})";
+    ASSERT_EQ(world::LoadMapMaster(world, Data(master)), 1);
+    ASSERT_EQ(world::ReadMapPlacements(
+                  world, Data(R"([{ID:"GROUND_A",POS:{x:-5000,y:-1,z:0}},{ID:"WATER_A",POS:{x:5000,y:-1,z:0}}])"), 0),
+              1);
+  }
+
   core::FilePackageTable soundPackages;
   sound::SoundSystem sound;
+
+ private:
+  const script::CScriptArray* Data(const std::string& text) {
+    se.ClearScriptEngine();
+    se.ResetScriptEngine(nullptr, nullptr);
+    std::string source = "extern object __data__=\r\n" + text + "\r\n;\r\n";
+    EXPECT_EQ(se.LoadScriptMemory(source.c_str(), "data.txt"), 1) << se.GetErrorListText();
+    script::CScriptValue* v = se.FindGlobal("__data__");
+    return v && v->type == script::kValueCompound ? v->data.array : nullptr;
+  }
 };
 
 // [SECTION] Placed units carry their weapons
@@ -225,6 +246,41 @@ TEST_F(CombatServices, ExplosionsAreHeard) {
   sound.StopSoundSlot(9, -1);
   units::ExplodeProjectile(world, *big, Vec3{0, 500, 0}, Vec3{0, 1, 0}, 0, 0);
   EXPECT_FALSE(Playing(8) || Playing(9));
+}
+
+// [SECTION] Water
+
+TEST_F(CombatServices, TheTerrainCastTellsWaterApart) {
+  AddGroundAndWater();
+  struct Case {
+    float x;
+    int hit, water;
+  } table[] = {{-100, 1, 0}, {100, 1, 1}, {20000, 0, 0}};
+  for (const Case& c : table) {
+    SCOPED_TRACE(c.x);
+    Vec3 at{}, normal{};
+    int water = -1;
+    EXPECT_EQ(world::CastRayAgainstTerrain(world, &at, &normal, Vec3{c.x, 10, 0}, Vec3{c.x, -10, 0}, 3, &water) != 0,
+              c.hit != 0);
+    EXPECT_EQ(water, c.water);
+  }
+}
+
+TEST_F(CombatServices, AProjectileIntoWaterSplashes) {
+  AddGroundAndWater();
+  UnitType& launcher = Carrier("launcher");
+  UnitType& rocket = Missile("rocket", 1);
+  Unit* owner = Put(launcher, "blue", Vec3{0, 500, 0});
+  for (float x : {-100.0f, 100.0f}) {
+    SCOPED_TRACE(x);
+    for (world::EffectObject* e : world.effectPool) world::ResetEffectObject(*e);
+    Unit* p = Spawn(rocket, owner, Vec3{x, 5, 0}, Vec3{0, -10, 0});
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(units::SweepHitUnits(world, *p, Vec3{x, 5, 0}, Vec3{x, -5, 0}, 1.0f), 1);
+    bool splashed = false;
+    for (world::EffectObject* e : world.effectPool) splashed |= e->type == world::kEffectSplash;
+    EXPECT_EQ(splashed, x > 0);
+  }
 }
 
 // [SECTION] Muzzle flash
