@@ -357,6 +357,21 @@ int CreateSmokeFlash(GameWorld& world, units::Unit* unit, Vec3 localPoint) {
   return made;
 }
 
+int CreateTrailSprite(GameWorld& world, Vec3 from, Vec3 to, float width, int alpha) {
+  Vec3 along = platform::Vec3Subtract(to, from);
+  float length = platform::Vec3Length(along);
+  if (!(length > 0.0f) || !std::isfinite(length) || alpha <= 0) return 0;
+  EffectObject* e = TakeEffect(world, kEffectSpreadSprite, &Textures(world).gunfire, render::kSurfaceCentredYZ);
+  if (!e) return 0;
+  UseTextureRect(world, *e, 0, 0, 16, 32);
+  SetPosition(*e, Scale(Add(from, to), 0.5f));
+  const Vec3 yUp = {0, 1, 0};
+  e->SetObjectLookAt(Scale(along, 1.0f / length), &yUp);
+  e->SetObjectScale(width, width, length / 2.0f);
+  e->alpha = alpha > 255 ? 255 : alpha;
+  return 1;
+}
+
 int CreateHitEffect(GameWorld& world, Vec3 position, Vec3 direction) {
   EffectTextures& tex = Textures(world);
   const Vec3 yUp = {0, 1, 0};

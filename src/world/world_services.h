@@ -312,5 +312,10 @@ int AddPointLight(GameWorld& world, Vec3 position, Vec3 direction, Vec3 colour, 
 // fade with their parent. The number of sprites made (0 in reduced-effects
 // mode or with the pool exhausted).
 int CreateSmokeFlash(GameWorld& world, units::Unit* unit, Vec3 localPoint);
+// A smoke-trail sprite of the effect sheet laid from `from` to `to` (at
+// their midpoint, turned along them, `width` across), starting at `alpha`
+// (0..255) and fading and spreading on its own. 1, or 0 when no sprite was
+// made (reduced effects, an exhausted pool, a segment of no length).
+int CreateTrailSprite(GameWorld& world, Vec3 from, Vec3 to, float width, int alpha);
 
 }  // namespace world

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <limits>
 #include <string>
 
 #include "sound/sound_public.h"
@@ -308,6 +309,26 @@ TEST_F(CombatServices, TheMuzzleFlashHangsTwoSpritesOnTheUnit) {
   EXPECT_EQ(world::CreateSmokeFlash(world, nullptr, muzzle), 0);
   world.reducedEffects = 1;
   EXPECT_EQ(world::CreateSmokeFlash(world, unit, muzzle), 0);
+}
+
+// [SECTION] Missile trails
+
+TEST_F(CombatServices, ATrailSpriteSpansItsSegment) {
+  ASSERT_EQ(world::CreateTrailSprite(world, Vec3{0, 0, 0}, Vec3{0, 0, 8}, 0.1f, 300), 1);
+  world::EffectObject* sprite = world.effectPool[size_t(world.effectRing)];  // the one just taken
+  EXPECT_EQ(sprite->type, world::kEffectSpreadSprite);
+  Vec3 at = sprite->GetObjectPosition();
+  EXPECT_FLOAT_EQ(at.z, 4.0f);  // the midpoint
+  Vec3 scale = sprite->GetObjectScale();
+  EXPECT_FLOAT_EQ(scale.x, 0.1f);
+  EXPECT_FLOAT_EQ(scale.z, 4.0f);  // half the length
+  EXPECT_EQ(sprite->alpha, 255);   // held to the alpha range
+
+  // Nothing to lay: no length, no alpha, a broken point.
+  const float inf = std::numeric_limits<float>::infinity();
+  EXPECT_EQ(world::CreateTrailSprite(world, Vec3{1, 2, 3}, Vec3{1, 2, 3}, 0.1f, 100), 0);
+  EXPECT_EQ(world::CreateTrailSprite(world, Vec3{0, 0, 0}, Vec3{0, 0, 1}, 0.1f, 0), 0);
+  EXPECT_EQ(world::CreateTrailSprite(world, Vec3{0, 0, 0}, Vec3{inf, 0, 0}, 0.1f, 100), 0);
 }
 
 }  // namespace
