@@ -138,23 +138,12 @@ class Marking {
   std::vector<uint8_t> marked_;
 };
 
-// The child units of every weapon slot: each one's display object is
-// released (the world lets such a unit go at its next update) and the slot
-// emptied.
-void ReleaseWeaponChildren(units::Unit& unit) {
-  for (auto& slot : unit.weaponChildren)
-    for (units::Unit*& child : slot) {
-      if (child && child != &unit) child->ReleaseObject();
-      child = nullptr;
-    }
-}
-
 // What a delete does to each marked unit; the world removes it after the
 // step.
 void DeleteMarked(world::GameWorld& world, Marking& marking) {
   marking.ForEach([&](units::Unit& unit) {
     units::StopUnitEngineSound(world.sound, unit);
-    ReleaseWeaponChildren(unit);
+    units::ReleaseWeaponChildren(world, unit, -1);
     world::RunPathTriggers(world, world::kTriggerDisappear, &unit, &unit);
     world::CountUnitOut(world, &unit);
     if (world.networkGame) world.announcedDeletions++;
@@ -168,7 +157,7 @@ void ReleaseMarked(world::GameWorld& world, Marking& marking) {
   marking.ForEach([&](units::Unit& unit) {
     world::CountUnitOut(world, &unit);
     units::StopUnitEngineSound(world.sound, unit);
-    ReleaseWeaponChildren(unit);
+    units::ReleaseWeaponChildren(world, unit, -1);
   });
   marking.ForEach([&](units::Unit& unit) { world::ReleaseUnit(world, &unit); });
 }

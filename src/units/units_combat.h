@@ -57,13 +57,8 @@ float GetLockOnRange(world::GameWorld& world, Unit& unit, Unit& other);
 
 // [SECTION] Weapon slots (units_weapons.cpp)
 
-// Arms one slot (0..3), or all four for -1, with a weapon type (null: none).
-void SetWeapon(world::GameWorld& world, Unit& unit, int slot, UnitType* weapon);
-// Puts missing children on the slot's hard points; 0, or -1 when nothing
-// could be done.
-int SpawnWeaponSlot(world::GameWorld& world, Unit& unit, int slot, int force);
-// Releases the children of one slot, or of all four for -1.
-void ReleaseWeaponChildren(world::GameWorld& world, Unit& unit, int slot);
+// SetWeapon, SpawnWeaponSlot and ReleaseWeaponChildren are unit operations
+// the world uses too: units_services.h declares them.
 // Resupplies a slot by a percentage of its capacity.
 void SupplyWeapon(world::GameWorld& world, Unit& unit, int slot, int percent);
 // Launches or fires the first ready child of the current slot; it, or null.

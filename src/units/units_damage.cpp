@@ -28,6 +28,9 @@ namespace {
 // damage stays with the unit reached rather than spin.
 constexpr int kMaxChainLength = 4096;
 
+// The sound slot of the player's own destruction.
+constexpr int kSoundPlayerDestroyed = 18;
+
 // HP at or above the kill amount never falls.
 constexpr int32_t kUnfallingHp = kKillDamage;
 
@@ -216,8 +219,11 @@ void DestroyUnit(world::GameWorld& world, Unit& victim, Unit* attacker, Unit* so
   victim.behaviourWords[8] = uint32_t(world::Rand(world) % 5 - 2);
   victim.behaviourWords[9] = uint32_t(world::Rand(world) % 5 - 2);
   victim.behaviourWords[10] = uint32_t(world::Rand(world) % 21 - 10);
-  // The player's destruction sound (effect slot 18) needs a sound service of
-  // the world that the units cannot reach yet.
+  // The player's own loss sounds once, from its start.
+  if (victim.flags & kUnitPlayer) {
+    world::StopWorldSound(world, kSoundPlayerDestroyed);
+    world::PlayWorldSound(world, kSoundPlayerDestroyed, 0, 0, 0);
+  }
   victim.damageLevel = 0;
 
   // Attached parts go down with it: collected first, since each destruction

@@ -93,10 +93,12 @@ void StepTrail(world::GameWorld& world, Unit& unit, int32_t level, int32_t moveE
   Vec3 exhaust = unit.TransformPointToWorld({0, 0, boxMin.z + 0.125f});
   Vec3& last = unit.trailPoints[0];
   float length = Length(Sub(exhaust, last));
-  // The sprite itself (effect type 0, alpha level / 255, scaled (0.1, 0.1,
-  // length / 2) along the segment) needs an effect object the units can
-  // dress; the world's effect seam does not offer one yet.
-  if (UnitAge(unit) % moveEvery == 0 || length > 100.0f) last = exhaust;
+  // One sprite a segment, laid as the trail point moves on (a jump of more
+  // than 100 leaves no sprite across the gap).
+  if (UnitAge(unit) % moveEvery == 0 || length > 100.0f) {
+    if (length <= 100.0f) world::CreateTrailSprite(world, last, exhaust, 0.1f, level);
+    last = exhaust;
+  }
   world::AddPointLight(world, exhaust, Vec3{0, 0, 0}, Vec3{1.0f, 0.75f, 0.4f}, 6.0f, float(level) / 255.0f, 2);
 }
 

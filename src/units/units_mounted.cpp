@@ -14,6 +14,7 @@
 #include "units/units_combat.h"
 #include "units_local.h"
 #include "units_projectile.h"
+#include "units_shots.h"
 
 namespace units {
 
@@ -243,9 +244,13 @@ bool FireMounted(world::GameWorld& world, Unit& weapon) {
 
 // [SECTION] Services the weapon steps share
 
-void PlayWeaponSound(world::GameWorld&, int, const Vec3&) {}
+void PlayWeaponSound(world::GameWorld& world, int slot, const Vec3& position) {
+  PlaySoundAt(world, slot, position, 0);
+}
 
-int SpawnSmokeFlash(world::GameWorld&, Unit&, const Vec3&) { return 0; }
+int SpawnSmokeFlash(world::GameWorld& world, Unit& unit, const Vec3& localPoint) {
+  return world::CreateSmokeFlash(world, &unit, localPoint);
+}
 
 bool StepWeaponEnding(world::GameWorld& world, Unit& unit, int32_t hitSteps) {
   if (unit.state == kUnitStateFinal) {
@@ -328,9 +333,10 @@ int SweepHitUnits(world::GameWorld& world, Unit& projectile, const Vec3& from, c
   bool fused = (projectile.type->attributes & kAttrNearfuse) && ProximityFuseFires(world, projectile, to);
   if (fused) result++;
 
+  int onWater = 0;
   if (!victim) {
     Vec3 ground{}, groundNormal{};
-    if (world::CastRayAgainstTerrain(world, &ground, &groundNormal, from, to, kTerrainMode)) {
+    if (world::CastRayAgainstTerrain(world, &ground, &groundNormal, from, to, kTerrainMode, &onWater)) {
       result = 1;
       point = ground;
       normal = groundNormal;
@@ -340,9 +346,6 @@ int SweepHitUnits(world::GameWorld& world, Unit& projectile, const Vec3& from, c
     }
   }
 
-  // Whether the terrain struck is water would need the map object the ray
-  // met; the world's terrain cast reports only its point and normal.
-  const int onWater = 0;
   int inBlast = ExplodeProjectile(world, projectile, point, normal, 1, onWater);
   if (!inBlast && !victim) PlayWeaponSound(world, kSoundHit, point);
   RequestUnitState(projectile, kUnitStateDestroyed);

@@ -61,13 +61,11 @@ inline bool IsLiveTarget(const Unit* unit) { return unit && unit->type && unit->
 inline int TargetClass(const Unit& unit) { return unit.type ? (unit.type->mode & 3) : 0; }
 
 // (units_mounted.cpp)
-// Plays a built-in sound slot at a world point. The world offers the units no
-// sound service yet, so this stays silent until it does; the weapon steps
-// call it where their sounds belong.
+// Plays a built-in sound slot at a world point, its volume and pan from the
+// camera.
 void PlayWeaponSound(world::GameWorld& world, int slot, const Vec3& at);
-// The smoke-and-flash pair at a muzzle (local point of the unit). The effect
-// objects are opaque to the units, so no sprite is made until the world
-// offers a way to dress one; returns the number of sprites made (0).
+// The smoke-and-flash pair at a muzzle (local point of the unit); returns
+// the number of sprites made.
 int SpawnSmokeFlash(world::GameWorld& world, Unit& unit, const Vec3& localPoint);
 // The ending states every weapon unit shares: 998 (gone: DISAPPEAR trigger
 // and removal mark after 10 steps) and 999 (hit: after `hitSteps` to 998).

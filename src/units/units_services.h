@@ -562,6 +562,15 @@ int32_t SetUnitState(Unit& unit, int32_t state, int32_t steps);
 // vector becomes (0, 0.01, 0)); the slot index, or -1 when all are taken.
 int AttachToUnit(Unit& unit, Unit* attached);
 
+// --- Weapon slots (the world arms a unit it places) ---------------------------
+// Arms one slot (0..3), or all four for -1, with a weapon type (null: none).
+void SetWeapon(world::GameWorld& world, Unit& unit, int slot, UnitType* weapon);
+// Puts missing children on the slot's hard points; 0, or -1 when nothing
+// could be done.
+int SpawnWeaponSlot(world::GameWorld& world, Unit& unit, int slot, int force);
+// Releases the children of one slot, or of all four for -1.
+void ReleaseWeaponChildren(world::GameWorld& world, Unit& unit, int slot);
+
 // --- Links -------------------------------------------------------------------
 // The display object follows the parent link. Each returns the old link.
 Unit* SetUnitParent(Unit& unit, Unit* parent);

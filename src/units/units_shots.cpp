@@ -142,9 +142,10 @@ int UpdateGunShotUnit(world::GameWorld& world, Unit& shot) {
   }
 
   Vec3 normal{0, 1, 0};
+  int onWater = 0;
   if (age >= 1) {
     Vec3 ground{};
-    if (world::CastRayAgainstTerrain(world, &ground, &normal, from, to, 3)) hit = true;
+    if (world::CastRayAgainstTerrain(world, &ground, &normal, from, to, 3, &onWater)) hit = true;
   }
 
   shot.velocity = velocity;
@@ -154,8 +155,8 @@ int UpdateGunShotUnit(world::GameWorld& world, Unit& shot) {
   for (int32_t n : steps) largest = n > largest ? n : largest;
   if (hit || age > largest) {
     EndWeaponUnit(world, shot);
-    // The terrain service does not tell water apart: no splash here.
-    if (type.blast != 0.0f) ExplodeProjectile(world, shot, to, normal, 1, 0);
+    if (type.blast != 0.0f) ExplodeProjectile(world, shot, to, normal, 1, onWater);
+    else if (onWater) world::CreateSplash(world, to, 1.0f);
   }
   return 0;
 }

@@ -196,11 +196,13 @@ void ReleaseWeaponChildren(world::GameWorld& world, Unit& unit, int slot) {
   }
   int first = slot == -1 ? 0 : slot, last = slot == -1 ? kUnitWeaponSlots - 1 : slot;
   for (int s = first; s <= last; s++)
-    for (Unit*& child : unit.weaponChildren[s]) {
+    for (int i = 0; i < kUnitChildrenPerSlot; i++) {
       // Its display object goes now; the world lets the record go at its
-      // next update.
+      // next update. A stale pointer (the record since released or handed
+      // to another unit) is only dropped: that record is no child of ours.
+      Unit* child = SlotChild(unit, s, i);
       if (child && child != &unit) child->ReleaseObject();
-      child = nullptr;
+      unit.weaponChildren[s][i] = nullptr;
     }
 }
 
@@ -305,6 +307,7 @@ Unit* ShootGun(world::GameWorld& world, Unit& unit, const Vec3& aimPoint) {
     velocity.y += float(world::Rand(world) % 11 - 5) * 0.1f * gun->gunPrecision;
     velocity.z += float(world::Rand(world) % 11 - 5) * 0.1f * gun->gunPrecision;
     shot = world::SpawnOwnedUnit(world, barrel, velocity, &unit, gun);
+    world::CreateSmokeFlash(world, &unit, barrelPoint);
   }
 
   // The report: louder for hotter guns, lower in pitch as they heat.

@@ -330,6 +330,48 @@ int CreateBomb(GameWorld& world, Vec3 position, Vec3 vector, int size, float ris
   return 0;
 }
 
+int CreateSmokeFlash(GameWorld& world, units::Unit* unit, Vec3 localPoint) {
+  if (!unit) return 0;
+  // The gunfire sheet carries the muzzle sprites: a puff facing the eye
+  // and a streak laid along the barrel (the unit's z axis).
+  struct Sprite {
+    uint32_t shape;
+    float x0, y0, x1, y1;
+    Vec3 pivot, scale;
+  };
+  static constexpr Sprite kSprites[2] = {
+      {render::kSurfaceCentredSprite, 0, 0, 16, 32, {0, 0, -0.5f}, {0.06f, 0.06f, 0.01f}},
+      {render::kSurfaceCentredYZ, 16, 0, 32, 16, {0, 0, 0}, {0.01f, 0.01f, 0.2f}},
+  };
+  int made = 0;
+  for (const Sprite& sprite : kSprites) {
+    EffectObject* e = TakeEffect(world, kEffectAttached, &Textures(world).gunfire, sprite.shape);
+    if (!e) continue;
+    UseTextureRect(world, *e, sprite.x0, sprite.y0, sprite.x1, sprite.y1);
+    e->SetObjectParent(unit);
+    SetPosition(*e, localPoint);
+    e->SetObjectPivot(sprite.pivot.x, sprite.pivot.y, sprite.pivot.z);
+    e->SetObjectScale(sprite.scale.x, sprite.scale.y, sprite.scale.z);
+    made++;
+  }
+  return made;
+}
+
+int CreateTrailSprite(GameWorld& world, Vec3 from, Vec3 to, float width, int alpha) {
+  Vec3 along = platform::Vec3Subtract(to, from);
+  float length = platform::Vec3Length(along);
+  if (!(length > 0.0f) || !std::isfinite(length) || alpha <= 0) return 0;
+  EffectObject* e = TakeEffect(world, kEffectSpreadSprite, &Textures(world).gunfire, render::kSurfaceCentredYZ);
+  if (!e) return 0;
+  UseTextureRect(world, *e, 0, 0, 16, 32);
+  SetPosition(*e, Scale(Add(from, to), 0.5f));
+  const Vec3 yUp = {0, 1, 0};
+  e->SetObjectLookAt(Scale(along, 1.0f / length), &yUp);
+  e->SetObjectScale(width, width, length / 2.0f);
+  e->alpha = alpha > 255 ? 255 : alpha;
+  return 1;
+}
+
 int CreateHitEffect(GameWorld& world, Vec3 position, Vec3 direction) {
   EffectTextures& tex = Textures(world);
   const Vec3 yUp = {0, 1, 0};

@@ -331,6 +331,11 @@ int PlayWorldSound(GameWorld& world, int slot, int volume, int pan, int frequenc
   if (!world.sound || world.reducedEffects) return -1;
   return world.sound->PlaySoundSlot(slot, 0, volume, pan, frequency);
 }
+int StopWorldSound(GameWorld& world, int slot) {
+  if (!world.sound || !(world.sound->GetSoundStatus(slot, -1) & sound::kStatusPlaying)) return 0;
+  world.sound->StopSoundSlot(slot, -1);
+  return 1;
+}
 
 void GetStepInput(GameWorld& world, int32_t* held, int32_t* trigger, int32_t* repeat, float* axesA,
                   float* axesB) {

@@ -314,8 +314,10 @@ Vec3 SnapToConnectionPoint(GameWorld& world, MapObject* object, float largestDis
 
 // [SECTION] Segments against the world
 
-int CastRayAgainstTerrain(GameWorld& world, Vec3* hit, Vec3* normal, Vec3 from, Vec3 to, int mode) {
-  return RayCastMapObjects(world, from, to, mode, hit, normal) != nullptr;
+int CastRayAgainstTerrain(GameWorld& world, Vec3* hit, Vec3* normal, Vec3 from, Vec3 to, int mode, int* onWater) {
+  MapObject* object = RayCastMapObjects(world, from, to, mode, hit, normal);
+  if (onWater) *onWater = object && (object->attributes & kMapWater) ? 1 : 0;
+  return object != nullptr;
 }
 
 int CastRayAgainstWorld(GameWorld& world, units::Unit* skip, Vec3* hit, Vec3 from, Vec3 to) {

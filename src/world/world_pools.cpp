@@ -187,9 +187,12 @@ units::Unit* PutUnit(GameWorld& world, const char* team, units::UnitType* type, 
   // 10. A start countdown drawn from the game's generator.
   unit->worldValue = Rand(world) % 60 + 20;
 
-  // 11. Weapons of the slots (their child units come with the weapons).
+  // 11. Weapons of the slots: each slot armed (its ammunition counted from
+  // the payload), then its children put on the hard points. They wait there
+  // loading, as a resupplied slot's do.
   for (int slot = 0; slot < units::kUnitWeaponSlots; slot++)
-    unit->weaponTypes[slot] = own ? world.playerWeaponTypes[slot] : type->weaponTypes[slot];
+    units::SetWeapon(world, *unit, slot, own ? world.playerWeaponTypes[slot] : type->weaponTypes[slot]);
+  for (int slot = 0; slot < units::kUnitWeaponSlots; slot++) units::SpawnWeaponSlot(world, *unit, slot, 0);
   world.unitSlotWord[size_t(unit->unitId)] = -1;
 
   // 12. The player and the camera's units.

@@ -61,6 +61,9 @@ core::LogSystem* GetWorldLog(GameWorld& world);
 // pan and frequency (0: the slot's own); the copy index, or -1 without a
 // sound system or on a relay peer (no effects, no sounds).
 int PlayWorldSound(GameWorld& world, int slot, int volume, int pan, int frequency);
+// Stops every playing copy of a sound slot; 1 when one was playing, else 0
+// (also without a sound system).
+int StopWorldSound(GameWorld& world, int slot);
 // The step's input: three arrays of 128 buttons (held, trigger, repeat) and
 // two triples of analogue values (-1 to 1, quantised to hundredths where
 // the recorder keeps them). Null outputs are skipped.
@@ -257,8 +260,10 @@ units::Unit* vector_unit_collision(GameWorld& world, units::Unit* skip, Vec3* hi
 // [SECTION] Scene services: ray casts against the map objects, camera shake
 
 // The first map object the segment from `from` to `to` meets, by the map
-// objects' filter bits (`mode`): non-zero and the hit point (and normal).
-int CastRayAgainstTerrain(GameWorld& world, Vec3* hit, Vec3* normal, Vec3 from, Vec3 to, int mode);
+// objects' filter bits (`mode`): non-zero and the hit point (and normal);
+// `onWater`, when given, becomes 1 when that object is WATER, else 0.
+int CastRayAgainstTerrain(GameWorld& world, Vec3* hit, Vec3* normal, Vec3 from, Vec3 to, int mode,
+                          int* onWater = nullptr);
 // The nearer hit of the map objects and the units' hit tests (skipping one
 // unit): 1 and the hit point.
 int CastRayAgainstWorld(GameWorld& world, units::Unit* skip, Vec3* hit, Vec3 from, Vec3 to);
@@ -302,5 +307,15 @@ int CreateParticle(GameWorld& world, Vec3 position, Vec3 vector, int count);
 // A timed spot light of the world's 128-slot pool: its slot, -1 when full.
 int AddPointLight(GameWorld& world, Vec3 position, Vec3 direction, Vec3 colour, float range, float factor,
                   int lifetime);
+// The muzzle flash: two sprites of the effect sheet (a smoke puff and a
+// flash streak) made children of the unit at a point of its own frame; they
+// fade with their parent. The number of sprites made (0 in reduced-effects
+// mode or with the pool exhausted).
+int CreateSmokeFlash(GameWorld& world, units::Unit* unit, Vec3 localPoint);
+// A smoke-trail sprite of the effect sheet laid from `from` to `to` (at
+// their midpoint, turned along them, `width` across), starting at `alpha`
+// (0..255) and fading and spreading on its own. 1, or 0 when no sprite was
+// made (reduced effects, an exhausted pool, a segment of no length).
+int CreateTrailSprite(GameWorld& world, Vec3 from, Vec3 to, float width, int alpha);
 
 }  // namespace world
