@@ -271,8 +271,10 @@ TEST(StartupWorld, TheSampleGameRunsItsWorldHeadless) {
   EXPECT_NE(out.find("Demo: loaded the map master (Map/map_master.txt)."), std::string::npos);
   EXPECT_NE(out.find("Demo: loaded the terrain (Map/demo.map)."), std::string::npos);
   EXPECT_NE(out.find("Demo: loaded the sounds (Se/tick.wav, Se/chime.wav, Se/blast.wav)."), std::string::npos);
-  // The file's 19 path points and 5 units; the tank's path event ran.
-  EXPECT_NE(out.find("Demo: placed the sample units (Unit/demo.plc): 24 path points and units."), std::string::npos);
+  // The file's 19 path points and 5 units, and the weapon children on
+  // their hard points (placement arms the slots); the tank's path event
+  // ran.
+  EXPECT_NE(out.find("Demo: placed the sample units (Unit/demo.plc): 26 path points and units."), std::string::npos);
   EXPECT_GE(units, 5);
   EXPECT_NE(out.find("The tank has appeared."), std::string::npos);
   EXPECT_NE(out.find("Demo: the world has run 61 steps."), std::string::npos);
