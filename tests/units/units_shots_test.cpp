@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "units/units_shots.h"
+#include "units_typed_world.h"
 #include "world/world_public.h"
 
 namespace {
@@ -18,20 +19,7 @@ using units::Unit;
 using units::UnitType;
 using units::Vec3;
 
-struct ShotFixture : ::testing::Test {
-  world::GameWorld world;
-  render::TextureHolder surface{};
-
-  UnitType* AddType(const char* key, int32_t typeValue) {
-    auto type = std::make_unique<UnitType>();
-    type->key = key;
-    type->name = key;
-    type->typeValue = typeValue;
-    UnitType* raw = type.get();
-    world.unitDatabase->types.push_back(std::move(type));
-    return raw;
-  }
-
+struct ShotFixture : unitstest::TypedWorld {
   Unit* AddUnit(UnitType* type, const char* team, Vec3 at) {
     Unit* unit = world::AllocUnit(world);
     unit->type = type;

@@ -9,6 +9,7 @@
 #include <set>
 
 #include "units/units_shots.h"
+#include "units_typed_world.h"
 #include "world/world_public.h"
 
 namespace {
@@ -19,20 +20,7 @@ using units::Vec3;
 
 constexpr float kUndefined = units::kUndefinedPoint;
 
-struct WeaponFixture : ::testing::Test {
-  world::GameWorld world;
-  render::TextureHolder surface{};
-
-  UnitType* AddType(const char* key, int32_t typeValue) {
-    auto type = std::make_unique<UnitType>();
-    type->key = key;
-    type->name = key;
-    type->typeValue = typeValue;
-    UnitType* raw = type.get();
-    world.unitDatabase->types.push_back(std::move(type));
-    return raw;
-  }
-
+struct WeaponFixture : unitstest::TypedWorld {
   // A carrier with every hard point and barrel undefined and PAYLOAD 10 in
   // each slot.
   Unit* AddCarrier(UnitType* type, const char* team = "blue") {
