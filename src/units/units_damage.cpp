@@ -59,9 +59,6 @@ constexpr float kNearTarget = 800.0f;
 constexpr float kViewCone = 0.35f;
 constexpr int32_t kTapSteps = 30;  // a held button longer than this is no tap
 
-// The jamming flag that blocks lock-on.
-constexpr uint32_t kJamLockOn = 0x2;
-
 bool HasAttr(const Unit& unit, uint32_t attr) { return unit.type && (unit.type->attributes & attr); }
 bool HasAttr(const Unit* unit, uint32_t attr) { return unit && HasAttr(*unit, attr); }
 
@@ -98,7 +95,7 @@ void BookDamageSource(Unit& victim, Unit* source) {
 // A unit simulated here. Copies of other peers' units carry REMOTE; outside
 // a network game every unit is local.
 bool IsSimulatedHere(world::GameWorld& world, const Unit& unit) {
-  return !world::IsNetworkGame(world) || !(unit.flags & kUnitRemote);
+  return !world::IsNetworkGame(world) || IsUnitLocal(unit);
 }
 
 // A debris piece at the head, flying with the unit, scattered a little.
@@ -442,7 +439,7 @@ float GetLockOnRange(world::GameWorld&, Unit& unit, Unit& other) {
   if (other.flags & kUnitInert) return 0;
   const char* printed = other.printedTeam.Get();
   if (!printed[0] || SameText(printed, unit.team.Get())) return 0;
-  if (unit.flightWords[3] != 0 && (unit.flightWords[4] & kJamLockOn)) return 0;
+  if (IsUnitBlinded(unit)) return 0;
   if (!weapon || !HasHudName(other)) return 0;
   bool armed = weapon == unit.type || (slotValid && unit.ammo[slot][0] > 0);
   return armed ? float(weapon->range[ClassOf(other)]) : 0.0f;

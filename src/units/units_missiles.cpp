@@ -203,7 +203,7 @@ void FlyMissile(world::GameWorld& world, Unit& missile) {
   if (target) {
     Vec3 aim = MissileAimPoint(missile, *target, previous, forward);
     if (missile.state == kUnitStateLaunched) target->flightWords[2] = 2;  // missile warning
-    if (IsSeekerJammed(missile)) {
+    if (IsUnitBlinded(missile)) {
       // A blinded seeker sees noise ahead, not the target.
       aim = Add(previous, Mul(forward, 100.0f));
       aim.x += float(world::Rand(world) % 9 - 4) / 6.0f;
@@ -322,7 +322,7 @@ void FlyBomb(world::GameWorld& world, Unit& bomb) {
 
   if (bomb.target && !IsLiveTarget(bomb.target)) bomb.target = nullptr;
   if (bomb.target && Dot(Sub(GetUnitHeadPos(*bomb.target), previous), bomb.velocity) < 0.0f) bomb.target = nullptr;
-  if (bomb.target && !IsSeekerJammed(bomb)) GuideBomb(world, bomb, *bomb.target, previous);
+  if (bomb.target && !IsUnitBlinded(bomb)) GuideBomb(world, bomb, *bomb.target, previous);
 
   const bool simple = (bomb.flags & kUnitSimple) != 0;
   if (!simple) bomb.velocity.y -= kBombGravity;

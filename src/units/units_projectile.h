@@ -13,9 +13,6 @@ class GameWorld;
 
 namespace units {
 
-// Jamming flag that blinds a seeker: a missile or guided bomb flies on
-// without turning toward its target while its jamming level is above 0.
-constexpr uint32_t kJamBlindsSeeker = 0x2;
 
 // Built-in sound slots of the weapon steps.
 enum : int {
@@ -45,14 +42,7 @@ inline bool IsUsablePoint(const Vec3& p) {
   return std::fabs(p.x) < FLT_MAX && std::fabs(p.y) < FLT_MAX && std::fabs(p.z) < FLT_MAX;
 }
 
-// True while the unit is simulated on this peer (a REMOTE copy is driven by
-// the messages of the peer that owns it).
-inline bool IsUnitLocal(const Unit& unit) { return (unit.flags & kUnitRemote) == 0; }
 
-// True while the jamming level is up and its flags blind the seeker.
-inline bool IsSeekerJammed(const Unit& unit) {
-  return unit.flightWords[3] != 0 && (unit.flightWords[4] & kJamBlindsSeeker) != 0;
-}
 
 // A live unit with a type (a target may have been released meanwhile).
 inline bool IsLiveTarget(const Unit* unit) { return unit && unit->type && unit->unitId != 0; }

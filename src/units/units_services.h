@@ -654,6 +654,14 @@ const char* SetUnitPrintedTeam(Unit& unit, const char* text);
 const char* MatchLabelPath(Unit& unit, const char* text, int inner);
 
 // --- Jamming, sound, weapon stops ---------------------------------------
+// The jamming flag that blinds seekers and blocks lock-on.
+constexpr uint32_t kJamBlind = 0x2;
+// True while the jamming level is up and its flags hold kJamBlind.
+inline bool IsUnitBlinded(const Unit& unit) {
+  return unit.flightWords[3] != 0 && (unit.flightWords[4] & kJamBlind) != 0;
+}
+// A unit simulated on this peer: copies of other peers' units carry REMOTE.
+inline bool IsUnitLocal(const Unit& unit) { return (unit.flags & kUnitRemote) == 0; }
 // flags != 0: jamming flags |= flags, level = max(level, given); flags 0:
 // both become 0.
 void SetUnitJamming(Unit& unit, uint32_t flags, uint32_t level);

@@ -263,16 +263,22 @@ void DrawEffects(GameWorld& world, bool screenshotRequested) {
   gs->SetRenderFlags(render::kRenderDepthTest);
 }
 
-void DrawScene3D(GameWorld& world, int frameCounter, bool screenshotRequested, std::span<EngineFlameBlock> flames) {
+void DrawScene3D(GameWorld& world, int frameCounter, bool screenshotRequested, std::span<EngineFlameBlock> flames,
+                 const SceneDrawOptions& options) {
   render::GraphicsSystem* gs = DrawingDevice(world);
   if (!gs || !world.map) return;
-  SetMapView(world, gs->GetCameraEye(), GetDrawRange(world));
+  SetMapView(world, options.viewer ? *options.viewer : gs->GetCameraEye(), GetDrawRange(world));
   DrawSkyLayers(world);
+  if (options.mirrorHeight) gs->SetMirrorHeight(*options.mirrorHeight);
   DrawMapObjects(world, frameCounter);
   DrawOpaqueUnits(world);
   DrawEffects(world, screenshotRequested);
   DrawBlendedUnits(world);
   DrawEffectSpritesAndFlames(world, flames);
+  if (options.editorOverlays && !screenshotRequested) {
+    if (InEditMode(world) && world.host.drawEditorPaths) world.host.drawEditorPaths(world.host.user);
+    if (world.state == WorldState::Edit && world.host.drawEditorOverlay) world.host.drawEditorOverlay(world.host.user);
+  }
   DrawAeroLights(world);
   QueueAeroLight(world, Vec3{}, -1, 0.0f);
 }

@@ -62,11 +62,19 @@ void DrawEffectSpritesAndFlames(GameWorld& world, std::span<EngineFlameBlock> fl
 // front of them.
 void DrawSortedSprites(GameWorld& world, int layer);
 
-// The 3D scene for the camera set: map view at the camera's eye, sky layers,
-// map objects (`frameCounter` blinks their lights), the four passes above in
-// their order, then the aero lights, whose queue is emptied.
+// What the eyes and the mirror image add to the scene's sequence.
+struct SceneDrawOptions {
+  const platform::Vec3* viewer = nullptr;  // map view centre (null: the camera's eye)
+  const float* mirrorHeight = nullptr;  // mirror image: the clip moves to the plane after the sky
+  bool editorOverlays = false;          // the editor's paths and overlay (edit mode, no screenshot)
+};
+
+// The 3D scene for the camera set: map view, sky layers, map objects
+// (`frameCounter` blinks their lights), the four passes above in their
+// order, the editor's overlays when asked, then the aero lights, whose
+// queue is emptied.
 void DrawScene3D(GameWorld& world, int frameCounter, bool screenshotRequested,
-                 std::span<EngineFlameBlock> flames = {});
+                 std::span<EngineFlameBlock> flames = {}, const SceneDrawOptions& options = {});
 
 // The units that cast into a shadow cascade, with the shadow camera set:
 // cascade 0 takes the camera's shadow unit and what belongs to it (its

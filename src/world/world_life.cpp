@@ -65,8 +65,10 @@ int GameWorld::LoadWorld() {
   reducedEffects = network && network->IsOpen() && settings &&
                    strcasecmp(settings->networkName[0], "PALE_RELAY") == 0;
   core::Logf(log, core::kLogInfo, "reduced effects mode %d\n", reducedEffects);
-  RebuildRenderTargets(*this, settings ? settings->highDef : 0);
+  // (A minimised window leaves the request standing for the first frame
+  // with a size.)
   renderRebuild = 0;
+  RebuildRenderTargets(*this, settings ? settings->highDef : 0);
   camera.eye.y = 40.0f;
   // The fade sprite: white, over the whole 2D layer, clear until a fade.
   if (graphics) {

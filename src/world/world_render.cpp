@@ -289,12 +289,6 @@ void RunPostPasses(render::GraphicsSystem& gs, const FrameSwitches& f, render::T
   }
 }
 
-// Aero lights drawn, then their queue emptied.
-void DrawAndEmptyAeroLights(GameWorld& world) {
-  DrawAeroLights(world);
-  QueueAeroLight(world, Vec3{}, -1, 0.0f);
-}
-
 void DrawMirrorImage(GameWorld& world, render::GraphicsSystem& gs, const FrameSwitches& f, const FrameCamera& c) {
   WorldRenderTargets& t = world.renderTargets;
   if (!(f.effect && f.mirror)) {
@@ -314,15 +308,10 @@ void DrawMirrorImage(GameWorld& world, render::GraphicsSystem& gs, const FrameSw
   gs.SetCamera3D(eye, Vec3{c.direction.x, -c.direction.y, c.direction.z}, Vec3{c.up.x, -c.up.y, c.up.z}, c.fov);
   gs.SubmitSpotLights(world.spotLights);
   gs.SetMirrorView();
-  SetMapView(world, eye, GetDrawRange(world));
-  DrawSkyLayers(world);
-  gs.SetMirrorHeight(h);
-  DrawMapObjects(world, world.stepCounter);
-  DrawOpaqueUnits(world);
-  DrawEffects(world, f.screenshot);
-  DrawBlendedUnits(world);
-  DrawEffectSpritesAndFlames(world, world.flameBlocks);
-  DrawAndEmptyAeroLights(world);
+  SceneDrawOptions options;
+  options.viewer = &eye;
+  options.mirrorHeight = &h;
+  DrawScene3D(world, world.stepCounter, f.screenshot, world.flameBlocks, options);
   UnbindExtraTargets(gs);
   RunPostPasses(gs, f, t.mirror, nullptr, t.mirrorBloom, t.mirrorGlare);
   gs.BindTextureAsMirror(&t.mirror);
@@ -381,18 +370,10 @@ void DrawEye(GameWorld& world, render::GraphicsSystem& gs, const FrameSwitches& 
     gs.SetCullReversed(0);
     SetEyeCamera(gs, f, c, software, eye);
     gs.SubmitSpotLights(world.spotLights);
-    SetMapView(world, c.eye, GetDrawRange(world));
-    DrawSkyLayers(world);
-    DrawMapObjects(world, world.stepCounter);
-    DrawOpaqueUnits(world);
-    DrawEffects(world, f.screenshot);
-    DrawBlendedUnits(world);
-    DrawEffectSpritesAndFlames(world, world.flameBlocks);
-    if (!f.screenshot) {
-      if (InEditMode(world) && world.host.drawEditorPaths) world.host.drawEditorPaths(world.host.user);
-      if (world.state == WorldState::Edit && world.host.drawEditorOverlay) world.host.drawEditorOverlay(world.host.user);
-    }
-    DrawAndEmptyAeroLights(world);
+    SceneDrawOptions options;
+    options.viewer = &c.eye;
+    options.editorOverlays = true;
+    DrawScene3D(world, world.stepCounter, f.screenshot, world.flameBlocks, options);
     if (headset) SetHeadsetOffset2D(gs, head, eye, 4.0f);
     DrawSortedSprites(world, 0);
     if (world.state != WorldState::Edit && !leaveOutHud && world.host.drawHud) world.host.drawHud(world.host.user);
@@ -641,7 +622,11 @@ int RebuildRenderTargets(GameWorld& world, int code) {
   gs->GetClientSize(&clientWidth, &clientHeight);
   int w = 0, h = 0;
   RenderTargetSize(clientWidth, clientHeight, code, headset, &w, &h);
-  if (w <= 0 || h <= 0) return 1;  // minimised: the next rebuild makes them
+  if (w <= 0 || h <= 0) {
+    // Minimised: the request stands until the window has a size again.
+    world.renderRebuild = 1;
+    return 1;
+  }
 
   t.scene[0].CreateRenderTarget(*gs, w, h, kSceneFormat);
   if (headset) t.scene[1].CreateRenderTarget(*gs, w, h, kSceneFormat);
@@ -709,8 +694,6 @@ int RenderFrame(GameWorld& world) {
   }
   world.renderRebuild = 0;
   if (world.soundPauseCountdown != 0 && --world.soundPauseCountdown == 0) ResumeVoiceAndMusic(world);
-  // The scene target may be missing (a minimised start); make it now.
-  if (!world.renderTargets.scene[0].texture) RebuildRenderTargets(world, highDef);
 
   FrameSwitches f = ReadSwitches(world);
 
