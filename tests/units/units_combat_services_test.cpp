@@ -11,6 +11,7 @@
 #include "sound/sound_public.h"
 #include "units/units_shots.h"
 #include "units_weapon_fixture.h"
+#include "world/world_test_files.h"
 #include "world/world_environment.h"
 
 namespace unittest {
@@ -20,30 +21,7 @@ constexpr float kUndefined = units::kUndefinedPoint;
 
 // One second of 8-bit mono silence at 8000 Hz: long enough to still play
 // while the null driver's clock stands.
-std::string SilentWav() {
-  const uint32_t samples = 8000;
-  std::string b = "RIFF";
-  auto put32 = [&](uint32_t v) {
-    for (int i = 0; i < 4; i++) b += char((v >> (8 * i)) & 0xFF);
-  };
-  auto put16 = [&](uint16_t v) {
-    b += char(v & 0xFF);
-    b += char(v >> 8);
-  };
-  put32(36 + samples);
-  b += "WAVEfmt ";
-  put32(16);
-  put16(1);
-  put16(1);
-  put32(8000);
-  put32(8000);
-  put16(1);
-  put16(8);
-  b += "data";
-  put32(samples);
-  b += std::string(samples, char(0x80));
-  return b;
-}
+std::string SilentWav() { return worldtest::TinyWav(8000); }
 
 class CombatServices : public WeaponWorld {
  protected:
@@ -86,24 +64,15 @@ class CombatServices : public WeaponWorld {
     const char* master =
         R"({GROUND_A:{MODEL_FILE:"box.x",ATTRIBUTE:["GROUND"],SCALE:{x:5000,y:1,z:5000}},)"
         R"(WATER_A:{MODEL_FILE:"box.x",ATTRIBUTE:["GROUND","WATER"],SCALE:{x:5000,y:1,z:5000}}})";
-    ASSERT_EQ(world::LoadMapMaster(world, Data(master)), 1);
+    ASSERT_EQ(world::LoadMapMaster(world, Compile(master)), 1);
     ASSERT_EQ(world::ReadMapPlacements(
-                  world, Data(R"([{ID:"GROUND_A",POS:{x:-5000,y:-1,z:0}},{ID:"WATER_A",POS:{x:5000,y:-1,z:0}}])"), 0),
+                  world, Compile(R"([{ID:"GROUND_A",POS:{x:-5000,y:-1,z:0}},{ID:"WATER_A",POS:{x:5000,y:-1,z:0}}])"), 0),
               1);
   }
 
   core::FilePackageTable soundPackages;
   sound::SoundSystem sound;
 
- private:
-  const script::CScriptArray* Data(const std::string& text) {
-    se.ClearScriptEngine();
-    se.ResetScriptEngine(nullptr, nullptr);
-    std::string source = "extern object __data__=\r\n" + text + "\r\n;\r\n";
-    EXPECT_EQ(se.LoadScriptMemory(source.c_str(), "data.txt"), 1) << se.GetErrorListText();
-    script::CScriptValue* v = se.FindGlobal("__data__");
-    return v && v->type == script::kValueCompound ? v->data.array : nullptr;
-  }
 };
 
 // [SECTION] Placed units carry their weapons

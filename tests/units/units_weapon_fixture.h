@@ -118,7 +118,7 @@ class WeaponWorld : public ::testing::Test {
     return true;
   }
 
- private:
+  // A data text compiled as the scripts hold it, or null.
   const script::CScriptArray* Compile(const std::string& text) {
     se.ClearScriptEngine();
     se.ResetScriptEngine(nullptr, nullptr);

@@ -10,12 +10,12 @@
 
 namespace worldtest {
 
-// A short 8-bit mono WAV file (8 samples of silence at 8000 Hz).
-inline std::string TinyWav() {
+// A short 8-bit mono WAV file of silence at 8000 Hz (8 samples unless told).
+inline std::string TinyWav(uint32_t samples = 8) {
   std::string b = "RIFF";
   auto put32 = [&b](uint32_t v) { for (int i = 0; i < 4; i++) b += char((v >> (8 * i)) & 0xFF); };
   auto put16 = [&b](uint16_t v) { b += char(v & 0xFF); b += char(v >> 8); };
-  put32(36 + 8);
+  put32(36 + samples);
   b += "WAVEfmt ";
   put32(16);
   put16(1);
@@ -25,8 +25,8 @@ inline std::string TinyWav() {
   put16(1);
   put16(8);
   b += "data";
-  put32(8);
-  b += std::string(8, char(0x80));
+  put32(samples);
+  b += std::string(samples, char(0x80));
   return b;
 }
 
