@@ -274,9 +274,13 @@ struct Unit : render::DisplayObject {
   int32_t targetCyclingWord = 0;
   Vec3 territory{};            // SetUnitTerritory's three values
   Vec3 home{};                 // placement point (kept by reset)
-  int32_t actorWord = 0;       // jump hold count; steering point x of air/sea/ground behaviours
-  float actorTime = 0;         // animation time; steering point y
-  uint32_t flightWords[7] = {};  // [0] steering point z; [3] jamming level, [4] jamming flags
+  int32_t actorWord = 0;       // sword actor: jump hold count
+  float actorTime = 0;         // sword actor: animation time
+  // The goal the air, sea and ground behaviours steer toward. A field of its
+  // own: kept in the first flight word it would overwrite the caution
+  // counter there.
+  Vec3 steeringPoint{};
+  uint32_t flightWords[7] = {};  // see units_flight.h; [3] jamming level, [4] jamming flags
   float gearContactRate = 0;   // 0..1
   int32_t flightWord = 0;
   int32_t viewWord = 1;        // read by camera, HUD alarms, flight model, aiming

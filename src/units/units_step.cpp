@@ -1,74 +1,81 @@
 // units_step.cpp -- the per-step update of a unit and the behaviour dispatch.
 //
-// The behaviours of the flying, ground, weapon, sword and ball kinds come
-// with their own work; until then a unit of those kinds follows the path it
-// is bound to (state 800) or stays where it was placed.
+// The behaviours of the sword and ball kinds come with their own work; until
+// then a ball follows the path it is bound to (state 800) or stays where it
+// was placed.
 
-#include "units/units_combat.h"
+#include "units/units_flight.h"
 #include "units_local.h"
 
 namespace units {
 
 namespace {
 
-bool ParentHasNoHp(Unit& unit) { return unit.parent && unit.parent->hp <= 0; }
-
-// Static things (types 0 to 3, OBJECT, FACILITY and values without a
-// behaviour): a part of a parent without HP rests; a free unit bound to a
-// path follows it; a destroyed one smokes.
-void StaticStep(world::GameWorld& world, Unit& unit) {
-  if (unit.type && (unit.type->attributes & kAttrBranch) && ParentHasNoHp(unit)) return;
-  if (unit.state == kUnitStateFollowPath && !unit.parent) FollowPath(world, unit);
-  if (unit.state > 900) EmitRandomEffect(world, unit);
-}
-
-// Stand-in of the behaviours still to come: path state follows the path.
+// Stand-in of the ball enemies' behaviours still to come: path state
+// follows the path.
 void PathStandIn(world::GameWorld& world, Unit& unit) {
   if (unit.state == kUnitStateFollowPath && !unit.parent && unit.path) FollowPath(world, unit);
+}
+
+template <int (*Step)(world::GameWorld&, Unit&)>
+void Run(world::GameWorld& world, Unit& unit) {
+  Step(world, unit);
 }
 
 }  // namespace
 
 UnitBehaviour SelectUnitBehaviour(int32_t typeValue) {
-  if (typeValue < kTypeDust || typeValue > kTypeBallTarget) return StaticStep;
+  if (typeValue >= kTypeAaGunFixed && typeValue <= kTypeAaGunFree) return Run<UpdateAaGunUnit>;
+  if (typeValue >= kTypeAaMissileFixed && typeValue <= kTypeAaMissileFree) return Run<UpdateAaMissileUnit>;
+  if (typeValue >= kTypeAaLaserFixed && typeValue <= kTypeAaLaserFree) return Run<UpdateAaLaserUnit>;
+  if (typeValue >= kTypeMountedCannon && typeValue <= kTypeMountedItem) return Run<UpdateMountedUnit>;
+  if (typeValue >= kTypeBall && typeValue <= kTypeBallTarget) return PathStandIn;
   switch (typeValue) {
-    case kTypeObject:
-    case kTypeFacility:
-      return StaticStep;
+    case kTypeDust:
+      return Run<UpdateDustUnit>;
+    case kTypePlane:
+      return Run<UpdatePlaneUnit>;
+    case kTypeVtol:
+      return Run<UpdateVtolUnit>;
+    case kTypeShip:
+      return Run<UpdateShipUnit>;
+    case kTypeVehicle:
+      return Run<UpdateVehicleUnit>;
+    case kTypeEffect:
+      return Run<UpdateEffectUnit>;
+    case kTypeToybox:
+      return Run<UpdateToyboxUnit>;
+    case kTypeRunway:
+      return Run<UpdateRunwayUnit>;
     case kTypeMountedNone:
     case kTypeSworder:  // a sword actor steps only as the local player
       return nullptr;
     case kTypeGun:
     case kTypeBeam:
     case kTypeGrenade:
-      return [](world::GameWorld& world, Unit& unit) { UpdateGunShotUnit(world, unit); };
+      return Run<UpdateGunShotUnit>;
     case kTypeLaser:
-      return [](world::GameWorld& world, Unit& unit) { UpdateLaserUnit(world, unit); };
+      return Run<UpdateLaserUnit>;
     case kTypeMissile:
     case kTypeMissilePrediction:
     case kTypeMissilePrediction + 1:  // MISSILE_TORNADO
     case kTypeMissilePrediction + 2:  // MISSILE_HEAD
     case kTypeMissileFoot:
-      return [](world::GameWorld& world, Unit& unit) { UpdateMissileUnit(world, unit); };
+      return Run<UpdateMissileUnit>;
     case kTypeBomb:
     case kTypeBombNapalm:
     case kTypeBombNapalm + 1:  // BOMB_ECM
     case kTypeBombNapalm + 2:  // BOMB_ECM_E
     case kTypeBombEcmF:
-      return [](world::GameWorld& world, Unit& unit) { UpdateBombUnit(world, unit); };
+      return Run<UpdateBombUnit>;
     default:
-      if (typeValue >= kTypeMountedCannon && typeValue <= kTypeMountedItem)
-        return [](world::GameWorld& world, Unit& unit) { UpdateMountedUnit(world, unit); };
-      // Dust, aircraft, ships, vehicles, ground guns and launchers, effects,
-      // toy boxes, runways, balls.
-      return PathStandIn;
+      // Types 0 to 3, OBJECT, FACILITY and values without a behaviour.
+      return Run<UpdateStaticUnit>;
   }
 }
 
 UnitBehaviour SelectPlayerBehaviour(int32_t typeValue) {
-  // The player aircraft's own step is still to come; in path state it
-  // follows its path as every aircraft does.
-  if (typeValue == kTypePlane) return PathStandIn;
+  if (typeValue == kTypePlane) return Run<UpdatePlayerPlane>;
   return nullptr;
 }
 

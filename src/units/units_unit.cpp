@@ -169,6 +169,7 @@ void ResetUnit(Unit& unit) {
   unit.territory = {};
   unit.actorWord = 0;
   unit.actorTime = 0;
+  unit.steeringPoint = {};
   std::memset(unit.flightWords, 0, sizeof unit.flightWords);
   unit.gearContactRate = 0;
   unit.flightWord = 0;

@@ -337,6 +337,21 @@ int StopWorldSound(GameWorld& world, int slot) {
   return 1;
 }
 
+int IsWorldSoundPlaying(GameWorld& world, int slot) {
+  return world.sound && (world.sound->GetSoundStatus(slot, -1) & sound::kStatusPlaying) ? 1 : 0;
+}
+int PlayWorldSoundLooping(GameWorld& world, int slot, int volume, int pan, int frequency) {
+  if (!world.sound || world.reducedEffects) return -1;
+  return world.sound->PlaySoundSlot(slot, 1, volume, pan, frequency);
+}
+int UpdateWorldSoundCopy(GameWorld& world, int slot, int copy, int volume, int pan, int frequency) {
+  if (!world.sound || copy < 0 || !(world.sound->GetSoundStatus(slot, copy) & sound::kStatusPlaying)) return 0;
+  world.sound->ApplySoundVolume(slot, copy, volume);
+  world.sound->SetSoundPan(slot, copy, pan);
+  world.sound->SetSoundFrequency(slot, copy, frequency);
+  return 1;
+}
+
 void GetStepInput(GameWorld& world, int32_t* held, int32_t* trigger, int32_t* repeat, float* axesA,
                   float* axesB) {
   if (held) std::memcpy(held, world.held, sizeof world.held);

@@ -203,6 +203,33 @@ units::Unit* vector_unit_collision(GameWorld& world, units::Unit* skip, core::Ve
   return nearest;
 }
 
+int FindUnitOnSegment(GameWorld& world, units::Unit* skip, core::Vec3 from, core::Vec3 to, core::Vec3* hit,
+                      core::Vec3* normal) {
+  int slots = CountUnitSlots(world);
+  core::Vec3 d = platform::Vec3Subtract(to, from);
+  float dd = platform::Vec3Dot(d, d);
+  for (int i = 0; i < slots; i++) {
+    units::Unit* unit = GetUnitAt(world, i);
+    if (!unit || unit == skip || !unit->type) continue;
+    if (unit->type->attributes & (units::kAttrWeapon | units::kAttrGhost)) continue;
+    // The skipped unit's own parts (tires, turrets) ride with it.
+    bool part = false;
+    for (units::Unit* up = unit->parent; up && !part; up = up->parent) part = up == skip;
+    if (part) continue;
+    core::Vec3 centre = unit->GetObjectWorldPosition();
+    float t = dd > 0.0f ? platform::Vec3Dot(platform::Vec3Subtract(centre, from), d) / dd : 0.0f;
+    t = t < 0.0f ? 0.0f : (t > 1.0f ? 1.0f : t);
+    core::Vec3 nearest{from.x + d.x * t, from.y + d.y * t, from.z + d.z * t};
+    core::Vec3 away = platform::Vec3Subtract(nearest, centre);
+    float gap = platform::Vec3Length(away);
+    if (!(gap <= unit->GetObjectRadius() + 5.0f)) continue;
+    if (hit) *hit = nearest;
+    if (normal) *normal = gap > 0.0f ? platform::Vec3Scale(away, 1.0f / gap) : core::Vec3{0, 1, 0};
+    return i;
+  }
+  return -1;
+}
+
 // [SECTION] Path points by name and by script
 
 namespace {

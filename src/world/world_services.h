@@ -64,6 +64,14 @@ int PlayWorldSound(GameWorld& world, int slot, int volume, int pan, int frequenc
 // Stops every playing copy of a sound slot; 1 when one was playing, else 0
 // (also without a sound system).
 int StopWorldSound(GameWorld& world, int slot);
+// 1 while a copy of the slot plays, else 0 (also without a sound system).
+int IsWorldSoundPlaying(GameWorld& world, int slot);
+// Plays one looping copy of a slot; the copy index, or -1 (no sound system,
+// relay peer).
+int PlayWorldSoundLooping(GameWorld& world, int slot, int volume, int pan, int frequency);
+// Sets volume, pan and frequency of one playing copy: 1, or 0 when that copy
+// does not play (nothing is changed then).
+int UpdateWorldSoundCopy(GameWorld& world, int slot, int copy, int volume, int pan, int frequency);
 // The step's input: three arrays of 128 buttons (held, trigger, repeat) and
 // two triples of analogue values (-1 to 1, quantised to hundredths where
 // the recorder keeps them). Null outputs are skipped.
@@ -256,6 +264,12 @@ units::Unit* FindNearestOtherUnit(GameWorld& world, units::Unit& unit);
 // Hits farther than 1,000,000 from the start are ignored. Null when none.
 units::Unit* vector_unit_collision(GameWorld& world, units::Unit* skip, Vec3* hit, float* distance, Vec3 start,
                                    Vec3 end);
+
+// The first unit (in pool order) whose bounding sphere, radius + 5, the
+// segment passes, WEAPON and GHOST types and `skip` left out: its slot
+// index, the point of the segment nearest its centre and the normal from the
+// centre toward that point (up when they coincide). -1 when none.
+int FindUnitOnSegment(GameWorld& world, units::Unit* skip, Vec3 from, Vec3 to, Vec3* hit, Vec3* normal);
 
 // [SECTION] Scene services: ray casts against the map objects, camera shake
 
