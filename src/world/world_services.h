@@ -306,6 +306,9 @@ EffectObject* CreateElectric(GameWorld& world, Vec3 position);
 // `model` null: the heat-haze model of the system package.
 EffectObject* CreateHeat(GameWorld& world, Vec3 position, Vec3 vector, Vec3 up, float size, render::CMesh* model);
 EffectObject* CreateLightning(GameWorld& world, Vec3 position, Vec3 direction, float length);
+// Steps to the next thunder clap of the active environment (0: none); the
+// world counts it down and plays the thunder when it reaches 0.
+void SetLightningCount(GameWorld& world, int steps);
 // `colours` holds four floats (r, g, b, a) a vertex; `texture` null: white.
 EffectObject* CreatePolygonEffect(GameWorld& world, const Vec3* positions, const float* colours, int count,
                                   render::TextureHolder* texture);
