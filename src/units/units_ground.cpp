@@ -18,10 +18,8 @@
 // not turn at all: it keeps the angle it was placed with, so a FIXED gun
 // fires along its mounting axis whatever that axis is.
 
-#include <cmath>
 #include <cstring>
 
-#include "core/core_public.h"
 #include "units/units_flight.h"
 #include "units_local.h"
 #include "units_projectile.h"
@@ -184,7 +182,8 @@ float MeasureGroundGap(world::GameWorld& world, Unit& unit, const Vec3& position
   return gap;
 }
 
-// Whether the toy box in state `state` picks `other` for jamming.
+// Whether the toy box picks `other` for jamming under a selection (0 all,
+// 1 its own team, 2 the others, 3 player units).
 bool ToyboxPicks(Unit& box, Unit& other, int32_t selection) {
   switch (selection) {
     case 1:  // its own team
@@ -198,9 +197,8 @@ bool ToyboxPicks(Unit& box, Unit& other, int32_t selection) {
   }
 }
 
-// Jams every live unit with a type, not INERT, within the box type's range
-// for its class that the selection (0 all, 1 own team, 2 others, 3 players)
-// takes.
+// Jams, with `jamFlag` at level 2, every live unit with a type, not INERT,
+// within the box type's range for its class, that the selection takes.
 void JamAround(world::GameWorld& world, Unit& box, int32_t selection, uint32_t jamFlag) {
   if (!box.type) return;
   Vec3 centre = box.GetObjectWorldPosition();
