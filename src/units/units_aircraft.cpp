@@ -287,9 +287,9 @@ void ChooseNextPlaneState(world::GameWorld& world, Unit& unit, const Vec3* targe
 // [SECTION] PLANE steering and weapons
 // ----------------------------------------------------------------------------
 
-// A goal this close to the nose (the squared sine of its angle off the
-// nose) has no bank direction worth the name: atan2 of two rounding errors
-// would ask for a full roll either way.
+// A goal ahead this close to the nose (the squared sine of its angle off
+// the nose) has no bank direction worth the name: atan2 of two rounding
+// errors would ask for a full roll either way.
 constexpr float kOnTheNose = 1e-6f;
 
 }  // namespace
@@ -300,11 +300,13 @@ PlaneControls PlanPlaneControls(world::GameWorld& world, Unit& unit, bool probeH
   const UnitType& type = *unit.type;
   const Vec3 position = unit.GetObjectWorldPosition();
 
-  // a. The bank error: how far the goal lies from straight overhead.
+  // a. The bank error: how far the goal lies from straight overhead. A goal
+  // on the nose, or at the plane itself, needs no bank.
   const Vec3 g = Normalize(unit.TransformPointToLocal(unit.steeringPoint));
   const float lateral = std::sqrt(g.x * g.x + g.y * g.y);
+  const bool noBank = (g.x == 0 && g.y == 0 && g.z == 0) || (g.z > 0 && lateral * lateral <= kOnTheNose);
   float e = 0;
-  if (lateral * lateral > kOnTheNose) {
+  if (!noBank) {
     e = std::atan2(g.y, g.x) - kHalfPi;
     if (e < -kPi) e += kTwoPi;
   }

@@ -679,6 +679,10 @@ TEST_F(AircraftTest, AVtolsSpeedChangesWithinItsPowerAndNeverGoesNegative) {
       }
       speed = now;
     }
+    // Drag alone: (599 / 600)^400 is about 0.51.
+    if (c.power == 0) {
+      EXPECT_LE(speed, 0.52f * Length(c.velocity));
+    }
     if (c.power == 0 && Length(c.velocity) == 0) ExpectNear(vtol->GetObjectPosition(), {0, 0, 0}, 0);
     world::ReleaseUnit(world, vtol);
   }
@@ -697,6 +701,22 @@ TEST_F(AircraftTest, AVtolTakesOffTowardAGoalAboveIt) {
     height = vtol->GetObjectPosition().y;
   }
   EXPECT_GT(height, 60.0f);
+}
+
+// An obstacle on the way turns the steering point aside from the VTOL's
+// own position (not from the origin): low over the ground, the probe down
+// and ahead finds it and the point moves up and on.
+TEST_F(AircraftTest, AVtolsProbeTurnsItsSteeringPointAsideFromWhereItIs) {
+  AddGround();
+  Unit* vtol = Vtol({1000, 5, 1000});
+  Unit* enemy = Enemy({1000, 1, 1400});
+  vtol->target = enemy;
+  StepVtol(*vtol);
+  const Vec3 s = vtol->steeringPoint;
+  EXPECT_TRUE(Finite(s));
+  EXPECT_NEAR(s.x, 1000, 1.0f);
+  EXPECT_GT(s.y, 21.0f);
+  EXPECT_GT(s.z, 1000.0f);
 }
 
 // Landing: state 800 with a landing rate follows its path down to the end.
