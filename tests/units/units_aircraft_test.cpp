@@ -526,6 +526,41 @@ TEST_F(AircraftTest, AnObstacleTurnsTheGoalAsideAndTheTemporarySkillWearsOff) {
   EXPECT_EQ(plane->planeWord, 0);
 }
 
+// A target at the unit's own position, a type without POWER or MOBILITY:
+// every step of either aircraft stays finite.
+TEST_F(AircraftTest, DegenerateTypesAndTargetsStayFinite) {
+  for (UnitType* type : {&planeType, &vtolType}) {
+    type->power = 0;
+    type->mobility = {0, 0, 0};
+    type->stability = 0;
+    type->gunType = &gunType;
+    type->gunPos[0] = {0, 0, 0};
+    type->gunCycle = 1;
+  }
+  for (int32_t state : {0, 1, 3, 5, 6, 7, 10, 103, 210}) {
+    SCOPED_TRACE(state);
+    Unit* plane = Plane({0, 100, 0}, 3, state);
+    Unit* vtol = Put(vtolType, "A", {0, 100, 0});
+    Unit* enemy = Enemy({0, 100, 0});
+    plane->target = vtol->target = enemy;
+    plane->home = {0, 100, 0};
+    plane->steeringPoint = vtol->steeringPoint = {0, 100, 0};
+    for (int i = 0; i < 100; i++) {
+      StepPlane(*plane);
+      StepVtol(*vtol);
+      const PlaneControls c = units::PlanPlaneControls(world, *plane, i % 2 == 0);
+      ASSERT_TRUE(std::isfinite(c.roll) && std::isfinite(c.pitch) && std::isfinite(c.throttle));
+      ASSERT_TRUE(Finite(plane->steeringPoint) && Finite(plane->GetObjectPosition()) && Finite(plane->velocity));
+      ASSERT_TRUE(Finite(vtol->steeringPoint) && Finite(vtol->GetObjectPosition()) && Finite(vtol->velocity));
+      ASSERT_TRUE(Finite(vtol->GetObjectAngles()));
+    }
+    ExpectNear(vtol->GetObjectPosition(), {0, 100, 0}, 0);  // no POWER: it stays
+    world::ReleaseMatchingUnits(world, plane);
+    world::ReleaseMatchingUnits(world, vtol);
+    world::ReleaseUnit(world, enemy);
+  }
+}
+
 // ---------------------------------------------------------------------------
 // PLANE: special states
 // ---------------------------------------------------------------------------
