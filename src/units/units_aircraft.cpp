@@ -316,7 +316,11 @@ PlaneControls PlanPlaneControls(world::GameWorld& world, Unit& unit, bool probeH
   // c. Pull toward it once the bank is nearly there.
   if (std::fabs(e) < type.mobility.z / 60.0f * 30.0f) c.pitch = Clamp1((kHalfPi - std::fabs(e)) * g.y * 2.0f);
 
-  // d. Throttle, each rule overriding the ones before.
+  // d. Throttle, each rule overriding the ones before (the request is
+  // negated by the flight step: 1 idles, -1 is full power). Full power for a
+  // far target on the nose, half in a cruise; idle when fast for the height
+  // or the climb, or fast with something close ahead; full power whenever
+  // slower than POWER (at least 1); then the engine limits.
   Unit* target = IsLiveTarget(unit.target) ? unit.target : nullptr;
   Vec3 targetPosition{}, targetLocal{};
   float distance = 0;
@@ -339,7 +343,7 @@ PlaneControls PlanPlaneControls(world::GameWorld& world, Unit& unit, bool probeH
   t = std::max(t, -unit.engineLimitHigh);
   t = std::min(t, -unit.engineLimitLow);
 
-  // e.
+  // e. Every request within -1..1.
   c.roll = Clamp1(c.roll);
   c.pitch = Clamp1(c.pitch);
   c.throttle = Clamp1(t);
@@ -350,6 +354,8 @@ PlaneControls PlanPlaneControls(world::GameWorld& world, Unit& unit, bool probeH
   if (target) {
     const int cls = TargetClass(*target);
     const int slot = unit.currentWeaponSlot;
+    // The missile's range is that of the current slot's weapon: what the
+    // weapon input fires.
     const UnitType* missile = slot >= 0 && slot < kUnitWeaponSlots ? unit.weaponTypes[slot] : nullptr;
     const float gunRange = type.gunType ? float(type.gunType->range[cls]) : -10000.0f;
     const float missileRange = missile ? float(missile->range[cls]) : -10000.0f;

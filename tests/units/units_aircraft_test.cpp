@@ -496,6 +496,8 @@ TEST_F(AircraftTest, GunAndMissileInputsFollowRangeConeSkillAndReload) {
   EXPECT_EQ(units::PlanPlaneControls(world, *plane, false).weapon.fire, 0);
   plane->aimWord = 0;
   EXPECT_EQ(units::PlanPlaneControls(world, *plane, false).weapon.fire, 1);
+  plane->aimWord = -5;  // below 0 is as run out as 0
+  EXPECT_EQ(units::PlanPlaneControls(world, *plane, false).weapon.fire, 1);
   // Beyond the missile's range: nothing.
   plane->aimWord = 0;
   enemy->SetObjectPosition(0, 1000, 1600);
