@@ -140,6 +140,23 @@ void UpdateEngineSound(world::GameWorld& world, Unit& unit, const Vec3& listener
 int UpdatePlaneUnit(world::GameWorld& world, Unit& unit);
 int UpdateVtolUnit(world::GameWorld& world, Unit& unit);
 
+// What a computer-driven PLANE hands the flight step in its flying states:
+// the roll, pitch and throttle requests, each within -1..1 (the flight step
+// negates the throttle request: -1 asks for full power, 1 for none), and the
+// gun and weapon inputs.
+struct PlaneControls {
+  float roll = 0;
+  float pitch = 0;
+  float throttle = 0;
+  FlightGunInput gun;
+  FlightWeaponInput weapon;
+};
+// Steering toward the unit's steering point and the weapon decision against
+// its target, from the unit as it stands. `probeHit`: this step's obstacle
+// probe found something ahead. Asking for a missile sets the missile reload
+// count (the aim word) to 240.
+PlaneControls PlanPlaneControls(world::GameWorld& world, Unit& unit, bool probeHit);
+
 // [SECTION] Ground, sea and fixed behaviours (units_ground.cpp)
 
 int UpdateDustUnit(world::GameWorld& world, Unit& unit);

@@ -21,8 +21,10 @@ float Distance(const Vec3& a, const Vec3& b) { return std::hypot(a.x - b.x, a.y 
 
 class MissileTest : public WeaponWorld {
  protected:
-  UnitType& shooterType = AddType("SHOOTER", units::kTypePlane);
-  UnitType& targetType = AddType("TARGET", units::kTypePlane);
+  // Plain objects: an aircraft's own behaviour would fly them and draw
+  // from the world's generator, which the seeker noise here draws from too.
+  UnitType& shooterType = AddType("SHOOTER", units::kTypeObject);
+  UnitType& targetType = AddType("TARGET", units::kTypeObject);
   UnitType& missileType = AddType("MSL", units::kTypeMissile);
   Unit* shooter = nullptr;
   Unit* target = nullptr;
