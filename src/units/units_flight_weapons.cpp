@@ -134,7 +134,12 @@ void FinishFlightStep(world::GameWorld& world, Unit& unit, const FlightGunInput&
 
   // 2. The counters: caution, warning, missile warning, jamming level, the
   // range counter and the four event marks.
-  for (int i = kFlightCaution; i <= kFlightJamLevel; i++) CountDown(unit.flightWords[i]);
+  // The flight words are counted as signed words, as scripts read them.
+  for (int i = kFlightCaution; i <= kFlightJamLevel; i++) {
+    int32_t word = int32_t(unit.flightWords[i]);
+    CountDown(word);
+    unit.flightWords[i] = uint32_t(word);
+  }
   CountDown(unit.flightWord);
   CountDown(unit.damageByMark);
   CountDown(unit.killMark);
