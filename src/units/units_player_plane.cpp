@@ -53,10 +53,11 @@ struct StepInput {
 // smoothed view turns the short way.
 float NearestTurn(float yaw, float current) {
   if (!std::isfinite(yaw) || !std::isfinite(current)) return yaw;
-  float turns = std::round((current - yaw) / kTwoPi);
-  yaw += turns * kTwoPi;
-  if (yaw - current > kPi) yaw -= kTwoPi;
-  if (yaw - current < -kPi) yaw += kTwoPi;
+  // As many whole turns as it takes, at once: a view that has turned many
+  // times is as near as one that has not. Exactly pi away stays as it is.
+  float diff = yaw - current;
+  if (diff > kPi) yaw -= std::ceil((diff - kPi) / kTwoPi) * kTwoPi;
+  else if (diff < -kPi) yaw += std::ceil((-kPi - diff) / kTwoPi) * kTwoPi;
   return yaw;
 }
 
