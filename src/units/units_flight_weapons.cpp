@@ -106,10 +106,11 @@ void TakeLock(world::GameWorld& world, Unit& unit, Unit& target, const Vec3& loc
 }
 
 // The player's lock tones: the lock tone while the cursor closes in, the
-// locked tone while the lock holds; each stops when its cause ends. Only a
-// player unit with a view sounds them.
+// locked tone while the lock holds; each stops when its cause ends. Only
+// this machine's player unit with a view sounds them: a copy of another
+// peer's player locks on silently here.
 void SoundLockTones(world::GameWorld& world, Unit& unit, bool locking, bool locked) {
-  if (!(unit.flags & kUnitPlayer)) return;
+  if ((unit.flags & (kUnitPlayer | kUnitRemote)) != kUnitPlayer) return;
   bool heard = unit.viewWord != 0;
   struct Tone {
     int slot;

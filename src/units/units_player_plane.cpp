@@ -158,10 +158,10 @@ void UpdateEngineSound(world::GameWorld& world, Unit& unit, const Vec3& listener
   if (frequency > kMaxFrequency) frequency = kMaxFrequency;
 
   // 3. The volume: lower by rank and distance, fading out as the unit
-  // stops. Worked in double so that a far unit cannot overflow it.
-  double volume = std::trunc(double(rank) * kRankVolume) - 2.0 * std::trunc(double(d0));
+  // stops. Summed in double so that a far unit cannot overflow it.
+  double volume = double(std::trunc(rank * kRankVolume)) - 2.0 * double(std::trunc(d0));
   float speed = Length(unit.velocity);
-  if (speed < kFadeSpeed) volume += std::trunc(double(speed - kFadeSpeed) * 10000.0);
+  if (speed < kFadeSpeed) volume += double(std::trunc((speed - kFadeSpeed) * 10000.0f));
   if (!(volume >= double(kStopVolume))) {
     StopEngineSound(world, unit);
     return;

@@ -353,6 +353,18 @@ TEST_F(FlightStep, LockCursorConvergesAndLocks) {
   EXPECT_EQ(units::Length(unit->aimPoint), 0.0f);
   EXPECT_FALSE(Playing(14));
   EXPECT_FALSE(Playing(15));
+
+  // Locking on silently: a player without a view, and a copy of another
+  // peer's player.
+  enemy->SetObjectPosition(30, 0, 1000);
+  unit->viewWord = 0;
+  units::StepLockOn(world, *unit);
+  EXPECT_GT(units::Length(unit->aimPoint), 0.0f);
+  EXPECT_FALSE(Playing(14));
+  unit->viewWord = 1;
+  unit->flags |= units::kUnitRemote;
+  units::StepLockOn(world, *unit);
+  EXPECT_FALSE(Playing(14));
 }
 
 // Where a target can be seen: ahead within the cone (offset / depth below

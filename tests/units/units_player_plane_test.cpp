@@ -380,6 +380,8 @@ TEST_F(PlayerPlane, WorldSoundsTheFourNearestEngines) {
   world.UpdateEngineSounds(0);
   EXPECT_TRUE(CopyPlaying(*units[4]));
   EXPECT_EQ(units[0]->soundCopy, -1);
+  // Only its own copy stopped: the others sharing the slot play on.
+  for (int i = 1; i < 4; i++) EXPECT_TRUE(CopyPlaying(*units[size_t(i)])) << i;
 }
 
 }  // namespace
