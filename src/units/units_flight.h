@@ -129,11 +129,12 @@ void EmitVapourTrails(world::GameWorld& world, Unit& unit);
 
 // The step of a PLANE the local player flies. 0.
 int UpdatePlayerPlane(world::GameWorld& world, Unit& unit);
-// Starts, updates or stops a unit's looping engine sound: the listener's
-// position and velocity (per step) give the Doppler pitch, `rank` (the
-// world's fade value) lowers the volume by 3000 per whole unit.
-void UpdateEngineSound(world::GameWorld& world, Unit& unit, const Vec3& listener, const Vec3& listenerVelocity,
-                       float rank);
+// The player's throttle request held within the engine limits: at most
+// -(engine limit low), at least -(engine limit high); the reset limits (-1,
+// 1) pass every request from -1 to 1.
+float ClampThrottleRequest(const Unit& unit, float request);
+// UpdateEngineSound, the engine sound of the units near the camera, is one
+// the world calls: units_services.h declares it.
 
 // [SECTION] Aircraft and VTOL behaviours (units_aircraft.cpp)
 

@@ -673,6 +673,12 @@ void SetUnitSoundChannel(Unit& unit, int32_t slot);
 // Stops the playing copy of the engine sound (when the sound system reports
 // it playing) and forgets it. The status, or the negative index when none.
 int StopUnitEngineSound(sound::SoundSystem* sound, Unit& unit);
+// Starts, updates or stops a unit's looping engine sound (its sound channel
+// and copy): the listener's position and velocity (per step) give the
+// Doppler pitch, `rank` (the world's fade value) lowers the volume by 3000
+// per whole unit; a volume below -29999 stops it (units_player_plane.cpp).
+void UpdateEngineSound(world::GameWorld& world, Unit& unit, const Vec3& listener, const Vec3& listenerVelocity,
+                       float rank);
 // The gun stop byte = value's low byte; returns 0.
 int StopGun(Unit& unit, int value);
 // The stop byte of slot 0..3; 0, or -1 for another slot.

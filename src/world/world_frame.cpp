@@ -337,6 +337,12 @@ int StopWorldSound(GameWorld& world, int slot) {
   return 1;
 }
 
+int StopWorldSoundCopy(GameWorld& world, int slot, int copy) {
+  if (!world.sound || copy < 0 || !(world.sound->GetSoundStatus(slot, copy) & sound::kStatusPlaying)) return 0;
+  world.sound->StopSoundSlot(slot, copy);
+  return 1;
+}
+
 int IsWorldSoundPlaying(GameWorld& world, int slot) {
   return world.sound && (world.sound->GetSoundStatus(slot, -1) & sound::kStatusPlaying) ? 1 : 0;
 }

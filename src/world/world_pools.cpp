@@ -477,7 +477,6 @@ int CountUnitDestroyed(GameWorld& world, units::Unit* unit) {
 // [SECTION] Engine sounds and the sound-name cache
 
 void UpdateUnitEngineSounds(GameWorld& world, float fade) {
-  (void)fade;
   int slots = CountUnitSlots(world);
   int eventOn = world.eventMode != 0;
   std::vector<float> distance(size_t(slots), FLT_MAX);
@@ -498,14 +497,22 @@ void UpdateUnitEngineSounds(GameWorld& world, float fade) {
       }
   }
   float limit = nearest[3];
+  // The listener is the camera's eye; it moves with the unit it rides in the
+  // cockpit and behind views, else by the camera's own drift. While the
+  // screen is faded out past 1, or with no unit in focus, the sounds are
+  // left as they are.
+  units::Unit* focus = world.focusUnit;
+  bool listening = fade <= 1.0f && focus;
+  Vec3 listenerVelocity = world.camera.drift;
+  if (focus && (world.camera.mode == 0 || world.camera.mode == 1)) listenerVelocity = focus->velocity;
   for (int slot = 1; slot < slots; slot++) {
     units::Unit* u = GetUnitAt(world, slot);
     if (!u || !UnitHasGraphics(u)) continue;
     bool sounding = u->state != units::kUnitStateFinal && u->state != units::kUnitStateDestroyed &&
                     distance[size_t(slot)] < FLT_MAX && distance[size_t(slot)] <= limit;
-    // The sounding units' volume and pan follow the camera once the sound
-    // positions come with the camera; the others fall silent.
+    // The fade value ranks the volume: a fading screen quietens them all.
     if (!sounding) units::StopUnitEngineSound(world.sound, *u);
+    else if (listening) units::UpdateEngineSound(world, *u, world.camera.eye, listenerVelocity, fade);
   }
 }
 

@@ -64,6 +64,9 @@ int PlayWorldSound(GameWorld& world, int slot, int volume, int pan, int frequenc
 // Stops every playing copy of a sound slot; 1 when one was playing, else 0
 // (also without a sound system).
 int StopWorldSound(GameWorld& world, int slot);
+// Stops one copy of a slot: 1 when it was playing, else 0 (also without a
+// sound system or for a negative copy).
+int StopWorldSoundCopy(GameWorld& world, int slot, int copy);
 // 1 while a copy of the slot plays, else 0 (also without a sound system).
 int IsWorldSoundPlaying(GameWorld& world, int slot);
 // Plays one looping copy of a slot; the copy index, or -1 (no sound system,
