@@ -403,8 +403,9 @@ Vec3 TirePush(world::GameWorld& world, const Vec3& before, const Vec3& after) {
 // twentieth a step, and is kept short; below 0.0001 it rests at zero, so a
 // tire that lands again is heard. While tires are in the ground the turn
 // rates lose what the ground resists, the tires' pushes about the centre
-// tilt the unit onto them (scaled by the contact rate), and the unit rises
-// by the mean push of the tires in the ground. True when a tire was in.
+// tilt the unit onto them (scaled by the contact rate), the unit rises by
+// the mean push of the tires in the ground and stops sinking into it. True
+// when a tire was in.
 bool StepLandingGear(world::GameWorld& world, Unit& unit, const Vec3 before[kUnitAttachments],
                      const bool has[kUnitAttachments]) {
   Vec3 after[kUnitAttachments];
@@ -462,6 +463,12 @@ bool StepLandingGear(world::GameWorld& world, Unit& unit, const Vec3 before[kUni
   Vec3 lift = Mul(pushSum, 1.0f / float(pushed));
   Vec3 p = Add(unit.GetObjectPosition(), lift);
   unit.SetObjectPosition(p.x, p.y, p.z);
+  // The ground takes up the sink: what the velocity still had into it is
+  // gone (left, the next step's blend toward the nose would turn it into
+  // speed along the ground).
+  Vec3 up = Normalize(lift);
+  float into = Dot(unit.velocity, up);
+  if (into < 0.0f) unit.velocity = Sub(unit.velocity, Mul(up, into));
   return true;
 }
 
@@ -655,8 +662,9 @@ int StepFlightModel(world::GameWorld& world, Unit& unit, const FlightGunInput& g
   // 16. Wing sweep follows the pitch control.
   {
     float sweepTarget = std::fabs(unit.control.y) * type.vectorRate * 50.0f;
-    if (float(unit.controlWord) < sweepTarget) unit.controlWord += 2;
-    else if (float(unit.controlWord) > sweepTarget) unit.controlWord -= 2;
+    // By 2 a step, never past the target (it would swing about it).
+    if (float(unit.controlWord) + 2.0f <= sweepTarget) unit.controlWord += 2;
+    else if (float(unit.controlWord) - 2.0f >= sweepTarget) unit.controlWord -= 2;
     if (unit.controlWord < kSweepLowest) unit.controlWord = kSweepLowest;
     if (unit.controlWord > kSweepHighest) unit.controlWord = kSweepHighest;
   }
