@@ -402,6 +402,27 @@ TEST_F(RunwayTest, FullThrottleOnTheRunwayReachesFlyingSpeed) {
   EXPECT_EQ(plane->gearContactRate, 0.0f);
 }
 
+TEST_F(RunwayTest, OnTheGroundRollSteersTheNoseWheel) {
+  for (int i = 0; i < 150; i++) Fly(*plane, 0, 0, -1, 0);  // rolling
+  const float yaw = plane->GetObjectAngles().y;
+  for (int i = 0; i < 60; i++) Fly(*plane, 1, 0, 0, 0);
+  EXPECT_LT(plane->GetObjectAngles().y, yaw - 0.01f);  // the nose swings right
+  EXPECT_NEAR(plane->GetObjectAngles().z, 0.0f, 0.02f);  // without leaning over
+  EXPECT_EQ(plane->hp, 1000);
+}
+
+TEST_F(RunwayTest, AGentleTouchdownLandsUnhurt) {
+  // Tires 0.3 above the runway, sinking 0.02 a step at flying speed.
+  plane->SetObjectPosition(0, 1.8f, 0);
+  plane->velocity = {0, -0.02f, 0.7f};
+  plane->gearContactRate = 0;
+  for (Vec3& spring : plane->attachmentVectors) spring = {};
+  for (int i = 0; i < 120; i++) Fly(*plane, 0, 0, 0, 0);
+  EXPECT_EQ(plane->hp, 1000);
+  EXPECT_GT(plane->gearContactRate, 0.5f);
+  EXPECT_NEAR(plane->GetObjectPosition().y, 1.5f, 0.05f);
+}
+
 // [SECTION] The falling wreck
 
 TEST_F(FlightTest, AFallingWreckTumblesAndRestsWhereItHits) {
