@@ -1,9 +1,11 @@
-// units_bench.cpp -- one fixed world step of 1,000 units on looping paths
-// (a small driver, one core): every unit takes its update (state 800, so it
-// follows its path: curve walk, REACH at every point passed, facing) and,
-// labelled, the world's NEAR trigger run, as the world step does. Two
-// worlds: units drawn as surfaces (no ground fit) and units with a model
-// (ground fit: probe rays under the unit each step).
+// units_bench.cpp -- one fixed world step of 1,000 units (a small driver,
+// one core). Three worlds: units on looping paths drawn as surfaces (state
+// 800: curve walk, REACH at every point passed, facing; no ground fit) and
+// with a model (ground fit: probe rays under the unit each step), every
+// unit taking its update and, labelled, the world's NEAR trigger run, as the
+// world step does; and 1,000 aircraft of two teams flying free under the
+// aircraft behaviour and the flight model (targeting once a second, the
+// state machine, obstacle probes every 16 steps, steering, lock-on, guns).
 //
 // Prints milliseconds per step, steps per second, nanoseconds per unit and
 // the memory per unit (the record and what it holds on the heap). Needs no
@@ -20,6 +22,7 @@
 
 #include "bench_support.h"
 #include "units/units_local.h"
+#include "units/units_projectile.h"
 #include "world/world_public.h"
 
 namespace {
@@ -57,8 +60,17 @@ struct Scene {
   size_t bytesPerUnit = 0;
   bool inWorld = false;
 
-  explicit Scene(render::GraphicsSystem* gs) {
-    type.typeValue = units::kTypeVehicle;
+  explicit Scene(render::GraphicsSystem* gs, bool flying = false) {
+    type.typeValue = flying ? units::kTypePlane : units::kTypeVehicle;
+    if (flying) {
+      type.power = 1.0f;
+      type.stability = 3.0f;
+      type.weight = 12.0f;
+      type.mobility = {1.5707963f, 0.34906584f, 3.1415926f};
+      type.mode = 1;
+      for (int c = 0; c < 4; c++) type.range[c] = 1500;
+      type.defense = 300;
+    }
     // Ten closed loops of radius 200 to 650 around the origin.
     int id = 1;
     for (int loop = 0; loop < kLoops; loop++) {
@@ -88,7 +100,12 @@ struct Scene {
     for (int i = 0; i < kUnits; i++) {
       // Placed through the world's pool when it has one; else the bench
       // keeps the records itself and steps them as the world step does.
-      Unit* unit = world::PutUnit(world, "red", &type, 5, i % 2 ? "convoy" : "", 0, {0, 0, 0}, {0, 0, 0}, nullptr);
+      // Aircraft: two teams spread over 8 by 8 km at 300 to 1,300 high.
+      Vec3 at = flying ? Vec3{float(i % 32) * 250.0f - 4000.0f, 300.0f + float(i % 11) * 100.0f,
+                              float(i / 32) * 250.0f - 4000.0f}
+                       : Vec3{0, 0, 0};
+      Unit* unit = world::PutUnit(world, flying && i % 2 ? "blue" : "red", &type, 5, i % 2 ? "convoy" : "", 0, at,
+                                  {0, float(i % 8) * 0.785f, 0}, nullptr);
       if (!unit) {
         own.push_back(std::make_unique<Unit>());
         unit = own.back().get();
@@ -101,6 +118,13 @@ struct Scene {
         unit->SetObjectModel(&model);
       else
         unit->surface = &surface;
+      if (flying) {
+        unit->hp = unit->maxHp = 300;
+        units::SetUnitState(*unit, units::kUnitStateIdle, 0);
+        unit->velocity = units::Mul(unit->GetObjectWorldFront(), 1.2f);
+        units.push_back(unit);
+        continue;
+      }
       units::PathPoint* p = heads[size_t(i % kLoops)];
       for (int k = 0; k < (i / kLoops) % kPointsPerLoop; k++) p = p->next;
       units::SetUnitPath(*unit, p, 0);
@@ -125,8 +149,8 @@ struct Scene {
   }
 };
 
-void Run(const char* title, render::GraphicsSystem* gs) {
-  Scene scene(gs);
+void Run(const char* title, render::GraphicsSystem* gs, bool flying = false) {
+  Scene scene(gs, flying);
   Vec3 start = scene.units[0]->GetObjectPosition();
   for (int i = 0; i < kWarmSteps; i++) scene.Step();
   Vec3 warm = scene.units[0]->GetObjectPosition();
@@ -152,5 +176,6 @@ int main() {
   Run("units as surfaces (path following, no ground fit):", nullptr);
   render::GraphicsSystem gs;
   Run("units with a model (path following and ground-fit probes):", &gs);
+  Run("aircraft flying free (aircraft behaviour and flight model):", nullptr, true);
   return 0;
 }

@@ -11,7 +11,7 @@
 // The first form writes box.x, box_bin.x, box_tzip.x, box_bzip.x, arm.x,
 // arm_bzip.x and box.bmp into every FOLDER (tests/render/data and
 // games/Demo/Model); the second writes plane.x, vehicle.x, ship.x, aagun.x,
-// missile.x and tracer.x into FOLDER (games/Demo/Unit); the third ground.x, runway.x,
+// missile.x, tracer.x, tire.x and vtol.x into FOLDER (games/Demo/Unit); the third ground.x, runway.x,
 // hangar.x, tower.x, house.x, tree.x, water.x and their textures grass.bmp,
 // runway.bmp, wall.bmp, leaves.bmp and water.bmp into FOLDER
 // (games/Demo/Map). The
@@ -462,6 +462,20 @@ std::vector<std::pair<const char*, std::string>> UnitModels() {
       {-0.35f, -0.02f, -1.5f, 0.35f, 0.02f, -1.1f, 0.6f, 0.6f, 0.6f},  // fins
       {-0.02f, -0.35f, -1.5f, 0.02f, 0.35f, -1.1f, 0.6f, 0.6f, 0.6f},
   };
+  // A tire on its strut; the tire point is the bottom of the wheel.
+  const Box tire[] = {
+      {-0.08f, 0.0f, -0.08f, 0.08f, 1.2f, 0.08f, 0.3f, 0.3f, 0.3f},   // strut
+      {-0.15f, -0.35f, -0.35f, 0.15f, 0.35f, 0.35f, 0.1f, 0.1f, 0.1f},  // wheel
+  };
+  // A rotor craft: a stubby body with two engine pods.
+  const Box vtol[] = {
+      {-1.2f, -1.0f, -5.0f, 1.2f, 1.2f, 4.0f, 0.35f, 0.4f, 0.3f},     // body
+      {-0.8f, 0.6f, 2.0f, 0.8f, 1.4f, 4.2f, 0.2f, 0.3f, 0.45f},       // canopy
+      {-4.5f, -0.2f, -1.0f, 4.5f, 0.2f, 1.0f, 0.3f, 0.35f, 0.25f},    // stub wings
+      {-5.2f, -0.8f, -1.6f, -3.8f, 0.8f, 1.6f, 0.25f, 0.25f, 0.25f},  // engine pods
+      {3.8f, -0.8f, -1.6f, 5.2f, 0.8f, 1.6f, 0.25f, 0.25f, 0.25f},
+      {-0.2f, 0.4f, -7.5f, 0.2f, 2.4f, -5.0f, 0.3f, 0.35f, 0.25f},    // tail
+  };
   // A gun shot: a thin glowing streak.
   const Box tracer[] = {
       {-0.06f, -0.06f, -2.0f, 0.06f, 0.06f, 2.0f, 1.0f, 0.85f, 0.3f},
@@ -473,6 +487,8 @@ std::vector<std::pair<const char*, std::string>> UnitModels() {
       {"aagun.x", BoxesToText("AaGun", {std::begin(aagun), std::end(aagun)})},
       {"missile.x", BoxesToText("Missile", {std::begin(missile), std::end(missile)})},
       {"tracer.x", BoxesToText("Tracer", {std::begin(tracer), std::end(tracer)})},
+      {"tire.x", BoxesToText("Tire", {std::begin(tire), std::end(tire)})},
+      {"vtol.x", BoxesToText("Vtol", {std::begin(vtol), std::end(vtol)})},
   };
 }
 

@@ -111,6 +111,8 @@ const Recipe kRecipes[] = {
     {"Demo/Se/tick.wav", 0.08, Wave::Sine, 1320, 1320, 0, 0, 1, 0.002, 25, 0, 0.4, false},
     {"Demo/Se/chime.wav", 0.4, Wave::Sine, 660, 1320, 3, 0, 1, 0.004, 4, 0, 0.45, false},
     {"Demo/Se/blast.wav", 0.5, Wave::Sine, 60, 35, 0, 0.85, 0.15, 0.002, 4, 0, 0.95, false},
+    // The aircraft's engine: a low buzz with a wobble, looped while it runs.
+    {"Demo/Se/engine.wav", 0.5, Wave::Saw, 110, 110, 0, 0.35, 0.3, 0, 0, 16, 0.35, true},
 };
 
 // A fixed generator, so every run writes the same bytes.

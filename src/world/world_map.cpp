@@ -320,6 +320,26 @@ int CastRayAgainstTerrain(GameWorld& world, Vec3* hit, Vec3* normal, Vec3 from, 
   return object != nullptr;
 }
 
+namespace {
+
+// False when the segment passes farther from the object's origin than any
+// point of its model can lie (its bounding radius, which holds its scale; a
+// parent's frame could stretch it further, so parts are always tested).
+// Saves the exact test for the objects the segment nears.
+bool SegmentMayReach(render::DisplayObject& object, const Vec3& from, const Vec3& to) {
+  if (object.parent) return true;
+  float reach = object.GetObjectRadius();
+  Vec3 origin = object.GetObjectWorldPosition();
+  Vec3 ab = platform::Vec3Subtract(to, from), ap = platform::Vec3Subtract(origin, from);
+  float lengthSquared = platform::Vec3Dot(ab, ab);
+  float t = lengthSquared > 0.0f ? platform::Vec3Dot(ap, ab) / lengthSquared : 0.0f;
+  t = t < 0.0f ? 0.0f : (t > 1.0f ? 1.0f : t);
+  float gap = platform::Vec3Length(platform::Vec3Subtract(ap, platform::Vec3Scale(ab, t)));
+  return !(gap > reach * 1.001f + 0.01f);
+}
+
+}  // namespace
+
 int CastRayAgainstWorld(GameWorld& world, units::Unit* skip, Vec3* hit, Vec3 from, Vec3 to) {
   Vec3 best{};
   float nearest = 0;
@@ -335,6 +355,7 @@ int CastRayAgainstWorld(GameWorld& world, units::Unit* skip, Vec3* hit, Vec3 fro
     units::Unit* unit = GetUnitAt(world, i);
     if (!unit || unit == skip || !unit->model) continue;
     if (unit->type && (unit->type->attributes & units::kAttrLanding)) continue;
+    if (!SegmentMayReach(*unit, from, to)) continue;
     if (!unit->TestObjectHitSegment(world.graphics, &p, nullptr, from, to, 1)) continue;
     float d = platform::Vec3Length(platform::Vec3Subtract(p, from));
     if (!found || d < nearest) {

@@ -139,92 +139,44 @@ std::vector<int> NumbersAfter(const std::string& out, const std::string& key, si
   return numbers;
 }
 
-// The sample's fight, from its printed lines: the Falcon (unit 1) meets
-// the Raven of the other team with two Sparrows armed; after the chime it
-// launches one, which hits; both fighters' guns hit the other as they close
-// head-on; every hit lowers the HP by a damage in the spread of its weapon;
-// the Raven is destroyed while they pass (the paths meet about step 1050),
-// its wreck blast is heard, and the Falcon lives on.
-void ExpectTheFight(const std::string& out) {
-  std::vector<int> meet = NumbersAfter(out, "Demo: the Falcon (unit ");
-  ASSERT_EQ(meet.size(), 5u) << out;  // unit, HP, Sparrows, Raven's unit, HP
-  EXPECT_EQ(meet[0], 1);
-  EXPECT_GT(meet[1], 0);
-  EXPECT_EQ(meet[2], 2);
-  EXPECT_GT(meet[3], 1);
-  const int falconHp = meet[1], ravenHp = meet[4];
-  EXPECT_GT(ravenHp, 0);
-
-  // The Sparrow first, not before the chime (the launch shares its sound
-  // slot), then the guns, the Raven's from further out.
-  size_t launched = out.find(": the Falcon launched a Sparrow at the Raven from ");
-  size_t ravenFires = out.find(": the Raven opened fire on the Falcon from ");
-  size_t falconFires = out.find(": the Falcon opened fire on the Raven from ");
-  ASSERT_NE(launched, std::string::npos) << out;
-  ASSERT_NE(ravenFires, std::string::npos) << out;
-  ASSERT_NE(falconFires, std::string::npos) << out;
-  EXPECT_LT(out.find("Demo: the path trigger AirTimer fired"), launched);
-  EXPECT_LT(launched, ravenFires);
-  EXPECT_LT(ravenFires, falconFires);
-
-  // Each hit line: the step, the HP before and after, the damage taken so
-  // far. The HP only falls, by what the damage taken grows.
-  struct Side {
-    const char* key;
-    int hp;
-    int hits = 0;
-    int lastStep = 0;
-    int taken = 0;
-  } sides[] = {{": the Falcon was hit: HP ", falconHp}, {": the Raven was hit: HP ", ravenHp}};
-  for (Side& side : sides) {
-    for (size_t at = out.find(side.key); at != std::string::npos; at = out.find(side.key, at + 1)) {
-      size_t lineStart = out.rfind('\n', at) + 1;
-      std::vector<int> step = NumbersAfter(out, "Demo: step ", lineStart);
-      std::vector<int> hit = NumbersAfter(out, side.key, at);
-      ASSERT_EQ(hit.size(), 3u) << out.substr(lineStart, 120);
-      EXPECT_EQ(hit[0], side.hp) << side.key;
-      EXPECT_LT(hit[1], hit[0]) << side.key;
-      EXPECT_EQ(hit[2] - side.taken, hit[0] - hit[1]) << side.key;
-      EXPECT_GE(step[0], side.lastStep);
-      side.hp = hit[1];
-      side.taken = hit[2];
-      side.lastStep = step[0];
-      side.hits++;
+// The RED side at work, from the Demo's status lines (every ten seconds:
+// each live RED unit's position): the Raven flies its own behaviour, the
+// Kite its path, the Hornet hovers, the tank and the corvette follow their
+// road and lane, the gun stands. Returns the positions of the last line.
+std::map<std::string, core::Vec3> ExpectTheRedSideActs(const std::string& out) {
+  std::map<std::string, core::Vec3> first, last;
+  for (size_t at = out.find("Demo: step 600:"); at != std::string::npos;
+       at = out.find(": Raven (", at + 1)) {
+    size_t lineStart = out.rfind('\n', at) + 1;
+    size_t lineEnd = out.find('\n', at);
+    std::string line = out.substr(lineStart, lineEnd - lineStart);
+    std::map<std::string, core::Vec3> now;
+    for (const char* name : {"Raven", "Kite", "Hornet", "tank", "corvette", "AA gun"}) {
+      std::vector<int> p = NumbersAfter(line, std::string(" ") + name + " (");
+      if (p.size() >= 3) now[name] = {float(p[0]), float(p[1]), float(p[2])};
     }
+    if (first.empty()) first = now;
+    last = now;
   }
-  // The Sparrow (DAMAGE 200 against fighters) and at least one gun hit.
-  EXPECT_GE(sides[1].hits, 2);
-  EXPECT_EQ(sides[1].hp, 0);
-  EXPECT_GE(sides[1].taken, ravenHp);
-  // The Raven's gun hit the Falcon (GUN_DAMAGE 10 spread 8..12 a hit), and
-  // the Falcon lived on.
-  EXPECT_GE(sides[0].hits, 1);
-  EXPECT_GT(sides[0].hp, 0);
-  EXPECT_LT(sides[0].hp, falconHp);
-  EXPECT_LE(sides[0].taken, 12 * sides[0].hits);
-  EXPECT_GE(sides[0].taken, 8 * sides[0].hits);
-
-  // Destroyed while the two pass each other, its blast heard in a slot of
-  // its own (slot 40, copy 0).
-  size_t destroyed = out.find(": the Raven was destroyed");
-  ASSERT_NE(destroyed, std::string::npos) << out;
-  std::vector<int> down = NumbersAfter(out, "Demo: step ", out.rfind('\n', destroyed) + 1);
-  ASSERT_FALSE(down.empty());
-  EXPECT_GE(down[0], 900);
-  EXPECT_LE(down[0], 1200);
-  EXPECT_EQ(down[0], sides[1].lastStep);
-  EXPECT_NE(out.find(": the Raven was destroyed; played Se/blast.wav where it fell (sound handle 2621440)."),
-            std::string::npos);
-  EXPECT_NE(out.find("Demo: the fight is over: the Falcon has HP " + std::to_string(sides[0].hp) +
-                     ", the Raven HP 0."),
-            std::string::npos);
+  EXPECT_FALSE(first.empty()) << out;
+  for (const char* name : {"Raven", "Kite", "Hornet", "tank", "corvette"}) {
+    if (!first.count(name) || !last.count(name)) continue;  // destroyed meanwhile
+    core::Vec3 a = first[name], b = last[name];
+    EXPECT_GT(std::hypot(a.x - b.x, a.z - b.z), 50.0f) << name;
+  }
+  if (first.count("AA gun") && last.count("AA gun")) {
+    EXPECT_EQ(first["AA gun"].x, last["AA gun"].x);
+    EXPECT_EQ(first["AA gun"].z, last["AA gun"].z);
+  }
+  return last;
 }
 
 // The sample game headless for 30 seconds of game time: the start script
-// hands the world its script, which loads the scene (masters, terrain, units
-// on their paths) and its sounds through the system calls; the units move
-// along their paths, the timed path trigger fires and chimes, the clock
-// ticks and blasts go off, until the input file closes the window. The
+// hands the world its script, which loads the scene (masters, terrain, the
+// units) and its sounds through the system calls; the RED units fly, hover
+// and drive by their behaviours and paths while the player's Falcon waits
+// on the runway, the timed path trigger fires and chimes, the clock ticks
+// and blasts go off, until the input file closes the window. The
 // steady clock makes every frame one step, so the 30 seconds take as long
 // as the machine needs to run 1800 steps.
 TEST(StartupWorld, TheSampleGameRunsItsWorldHeadless) {
@@ -240,7 +192,7 @@ TEST(StartupWorld, TheSampleGameRunsItsWorldHeadless) {
   int exitCode = -1;
   int32_t steps = 0;
   std::map<std::string, core::Vec3> positions;
-  int32_t ravenHp = -1, ravenState = -1;
+  int32_t falconHp = -1, falconMaxHp = -1, falconState = -1;
   {
     app::Engine engine;
     SteadyClock clock;
@@ -252,17 +204,20 @@ TEST(StartupWorld, TheSampleGameRunsItsWorldHeadless) {
       if (!u) continue;
       units++;
       positions[u->label.Get()] = u->GetObjectWorldPosition();
-      if (std::string(u->label.Get()) == "Raven1") {
-        ravenHp = u->hp;
-        ravenState = u->state;
+      if (u == engine.world.playerUnit) {
+        falconHp = u->hp;
+        falconMaxHp = u->maxHp;
+        falconState = u->state;
       }
     }
   }
   std::string out = testing::internal::GetCapturedStdout();
   EXPECT_EQ(exitCode, 0);
-  // The Raven's wreck: no HP left, in the destroyed state.
-  EXPECT_EQ(ravenHp, 0);
-  EXPECT_EQ(ravenState, units::kUnitStateDestroyed);
+  // Nobody flew the Falcon: it waited on the runway on its tires, in one
+  // piece.
+  EXPECT_EQ(falconState, 0);
+  EXPECT_GT(falconHp, 0);
+  EXPECT_EQ(falconMaxHp, 600);
   EXPECT_GE(steps, 1800);  // 30 seconds of game time
   for (const test::RecordedBox& box : game.boxes.Boxes()) ADD_FAILURE() << box.caption << ": " << box.text;
   EXPECT_NE(out.find("Demo: the start script is running."), std::string::npos);
@@ -271,11 +226,12 @@ TEST(StartupWorld, TheSampleGameRunsItsWorldHeadless) {
   EXPECT_NE(out.find("Demo: loaded the map master (Map/map_master.txt)."), std::string::npos);
   EXPECT_NE(out.find("Demo: loaded the terrain (Map/demo.map)."), std::string::npos);
   EXPECT_NE(out.find("Demo: loaded the sounds (Se/tick.wav, Se/chime.wav, Se/blast.wav)."), std::string::npos);
-  // The file's 19 path points and 5 units, and the weapon children on
-  // their hard points (placement arms the slots); the tank's path event
-  // ran.
-  EXPECT_NE(out.find("Demo: placed the sample units (Unit/demo.plc): 26 path points and units."), std::string::npos);
-  EXPECT_GE(units, 5);
+  // The file's 16 path points and 7 units, and the units the placement
+  // adds (the Falcon's tires and the weapon children on their hard points);
+  // the tank's path event ran.
+  EXPECT_NE(out.find("Demo: placed the sample units (Unit/demo.plc): 28 path points and units."), std::string::npos);
+  EXPECT_NE(out.find("Demo: the Falcon (unit 1, HP 600, 2 Sparrows) stands on the runway"), std::string::npos);
+  EXPECT_GE(units, 7);
   EXPECT_NE(out.find("The tank has appeared."), std::string::npos);
   EXPECT_NE(out.find("Demo: the world has run 61 steps."), std::string::npos);
   EXPECT_NE(out.find("Demo: the world has run 1801 steps."), std::string::npos);
@@ -283,32 +239,29 @@ TEST(StartupWorld, TheSampleGameRunsItsWorldHeadless) {
   // were made and the blasts sounded, each sound a copy of its slot (slot x
   // 65536 + copy).
   EXPECT_NE(out.find("Ten seconds have passed."), std::string::npos) << out;
-  EXPECT_NE(out.find("Demo: the path trigger AirTimer fired and played Se/chime.wav (sound handle 1376256)."),
+  EXPECT_NE(out.find("Demo: the path trigger AirTimer fired and played Se/chime.wav (sound handle 6619136)."),
             std::string::npos);
-  EXPECT_NE(out.find("Demo: played Se/tick.wav (sound handle 1310720)."), std::string::npos);
+  EXPECT_NE(out.find("Demo: played Se/tick.wav (sound handle 6553600)."), std::string::npos);
   EXPECT_NE(out.find("Demo: made a field of clouds overhead."), std::string::npos);
   EXPECT_NE(out.find("Demo: made a blast beside the gun and a splash at sea; played Se/blast.wav at the gun "
-                     "(sound handle 1441792)."),
+                     "(sound handle 6684672)."),
             std::string::npos);
   EXPECT_EQ(out.find("Demo: the world ends the game."), std::string::npos);  // closed before
-  ExpectTheFight(out);
+  std::map<std::string, core::Vec3> red = ExpectTheRedSideActs(out);
   EXPECT_FALSE(platform::PathExists("RuntimeError.txt"));
   EXPECT_EQ(test::ReadFile("CompileError.txt"), "");
-  // The units on paths left their placements; the gun without one stayed.
-  struct Placed {
-    const char* label;
-    core::Vec3 at;
-    bool moves;
-  };
-  for (Placed p : {Placed{"Falcon1", {2000, 500, -2000}, true}, Placed{"Raven1", {-3419, 530, 2859}, true},
-                   Placed{"Tank1", {-300, 0, -600}, true},
-                   Placed{"Ship1", {3000, 0, -1000}, true}, Placed{"Gun1", {200, 0, 300}, false}}) {
-    ASSERT_EQ(positions.count(p.label), 1u) << p.label;
-    core::Vec3 v = positions[p.label];
-    float moved = std::sqrt((v.x - p.at.x) * (v.x - p.at.x) + (v.z - p.at.z) * (v.z - p.at.z));
-    if (p.moves) EXPECT_GT(moved, 50.0f) << p.label;
-    else EXPECT_LT(moved, 1.0f) << p.label;
-  }
+  // The Falcon stayed on the runway's centre line where it was placed (at
+  // idle it creeps ahead at a walking pace); the status lines agree with
+  // where the world left the RED units.
+  ASSERT_EQ(positions.count("Falcon1"), 1u);
+  EXPECT_NEAR(positions["Falcon1"].x, 0.0f, 1.0f);
+  EXPECT_NEAR(positions["Falcon1"].y, 2.15f, 0.5f);
+  EXPECT_NEAR(positions["Falcon1"].z, -900.0f, 50.0f);
+  for (const char* label : {"Raven1", "Kite1", "Hornet1", "Tank1", "Ship1", "Gun1"})
+    EXPECT_EQ(positions.count(label), 1u) << label;
+  ASSERT_TRUE(red.count("AA gun"));
+  EXPECT_NEAR(red["AA gun"].x, 700.0f, 1.0f);
+  EXPECT_NEAR(red["AA gun"].z, 1800.0f, 1.0f);
   // The scene's models loaded without a failure.
   std::string log = test::ReadFile("system.log");
   EXPECT_NE(log.find(test::Sjis("Xファイル[Demo\\Map\\ground.x]を読み込みます。")), std::string::npos);

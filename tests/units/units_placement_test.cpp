@@ -459,7 +459,7 @@ class SampleFixture : public ::testing::Test {
   }
 };
 
-TEST_F(SampleFixture, MasterHasTheFiveKindsAndTheirModelsRead) {
+TEST_F(SampleFixture, MasterHasItsKindsAndTheirModelsRead) {
   const script::CScriptArray* master = LoadMaster();
   ASSERT_NE(master, nullptr);
   struct Kind {
@@ -467,9 +467,10 @@ TEST_F(SampleFixture, MasterHasTheFiveKindsAndTheirModelsRead) {
     const char* type;
     const char* model;
   } kinds[] = {
-      {"FALCON", "PLANE", "Demo/Unit/plane.x"},     {"TANK", "VEHICLE", "Demo/Unit/vehicle.x"},
-      {"CORVETTE", "SHIP", "Demo/Unit/ship.x"},     {"AAGUN", "AAGUN_FIXED", "Demo/Unit/aagun.x"},
-      {"SPARROW", "MISSILE", "Demo/Unit/missile.x"},
+      {"FALCON", "PLANE", "Demo/Unit/plane.x"},     {"TIRE", "OBJECT", "Demo/Unit/tire.x"},
+      {"RAVEN", "PLANE", "Demo/Unit/plane.x"},      {"HORNET", "VTOL", "Demo/Unit/vtol.x"},
+      {"TANK", "VEHICLE", "Demo/Unit/vehicle.x"},   {"CORVETTE", "SHIP", "Demo/Unit/ship.x"},
+      {"AAGUN", "AAGUN_FREE", "Demo/Unit/aagun.x"}, {"SPARROW", "MISSILE", "Demo/Unit/missile.x"},
   };
   for (const Kind& k : kinds) {
     SCOPED_TRACE(k.key);
@@ -500,10 +501,10 @@ TEST_F(SampleFixture, PlacementFileReadsAndRoundTrips) {
       labels.push_back(r->label);
       groups.push_back(r->group);
     }
-  EXPECT_EQ(labels, (std::vector<std::string>{"Falcon1", "Tank1", "Ship1", "Gun1", "Raven1"}));
-  EXPECT_EQ(groups, (std::vector<std::string>{"AIR", "GROUND", "SEA", "GROUND", "AIR"}));
-  // Four paths: a closed loop with a timed trigger, a road with a trigger on
-  // the tank's appearance, a sea lane and the enemy fighter's run.
+  EXPECT_EQ(labels, (std::vector<std::string>{"Falcon1", "Raven1", "Kite1", "Hornet1", "Tank1", "Ship1", "Gun1"}));
+  EXPECT_EQ(groups, (std::vector<std::string>{"AIR", "AIR", "AIR", "AIR", "GROUND", "SEA", "GROUND"}));
+  // Three paths: a closed loop with a timed trigger, a road with a trigger
+  // on the tank's appearance and a sea lane.
   int points = 0, loops = 0, heads = 0;
   const PathPointRecord* timer = nullptr;
   const PathPointRecord* seen = nullptr;
@@ -511,13 +512,13 @@ TEST_F(SampleFixture, PlacementFileReadsAndRoundTrips) {
     if (!r) continue;
     points++;
     if (r->options & units::kPathLoop) loops++;
-    if (r->label == "AirLoop" || r->label == "Road" || r->label == "SeaLane" || r->label == "RavenRun") heads++;
+    if (r->label == "AirLoop" || r->label == "Road" || r->label == "SeaLane") heads++;
     if (r->label == "AirTimer") timer = r;
     if (r->label == "TankSeen") seen = r;
   }
-  EXPECT_EQ(points, 19);
+  EXPECT_EQ(points, 16);
   EXPECT_EQ(loops, 1);
-  EXPECT_EQ(heads, 4);
+  EXPECT_EQ(heads, 3);
   ASSERT_NE(timer, nullptr);
   EXPECT_EQ(timer->command, 2);  // PASTTIME
   EXPECT_EQ(timer->operand2, "10");
@@ -546,7 +547,7 @@ TEST_F(SampleFixture, UnitsMoveAlongTheSamplePaths) {
   units::ReadUnitPlacements(db, object, 0x82, "Demo/Unit/demo.plc");
   units::PathPointPool pool;
   int32_t ids = 1;
-  EXPECT_EQ(units::CreatePathsFromRecords(world, pool, &ids, world.scriptEngine), 19);
+  EXPECT_EQ(units::CreatePathsFromRecords(world, pool, &ids, world.scriptEngine), 16);
   EXPECT_EQ(world.scriptEngine.errors.count, 0) << world.scriptEngine.GetErrorListText();
 
   units::Unit falcon;

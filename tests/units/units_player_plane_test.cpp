@@ -210,11 +210,12 @@ TEST_F(PlayerPlane, StatesRunTheirOwnSteps) {
   EXPECT_EQ(scale.y, 0.0f);
   EXPECT_EQ(scale.z, 0.0f);
 
-  // 999: the fire burst comes from the effect pool.
-  EXPECT_EQ(world::CountEffectSlots(world), 0);
+  // 999: the fire burst (from the effect pool) and the wreck's fall.
   unit->state = units::kUnitStateDestroyed;
+  unit->velocity = {0, 0, 0};
   Step();
   EXPECT_GT(world::CountEffectSlots(world), 0);
+  EXPECT_LT(unit->velocity.y, 0.0f);
 
   // 0 and any other state fly: the path is not followed then.
   for (int32_t state : {int32_t(units::kUnitStateIdle), int32_t(5)}) {

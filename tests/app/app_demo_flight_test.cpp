@@ -1,0 +1,173 @@
+// app_demo_flight_test.cpp -- the sample game flown headless from an input
+// file: the keyboard opens the throttle on the runway, pulls the stick back
+// and fires the gun; the player's Falcon leaves the ground and climbs while
+// the enemy's aircraft, gunship, ground and sea units act on their own.
+// Every unit's state is checked after every world step: no NaN or infinity
+// ever appears.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/app_local.h"
+#include "test_support.h"
+#include "units/units_flight.h"
+#include "world/world_local.h"
+
+namespace {
+
+using test::SteadyClock;
+
+std::filesystem::path GamesFolder() {
+  const char* source = std::getenv("TKW4_SOURCE_DIR");
+  return std::filesystem::path(source ? source : TKW4_SOURCE_ROOT) / "games";
+}
+
+bool Finite(const core::Vec3& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
+
+// What the step hook saw.
+struct Watch {
+  void (*previous)(void* user) = nullptr;
+  int steps = 0;
+  int badSteps = 0;           // steps with a unit holding a value that is not finite
+  std::string firstBad;       // the first such unit and field
+  std::vector<float> height;  // the player's height after each step
+  std::vector<float> speed;   // and its speed (world units a step)
+  std::vector<int> state;     // and its state
+  std::vector<float> pitch;   // and its pitch angle
+  int enemyMoved = 0;
+};
+Watch* gWatch = nullptr;
+
+// Runs once per world step, after the units' steps and the scripts' slice.
+void CheckStep(void* user) {
+  auto* engine = static_cast<app::Engine*>(user);
+  Watch& w = *gWatch;
+  w.steps++;
+  world::GameWorld& world = engine->world;
+  bool bad = false;
+  for (int slot = 1; slot < world::CountUnitSlots(world); slot++) {
+    units::Unit* u = world::GetUnitAt(world, slot);
+    if (!u) continue;
+    const char* field = nullptr;
+    if (!Finite(u->velocity)) field = "velocity";
+    else if (!Finite(u->moment)) field = "moment";
+    else if (!Finite(u->control) || !std::isfinite(u->throttle)) field = "controls";
+    else if (!Finite(u->GetObjectPosition()) || !Finite(u->GetObjectWorldPosition())) field = "position";
+    else if (!Finite(u->GetObjectAngles())) field = "angles";
+    else if (!std::isfinite(units::GetStallFactor(*u)) || !std::isfinite(u->gearContactRate)) field = "flight words";
+    else if (!Finite(u->steeringPoint) || !Finite(u->aimPoint)) field = "steering";
+    if (field && !bad) {
+      bad = true;
+      if (w.firstBad.empty())
+        w.firstBad = std::string(u->label.Get()) + " (type " + std::to_string(u->type ? u->type->typeValue : -1) +
+                     ", state " + std::to_string(u->state) + "): " + field + " at step " + std::to_string(w.steps);
+    }
+  }
+  if (bad) w.badSteps++;
+  if (units::Unit* player = world.playerUnit) {
+    w.height.push_back(player->GetObjectWorldPosition().y);
+    const core::Vec3& v = player->velocity;
+    w.speed.push_back(std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z));
+    w.state.push_back(player->state);
+    w.pitch.push_back(player->GetObjectAngles().x);
+  }
+  if (w.previous) w.previous(user);
+}
+
+const char* kSettings = "{VER:20130331,SCREEN:{MODE:\"WINDOW\",WIDTH:160,HEIGHT:120},FPS:0}";
+
+// The sample game in a work folder, run on an input file; the step hook
+// watches every step.
+struct DemoRun {
+  test::ScopedWorkFolder work;
+  test::MessageBoxRecorder boxes;
+  Watch watch;
+  std::string out;
+  int exitCode = -1;
+
+  explicit DemoRun(const std::string& drive) {
+    test::WriteFile("tkw4.dat", kSettings);
+    std::filesystem::create_directory_symlink(GamesFolder() / "Demo", "Demo");
+    std::filesystem::create_directory_symlink(GamesFolder() / "Corvane", "Corvane");
+    std::filesystem::create_directories("zadazorad/script");
+    for (const char* inc : {"system.inc", "mission.inc"})
+      std::filesystem::create_symlink(GamesFolder() / "ZadAzorad" / "Script" / inc,
+                                      std::string("zadazorad/script/") + inc);
+    test::WriteFile("drive.txt", drive);
+    test::ScopedEnv input("TKW4_INPUT_SCRIPT", "drive.txt");
+    testing::internal::CaptureStdout();
+    {
+      app::Engine engine;
+      SteadyClock clock;
+      engine.clock.source = SteadyClock::Read;
+      engine.clock.user = &clock;
+      watch.previous = engine.world.host.updateFlightHud;
+      engine.world.host.updateFlightHud = CheckStep;
+      gWatch = &watch;
+      std::string arg = "demo.rsp";
+      char* argv[] = {const_cast<char*>("tkw4"), arg.data()};
+      exitCode = app::WinMain(engine, 2, argv);
+      gWatch = nullptr;
+    }
+    out = testing::internal::GetCapturedStdout();
+  }
+};
+
+// Keys of the keyboard's default assignment: C opens the throttle (the
+// throttle axis pushed forward), the down arrow pulls the stick back, X
+// holds the gun trigger.
+constexpr int kKeyThrottle = 46;
+constexpr int kKeyPullUp = 208;
+constexpr int kKeyGun = 45;
+
+TEST(DemoFlight, ThePlayerTakesOffClimbsAndFiresWithNoUnitEverHoldingANaN) {
+  std::string drive = "keyboard\n";
+  drive += "at 20 0 key " + std::to_string(kKeyThrottle) + " down\n";
+  drive += "at 420 0 key " + std::to_string(kKeyPullUp) + " down\n";
+  drive += "at 470 0 key " + std::to_string(kKeyPullUp) + " up\n";
+  drive += "at 700 0 key " + std::to_string(kKeyGun) + " down\n";
+  drive += "at 760 0 key " + std::to_string(kKeyGun) + " up\n";
+  drive += "at 1500 close\n";
+  DemoRun run(drive);
+  EXPECT_EQ(run.exitCode, 0);
+  for (const test::RecordedBox& box : run.boxes.Boxes()) ADD_FAILURE() << box.caption << ": " << box.text;
+  EXPECT_EQ(test::ReadFile("CompileError.txt"), "");
+  EXPECT_FALSE(std::filesystem::exists("RuntimeError.txt"));
+
+  const Watch& w = run.watch;
+  ASSERT_GE(w.steps, 1490);
+  EXPECT_EQ(w.badSteps, 0) << w.firstBad;
+  ASSERT_GE(w.height.size(), 1400u);
+
+  // On its tires before the throttle opens: it neither sinks nor rises.
+  EXPECT_NEAR(w.height[10], 2.15f, 0.5f);
+  // Rolling: the speed grows along the runway.
+  EXPECT_GT(w.speed[400], w.speed[100]);
+  // Airborne and climbing after the pull, alive and in flight.
+  EXPECT_GT(w.height[900], 30.0f);
+  EXPECT_GT(w.height[900], w.height[500]);
+  EXPECT_EQ(w.state[900], 0);
+  // The script saw the take-off.
+  EXPECT_NE(run.out.find(": the Falcon took off."), std::string::npos) << run.out;
+}
+
+// Nothing pressed: the Falcon waits on the runway on its tires, taking no
+// harm from the ground, while its engine idles.
+TEST(DemoFlight, AFalconLeftAloneRestsOnItsTires) {
+  DemoRun run("keyboard\nat 300 close\n");
+  const Watch& w = run.watch;
+  ASSERT_GE(w.height.size(), 290u);
+  EXPECT_EQ(w.badSteps, 0) << w.firstBad;
+  for (size_t i = 5; i < w.height.size(); i++) {
+    ASSERT_NEAR(w.height[i], 2.15f, 0.5f) << i;
+    ASSERT_LT(w.speed[i], 0.05f) << i;
+    ASSERT_EQ(w.state[i], 0) << i;
+  }
+  EXPECT_EQ(run.out.find("the Falcon was hit"), std::string::npos) << run.out;
+}
+
+}  // namespace
