@@ -172,7 +172,12 @@ void Run(const char* title, render::GraphicsSystem* gs, bool flying = false) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  // `flying` runs the aircraft alone.
+  if (argc > 1 && std::string(argv[1]) == "flying") {
+    Run("aircraft flying free (aircraft behaviour and flight model):", nullptr, true);
+    return 0;
+  }
   Run("units as surfaces (path following, no ground fit):", nullptr);
   render::GraphicsSystem gs;
   Run("units with a model (path following and ground-fit probes):", &gs);

@@ -18,9 +18,11 @@ bool IsZero(const Vec3& v) { return v.x == 0.0f && v.y == 0.0f && v.z == 0.0f; }
 // vertical direction has no such axis; it is taken as facing yaw 0, the yaw
 // AnglesFromDirection gives it, so the two stay consistent.
 Vec3 OwnUp(const Vec3& d) {
-  Vec3 axis = {-d.z, 0.0f, d.x};
-  if (axis.x == 0.0f && axis.z == 0.0f) axis = {-1.0f, 0.0f, 0.0f};
-  return Vec3TransformCoord(d, MatrixRotationAxis(axis, kPi / 2.0f));
+  // The quarter turn about (-d.z, 0, d.x) in closed form: the horizontal
+  // part tips down by the rise, the rise becomes the horizontal length.
+  float h = std::sqrt(d.x * d.x + d.z * d.z);
+  if (h > 0.0f) return {-d.x * d.y / h, h, -d.z * d.y / h};
+  return Vec3TransformCoord(d, MatrixRotationAxis({-1.0f, 0.0f, 0.0f}, kPi / 2.0f));
 }
 
 }  // namespace
@@ -34,14 +36,10 @@ int AnglesFromDirection(Vec3* angles, const Vec3& d, const Vec3* up) {
   Vec3 own = OwnUp(d);
   if (IsZero(own)) return 1;  // no direction at all
 
-  // Project the given up onto the plane across the direction: into view
-  // space, drop the depth, back again.
-  Matrix view = MatrixLookAtLH({0.0f, 0.0f, 0.0f}, d, own);
-  Matrix back;
-  if (!MatrixInverse(&back, nullptr, view)) return 1;
-  Vec3 inView = Vec3TransformCoord(*up, view);
-  inView.z = 0.0f;
-  Vec3 p = Vec3Normalize(Vec3TransformCoord(inView, back));
+  // Project the given up onto the plane across the direction (what a view
+  // along d does when its depth is dropped): up less its part along d.
+  Vec3 n = Vec3Normalize(d);
+  Vec3 p = Vec3Normalize(Vec3Subtract(*up, Vec3Scale(n, Vec3Dot(*up, n))));
   Vec3 o = Vec3Normalize(own);
 
   if (o.x == up->x && o.y == up->y && o.z == up->z) return 1;
@@ -61,9 +59,17 @@ int AnglesFromDirection(Vec3* angles, const Vec3& d, const Vec3* up) {
 }
 
 int DirectionFromAngles(Vec3* forward, Vec3* up, const Vec3& angles) {
-  Matrix rotation = MatrixRotationYawPitchRoll(-angles.y, -angles.x, angles.z);
-  if (forward) *forward = Vec3TransformCoord({0.0f, 0.0f, 1.0f}, rotation);
-  if (up) *up = Vec3TransformCoord({0.0f, 1.0f, 0.0f}, rotation);
+  // The third and second rows of the yaw-pitch-roll rotation (yaw -y, pitch
+  // -x, roll z), written out: the same bits the whole matrix and a point
+  // transform give.
+  float sy = std::sin(-angles.y), cy = std::cos(-angles.y);
+  float sp = std::sin(-angles.x), cp = std::cos(-angles.x);
+  if (forward) *forward = {cp * sy + 0.0f, -sp + 0.0f, cp * cy + 0.0f};
+  if (up) {
+    float sr = std::sin(angles.z), cr = std::cos(angles.z);
+    float crsp = cr * sp;
+    *up = {-sr * cy + crsp * sy + 0.0f, cr * cp + 0.0f, -sr * -sy + crsp * cy + 0.0f};
+  }
   return 1;
 }
 

@@ -108,8 +108,24 @@ Matrix MatrixRotationZ(float angle) {
 }
 
 Matrix MatrixRotationYawPitchRoll(float yaw, float pitch, float roll) {
-  return MatrixMultiply(MatrixMultiply(MatrixRotationZ(roll), MatrixRotationX(pitch)),
-                        MatrixRotationY(yaw));
+  // Roll, then pitch, then yaw (Z x X x Y), multiplied out. Each sum adds
+  // 0 as the full products do, so the entries keep their bits (a -0 comes
+  // out as +0).
+  float sy = std::sin(yaw), cy = std::cos(yaw);
+  float sp = std::sin(pitch), cp = std::cos(pitch);
+  float sr = std::sin(roll), cr = std::cos(roll);
+  float srsp = sr * sp, crsp = cr * sp;
+  Matrix r = MatrixIdentity();
+  r.m[0][0] = cr * cy + srsp * sy + 0.0f;
+  r.m[0][1] = sr * cp + 0.0f;
+  r.m[0][2] = -(cr * sy) + srsp * cy + 0.0f;
+  r.m[1][0] = -sr * cy + crsp * sy + 0.0f;
+  r.m[1][1] = cr * cp + 0.0f;
+  r.m[1][2] = -sr * -sy + crsp * cy + 0.0f;
+  r.m[2][0] = cp * sy + 0.0f;
+  r.m[2][1] = -sp + 0.0f;
+  r.m[2][2] = cp * cy + 0.0f;
+  return r;
 }
 
 Matrix MatrixRotationAxis(const Vec3& axis, float angle) {

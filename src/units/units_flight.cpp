@@ -65,10 +65,10 @@ float Clamp(float value, float lowest, float highest) {
 
 // Rodrigues' turn of v about the unit axis k: with k = a x b, a positive
 // angle turns a toward b.
-Vec3 TurnAbout(const Vec3& v, const Vec3& k, float angle) {
-  float c = std::cos(angle), s = std::sin(angle);
+Vec3 TurnAbout(const Vec3& v, const Vec3& k, float c, float s) {
   return Add(Add(Mul(v, c), Mul(Cross(k, v), s)), Mul(k, Dot(k, v) * (1.0f - c)));
 }
+Vec3 TurnAbout(const Vec3& v, const Vec3& k, float angle) { return TurnAbout(v, k, std::cos(angle), std::sin(angle)); }
 
 // An orientation as its two axes; the right axis is up x forward.
 struct Axes {
@@ -78,8 +78,9 @@ struct Axes {
   Vec3 Right() const { return Cross(up, forward); }
   void Turn(const Vec3& axis, float angle) {
     if (angle == 0.0f) return;
-    forward = Normalize(TurnAbout(forward, axis, angle));
-    up = Normalize(TurnAbout(up, axis, angle));
+    float c = std::cos(angle), s = std::sin(angle);
+    forward = Normalize(TurnAbout(forward, axis, c, s));
+    up = Normalize(TurnAbout(up, axis, c, s));
   }
 };
 

@@ -238,6 +238,7 @@ void GameWorld::RunStep(int slots) {
 
 void GameWorld::StepWorld() {
   if (networkGame) ApplyNetworkMessages(*this);
+  RenewUnitModelMarks(*this);
   if (!paused) {
     int slots = freezeCountdown ? 0 : CountUnitSlots(*this);
     int eventOn = eventMode != 0;

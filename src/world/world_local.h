@@ -99,6 +99,10 @@ void FreeSceneRecords(GameWorld& world);
 
 // A slot's record holds a unit (model or surface, or a handle).
 bool UnitIsLive(const units::Unit* unit);
+// The model marks of the unit slots (GameWorld::unitModelMarks): one unit's
+// set, or all renewed from the units.
+void MarkUnitModel(GameWorld& world, units::Unit* unit);
+void RenewUnitModelMarks(GameWorld& world);
 // It has a model or a surface: it is stepped, drawn and targeted.
 bool UnitHasGraphics(const units::Unit* unit);
 // A unit type of the database by its master key, or null.

@@ -11,6 +11,7 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -350,9 +351,14 @@ int CastRayAgainstWorld(GameWorld& world, units::Unit* skip, Vec3* hit, Vec3 fro
     nearest = platform::Vec3Length(platform::Vec3Subtract(p, from));
     found = true;
   }
-  int slots = CountUnitSlots(world);
-  for (int i = 1; i < slots; i++) {
-    units::Unit* unit = GetUnitAt(world, i);
+  // This runs for every obstacle probe and ground fit: only the slots
+  // marked as holding a model are read (a unit with a model is always a
+  // live one).
+  uint32_t slots = uint32_t(std::min<size_t>(size_t(CountUnitSlots(world)), world.unitModelMarks.size()));
+  const uint8_t* marks = world.unitModelMarks.data();
+  for (uint32_t i = 1; i < slots; i++) {
+    if (!marks[i]) continue;
+    units::Unit* unit = world.unitPool[i];
     if (!unit || unit == skip || !unit->model) continue;
     if (unit->type && (unit->type->attributes & units::kAttrLanding)) continue;
     if (!SegmentMayReach(*unit, from, to)) continue;

@@ -32,7 +32,10 @@ void LoadMasterModels(GameWorld& world, units::Unit* unit, units::UnitType* type
   // cross of quads for mounted types, a centred sprite for large ones.
   // Without a unit only the graphics are loaded (a group made ready).
   if (render::CMesh* model = units::PrepareUnitTypeModel(db, *type)) {
-    if (unit) unit->SetObjectModel(model);
+    if (unit) {
+      unit->SetObjectModel(model);
+      MarkUnitModel(world, unit);
+    }
   } else if (render::TextureHolder* texture = units::FindUnitTypeTexture(db, *type); texture && db.graphics && unit) {
     if (type->attributes & units::kAttrMounted) unit->SetObjectSurface(*db.graphics, texture, render::kSurfaceCross, 1);
     else if (type->attributes & units::kAttrNearfuse)
@@ -40,6 +43,22 @@ void LoadMasterModels(GameWorld& world, units::Unit* unit, units::UnitType* type
     else unit->SetObjectTexture(*db.graphics, texture);
   }
   if (unit) unit->SetObjectGlareRate(type->glareRate);
+}
+
+void MarkUnitModel(GameWorld& world, units::Unit* unit) {
+  if (unit->unitId <= 0) return;
+  size_t slot = size_t(unit->unitId);
+  if (world.unitModelMarks.size() <= slot) world.unitModelMarks.resize(slot + 1, 0);
+  world.unitModelMarks[slot] = 1;
+}
+
+void RenewUnitModelMarks(GameWorld& world) {
+  uint32_t slots = uint32_t(CountUnitSlots(world));
+  world.unitModelMarks.assign(slots, 0);
+  for (uint32_t i = 1; i < slots; i++) {
+    units::Unit* unit = world.unitPool[i];
+    world.unitModelMarks[i] = unit && unit->model ? 1 : 0;
+  }
 }
 
 bool UnitIsLive(const units::Unit* unit) { return unit && (unit->unitId != 0 || unit->model || unit->surface); }

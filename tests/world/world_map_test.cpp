@@ -543,6 +543,9 @@ TEST_F(MapFixture, WorldSegmentsTakeTheNearerOfMapObjectsAndUnits) {
   ASSERT_NE(higher, nullptr);
   higher->SetObjectModel(&box);
   higher->SetObjectPosition(0, 8, 0);
+  // Models given by hand, not by the units' types: the slots' marks are
+  // renewed as a world step would.
+  world::RenewUnitModelMarks(world);
 
   Vec3 hit{};
   // The unit at y 5 (top face 6) is nearer than the runway (top 1); the
