@@ -11,7 +11,8 @@
 // The first form writes box.x, box_bin.x, box_tzip.x, box_bzip.x, arm.x,
 // arm_bzip.x and box.bmp into every FOLDER (tests/render/data and
 // games/Demo/Model); the second writes plane.x, vehicle.x, ship.x, aagun.x,
-// missile.x, tracer.x, tire.x and vtol.x into FOLDER (games/Demo/Unit); the third ground.x, runway.x,
+// missile.x, tracer.x, tire.x, vtol.x and the name tags tag_blue.bmp and
+// tag_red.bmp into FOLDER (games/Demo/Unit); the third ground.x, runway.x,
 // hangar.x, tower.x, house.x, tree.x, water.x and their textures grass.bmp,
 // runway.bmp, wall.bmp, leaves.bmp and water.bmp into FOLDER
 // (games/Demo/Map). The
@@ -647,7 +648,18 @@ int main(int argc, char** argv) {
   if (units || scene) {
     std::filesystem::path folder = argv[2];
     std::filesystem::create_directories(folder);
-    for (const auto& [name, bytes] : units ? UnitModels() : SceneModels())
+    std::vector<std::pair<const char*, std::string>> files = units ? UnitModels() : SceneModels();
+    if (units) {
+      // Name tags (HUD_NAME_FILE) of the two sides: a framed bar, blue or red.
+      for (bool blue : {true, false})
+        files.push_back({blue ? "tag_blue.bmp" : "tag_red.bmp", PaintedBmp([blue](int x, int y, int, uint8_t* c) {
+                           bool frame = x < 2 || x > 29 || y < 2 || y > 29;
+                           c[0] = frame ? 255 : (blue ? 40 : 220);
+                           c[1] = frame ? 255 : (blue ? 90 : 50);
+                           c[2] = frame ? 255 : (blue ? 220 : 40);
+                         })});
+    }
+    for (const auto& [name, bytes] : files)
       if (!Write(folder / name, bytes)) {
         std::fprintf(stderr, "tkw4-make-models: cannot write %s\n", (folder / name).string().c_str());
         return 1;

@@ -535,6 +535,30 @@ Vec3 VtolSteeringPoint(world::GameWorld& world, Unit& unit, const Vec3& position
   return goal;
 }
 
+// The goal's height, never within 20 of the ground below it: a lead point
+// extrapolated from a diving target can lie under the ground.
+constexpr float kVtolClearance = 20.0f;
+constexpr float kGroundSearch = 100000.0f;
+constexpr int kVtolGroundMode = 3;
+
+Vec3 AboveGround(world::GameWorld& world, Vec3 goal) {
+  Vec3 hit;
+  if (world::CastRayAgainstTerrain(world, &hit, nullptr, {goal.x, kGroundSearch, goal.z},
+                                   {goal.x, -kGroundSearch, goal.z}, kVtolGroundMode) &&
+      goal.y < hit.y + kVtolClearance)
+    goal.y = hit.y + kVtolClearance;
+  return goal;
+}
+
+// A step that would pass into the ground loses its downward part.
+Vec3 KeepAboveGround(world::GameWorld& world, const Vec3& position, Vec3 velocity) {
+  if (!(velocity.y < 0.0f)) return velocity;
+  Vec3 hit;
+  if (world::CastRayAgainstTerrain(world, &hit, nullptr, position, Add(position, velocity), kVtolGroundMode))
+    velocity.y = 0.0f;
+  return velocity;
+}
+
 // The velocity after one step of hovering toward the steering point: drag,
 // then thrust along the unit's forward and up axes toward the goal (its
 // height weighted tenfold), the change of speed held within what POWER
@@ -631,7 +655,7 @@ int UpdateVtolUnit(world::GameWorld& world, Unit& unit) {
     distance = Length(Sub(at, position));
     lead = Add(at, Mul(target->velocity, distance / 5.0f));
     if (unit.state == 0 && (age % 16 == unit.unitId % 16 || age == 0))
-      unit.steeringPoint = VtolSteeringPoint(world, unit, position, Add(lead, Vec3{0, 20.0f, 0}));
+      unit.steeringPoint = VtolSteeringPoint(world, unit, position, AboveGround(world, Add(lead, Vec3{0, 20.0f, 0})));
   }
 
   // 2. Turn (level, any heading) and hover toward the steering point.
@@ -646,11 +670,12 @@ int UpdateVtolUnit(world::GameWorld& world, Unit& unit) {
   }
   if (VtolReload(unit) > 0) VtolReload(unit)--;
 
-  // 5. The new angles, velocity and position.
+  // 5. The new angles, velocity and position; the ground stops a descent
+  // (hovering toward a goal below it would carry the craft through it).
   const Vec3 angles = unit.GetObjectAngles();
   unit.SetObjectAngles(angles.x + turn.x, angles.y + turn.y, angles.z);
-  unit.velocity = velocity;
-  MoveBy(unit, velocity);
+  unit.velocity = KeepAboveGround(world, position, velocity);
+  MoveBy(unit, unit.velocity);
   return 0;
 }
 

@@ -226,10 +226,11 @@ TEST(StartupWorld, TheSampleGameRunsItsWorldHeadless) {
   EXPECT_NE(out.find("Demo: loaded the map master (Map/map_master.txt)."), std::string::npos);
   EXPECT_NE(out.find("Demo: loaded the terrain (Map/demo.map)."), std::string::npos);
   EXPECT_NE(out.find("Demo: loaded the sounds (Se/tick.wav, Se/chime.wav, Se/blast.wav)."), std::string::npos);
-  // The file's 16 path points and 7 units, and the units the placement
-  // adds (the Falcon's tires and the weapon children on their hard points);
+  // The file's 16 path points and 7 units, and the 9 units the placement
+  // adds (the Falcon's three tires and the six missiles on the three
+  // fighters' hard points);
   // the tank's path event ran.
-  EXPECT_NE(out.find("Demo: placed the sample units (Unit/demo.plc): 28 path points and units."), std::string::npos);
+  EXPECT_NE(out.find("Demo: placed the sample units (Unit/demo.plc): 32 path points and units."), std::string::npos);
   EXPECT_NE(out.find("Demo: the Falcon (unit 1, HP 600, 2 Sparrows) stands on the runway"), std::string::npos);
   EXPECT_GE(units, 7);
   EXPECT_NE(out.find("The tank has appeared."), std::string::npos);

@@ -744,6 +744,25 @@ TEST_F(AircraftTest, AVtolTakesOffTowardAGoalAboveIt) {
   EXPECT_GT(height, 60.0f);
 }
 
+// A target diving low puts its lead point under the ground: the goal stays
+// 20 above the ground, and a VTOL heading down never passes into it.
+TEST_F(AircraftTest, AVtolChasingADivingTargetStaysAboveTheGround) {
+  AddGround();
+  Unit* vtol = Vtol({0, 60, 0});
+  Unit* enemy = Enemy({0, 40, 300});
+  enemy->velocity = {0, -3, 0};  // lead point far below the ground
+  vtol->target = enemy;
+  vtol->velocity = {0, -2, 0};
+  float lowest = 60;
+  for (int i = 0; i < 600; i++) {
+    enemy->SetObjectPosition(0, 40, 300);
+    StepVtol(*vtol);
+    lowest = std::min(lowest, vtol->GetObjectPosition().y);
+    if (i % 16 == 0) EXPECT_GE(vtol->steeringPoint.y, 20.0f - 1e-3f) << i;
+  }
+  EXPECT_GE(lowest, 0.0f);
+}
+
 // An obstacle on the way turns the steering point aside from the VTOL's
 // own position (not from the origin): low over the ground, the probe down
 // and ahead finds it and the point moves up and on.
