@@ -74,18 +74,6 @@ float WrapAngle(float angle) {
 
 float Clamp1(float value) { return std::clamp(value, -1.0f, 1.0f); }
 
-// Moves the unit by `step` plus a pending impulse (its rotation added to the
-// angles), the impulse counting down one step.
-void MoveBy(Unit& unit, const Vec3& step) {
-  Vec3 p = Add(unit.GetObjectPosition(), step);
-  if (unit.impulseSteps != 0) {
-    p = Add(p, unit.impulseVelocity);
-    Vec3 a = Add(unit.GetObjectAngles(), unit.impulseRotation);
-    unit.SetObjectAngles(a.x, a.y, a.z);
-    unit.impulseSteps--;
-  }
-  unit.SetObjectPosition(p.x, p.y, p.z);
-}
 
 // One flight step with a skill of `level` in place of the unit's LEVEL. The
 // LEVEL is put back unless the step ended the unit's life (the record may

@@ -63,12 +63,11 @@ float Clamp(float value, float lowest, float highest) {
   return value;
 }
 
-// Rodrigues' turn of v about the unit axis k: with k = a x b, a positive
-// angle turns a toward b.
+// Rodrigues' turn of v about the unit axis k by the angle of cosine c and
+// sine s: with k = a x b, a positive angle turns a toward b.
 Vec3 TurnAbout(const Vec3& v, const Vec3& k, float c, float s) {
   return Add(Add(Mul(v, c), Mul(Cross(k, v), s)), Mul(k, Dot(k, v) * (1.0f - c)));
 }
-Vec3 TurnAbout(const Vec3& v, const Vec3& k, float angle) { return TurnAbout(v, k, std::cos(angle), std::sin(angle)); }
 
 // An orientation as its two axes; the right axis is up x forward.
 struct Axes {
@@ -815,15 +814,8 @@ int StepPathFlight(world::GameWorld& world, Unit& unit) {
     unit.velocity = Mul(Length(heading) > 0.0f ? heading : a.forward, speed);
     return 0;
   }
-  float t = FindPathParameterByDistance(*unit.path, GetUnitPathParameter(unit), speed);
-  SetUnitPathParameter(unit, t);
-  while (t >= 1.0f && unit.path->next) {
-    t -= 1.0f;
-    unit.path = unit.path->next;
-    SetUnitPathParameter(unit, t);
-    world::RunPathTriggers(world, kTriggerReach, &unit, &unit);
-    if (!unit.path) return 0;  // a trigger's script took the unit off its path
-  }
+  float t;
+  if (!AdvanceAlongPath(world, unit, speed, &t)) return 0;
 
   // 3. The place on the path.
   PathPoint& point = *unit.path;

@@ -159,6 +159,20 @@ void FitToGround(world::GameWorld& world, Unit& unit, const Vec3& up, Vec3* q, V
 
 }  // namespace
 
+bool AdvanceAlongPath(world::GameWorld& world, Unit& unit, float distance, float* parameter) {
+  float t = FindPathParameterByDistance(*unit.path, GetUnitPathParameter(unit), distance);
+  SetUnitPathParameter(unit, t);
+  while (t >= 1 && unit.path->next) {
+    t -= 1;
+    unit.path = unit.path->next;
+    SetUnitPathParameter(unit, t);
+    world::RunPathTriggers(world, kReachTriggerList, &unit, &unit);
+    if (!unit.path) return false;  // a trigger's script took the unit off its path
+  }
+  *parameter = t;
+  return true;
+}
+
 int FollowPath(world::GameWorld& world, Unit& unit) {
   Vec3 angles = unit.GetObjectAngles();
   Vec3 v = unit.velocity;
@@ -188,15 +202,8 @@ int FollowPath(world::GameWorld& world, Unit& unit) {
   // reach trigger's script may move it, and only by a unit that moves.
   Vec3 up = unit.GetObjectWorldUp();
 
-  float t = FindPathParameterByDistance(*unit.path, GetUnitPathParameter(unit), speed);
-  SetUnitPathParameter(unit, t);
-  while (t >= 1 && unit.path->next) {
-    t -= 1;
-    unit.path = unit.path->next;
-    SetUnitPathParameter(unit, t);
-    world::RunPathTriggers(world, kReachTriggerList, &unit, &unit);
-    if (!unit.path) return 0;  // a trigger's script took the unit off its path
-  }
+  float t;
+  if (!AdvanceAlongPath(world, unit, speed, &t)) return 0;
 
   PathPoint& point = *unit.path;
   PathSampler sampler(point);

@@ -43,18 +43,6 @@ void SetFacing(Unit& unit, const Vec3& forward, const Vec3* up, bool noRoll) {
   unit.SetObjectAngles(angles.x, angles.y, angles.z);
 }
 
-// Moves the unit by `step` plus a pending impulse (its rotation added to the
-// angles), the impulse counting down one step.
-void MoveBy(Unit& unit, const Vec3& step) {
-  Vec3 p = Add(unit.GetObjectPosition(), step);
-  if (unit.impulseSteps != 0) {
-    p = Add(p, unit.impulseVelocity);
-    Vec3 a = Add(unit.GetObjectAngles(), unit.impulseRotation);
-    unit.SetObjectAngles(a.x, a.y, a.z);
-    unit.impulseSteps--;
-  }
-  unit.SetObjectPosition(p.x, p.y, p.z);
-}
 
 // Spawns every sub-munition whose TIME is this age.
 void SpawnTimedMunitions(world::GameWorld& world, Unit& unit, int32_t age) {

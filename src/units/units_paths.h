@@ -348,6 +348,11 @@ void SetUnitPathParameter(Unit& unit, float t);
 // Moves the unit along its bound path by its speed, fires REACH at every
 // point passed and fits a ground unit to the ground. 0.
 int FollowPath(world::GameWorld& world, Unit& unit);
+// Advances the parameter of the unit's bound path (it must have one) by
+// `distance` of arc: past 1 the unit moves on to the next point, firing its
+// REACH triggers at every point passed. The new parameter goes to
+// `parameter`; false when a trigger's script took the unit off its path.
+bool AdvanceAlongPath(world::GameWorld& world, Unit& unit, float distance, float* parameter);
 // The ground fit's plane under a unit: least squares of the probes' gaps
 // over their local x and over their local z, counting only the probes that
 // hit (a probe over a hole would pull the plane to its zero gap). The lift

@@ -44,6 +44,19 @@ inline bool IsUsablePoint(const Vec3& p) {
 
 
 
+// Moves the unit by `step` plus a pending impulse (its rotation added to the
+// angles), the impulse counting down one step.
+inline void MoveBy(Unit& unit, const Vec3& step) {
+  Vec3 p = Add(unit.GetObjectPosition(), step);
+  if (unit.impulseSteps != 0) {
+    p = Add(p, unit.impulseVelocity);
+    Vec3 a = Add(unit.GetObjectAngles(), unit.impulseRotation);
+    unit.SetObjectAngles(a.x, a.y, a.z);
+    unit.impulseSteps--;
+  }
+  unit.SetObjectPosition(p.x, p.y, p.z);
+}
+
 // A live unit with a type (a target may have been released meanwhile).
 inline bool IsLiveTarget(const Unit* unit) { return unit && unit->type && unit->unitId != 0; }
 

@@ -758,7 +758,9 @@ TEST_F(AircraftTest, AVtolChasingADivingTargetStaysAboveTheGround) {
     enemy->SetObjectPosition(0, 40, 300);
     StepVtol(*vtol);
     lowest = std::min(lowest, vtol->GetObjectPosition().y);
-    if (i % 16 == 0) EXPECT_GE(vtol->steeringPoint.y, 20.0f - 1e-3f) << i;
+    if (i % 16 == 0) {
+      EXPECT_GE(vtol->steeringPoint.y, 20.0f - 1e-3f) << i;
+    }
   }
   EXPECT_GE(lowest, 0.0f);
 }
