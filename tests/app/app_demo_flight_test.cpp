@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <string>
@@ -153,6 +154,46 @@ TEST(DemoFlight, ThePlayerTakesOffClimbsAndFiresWithNoUnitEverHoldingANaN) {
   EXPECT_EQ(w.state[900], 0);
   // The script saw the take-off.
   EXPECT_NE(run.out.find(": the Falcon took off."), std::string::npos) << run.out;
+}
+
+// The whole two minutes of the sample game flown hard: rolls both ways,
+// loops, gun bursts, both Sparrows, weapon switches, then a dive into the
+// ground. Every unit's state stays finite through every step, the crash
+// and the falling wreck included, until the world ends the game.
+TEST(DemoFlight, TwoMinutesOfHardFlyingAndACrashKeepEveryUnitFinite) {
+  std::string drive = "keyboard\n";
+  auto key = [&](int frame, int code, bool down) {
+    drive += "at " + std::to_string(frame) + " 0 key " + std::to_string(code) + (down ? " down\n" : " up\n");
+  };
+  key(20, kKeyThrottle, true);
+  key(420, kKeyPullUp, true);
+  key(480, kKeyPullUp, false);
+  for (int f = 900; f < 5400; f += 600) {
+    key(f, f % 1200 ? 203 : 205, true);  // roll left or right
+    key(f + 90, f % 1200 ? 203 : 205, false);
+    key(f + 150, kKeyPullUp, true);  // and pull through
+    key(f + 330, kKeyPullUp, false);
+    key(f + 360, kKeyGun, true);
+    key(f + 420, kKeyGun, false);
+    key(f + 450, 44, true);  // Z: a Sparrow
+    key(f + 452, 44, false);
+    key(f + 500, 31, true);  // S: the next weapon slot
+    key(f + 502, 31, false);
+  }
+  key(5600, 200, true);  // push over into a dive until the ground
+  drive += "at 7300 close\n";
+  DemoRun run(drive);
+  EXPECT_EQ(run.exitCode, 0);
+  const Watch& w = run.watch;
+  EXPECT_GE(w.steps, 7000);
+  EXPECT_EQ(w.badSteps, 0) << w.firstBad;
+  EXPECT_NE(run.out.find("Demo: the world ends the game."), std::string::npos);
+  // It flew, and the dive ended it: wrecked or falling.
+  float highest = 0;
+  for (float h : w.height) highest = std::max(highest, h);
+  EXPECT_GT(highest, 100.0f);
+  ASSERT_FALSE(w.state.empty());
+  EXPECT_GE(w.state.back(), units::kUnitStateFinal) << run.out;
 }
 
 // Nothing pressed: the Falcon waits on the runway on its tires, taking no
