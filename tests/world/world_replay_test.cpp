@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -19,8 +20,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// FNV-1a over the bytes of every live unit's slot, position, angles, HP and
-// state, in slot order.
+// FNV-1a over the bytes of every live unit's slot, position, angles, HP,
+// state and velocity, in slot order.
 uint64_t HashWorld(world::GameWorld& w) {
   uint64_t h = 1469598103934665603ull;
   auto mix = [&h](const void* data, size_t size) {
@@ -35,6 +36,7 @@ uint64_t HashWorld(world::GameWorld& w) {
     mix(&u->angles, sizeof u->angles);
     mix(&u->hp, sizeof u->hp);
     mix(&u->state, sizeof u->state);
+    mix(&u->velocity, sizeof u->velocity);
   }
   return h;
 }
@@ -88,12 +90,18 @@ struct ReplayFixture {
   }
 };
 
+// The player's fighter opens the throttle on the runway and rolls, steers
+// its nose wheel, fires its gun and its missile key: the flight model and
+// the landing gear run on recorded input.
 const char* kDrive =
     "keyboard\n"
+    "at 10 0 key 46 down\n"  // C: throttle
     "at 20 0 key 44 down\n"   // Z
     "at 50 0 key 44 up\n"
     "at 70 0 key 45 down\n"   // X
-    "at 90 0 key 45 up\n";
+    "at 90 0 key 45 up\n"
+    "at 100 0 key 205 down\n"  // right arrow: roll, the nose wheel steers
+    "at 120 0 key 205 up\n";
 
 TEST(Replay, ARecordedRunReplaysToTheSameStateAtEveryStep) {
   ReplayFixture f(kDrive);
@@ -105,6 +113,10 @@ TEST(Replay, ARecordedRunReplaysToTheSameStateAtEveryStep) {
   EXPECT_GT(world::CountUnitSlots(w), 0);
   EXPECT_NE(recorded.begin()->second, recorded.rbegin()->second);
   EXPECT_GT(f.engine->recorder.count, 100);
+  // The player's fighter is rolling down the runway under the throttle.
+  ASSERT_NE(w.playerUnit, nullptr);
+  const core::Vec3 v = w.playerUnit->velocity;
+  EXPECT_GT(std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z), 0.05f);
 
   // The run ends with a replay request; the next reset plays it back.
   w.SetNextUnitDataPath("*");
