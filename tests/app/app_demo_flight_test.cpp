@@ -196,6 +196,85 @@ TEST(DemoFlight, TwoMinutesOfHardFlyingAndACrashKeepEveryUnitFinite) {
   EXPECT_GE(w.state.back(), units::kUnitStateFinal) << run.out;
 }
 
+// A game of one aircraft written here, flown from an input file: level
+// flight at 1,000 high, the throttle key held. The speed each step is worked
+// out in the test from the flight rules for level flight (drag 1/600 of the
+// speed, thrust (t x POWER) / 600 with t = throttle + 1, full throttle
+// t = POWER + 1, the step's gain held to POWER / 240), from the throttle the
+// step really saw; height and pitch stay where they were.
+const char* kFlyMaster =
+    "{JET:{ALIAS:\"Jet\",NAME:\"Jet\",TYPE:\"PLANE\",MODEL_FILE:\"Demo\\\\Unit\\\\plane.x\",MODE:1,DEFENSE:100,"
+    "SPEED:2.0,POWER:2.0,WEIGHT:10.0,STABILITY:3.0,MOBILITY:{pitch:60.0,yaw:20.0,roll:120.0}}}";
+const char* kFlyPlacement =
+    "[{ID:\"JET\",POS:{x:0,y:1000,z:0},LABEL:\"Jet1\",TEAM:\"BLUE\",LEVEL:1,OPTION:[\"PLAYER\"]}]";
+
+struct FlyWatch {
+  std::vector<float> speed, height, pitch, throttle;
+};
+FlyWatch* gFly = nullptr;
+
+void WatchJet(void* user) {
+  auto* engine = static_cast<app::Engine*>(user);
+  units::Unit* jet = engine->world.playerUnit;
+  if (!jet || !gFly) return;
+  const core::Vec3& v = jet->velocity;
+  gFly->speed.push_back(std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z));
+  gFly->height.push_back(jet->GetObjectWorldPosition().y);
+  gFly->pitch.push_back(jet->GetObjectAngles().x);
+  gFly->throttle.push_back(jet->throttle);
+}
+
+TEST(DemoFlight, AnAircraftOfItsOwnTypeFliesLevelAtTheSpeedTheRulesGive) {
+  test::ScopedWorkFolder work;
+  test::WriteFile("tkw4.dat", kSettings);
+  std::filesystem::create_directory_symlink(GamesFolder() / "Demo", "Demo");
+  test::WriteFile("Fly/fly.rsp",
+                  "systemcall finish(string next, string replay);\r\n"
+                  "function main() { finish(\"world.script\", \"\"); }\r\n");
+  test::WriteFile("Fly/world.script",
+                  std::string("systemcall load_unit_master(object master);\r\n"
+                              "systemcall load_unit_data(array placements, int options, string source, int listPaths);\r\n"
+                              "object master = ") + kFlyMaster + ";\r\narray placements = " + kFlyPlacement +
+                      ";\r\nfunction main() { load_unit_master(master); load_unit_data(placements, 0, \"\", 1);"
+                      " while (1) { __system_interrupt__(1, \"wait\"); } }\r\n");
+  test::WriteFile("drive.txt", "keyboard\nat 30 0 key " + std::to_string(kKeyThrottle) + " down\nat 330 close\n");
+  test::ScopedEnv input("TKW4_INPUT_SCRIPT", "drive.txt");
+  FlyWatch fly;
+  {
+    app::Engine engine;
+    SteadyClock clock;
+    engine.clock.source = SteadyClock::Read;
+    engine.clock.user = &clock;
+    engine.world.host.updateFlightHud = WatchJet;
+    gFly = &fly;
+    std::string arg = "fly.rsp";
+    char* argv[] = {const_cast<char*>("tkw4"), arg.data()};
+    app::WinMain(engine, 2, argv);
+    gFly = nullptr;
+  }
+  ASSERT_GE(fly.speed.size(), 300u);
+  EXPECT_EQ(test::ReadFile("CompileError.txt"), "");
+
+  const float power = 2.0f;
+  int full = 0;
+  for (size_t i = 1; i < fly.speed.size(); i++) {
+    SCOPED_TRACE(i);
+    float s = fly.speed[i - 1];
+    float t = fly.throttle[i] + 1.0f;
+    if (t > 1.0f) t = (t - 1.0f) * power + 1.0f;
+    float expected = s - s / 600.0f + t * power / 600.0f;
+    if (expected > s + power / 60.0f * 0.25f) expected = s + power / 60.0f * 0.25f;
+    ASSERT_NEAR(fly.speed[i], expected, 1e-4f);
+    ASSERT_NEAR(fly.height[i], 1000.0f, 0.01f);
+    ASSERT_NEAR(fly.pitch[i], 0.0f, 1e-5f);
+    if (fly.throttle[i] == 1.0f) full++;
+  }
+  // The key held the throttle fully open for most of the flight, and the
+  // jet sped up from its placed 2.0.
+  EXPECT_GT(full, 250);
+  EXPECT_GT(fly.speed.back(), 2.5f);
+}
+
 // Nothing pressed: the Falcon waits on the runway on its tires, taking no
 // harm from the ground, while its engine idles.
 TEST(DemoFlight, AFalconLeftAloneRestsOnItsTires) {
