@@ -1,29 +1,201 @@
 // api_windows.cpp -- the window handler (script message and menu windows)
 // and the head-tracking handler.
 
+#include <array>
+#include <string>
+
 #include "api/api_args.h"
 #include "api/api_local.h"
+#include "api/api_public.h"
+#include "ui/ui_public.h"
+#include "units/units_public.h"
 
 namespace api {
 
+// [SECTION] The script window table
+
+namespace {
+
+// A script window handle is an index 1 to 15 into this table; entry 0 is
+// never used. An entry remembers the opening it was made for, so a window
+// that has been hidden since (a world reset, the end of a scene) and maybe
+// opened again for someone else is never reached through an old handle.
+struct ScriptWindow {
+  ui::MessageWindow* window = nullptr;
+  uint32_t serial = 0;
+};
+
+constexpr int kScriptWindows = 16;
+ui::WindowManager* g_windows = nullptr;
+std::array<ScriptWindow, kScriptWindows> g_table;
+
+// The entry's window while it is still the opening the entry was made for;
+// a stale entry is emptied.
+ui::MessageWindow* LiveWindow(ScriptWindow& entry) {
+  if (entry.window && (entry.window->IsFree() || entry.window->serial != entry.serial)) entry = ScriptWindow{};
+  return entry.window;
+}
+
+// The window of the handle in argument `index`, or null: a handle outside
+// 0..15 makes the result int 0, an empty entry leaves the preset.
+ui::MessageWindow* WindowArg(Call& call, int index = 0) {
+  int32_t handle = ArgInt(call, index);
+  if (handle < 0 || handle >= kScriptWindows) {
+    SetInt(call, 0);
+    return nullptr;
+  }
+  if (handle == 0) return nullptr;
+  return LiveWindow(g_table[size_t(handle)]);
+}
+
+// The lowest empty entry 1..15, or -1.
+int FreeEntry() {
+  for (int i = 1; i < kScriptWindows; i++)
+    if (!LiveWindow(g_table[size_t(i)])) return i;
+  return -1;
+}
+
+int Keep(int entry, ui::MessageWindow* window) {
+  if (!window) return -1;
+  g_table[size_t(entry)] = {window, window->serial};
+  return entry;
+}
+
 // [SECTION] Window calls
 
+void CallCreatePlaneWindow(Call& call) {
+  int32_t skin = ArgInt(call, 0);
+  Vec3 at = ArgVector(call, 1);
+  int32_t width = ArgInt(call, 2), height = ArgInt(call, 3);
+  int entry = FreeEntry();
+  if (entry < 0 || !g_windows) {
+    SetInt(call, -1);
+    return;
+  }
+  SetInt(call, Keep(entry, g_windows->CreatePlaneWindow(skin, at.x, at.y, at.z, width, height, -1)));
+}
+
+void CallCreateSelectWindow(Call& call) {
+  if (!ArgCompound(call, 1)) script::RaiseScriptError(core::Sjis("%s関数の引数が不正です。"), call.name);
+  int32_t skin = ArgInt(call, 0);
+  Vec3 at = ArgVector(call, 1);
+  int32_t selection = ArgInt(call, 2);
+  std::string items = ArgText(call, 3);
+  int entry = FreeEntry();
+  if (entry < 0 || !g_windows) {
+    SetInt(call, -1);
+    return;
+  }
+  SetInt(call, Keep(entry, g_windows->CreateSelectWindow(skin, at.x, at.y, at.z, selection, items.c_str(), 0)));
+}
+
+void CallCloseWindow(Call& call) {
+  if (ui::MessageWindow* w = WindowArg(call)) {
+    w->CloseWindow();
+    g_table[size_t(ArgInt(call, 0))] = ScriptWindow{};
+  }
+}
+
+void CallAddWindowSprite(Call& call) {
+  ui::MessageWindow* w = WindowArg(call);
+  if (!w) return;
+  if (units::Unit* unit = UnitFromHandle(call, ArgInt(call, 1)))
+    w->AddWindowSprite(static_cast<render::DisplayObject*>(unit));
+}
+
+void CallDeleteWindowSprite(Call& call) {
+  ui::MessageWindow* w = WindowArg(call);
+  if (!w) return;
+  if (units::Unit* unit = UnitFromHandle(call, ArgInt(call, 1)))
+    w->DeleteWindowSprite(static_cast<render::DisplayObject*>(unit));
+}
+
+void CallGetWindowCursor(Call& call) {
+  if (ui::MessageWindow* w = WindowArg(call)) SetInt(call, w->GetWindowStatus(1));
+}
+
+void CallGetWindowStatus(Call& call) {
+  ui::MessageWindow* w = WindowArg(call);
+  if (!w) return;
+  int32_t bits = 0;
+  for (int mode : {2, 4, 8, 16, 32})
+    if (w->GetWindowStatus(mode)) bits |= mode;
+  SetInt(call, bits);
+}
+
+void CallGetWindowCursorString(Call& call) {
+  ui::MessageWindow* w = WindowArg(call);
+  if (!w) return;
+  const char* line = w->GetWindowCursorString(call.scratch, script::kSystemCallScratchBytes);
+  SetText(call, line ? line : "");
+}
+
+void CallGetWindowText(Call& call) {
+  // The text may be longer than the scratch buffer: it is cut to fit.
+  if (ui::MessageWindow* w = WindowArg(call)) SetText(call, w->text.c_str());
+}
+
+void CallSetWindowActive(Call& call) {
+  if (ui::MessageWindow* w = WindowArg(call)) w->SetWindowActive(ArgInt(call, 1));
+}
+
+void CallSetWindowCursor(Call& call) {
+  if (ui::MessageWindow* w = WindowArg(call)) w->SetWindowCursor(ArgInt(call, 1));
+}
+
+void CallSetWindowFont(Call& call) {
+  ui::MessageWindow* w = WindowArg(call);
+  if (!w) return;
+  w->SetWindowFont(ArgInt(call, 1), -1, -1.0f, -1.0f, -1.0f, -1.0f);
+  const char* face = ArgText(call, 2);
+  if (face[0]) w->SetWindowFontName(face);
+}
+
+void CallSetWindowSubFont(Call& call) {
+  ui::MessageWindow* w = WindowArg(call);
+  if (!w) return;
+  w->SetWindowSubFont(ArgInt(call, 1));
+  const char* face = ArgText(call, 2);
+  if (face[0]) w->SetWindowSubFontName(face);
+}
+
+void CallSetWindowText(Call& call) {
+  ui::MessageWindow* w = WindowArg(call);
+  if (!w) return;
+  if (ArgInt(call, 2)) w->SetWindowText(nullptr, ArgText(call, 1));
+  else w->SetWindowTextsPlain(nullptr, ArgText(call, 1));
+}
+
+void CallSetWindowSubText(Call& call) {
+  ui::MessageWindow* w = WindowArg(call);
+  if (!w) return;
+  if (ArgInt(call, 2)) w->SetWindowText(ArgText(call, 1), nullptr);
+  else w->SetWindowTextsPlain(ArgText(call, 1), nullptr);
+}
+
+}  // namespace
+
+void SetWindowManager(ui::WindowManager* windows) {
+  g_windows = windows;
+  g_table = {};
+}
+
 const CallEntry kWindowCalls[] = {
-    {"add_window_sprite", nullptr},
-    {"close_window", nullptr},
-    {"create_plane_window", nullptr},
-    {"create_select_window", nullptr},
-    {"delete_window_sprite", nullptr},
-    {"get_window_cursor", nullptr},
-    {"get_window_cursor_string", nullptr},
-    {"get_window_status", nullptr},
-    {"get_window_text", nullptr},
-    {"set_window_active", nullptr},
-    {"set_window_cursor", nullptr},
-    {"set_window_font", nullptr},
-    {"set_window_sub_font", nullptr},
-    {"set_window_sub_text", nullptr},
-    {"set_window_text", nullptr},
+    {"add_window_sprite", CallAddWindowSprite},
+    {"close_window", CallCloseWindow},
+    {"create_plane_window", CallCreatePlaneWindow},
+    {"create_select_window", CallCreateSelectWindow},
+    {"delete_window_sprite", CallDeleteWindowSprite},
+    {"get_window_cursor", CallGetWindowCursor},
+    {"get_window_cursor_string", CallGetWindowCursorString},
+    {"get_window_status", CallGetWindowStatus},
+    {"get_window_text", CallGetWindowText},
+    {"set_window_active", CallSetWindowActive},
+    {"set_window_cursor", CallSetWindowCursor},
+    {"set_window_font", CallSetWindowFont},
+    {"set_window_sub_font", CallSetWindowSubFont},
+    {"set_window_sub_text", CallSetWindowSubText},
+    {"set_window_text", CallSetWindowText},
 };
 const size_t kWindowCallCount = sizeof kWindowCalls / sizeof kWindowCalls[0];
 

@@ -23,10 +23,15 @@ void ShowWorldErrorWindow(void* user, const char* text) {
   ui::WindowManager::ShowErrorWindow(&static_cast<Engine*>(user)->windows, text);
 }
 
-void CloseWorldWindows(void* user) {
-  ui::WindowManager& windows = static_cast<Engine*>(user)->windows;
-  for (int slot = 0; slot < ui::WindowManager::kWindowCount; slot++) *windows.Window(slot) = ui::MessageWindow{};
+void CloseWorldWindows(void* user) { static_cast<Engine*>(user)->windows.CloseWindows(-1); }
+
+void ReleaseWorldWindows(void* user) { static_cast<Engine*>(user)->windows.ReleaseWindows(); }
+
+void StepWorldWindows(void* user, const int32_t* held, const int32_t* trigger, const int32_t* repeat) {
+  static_cast<Engine*>(user)->windows.StepWindows(held, trigger, repeat);
 }
+
+void DrawWorldWindows(void* user) { static_cast<Engine*>(user)->windows.DrawWindows(); }
 
 void SaveSettingsForWorld(void* user) { SaveSettings(*static_cast<Engine*>(user), nullptr); }
 
@@ -56,7 +61,12 @@ Engine::Engine() {
   world.host.registerSystemCalls = RegisterCallsForWorld;
   world.host.showErrorWindow = ShowWorldErrorWindow;
   world.host.closeAllWindows = CloseWorldWindows;
-  world.host.releaseWindows = CloseWorldWindows;
+  world.host.releaseWindows = ReleaseWorldWindows;
+  world.host.stepWindows = StepWorldWindows;
+  world.host.drawWindows = DrawWorldWindows;
+  windows.graphics = &graphics;
+  windows.sound = &sound;
+  api::SetWindowManager(&windows);
   world.host.saveSettings = SaveSettingsForWorld;
   world.scriptEngine.log = &log;
   world.scriptEngine.pools.log = &log;
@@ -66,6 +76,9 @@ Engine::Engine() {
   platform::SetDiagnosticSink(LogUnshownBox, &log);
 }
 
-Engine::~Engine() { platform::SetDiagnosticSink(nullptr, nullptr); }
+Engine::~Engine() {
+  api::SetWindowManager(nullptr);
+  platform::SetDiagnosticSink(nullptr, nullptr);
+}
 
 }  // namespace app

@@ -312,14 +312,14 @@ TEST_F(Host, TheRunTimeErrorGoesToItsFileAndWindow) {
   EXPECT_EQ(test::ReadFile("RuntimeError.txt"), text);  // no hint in the file
   ASSERT_EQ(windows.CountOpen(), 1);
   const ui::MessageWindow* w = windows.Window(0);
-  EXPECT_EQ(w->skin, 0);
-  EXPECT_EQ(w->x, -512.0f);
-  EXPECT_EQ(w->y, -384.0f);
-  EXPECT_EQ(w->z, 0.0f);
+  EXPECT_EQ(w->style, 0);
+  EXPECT_EQ(w->GetObjectPosition().x, -512.0f);
+  EXPECT_EQ(w->GetObjectPosition().y, -384.0f);
+  EXPECT_EQ(w->GetObjectPosition().z, 0.0f);
   EXPECT_EQ(w->width, 1024);
   EXPECT_EQ(w->height, 768);
   EXPECT_EQ(w->displayTime, -1);
-  EXPECT_EQ(w->subText, "");
+  EXPECT_STREQ(w->subText, "");
   EXPECT_EQ(w->textColor, 0xFFFFFFu);
   EXPECT_EQ(w->subTextColor, 0xFF8080u);
 #if defined(TKW4_EDITION_ENGLISH)
