@@ -65,6 +65,25 @@ TEST(WindowCalls, HandlesAreTakenLowestFirstAndFifteenAtMost) {
   EXPECT_EQ(menu->GetObjectPosition().x, -100.0f);
 }
 
+// The two creation calls need a position object; nothing opens without one.
+TEST(WindowCalls, CreationWithoutAPositionObjectRaisesItsError) {
+  struct Case {
+    const char* call;
+    const char* text;
+  } cases[] = {
+      {"create_plane_window(0, 5, 10, 10)", "create_plane_window関数の第2引数がオブジェクトではありません。"},
+      {"create_select_window(0, \"x\", 10, \"a\")", "create_select_window関数の引数が不正です。"},
+  };
+  for (const Case& c : cases) {
+    WindowWorld f;
+    f.Run(std::string("function main() {\r\n  ") + c.call + ";\r\n}\r\n", 2);
+    EXPECT_NE(f.RuntimeError().find(test::Sjis(c.text)), std::string::npos) << c.call << "\n" << f.RuntimeError();
+    // Only the error window itself is open.
+    EXPECT_EQ(f.windows.CountOpen(), 1) << c.call;
+    EXPECT_EQ(f.windows.Window(0)->width, 1024) << c.call;
+  }
+}
+
 // Every call that takes a handle: -1 and 16 give int 0, 0 and an empty
 // entry give the preset 1, and nothing happens.
 TEST(WindowCalls, BadHandlesAnswerWithoutActing) {
