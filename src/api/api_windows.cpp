@@ -6,9 +6,9 @@
 
 #include "api/api_args.h"
 #include "api/api_local.h"
-#include "api/api_public.h"
 #include "ui/ui_public.h"
 #include "units/units_public.h"
+#include "world/world_public.h"
 
 namespace api {
 
@@ -16,23 +16,17 @@ namespace api {
 
 namespace {
 
-// A script window handle is an index 1 to 15 into this table; entry 0 is
-// never used. An entry remembers the opening it was made for, so a window
-// that has been hidden since (a world reset, the end of a scene) and maybe
-// opened again for someone else is never reached through an old handle.
-struct ScriptWindow {
-  ui::MessageWindow* window = nullptr;
-  uint32_t serial = 0;
-};
+// A script window handle is an index 1 to 15 into the manager's handle
+// table; entry 0 is never used. An entry remembers the opening it was made
+// for, so a window hidden since (a world reset, the end of a scene) and
+// maybe opened again for someone else is never reached through it.
 
-constexpr int kScriptWindows = 16;
-ui::WindowManager* g_windows = nullptr;
-std::array<ScriptWindow, kScriptWindows> g_table;
+ui::WindowManager* Windows(const Call& call) { return call.world ? call.world->windows : nullptr; }
 
 // The entry's window while it is still the opening the entry was made for;
 // a stale entry is emptied.
-ui::MessageWindow* LiveWindow(ScriptWindow& entry) {
-  if (entry.window && (entry.window->IsFree() || entry.window->serial != entry.serial)) entry = ScriptWindow{};
+ui::MessageWindow* LiveWindow(ui::ScriptWindowHandle& entry) {
+  if (entry.window && (entry.window->IsFree() || entry.window->serial != entry.serial)) entry = {};
   return entry.window;
 }
 
@@ -40,24 +34,25 @@ ui::MessageWindow* LiveWindow(ScriptWindow& entry) {
 // 0..15 makes the result int 0, an empty entry leaves the preset.
 ui::MessageWindow* WindowArg(Call& call, int index = 0) {
   int32_t handle = ArgInt(call, index);
-  if (handle < 0 || handle >= kScriptWindows) {
+  if (handle < 0 || handle >= ui::WindowManager::kScriptHandles) {
     SetInt(call, 0);
     return nullptr;
   }
-  if (handle == 0) return nullptr;
-  return LiveWindow(g_table[size_t(handle)]);
+  ui::WindowManager* windows = Windows(call);
+  if (handle == 0 || !windows) return nullptr;
+  return LiveWindow(windows->scriptHandles[size_t(handle)]);
 }
 
 // The lowest empty entry 1..15, or -1.
-int FreeEntry() {
-  for (int i = 1; i < kScriptWindows; i++)
-    if (!LiveWindow(g_table[size_t(i)])) return i;
+int FreeEntry(ui::WindowManager& windows) {
+  for (int i = 1; i < ui::WindowManager::kScriptHandles; i++)
+    if (!LiveWindow(windows.scriptHandles[size_t(i)])) return i;
   return -1;
 }
 
-int Keep(int entry, ui::MessageWindow* window) {
+int Keep(ui::WindowManager& windows, int entry, ui::MessageWindow* window) {
   if (!window) return -1;
-  g_table[size_t(entry)] = {window, window->serial};
+  windows.scriptHandles[size_t(entry)] = {window, window->serial};
   return entry;
 }
 
@@ -67,12 +62,13 @@ void CallCreatePlaneWindow(Call& call) {
   int32_t skin = ArgInt(call, 0);
   Vec3 at = ArgVector(call, 1);
   int32_t width = ArgInt(call, 2), height = ArgInt(call, 3);
-  int entry = FreeEntry();
-  if (entry < 0 || !g_windows) {
+  ui::WindowManager* windows = Windows(call);
+  int entry = windows ? FreeEntry(*windows) : -1;
+  if (entry < 0) {
     SetInt(call, -1);
     return;
   }
-  SetInt(call, Keep(entry, g_windows->CreatePlaneWindow(skin, at.x, at.y, at.z, width, height, -1)));
+  SetInt(call, Keep(*windows, entry, windows->CreatePlaneWindow(skin, at.x, at.y, at.z, width, height, -1)));
 }
 
 void CallCreateSelectWindow(Call& call) {
@@ -81,18 +77,19 @@ void CallCreateSelectWindow(Call& call) {
   Vec3 at = ArgVector(call, 1);
   int32_t selection = ArgInt(call, 2);
   std::string items = ArgText(call, 3);
-  int entry = FreeEntry();
-  if (entry < 0 || !g_windows) {
+  ui::WindowManager* windows = Windows(call);
+  int entry = windows ? FreeEntry(*windows) : -1;
+  if (entry < 0) {
     SetInt(call, -1);
     return;
   }
-  SetInt(call, Keep(entry, g_windows->CreateSelectWindow(skin, at.x, at.y, at.z, selection, items.c_str(), 0)));
+  SetInt(call, Keep(*windows, entry, windows->CreateSelectWindow(skin, at.x, at.y, at.z, selection, items.c_str(), 0)));
 }
 
 void CallCloseWindow(Call& call) {
   if (ui::MessageWindow* w = WindowArg(call)) {
     w->CloseWindow();
-    g_table[size_t(ArgInt(call, 0))] = ScriptWindow{};
+    Windows(call)->scriptHandles[size_t(ArgInt(call, 0))] = {};
   }
 }
 
@@ -174,11 +171,6 @@ void CallSetWindowSubText(Call& call) {
 }
 
 }  // namespace
-
-void SetWindowManager(ui::WindowManager* windows) {
-  g_windows = windows;
-  g_table = {};
-}
 
 const CallEntry kWindowCalls[] = {
     {"add_window_sprite", CallAddWindowSprite},

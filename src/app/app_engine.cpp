@@ -66,7 +66,7 @@ Engine::Engine() {
   world.host.drawWindows = DrawWorldWindows;
   windows.graphics = &graphics;
   windows.sound = &sound;
-  api::SetWindowManager(&windows);
+  world.windows = &windows;
   world.host.saveSettings = SaveSettingsForWorld;
   world.scriptEngine.log = &log;
   world.scriptEngine.pools.log = &log;
@@ -76,9 +76,6 @@ Engine::Engine() {
   platform::SetDiagnosticSink(LogUnshownBox, &log);
 }
 
-Engine::~Engine() {
-  api::SetWindowManager(nullptr);
-  platform::SetDiagnosticSink(nullptr, nullptr);
-}
+Engine::~Engine() { platform::SetDiagnosticSink(nullptr, nullptr); }
 
 }  // namespace app

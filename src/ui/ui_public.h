@@ -182,6 +182,14 @@ FrameStyle GetFrameStyle(int style);
 std::array<FramePiece, 9> ComputeFramePieces(MessageWindow& window, int tw, int th, float dx, float dy,
                                              float* originX = nullptr, float* originY = nullptr);
 
+// A script's window handle: the window and the opening it was made for, so
+// a handle kept after its window was hidden (a world reset) and opened again
+// for someone else names nothing.
+struct ScriptWindowHandle {
+  MessageWindow* window = nullptr;
+  uint32_t serial = 0;
+};
+
 // The one window object.
 class WindowManager {
  public:
@@ -189,10 +197,15 @@ class WindowManager {
   static constexpr int kSkinCount = 16;
   static constexpr size_t kMaxSubTextBytes = kSubTextBytes - 1;
 
+  static constexpr int kScriptHandles = 16;
+
   // The renderer the skins are loaded into and the windows drawn with, and
   // the sound system of the cursor sound; either may be null.
   render::GraphicsSystem* graphics = nullptr;
   sound::SoundSystem* sound = nullptr;
+  // The scripts' window handles 1 to 15 (entry 0 is never used), kept by
+  // the window calls.
+  std::array<ScriptWindowHandle, kScriptHandles> scriptHandles{};
 
   WindowManager();
   ~WindowManager();

@@ -473,9 +473,12 @@ std::array<FramePiece, 9> ComputeFramePieces(MessageWindow& window, int tw, int 
 WindowManager::WindowManager() = default;
 
 WindowManager::~WindowManager() {
-  // The renderer outlives the manager in the engine record, but its device
-  // may already be gone: textures are left to it.
-  for (MessageWindow& w : windows_) w.sprites.clear();
+  // The renderer outlives the manager (it is built first in the engine
+  // record); the textures go back to it.
+  for (MessageWindow& w : windows_) w.HideWindow();
+  if (!graphics) return;
+  for (render::TextureHolder& skin : skins_) skin.ReleaseTexture(*graphics);
+  white_.ReleaseTexture(*graphics);
 }
 
 int WindowManager::LoadWindowSkins(int n, const char* file) {

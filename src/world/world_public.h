@@ -30,6 +30,9 @@ class SoundSystem;
 namespace net {
 class NetworkSession;
 }
+namespace ui {
+class WindowManager;
+}
 
 namespace world {
 
@@ -122,6 +125,9 @@ class GameWorld {
   render::GraphicsSystem* graphics = nullptr;
   const int* editorMode = nullptr;           // the program's edit mode (null: 0)
   const int* frameRate = nullptr;            // the pacer's rate (null: 60)
+  // The message windows, for the scripts' window calls only (the world
+  // itself steps, draws and hides them through the host's hooks).
+  ui::WindowManager* windows = nullptr;
   WorldHost host;
 
   // The scripts of the running game.

@@ -20,7 +20,7 @@ struct WindowWorld : apitest::WorldFixture {
   ui::WindowManager windows;
 
   WindowWorld() {
-    api::SetWindowManager(&windows);
+    world.windows = &windows;
     world.host.user = this;
     world.host.registerSystemCalls = [](void* user) {
       api::RegisterSystemCalls(static_cast<WindowWorld*>(user)->world, nullptr);
@@ -34,7 +34,6 @@ struct WindowWorld : apitest::WorldFixture {
     };
     world.scriptEngine.errorWindow = {ui::WindowManager::ShowErrorWindow, &windows};
   }
-  ~WindowWorld() { api::SetWindowManager(nullptr); }
 
   // The window a script handle names, through the order of creation.
   ui::MessageWindow* Opened(int n) { return windows.Window(n); }
