@@ -28,6 +28,11 @@ void CloseWorldWindows(void* user) {
   for (int slot = 0; slot < ui::WindowManager::kWindowCount; slot++) *windows.Window(slot) = ui::MessageWindow{};
 }
 
+// The flight HUD's step, alarms and drawing.
+void UpdateHudForWorld(void* user) { static_cast<Engine*>(user)->hud.UpdateFlightHud(); }
+void UpdateHudAlarmsForWorld(void* user) { static_cast<Engine*>(user)->hud.UpdateHudAlarms(); }
+void DrawHudForWorld(void* user) { static_cast<Engine*>(user)->hud.DrawHud(); }
+
 void SaveSettingsForWorld(void* user) { SaveSettings(*static_cast<Engine*>(user), nullptr); }
 
 }  // namespace
@@ -58,6 +63,10 @@ Engine::Engine() {
   world.host.closeAllWindows = CloseWorldWindows;
   world.host.releaseWindows = CloseWorldWindows;
   world.host.saveSettings = SaveSettingsForWorld;
+  hud.world = &world;
+  world.host.updateFlightHud = UpdateHudForWorld;
+  world.host.updateHudAlarms = UpdateHudAlarmsForWorld;
+  world.host.drawHud = DrawHudForWorld;
   world.scriptEngine.log = &log;
   world.scriptEngine.pools.log = &log;
   world.scriptEngine.files = &packages;

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+#include "ui/ui_hud.h"
+
 namespace ui {
 
 // One script window. A slot is free while `inUse` is false.
