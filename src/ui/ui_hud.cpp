@@ -1135,7 +1135,9 @@ void FlightHud::UpdateHudAlarms() {
     if (flag && l.word != 0) {
       if (!playing) world::PlayWorldSoundLooping(w, l.slot, 0, 0, 0);
     } else if (playing) {
-      world::StopWorldSoundCopy(w, l.slot, 0);
+      // Every copy: the loop need not have taken copy 0, and a copy left
+      // looping would never stop.
+      world::StopWorldSound(w, l.slot);
     }
   }
 }
