@@ -245,6 +245,7 @@ int FlightHud::BuildHudSprites() {
 
   // The HUD frame (10 ahead of the camera) and what hangs on it.
   hudFrame.ReleaseObject();
+  hudFrame.SetObjectVisible(1);  // a root draws nothing itself but must be shown
   hudFrame.SetObjectScale(headset ? 0.014f : 0.008f, headset ? -0.014f : -0.008f, 0.008f);
   struct Framed {
     int index, image;
@@ -304,6 +305,7 @@ int FlightHud::BuildHudSprites() {
 
   // The plate frame (at the camera) and its anchors.
   plateFrame.ReleaseObject();
+  plateFrame.SetObjectVisible(1);
   plateFrame.SetObjectScale(headset ? 1.4f : 1, headset ? 1.4f : 1, 1);
   struct Anchor {
     DisplayObject* o;
@@ -317,6 +319,7 @@ int FlightHud::BuildHudSprites() {
   };
   for (const Anchor& a : anchors) {
     a.o->ReleaseObject();
+    a.o->SetObjectVisible(1);
     a.o->SetObjectParent(&plateFrame);
     a.o->SetObjectPosition(a.position.x, a.position.y, a.position.z);
     a.o->SetObjectScale(a.scale.x, a.scale.y, a.scale.z);
