@@ -248,6 +248,98 @@ TEST_F(HudWorldTest, WithoutATargetTheRadarWidensToItsLastRange) {
   EXPECT_EQ(hud.radarIndex, 0);
 }
 
+TEST_F(HudWorldTest, TheLadderShowsTheBarsWithinTwelveDegreesOfTheCameraPitch) {
+  struct Case {
+    Vec3 direction;
+    std::vector<int> shown;  // bar indices: 0 is +90, 18 the horizon
+  } cases[] = {
+      {{0, 0, 1}, {16, 17, 18, 19, 20}},
+      {{0, 1, 1}, {7, 8, 9, 10, 11}},  // 45 degrees up
+      {{0, -1, 0.0001f}, {34, 35, 36}},  // straight down
+  };
+  for (const Case& c : cases) {
+    gs.SetCamera3D({0, 5, 0}, platform::Vec3Normalize(c.direction), {0, 1, 0}, 1.5707964f);
+    hud.UpdateFlightHud();
+    std::vector<int> shown;
+    for (int i = 0; i < ui::kLadderBars; i++) {
+      if (!hud.block[i].IsObjectShown()) continue;
+      shown.push_back(i);
+      EXPECT_TRUE(hud.block[ui::kLeftLabels + i].IsObjectShown()) << i;
+      EXPECT_TRUE(hud.block[ui::kRightLabels + i].IsObjectShown()) << i;
+      EXPECT_FLOAT_EQ(hud.block[i].GetObjectPosition().y, 5) << "the ladder stands at the eye";
+      EXPECT_FLOAT_EQ(hud.block[i].GetObjectAngles().z, 0) << "and stays level";
+    }
+    EXPECT_EQ(shown, c.shown) << c.direction.y;
+  }
+  EXPECT_EQ(TextOf(hud.block[ui::kLeftLabels + 36]), "-90");
+}
+
+TEST_F(HudWorldTest, RadarBlipsTurnWithThePlayerAndFadeAtTheEdge) {
+  test::WriteFile("radar.png", rendertest::MakeBmp(8, 8, std::vector<uint32_t>(64, 0xFFFFFF)));
+  world.unitDatabase->graphics = &gs;
+  // Type images load for the types of the database.
+  world.unitDatabase->types.push_back(std::make_unique<units::UnitType>());
+  units::UnitType& radarType = *world.unitDatabase->types.back();
+  radarType.hudNameFile = "enemy.png";
+  radarType.hudRadarFile = "radar.png";
+  hud.blinkOff = 1;
+  // The player faces +x; the radar turns with it.
+  player->SetObjectLookAt({1, 0, 0}, nullptr);
+  units::Unit* ahead = Enemy(2, {300, 0, 0});
+  units::Unit* behind = Enemy(3, {-700, 0, 0});
+  units::Unit* far = Enemy(4, {0, 0, 2000});
+  for (units::Unit* u : {ahead, behind, far}) u->type = &radarType;
+  ahead->flags |= units::kUnitTarget;
+  player->target = ahead;
+  hud.UpdateFlightHud();
+  ASSERT_EQ(hud.radarIndex, 0);
+
+  auto blip = [&](units::Unit* u) { return world::GetSlotHudSprite(world, u->unitId, ui::kSlotRadar); };
+  ASSERT_EQ(blip(ahead)->GetObjectParent(), &hud.radarPlate);
+  ASSERT_TRUE(blip(ahead)->IsObjectShown());
+  Vec3 at = blip(ahead)->GetObjectPosition();
+  EXPECT_NEAR(at.x, 0, 0.01f);
+  EXPECT_NEAR(at.y, -64, 0.01f) << "300 of 600 ahead: half way up the plate";
+  float colour[4];
+  blip(ahead)->GetObjectColor(colour);
+  EXPECT_FLOAT_EQ(colour[0], 1);
+  EXPECT_FLOAT_EQ(colour[1], 0.25f);
+  EXPECT_FLOAT_EQ(colour[3], 0.75f);
+  // Behind, past the plate's edge: clamped to it.
+  ASSERT_TRUE(blip(behind)->IsObjectShown());
+  at = blip(behind)->GetObjectPosition();
+  EXPECT_NEAR(at.y, 120, 0.01f);
+  blip(behind)->GetObjectColor(colour);
+  EXPECT_FLOAT_EQ(colour[1], 1) << "an enemy that is no TARGET is yellow";
+  EXPECT_FLOAT_EQ(colour[3], 0.5f) << "at two thirds of the alpha";
+  EXPECT_FALSE(blip(far)->IsObjectShown()) << "beyond the radar's circle";
+  // The reference unit's blip blinks unless the blink is off.
+  hud.blinkOff = 0;
+  for (int step : {0, 1, 3}) {
+    world.stepCounter = step;
+    hud.UpdateFlightHud();
+    blip(ahead)->GetObjectColor(colour);
+    EXPECT_FLOAT_EQ(colour[3], step % 3 == 0 ? 0.0f : 0.75f) << step;
+  }
+  // The map, once its keys show it: blips at an eighth of a third of the
+  // distance from the map centre.
+  auto mapBlip = [&](units::Unit* u) { return world::GetSlotHudSprite(world, u->unitId, ui::kSlotMap); };
+  EXPECT_FALSE(mapBlip(ahead)->IsObjectShown());
+  world.hudMapShown = 1;
+  hud.mapCentre = {-300, 0, 0};
+  hud.UpdateFlightHud();
+  ASSERT_TRUE(world.hudMap.IsObjectShown());
+  ASSERT_TRUE(mapBlip(ahead)->IsObjectShown());
+  EXPECT_NEAR(mapBlip(ahead)->GetObjectPosition().x, 600.0f / 24.0f, 0.01f);
+  EXPECT_NEAR(mapBlip(far)->GetObjectPosition().y, -2000.0f / 24.0f, 0.01f);
+  mapBlip(ahead)->GetObjectColor(colour);
+  EXPECT_FLOAT_EQ(colour[3], 0.75f);
+  // A dead unit leaves the radar.
+  ahead->hp = 0;
+  hud.UpdateFlightHud();
+  EXPECT_FALSE(blip(ahead)->IsObjectShown());
+}
+
 TEST_F(HudWorldTest, MarkersBoxNamedUnitsInViewAndTagTargets) {
   units::Unit* ahead = Enemy(2, {0, 0, 100});
   ahead->flags |= units::kUnitTarget;
