@@ -28,6 +28,18 @@ void CloseWorldWindows(void* user) {
   for (int slot = 0; slot < ui::WindowManager::kWindowCount; slot++) *windows.Window(slot) = ui::MessageWindow{};
 }
 
+// The world reset: every window hidden, and the HUD's images (and every
+// unit type's HUD images) additive again, whatever `set_hud_light` left.
+void ResetWorldWindows(void* user) {
+  CloseWorldWindows(user);
+  static_cast<Engine*>(user)->hud.ToggleHudSprites(1);
+}
+
+// The flight HUD's step, alarms and drawing.
+void UpdateHudForWorld(void* user) { static_cast<Engine*>(user)->hud.UpdateFlightHud(); }
+void UpdateHudAlarmsForWorld(void* user) { static_cast<Engine*>(user)->hud.UpdateHudAlarms(); }
+void DrawHudForWorld(void* user) { static_cast<Engine*>(user)->hud.DrawHud(); }
+
 void SaveSettingsForWorld(void* user) { SaveSettings(*static_cast<Engine*>(user), nullptr); }
 
 }  // namespace
@@ -55,9 +67,13 @@ Engine::Engine() {
   world.host.user = this;
   world.host.registerSystemCalls = RegisterCallsForWorld;
   world.host.showErrorWindow = ShowWorldErrorWindow;
-  world.host.closeAllWindows = CloseWorldWindows;
+  world.host.closeAllWindows = ResetWorldWindows;
   world.host.releaseWindows = CloseWorldWindows;
   world.host.saveSettings = SaveSettingsForWorld;
+  hud.world = &world;
+  world.host.updateFlightHud = UpdateHudForWorld;
+  world.host.updateHudAlarms = UpdateHudAlarmsForWorld;
+  world.host.drawHud = DrawHudForWorld;
   world.scriptEngine.log = &log;
   world.scriptEngine.pools.log = &log;
   world.scriptEngine.files = &packages;

@@ -1,12 +1,15 @@
 // ui_public.h -- the flight HUD and the script-driven message windows.
-// For now only what the script engine's error window needs: plane windows
-// that hold their place, size, texts and colours. Skins, drawing, the text
-// reveal and the menus come with the HUD and window subsystem.
+// The flight HUD is ui_hud.h (included here). Of the windows, for now only
+// what the script engine's error window needs: plane windows that hold their
+// place, size, texts and colours; skins, drawing, the text reveal and the
+// menus are still to come.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <string>
+
+#include "ui/ui_hud.h"
 
 namespace ui {
 
