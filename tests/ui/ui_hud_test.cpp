@@ -404,7 +404,9 @@ TEST_F(HudWorldTest, TheMessageRowFollowsTheAlertWordsAndThePhase) {
     player->hitMark = c.hit;
     hud.UpdateFlightHud();
     EXPECT_EQ(hud.messageRow, c.row) << "step " << c.step << " missile " << c.missile << " hit " << c.hit;
-    if (c.row >= 0) EXPECT_FLOAT_EQ(RectOf(hud.msgText).y0, 64.0f * float(c.row));
+    if (c.row >= 0) {
+      EXPECT_FLOAT_EQ(RectOf(hud.msgText).y0, 64.0f * float(c.row));
+    }
   }
   // The missile warning turns the HUD red.
   player->flightWords[2] = 2;
