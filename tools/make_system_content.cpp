@@ -1,14 +1,24 @@
-// make_system_content.cpp -- writes the system package's effect, sky and
-// box content: procedural textures (PNG, JPEG and BMP through
-// stb_image_write, DXT5 DDS through this tool's own block writer) and three
-// small text X models.
+// make_system_content.cpp -- writes the system package's content: effect,
+// sky and box textures (PNG, JPEG and BMP through stb_image_write, DXT5 DDS
+// through this tool's own block writer), three small text X models, the
+// flight HUD's images and the sixteen window skins.
 //
 //   tkw4-make-system-content FOLDER
 //
-// FOLDER is games/ZadAzorad; the files go to FOLDER/Effect, FOLDER/Sky and
-// FOLDER itself. Every image is drawn from fixed hash noise, so the output
-// is the same on every run and the committed files can be made again byte
-// for byte.
+// FOLDER is games/ZadAzorad; the files go to FOLDER/Effect, FOLDER/Sky,
+// FOLDER/Hud, FOLDER/Window and FOLDER itself. Every image is drawn from
+// fixed hash noise and fixed shapes, so the output is the same on every run
+// and the committed files can be made again byte for byte.
+//
+// Index (sections in file order):
+//   Pictures and noise     Picture, hash noise, glowing bolts
+//   Encoders               PNG, JPEG, BMP, DXT5 DDS
+//   The effect textures    smoke, fire, sparks, clouds, bolts, sky ...
+//   The models             heat sleeve, unit quad, system box
+//   Line art               anti-aliased lines, circles, panels, polygons
+//   The stroke font        the HUD's letters and digit strips
+//   The flight HUD's images  one function per file of Hud/
+//   The window skins       Window/window00.png .. window15.png
 
 #include <algorithm>
 #include <array>
@@ -648,6 +658,589 @@ xtext::Mesh SystemBoxModel() {
   return m;
 }
 
+// ----------------------------------------------------------------------------
+// Line art: shapes painted with anti-aliased coverage
+// ----------------------------------------------------------------------------
+
+// Straight-alpha "over": paints colour c with coverage k onto pixel d.
+void Over(Rgba& d, Rgba c, float k) {
+  float a = Clamp01(c.a * k);
+  if (a <= 0) return;
+  float outA = a + d.a * (1 - a);
+  d.r = (c.r * a + d.r * d.a * (1 - a)) / outA;
+  d.g = (c.g * a + d.g * d.a * (1 - a)) / outA;
+  d.b = (c.b * a + d.b * d.a * (1 - a)) / outA;
+  d.a = outA;
+}
+
+// Calls f(x, y) for the pixel centres of the box around (x0, y0)-(x1, y1)
+// that lie in the picture; f returns the coverage of the pixel.
+void PaintBox(Picture* p, float x0, float y0, float x1, float y1, Rgba c, const std::function<float(float, float)>& f) {
+  int ix0 = std::max(0, int(std::floor(x0)) - 1), iy0 = std::max(0, int(std::floor(y0)) - 1);
+  int ix1 = std::min(p->width - 1, int(std::ceil(x1)) + 1), iy1 = std::min(p->height - 1, int(std::ceil(y1)) + 1);
+  for (int y = iy0; y <= iy1; y++)
+    for (int x = ix0; x <= ix1; x++) {
+      float k = f(float(x) + 0.5f, float(y) + 0.5f);
+      if (k > 0) Over(p->At(x, y), c, k);
+    }
+}
+
+float SegmentDistance(float px, float py, float ax, float ay, float bx, float by) {
+  float dx = bx - ax, dy = by - ay, len2 = dx * dx + dy * dy;
+  float t = len2 > 0 ? Clamp01(((px - ax) * dx + (py - ay) * dy) / len2) : 0.0f;
+  return std::hypot(px - (ax + t * dx), py - (ay + t * dy));
+}
+
+// A line of the given width with round ends (a zero-length line is a dot).
+void Line(Picture* p, float ax, float ay, float bx, float by, float width, Rgba c) {
+  float h = width / 2;
+  PaintBox(p, std::min(ax, bx) - h, std::min(ay, by) - h, std::max(ax, bx) + h, std::max(ay, by) + h, c,
+           [=](float x, float y) { return Clamp01(h + 0.5f - SegmentDistance(x, y, ax, ay, bx, by)); });
+}
+
+void Polyline(Picture* p, const std::vector<std::array<float, 2>>& pts, float width, Rgba c) {
+  for (size_t i = 1; i < pts.size(); i++) Line(p, pts[i - 1][0], pts[i - 1][1], pts[i][0], pts[i][1], width, c);
+}
+
+// A circle line of radius r; a filled disc when `fill` is set.
+void Circle(Picture* p, float cx, float cy, float r, float width, Rgba c, bool fill = false) {
+  float h = width / 2;
+  PaintBox(p, cx - r - h, cy - r - h, cx + r + h, cy + r + h, c, [=](float x, float y) {
+    float d = std::hypot(x - cx, y - cy);
+    return fill ? Clamp01(r + 0.5f - d) : Clamp01(h + 0.5f - std::fabs(d - r));
+  });
+}
+
+// Distance to a rounded rectangle's outline, negative inside.
+float RoundRectDistance(float x, float y, float x0, float y0, float x1, float y1, float radius) {
+  float cx = (x0 + x1) / 2, cy = (y0 + y1) / 2;
+  float qx = std::fabs(x - cx) - ((x1 - x0) / 2 - radius), qy = std::fabs(y - cy) - ((y1 - y0) / 2 - radius);
+  float outside = std::hypot(std::max(qx, 0.0f), std::max(qy, 0.0f));
+  return outside + std::min(std::max(qx, qy), 0.0f) - radius;
+}
+
+void FillRoundRect(Picture* p, float x0, float y0, float x1, float y1, float radius, Rgba c) {
+  PaintBox(p, x0, y0, x1, y1, c,
+           [=](float x, float y) { return Clamp01(0.5f - RoundRectDistance(x, y, x0, y0, x1, y1, radius)); });
+}
+
+void StrokeRoundRect(Picture* p, float x0, float y0, float x1, float y1, float radius, float width, Rgba c) {
+  float h = width / 2;
+  PaintBox(p, x0 - h, y0 - h, x1 + h, y1 + h, c, [=](float x, float y) {
+    return Clamp01(h + 0.5f - std::fabs(RoundRectDistance(x, y, x0, y0, x1, y1, radius)));
+  });
+}
+
+// A filled convex polygon (corners in either turning order).
+void FillPolygon(Picture* p, const std::vector<std::array<float, 2>>& pts, Rgba c) {
+  float x0 = 1e9f, y0 = 1e9f, x1 = -1e9f, y1 = -1e9f;
+  for (const auto& q : pts) x0 = std::min(x0, q[0]), y0 = std::min(y0, q[1]), x1 = std::max(x1, q[0]), y1 = std::max(y1, q[1]);
+  float area = 0;
+  for (size_t i = 0; i < pts.size(); i++) {
+    const auto &a = pts[i], &b = pts[(i + 1) % pts.size()];
+    area += a[0] * b[1] - b[0] * a[1];
+  }
+  float turn = area < 0 ? -1.0f : 1.0f;
+  PaintBox(p, x0, y0, x1, y1, c, [&](float x, float y) {
+    float inside = 1e9f;  // signed distance to the nearest edge, positive inside
+    for (size_t i = 0; i < pts.size(); i++) {
+      const auto &a = pts[i], &b = pts[(i + 1) % pts.size()];
+      float ex = b[0] - a[0], ey = b[1] - a[1], len = std::hypot(ex, ey);
+      if (len <= 0) continue;
+      inside = std::min(inside, turn * (ex * (y - a[1]) - ey * (x - a[0])) / len);
+    }
+    return Clamp01(inside + 0.5f);
+  });
+}
+
+// ----------------------------------------------------------------------------
+// The stroke font
+// ----------------------------------------------------------------------------
+
+// Glyphs on a 4 x 6 grid (x right, y down, the baseline at 6): strokes of
+// points "x,y", strokes parted by '|'. A stroke of one point is a dot.
+const char* GlyphStrokes(char ch) {
+  switch (ch) {
+    case '0': case 'O': return "1,0 3,0 4,1 4,5 3,6 1,6 0,5 0,1 1,0";
+    case '1': return "1,1 2,0 2,6|1,6 3,6";
+    case '2': return "0,1 1,0 3,0 4,1 4,2 0,6 4,6";
+    case '3': return "0,1 1,0 3,0 4,1 4,2 3,3 1.5,3|3,3 4,4 4,5 3,6 1,6 0,5";
+    case '4': return "3,6 3,0 0,4 4,4";
+    case '5': return "4,0 0,0 0,3 3,3 4,4 4,5 3,6 0,6";
+    case '6': return "3.5,0 1,0 0,1 0,5 1,6 3,6 4,5 4,4 3,3 0,3";
+    case '7': return "0,0 4,0 4,1 1.5,6";
+    case '8': return "1,0 3,0 4,1 4,2 3,3 1,3 0,2 0,1 1,0|1,3 0,4 0,5 1,6 3,6 4,5 4,4 3,3";
+    case '9': return "4,3 1,3 0,2 0,1 1,0 3,0 4,1 4,5 3,6 0.5,6";
+    case '.': return "2,5.6";
+    case ':': return "2,1.6|2,4.6";
+    case '-': return "0.5,3 3.5,3";
+    case '/': return "4,0 0,6";
+    case '=': return "0.5,2 3.5,2|0.5,4 3.5,4";
+    case '%': return "4,0 0,6|0,0 1,0 1,1 0,1 0,0|3,5 4,5 4,6 3,6 3,5";
+    case 'A': return "0,6 0,2 2,0 4,2 4,6|0,4 4,4";
+    case 'B': return "0,0 3,0 4,1 4,2 3,3 0,3|3,3 4,4 4,5 3,6 0,6 0,0";
+    case 'C': return "4,1 3,0 1,0 0,1 0,5 1,6 3,6 4,5";
+    case 'D': return "0,0 3,0 4,1 4,5 3,6 0,6 0,0";
+    case 'E': return "4,0 0,0 0,6 4,6|0,3 3,3";
+    case 'F': return "4,0 0,0 0,6|0,3 3,3";
+    case 'G': return "4,1 3,0 1,0 0,1 0,5 1,6 3,6 4,5 4,3 2,3";
+    case 'H': return "0,0 0,6|4,0 4,6|0,3 4,3";
+    case 'I': return "1,0 3,0|2,0 2,6|1,6 3,6";
+    case 'J': return "4,0 4,5 3,6 1,6 0,5";
+    case 'K': return "0,0 0,6|4,0 0,4|1.3,3 4,6";
+    case 'L': return "0,0 0,6 4,6";
+    case 'M': return "0,6 0,0 2,3 4,0 4,6";
+    case 'N': return "0,6 0,0 4,6 4,0";
+    case 'P': return "0,6 0,0 3,0 4,1 4,2 3,3 0,3";
+    case 'Q': return "1,0 3,0 4,1 4,5 3,6 1,6 0,5 0,1 1,0|2.5,4.5 4,6";
+    case 'R': return "0,6 0,0 3,0 4,1 4,2 3,3 0,3|2,3 4,6";
+    case 'S': return "4,1 3,0 1,0 0,1 0,2 1,3 3,3 4,4 4,5 3,6 1,6 0,5";
+    case 'T': return "0,0 4,0|2,0 2,6";
+    case 'U': return "0,0 0,5 1,6 3,6 4,5 4,0";
+    case 'V': return "0,0 2,6 4,0";
+    case 'W': return "0,0 1,6 2,3 3,6 4,0";
+    case 'X': return "0,0 4,6|4,0 0,6";
+    case 'Y': return "0,0 2,3 4,0|2,3 2,6";
+    case 'Z': return "0,0 4,0 0,6 4,6";
+    default: return "";  // a space, or a character the font lacks
+  }
+}
+
+// Draws one glyph with its grid corner at (x, y), grid units ux by uy.
+void Glyph(Picture* p, char ch, float x, float y, float ux, float uy, float width, Rgba c) {
+  std::vector<std::array<float, 2>> stroke;
+  const char* s = GlyphStrokes(ch);
+  auto flush = [&] {
+    if (stroke.size() == 1) Line(p, stroke[0][0], stroke[0][1], stroke[0][0], stroke[0][1], width * 1.3f, c);
+    Polyline(p, stroke, width, c);
+    stroke.clear();
+  };
+  while (*s) {
+    if (*s == '|') {
+      flush();
+      s++;
+      continue;
+    }
+    char* end = nullptr;
+    float gx = std::strtof(s, &end);
+    float gy = std::strtof(end + 1, &end);
+    stroke.push_back({x + gx * ux, y + gy * uy});
+    s = end;
+    while (*s == ' ') s++;
+  }
+  flush();
+}
+
+// A line of text of cap height h, centred on (cx, cy) (or starting at cx
+// when `left` is set), shrunk to fit maxWidth.
+void Text(Picture* p, const std::string& text, float cx, float cy, float h, float width, Rgba c, float maxWidth = 1e9f,
+          bool left = false) {
+  float u = h / 6;
+  float advance = 6 * u, total = advance * float(text.size()) - 2 * u;
+  if (total > maxWidth) {
+    u *= maxWidth / total;
+    width *= std::max(0.6f, maxWidth / total);
+    advance = 6 * u;
+    total = maxWidth;
+  }
+  float x = left ? cx : cx - total / 2, y = cy - 3 * u;
+  for (char ch : text) {
+    Glyph(p, ch, x, y, u, u, width, c);
+    x += advance;
+  }
+}
+
+// The digit strip that the HUD's number sprites index: glyphs "0".."9",
+// ".", ":", "-", "/", "=" in cells of cw x ch from (x0, y0) to the right.
+constexpr char kDigitStrip[] = "0123456789.:-/=";
+void DigitStrip(Picture* p, float x0, float y0, float cw, float ch, float width, Rgba c) {
+  float ux = cw * 0.68f / 4, uy = ch * 0.6f / 6;
+  for (int k = 0; kDigitStrip[k]; k++)
+    Glyph(p, kDigitStrip[k], x0 + float(k) * cw + (cw - 4 * ux) / 2, y0 + (ch - 6 * uy) / 2, ux, uy, width, c);
+}
+
+// ----------------------------------------------------------------------------
+// The flight HUD's images
+// ----------------------------------------------------------------------------
+//
+// Line art is white on a transparent background: every HUD sprite is given
+// its colour (HUD green, the alert red, the blip and tag colours), which
+// multiplies the image, so white ink shows exactly the sprite's colour. The
+// target arrow alone keeps its sprite colour white and is drawn HUD green.
+// Plates (drawn blended, not additive) are dark translucent panels with
+// light lines. Each picture puts its parts into the texel rectangles the
+// HUD cuts from it.
+
+const Rgba kInk = {1, 1, 1, 1};
+const Rgba kDimInk = {1, 1, 1, 0.45f};
+const Rgba kHudGreen = {0, 1, 0.25f, 1};
+const Rgba kPlateFill = {0.06f, 0.12f, 0.08f, 0.55f};
+const Rgba kPlateLine = {0.85f, 1, 0.9f, 0.9f};
+const Rgba kPlateDim = {0.85f, 1, 0.9f, 0.35f};
+
+// hud_level: digits 32 x 64 at row 0, boresight (640,0)-(704,64), flight
+// path mark (704,0)-(768,64), speed box (832,0)-(1024,64), altitude box
+// (832,64)-(1024,128), horizon bar (0,64)-(640,128), climb bars
+// (0,128)-(640,192), dive bars (0,192)-(640,256), tape pointer
+// (768,128)-(1024,192). Bars are centred on x 320 of their cell.
+Picture HudLevel() {
+  Picture p(1024, 256);
+  DigitStrip(&p, 0, 0, 32, 64, 3.5f, kInk);
+  // Boresight: the gun cross, a "W" with short wings.
+  Polyline(&p, {{644, 32}, {656, 32}, {664, 42}, {672, 32}, {680, 42}, {688, 32}, {700, 32}}, 2.5f, kInk);
+  // Flight-path mark: a ring with wings and a fin.
+  Circle(&p, 736, 32, 8, 2.5f, kInk);
+  Line(&p, 712, 32, 728, 32, 2.5f, kInk);
+  Line(&p, 744, 32, 760, 32, 2.5f, kInk);
+  Line(&p, 736, 24, 736, 14, 2.5f, kInk);
+  // Speed and altitude boxes: the readout's frame with its unit.
+  for (int row = 0; row < 2; row++) {
+    float y0 = float(row) * 64;
+    StrokeRoundRect(&p, 836, y0 + 6, 1020, y0 + 58, 6, 2.5f, kInk);
+    Text(&p, row == 0 ? "KM/H" : "FT", 990, y0 + 32, 14, 2, kInk, 56);
+  }
+  // Horizon bar: one long line with a gap at the centre.
+  Line(&p, 8, 96, 276, 96, 3, kInk);
+  Line(&p, 364, 96, 632, 96, 3, kInk);
+  // Climb bars: solid, ends turned down toward the horizon.
+  Polyline(&p, {{40, 176}, {40, 160}, {272, 160}}, 2.5f, kInk);
+  Polyline(&p, {{368, 160}, {600, 160}, {600, 176}}, 2.5f, kInk);
+  // Dive bars: dashed, ends turned up toward the horizon.
+  Line(&p, 40, 224, 40, 208, 2.5f, kInk);
+  Line(&p, 600, 224, 600, 208, 2.5f, kInk);
+  for (float x = 40; x < 272; x += 40) {
+    Line(&p, x, 224, std::min(x + 24, 272.0f), 224, 2.5f, kInk);
+    Line(&p, 640 - x, 224, std::max(640 - x - 24, 368.0f), 224, 2.5f, kInk);
+  }
+  // Tape pointer: a small value box pointing right at the tape.
+  Polyline(&p, {{900, 144}, {1000, 144}, {1020, 160}, {1000, 176}, {900, 176}, {900, 144}}, 2.5f, kInk);
+  return p;
+}
+
+// hud_speedbar: the scrolling tape in (0,0)-(32,880). One value step is 16
+// texels; the HUD wraps its offset by 160 texels, so rows 0..640 repeat
+// every 160 rows; below row 640 (the zero mark) the tape is empty.
+Picture HudSpeedBar() {
+  Picture p(32, 1024);
+  for (int y = 0; y < p.height; y++)
+    for (int x = 0; x < p.width; x++) {
+      float py = float(y) + 0.5f, px = float(x) + 0.5f;
+      if (py > 642) continue;
+      float m = std::fmod(py + 8, 16.0f) - 8;  // distance to the nearest minor tick
+      float along = std::fmod(py + 80, 160.0f) - 80;
+      float length = 10, width = 1.5f;
+      if (std::fabs(along) <= 8) length = 28, width = 3;
+      else if (std::fabs(std::fabs(along) - 80) <= 8) length = 20, width = 2;
+      float k = Clamp01(width / 2 + 0.5f - std::fabs(m)) * Clamp01(length + 0.5f - px);
+      if (py > 641.5f) k = 0;
+      if (k > 0) Over(p.At(x, y), kInk, k);
+    }
+  return p;
+}
+
+Picture HudArrow() {
+  Picture p(64, 64);
+  FillPolygon(&p, {{32, 4}, {54, 34}, {40, 30}, {40, 58}, {24, 58}, {24, 30}, {10, 34}}, {0, 1, 0.25f, 0.35f});
+  Polyline(&p, {{32, 4}, {54, 34}, {40, 30}, {40, 58}, {24, 58}, {24, 30}, {10, 34}, {32, 4}}, 2.5f, kHudGreen);
+  return p;
+}
+
+// hud_cnt: the distance digits (16 x 32) at row 0, marker box
+// (0,64)-(64,128), locked box (64,64)-(128,128), pipper (128,64)-(192,128),
+// foe tag (192,64)-(256,96), friend tag (192,96)-(256,128).
+Picture HudCnt() {
+  Picture p(256, 128);
+  DigitStrip(&p, 0, 0, 16, 32, 2, kInk);
+  // Marker: four corner brackets.
+  for (int cx = 0; cx < 2; cx++)
+    for (int cy = 0; cy < 2; cy++) {
+      float x = cx ? 58.0f : 6.0f, y = cy ? 122.0f : 70.0f, sx = cx ? -1.0f : 1.0f, sy = cy ? -1.0f : 1.0f;
+      Polyline(&p, {{x, y + sy * 14}, {x, y}, {x + sx * 14, y}}, 2.5f, kInk);
+    }
+  // Locked: a closed box with a diamond inside.
+  StrokeRoundRect(&p, 70, 70, 122, 122, 2, 3, kInk);
+  Polyline(&p, {{96, 80}, {112, 96}, {96, 112}, {80, 96}, {96, 80}}, 2, kInk);
+  // Pipper: a dot in a small ring with four ticks.
+  Circle(&p, 160, 96, 7, 2, kInk);
+  Circle(&p, 160, 96, 1.8f, 0, kInk, true);
+  Line(&p, 160, 76, 160, 84, 2, kInk);
+  Line(&p, 160, 108, 160, 116, 2, kInk);
+  Line(&p, 140, 96, 148, 96, 2, kInk);
+  Line(&p, 172, 96, 180, 96, 2, kInk);
+  // Tags: a word over a caret pointing down at the box.
+  Text(&p, "TGT", 224, 74, 12, 2, kInk);
+  FillPolygon(&p, {{216, 84}, {232, 84}, {224, 93}}, kInk);
+  Text(&p, "ALLY", 224, 106, 12, 2, kInk);
+  FillPolygon(&p, {{216, 116}, {232, 116}, {224, 125}}, kInk);
+  return p;
+}
+
+// hud_gun: the sight ring (0,0)-(128,128); a funnel tick cut as
+// (192,0)-(224,64) and turned about its lower-left corner, so the tick lies
+// 40..56 texels from that corner, inside the ring's radius; the lead line
+// samples the single texel (200,17), which the tick covers.
+Picture HudGun() {
+  Picture p(256, 128);
+  Circle(&p, 64, 64, 58, 2.5f, kInk);
+  Circle(&p, 64, 64, 2, 0, kInk, true);
+  Line(&p, 200.5f, 8, 200.5f, 24, 6, kInk);
+  return p;
+}
+
+// hud_bomb: the bomb sight (0,0)-(128,128); the fall line samples the
+// texel (64,3), which the sight's top tick covers.
+Picture HudBomb() {
+  Picture p(128, 128);
+  Circle(&p, 64, 64, 40, 2.5f, kInk);
+  Line(&p, 64.5f, 1, 64.5f, 20, 4, kInk);
+  Line(&p, 64.5f, 108, 64.5f, 126, 2.5f, kInk);
+  Line(&p, 2, 64.5f, 20, 64.5f, 2.5f, kInk);
+  Line(&p, 108, 64.5f, 126, 64.5f, 2.5f, kInk);
+  Polyline(&p, {{64, 56}, {72, 64}, {64, 72}, {56, 64}, {64, 56}}, 2, kInk);
+  return p;
+}
+
+// A round scope plate of radius r centred on (cx, cy).
+void ScopePlate(Picture* p, float cx, float cy, float r) {
+  Circle(p, cx, cy, r, 0, kPlateFill, true);
+  Circle(p, cx, cy, r - 2, 2, kPlateLine);
+}
+
+// hud_radar_plate: one scope per radar range, (0,0), (256,0), (0,256),
+// (256,256), each 256 x 256; blips reach 120 texels from the centre.
+Picture HudRadarPlate() {
+  Picture p(512, 512);
+  const char* ranges[4] = {"600", "1200", "2000", "4000"};
+  for (int i = 0; i < 4; i++) {
+    float cx = float(i % 2) * 256 + 128, cy = float(i / 2) * 256 + 128;
+    ScopePlate(&p, cx, cy, 124);
+    Circle(&p, cx, cy, 60, 1.5f, kPlateDim);
+    Line(&p, cx - 118, cy, cx + 118, cy, 1, kPlateDim);
+    Line(&p, cx, cy - 118, cx, cy + 118, 1, kPlateDim);
+    for (int t = 0; t < 12; t++) {
+      float a = float(t) * kPi / 6;
+      Line(&p, cx + std::sin(a) * 110, cy - std::cos(a) * 110, cx + std::sin(a) * 120, cy - std::cos(a) * 120, 2, kPlateLine);
+    }
+    Text(&p, ranges[i], cx + 84, cy + 108, 10, 1.5f, kPlateLine);
+  }
+  return p;
+}
+
+Picture HudCompassPlate() {
+  Picture p(256, 256);
+  ScopePlate(&p, 128, 128, 124);
+  FillPolygon(&p, {{120, 4}, {136, 4}, {128, 18}}, kPlateLine);  // the heading index
+  return p;
+}
+
+// The rose: ticks every 10 degrees, longer every 30, the four cardinals.
+Picture HudCompass() {
+  Picture p(256, 256);
+  Circle(&p, 128, 128, 104, 1.5f, kInk);
+  for (int t = 0; t < 36; t++) {
+    float a = float(t) * kPi / 18, inner = t % 3 == 0 ? 88.0f : 96.0f;
+    Line(&p, 128 + std::sin(a) * inner, 128 - std::cos(a) * inner, 128 + std::sin(a) * 104, 128 - std::cos(a) * 104,
+         t % 3 == 0 ? 2.5f : 1.5f, kInk);
+  }
+  const char* cardinals = "NESW";
+  for (int i = 0; i < 4; i++) {
+    float a = float(i) * kPi / 2;
+    Text(&p, std::string(1, cardinals[i]), 128 + std::sin(a) * 70, 128 - std::cos(a) * 70, 20, 2.5f, kInk);
+  }
+  return p;
+}
+
+// A rectangular panel filling the picture.
+Picture Panel(int w, int h, float radius) {
+  Picture p(w, h);
+  FillRoundRect(&p, 1, 1, float(w) - 1, float(h) - 1, radius, kPlateFill);
+  StrokeRoundRect(&p, 2, 2, float(w) - 2, float(h) - 2, radius, 2, kPlateLine);
+  return p;
+}
+
+// hud_weapon_slot: ammunition digits (20 x 40) at row 0, the slot names
+// in 128 x 32 cells: slot s at column s % 2, row s / 2 from y 64.
+Picture HudWeaponSlot() {
+  Picture p(512, 128);
+  DigitStrip(&p, 0, 0, 20, 40, 2.5f, kInk);
+  const char* names[4] = {"MAIN", "SUB", "CENTER", "EXTRA"};
+  for (int s = 0; s < 4; s++) Text(&p, names[s], float(s % 2) * 128 + 6, float(64 + 32 * (s / 2)) + 16, 16, 2.5f, kInk, 116, true);
+  return p;
+}
+
+// hud_gunheat: the bar (0,0)-(256,32), cut from the left as the gun heats.
+Picture HudGunHeat() {
+  Picture p(256, 32);
+  for (float x = 3; x < 252; x += 8) FillRoundRect(&p, x, 7, x + 6, 25, 1, kInk);
+  return p;
+}
+
+// hud_damage: the caption frame (0,0)-(192,32) (the digits stand in it at
+// texels 112..160), digits (16 x 32) at row 32, the bar in (0,64)-(256,128)
+// in its lower half, below the caption.
+Picture HudDamage() {
+  Picture p(256, 128);
+  Text(&p, "DAMAGE", 6, 16, 13, 2, kInk, 100, true);
+  Text(&p, "%", 174, 16, 13, 2, kInk);
+  Line(&p, 2, 30, 190, 30, 1.5f, kInk);
+  DigitStrip(&p, 0, 32, 16, 32, 2, kInk);
+  for (float x = 3; x < 252; x += 8) FillRoundRect(&p, x, 100, x + 6, 124, 1, kInk);
+  return p;
+}
+
+// hud_msg: the message rows, 256 x 64 each, row n at y 64 n. The rows'
+// meanings are the HUD's: 0 a missile homes on the player, 1 and 2 the
+// other alerts, 3 and 4 the cautions, 5 to 8 the notices (damage taken,
+// a kill, a hit, a missile that missed).
+constexpr const char* kMessageRows[9] = {"MISSILE", "WARNING", "CAUTION", "OUT OF AREA", "STALL",
+                                         "DAMAGED", "DESTROYED", "HIT", "MISSED"};
+Picture HudMsg() {
+  Picture p(256, 1024);
+  for (int row = 0; row < 9; row++) Text(&p, kMessageRows[row], 128, float(row) * 64 + 32, 26, 3.5f, kInk, 236);
+  return p;
+}
+
+// The message plate: a light band the HUD draws faintly in the alert colour.
+Picture HudMsgPlate() {
+  Picture p(256, 64);
+  FillRoundRect(&p, 2, 6, 254, 58, 8, {1, 1, 1, 0.7f});
+  StrokeRoundRect(&p, 3, 7, 253, 57, 8, 2, kInk);
+  return p;
+}
+
+// The map plate: a square chart with a grid; blips reach 240 texels.
+Picture HudMapPlate() {
+  Picture p(512, 512);
+  FillRoundRect(&p, 1, 1, 511, 511, 8, kPlateFill);
+  for (float g = 64; g < 512; g += 64) {
+    Line(&p, g, 8, g, 504, g == 256 ? 1.5f : 1, kPlateDim);
+    Line(&p, 8, g, 504, g, g == 256 ? 1.5f : 1, kPlateDim);
+  }
+  StrokeRoundRect(&p, 3, 3, 509, 509, 8, 2.5f, kPlateLine);
+  Text(&p, "N", 256, 22, 16, 2.5f, kPlateLine);
+  return p;
+}
+
+// The gun-heat plate (0,0)-(256,31): a slim panel marked in quarters.
+Picture HudGunHeatPlate() {
+  Picture p = Panel(256, 32, 6);
+  for (float x = 64; x < 256; x += 64) Line(&p, x, 4, x, 8, 1.5f, kPlateLine);
+  return p;
+}
+
+Picture HudTimer() {
+  Picture p(512, 64);
+  DigitStrip(&p, 0, 0, 32, 64, 3.5f, kInk);
+  return p;
+}
+
+// ----------------------------------------------------------------------------
+// The window skins
+// ----------------------------------------------------------------------------
+//
+// The window drawing cuts a skin at one texel column cx and row cy (the
+// style's cut, skin n drawn in style n), stretches that column and row over
+// the window and draws the four corner blocks whole: everything left of cx
+// and above cy stays the top-left corner, everything right of cx and below
+// cy the other corners. So each skin is at least twice its cut plus one
+// texel, its borders lie in the corner blocks and the cut column and row
+// carry plain fill. Skins 8 to 15 have no cut: texel (0, 0) fills the
+// window and the whole skin sits at its lower-right, so they are flat.
+
+struct SkinColours {
+  Rgba fill, border, accent;
+};
+
+// The sixteen schemes, one per skin.
+const SkinColours kSkinColours[16] = {
+    {{0.05f, 0.08f, 0.25f, 0.85f}, {0.75f, 0.82f, 1.0f, 1}, {0.35f, 0.45f, 0.9f, 1}},   // 0 navy
+    {{0.04f, 0.18f, 0.08f, 0.85f}, {0.7f, 1.0f, 0.75f, 1}, {0.3f, 0.75f, 0.35f, 1}},    // 1 green
+    {{0.25f, 0.04f, 0.05f, 0.85f}, {1.0f, 0.72f, 0.7f, 1}, {0.85f, 0.3f, 0.28f, 1}},    // 2 red
+    {{0.12f, 0.12f, 0.13f, 0.85f}, {0.85f, 0.85f, 0.88f, 1}, {0.5f, 0.5f, 0.55f, 1}},   // 3 charcoal
+    {{0.03f, 0.17f, 0.19f, 0.85f}, {0.65f, 0.95f, 1.0f, 1}, {0.15f, 0.6f, 0.68f, 1}},   // 4 teal
+    {{0.16f, 0.06f, 0.22f, 0.85f}, {0.9f, 0.75f, 1.0f, 1}, {0.6f, 0.35f, 0.8f, 1}},     // 5 purple
+    {{0.2f, 0.12f, 0.04f, 0.88f}, {1.0f, 0.85f, 0.55f, 1}, {0.8f, 0.52f, 0.15f, 1}},    // 6 amber
+    {{0.04f, 0.06f, 0.14f, 0.88f}, {0.8f, 0.86f, 1.0f, 1}, {0.3f, 0.38f, 0.62f, 1}},    // 7 night blue
+    {{0.0f, 0.0f, 0.0f, 0.6f}, {}, {}},                                                   // 8 black
+    {{0.1f, 0.2f, 0.45f, 0.7f}, {}, {}},                                                  // 9 blue
+    {{0.1f, 0.35f, 0.15f, 0.7f}, {}, {}},                                                 // 10 green
+    {{0.45f, 0.1f, 0.1f, 0.7f}, {}, {}},                                                  // 11 red
+    {{0.35f, 0.32f, 0.1f, 0.7f}, {}, {}},                                                 // 12 olive
+    {{0.25f, 0.28f, 0.32f, 0.7f}, {}, {}},                                                // 13 slate
+    {{0.3f, 0.12f, 0.3f, 0.7f}, {}, {}},                                                  // 14 plum
+    {{0.95f, 0.95f, 0.95f, 0.25f}, {}, {}},                                               // 15 white veil
+};
+
+// The cut (cx, cy) of each style, as the window drawing uses it.
+constexpr int kSkinCut[16][2] = {{16, 16}, {16, 16}, {16, 16}, {16, 16}, {34, 64}, {16, 16}, {96, 32}, {124, 112},
+                                 {0, 0},   {0, 0},   {0, 0},   {0, 0},   {0, 0},   {0, 0},   {0, 0},  {0, 0}};
+
+int PowerOfTwoAbove(int n) {
+  int p = 1;
+  while (p < n) p *= 2;
+  return p;
+}
+
+Picture WindowSkin(int n) {
+  const SkinColours& s = kSkinColours[n];
+  int cx = kSkinCut[n][0], cy = kSkinCut[n][1];
+  if (cx == 0) {
+    Picture p(32, 32);
+    p.Fill([&](float, float, Rgba& c) { c = s.fill; });
+    return p;
+  }
+  // Twice the cut and one texel, so the right and bottom blocks are no
+  // narrower than the left and top ones.
+  Picture p(PowerOfTwoAbove(2 * cx + 1), PowerOfTwoAbove(2 * cy + 1));
+  float w = float(p.width), h = float(p.height);
+  // The border sits within 14 texels of the edges: inside every corner
+  // block (the smallest cut is 16).
+  FillRoundRect(&p, 1, 1, w - 1, h - 1, 8, s.fill);
+  switch (n) {
+    case 0:  // a double line
+      StrokeRoundRect(&p, 3, 3, w - 3, h - 3, 7, 2, s.border);
+      StrokeRoundRect(&p, 8, 8, w - 8, h - 8, 3, 1, s.accent);
+      break;
+    case 1:  // one line with corner studs
+      StrokeRoundRect(&p, 4, 4, w - 4, h - 4, 6, 2, s.border);
+      for (float x : {8.0f, w - 8})
+        for (float y : {8.0f, h - 8}) Circle(&p, x, y, 2.5f, 0, s.accent, true);
+      break;
+    case 2:  // square corners, thick line
+      StrokeRoundRect(&p, 4, 4, w - 4, h - 4, 1, 3, s.border);
+      break;
+    case 3:  // a bevel: light above and left, dark below and right
+      StrokeRoundRect(&p, 3, 3, w - 3, h - 3, 4, 2, s.accent);
+      Line(&p, 5, 3, w - 5, 3, 2, s.border);
+      Line(&p, 3, 5, 3, h - 5, 2, s.border);
+      break;
+    case 4:  // an accent band on the left for an icon column (text from 36)
+      FillRoundRect(&p, 3, 3, 30, h - 3, 5, s.accent);
+      StrokeRoundRect(&p, 3, 3, w - 3, h - 3, 6, 2, s.border);
+      for (float y = 12; y < 60; y += 12) Line(&p, 10, y, 23, y, 2, s.border);
+      break;
+    case 5:  // a left bar (text from 20)
+      StrokeRoundRect(&p, 3, 3, w - 3, h - 3, 6, 2, s.border);
+      Line(&p, 9, 8, 9, h - 8, 3, s.accent);
+      break;
+    case 6:  // a title tab in the top-left block, the sub text at (9, 9)
+      StrokeRoundRect(&p, 3, 14, w - 3, h - 3, 6, 2, s.border);
+      FillRoundRect(&p, 3, 3, 92, 28, 5, s.accent);
+      StrokeRoundRect(&p, 3, 3, 92, 28, 5, 2, s.border);
+      break;
+    case 7: {  // a portrait pane left of x 118, the name 25 above the bottom
+      StrokeRoundRect(&p, 3, 3, w - 3, h - 3, 8, 2, s.border);
+      FillRoundRect(&p, 8, 8, 114, 104, 4, s.accent);
+      StrokeRoundRect(&p, 8, 8, 114, 104, 4, 1.5f, s.border);
+      Line(&p, 118, 8, 118, h - 8, 1.5f, s.accent);
+      Line(&p, 8, h - 30, 114, h - 30, 1.5f, s.accent);
+      break;
+    }
+    default: break;
+  }
+  return p;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -656,7 +1249,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::filesystem::path root = argv[1];
-  const std::vector<std::pair<std::string, std::function<std::string()>>> files = {
+  std::vector<std::pair<std::string, std::function<std::string()>>> files = {
       {"Effect/smoke.jpg", [] { return Jpeg(Smoke()); }},
       {"Effect/Fire1.png", [] { return Png(Fire1(), true); }},
       {"Effect/Fire2.png", [] { return Png(Fire2(), true); }},
@@ -688,7 +1281,33 @@ int main(int argc, char** argv) {
       {"systembox.jpg", [] { return Jpeg(SystemBox()); }},
       {"Sky/sky_clear.png", [] { return Png(Sky(false), false); }},
       {"Sky/sky_cloudy.png", [] { return Png(Sky(true), false); }},
+      {"Hud/hud_level.png", [] { return Png(HudLevel(), true); }},
+      {"Hud/arrow.png", [] { return Png(HudArrow(), true); }},
+      {"Hud/hud_speedbar.png", [] { return Png(HudSpeedBar(), true); }},
+      {"Hud/hud_cnt.png", [] { return Png(HudCnt(), true); }},
+      {"Hud/hud_gun.png", [] { return Png(HudGun(), true); }},
+      {"Hud/hud_bomb.png", [] { return Png(HudBomb(), true); }},
+      {"Hud/hud_radar_plate.png", [] { return Png(HudRadarPlate(), true); }},
+      {"Hud/hud_compass_plate.png", [] { return Png(HudCompassPlate(), true); }},
+      {"Hud/hud_compass.png", [] { return Png(HudCompass(), true); }},
+      {"Hud/hud_weapon_plate.png", [] { return Png(Panel(256, 128, 10), true); }},
+      {"Hud/hud_weapon_slot.png", [] { return Png(HudWeaponSlot(), true); }},
+      {"Hud/hud_gunheat_plate.png", [] { return Png(HudGunHeatPlate(), true); }},
+      {"Hud/hud_gunheat.png", [] { return Png(HudGunHeat(), true); }},
+      {"Hud/hud_damage_plate.png", [] { return Png(Panel(256, 128, 10), true); }},
+      {"Hud/hud_damage.png", [] { return Png(HudDamage(), true); }},
+      {"Hud/hud_msg_plate.png", [] { return Png(HudMsgPlate(), true); }},
+      {"Hud/hud_msg.png", [] { return Png(HudMsg(), true); }},
+      {"Hud/hud_map_plate.png", [] { return Png(HudMapPlate(), true); }},
+      {"Hud/timer.png", [] { return Png(HudTimer(), true); }},
   };
+  std::vector<std::pair<std::string, std::function<std::string()>>> skins;
+  for (int n = 0; n < 16; n++) {
+    char name[32];
+    std::snprintf(name, sizeof name, "Window/window%02d.png", n);
+    skins.push_back({name, [n] { return Png(WindowSkin(n), true); }});
+  }
+  files.insert(files.end(), skins.begin(), skins.end());
   for (const auto& [name, make] : files) {
     std::filesystem::path path = root / name;
     std::filesystem::create_directories(path.parent_path());

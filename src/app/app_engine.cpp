@@ -33,6 +33,18 @@ void StepWorldWindows(void* user, const int32_t* held, const int32_t* trigger, c
 
 void DrawWorldWindows(void* user) { static_cast<Engine*>(user)->windows.DrawWindows(); }
 
+// The world reset: every window hidden, and the HUD's images (and every
+// unit type's HUD images) additive again, whatever `set_hud_light` left.
+void ResetWorldWindows(void* user) {
+  CloseWorldWindows(user);
+  static_cast<Engine*>(user)->hud.ToggleHudSprites(1);
+}
+
+// The flight HUD's step, alarms and drawing.
+void UpdateHudForWorld(void* user) { static_cast<Engine*>(user)->hud.UpdateFlightHud(); }
+void UpdateHudAlarmsForWorld(void* user) { static_cast<Engine*>(user)->hud.UpdateHudAlarms(); }
+void DrawHudForWorld(void* user) { static_cast<Engine*>(user)->hud.DrawHud(); }
+
 void SaveSettingsForWorld(void* user) { SaveSettings(*static_cast<Engine*>(user), nullptr); }
 
 }  // namespace
@@ -60,7 +72,7 @@ Engine::Engine() {
   world.host.user = this;
   world.host.registerSystemCalls = RegisterCallsForWorld;
   world.host.showErrorWindow = ShowWorldErrorWindow;
-  world.host.closeAllWindows = CloseWorldWindows;
+  world.host.closeAllWindows = ResetWorldWindows;
   world.host.releaseWindows = ReleaseWorldWindows;
   world.host.stepWindows = StepWorldWindows;
   world.host.drawWindows = DrawWorldWindows;
@@ -68,6 +80,10 @@ Engine::Engine() {
   windows.sound = &sound;
   world.windows = &windows;
   world.host.saveSettings = SaveSettingsForWorld;
+  hud.world = &world;
+  world.host.updateFlightHud = UpdateHudForWorld;
+  world.host.updateHudAlarms = UpdateHudAlarmsForWorld;
+  world.host.drawHud = DrawHudForWorld;
   world.scriptEngine.log = &log;
   world.scriptEngine.pools.log = &log;
   world.scriptEngine.files = &packages;

@@ -74,6 +74,9 @@ struct Engine {
   sound::SoundSystem sound;
   ui::WindowManager windows;
   world::GameWorld world;
+  // The flight HUD of that world (after it: it lets go of the world's slot
+  // sprites before the world goes).
+  ui::FlightHud hud;
   world::InputRecorder recorder;
 
   Engine();  // hands each owner the owners it calls

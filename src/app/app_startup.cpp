@@ -193,6 +193,7 @@ int WinMain(Engine& e, int argc, char** argv) {
   // 24-26: the settings again, the world, the editor and the tool windows.
   SaveSettings(e, nullptr);
   e.world.LoadWorld();
+  e.hud.BuildHudSprites();  // the HUD's images and sprites, once the world has its pools
   if (e.app.EditorMode == 1) editor::InitEditor(e.world);
   if (e.app.EditorMode == 1) {
     if (!editor::OpenEditDialog(e.world)) return -1;

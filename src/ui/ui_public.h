@@ -1,4 +1,5 @@
-// ui_public.h -- the script-driven message windows: plane windows that type
+// ui_public.h -- the flight HUD (ui_hud.h, included here) and the
+// script-driven message windows: plane windows that type
 // their text out, select windows (menus) moved by the pad, their opening
 // and closing animation, the window manager with its 256 windows and 16
 // skins, and the drawing of the windows in the 2D layer.
@@ -18,6 +19,8 @@
 #include <vector>
 
 #include "render/render_public.h"
+
+#include "ui/ui_hud.h"
 
 namespace sound {
 class SoundSystem;

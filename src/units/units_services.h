@@ -593,6 +593,11 @@ int32_t GetUnitHp(Unit& unit);
 float GetUnitHpRatio(Unit& unit);
 // Root max HP - root HP.
 int32_t GetUnitDamageTaken(Unit& unit);
+// Also declared in units_combat.h, for the HUD (which sees only this header):
+// the lock-on range for `other` (0 when it cannot be locked) and where a bomb
+// would land (FLT_MAX on every axis when it would not).
+float GetLockOnRange(world::GameWorld& world, Unit& unit, Unit& other);
+Vec3 PredictBombImpact(world::GameWorld& world, Unit& bomb);
 // Nothing without type. max > 0 becomes max HP; a negative hp means max HP.
 // Returns the root's HP.
 int32_t SetUnitHp(Unit& unit, int32_t hp, int32_t max);

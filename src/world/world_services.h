@@ -18,6 +18,8 @@ struct PathPointPool;
 
 namespace render {
 class CMesh;
+class DisplayObject;
+class GraphicsSystem;
 struct TextureHolder;
 }  // namespace render
 
@@ -337,5 +339,32 @@ int CreateSmokeFlash(GameWorld& world, units::Unit* unit, Vec3 localPoint);
 // (0..255) and fading and spreading on its own. 1, or 0 when no sprite was
 // made (reduced effects, an exhausted pool, a segment of no length).
 int CreateTrailSprite(GameWorld& world, Vec3 from, Vec3 to, float width, int alpha);
+
+// [SECTION] What the flight HUD reads
+//
+// Cheap reads of the world for the HUD (src/ui), which sees the world only
+// through this header.
+
+// The renderer of the world (null: the world draws nothing).
+render::GraphicsSystem* GetWorldGraphics(GameWorld& world);
+// The camera mode: 0 cockpit, 1 behind, others the fly-by and follow views.
+int GetCameraMode(GameWorld& world);
+// The frame rate of the pacer (60 without one).
+int GetWorldFrameRate(GameWorld& world);
+// The height offset `set_height_offset` stores (world units).
+int GetHeightOffset(GameWorld& world);
+// The game time in steps (the mission clock).
+int GetGameTime(GameWorld& world);
+// The settings' stereo type (0 without settings; 4 the headset).
+int GetStereoType(GameWorld& world);
+// The HUD map object of the world and whether its keys show it now.
+render::DisplayObject* GetHudMapObject(GameWorld& world);
+int IsHudMapShown(GameWorld& world);
+// Sprite k (0..5: marker, type image, side piece, top piece, radar symbol,
+// map symbol) of a unit slot, or null outside the pool.
+render::DisplayObject* GetSlotHudSprite(GameWorld& world, int slot, int k);
+// The type a weapon slot shows without a weapon ("__SYSTEM__NO_WEAPON"), or
+// null.
+units::UnitType* GetDefaultWeaponType(GameWorld& world);
 
 }  // namespace world
