@@ -4,6 +4,7 @@
 // when TKW4_WINDOW_SHOTS names a folder.
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "render/render_fixture.h"
@@ -126,6 +127,53 @@ TEST_F(WindowDraw, EveryWindowKindDraws) {
   gs.SetRenderTarget(&target, 0, 1);
   windows.DrawWindows();
   Shot("error_window");
+}
+
+}  // namespace
+
+namespace {
+
+// The system package's sixteen skins, loaded by their file names from the
+// content folder, frame a window of every style.
+class SystemSkins : public WindowDraw {
+ protected:
+  test::ScopedWorkFolder folder;
+  core::FilePackageTable packages;
+};
+
+TEST_F(SystemSkins, EverySkinLoadsAndFramesItsWindow) {
+  const char* root = std::getenv("TKW4_SOURCE_DIR");
+  std::filesystem::create_directory_symlink(std::filesystem::path(root ? root : ".") / "games" / "ZadAzorad",
+                                            "ZadAzorad");
+  gs.packages = &packages;
+  Begin(1024, 768);  // one pixel a unit
+  ASSERT_EQ(windows.LoadWindowSkins(-1, nullptr), 0);
+  EXPECT_EQ(windows.LoadWindowSkins(-1, nullptr), -1);  // once only
+  for (int n = 0; n < ui::WindowManager::kSkinCount; n++) {
+    EXPECT_GT(windows.Skin(n)->width, 0) << n;
+    EXPECT_TRUE(windows.Skin(n)->GetTextureFlags() & render::kTexAddressMirror) << n;
+  }
+  // Styles 0 to 7 in two rows of four; each window 240 x 300 at x0, y0.
+  for (int n = 0; n < 8; n++) {
+    float x0 = -500.0f + float(n % 4) * 250.0f, y0 = -370.0f + float(n / 4) * 370.0f;
+    ui::MessageWindow* w = windows.CreatePlaneWindow(n, x0, y0, 0.0f, 240, 300, -1);
+    ASSERT_NE(w, nullptr);
+    w->SetWindowSkinStyle(n);
+    w->SetWindowText(("Sub " + std::to_string(n)).c_str(), core::Sjis("スタイル\\nstyle text"));
+  }
+  ui::MessageWindow* menu = windows.CreateSelectWindow(8, 300.0f, 320.0f, 0.0f, 180, "one\\ntwo\\nthree\\nfour", 2);
+  menu->SetWindowCursor(1);
+  for (int i = 0; i < 40; i++) windows.StepWindows(nullptr, nullptr, nullptr);
+  windows.DrawWindows();
+  Shot("system_skins");
+  // Every framed window shows something at its middle.
+  for (int n = 0; n < 8; n++) {
+    int px = 512 - 500 + (n % 4) * 250 + 120, py = 384 - 370 + (n / 4) * 370 + 150;
+    EXPECT_GT(Lit(px - 5, py - 5, px + 5, py + 5), 0) << n;
+  }
+  windows.ReleaseWindows();
+  EXPECT_EQ(windows.SkinsLoaded(), 0);
+  EXPECT_EQ(windows.Skin(0)->width, 0);
 }
 
 }  // namespace
