@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "test_support.h"
+#include "render/render_local.h"
 #include "ui/ui_public.h"
 
 namespace {
@@ -307,6 +308,13 @@ TEST(Windows, CursorScrollsIntoViewAndOnlyTheVisibleLinesAreShaped) {
 TEST(Windows, FontsStylesAndAnchors) {
   MessageWindow w;
   EXPECT_STREQ(w.fontFace, ui::DefaultWindowFace());
+  EXPECT_STREQ(w.subFontFace, ui::DefaultWindowFace());
+  // The default face is drawn with the installed metric-compatible font.
+#if defined(TKW4_EDITION_ENGLISH)
+  EXPECT_NE(render::FontFileForFace(w.fontFace).find("LiberationSans"), std::string::npos);
+#else
+  EXPECT_NE(render::FontFileForFace(w.fontFace).find("ipam"), std::string::npos);
+#endif
   EXPECT_EQ(w.SetWindowFont(30, -1, -1, 12, -1, -1), 20);
   EXPECT_EQ(w.fontSize, 30);
   EXPECT_EQ(w.lineSpacing, 4);
