@@ -275,6 +275,25 @@ TEST(DemoFlight, AnAircraftOfItsOwnTypeFliesLevelAtTheSpeedTheRulesGive) {
   EXPECT_GT(fly.speed.back(), 2.5f);
 }
 
+// The tower's menu answered with the keys: down to "Hold on the runway",
+// Z decides. The throttle key then does nothing for ten seconds: the
+// Falcon stays put, and is cleared for take-off afterwards.
+TEST(DemoFlight, HoldingOnTheRunwayAtTheTowersCallKeepsTheThrottleShut) {
+  DemoRun run("keyboard\n"
+              "at 150 0 key 208 down\nat 151 0 key 208 up\n"
+              "at 180 0 key 44 down\nat 181 0 key 44 up\n"
+              "at 200 0 key " + std::to_string(kKeyThrottle) + " down\n"
+              "at 1000 close\n");
+  EXPECT_NE(run.out.find(": the pilot answered: Hold on the runway."), std::string::npos) << run.out;
+  const Watch& w = run.watch;
+  ASSERT_GE(w.speed.size(), 990u);
+  size_t cleared = run.out.find(": the Falcon is cleared for take-off.");
+  ASSERT_NE(cleared, std::string::npos);
+  // Held: still at the release, then rolling once cleared.
+  for (size_t i = 200; i < 760; i++) ASSERT_LT(w.speed[i], 0.05f) << i;
+  EXPECT_GT(w.speed[980], 0.2f);
+}
+
 // Nothing pressed: the Falcon waits on the runway on its tires, taking no
 // harm from the ground, while its engine idles.
 TEST(DemoFlight, AFalconLeftAloneRestsOnItsTires) {
