@@ -162,9 +162,16 @@ FlightHud::~FlightHud() {
     DisplayObject* map = MapPlate();
     if (map && map->GetObjectParent() == &centreAnchor) map->SetObjectParent(nullptr);
   }
+  ReleaseHudImages();
+}
+
+void FlightHud::ReleaseHudImages() {
   render::GraphicsSystem* gs = world ? world::GetWorldGraphics(*world) : nullptr;
-  if (gs)
-    for (render::TextureHolder& h : images) h.ReleaseTexture(*gs);
+  if (!gs) return;
+  for (int i = 0; i < kHudImageCount; i++) {
+    images[i].ReleaseTexture(*gs);
+    imageLoaded[i] = false;
+  }
 }
 
 render::GraphicsSystem* FlightHud::Graphics() { return world ? world::GetWorldGraphics(*world) : nullptr; }

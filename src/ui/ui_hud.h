@@ -126,6 +126,9 @@ class FlightHud {
  public:
   FlightHud() = default;
   ~FlightHud();
+  // Gives the images back to the world's renderer (nothing without one);
+  // the destructor does it too, while the world still has its renderer.
+  void ReleaseHudImages();
   FlightHud(const FlightHud&) = delete;
   FlightHud& operator=(const FlightHud&) = delete;
 

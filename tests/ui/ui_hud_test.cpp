@@ -113,7 +113,8 @@ class HudWorldTest : public worldtest::WorldFrameFixture {
     enemyType.defense = 100;
   }
   void TearDown() override {
-    hud.world = nullptr;  // the slot sprites go with the fixture's world first
+    hud.ReleaseHudImages();  // back to the renderer while the world holds it
+    hud.world = nullptr;     // the slot sprites go with the fixture's world first
     for (int slot = 0; slot < world::CountUnitSlots(world); slot++)
       for (int k = 0; k < 6; k++) world::GetSlotHudSprite(world, slot, k)->SetObjectParent(nullptr);
     world.hudMap.SetObjectParent(nullptr);
