@@ -32,6 +32,9 @@ void StepWorldWindows(void* user, const int32_t* held, const int32_t* trigger, c
 }
 
 void DrawWorldWindows(void* user) { static_cast<Engine*>(user)->windows.DrawWindows(); }
+void ForgetUnitInWindows(void* user, render::DisplayObject* object) {
+  static_cast<Engine*>(user)->windows.ForgetWindowSprite(object);
+}
 
 // The world reset: every window hidden, and the HUD's images (and every
 // unit type's HUD images) additive again, whatever `set_hud_light` left.
@@ -76,6 +79,7 @@ Engine::Engine() {
   world.host.releaseWindows = ReleaseWorldWindows;
   world.host.stepWindows = StepWorldWindows;
   world.host.drawWindows = DrawWorldWindows;
+  world.host.unitReleased = ForgetUnitInWindows;
   windows.graphics = &graphics;
   windows.sound = &sound;
   world.windows = &windows;

@@ -233,6 +233,8 @@ class WindowManager {
                                     int lineLimit);
   // n below 0 hides every window at once; else starts closing window n.
   void CloseWindows(int n);
+  // Takes the object out of every window's sprites (its unit is released).
+  void ForgetWindowSprite(render::DisplayObject* object);
   void StepWindows(const int32_t* held, const int32_t* trigger, const int32_t* repeat);
   // Every window with a surface in ascending draw order (ties by index).
   void DrawWindows();

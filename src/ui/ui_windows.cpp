@@ -584,6 +584,13 @@ MessageWindow* WindowManager::CreateSelectWindow(int skin, float x, float y, flo
   return w;
 }
 
+void WindowManager::ForgetWindowSprite(render::DisplayObject* object) {
+  if (!object) return;
+  for (MessageWindow& w : windows_)
+    for (render::DisplayObject*& sprite : w.sprites)
+      if (sprite == object) sprite = nullptr;
+}
+
 void WindowManager::CloseWindows(int n) {
   if (n < 0) {
     for (MessageWindow& w : windows_) w.HideWindow();

@@ -285,6 +285,7 @@ void ReleaseUnit(GameWorld& world, units::Unit* unit) {
   if (world.playerUnit == unit) world.playerUnit = nullptr;
   units::SetUnitParent(*unit, nullptr);
   int slot = unit->unitId;
+  if (world.host.unitReleased) world.host.unitReleased(world.host.user, unit);
   units::ResetUnit(*unit);
   if (slot > 0 && slot < CountUnitSlots(world)) world.unitSlotWord[size_t(slot)] = -1;
 }

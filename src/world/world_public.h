@@ -57,6 +57,9 @@ struct WorldHost {
   void (*closeAllWindows)(void* user) = nullptr;
   // Hides every window and releases the skins (world shutdown).
   void (*releaseWindows)(void* user) = nullptr;
+  // A unit is being released: no window keeps drawing its object (the
+  // record is reused for the next unit of its slot).
+  void (*unitReleased)(void* user, render::DisplayObject* object) = nullptr;
   // The flight HUD's step (once per run step) and its alarms (once per
   // frame, after the engine sounds).
   void (*updateFlightHud)(void* user) = nullptr;

@@ -79,6 +79,7 @@ void ResetUnitSlot(GameWorld& world, int slot) {
   if (world.focusUnit == unit) world.focusUnit = nullptr;
   if (world.targetUnit == unit) world.targetUnit = nullptr;
   if (world.playerUnit == unit) world.playerUnit = nullptr;
+  if (world.host.unitReleased) world.host.unitReleased(world.host.user, unit);
   units::ResetUnit(*unit);
   world.unitSlotWord[size_t(slot)] = -1;
 }

@@ -32,6 +32,9 @@ struct WindowWorld : apitest::WorldFixture {
     world.host.showErrorWindow = [](void* user, const char* text) {
       ui::WindowManager::ShowErrorWindow(&static_cast<WindowWorld*>(user)->windows, text);
     };
+    world.host.unitReleased = [](void* user, render::DisplayObject* object) {
+      static_cast<WindowWorld*>(user)->windows.ForgetWindowSprite(object);
+    };
     world.scriptEngine.errorWindow = {ui::WindowManager::ShowErrorWindow, &windows};
   }
 
@@ -225,6 +228,42 @@ TEST(WindowCalls, SpritesAreUnitsDisplayObjects) {
   f.world.RunWorldFrame(nullptr);
   EXPECT_EQ(w->sprites[0], nullptr);
   EXPECT_EQ(f.Text("got"), "1,1,1,");
+}
+
+// A unit released while its object is a window's sprite leaves the
+// window: the record goes on to the next unit of its slot, which is never
+// drawn inside the window (nor hidden from the scene by it).
+TEST(WindowCalls, AReleasedUnitLeavesTheWindowsItWasShownIn) {
+  WindowWorld f;
+  auto plane = std::make_unique<units::UnitType>();
+  plane->key = plane->name = "plane";
+  plane->defense = 100;
+  units::UnitType* planeType = plane.get();
+  f.world.unitDatabase->types.push_back(std::move(plane));
+  f.Run(std::string(kOpen) +
+            "int w;\r\n"
+            "function main() {\r\n"
+            "  w = create_plane_window(0, at, 300, 100);\r\n"
+            "  __system_interrupt__(1, \"wait\");\r\n"
+            "  add_window_sprite(w, 1);\r\n"
+            "}\r\n",
+        1);
+  f.world.freezeCountdown = 1000;
+  units::Unit* a = world::PutUnit(f.world, "red", planeType, 1, "", 0, core::Vec3{}, core::Vec3{}, nullptr);
+  ASSERT_NE(a, nullptr);
+  f.world.RunWorldFrame(nullptr);
+  f.world.RunWorldFrame(nullptr);
+  ui::MessageWindow* w = f.Opened(0);
+  ASSERT_FALSE(w->sprites.empty());
+  ASSERT_EQ(w->sprites[0], static_cast<render::DisplayObject*>(a));
+  world::ReleaseUnit(f.world, a);
+  EXPECT_EQ(w->sprites[0], nullptr);
+  // The same through the slot's reset.
+  units::Unit* b = world::PutUnit(f.world, "red", planeType, 1, "", 0, core::Vec3{}, core::Vec3{}, nullptr);
+  ASSERT_NE(b, nullptr);
+  w->AddWindowSprite(b);
+  world::ResetUnitSlot(f.world, b->unitId);
+  for (render::DisplayObject* sprite : w->sprites) EXPECT_NE(sprite, static_cast<render::DisplayObject*>(b));
 }
 
 // A world reset hides every window; a handle kept from before names
