@@ -67,7 +67,7 @@ int32_t& StateDuration(Unit& unit) { return BehaviourInt(unit, 8); }
 int32_t& VtolReload(Unit& unit) { return BehaviourInt(unit, 8); }
 
 // Into [-pi, pi) by whole turns; anything not finite reads as 0.
-float WrapAngle(float angle) {
+float WrapTurn(float angle) {
   if (!std::isfinite(angle)) return 0;
   return angle - kTwoPi * std::floor((angle + kPi) / kTwoPi);
 }
@@ -202,10 +202,10 @@ void StepVerticalTakeOff(Unit& unit) {
 void StepLevelOff(world::GameWorld& world, Unit& unit) {
   constexpr float kRollSlack = 0.05235988f;  // 3 degrees
   const Vec3 angles = unit.GetObjectAngles();
-  const float roll = WrapAngle(angles.z);
+  const float roll = WrapTurn(angles.z);
   float r = 0;
   if (std::fabs(roll) > kRollSlack) r = (roll > 0 ? roll - kRollSlack : roll + kRollSlack) * 0.5f;
-  const float p = std::fabs(roll) < kHalfPi ? -3.0f * WrapAngle(angles.x) : 0.0f;
+  const float p = std::fabs(roll) < kHalfPi ? -3.0f * WrapTurn(angles.x) : 0.0f;
   const Vec3 controls = Normalize(Vec3{r, p, 0});
   FlyWithLevel(world, unit, std::max(unit.level, unit.planeWord), FlightGunInput{}, FlightWeaponInput{}, controls.x,
                controls.y, 0, 0);

@@ -52,8 +52,8 @@ struct PlayerTargetInput {
 void SelectPlayerTarget(world::GameWorld& world, Unit& unit, const PlayerTargetInput& input);
 // 1 when `other` is a live enemy of `unit` for hit tests, else 0.
 int IsEnemyUnit(world::GameWorld& world, Unit& unit, Unit& other);
-// The lock-on range for `other`, or 0 when it cannot be locked.
-float GetLockOnRange(world::GameWorld& world, Unit& unit, Unit& other);
+// GetLockOnRange (the lock-on range for another unit) is declared in
+// units_services.h, which the HUD sees too.
 
 // [SECTION] Weapon slots (units_weapons.cpp)
 
@@ -79,8 +79,7 @@ int UpdateLaserUnit(world::GameWorld& world, Unit& unit);
 int UpdateMissileUnit(world::GameWorld& world, Unit& unit);
 int UpdateBombUnit(world::GameWorld& world, Unit& unit);
 int UpdateMountedUnit(world::GameWorld& world, Unit& unit);
-// Where the bomb would land, or (FLT_MAX, FLT_MAX, FLT_MAX).
-Vec3 PredictBombImpact(world::GameWorld& world, Unit& bomb);
+// PredictBombImpact is declared in units_services.h.
 // Tests a projectile's step from `from` to `to`: 0 nothing, 1 terrain or
 // proximity fuse, 3 a unit hit, one more when the fuse fires after a hit.
 int SweepHitUnits(world::GameWorld& world, Unit& projectile, const Vec3& from, const Vec3& to, float radiusFactor);

@@ -57,18 +57,6 @@ constexpr float kGearStep = 0.05f;
 // warnings.
 constexpr int kLoopSounds[4] = {kSoundLockTone, kSoundLockedTone, kSoundWarningLoopA, kSoundWarningLoopB};
 
-float Clamp(float value, float lowest, float highest) {
-  if (value < lowest) return lowest;
-  if (value > highest) return highest;
-  return value;
-}
-
-// Rodrigues' turn of v about the unit axis k by the angle of cosine c and
-// sine s: with k = a x b, a positive angle turns a toward b.
-Vec3 TurnAbout(const Vec3& v, const Vec3& k, float c, float s) {
-  return Add(Add(Mul(v, c), Mul(Cross(k, v), s)), Mul(k, Dot(k, v) * (1.0f - c)));
-}
-
 // An orientation as its two axes; the right axis is up x forward.
 struct Axes {
   Vec3 forward;
@@ -94,18 +82,6 @@ Vec3 AnglesFromAxes(const Axes& a) {
   core::AnglesFromDirection(&angles, a.forward, &a.up);
   return angles;
 }
-
-// Into [-pi, pi) by whole turns; a value that is not finite reads as 0.
-float WrapAngle(float angle) {
-  if (!std::isfinite(angle)) return 0.0f;
-  while (angle >= kPi) angle -= 2.0f * kPi;
-  while (angle < -kPi) angle += 2.0f * kPi;
-  return angle;
-}
-
-bool IsFinite(const Vec3& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
-
-bool IsDefinedPoint(const Vec3& p) { return p.x != kUndefinedPoint; }
 
 // The model the probes measure: the unit's own, else its type's.
 render::CMesh* ProbeModel(Unit& unit) {

@@ -49,14 +49,6 @@ inline float GetStallFactor(const Unit& unit) {
 }
 inline void SetStallFactor(Unit& unit, float f) { std::memcpy(&unit.flightWords[kFlightStall], &f, sizeof f); }
 
-// A behaviour word read as a signed integer or as a float.
-inline int32_t& BehaviourInt(Unit& unit, int n) { return reinterpret_cast<int32_t&>(unit.behaviourWords[n]); }
-inline float GetBehaviourFloat(const Unit& unit, int n) {
-  float f;
-  std::memcpy(&f, &unit.behaviourWords[n], sizeof f);
-  return f;
-}
-inline void SetBehaviourFloat(Unit& unit, int n, float f) { std::memcpy(&unit.behaviourWords[n], &f, sizeof f); }
 
 // Built-in sound slots of flight.
 enum : int {

@@ -17,6 +17,7 @@
 #include <cmath>
 
 #include "units/units_services.h"
+#include "units_projectile.h"
 #include "world/world_services.h"
 
 namespace units {
@@ -45,8 +46,6 @@ void SetUnitPathParameter(Unit& unit, float t) { unit.pathIndex = std::bit_cast<
 namespace {
 
 constexpr int kReachTriggerList = 4;
-
-bool IsDefinedPoint(const Vec3& p) { return p.x != kUndefinedPoint; }
 
 // Least squares g = a + b s over the probes that hit.
 void FitLine(const float* s, const float* g, const bool* hit, int count, float* a, float* b) {
@@ -310,19 +309,6 @@ int ProbeObstacles(world::GameWorld& world, Unit& unit, Vec3* out, const Vec3& v
 
 namespace {
 
-float Clamp(float value, float smallest, float largest) {
-  if (value < smallest) return smallest;
-  if (value > largest) return largest;
-  return value;
-}
-
-// Into [-3.141592, 3.141592) by whole turns.
-float WrapAngle(float angle) {
-  if (!std::isfinite(angle)) return 0;
-  while (angle >= 3.141592f) angle -= 6.283184f;
-  while (angle < -3.141592f) angle += 6.283184f;
-  return angle;
-}
 
 // One axis of the bang-bang controller: full acceleration toward the error
 // until the stopping reach covers it, then braking.

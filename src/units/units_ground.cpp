@@ -156,6 +156,12 @@ bool IsGunCycleStep(Unit& unit, int32_t cycle) {
   return unit.unitId % cycle == UnitAge(unit) % cycle;
 }
 
+// A gun or laser may fire this step: its cycle comes round, the target is
+// within the range of its class and the gun is not stopped.
+bool MountMayFire(Unit& unit, const UnitType& type, int targetClass, float distance) {
+  return IsGunCycleStep(unit, type.gunCycle) && distance < float(type.range[targetClass]) && unit.gunStop == 0;
+}
+
 // Nothing between the gun's head and the aim point: no map object and no
 // unit but the target itself (the aim point lies on or in it).
 bool HasLineOfFire(world::GameWorld& world, Unit& unit, const Unit& target, const Vec3& from, const Vec3& to) {
@@ -283,7 +289,7 @@ int UpdateAaGunUnit(world::GameWorld& world, Unit& unit) {
     TurnMount(unit, aim, LimitsOfMount(type, kTypeAaGunFixed, targetClass));
 
     // 4. Fire along the barrel's own axis when the way is clear.
-    if (IsGunCycleStep(unit, type.gunCycle) && d < float(type.range[targetClass]) && unit.gunStop == 0 &&
+    if (MountMayFire(unit, type, targetClass, d) &&
         HasLineOfFire(world, unit, target, GetUnitHeadPos(unit), aim)) {
       if (ShootGun(world, unit, Vec3{0, 0, 1})) world::AddCameraShake(world, position, 8);
     }
@@ -305,7 +311,7 @@ int UpdateAaLaserUnit(world::GameWorld& world, Unit& unit) {
     Vec3 aim = target.GetObjectWorldPosition();
     float d = Length(Sub(aim, position));
     TurnMount(unit, aim, LimitsOfMount(type, kTypeAaLaserFixed, targetClass));
-    if (IsGunCycleStep(unit, type.gunCycle) && d < float(type.range[targetClass]) && unit.gunStop == 0) {
+    if (MountMayFire(unit, type, targetClass, d)) {
       if (ShootGun(world, unit, Vec3{0, 0, 1})) world::AddCameraShake(world, position, 6);
     }
   } else {

@@ -26,15 +26,6 @@ constexpr int kPredictSteps = 600;
 constexpr int kPredictCastEvery = 30;
 constexpr int kTerrainMode = 3;
 
-int32_t& Word9(Unit& unit) { return reinterpret_cast<int32_t&>(unit.behaviourWords[8]); }
-
-// Rodrigues' turn of v about the unit axis k by `angle` radians; with k =
-// a x b, a positive angle turns a toward b.
-Vec3 TurnAbout(const Vec3& v, const Vec3& k, float angle) {
-  float c = std::cos(angle), s = std::sin(angle);
-  return Add(Add(Mul(v, c), Mul(Cross(k, v), s)), Mul(k, Dot(k, v) * (1.0f - c)));
-}
-
 // Turns the unit to face `forward` with `up`, roll held at 0 when asked.
 void SetFacing(Unit& unit, const Vec3& forward, const Vec3* up, bool noRoll) {
   Vec3 angles{};
@@ -56,7 +47,7 @@ void SpawnTimedMunitions(world::GameWorld& world, Unit& unit, int32_t age) {
 bool StepOnPylon(world::GameWorld& world, Unit& unit) {
   if (unit.state != kUnitStateIdle && unit.state != kUnitStateReady) return false;
   unit.engineRpm = 0;
-  int32_t& reload = Word9(unit);
+  int32_t& reload = BehaviourInt(unit, 8);
   if (unit.state == kUnitStateIdle) {
     unit.SetObjectVisible(0);
     reload++;
@@ -138,7 +129,7 @@ float MissileTurnRate(world::GameWorld& world, Unit& missile, Unit& target) {
 // A missile whose aim point fell behind it has missed: it flies on in free
 // flight, and the shooter learns whom it missed.
 void MissileMissed(Unit& missile, Unit& target) {
-  if (missile.type->typeValue == kTypeMissilePrediction && missile.state == kUnitStateLaunched) Word9(missile) = 128;
+  if (missile.type->typeValue == kTypeMissilePrediction && missile.state == kUnitStateLaunched) BehaviourInt(missile, 8) = 128;
   if (missile.master) {
     missile.master->missileWords[0] = 30;
     missile.master->missileWords[1] = int16_t(target.unitId & 0xFFFF);
@@ -213,7 +204,7 @@ void FlyMissile(world::GameWorld& world, Unit& missile) {
   int hit = 0;
   if (age >= 7 && IsUnitLocal(missile)) hit = SweepHitUnits(world, missile, previous, position, 1.0f);
 
-  int32_t& count = Word9(missile);
+  int32_t& count = BehaviourInt(missile, 8);
   if (missile.state == kUnitStateFreeFlight) {
     count -= 2;
     if (count < 0 && !hit) {
@@ -328,7 +319,7 @@ void FlyBomb(world::GameWorld& world, Unit& bomb) {
     if (hit) return;
   }
 
-  int32_t& count = Word9(bomb);
+  int32_t& count = BehaviourInt(bomb, 8);
   if (bomb.state == kUnitStateFreeFlight) {
     count -= 2;
     if (count < 0) RequestUnitState(bomb, kUnitStateFinal);

@@ -27,8 +27,6 @@ constexpr Vec3 kMuzzle{0, 0, 0.52f};
 constexpr float kMuzzleSetBack = 1.5f;
 constexpr float kShotSpeed = 2.5f;
 
-int32_t& Word(Unit& unit, int n) { return reinterpret_cast<int32_t&>(unit.behaviourWords[n]); }
-
 // Spread of (rand % 10 - 4) x scale on one axis.
 float Spread(world::GameWorld& world, float scale) { return float(world::Rand(world) % 10 - 4) * scale; }
 
@@ -123,7 +121,7 @@ bool ProximityFuseFires(world::GameWorld& world, Unit& projectile, const Vec3& p
   Unit* nearest = world::FindNearestOtherUnit(world, projectile);
   if (!nearest) return false;
   int32_t distance = int32_t(Length(Sub(nearest->GetObjectWorldPosition(), position)));
-  int32_t& smallest = Word(projectile, 9);
+  int32_t& smallest = BehaviourInt(projectile, 9);
   if (smallest == 0) {
     smallest = distance;
     return false;
@@ -164,7 +162,7 @@ bool FireMounted(world::GameWorld& world, Unit& weapon) {
   UnitType& type = *weapon.type;
   Unit& master = *weapon.master;
   const int32_t age = UnitAge(weapon);
-  int32_t& reload = Word(weapon, 8);
+  int32_t& reload = BehaviourInt(weapon, 8);
   switch (type.typeValue) {
     case kTypeMountedCannon + 1: {  // MOUNTED_CHAINGUN: spins up, then every other step
       Barrel barrel = AimBarrel(weapon, kChaingunMuzzle);
@@ -227,7 +225,7 @@ bool FireMounted(world::GameWorld& world, Unit& weapon) {
           laser->SetObjectPosition(at.x, at.y, at.z);
           Vec3 a = weapon.GetObjectAngles();
           laser->SetObjectAngles(a.x, a.y, a.z);
-          Word(*laser, 8) = 10;
+          BehaviourInt(*laser, 8) = 10;
           Vec3 podScale = weapon.GetObjectScale(), laserScale = laser->GetObjectScale();
           laser->SetObjectScale(podScale.x * 0.25f, podScale.y * 0.25f, laserScale.z);
         }
@@ -274,7 +272,7 @@ bool StepWeaponEnding(world::GameWorld& world, Unit& unit, int32_t hitSteps) {
 
 int UpdateMountedUnit(world::GameWorld& world, Unit& unit) {
   if (!unit.type) return 0;
-  int32_t& reload = Word(unit, 8);
+  int32_t& reload = BehaviourInt(unit, 8);
   if (StepWeaponEnding(world, unit, 180)) return 0;
   switch (unit.state) {
     case kUnitStateIdle:

@@ -1,5 +1,6 @@
-// units_projectile.h -- helpers shared by the missile, bomb and mounted-weapon
-// steps (units_missiles.cpp, units_mounted.cpp).
+// units_projectile.h -- helpers shared by the unit steps: the missiles,
+// bombs and mounted weapons, flight, the aircraft and ground behaviours and
+// path following.
 #pragma once
 
 #include <cmath>
@@ -36,6 +37,28 @@ inline Vec3 Normalize(const Vec3& v) {
   float l = Length(v);
   return (l > 0.0f && std::isfinite(l)) ? Mul(v, 1.0f / l) : Vec3{0, 0, 0};
 }
+inline float Clamp(float value, float lowest, float highest) {
+  if (value < lowest) return lowest;
+  if (value > highest) return highest;
+  return value;
+}
+inline bool IsFinite(const Vec3& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
+// Into [-pi, pi) by whole turns; a value that is not finite reads as 0.
+inline float WrapAngle(float angle) {
+  if (!std::isfinite(angle)) return 0.0f;
+  while (angle >= 3.141592f) angle -= 6.283184f;
+  while (angle < -3.141592f) angle += 6.283184f;
+  return angle;
+}
+// Rodrigues' turn of v about the unit axis k by the angle of cosine c and
+// sine s: with k = a x b, a positive angle turns a toward b.
+inline Vec3 TurnAbout(const Vec3& v, const Vec3& k, float c, float s) {
+  return Add(Add(Mul(v, c), Mul(Cross(k, v), s)), Mul(k, Dot(k, v) * (1.0f - c)));
+}
+inline Vec3 TurnAbout(const Vec3& v, const Vec3& k, float angle) {
+  return TurnAbout(v, k, std::cos(angle), std::sin(angle));
+}
+
 // A point a step can steer toward: finite and short of the largest float
 // (which marks "no position").
 inline bool IsUsablePoint(const Vec3& p) {

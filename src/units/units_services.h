@@ -300,6 +300,8 @@ struct Unit : render::DisplayObject {
 
 // Age (frames in the current state): the display object's counter.
 inline int32_t& UnitAge(Unit& unit) { return unit.counter; }
+// Behaviour word n (0..15) read and written as a signed integer.
+inline int32_t& BehaviourInt(Unit& unit, int n) { return reinterpret_cast<int32_t&>(unit.behaviourWords[n]); }
 inline bool IsUnitDestroyed(const Unit& unit) { return unit.state >= kUnitStateDestroyedFrom; }
 
 // Every field back to its reset value: parent and master unlinked, queues
@@ -343,6 +345,7 @@ enum : uint32_t {
 
 // A point the type does not define has this x (the largest float).
 constexpr float kUndefinedPoint = 3.4028235e38f;
+inline bool IsDefinedPoint(const Vec3& p) { return p.x != kUndefinedPoint; }
 constexpr float kDegreesToRadians = 0.017453292f;
 
 struct ScatterEntry {
@@ -593,9 +596,9 @@ int32_t GetUnitHp(Unit& unit);
 float GetUnitHpRatio(Unit& unit);
 // Root max HP - root HP.
 int32_t GetUnitDamageTaken(Unit& unit);
-// Also declared in units_combat.h, for the HUD (which sees only this header):
-// the lock-on range for `other` (0 when it cannot be locked) and where a bomb
-// would land (FLT_MAX on every axis when it would not).
+// The lock-on range for `other` (0 when it cannot be locked), and where a
+// bomb would land (FLT_MAX on every axis when it would not). Combat code's,
+// declared here for the HUD too.
 float GetLockOnRange(world::GameWorld& world, Unit& unit, Unit& other);
 Vec3 PredictBombImpact(world::GameWorld& world, Unit& bomb);
 // Nothing without type. max > 0 becomes max HP; a negative hp means max HP.

@@ -20,9 +20,6 @@ extern const char* const kWeaponSlotLabels[kUnitWeaponSlots];
 // The target class (0..3) of a unit type; 0 without a type.
 int TargetClassOf(const UnitType* type);
 
-// True for a unit simulated on this machine (not a copy of another peer's).
-inline bool IsUnitSimulatedHere(const Unit& unit) { return !(unit.flags & kUnitRemote); }
-
 // Plays a sound slot at a world point, its volume and pan from the camera
 // (volume 0, pan 0 without a renderer). `volumeOffset` is added to the
 // camera's distance volume. The copy index, or -1.

@@ -32,8 +32,6 @@ void ReportBadSlot(world::GameWorld& world, const char* call, int slot) {
   core::Logf(world::GetWorldLog(world), core::kLogError, "%s: weapon slot %d is not 0 to 3\n", call, slot);
 }
 
-bool IsDefined(const Vec3& point) { return point.x != kUndefinedPoint; }
-
 // Child i of a slot, or null. A record the pool has since released (or
 // handed to another unit) no longer sits on this unit: the stale pointer is
 // dropped so the hard point counts as empty again.
@@ -152,7 +150,7 @@ void SetWeapon(world::GameWorld& world, Unit& unit, int slot, UnitType* weapon) 
 }
 
 int SpawnWeaponSlot(world::GameWorld& world, Unit& unit, int slot, int force) {
-  if (!IsUnitSimulatedHere(unit)) return -1;
+  if (!IsUnitLocal(unit)) return -1;
   if (!ValidSlot(slot)) {
     ReportBadSlot(world, "SpawnWeaponSlot", slot);
     return -1;
@@ -162,7 +160,7 @@ int SpawnWeaponSlot(world::GameWorld& world, Unit& unit, int slot, int force) {
 
   for (int i = 0; i < kUnitChildrenPerSlot; i++) {
     const Vec3& point = unit.type->weaponPos[slot][i];
-    if (!IsDefined(point)) continue;
+    if (!IsDefinedPoint(point)) continue;
     const Vec3& rotation = unit.type->weaponRot[slot][i];
     Unit* child = SlotChild(unit, slot, i);
     if (!child) {
@@ -282,7 +280,7 @@ Unit* ShootGun(world::GameWorld& world, Unit& unit, const Vec3& aimPoint) {
   if (!gun) return nullptr;
   if (unit.gunBarrel < 0 || unit.gunBarrel >= 4) unit.gunBarrel = 0;
   const Vec3& barrelPoint = unit.type->gunPos[unit.gunBarrel];
-  if (!IsDefined(barrelPoint)) return nullptr;
+  if (!IsDefinedPoint(barrelPoint)) return nullptr;
   Vec3 barrel = unit.TransformPointToWorld(barrelPoint);
 
   Unit* shot = nullptr;
@@ -342,7 +340,7 @@ Unit* ShootGun(world::GameWorld& world, Unit& unit, const Vec3& aimPoint) {
 
   world::RunPathTriggers(world, kTriggerGun, shot, &unit);
   unit.gunBarrel = (unit.gunBarrel + 1) % 4;
-  if (!IsDefined(unit.type->gunPos[unit.gunBarrel])) unit.gunBarrel = 0;
+  if (!IsDefinedPoint(unit.type->gunPos[unit.gunBarrel])) unit.gunBarrel = 0;
   return shot;
 }
 

@@ -99,6 +99,8 @@ void FreeSceneRecords(GameWorld& world);
 
 // A slot's record holds a unit (model or surface, or a handle).
 bool UnitIsLive(const units::Unit* unit);
+// world_queries.cpp: the distance from p to the segment a-b.
+float DistanceToSegment(core::Vec3 p, core::Vec3 a, core::Vec3 b);
 // The model marks of the unit slots (GameWorld::unitModelMarks): one unit's
 // set, or all renewed from the units.
 void MarkUnitModel(GameWorld& world, units::Unit* unit);

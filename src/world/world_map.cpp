@@ -330,12 +330,7 @@ namespace {
 bool SegmentMayReach(render::DisplayObject& object, const Vec3& from, const Vec3& to) {
   if (object.parent) return true;
   float reach = object.GetObjectRadius();
-  Vec3 origin = object.GetObjectWorldPosition();
-  Vec3 ab = platform::Vec3Subtract(to, from), ap = platform::Vec3Subtract(origin, from);
-  float lengthSquared = platform::Vec3Dot(ab, ab);
-  float t = lengthSquared > 0.0f ? platform::Vec3Dot(ap, ab) / lengthSquared : 0.0f;
-  t = t < 0.0f ? 0.0f : (t > 1.0f ? 1.0f : t);
-  float gap = platform::Vec3Length(platform::Vec3Subtract(ap, platform::Vec3Scale(ab, t)));
+  float gap = DistanceToSegment(object.GetObjectWorldPosition(), from, to);
   return !(gap > reach * 1.001f + 0.01f);
 }
 

@@ -159,8 +159,6 @@ units::Unit* FindNearestOtherUnit(GameWorld& world, units::Unit& unit) {
 
 // [SECTION] Units on a segment
 
-namespace {
-
 // Distance from p to the segment a-b.
 float DistanceToSegment(core::Vec3 p, core::Vec3 a, core::Vec3 b) {
   core::Vec3 ab = platform::Vec3Subtract(b, a), ap = platform::Vec3Subtract(p, a);
@@ -170,6 +168,8 @@ float DistanceToSegment(core::Vec3 p, core::Vec3 a, core::Vec3 b) {
   if (t > 1.0f) t = 1.0f;
   return platform::Vec3Length(platform::Vec3Subtract(ap, platform::Vec3Scale(ab, t)));
 }
+
+namespace {
 
 constexpr float kFarthestUnitHit = 1000000.0f;
 

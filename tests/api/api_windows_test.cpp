@@ -38,6 +38,16 @@ struct WindowWorld : apitest::WorldFixture {
     world.scriptEngine.errorWindow = {ui::WindowManager::ShowErrorWindow, &windows};
   }
 
+  // A unit type with hit points the tests put units of.
+  units::UnitType* AddPlaneType() {
+    auto plane = std::make_unique<units::UnitType>();
+    plane->key = plane->name = "plane";
+    plane->defense = 100;
+    units::UnitType* raw = plane.get();
+    world.unitDatabase->types.push_back(std::move(plane));
+    return raw;
+  }
+
   // The window a script handle names, through the order of creation.
   ui::MessageWindow* Opened(int n) { return windows.Window(n); }
 };
@@ -201,11 +211,7 @@ TEST(WindowCalls, AWindowTextLongerThanTheScratchBufferIsCut) {
 
 TEST(WindowCalls, SpritesAreUnitsDisplayObjects) {
   WindowWorld f;
-  auto plane = std::make_unique<units::UnitType>();
-  plane->key = plane->name = "plane";
-  plane->defense = 100;
-  units::UnitType* planeType = plane.get();
-  f.world.unitDatabase->types.push_back(std::move(plane));
+  units::UnitType* planeType = f.AddPlaneType();
   f.Run(std::string(kOpen) +
             "int w; string got = \"\";\r\n"
             "function main() {\r\n"
@@ -235,11 +241,7 @@ TEST(WindowCalls, SpritesAreUnitsDisplayObjects) {
 // drawn inside the window (nor hidden from the scene by it).
 TEST(WindowCalls, AReleasedUnitLeavesTheWindowsItWasShownIn) {
   WindowWorld f;
-  auto plane = std::make_unique<units::UnitType>();
-  plane->key = plane->name = "plane";
-  plane->defense = 100;
-  units::UnitType* planeType = plane.get();
-  f.world.unitDatabase->types.push_back(std::move(plane));
+  units::UnitType* planeType = f.AddPlaneType();
   f.Run(std::string(kOpen) +
             "int w;\r\n"
             "function main() {\r\n"
@@ -305,11 +307,7 @@ TEST(WindowCalls, ARunTimeErrorShowsItsWindowAndTheUnitsGoOn) {
   WindowWorld f;
   int editing = 1;
   f.world.scriptEngine.editorMode = &editing;
-  auto plane = std::make_unique<units::UnitType>();
-  plane->key = plane->name = "plane";
-  plane->defense = 100;
-  units::UnitType* planeType = plane.get();
-  f.world.unitDatabase->types.push_back(std::move(plane));
+  units::UnitType* planeType = f.AddPlaneType();
   f.Run("function main() {\r\n"
         "  __system_interrupt__(1, \"wait\");\r\n"
         "  __system_interrupt__(1, \"wait\");\r\n"

@@ -17,15 +17,13 @@
 #include "test_support.h"
 #include "units/units_flight.h"
 #include "world/world_local.h"
+#include "app_games_folder.h"
 
 namespace {
 
 using test::SteadyClock;
 
-std::filesystem::path GamesFolder() {
-  const char* source = std::getenv("TKW4_SOURCE_DIR");
-  return std::filesystem::path(source ? source : TKW4_SOURCE_ROOT) / "games";
-}
+using apptest::GamesFolder;
 
 bool Finite(const core::Vec3& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
 

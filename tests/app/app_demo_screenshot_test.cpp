@@ -19,6 +19,7 @@
 
 #include "app/app_local.h"
 #include "test_support.h"
+#include "app_games_folder.h"
 
 #include "render/render_local.h"  // DecodeImage: the file as the image loader reads it
 
@@ -29,10 +30,7 @@ using test::SteadyClock;
 constexpr int kClientWidth = 160;
 constexpr int kClientHeight = 120;
 
-std::filesystem::path GamesFolder() {
-  const char* source = std::getenv("TKW4_SOURCE_DIR");
-  return std::filesystem::path(source ? source : TKW4_SOURCE_ROOT) / "games";
-}
+using apptest::GamesFolder;
 
 // The screenshots in the working folder now, by name (the stamp orders them).
 std::set<std::string> Screenshots() {

@@ -7,15 +7,13 @@
 
 #include "app/app_local.h"
 #include "sound/sound_test_support.h"
+#include "app_games_folder.h"
 
 namespace {
 
 using namespace soundtest;
 
-std::filesystem::path GamesFolder() {
-  const char* source = std::getenv("TKW4_SOURCE_DIR");
-  return std::filesystem::path(source ? source : TKW4_SOURCE_ROOT) / "games";
-}
+using apptest::GamesFolder;
 
 class BuiltInSounds : public SoundFixture {};
 

@@ -17,15 +17,13 @@
 #include "test_support.h"
 #include "units/units_public.h"
 #include "world/world_local.h"
+#include "app_games_folder.h"
 
 namespace {
 
 using test::SteadyClock;
 
-std::filesystem::path GamesFolder() {
-  const char* source = std::getenv("TKW4_SOURCE_DIR");
-  return std::filesystem::path(source ? source : TKW4_SOURCE_ROOT) / "games";
-}
+using apptest::GamesFolder;
 
 int RunProgram(app::Engine& engine, SteadyClock& clock, std::vector<std::string> args) {
   engine.clock.source = SteadyClock::Read;
