@@ -101,8 +101,8 @@ void FreeSceneRecords(GameWorld& world);
 bool UnitIsLive(const units::Unit* unit);
 // world_queries.cpp: the distance from p to the segment a-b.
 float DistanceToSegment(core::Vec3 p, core::Vec3 a, core::Vec3 b);
-// The model marks of the unit slots (GameWorld::unitModelMarks): one unit's
-// set, or all renewed from the units.
+// The slots marked as holding a model (GameWorld::unitModelSlots): one
+// unit's added, or all renewed from the units.
 void MarkUnitModel(GameWorld& world, units::Unit* unit);
 void RenewUnitModelMarks(GameWorld& world);
 // It has a model or a surface: it is stepped, drawn and targeted.

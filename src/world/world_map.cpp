@@ -11,7 +11,6 @@
 
 #include <strings.h>
 
-#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -347,12 +346,11 @@ int CastRayAgainstWorld(GameWorld& world, units::Unit* skip, Vec3* hit, Vec3 fro
     found = true;
   }
   // This runs for every obstacle probe and ground fit: only the slots
-  // marked as holding a model are read (a unit with a model is always a
-  // live one).
-  uint32_t slots = uint32_t(std::min<size_t>(size_t(CountUnitSlots(world)), world.unitModelMarks.size()));
-  const uint8_t* marks = world.unitModelMarks.data();
-  for (uint32_t i = 1; i < slots; i++) {
-    if (!marks[i]) continue;
+  // marked as holding a model are read, in slot order (a unit with a model
+  // is always a live one).
+  const uint32_t slots = uint32_t(CountUnitSlots(world));
+  for (uint32_t i : world.unitModelSlots) {
+    if (i >= slots) break;
     units::Unit* unit = world.unitPool[i];
     if (!unit || unit == skip || !unit->model) continue;
     if (unit->type && (unit->type->attributes & units::kAttrLanding)) continue;

@@ -253,12 +253,12 @@ class GameWorld {
   core::HeapTable<units::Unit*, 4> unitPool;
   // One word per slot, -1 whenever the slot is filled or reset.
   std::vector<int32_t> unitSlotWord;
-  // One byte per slot: 1 when the slot's unit may have a model. Units get
-  // their models only from LoadMasterModels, which marks the slot; the
-  // world step renews every mark from the units. A mark may outlive its
-  // model (a release clears the model, not the mark): readers still check
-  // the unit. The unit ray cast scans it instead of every record.
-  std::vector<uint8_t> unitModelMarks;
+  // The slots whose unit may have a model, ascending. Units get their
+  // models only from LoadMasterModels, which adds the slot; the world step
+  // renews the list from the units. An entry may outlive its model (a
+  // release clears the model, not the entry): readers still check the unit.
+  // The unit ray cast walks it instead of every record.
+  std::vector<uint32_t> unitModelSlots;
   // The effect pool and the ring index of the last object handed out.
   std::vector<EffectObject*> effectPool;
   int32_t effectRing = 0;

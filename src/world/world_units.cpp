@@ -1,6 +1,7 @@
 // world_units.cpp -- what the world reads and does to a unit record, in one
 // place: the seam between the world's loops and the units' record.
 
+#include <algorithm>
 #include <cstring>
 
 #include "world/world_local.h"
@@ -48,16 +49,17 @@ void LoadMasterModels(GameWorld& world, units::Unit* unit, units::UnitType* type
 void MarkUnitModel(GameWorld& world, units::Unit* unit) {
   if (unit->unitId <= 0) return;
   size_t slot = size_t(unit->unitId);
-  if (world.unitModelMarks.size() <= slot) world.unitModelMarks.resize(slot + 1, 0);
-  world.unitModelMarks[slot] = 1;
+  std::vector<uint32_t>& slots = world.unitModelSlots;
+  auto at = std::lower_bound(slots.begin(), slots.end(), uint32_t(slot));
+  if (at == slots.end() || *at != uint32_t(slot)) slots.insert(at, uint32_t(slot));
 }
 
 void RenewUnitModelMarks(GameWorld& world) {
   uint32_t slots = uint32_t(CountUnitSlots(world));
-  world.unitModelMarks.assign(slots, 0);
+  world.unitModelSlots.clear();
   for (uint32_t i = 1; i < slots; i++) {
     units::Unit* unit = world.unitPool[i];
-    world.unitModelMarks[i] = unit && unit->model ? 1 : 0;
+    if (unit && unit->model) world.unitModelSlots.push_back(i);
   }
 }
 
