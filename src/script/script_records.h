@@ -728,27 +728,31 @@ class RecordPool {
     return true;
   }
 
-  T* RecordAt(uint32_t slot, bool make) {
+  [[gnu::always_inline]] T* RecordAt(uint32_t slot, bool make) {
     uint32_t index = ChunkOf(slot);
-    std::unique_ptr<T, ChunkDeleter>& chunk = chunks_[index];
-    if (!chunk) {
-      if (!make) return nullptr;
-      uint32_t count = ChunkSize(index);
-      // Chunks are made in order, as slots are handed out lowest first.
-      uint32_t end = ChunkStart(index) + count;
-      void* memory = TakeChunkMemory(size_t(count) * sizeof(T));
-      if (!memory) return nullptr;
-      try {
-        if (occupied_.size() < end) occupied_.resize(end, 0);
-      } catch (const std::bad_alloc&) {
-        GiveChunkMemory(memory, size_t(count) * sizeof(T));
-        return nullptr;
-      }
-      T* records = static_cast<T*>(memory);
-      for (uint32_t i = 0; i < count; i++) new (records + i) T();
-      chunk = std::unique_ptr<T, ChunkDeleter>(records, ChunkDeleter{count});
+    T* records = chunks_[index].get();
+    if (__builtin_expect(!records, 0)) {
+      if (!make || !(records = MakeChunk(index))) return nullptr;
     }
-    return chunk.get() + (slot - ChunkStart(index));
+    return records + (slot - ChunkStart(index));
+  }
+
+  // Chunks are made in order, as slots are handed out lowest first.
+  [[gnu::noinline]] T* MakeChunk(uint32_t index) {
+    uint32_t count = ChunkSize(index);
+    uint32_t end = ChunkStart(index) + count;
+    void* memory = TakeChunkMemory(size_t(count) * sizeof(T));
+    if (!memory) return nullptr;
+    try {
+      if (occupied_.size() < end) occupied_.resize(end, 0);
+    } catch (const std::bad_alloc&) {
+      GiveChunkMemory(memory, size_t(count) * sizeof(T));
+      return nullptr;
+    }
+    T* records = static_cast<T*>(memory);
+    for (uint32_t i = 0; i < count; i++) new (records + i) T();
+    chunks_[index] = std::unique_ptr<T, ChunkDeleter>(records, ChunkDeleter{count});
+    return records;
   }
 
   uint32_t firstCapacity_;
