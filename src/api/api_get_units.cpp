@@ -96,9 +96,6 @@ void SetHandleArray(Call& call, world::GameWorld& world, Accept accept) {
   call.result->compound = array;
 }
 
-// A rotation read back from the unit, in degrees; each angle wrapped first.
-void SetRotation(Call& call, const Vec3& radians) { SetRotationDegrees(call, radians); }
-
 // The unit's own local point carried into the world, less its world
 // position: for a unit on a parent, the axis as the parent chain turns (and
 // scales) it.
@@ -303,29 +300,29 @@ void CallGetTextureSize(Call& call) {
 // serve.
 void CallGetRot(Call& call) {
   units::Unit* unit = ArgUnit(call, 0);
-  if (!unit) return SetRotation(call, Vec3{});
-  if (!unit->GetObjectParent()) return SetRotation(call, unit->GetObjectAngles());
+  if (!unit) return SetRotationDegrees(call, Vec3{});
+  if (!unit->GetObjectParent()) return SetRotationDegrees(call, unit->GetObjectAngles());
   Vec3 forward = WorldAxis(*unit, Vec3{0, 0, 1});
   Vec3 up = WorldAxis(*unit, Vec3{0, 1, 0});
   Vec3 angles{};
   core::AnglesFromDirection(&angles, forward, &up);
-  SetRotation(call, angles);
+  SetRotationDegrees(call, angles);
 }
 
 // get_local_rot(unit): the angles on the parent in degrees; int 0 for a
 // bad handle.
 void CallGetLocalRot(Call& call) {
   SetInt(call, 0);
-  if (units::Unit* unit = ArgUnit(call, 0)) SetRotation(call, unit->GetObjectAngles());
+  if (units::Unit* unit = ArgUnit(call, 0)) SetRotationDegrees(call, unit->GetObjectAngles());
 }
 
 // get_moment(unit): the angular velocity in degrees per step.
 void CallGetMoment(Call& call) {
   units::Unit* unit = ArgUnit(call, 0);
-  if (!unit) return SetRotation(call, Vec3{});
+  if (!unit) return SetRotationDegrees(call, Vec3{});
   Vec3 moment{};
   units::GetUnitMoment(*unit, &moment, nullptr);
-  SetRotation(call, moment);
+  SetRotationDegrees(call, moment);
 }
 
 // get_control(unit): {roll, pitch, yaw, power}, the control inputs and the
