@@ -391,10 +391,13 @@ TEST(SetUnitParent, AttachAtTheOriginDetachKeepingTheWorldPlace) {
   f.Start("function main() {\r\n"
           "  set_parent(4, 1);\r\n"
           "  set_parent(2, -1);\r\n"
+          "  set_parent(3, 0);\r\n"  // slot 0 holds no unit: detached as for -1
           "}\r\n");
   f.PlaceFamily();
   f.root->SetObjectAngles(0, 1.5707963f, 0);
   f.loner->SetObjectAngles(0.3f, 0.2f, 0.1f);
+  f.grandchild->SetObjectPosition(1, 2, 3);
+  Vec3 grandWorld = f.grandchild->GetObjectWorldPosition();
   Vec3 childWorld = f.child->GetObjectWorldPosition();
   Vec3 childFront = f.child->GetObjectWorldFront();
   f.Finish();
@@ -407,7 +410,8 @@ TEST(SetUnitParent, AttachAtTheOriginDetachKeepingTheWorldPlace) {
   EXPECT_EQ(f.child->GetObjectParent(), nullptr);
   ExpectVec(f.child->GetObjectWorldPosition(), childWorld.x, childWorld.y, childWorld.z, "where it stood");
   ExpectVec(f.child->GetObjectWorldFront(), childFront.x, childFront.y, childFront.z, "facing as it did");
-  EXPECT_EQ(f.grandchild->parent, f.child);
+  EXPECT_EQ(f.grandchild->parent, nullptr);
+  ExpectVec(f.grandchild->GetObjectPosition(), grandWorld.x, grandWorld.y, grandWorld.z, "grandchild kept");
 }
 
 TEST(SetUnitParent, AParentThatWouldCloseALoopIsRefused) {
