@@ -97,9 +97,7 @@ void CallSetTargetFlag(Call& call) {
 void CallSetIgnored(Call& call) { SetFamilyFlag(call, units::kUnitIgnored, ArgInt(call, 1) != 0); }
 void CallSetBarrier(Call& call) { SetFamilyFlag(call, units::kUnitBarrier, ArgInt(call, 1) != 0); }
 void CallSetPriorityTarget(Call& call) { SetFamilyFlag(call, units::kUnitPriorityTarget, ArgInt(call, 1) != 0); }
-void CallSetPriorityNontarget(Call& call) {
-  SetFamilyFlag(call, units::kUnitPriorityNonTarget, ArgInt(call, 1) != 0);
-}
+void CallSetPriorityNontarget(Call& call) { SetFamilyFlag(call, units::kUnitPriorityNonTarget, ArgInt(call, 1) != 0); }
 
 // set_key_unit(unit, flag): the named unit alone; only the player's shots
 // hurt it while set.
@@ -384,9 +382,11 @@ void CallSetLocalPos(Call& call) {
 void CallSetPos(Call& call) {
   Vec3 p = ArgVector(call, 1);
   units::Unit* unit = UnitArg(call);
-  if (!unit || !Finite(p)) return;
+  if (!unit) return;
   if (render::DisplayObject* parent = unit->GetObjectParent()) p = parent->TransformPointToLocal(p);
-  unit->SetObjectPosition(p.x, p.y, p.z);
+  // Checked after the transform, which can carry a huge point past the
+  // float range.
+  if (Finite(p)) unit->SetObjectPosition(p.x, p.y, p.z);
 }
 
 void CallSetLocalRot(Call& call) {

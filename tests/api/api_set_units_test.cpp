@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "api/api_args.h"
 #include "api_fixture.h"
 #include "units/units_public.h"
 
@@ -100,8 +101,7 @@ TEST(SetUnitFlags, EachFlagReachesTheDescendantsUnlessUnitOnly) {
 // counted enters them, and leaves them again, never going below zero.
 TEST(SetUnitFlags, TargetFlagMovesCountedUnitsInAndOutOfTheTargetCounts) {
   SetWorld f;
-  f.Start("int phase;\r\n"
-          "function main() {\r\n"
+  f.Start("function main() {\r\n"
           "  set_target_flag(4, 1); set_target_flag(4, 1);\r\n"  // twice: counted once
           "  set_target_flag(1, 1);\r\n"
           "  set_target_flag(1, 0);\r\n"
@@ -439,6 +439,37 @@ TEST(SetUnitParent, AParentThatWouldCloseALoopIsRefused) {
   // Walks up the tree end.
   EXPECT_EQ(units::GetUnitRoot(f.grandchild), f.grandchild);
   EXPECT_NE(units::MatchLabelPath(*f.grandchild, "root.child.grand", 0), nullptr);
+}
+
+// [SECTION] Read back by the script
+
+// A game script sets and reads back through the other calls: HP and damage,
+// the world place through transform, the tree through is_ancestor.
+TEST(SetUnitReadBack, ScriptSeesWhatItSet) {
+  SetWorld f;
+  f.RunWith("int hp; int damage; int anc; int notAnc; object at; object local;\r\n"
+            "function main() {\r\n"
+            "  set_hp(4, 80);\r\n"
+            "  add_damage(4, 30);\r\n"
+            "  hp = get_hp(4);\r\n"
+            "  damage = get_damage(4);\r\n"
+            "  set_parent(4, 2);\r\n"
+            "  anc = is_ancestor(4, 1);\r\n"
+            "  set_parent(2, -1);\r\n"
+            "  notAnc = is_ancestor(4, 1);\r\n"
+            "  set_pos(4, {x:7, y:8, z:9});\r\n"
+            "  at = transform(4, {});\r\n"
+            "  local = inv_transform(2, {x:7, y:8, z:9});\r\n"
+            "}\r\n");
+  ASSERT_EQ(f.RuntimeError(), "");
+  EXPECT_EQ(f.Number("hp"), 50.0f);
+  EXPECT_EQ(f.Number("damage"), 30.0f);
+  EXPECT_EQ(f.Number("anc"), 1.0f);
+  EXPECT_EQ(f.Number("notAnc"), 0.0f);
+  ASSERT_NE(f.Object("at"), nullptr);
+  ExpectVec(api::ReadVector(f.Object("at")), 7, 8, 9, "world place read back");
+  Vec3 local = f.loner->GetObjectPosition();
+  ExpectVec(api::ReadVector(f.Object("local")), local.x, local.y, local.z, "local place read back");
 }
 
 // [SECTION] Bad handles and bad arguments
