@@ -37,6 +37,9 @@ struct Watch {
   std::vector<float> speed;   // and its speed (world units a step)
   std::vector<int> state;     // and its state
   std::vector<float> pitch;   // and its pitch angle
+  std::vector<float> blend;   // the environment's blend toward entry 1
+  std::vector<float> fov;     // the camera's field of view (radians)
+  std::vector<float> shake;   // and its shake power
   int enemyMoved = 0;
 };
 Watch* gWatch = nullptr;
@@ -67,6 +70,9 @@ void CheckStep(void* user) {
     }
   }
   if (bad) w.badSteps++;
+  w.blend.push_back(world.environment.GetEnvironmentBlend());
+  w.fov.push_back(world.camera.fov);
+  w.shake.push_back(world.camera.shakePower);
   if (units::Unit* player = world.playerUnit) {
     w.height.push_back(player->GetObjectWorldPosition().y);
     const core::Vec3& v = player->velocity;
@@ -308,3 +314,48 @@ TEST(DemoFlight, AFalconLeftAloneRestsOnItsTires) {
 }
 
 }  // namespace
+
+// The mission thread of the sample game, left to run its two minutes: the
+// view opens from a narrow shot, the blasts shake the camera, the weather
+// blends from the clear day to the overcast one, the Falcon's position and
+// state are reported from the getters, and the effect volume is stored in
+// the options file, where a fresh read of it finds it.
+TEST(DemoFlight, TheMissionOpensTheViewBringsTheWeatherInAndSavesAnOption) {
+  DemoRun run("at 7300 close\n");
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(test::ReadFile("CompileError.txt"), "");
+  EXPECT_FALSE(std::filesystem::exists("RuntimeError.txt"));
+  const Watch& w = run.watch;
+  ASSERT_GE(w.steps, 7000);
+  EXPECT_EQ(w.badSteps, 0) << w.firstBad;
+  const std::string& out = run.out;
+
+  // The opening: a narrow view that widens toward 45 degrees.
+  EXPECT_LT(w.fov[2], 0.4f);
+  EXPECT_GT(w.fov[600], 0.7f);
+  EXPECT_NE(out.find("Demo: mission: the camera opens from 20 to 45 degrees."), std::string::npos) << out;
+
+  // The weather: clear for twenty seconds, then a steady blend to overcast.
+  EXPECT_FLOAT_EQ(w.blend[60 * 19], 0.0f);
+  EXPECT_GT(w.blend[60 * 66], 0.45f);
+  EXPECT_LT(w.blend[60 * 66], 0.6f);
+  EXPECT_FLOAT_EQ(w.blend[60 * 112], 1.0f);
+  for (size_t i = 1; i < w.blend.size(); i++) ASSERT_GE(w.blend[i], w.blend[i - 1]) << "step " << i;
+  EXPECT_NE(out.find(": overcast, fog from 350 to 2400."), std::string::npos) << out;
+
+  // The first blast (eight seconds in) shakes the camera.
+  float strongest = 0;
+  for (size_t i = 470; i < 500 && i < w.shake.size(); i++) strongest = std::max(strongest, w.shake[i]);
+  EXPECT_GE(strongest, 0.59f);
+
+  // The Falcon's state from the getters: on the runway, whole.
+  EXPECT_NE(out.find("Demo: mission: step 600: the Falcon is at ("), std::string::npos) << out;
+  EXPECT_NE(out.find("HP 100 (100%)"), std::string::npos) << out;
+
+  // The option: read, set and saved; the file holds it for the next start.
+  EXPECT_NE(out.find("Demo: mission: the effect volume was 100%, is now 90%; saved the options to tkw4.dat."),
+            std::string::npos)
+      << out;
+  std::string saved = test::ReadFile("tkw4.dat");
+  EXPECT_NE(saved.find("SE_VOLUME:-300"), std::string::npos) << saved;
+}
