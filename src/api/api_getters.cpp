@@ -3,6 +3,7 @@
 
 #include "api/api_args.h"
 #include "api/api_local.h"
+#include "api/api_set_options.h"
 #include "units/units_public.h"
 #include "world/world_public.h"
 
@@ -123,7 +124,7 @@ const CallEntry kGetterCalls[] = {
     {"get_screen_size", nullptr},
     {"get_script_name", nullptr},
     {"get_speed", nullptr},
-    {"get_system_option", nullptr},
+    {"get_system_option", CallGetSystemOption},
     {"get_team_name", nullptr},
     {"get_texture_size", nullptr},
     {"get_tire_pos", nullptr},

@@ -64,6 +64,9 @@ struct WorldHost {
   // frame, after the engine sounds).
   void (*updateFlightHud)(void* user) = nullptr;
   void (*updateHudAlarms)(void* user) = nullptr;
+  // Sets (non-zero) or clears the additive flag of the flight HUD's images
+  // and of every unit type's HUD images (`set_hud_light`).
+  void (*toggleHudSprites)(void* user, int on) = nullptr;
   // The editor: its step in the edit state, the ageing of its key states
   // at the end of every run and edit step, and its selections cleared
   // before a placement file is read in the edit state.
