@@ -126,16 +126,19 @@ void CallSetHeightStall(Call& call) {
   if (call.world) call.world->stallHeight = ArgInt(call, 0);
 }
 
-// set_rest_time(seconds): the rest countdown in steps, truncated. A count
-// past the int range is held at its end rather than converted undefined; a
-// NaN changes nothing.
+// set_rest_time(seconds): the rest countdown in steps, truncated. Counts
+// the int cannot hold are held within it rather than converted undefined:
+// up to its end, and down to half its negative range, since the world goes
+// on counting a negative countdown down and must never wrap it. A NaN
+// changes nothing.
 void CallSetRestTime(Call& call) {
+  constexpr int32_t kLowestCount = INT32_MIN / 2;
   float seconds = ArgFloat(call, 0);
   if (!call.world || std::isnan(seconds)) return;
   float steps = seconds * kStepsPerSecond;
   int32_t count;
   if (steps >= 2147483520.0f) count = INT32_MAX;
-  else if (steps <= -2147483520.0f) count = INT32_MIN;
+  else if (steps <= float(kLowestCount)) count = kLowestCount;
   else count = int32_t(steps);
   call.world->restCountdown = count;
 }
