@@ -2,6 +2,8 @@
 // read units, path points, statistics, pads, settings and the engine.
 
 #include "api/api_args.h"
+#include "api/api_get_units.h"
+#include "api/api_get_world.h"
 #include "api/api_local.h"
 #include "api/api_set_options.h"
 #include "units/units_public.h"
@@ -10,38 +12,6 @@
 namespace api {
 
 namespace {
-
-// [SECTION] Unit values
-//
-// The value a row gives for a bad handle is written first; a handle names a
-// unit only while its slot holds a live one.
-
-// get_hp(unit): the HP; -1 for a bad handle.
-void CallGetHp(Call& call) {
-  SetInt(call, -1);
-  if (units::Unit* unit = UnitFromHandle(call, ArgInt(call, 0))) SetInt(call, units::GetUnitHp(*unit));
-}
-
-// get_damage(unit): the damage taken; 0 for a bad handle.
-void CallGetDamage(Call& call) {
-  SetInt(call, 0);
-  if (units::Unit* unit = UnitFromHandle(call, ArgInt(call, 0))) SetInt(call, units::GetUnitDamageTaken(*unit));
-}
-
-// get_ammo(unit, slot): the current ammunition of weapon slot 0..3; -1 for
-// a bad handle or slot, a slot without a weapon type, or one with no child
-// on its hard points.
-void CallGetAmmo(Call& call) {
-  SetInt(call, -1);
-  units::Unit* unit = UnitFromHandle(call, ArgInt(call, 0));
-  int32_t slot = ArgInt(call, 1);
-  if (!unit || slot < 0 || slot >= units::kUnitWeaponSlots || !unit->weaponTypes[slot]) return;
-  for (units::Unit* child : unit->weaponChildren[slot])
-    if (child) {
-      SetInt(call, unit->ammo[slot][0]);
-      return;
-    }
-}
 
 // [SECTION] Game and engine
 
@@ -61,80 +31,80 @@ void CallGetGameLevel(Call& call) {
 
 const CallEntry kGetterCalls[] = {
     {"get_ammo", CallGetAmmo},
-    {"get_arrive_num", nullptr},
-    {"get_child_handle", nullptr},
-    {"get_child_handle_array", nullptr},
-    {"get_control", nullptr},
+    {"get_arrive_num", CallGetArriveNum},
+    {"get_child_handle", CallGetChildHandle},
+    {"get_child_handle_array", CallGetChildHandleArray},
+    {"get_control", CallGetControl},
     {"get_damage", CallGetDamage},
-    {"get_damage_state", nullptr},
-    {"get_debug_mode", nullptr},
-    {"get_destroy_state", nullptr},
-    {"get_destroy_num", nullptr},
-    {"get_dir", nullptr},
-    {"get_engine_rpm", nullptr},
+    {"get_damage_state", CallGetDamageState},
+    {"get_debug_mode", CallGetDebugMode},
+    {"get_destroy_state", CallGetDestroyState},
+    {"get_destroy_num", CallGetDestroyNum},
+    {"get_dir", CallGetDir},
+    {"get_engine_rpm", CallGetEngineRpm},
     {"get_event_mode", CallGetEventMode},
-    {"get_fox_state", nullptr},
+    {"get_fox_state", CallGetFoxState},
     {"get_game_level", CallGetGameLevel},
-    {"get_gun_range_state", nullptr},
-    {"get_handle", nullptr},
-    {"get_handle_array", nullptr},
-    {"get_head_pos", nullptr},
-    {"get_hit_state", nullptr},
+    {"get_gun_range_state", CallGetGunRangeState},
+    {"get_handle", CallGetHandle},
+    {"get_handle_array", CallGetHandleArray},
+    {"get_head_pos", CallGetHeadPos},
+    {"get_hit_state", CallGetHitState},
     {"get_hp", CallGetHp},
-    {"get_hp_rate", nullptr},
-    {"get_label", nullptr},
-    {"get_landing_rate", nullptr},
-    {"get_language", nullptr},
-    {"get_length", nullptr},
-    {"get_length_label", nullptr},
-    {"get_local_pos", nullptr},
-    {"get_local_rot", nullptr},
-    {"get_lock_state", nullptr},
-    {"get_master", nullptr},
-    {"get_miss_state", nullptr},
-    {"get_mode", nullptr},
-    {"get_moment", nullptr},
-    {"get_mov", nullptr},
-    {"get_pad_analog", nullptr},
-    {"get_pad_analog_raw", nullptr},
-    {"get_pad_map", nullptr},
-    {"get_pad_map_str", nullptr},
-    {"get_pad_name", nullptr},
-    {"get_pad_now", nullptr},
-    {"get_pad_now_raw", nullptr},
-    {"get_pad_rep", nullptr},
-    {"get_pad_rep_raw", nullptr},
-    {"get_pad_sensitivity", nullptr},
-    {"get_pad_trg", nullptr},
-    {"get_pad_trg_raw", nullptr},
-    {"get_parent", nullptr},
-    {"get_path_handle", nullptr},
-    {"get_past_time", nullptr},
-    {"get_player_unit", nullptr},
-    {"get_player_weapon", nullptr},
-    {"get_pos", nullptr},
-    {"get_printed_name", nullptr},
-    {"get_pylon", nullptr},
-    {"get_replay_mode", nullptr},
-    {"get_rest_time", nullptr},
-    {"get_root_script_name", nullptr},
-    {"get_rot", nullptr},
-    {"get_scale", nullptr},
-    {"get_score", nullptr},
-    {"get_screen_size", nullptr},
-    {"get_script_name", nullptr},
-    {"get_speed", nullptr},
+    {"get_hp_rate", CallGetHpRate},
+    {"get_label", CallGetLabel},
+    {"get_landing_rate", CallGetLandingRate},
+    {"get_language", CallGetLanguage},
+    {"get_length", CallGetLength},
+    {"get_length_label", CallGetLengthLabel},
+    {"get_local_pos", CallGetLocalPos},
+    {"get_local_rot", CallGetLocalRot},
+    {"get_lock_state", CallGetLockState},
+    {"get_master", CallGetMaster},
+    {"get_miss_state", CallGetMissState},
+    {"get_mode", CallGetMode},
+    {"get_moment", CallGetMoment},
+    {"get_mov", CallGetMov},
+    {"get_pad_analog", CallGetPadAnalog},
+    {"get_pad_analog_raw", CallGetPadAnalogRaw},
+    {"get_pad_map", CallGetPadMap},
+    {"get_pad_map_str", CallGetPadMapStr},
+    {"get_pad_name", CallGetPadName},
+    {"get_pad_now", CallGetPadNow},
+    {"get_pad_now_raw", CallGetPadNowRaw},
+    {"get_pad_rep", CallGetPadRep},
+    {"get_pad_rep_raw", CallGetPadRepRaw},
+    {"get_pad_sensitivity", CallGetPadSensitivity},
+    {"get_pad_trg", CallGetPadTrg},
+    {"get_pad_trg_raw", CallGetPadTrgRaw},
+    {"get_parent", CallGetParent},
+    {"get_path_handle", CallGetPathHandle},
+    {"get_past_time", CallGetPastTime},
+    {"get_player_unit", CallGetPlayerUnit},
+    {"get_player_weapon", CallGetPlayerWeapon},
+    {"get_pos", CallGetPos},
+    {"get_printed_name", CallGetPrintedName},
+    {"get_pylon", CallGetPylon},
+    {"get_replay_mode", CallGetReplayMode},
+    {"get_rest_time", CallGetRestTime},
+    {"get_root_script_name", CallGetRootScriptName},
+    {"get_rot", CallGetRot},
+    {"get_scale", CallGetScale},
+    {"get_score", CallGetScore},
+    {"get_screen_size", CallGetScreenSize},
+    {"get_script_name", CallGetScriptName},
+    {"get_speed", CallGetSpeed},
     {"get_system_option", CallGetSystemOption},
-    {"get_team_name", nullptr},
-    {"get_texture_size", nullptr},
-    {"get_tire_pos", nullptr},
-    {"get_total_num", nullptr},
-    {"get_unit_handle", nullptr},
-    {"get_unit_handle_array", nullptr},
-    {"get_unit_id", nullptr},
-    {"get_unit_master", nullptr},
-    {"get_unit_num", nullptr},
-    {"get_up", nullptr},
+    {"get_team_name", CallGetTeamName},
+    {"get_texture_size", CallGetTextureSize},
+    {"get_tire_pos", CallGetTirePos},
+    {"get_total_num", CallGetTotalNum},
+    {"get_unit_handle", CallGetUnitHandle},
+    {"get_unit_handle_array", CallGetUnitHandleArray},
+    {"get_unit_id", CallGetUnitId},
+    {"get_unit_master", CallGetUnitMaster},
+    {"get_unit_num", CallGetUnitNum},
+    {"get_up", CallGetUp},
 };
 const size_t kGetterCallCount = sizeof kGetterCalls / sizeof kGetterCalls[0];
 

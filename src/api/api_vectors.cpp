@@ -6,6 +6,7 @@
 
 #include "api/api_args.h"
 #include "api/api_local.h"
+#include "world/world_public.h"
 
 namespace api {
 
@@ -65,6 +66,32 @@ void CallVectorRot2up(Call& call) {
   SetVector(call, up);
 }
 
+// [SECTION] Ray tests
+
+// vector_map_collision(from, to): where the segment first meets a map
+// object (ground and every other object); {0, 0, 0} when it meets none or
+// there is no world.
+void CallVectorMapCollision(Call& call) {
+  Vec3 from = ArgVector(call, 0);
+  Vec3 to = ArgVector(call, 1);
+  Vec3 hit{};
+  if (!call.world ||
+      !world::CastRayAgainstTerrain(*call.world, &hit, nullptr, from, to, world::kMapFilterGround | world::kMapFilterOthers))
+    hit = Vec3{};
+  SetVector(call, hit);
+}
+
+// vector_unit_collision(from, to): where the segment meets the nearest
+// large unit or the player unit (hits beyond 1,000,000 from `from` left
+// out); {0, 0, 0} when it meets none or there is no world.
+void CallVectorUnitCollision(Call& call) {
+  Vec3 from = ArgVector(call, 0);
+  Vec3 to = ArgVector(call, 1);
+  Vec3 hit{};
+  if (!call.world || !world::vector_unit_collision(*call.world, nullptr, &hit, nullptr, from, to)) hit = Vec3{};
+  SetVector(call, hit);
+}
+
 }  // namespace
 
 // [SECTION] Names
@@ -74,11 +101,11 @@ const CallEntry kVectorCalls[] = {
     {"vector_dir2rot", CallVectorDir2rot},
     {"vector_dot", CallVectorDot},
     {"vector_length", CallVectorLength},
-    {"vector_map_collision", nullptr},
+    {"vector_map_collision", CallVectorMapCollision},
     {"vector_normalize", CallVectorNormalize},
     {"vector_rot2dir", CallVectorRot2dir},
     {"vector_rot2up", CallVectorRot2up},
-    {"vector_unit_collision", nullptr},
+    {"vector_unit_collision", CallVectorUnitCollision},
 };
 const size_t kVectorCallCount = sizeof kVectorCalls / sizeof kVectorCalls[0];
 

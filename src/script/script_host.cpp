@@ -26,6 +26,9 @@ ScriptEngine::ScriptEngine() {
   for (size_t kind = 0; kind < precedence.size(); kind++) precedence[kind] = OperatorLevel(int(kind));
   registry.Reset();
   signatures.Reset();
+  // The out-of-memory text converted now, when memory is there for it.
+  Sjis(kOutOfMemoryText);
+  memoryReserve.reset(new char[kMemoryReserveBytes]);
 }
 
 ScriptEngine::~ScriptEngine() {
@@ -113,6 +116,7 @@ const char* ScriptEngine::AddLinkedScript(const char* text, const char* name) {
 }
 
 void ReportOutOfMemory(ScriptEngine& se, const SourcePosition* position) {
+  se.ReleaseMemoryReserve();
   const char* text = Sjis(kOutOfMemoryText);
   core::Logf(se.log, core::kLogError, "%s\n", text);
   try {
@@ -198,6 +202,7 @@ int ScriptEngine::RunScriptStep() {
   try {
     live = RunScriptFrame(0);
   } catch (const std::bad_alloc&) {
+    ReleaseMemoryReserve();
     // Out of memory after the step caught its own error: the error stands
     // (when it still fits) and every thread ends.
     try {

@@ -652,6 +652,8 @@ void WriteFileOrLog(core::LogSystem* log, const char* path, const std::function<
 
 // The error of a compile or run that ran out of memory (UTF-8).
 inline constexpr const char* kOutOfMemoryText = "メモリが不足しています。";
+// The memory an engine keeps back to report that memory ran out.
+inline constexpr size_t kMemoryReserveBytes = size_t(1) << 20;
 // Logs the out-of-memory error and lists it at `position` (may be null).
 void ReportOutOfMemory(ScriptEngine& se, const SourcePosition* position);
 

@@ -93,6 +93,8 @@ enum class Opcode : uint8_t {
   StepPushBinary,     // a b op: + - * or a comparison of ints; pushes the int result
   StepAssignBinary,   // a b c op = [; ["L2" goto]]: b op c into an int variable
   StepJump,           // "L" goto: a jump to a label named by a literal
+  StepMember,         // a m .: pushes the member m of the object in a
+  StepElementMember,  // a b [] m .: pushes the member m of the object in element b of a
   StepReturn,         // a return: an int variable's value returned from a call
   StepCall,           // f call: a function called by name
 };

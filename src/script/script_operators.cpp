@@ -15,6 +15,7 @@
 
 #include "core/core_public.h"
 #include "script/script_local.h"
+#include "script/script_vm.h"
 
 namespace script {
 
@@ -564,18 +565,43 @@ void ExecuteMember(ScriptEngine& se, WordStack& data, CScriptLiteral* word) {
   // name word in the same unchanged compound finds the same member.
   RunLink& link = word->link;
   const CScriptLiteral* origin = memberWord->link.origin;
-  CScriptValue* found;
+  CScriptValue* found = nullptr;
   if (origin && link.origin == origin && link.compound == a && link.localStamp == a->stamp) {
     found = link.value;
     if (se.run.verifyLinks)
       ENGINE_ASSERT(FindMember(a, LastNamePart(member)) == found, "stale member link for [%s]", member->text.c_str());
-  } else {
-    found = AddObjectMember(se.pools, a, LastNamePart(member), kValueUndefined, kAttrUntyped);
-    link.value = found;
-    link.origin = origin;
-    link.compound = a;
-    link.localStamp = a->stamp;
+    StackPushReference(se, data, found);
+    return;
   }
+  // Another compound (a[i].m walking an array of objects): objects built
+  // alike hold the member in the same slot, and a member's name is unique
+  // in its object, so a slot holding the name holds the member.
+  LinkHints& hint = RunOf(word).hints;
+  if (origin && link.origin == origin && hint.slot >= 0 && a->kind == kCompoundObject &&
+      size_t(hint.slot) < a->elements.size()) {
+    CScriptValue* m = a->elements[size_t(hint.slot)];
+    if (m && SameName(m->text, origin->text.c_str() + hint.lastOffset, hint.lastLength)) found = m;
+  }
+  if (!found) {
+    const char* name = LastNamePart(member);
+    found = AddObjectMember(se.pools, a, name, kValueUndefined, kAttrUntyped);
+    hint.slot = -1;
+    if (origin && a->kind == kCompoundObject) {
+      const char* last = std::strrchr(origin->text.c_str(), '.');
+      size_t offset = last ? size_t(last + 1 - origin->text.c_str()) : 0;
+      if (std::strcmp(origin->text.c_str() + offset, name) == 0) {
+        hint.slot = SlotOf(a, found);
+        hint.lastOffset = uint32_t(offset);
+        hint.lastLength = uint32_t(origin->text.size() - offset);
+      }
+    }
+  } else if (se.run.verifyLinks) {
+    ENGINE_ASSERT(FindMember(a, LastNamePart(member)) == found, "stale member slot for [%s]", member->text.c_str());
+  }
+  link.value = found;
+  link.origin = origin;
+  link.compound = a;
+  link.localStamp = a->stamp;
   StackPushReference(se, data, found);
 }
 

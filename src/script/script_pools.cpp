@@ -11,8 +11,19 @@
 
 namespace script {
 
-void* TakeChunkMemory(size_t bytes) { return platform::AllocateLargePages(bytes); }
-void GiveChunkMemory(void* memory) { platform::FreeLargePages(memory); }
+void* TakeChunkMemory(size_t bytes) {
+  // Below a large page a chunk takes ordinary pages: a large one would be
+  // cleared whole at the first touch.
+  constexpr size_t kLargePage = size_t(2) << 20;
+  if (bytes < kLargePage) return std::aligned_alloc(64, (bytes + 63) / 64 * 64);
+  return platform::AllocateLargePages(bytes);
+}
+void GiveChunkMemory(void* memory, size_t bytes) {
+  if (bytes < (size_t(2) << 20))
+    std::free(memory);
+  else
+    platform::FreeLargePages(memory);
+}
 
 namespace {
 

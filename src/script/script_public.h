@@ -432,6 +432,11 @@ class ScriptEngine {
 
   // The records of scripts: words, values and compounds.
   ScriptPools pools;
+  // Memory kept back for reporting that memory ran out: given up at the
+  // first out-of-memory error, so the error text and its files can still
+  // be made.
+  std::unique_ptr<char[]> memoryReserve;
+  void ReleaseMemoryReserve() { memoryReserve.reset(); }
 };
 
 // Copies `text` into `buffer` as the inside of a string literal, for the

@@ -3,6 +3,7 @@
 // balanced trees (included through script_public.h).
 #pragma once
 
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -346,6 +347,10 @@ struct CodeStep {
   // ahead along a stride (a cache hint only; never read through).
   const void* lastTable = nullptr;
   int32_t lastIndex = 0;
+  // A member step's member: where the last part of its name word's text
+  // starts, and the slot of the object it was last found in (-1: none).
+  uint32_t memberOffset = 0;
+  int32_t memberSlot = -1;
   // The step that starts where each way out leads (after the step, at the
   // conditional jump's label, at the tail jump's label) when it may follow
   // this one directly; kNoStep when none may, null until first needed. The
@@ -600,19 +605,31 @@ inline bool SameName(const std::string& text, const char* name, size_t length) {
 // program's life, in chunks that never move, so words, references and owners
 // may point at records freely. The capacity doubles when every slot is in
 // use.
+//
+// Chunks start small and double up to kChunkBytes: the first touch of fresh
+// memory costs far more than the work of a small script, so a script that
+// uses a few thousand records pays for tens of kilobytes, not megabytes.
 // ----------------------------------------------------------------------------
 
 // Memory for a chunk of records: `bytes` on large pages where they fit
-// (platform::AllocateLargePages). Null when there is no memory.
+// (platform::AllocateLargePages), small chunks on ordinary pages. Null when
+// there is no memory.
 void* TakeChunkMemory(size_t bytes);
-void GiveChunkMemory(void* memory);
+void GiveChunkMemory(void* memory, size_t bytes);
+constexpr size_t kFirstChunkBytes = size_t(32) << 10;
 constexpr size_t kChunkBytes = size_t(4) << 20;
 
 template <typename T>
 class RecordPool {
  public:
-  // A power of two, so finding a slot's chunk is a shift, not a division.
+  // Powers of two, so finding a slot's chunk is a few shifts, not a division.
   static constexpr uint32_t kChunkRecords = uint32_t(std::bit_floor(kChunkBytes / sizeof(T)));
+  static constexpr uint32_t kFirstChunkRecords =
+      uint32_t(std::bit_floor(std::max<size_t>(kFirstChunkBytes / sizeof(T), 1)));
+  // Chunks 0 to kGrowingChunks - 1 hold kFirstChunkRecords << k records;
+  // every later one kChunkRecords. kGrowingSlots: the slots of the first.
+  static constexpr uint32_t kGrowingChunks = uint32_t(std::countr_zero(kChunkRecords / kFirstChunkRecords));
+  static constexpr uint32_t kGrowingSlots = kFirstChunkRecords * ((1u << kGrowingChunks) - 1);
   static constexpr uint32_t kPrefetchAhead = 16;
 
   explicit RecordPool(uint32_t firstCapacity) : firstCapacity_(firstCapacity) {}
@@ -622,27 +639,27 @@ class RecordPool {
   // The lowest free slot's record, marked in use; null when the capacity
   // cannot grow (memory exhausted or `capacityLimit` reached).
   T* Take() {
-    if (occupied_.empty() && !Resize(firstCapacity_)) return nullptr;
-    for (;;) {
-      while (cursor_ < capacity_ && occupied_[cursor_]) cursor_++;
-      if (cursor_ < capacity_) break;
-      if (!Resize(capacity_ * 2)) return nullptr;
-    }
-    uint32_t slot = cursor_++;
+    if (capacity_ == 0 && !Resize(firstCapacity_)) return nullptr;
+    // Slots past the made chunks are free: `occupied_` covers only those.
+    while (cursor_ < occupied_.size() && occupied_[cursor_]) cursor_++;
+    if (cursor_ >= capacity_ && !Resize(capacity_ * 2)) return nullptr;
+    uint32_t slot = cursor_;
+    T* record = RecordAt(slot, true);
+    if (!record) return nullptr;
+    cursor_++;
     occupied_[slot] = 1;
     inUse_++;
-    T* record = RecordAt(slot, true);
     // Slots are mostly handed out in order: bring a later record in early.
-    if (slot + kPrefetchAhead < capacity_ && (slot + kPrefetchAhead) % kChunkRecords >= kPrefetchAhead)
+    if (slot + kPrefetchAhead < occupied_.size())
       if (T* ahead = RecordAt(slot + kPrefetchAhead, false)) __builtin_prefetch(ahead, 1);
-    if (record) record->poolSlot = slot;
+    record->poolSlot = slot;
     return record;
   }
 
   // Marks a record's slot free. False (and nothing done) for a record that
   // is not this pool's, is already free, or when nothing is in use.
   bool Release(const T* record) {
-    if (!record || inUse_ == 0 || record->poolSlot >= capacity_) return false;
+    if (!record || inUse_ == 0 || record->poolSlot >= occupied_.size()) return false;
     uint32_t slot = record->poolSlot;
     if (!occupied_[slot] || RecordAt(slot, false) != record) return false;
     occupied_[slot] = 0;
@@ -654,7 +671,7 @@ class RecordPool {
   // Calls `clear` on every record in use, then frees every slot.
   template <typename F>
   void ClearAll(F clear) {
-    for (uint32_t slot = 0; slot < capacity_ && inUse_ > 0; slot++) {
+    for (uint32_t slot = 0; slot < occupied_.size() && inUse_ > 0; slot++) {
       if (!occupied_[slot]) continue;
       clear(RecordAt(slot, false));
       occupied_[slot] = 0;
@@ -664,7 +681,7 @@ class RecordPool {
     cursor_ = 0;
   }
 
-  bool InUse(uint32_t slot) const { return slot < capacity_ && occupied_[slot]; }
+  bool InUse(uint32_t slot) const { return slot < occupied_.size() && occupied_[slot]; }
   // The record of a slot once made, else null.
   T* At(uint32_t slot) { return slot < capacity_ ? RecordAt(slot, false) : nullptr; }
 
@@ -672,17 +689,38 @@ class RecordPool {
   uint32_t Count() const { return inUse_; }
   uint32_t Cursor() const { return cursor_; }
   uint32_t FirstCapacity() const { return firstCapacity_; }
+  // Bytes of records made so far (the memory the pool has touched).
+  size_t MadeBytes() const { return size_t(occupied_.size()) * sizeof(T); }
 
   // The largest capacity growth may reach; tests lower it to reach the
   // exhaustion path without exhausting memory.
   uint32_t capacityLimit = 1u << 30;
 
  private:
+  struct ChunkDeleter {
+    uint32_t count = 0;
+    void operator()(T* records) const {
+      for (uint32_t i = 0; i < count; i++) records[i].~T();
+      GiveChunkMemory(records, size_t(count) * sizeof(T));
+    }
+  };
+
+  static constexpr uint32_t ChunkOf(uint32_t slot) {
+    if (slot < kGrowingSlots) return uint32_t(std::bit_width(slot / kFirstChunkRecords + 1)) - 1;
+    return kGrowingChunks + (slot - kGrowingSlots) / kChunkRecords;
+  }
+  static constexpr uint32_t ChunkStart(uint32_t chunk) {
+    if (chunk < kGrowingChunks) return kFirstChunkRecords * ((1u << chunk) - 1);
+    return kGrowingSlots + (chunk - kGrowingChunks) * kChunkRecords;
+  }
+  static constexpr uint32_t ChunkSize(uint32_t chunk) {
+    return chunk < kGrowingChunks ? kFirstChunkRecords << chunk : kChunkRecords;
+  }
+
   bool Resize(uint32_t capacity) {
     if (capacity == 0 || capacity > capacityLimit || capacity < capacity_) return false;
     try {
-      occupied_.resize(capacity, 0);
-      chunks_.resize((capacity + kChunkRecords - 1) / kChunkRecords);
+      chunks_.resize(ChunkOf(capacity - 1) + 1);
     } catch (const std::bad_alloc&) {
       return false;
     }
@@ -690,31 +728,38 @@ class RecordPool {
     return true;
   }
 
-  struct ChunkDeleter {
-    void operator()(T* records) const {
-      for (uint32_t i = 0; i < kChunkRecords; i++) records[i].~T();
-      GiveChunkMemory(records);
+  [[gnu::always_inline]] T* RecordAt(uint32_t slot, bool make) {
+    uint32_t index = ChunkOf(slot);
+    T* records = chunks_[index].get();
+    if (__builtin_expect(!records, 0)) {
+      if (!make || !(records = MakeChunk(index))) return nullptr;
     }
-  };
+    return records + (slot - ChunkStart(index));
+  }
 
-  T* RecordAt(uint32_t slot, bool make) {
-    std::unique_ptr<T, ChunkDeleter>& chunk = chunks_[slot / kChunkRecords];
-    if (!chunk) {
-      if (!make) return nullptr;
-      void* memory = TakeChunkMemory(size_t(kChunkRecords) * sizeof(T));
-      if (!memory) return nullptr;
-      T* records = static_cast<T*>(memory);
-      for (uint32_t i = 0; i < kChunkRecords; i++) new (records + i) T();
-      chunk.reset(records);
+  // Chunks are made in order, as slots are handed out lowest first.
+  [[gnu::noinline]] T* MakeChunk(uint32_t index) {
+    uint32_t count = ChunkSize(index);
+    uint32_t end = ChunkStart(index) + count;
+    void* memory = TakeChunkMemory(size_t(count) * sizeof(T));
+    if (!memory) return nullptr;
+    try {
+      if (occupied_.size() < end) occupied_.resize(end, 0);
+    } catch (const std::bad_alloc&) {
+      GiveChunkMemory(memory, size_t(count) * sizeof(T));
+      return nullptr;
     }
-    return chunk.get() + slot % kChunkRecords;
+    T* records = static_cast<T*>(memory);
+    for (uint32_t i = 0; i < count; i++) new (records + i) T();
+    chunks_[index] = std::unique_ptr<T, ChunkDeleter>(records, ChunkDeleter{count});
+    return records;
   }
 
   uint32_t firstCapacity_;
   uint32_t capacity_ = 0;  // 0 until first use
   uint32_t cursor_ = 0;    // the lowest slot that may be free
   uint32_t inUse_ = 0;
-  std::vector<uint8_t> occupied_;                // one byte per slot
+  std::vector<uint8_t> occupied_;  // one byte per slot of the made chunks
   std::vector<std::unique_ptr<T, ChunkDeleter>> chunks_;  // records, made a chunk at a time
 };
 

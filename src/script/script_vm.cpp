@@ -255,6 +255,12 @@ void Execute(ScriptEngine& se, int32_t index) {
       VM_STEP_CASE(StepAssignBinary):
         if ((successor = RunAssignBinary<kVerify>(se, t, *step, scope, &count))) goto chain;
         goto stepFailed;
+      VM_STEP_CASE(StepMember):
+        if ((successor = RunMember<kVerify>(se, t, *step, scope, &count))) goto chain;
+        goto stepFailed;
+      VM_STEP_CASE(StepElementMember):
+        if ((successor = RunElementMember<kVerify>(se, t, *step, scope, &count))) goto chain;
+        goto stepFailed;
       VM_STEP_CASE(StepJump):
         if ((successor = RunJump<kVerify>(se, t, *step, scope, &count))) goto chain;
         goto stepFailed;
@@ -524,6 +530,7 @@ int ScriptEngine::RunScriptFrame(int paused) {
     failed = true;
     failure = e.text;
   } catch (const std::bad_alloc&) {
+    ReleaseMemoryReserve();
     failed = true;
     failure = Sjis(kOutOfMemoryText);
   }

@@ -471,6 +471,57 @@ template <bool kVerify>
   return FinishStep(se, t, s.last, s.after, s.length, count, &s.afterStep);
 }
 
+// The member of the object a member step reached: the member named by the
+// last part of the member word's text (the name its variable is found
+// under), in the slot where the step last found it, else by a search.
+// Null when the holder holds no object or the object lacks the member (the
+// words then make it).
+[[gnu::always_inline]] inline CScriptValue* StepMemberOf(CodeStep& s, const CScriptValue* holder,
+                                                         const CScriptLiteral* memberWord) {
+  if (holder && holder->type == kValueRefer) holder = FollowRefer(holder);
+  if (!holder || holder->type != kValueCompound || !holder->data.array) return nullptr;
+  const CScriptArray* a = holder->data.array;
+  if (a->kind != kCompoundObject) return nullptr;
+  const char* name = memberWord->text.c_str() + s.memberOffset;
+  size_t length = memberWord->text.size() - s.memberOffset;
+  // Objects built alike hold a member in the same slot, and a member's name
+  // is unique in its object.
+  if (uint32_t(s.memberSlot) < a->elements.size()) {
+    CScriptValue* m = a->elements[size_t(s.memberSlot)];
+    if (m && SameName(m->text, name, length)) return m;
+  }
+  CScriptValue* m = FindMember(a, name);
+  if (m) s.memberSlot = SlotOf(a, m);
+  return m;
+}
+
+// The checks of verifyLinks for a member step: the member the words find.
+void VerifyStepMember(const CScriptValue* memberVariable, const CScriptValue* holder, const CScriptValue* found);
+
+template <bool kVerify>
+[[gnu::always_inline]] inline CodeStep** RunMember(ScriptEngine& se, ScriptThread* t, CodeStep& s, const Scope& scope,
+                                                   int32_t* count) {
+  if (!StackRoom(t->data, 2) || !StepVariables<kVerify>(se, s, scope) || !s.va || !s.vb) return nullptr;
+  CScriptValue* member = StepMemberOf(s, s.va, s.b);
+  if (!member) return nullptr;
+  if (kVerify) VerifyStepMember(s.vb, s.va, member);
+  StackPushReference(se, t->data, member);
+  return FinishStep(se, t, s.last, s.after, s.length, count, &s.afterStep);
+}
+
+template <bool kVerify>
+[[gnu::always_inline]] inline CodeStep** RunElementMember(ScriptEngine& se, ScriptThread* t, CodeStep& s,
+                                                          const Scope& scope, int32_t* count) {
+  if (!StackRoom(t->data, 3) || !StepVariables<kVerify>(se, s, scope) || !s.va || !s.vc) return nullptr;
+  CScriptValue* element = HeldElement(s, s.va, s.b, s.vb);
+  if (!element) return nullptr;
+  CScriptValue* member = StepMemberOf(s, element, s.c);
+  if (!member) return nullptr;
+  if (kVerify) VerifyStepMember(s.vc, element, member);
+  StackPushReference(se, t->data, member);
+  return FinishStep(se, t, s.last, s.after, s.length, count, &s.afterStep);
+}
+
 template <bool kVerify>
 [[gnu::always_inline]] inline CodeStep** RunJump(ScriptEngine& se, ScriptThread* t, CodeStep& s, const Scope& scope,
                                                  int32_t* count) {

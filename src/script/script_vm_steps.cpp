@@ -7,6 +7,7 @@
 // keeps the result on the word.
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "core/core_public.h"
@@ -76,6 +77,15 @@ Opcode MatchStep(CScriptLiteral* const* words, CodeStep* s) {
   }
   if (!IsIntOperand(words[1])) return Opcode::Nop;
   s->b = words[1];
+  if (IsNameWord(words[1]) && k2 == kWordMember) {
+    s->length = 3;
+    return Opcode::StepMember;
+  }
+  if (k2 == kWordIndex && IsNameWord(words[3]) && k4 == kWordMember) {
+    s->c = words[3];
+    s->length = 5;
+    return Opcode::StepElementMember;
+  }
   if ((IsComparison(k2) || k2 == kWordIndex) && k3 == kWordString && k4 == kWordJumpIfFalse) {
     s->operation = uint8_t(k2);
     s->label = words[3];
@@ -170,6 +180,12 @@ void VerifyLabelNext(const CScriptLiteral* label, const CScriptLiteral* next) {
   ENGINE_ASSERT(next == label->next, "stale word after a step's label");
 }
 
+void VerifyStepMember(const CScriptValue* memberVariable, const CScriptValue* holder, const CScriptValue* found) {
+  const char* dot = std::strrchr(memberVariable->text.c_str(), '.');
+  const char* name = dot ? dot + 1 : memberVariable->text.c_str();
+  ENGINE_ASSERT(FindMember(FollowRefer(holder)->data.array, name) == found, "stale member step for [%s]", name);
+}
+
 void VerifyChained(const ScriptEngine& se, const CScriptLiteral* w, const CodeStep* kept) {
   ENGINE_ASSERT(w && w->stepEpoch == se.run.codeEpoch && IsChainedStep(Opcode(w->stepOp)) && w->step == kept &&
                 kept->first == w && w->position.fileName == se.run.lastFile && kept->link == w->position.linkIndex,
@@ -199,6 +215,11 @@ void DecodeStep(ScriptEngine& se, CScriptLiteral* w) {
       KindAt(words, s.length + 1) == kWordJump) {
     s.tailLabel = words[s.length];
     s.tailJump = words[s.length + 1];
+  }
+  if (op == Opcode::StepMember || op == Opcode::StepElementMember) {
+    const std::string& name = (op == Opcode::StepMember ? s.b : s.c)->text;
+    size_t dot = name.rfind('.');
+    s.memberOffset = dot == std::string::npos ? 0 : uint32_t(dot + 1);
   }
   s.last = words[s.length - 1];
   s.after = words[s.length];

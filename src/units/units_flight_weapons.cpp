@@ -96,11 +96,13 @@ void ClearLock(Unit& unit) {
 }
 
 // The lock is taken: the cursor sits on the target; the first step of a
-// lock raises LOCK for the unit and LOCKED for the target.
+// lock raises LOCK for the unit and LOCKED for the target, and leaves the
+// target's index in the second aiming word for the scripts' lock state.
 void TakeLock(world::GameWorld& world, Unit& unit, Unit& target, const Vec3& local) {
   unit.aimPoint = local;
   if (unit.lockWord) return;
   unit.lockWord = 1;
+  unit.aimingWords[1] = int16_t(uint16_t(target.unitId & 0xFFFF));
   world::RunPathTriggers(world, kTriggerLock, &unit, &unit);
   world::RunPathTriggers(world, kTriggerLocked, &target, &target);
 }

@@ -320,6 +320,7 @@ TEST_F(FlightStep, LockCursorConvergesAndLocks) {
   EXPECT_EQ(unit->flightWord, 2);
   EXPECT_EQ(unit->lockWord, 0);
   EXPECT_NEAR(units::Length(unit->aimPoint), 20.0f, 0.01f);  // depth 1000 x 0.005 x 4
+  EXPECT_EQ(unit->aimingWords[1], -1);  // no lock event yet
   EXPECT_TRUE(Playing(14));
   EXPECT_FALSE(Playing(15));
 
@@ -336,6 +337,8 @@ TEST_F(FlightStep, LockCursorConvergesAndLocks) {
   // it within 40 (0.01 x 4 x depth 1000).
   EXPECT_EQ(steps, 50);
   EXPECT_EQ(Fired(), Entry(world::kTriggerLock, unit) + Entry(world::kTriggerLocked, enemy));
+  // The lock event word the scripts read holds the locked target.
+  EXPECT_EQ(unit->aimingWords[1], int16_t(enemy->unitId));
   EXPECT_NEAR(unit->aimPoint.x, 30.0f, 1e-3f);
   EXPECT_NEAR(unit->aimPoint.z, 1000.0f, 1e-2f);
   EXPECT_FALSE(Playing(14));
