@@ -72,7 +72,8 @@ struct WorldHost {
   // before a placement file is read in the edit state.
   void (*editorStep)(void* user, int step) = nullptr;
   void (*ageEditorKeys)(void* user) = nullptr;
-  // Writes the settings file (when the game ends).
+  // Writes the settings file (when the game ends, and for
+  // `save_system_option`).
   void (*saveSettings)(void* user) = nullptr;
   // The render pass: the flight HUD and the message windows, drawn into the
   // frame's 2D layer; the editor's path lines and its overlay (edit mode,

@@ -491,6 +491,25 @@ TEST(WorldCalls, PlayerTypesByNameAndSlot) {
   EXPECT_EQ(cleared.world.playerType, nullptr);
 }
 
+// What a script sets, its getters read back.
+TEST(WorldCalls, AScriptReadsBackWhatItSet) {
+  OptionWorld f;
+  f.plane->alias = "f15";
+  f.Run("int level; int rest; string unit; string weapon;\r\n"
+        "function main() {\r\n"
+        "  stop_timer(1);\r\n"
+        "  set_game_level(0); set_game_level(7); level = get_game_level();\r\n"
+        "  set_rest_time(2.5); rest = get_rest_time();\r\n"
+        "  set_player_unit(\"f15\"); unit = get_player_unit();\r\n"
+        "  set_player_weapon(1, \"missile\"); set_player_weapon(5, \"plane\"); weapon = get_player_weapon(1);\r\n"
+        "}\r\n");
+  ASSERT_EQ(f.RuntimeError(), "");
+  EXPECT_EQ(f.Number("level"), 0.0f);
+  EXPECT_EQ(f.Number("rest"), 150.0f);
+  EXPECT_EQ(f.Text("unit"), "plane");  // the type's key
+  EXPECT_EQ(f.Text("weapon"), "missile");
+}
+
 // set_hud_name gives the unit the named type, or none; bad handles do
 // nothing. A unit left without a type goes on being stepped.
 TEST(WorldCalls, HudNameRetypesOneUnit) {
@@ -608,6 +627,24 @@ TEST(PadCalls, BadSlotsButtonsAndCodesChangeNothing) {
   for (int s = 0; s < input::kSlotCount; s++)
     for (int b = 0; b < input::kLogicalButtonCount; b++) ASSERT_EQ(f.input.GetButtonMap(s, b), maps[s][b]);
   EXPECT_EQ(std::memcmp(before.padMap, f.settings.padMap, sizeof before.padMap), 0);
+}
+
+TEST(PadCalls, AScriptReadsBackItsMapsAndSensitivity) {
+  PadWorld f;
+  f.Run("int code; int unmapped; int kept; int sensitivity; int clamped;\r\n"
+        "function main() {\r\n"
+        "  set_pad_map(1, 5, 33); code = get_pad_map(1, 5);\r\n"
+        "  set_pad_map(1, 6, 255); unmapped = get_pad_map(1, 6);\r\n"
+        "  set_pad_map(1, 5, 300); kept = get_pad_map(1, 5);\r\n"
+        "  set_pad_sensitivity(1, 4); sensitivity = get_pad_sensitivity(1);\r\n"
+        "  set_pad_sensitivity(2, 40); clamped = get_pad_sensitivity(2);\r\n"
+        "}\r\n");
+  ASSERT_EQ(f.RuntimeError(), "");
+  EXPECT_EQ(f.Number("code"), 33.0f);
+  EXPECT_EQ(f.Number("unmapped"), 255.0f);
+  EXPECT_EQ(f.Number("kept"), 33.0f);
+  EXPECT_EQ(f.Number("sensitivity"), 4.0f);
+  EXPECT_EQ(f.Number("clamped"), 10.0f);
 }
 
 // A negative code learns the control pressed now on the device.
