@@ -5,6 +5,7 @@
 #include "api/api_get_units.h"
 #include "api/api_get_world.h"
 #include "api/api_local.h"
+#include "api/api_set_options.h"
 #include "units/units_public.h"
 #include "world/world_public.h"
 
@@ -93,7 +94,7 @@ const CallEntry kGetterCalls[] = {
     {"get_screen_size", CallGetScreenSize},
     {"get_script_name", CallGetScriptName},
     {"get_speed", CallGetSpeed},
-    {"get_system_option", nullptr},
+    {"get_system_option", CallGetSystemOption},
     {"get_team_name", CallGetTeamName},
     {"get_texture_size", CallGetTextureSize},
     {"get_tire_pos", CallGetTirePos},

@@ -46,6 +46,7 @@ void ResetWorldWindows(void* user) {
 // The flight HUD's step, alarms and drawing.
 void UpdateHudForWorld(void* user) { static_cast<Engine*>(user)->hud.UpdateFlightHud(); }
 void UpdateHudAlarmsForWorld(void* user) { static_cast<Engine*>(user)->hud.UpdateHudAlarms(); }
+void ToggleHudForWorld(void* user, int on) { static_cast<Engine*>(user)->hud.ToggleHudSprites(on); }
 void DrawHudForWorld(void* user) { static_cast<Engine*>(user)->hud.DrawHud(); }
 
 void SaveSettingsForWorld(void* user) { SaveSettings(*static_cast<Engine*>(user), nullptr); }
@@ -87,6 +88,7 @@ Engine::Engine() {
   hud.world = &world;
   world.host.updateFlightHud = UpdateHudForWorld;
   world.host.updateHudAlarms = UpdateHudAlarmsForWorld;
+  world.host.toggleHudSprites = ToggleHudForWorld;
   world.host.drawHud = DrawHudForWorld;
   world.scriptEngine.log = &log;
   world.scriptEngine.pools.log = &log;

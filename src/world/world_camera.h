@@ -83,5 +83,9 @@ void SetCameraZoom(GameWorld& world, float a, float b);
 // The script's roll (radians), CameraState::kNoRoll for none.
 void SetCameraRoll(GameWorld& world, float roll);
 void SetCameraShakeRate(GameWorld& world, float rate);
+// A new camera mode (the reset, the view key, `set_camera_mode`): -2 the
+// VIEW_MODE setting, -1 the fly-by in a replay else the setting; any other
+// mode as given, the shake rate then 0 for modes 0 and 1, 1 for others.
+void SetCameraMode(GameWorld& world, int mode);
 
 }  // namespace world

@@ -73,9 +73,9 @@ void StepEffects(GameWorld& world);
 
 // world_effects.cpp: one step of every live effect object.
 void UpdateEffectObjects(GameWorld& world);
-// world_camera.cpp: once per run step; the camera mode (reset, view key).
+// world_camera.cpp: once per run step (the camera mode's setter is public,
+// world_camera.h).
 void UpdateCamera(GameWorld& world);
-void SetCameraMode(GameWorld& world, int mode);
 // world_weather.cpp: the environment step (run and edit states); the effect
 // textures, sun and flare (load); the rain, snow and clouds scattered
 // (reset, environment reset); the environment's defaults.

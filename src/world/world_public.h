@@ -64,12 +64,16 @@ struct WorldHost {
   // frame, after the engine sounds).
   void (*updateFlightHud)(void* user) = nullptr;
   void (*updateHudAlarms)(void* user) = nullptr;
+  // Sets (non-zero) or clears the additive flag of the flight HUD's images
+  // and of every unit type's HUD images (`set_hud_light`).
+  void (*toggleHudSprites)(void* user, int on) = nullptr;
   // The editor: its step in the edit state, the ageing of its key states
   // at the end of every run and edit step, and its selections cleared
   // before a placement file is read in the edit state.
   void (*editorStep)(void* user, int step) = nullptr;
   void (*ageEditorKeys)(void* user) = nullptr;
-  // Writes the settings file (when the game ends).
+  // Writes the settings file (when the game ends, and for
+  // `save_system_option`).
   void (*saveSettings)(void* user) = nullptr;
   // The render pass: the flight HUD and the message windows, drawn into the
   // frame's 2D layer; the editor's path lines and its overlay (edit mode,
