@@ -107,8 +107,8 @@ void CheckScreenshot(const std::string& name, const char* view) {
                              << bottom[1] << "," << bottom[2];
 }
 
-// The live game starts in the cockpit (the settings' view 0); the camera
-// key (F1, the keyboard's logical button 68) switches to the view from
+// The live game's opening chase shot gives way to the cockpit (the
+// settings' view 0) after five seconds; the camera key (F1, the keyboard's logical button 68) switches to the view from
 // behind. A replay ("*") starts in the fly-by view. The screen has faded in
 // after two seconds; each screenshot comes a few frames apart from the next
 // so that their stamps differ.
@@ -128,13 +128,13 @@ TEST(DemoScreenshots, CockpitBehindAndFlyByViewsAreSavedAtFourTimesTheClientSize
   testing::internal::CaptureStdout();
   RunResult live = RunDemo("demo.rsp",
                          "keyboard\n"
-                         "at 150 window p down ctrl\n"
-                         "at 151 window p up\n"
-                         "at 160 0 key 59 down\n"
-                         "at 162 0 key 59 up\n"
-                         "at 175 window p down ctrl\n"
-                         "at 176 window p up\n"
-                         "at 185 close\n");
+                         "at 400 window p down ctrl\n"
+                         "at 401 window p up\n"
+                         "at 410 0 key 59 down\n"
+                         "at 412 0 key 59 up\n"
+                         "at 425 window p down ctrl\n"
+                         "at 426 window p up\n"
+                         "at 435 close\n");
   std::set<std::string> liveShots = Screenshots();
   RunResult replay = RunDemo("replay.rsp",
                            "keyboard\n"
