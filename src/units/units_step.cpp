@@ -1,21 +1,12 @@
 // units_step.cpp -- the per-step update of a unit and the behaviour dispatch.
-//
-// The behaviours of the sword and ball kinds come with their own work; until
-// then a ball follows the path it is bound to (state 800) or stays where it
-// was placed.
 
 #include "units/units_flight.h"
+#include "units/units_sword.h"
 #include "units_local.h"
 
 namespace units {
 
 namespace {
-
-// Stand-in of the ball enemies' behaviours still to come: path state
-// follows the path.
-void PathStandIn(world::GameWorld& world, Unit& unit) {
-  if (unit.state == kUnitStateFollowPath && !unit.parent && unit.path) FollowPath(world, unit);
-}
 
 template <int (*Step)(world::GameWorld&, Unit&)>
 void Run(world::GameWorld& world, Unit& unit) {
@@ -29,8 +20,14 @@ UnitBehaviour SelectUnitBehaviour(int32_t typeValue) {
   if (typeValue >= kTypeAaMissileFixed && typeValue <= kTypeAaMissileFree) return Run<UpdateAaMissileUnit>;
   if (typeValue >= kTypeAaLaserFixed && typeValue <= kTypeAaLaserFree) return Run<UpdateAaLaserUnit>;
   if (typeValue >= kTypeMountedCannon && typeValue <= kTypeMountedItem) return Run<UpdateMountedUnit>;
-  if (typeValue >= kTypeBall && typeValue <= kTypeBallTarget) return PathStandIn;
+  if (typeValue >= kTypeBall && typeValue <= kTypeBallEvil) return Run<UpdateBallUnit>;
   switch (typeValue) {
+    case kTypeBallBeam:
+      return Run<UpdateBallBeamUnit>;
+    case kTypeBallLaser:
+      return Run<UpdateBallLaserUnit>;
+    case kTypeBallTarget:
+      return Run<UpdateBallTargetUnit>;
     case kTypeDust:
       return Run<UpdateDustUnit>;
     case kTypePlane:
@@ -76,6 +73,7 @@ UnitBehaviour SelectUnitBehaviour(int32_t typeValue) {
 
 UnitBehaviour SelectPlayerBehaviour(int32_t typeValue) {
   if (typeValue == kTypePlane) return Run<UpdatePlayerPlane>;
+  if (typeValue == kTypeSworder) return Run<UpdateSworder>;
   return nullptr;
 }
 

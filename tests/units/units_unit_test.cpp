@@ -163,11 +163,12 @@ TEST(UnitStep, BehaviourDispatchByTypeValue) {
   EXPECT_EQ(units::SelectUnitBehaviour(50), nullptr);
   // One step per family, each its own: debris, plane, VTOL, ship, vehicle,
   // guns, launchers, lasers, effect, toy box, runway, the shots (GUN, BEAM,
-  // GRENADE), the laser shot, missiles, bombs, mounted weapons, balls.
+  // GRENADE), the laser shot, missiles, bombs, mounted weapons, balls, and
+  // the balls' beam shots, lasers and target marks.
   const std::vector<std::vector<int32_t>> families = {
       {4},  {6},  {7},  {8},  {9},  {10, 11, 12, 13, 14}, {15, 16, 17, 18, 19}, {20, 21, 22, 23, 24}, {26}, {27},
       {28}, {29, 30, 31}, {32}, {33, 35, 36, 37, 38}, {34, 39, 40, 41, 42}, {43, 44, 45, 46, 47, 48},
-      {51, 52, 53, 54, 55, 56, 57, 58}};
+      {51, 52, 53, 54, 55}, {56}, {57}, {58}};
   std::vector<units::UnitBehaviour> firsts{staticStep};
   for (const std::vector<int32_t>& family : families) {
     units::UnitBehaviour first = units::SelectUnitBehaviour(family[0]);
@@ -176,8 +177,9 @@ TEST(UnitStep, BehaviourDispatchByTypeValue) {
     firsts.push_back(first);
     for (int32_t value : family) EXPECT_EQ(units::SelectUnitBehaviour(value), first) << value;
   }
-  // A local player has a step only as a plane (or a sword actor, later).
+  // A local player has a step only as a plane or a sword actor.
   EXPECT_NE(units::SelectPlayerBehaviour(units::kTypePlane), nullptr);
+  EXPECT_NE(units::SelectPlayerBehaviour(units::kTypeSworder), nullptr);
   EXPECT_NE(units::SelectPlayerBehaviour(units::kTypePlane), units::SelectUnitBehaviour(units::kTypePlane));
   EXPECT_EQ(units::SelectPlayerBehaviour(units::kTypeShip), nullptr);
   EXPECT_EQ(units::SelectPlayerBehaviour(0), nullptr);
