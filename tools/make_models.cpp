@@ -30,6 +30,7 @@
 #include <algorithm>
 #include <array>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -634,36 +635,707 @@ std::vector<std::pair<const char*, std::string>> SceneModels() {
   };
 }
 
+
+// ----------------------------------------------------------------------------
+// The sword-action sample game (games/Arena): the actor, a skinned humanoid
+// of boxes with named animation sets; the balls and their shots; and the
+// arena, a stone floor ringed by walls with four pillars.
+// ----------------------------------------------------------------------------
+
+// A coloured box on one bone of a skinned mesh (bind-pose model space).
+struct BoneBox {
+  int bone;
+  int material;
+  float x0, y0, z0, x1, y1, z1;
+};
+
+// A bone of the humanoid: its frame name, its parent (-1: the root frame
+// that holds the mesh) and its joint's offset from the parent's joint. In
+// the bind pose no frame is turned, so a bone's offset matrix is the
+// translation by minus its joint's place in the model.
+struct Bone {
+  const char* name;
+  int parent;
+  float x, y, z;
+};
+
+// Model space: y up, the actor faces -z (its right hand is at -x), feet at
+// y 0, about 1.8 tall.
+enum BoneId {
+  kHips, kSpine, kChest, kHead, kArmR, kForearmR, kHandR, kSword, kArmL, kForearmL, kHandL,
+  kThighR, kShinR, kFootR, kThighL, kShinL, kFootL, kBoneCount
+};
+const Bone kBones[kBoneCount] = {
+    {"Hips", -1, 0.0f, 0.95f, 0.0f},      {"Spine", kHips, 0.0f, 0.1f, 0.0f},
+    {"Chest", kSpine, 0.0f, 0.25f, 0.0f}, {"Head", kChest, 0.0f, 0.22f, 0.0f},
+    {"ArmR", kChest, -0.23f, 0.16f, 0.0f}, {"ForearmR", kArmR, 0.0f, -0.28f, 0.0f},
+    {"HandR", kForearmR, 0.0f, -0.26f, 0.0f}, {"Sword", kHandR, 0.0f, -0.04f, 0.0f},
+    {"ArmL", kChest, 0.23f, 0.16f, 0.0f}, {"ForearmL", kArmL, 0.0f, -0.28f, 0.0f},
+    {"HandL", kForearmL, 0.0f, -0.26f, 0.0f}, {"ThighR", kHips, -0.1f, 0.0f, 0.0f},
+    {"ShinR", kThighR, 0.0f, -0.45f, 0.0f}, {"FootR", kShinR, 0.0f, -0.42f, 0.0f},
+    {"ThighL", kHips, 0.1f, 0.0f, 0.0f},   {"ShinL", kThighL, 0.0f, -0.45f, 0.0f},
+    {"FootL", kShinL, 0.0f, -0.42f, 0.0f},
+};
+
+std::array<float, 3> JointOf(int bone) {
+  std::array<float, 3> p = {0, 0, 0};
+  for (int b = bone; b >= 0; b = kBones[b].parent) {
+    p[0] += kBones[b].x;
+    p[1] += kBones[b].y;
+    p[2] += kBones[b].z;
+  }
+  return p;
+}
+
+// Materials of the actor: skin, tunic, trousers, armour, blade, dark.
+struct Colour {
+  float r, g, b;
+  float emissive;
+};
+const Colour kActorColours[] = {
+    {0.92f, 0.74f, 0.58f, 0.0f}, {0.18f, 0.32f, 0.72f, 0.0f}, {0.28f, 0.22f, 0.16f, 0.0f},
+    {0.72f, 0.72f, 0.78f, 0.0f}, {0.9f, 0.94f, 1.0f, 0.35f},  {0.08f, 0.08f, 0.1f, 0.0f},
+};
+
+std::vector<BoneBox> ActorBoxes() {
+  // The sword lies along -z in the right hand: guard, grip and blade; the
+  // blade runs from z -0.14 to -1.15 at the hand's height.
+  const float hx = -0.23f, hy = 0.92f - 0.04f;
+  return {
+      {kHips, 2, -0.17f, 0.84f, -0.1f, 0.17f, 1.03f, 0.1f},
+      {kSpine, 1, -0.16f, 1.03f, -0.09f, 0.16f, 1.28f, 0.09f},
+      {kChest, 1, -0.2f, 1.28f, -0.11f, 0.2f, 1.5f, 0.11f},
+      {kChest, 3, -0.21f, 1.36f, -0.13f, 0.21f, 1.48f, -0.11f},    // breastplate
+      {kHead, 0, -0.06f, 1.5f, -0.05f, 0.06f, 1.56f, 0.05f},       // neck
+      {kHead, 0, -0.1f, 1.56f, -0.11f, 0.1f, 1.8f, 0.1f},
+      {kHead, 5, -0.11f, 1.72f, -0.08f, 0.11f, 1.83f, 0.12f},      // hair
+      {kHead, 5, -0.07f, 1.67f, -0.12f, 0.07f, 1.7f, -0.11f},      // eyes
+      {kArmR, 1, -0.29f, 1.18f, -0.06f, -0.17f, 1.5f, 0.06f},
+      {kArmR, 3, -0.31f, 1.38f, -0.08f, -0.15f, 1.52f, 0.08f},     // pauldron
+      {kForearmR, 0, -0.28f, 0.94f, -0.05f, -0.18f, 1.18f, 0.05f},
+      {kHandR, 0, -0.28f, 0.84f, -0.05f, -0.18f, 0.94f, 0.05f},
+      {kSword, 3, hx - 0.1f, hy - 0.02f, -0.14f, hx + 0.1f, hy + 0.02f, -0.1f},  // guard
+      {kSword, 5, hx - 0.02f, hy - 0.02f, -0.1f, hx + 0.02f, hy + 0.02f, 0.08f},  // grip
+      {kSword, 4, hx - 0.012f, hy - 0.035f, -1.15f, hx + 0.012f, hy + 0.035f, -0.14f},
+      {kArmL, 1, 0.17f, 1.18f, -0.06f, 0.29f, 1.5f, 0.06f},
+      {kArmL, 3, 0.15f, 1.38f, -0.08f, 0.31f, 1.52f, 0.08f},
+      {kForearmL, 0, 0.18f, 0.94f, -0.05f, 0.28f, 1.18f, 0.05f},
+      {kHandL, 0, 0.18f, 0.84f, -0.05f, 0.28f, 0.94f, 0.05f},
+      {kThighR, 2, -0.19f, 0.5f, -0.08f, -0.03f, 0.95f, 0.08f},
+      {kShinR, 2, -0.18f, 0.08f, -0.07f, -0.04f, 0.5f, 0.07f},
+      {kShinR, 3, -0.19f, 0.1f, -0.09f, -0.03f, 0.38f, -0.05f},    // greave
+      {kFootR, 5, -0.18f, 0.0f, -0.2f, -0.04f, 0.08f, 0.07f},
+      {kThighL, 2, 0.03f, 0.5f, -0.08f, 0.19f, 0.95f, 0.08f},
+      {kShinL, 2, 0.04f, 0.08f, -0.07f, 0.18f, 0.5f, 0.07f},
+      {kShinL, 3, 0.03f, 0.1f, -0.09f, 0.19f, 0.38f, -0.05f},
+      {kFootL, 5, 0.04f, 0.0f, -0.2f, 0.18f, 0.08f, 0.07f},
+  };
+}
+
+// ---- Poses ----------------------------------------------------------------
+
+constexpr float kPi = 3.14159265f;
+constexpr float kDeg = kPi / 180.0f;
+
+// A bone's turn in degrees about x (a hanging limb swings forward for
+// positive x), z (a hanging limb swings toward +x) and y (forward turns
+// toward -x, the actor's right), applied in that order.
+struct Turn {
+  float x = 0, y = 0, z = 0;
+};
+struct Pose {
+  Turn bone[kBoneCount];
+  float hipsDrop = 0;  // the hips lowered by this much (crouches, falls)
+  float hipsBack = 0;  // and moved back (+z)
+};
+
+struct Quat4 {
+  float w, x, y, z;
+};
+// Hamilton product a b: the turn b, then a.
+Quat4 Mul(Quat4 a, Quat4 b) {
+  return {a.w * b.w - a.x * b.x - a.y * b.y - a.z * b.z, a.w * b.x + a.x * b.w + a.y * b.z - a.z * b.y,
+          a.w * b.y - a.x * b.z + a.y * b.w + a.z * b.x, a.w * b.z + a.x * b.y - a.y * b.x + a.z * b.w};
+}
+Quat4 AxisTurn(float degrees, int axis) {
+  float h = degrees * kDeg * 0.5f;
+  Quat4 q = {std::cos(h), 0, 0, 0};
+  (&q.x)[axis] = std::sin(h);
+  return q;
+}
+Quat4 TurnQuat(const Turn& t) { return Mul(AxisTurn(t.y, 1), Mul(AxisTurn(t.z, 2), AxisTurn(t.x, 0))); }
+
+float Lerp(float a, float b, float t) { return a + (b - a) * t; }
+// 0 before a, 1 after b, smooth in between.
+float Ramp(float t, float a, float b) {
+  if (t <= a) return 0;
+  if (t >= b) return 1;
+  float u = (t - a) / (b - a);
+  return u * u * (3 - 2 * u);
+}
+
+// The stance the other poses start from: sword held forward and up in the
+// right hand, the left hand loose, knees soft.
+Pose Guarded() {
+  Pose p;
+  p.bone[kArmR] = {25, 0, -8};
+  p.bone[kForearmR] = {35, 0, 0};
+  p.bone[kHandR] = {-25, 0, 0};
+  p.bone[kArmL] = {10, 0, 12};
+  p.bone[kForearmL] = {25, 0, 0};
+  p.bone[kThighR] = {12, 0, 0};
+  p.bone[kShinR] = {-18, 0, 0};
+  p.bone[kFootR] = {6, 0, 0};
+  p.bone[kThighL] = {-4, 0, 0};
+  p.bone[kShinL] = {-10, 0, 0};
+  p.bone[kFootL] = {14, 0, 0};
+  p.hipsDrop = 0.03f;
+  return p;
+}
+
+// Legs in a stride: phase 0..1 over one full cycle, `swing` degrees.
+void Stride(Pose* p, float phase, float swing, float knee) {
+  float s = std::sin(2 * kPi * phase);
+  float c = std::cos(2 * kPi * phase);
+  p->bone[kThighR] = {swing * s, 0, 0};
+  p->bone[kThighL] = {-swing * s, 0, 0};
+  p->bone[kShinR] = {-knee * (0.5f + 0.5f * c), 0, 0};
+  p->bone[kShinL] = {-knee * (0.5f - 0.5f * c), 0, 0};
+  p->bone[kFootR] = {-0.3f * swing * s, 0, 0};
+  p->bone[kFootL] = {0.3f * swing * s, 0, 0};
+  p->bone[kArmL] = {-0.8f * swing * s, 0, 10};
+  p->hipsDrop = 0.02f + 0.02f * std::fabs(c);
+}
+
+// The sword arm held out at `lift` degrees forward and swept `sweep`
+// degrees about the shoulder (positive: to the actor's right), the blade
+// kept level and pointing along the arm.
+void SwordOut(Pose* p, float lift, float sweep, float bladeTilt) {
+  p->bone[kArmR] = {lift, sweep, -6};
+  p->bone[kForearmR] = {0, 0, 0};
+  p->bone[kHandR] = {-lift + bladeTilt, 0, 0};
+}
+
+// A slash: from the wind-up (lift a0, sweep s0) to the follow-through (a1,
+// s1) inside the strike window [w0, w1], the chest twisting with it, back to
+// the stance by 59.
+Pose Slash(float t, float w0, float w1, float a0, float s0, float a1, float s1, float tilt, float twist) {
+  Pose p = Guarded();
+  float in = Ramp(t, 0, w0), cut = Ramp(t, w0, w1), back = Ramp(t, w1 + 12, 59);
+  float lift = Lerp(Lerp(25, a0, in), a1, cut);
+  float sweep = Lerp(s0 * in, s1, cut);
+  lift = Lerp(lift, 25, back);
+  sweep = Lerp(sweep, 0, back);
+  if (back < 1 && t > 0) SwordOut(&p, lift, sweep, tilt * (1 - back));
+  float tw = Lerp(Lerp(twist * in, -twist, cut), 0, back);
+  p.bone[kChest].y = tw;
+  p.bone[kSpine].x = -8 * (in - back > 0 ? in - back : 0);
+  // A step into the cut.
+  float step = cut * (1 - back);
+  p.bone[kThighR] = {Lerp(12, 35, step), 0, 0};
+  p.bone[kShinR] = {Lerp(-18, -30, step), 0, 0};
+  p.bone[kThighL] = {Lerp(-4, -20, step), 0, 0};
+  p.hipsDrop = 0.03f + 0.08f * step;
+  return p;
+}
+
+// Every animation set the actor plays; t is the animation time in steps
+// (0..60), as the behaviour counts it.
+struct SetDef {
+  const char* name;
+  Pose (*pose)(float t);
+};
+
+Pose PosePose(float t) {
+  Pose p = Guarded();
+  float b = std::sin(2 * kPi * t / 60);
+  p.bone[kChest].x = 2 * b;
+  p.bone[kArmL].z = 12 + 2 * b;
+  return p;
+}
+Pose PoseWalk(float t) {
+  Pose p = Guarded();
+  Stride(&p, t / 60, 22, 30);
+  return p;
+}
+Pose PoseRun(float t) {
+  // Two strides a second: feet down at 5 and 20 (and 35, 50).
+  Pose p = Guarded();
+  Stride(&p, (t - 5) / 30 + 0.25f, 42, 70);
+  p.bone[kSpine].x = -14;
+  p.bone[kArmR] = {-20, 0, -10};
+  p.bone[kForearmR] = {50, 0, 0};
+  p.bone[kHandR] = {10, 0, 0};
+  p.hipsDrop += 0.04f;
+  return p;
+}
+Pose PoseJump(float t) {
+  // 0..30 crouch and spring (held at 30 while the button is), then tucked
+  // in the air and reaching for the ground by 59.
+  Pose p = Guarded();
+  float crouch = Ramp(t, 0, 8) * (1 - Ramp(t, 18, 30));
+  float tuck = Ramp(t, 30, 40) * (1 - Ramp(t, 48, 59));
+  p.hipsDrop = 0.25f * crouch;
+  p.bone[kThighR].x = 12 + 50 * crouch + 70 * tuck;
+  p.bone[kThighL].x = -4 + 50 * crouch + 40 * tuck;
+  p.bone[kShinR].x = -18 - 90 * crouch - 100 * tuck;
+  p.bone[kShinL].x = -10 - 90 * crouch - 60 * tuck;
+  p.bone[kSpine].x = -20 * crouch;
+  p.bone[kArmL] = {-30 * crouch + 40 * tuck, 0, 30 * tuck + 12};
+  return p;
+}
+// A dodge: the body thrown the way it goes (leanX forward, leanZ sideways).
+Pose Dodge(float t, float leanX, float leanZ) {
+  Pose p = Guarded();
+  float k = Ramp(t, 0, 6) * (1 - Ramp(t, 36, 51));
+  p.hipsDrop = 0.2f * k;
+  p.bone[kSpine] = {leanX * k, 0, leanZ * k};
+  p.bone[kThighR].x = 12 + 60 * k;
+  p.bone[kThighL].x = -4 + 30 * k;
+  p.bone[kShinR].x = -18 - 80 * k;
+  p.bone[kShinL].x = -10 - 70 * k;
+  p.bone[kArmL].z = 12 + 40 * k;
+  return p;
+}
+Pose PoseBack(float t) { return Dodge(t, -25, 0); }
+Pose PoseSideR(float t) { return Dodge(t, -10, -25); }
+Pose PoseSideL(float t) { return Dodge(t, -10, 25); }
+Pose PoseTd(float t) {
+  // Landing: knees take it at once, up again by 21.
+  Pose p = Guarded();
+  float k = 1 - Ramp(t, 2, 21);
+  p.hipsDrop = 0.03f + 0.3f * k;
+  p.bone[kThighR].x = 12 + 60 * k;
+  p.bone[kThighL].x = -4 + 60 * k;
+  p.bone[kShinR].x = -18 - 100 * k;
+  p.bone[kShinL].x = -10 - 100 * k;
+  p.bone[kFootR].x = 6 + 40 * k;
+  p.bone[kFootL].x = 14 + 40 * k;
+  p.bone[kSpine].x = -25 * k;
+  return p;
+}
+Pose PoseGuard(float t) {
+  // The blade raised across the body by 6 and held.
+  Pose p = Guarded();
+  float k = Ramp(t, 0, 6);
+  p.bone[kArmR] = {Lerp(25, 60, k), Lerp(0, -35, k), -6};
+  p.bone[kForearmR] = {Lerp(35, 40, k), 0, 0};
+  p.bone[kHandR] = {Lerp(-25, -100, k), Lerp(0, -60, k), 0};
+  p.bone[kArmL] = {Lerp(10, 55, k), 0, Lerp(12, -20, k)};
+  p.bone[kForearmL] = {Lerp(25, 70, k), 0, 0};
+  p.hipsDrop = 0.03f + 0.08f * k;
+  return p;
+}
+Pose PoseGuard2(float t) {
+  // The parry: the guard snapped outward and back.
+  Pose p = PoseGuard(60);
+  float k = Ramp(t, 0, 4) * (1 - Ramp(t, 10, 30));
+  p.bone[kArmR].y = -35 + 50 * k;
+  p.bone[kChest].y = 15 * k;
+  return p;
+}
+Pose PoseAt1(float t) { return Slash(t, 3, 10, 80, 70, 75, -80, 0, 25); }
+Pose PoseAt2(float t) { return Slash(t, 6, 12, 75, -80, 80, 75, 0, -25); }
+Pose PoseAt3(float t) { return Slash(t, 6, 16, 170, 10, 30, -10, -30, 10); }
+Pose PoseAt4(float t) { return Slash(t, 6, 15, 20, 30, 165, -20, 20, -15); }
+Pose PoseAt5(float t) {
+  // The rising spin: the whole body turns once between 3 and 16.
+  Pose p = Slash(t, 3, 16, 85, 60, 85, -60, 0, 0);
+  p.bone[kHips].y = -360 * Ramp(t, 3, 16);
+  p.bone[kThighR].x = 12 + 50 * Ramp(t, 3, 8) * (1 - Ramp(t, 20, 40));
+  p.bone[kShinR].x = -18 - 80 * Ramp(t, 3, 8) * (1 - Ramp(t, 20, 40));
+  return p;
+}
+Pose PoseAt6(float t) {
+  // Turning about: the body swings round to strike behind (16..21).
+  Pose p = Slash(t, 16, 21, 80, -90, 80, 90, 0, -30);
+  p.bone[kHips].y = 180 * Ramp(t, 8, 21);
+  return p;
+}
+Pose PoseAt7(float t) {
+  // From the air: legs tucked, a downward cut in 10..17.
+  Pose p = Slash(t, 10, 17, 175, 0, 10, 0, -40, 0);
+  float tuck = 1 - Ramp(t, 30, 59);
+  p.bone[kThighR].x = 60 * tuck;
+  p.bone[kThighL].x = 30 * tuck;
+  p.bone[kShinR].x = -100 * tuck;
+  p.bone[kShinL].x = -70 * tuck;
+  return p;
+}
+Pose PoseRunA(float t) {
+  // A running thrust (10..16), a long lunge held until 36.
+  Pose p = Slash(t, 10, 16, 60, 40, 90, 0, 0, 20);
+  float lunge = Ramp(t, 8, 14) * (1 - Ramp(t, 36, 59));
+  p.bone[kThighR].x = 12 + 60 * lunge;
+  p.bone[kShinR].x = -18 - 50 * lunge;
+  p.bone[kThighL].x = -4 - 40 * lunge;
+  p.bone[kSpine].x = -20 * lunge;
+  p.hipsDrop = 0.03f + 0.15f * lunge;
+  return p;
+}
+Pose PoseTdA(float t) {
+  // Rising from a landing with an upward cut (14..21).
+  Pose p = Slash(t, 14, 21, 10, 30, 160, -30, 20, 15);
+  float k = 1 - Ramp(t, 0, 14);
+  p.hipsDrop += 0.25f * k;
+  p.bone[kThighR].x += 50 * k;
+  p.bone[kThighL].x += 50 * k;
+  p.bone[kShinR].x -= 90 * k;
+  p.bone[kShinL].x -= 90 * k;
+  return p;
+}
+Pose PoseDmg(float t) {
+  // Staggered back, balanced again by 59.
+  Pose p = Guarded();
+  float k = Ramp(t, 0, 5) * (1 - Ramp(t, 20, 59));
+  p.bone[kSpine].x = 25 * k;
+  p.bone[kHead].x = 20 * k;
+  p.bone[kArmR].x = 25 - 30 * k;
+  p.bone[kArmL] = {-30 * k, 0, 12 + 40 * k};
+  p.bone[kThighL].x = -4 - 25 * k;
+  p.hipsBack = 0.1f * k;
+  return p;
+}
+Pose PoseDmg2(float t) {
+  // Knocked off the feet: thrown back and lying from 30 (the behaviour
+  // holds 59 while the actor is down).
+  Pose p;
+  float fall = Ramp(t, 0, 30);
+  p.bone[kHips].x = -85 * fall;
+  p.hipsDrop = 0.8f * fall;
+  p.hipsBack = 0.2f * fall;
+  p.bone[kHead].x = 15 * fall;
+  p.bone[kArmR] = {-20 * fall, 0, -50 * fall};
+  p.bone[kArmL] = {-20 * fall, 0, 50 * fall};
+  p.bone[kThighR].x = 30 * fall;
+  p.bone[kShinR].x = -40 * fall;
+  p.bone[kThighL].x = 10 * fall;
+  return p;
+}
+
+const SetDef kActorSets[] = {
+    {"AnimationSet_pose", PosePose},   {"AnimationSet_walk", PoseWalk},     {"AnimationSet_run", PoseRun},
+    {"AnimationSet_jump", PoseJump},   {"AnimationSet_back", PoseBack},     {"AnimationSet_side_r", PoseSideR},
+    {"AnimationSet_side_l", PoseSideL}, {"AnimationSet_td", PoseTd},        {"AnimationSet_guard", PoseGuard},
+    {"AnimationSet_guard2", PoseGuard2}, {"AnimationSet_at1", PoseAt1},     {"AnimationSet_at2", PoseAt2},
+    {"AnimationSet_at3", PoseAt3},     {"AnimationSet_at4", PoseAt4},       {"AnimationSet_at5", PoseAt5},
+    {"AnimationSet_at6", PoseAt6},     {"AnimationSet_at7", PoseAt7},       {"AnimationSet_run_a", PoseRunA},
+    {"AnimationSet_td_a", PoseTdA},    {"AnimationSet_dmg", PoseDmg},       {"AnimationSet_dmg2", PoseDmg2},
+};
+
+// The actor as a text X file: the root frame "Actor" holds one skinned
+// mesh (every vertex on one bone), the bone frames hang beneath it, and
+// each animation set keys every bone from 0 to 60 (60 ticks a second, so a
+// key's time is the animation time in steps; a set's period is 60 and the
+// behaviour's time / 60 is the fraction of it).
+std::string ActorToText() {
+  static const int kFaces[6][4] = {{3, 2, 1, 0}, {4, 5, 6, 7}, {0, 4, 7, 3}, {1, 2, 6, 5}, {3, 7, 6, 2}, {0, 1, 5, 4}};
+  static const float kNormals[6][3] = {{0, 0, -1}, {0, 0, 1}, {-1, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, -1, 0}};
+  const std::vector<BoneBox> boxes = ActorBoxes();
+  std::vector<std::array<float, 3>> positions, normals;
+  std::vector<std::vector<int>> faces;
+  std::vector<int> faceMaterial;
+  std::vector<int> vertexBone;
+  for (const BoneBox& b : boxes) {
+    const float c[8][3] = {{b.x0, b.y0, b.z0}, {b.x1, b.y0, b.z0}, {b.x1, b.y1, b.z0}, {b.x0, b.y1, b.z0},
+                           {b.x0, b.y0, b.z1}, {b.x1, b.y0, b.z1}, {b.x1, b.y1, b.z1}, {b.x0, b.y1, b.z1}};
+    for (int f = 0; f < 6; f++) {
+      std::vector<int> face;
+      for (int k = 0; k < 4; k++) {
+        face.push_back(int(positions.size()));
+        const float* p = c[kFaces[f][k]];
+        positions.push_back({p[0], p[1], p[2]});
+        normals.push_back({kNormals[f][0], kNormals[f][1], kNormals[f][2]});
+        vertexBone.push_back(b.bone);
+      }
+      faces.push_back(face);
+      faceMaterial.push_back(b.material);
+    }
+  }
+  auto vec3 = [](const std::array<float, 3>& v) { return Number(v[0]) + ";" + Number(v[1]) + ";" + Number(v[2]) + ";"; };
+  auto matrixText = [](const float m[16], const char* indent) {
+    std::string s;
+    for (int r = 0; r < 4; r++) {
+      s += indent;
+      for (int k = 0; k < 4; k++) s += Number(m[r * 4 + k]) + (r == 3 && k == 3 ? ";;\n" : ",");
+      if (r < 3) s += "\n";
+    }
+    return s;
+  };
+  auto translation = [](float x, float y, float z, float out[16]) {
+    for (int i = 0; i < 16; i++) out[i] = (i % 5 == 0) ? 1.0f : 0.0f;
+    out[12] = x, out[13] = y, out[14] = z;
+  };
+
+  std::string out = "xof 0303txt 0032\n";
+  out += "// The Arena's sword actor: a skinned figure of boxes with its animation sets; written by\n";
+  out += "// tkw4-make-models --arena.\n";
+  out += "AnimTicksPerSecond {\n 60;\n}\n\nFrame Actor {\n FrameTransformMatrix {\n";
+  float m[16];
+  translation(0, 0, 0, m);
+  out += matrixText(m, "  ") + " }\n\n Mesh ActorMesh {\n";
+  const size_t n = positions.size();
+  out += "  " + std::to_string(n) + ";\n";
+  for (size_t i = 0; i < n; i++) out += "  " + vec3(positions[i]) + (i + 1 == n ? ";\n" : ",\n");
+  out += "  " + std::to_string(faces.size()) + ";\n";
+  for (size_t f = 0; f < faces.size(); f++)
+    out += "  4;" + std::to_string(faces[f][0]) + "," + std::to_string(faces[f][1]) + "," +
+           std::to_string(faces[f][2]) + "," + std::to_string(faces[f][3]) + (f + 1 == faces.size() ? ";;\n" : ";,\n");
+  out += "\n  MeshNormals {\n   " + std::to_string(n) + ";\n";
+  for (size_t i = 0; i < n; i++) out += "   " + vec3(normals[i]) + (i + 1 == n ? ";\n" : ",\n");
+  out += "   " + std::to_string(faces.size()) + ";\n";
+  for (size_t f = 0; f < faces.size(); f++)
+    out += "   4;" + std::to_string(faces[f][0]) + "," + std::to_string(faces[f][1]) + "," +
+           std::to_string(faces[f][2]) + "," + std::to_string(faces[f][3]) + (f + 1 == faces.size() ? ";;\n" : ";,\n");
+  out += "  }\n\n  MeshMaterialList {\n   " + std::to_string(std::size(kActorColours)) + ";\n   " +
+         std::to_string(faces.size()) + ";\n   ";
+  for (size_t f = 0; f < faces.size(); f++) out += std::to_string(faceMaterial[f]) + (f + 1 == faces.size() ? ";\n" : ",");
+  for (const Colour& c : kActorColours) {
+    out += "   Material {\n    " + Number(c.r) + ";" + Number(c.g) + ";" + Number(c.b) + ";1.000000;;\n";
+    out += "    12.000000;\n    0.300000;0.300000;0.300000;;\n    " + Number(c.r * c.emissive) + ";" +
+           Number(c.g * c.emissive) + ";" + Number(c.b * c.emissive) + ";;\n   }\n";
+  }
+  out += "  }\n\n  XSkinMeshHeader {\n   1;\n   1;\n   " + std::to_string(int(kBoneCount)) + ";\n  }\n";
+  for (int b = 0; b < kBoneCount; b++) {
+    std::vector<int> mine;
+    for (size_t v = 0; v < n; v++)
+      if (vertexBone[v] == b) mine.push_back(int(v));
+    out += "\n  SkinWeights {\n   \"" + std::string(kBones[b].name) + "\";\n   " + std::to_string(mine.size()) + ";\n   ";
+    for (size_t k = 0; k < mine.size(); k++) out += std::to_string(mine[k]) + (k + 1 == mine.size() ? ";\n   " : ",");
+    for (size_t k = 0; k < mine.size(); k++) out += std::string("1.000000") + (k + 1 == mine.size() ? ";\n" : ",");
+    std::array<float, 3> j = JointOf(b);
+    translation(-j[0], -j[1], -j[2], m);
+    out += matrixText(m, "   ") + "  }\n";
+  }
+  out += " }\n";
+  // The bone frames, children after their parent (the table's order).
+  std::function<void(int, const std::string&)> frame = [&](int b, const std::string& indent) {
+    out += "\n" + indent + "Frame " + kBones[b].name + " {\n" + indent + " FrameTransformMatrix {\n";
+    translation(kBones[b].x, kBones[b].y, kBones[b].z, m);
+    out += matrixText(m, (indent + "  ").c_str()) + indent + " }\n";
+    for (int c = 0; c < kBoneCount; c++)
+      if (kBones[c].parent == b) frame(c, indent + " ");
+    out += indent + "}\n";
+  };
+  frame(kHips, " ");
+  out += "}\n";
+
+  // The animation sets: a key every 5 steps from 0 to 60.
+  for (const SetDef& set : kActorSets) {
+    out += "\nAnimationSet " + std::string(set.name) + " {\n";
+    std::vector<Pose> keys;
+    for (int t = 0; t <= 60; t += 5) keys.push_back(set.pose(float(t > 59 ? 59 : t)));
+    for (int b = 0; b < kBoneCount; b++) {
+      out += " Animation {\n  {" + std::string(kBones[b].name) + "}\n  AnimationKey {\n   0;\n   " +
+             std::to_string(keys.size()) + ";\n";
+      for (size_t k = 0; k < keys.size(); k++) {
+        Quat4 q = TurnQuat(keys[k].bone[b]);
+        out += "   " + std::to_string(5 * k) + ";4;" + Number(q.w) + "," + Number(q.x) + "," + Number(q.y) + "," +
+               Number(q.z) + (k + 1 == keys.size() ? ";;;\n" : ";;,\n");
+      }
+      out += "  }\n";
+      if (b == kHips) {
+        out += "  AnimationKey {\n   2;\n   " + std::to_string(keys.size()) + ";\n";
+        for (size_t k = 0; k < keys.size(); k++)
+          out += "   " + std::to_string(5 * k) + ";3;" + Number(kBones[b].x) + "," +
+                 Number(kBones[b].y - keys[k].hipsDrop) + "," + Number(kBones[b].z + keys[k].hipsBack) +
+                 (k + 1 == keys.size() ? ";;;\n" : ";;,\n");
+        out += "  }\n";
+      }
+      out += " }\n";
+    }
+    out += "}\n";
+  }
+  return out;
+}
+
+// A ball of radius `r` (a latitude-longitude sphere with smooth normals)
+// in one colour, with a band of a second colour round its middle; the
+// maximum x of its box is r, the size the ball behaviours go by.
+std::string BallToText(const char* name, float r, Colour body, Colour band, float stretchZ = 1.0f) {
+  const int rings = 8, segments = 12;
+  std::vector<std::array<float, 3>> positions, normals;
+  for (int i = 0; i <= rings; i++) {
+    float phi = kPi * float(i) / rings;
+    for (int j = 0; j < segments; j++) {
+      float theta = 2 * kPi * float(j) / segments;
+      float nx = std::sin(phi) * std::cos(theta), ny = std::cos(phi), nz = std::sin(phi) * std::sin(theta);
+      positions.push_back({r * nx, r * ny, r * nz * stretchZ});
+      normals.push_back({nx, ny, nz});
+    }
+  }
+  std::vector<std::vector<int>> faces;
+  std::vector<int> material;
+  for (int i = 0; i < rings; i++)
+    for (int j = 0; j < segments; j++) {
+      int a = i * segments + j, b = i * segments + (j + 1) % segments;
+      faces.push_back({a, b, b + segments, a + segments});
+      material.push_back(i == rings / 2 - 1 || i == rings / 2 ? 1 : 0);
+    }
+  auto vec3 = [](const std::array<float, 3>& v) { return Number(v[0]) + ";" + Number(v[1]) + ";" + Number(v[2]) + ";"; };
+  auto faceList = [&faces](const char* indent) {
+    std::string s = indent + std::to_string(faces.size()) + ";\n";
+    for (size_t f = 0; f < faces.size(); f++)
+      s += indent + std::string("4;") + std::to_string(faces[f][0]) + "," + std::to_string(faces[f][1]) + "," +
+           std::to_string(faces[f][2]) + "," + std::to_string(faces[f][3]) + (f + 1 == faces.size() ? ";;\n" : ";,\n");
+    return s;
+  };
+  std::string out = "xof 0303txt 0032\n// An Arena ball; written by tkw4-make-models --arena.\n";
+  out += "Header {\n 1;\n 0;\n 1;\n}\n\nMesh " + std::string(name) + " {\n " + std::to_string(positions.size()) + ";\n";
+  for (size_t i = 0; i < positions.size(); i++) out += " " + vec3(positions[i]) + (i + 1 == positions.size() ? ";\n" : ",\n");
+  out += faceList(" ");
+  out += "\n MeshNormals {\n  " + std::to_string(normals.size()) + ";\n";
+  for (size_t i = 0; i < normals.size(); i++) out += "  " + vec3(normals[i]) + (i + 1 == normals.size() ? ";\n" : ",\n");
+  out += faceList("  ") + " }\n\n MeshMaterialList {\n  2;\n  " + std::to_string(faces.size()) + ";\n  ";
+  for (size_t f = 0; f < faces.size(); f++) out += std::to_string(material[f]) + (f + 1 == faces.size() ? ";\n" : ",");
+  for (const Colour& c : {body, band}) {
+    out += "  Material {\n   " + Number(c.r) + ";" + Number(c.g) + ";" + Number(c.b) + ";1.000000;;\n";
+    out += "   30.000000;\n   0.600000;0.600000;0.600000;;\n   " + Number(c.r * c.emissive) + ";" +
+           Number(c.g * c.emissive) + ";" + Number(c.b * c.emissive) + ";;\n  }\n";
+  }
+  out += " }\n}\n";
+  return out;
+}
+
+std::vector<std::pair<const char*, std::string>> ArenaUnitModels() {
+  // The target mark: a flat cross lying on the ground.
+  const Box mark[] = {
+      {-0.6f, 0.0f, -0.08f, 0.6f, 0.03f, 0.08f, 1.0f, 0.2f, 0.2f},
+      {-0.08f, 0.0f, -0.6f, 0.08f, 0.03f, 0.6f, 1.0f, 0.2f, 0.2f},
+  };
+  // The laser: a square beam one unit long along +z, one unit across (the
+  // behaviour scales it).
+  const Box laser[] = {{-0.5f, -0.5f, 0.0f, 0.5f, 0.5f, 1.0f, 0.6f, 0.8f, 1.0f}};
+  return {
+      {"sworder.x", ActorToText()},
+      {"ball.x", BallToText("Ball", 0.5f, {0.85f, 0.3f, 0.15f, 0.0f}, {0.2f, 0.1f, 0.05f, 0.0f})},
+      {"ball_large.x", BallToText("BallLarge", 0.8f, {0.85f, 0.3f, 0.15f, 0.0f}, {0.2f, 0.1f, 0.05f, 0.0f})},
+      {"ball_speed.x", BallToText("BallSpeed", 0.4f, {0.95f, 0.8f, 0.1f, 0.0f}, {0.2f, 0.2f, 0.2f, 0.0f})},
+      {"ball_electric.x", BallToText("BallElectric", 0.5f, {0.2f, 0.45f, 1.0f, 0.3f}, {0.9f, 0.95f, 1.0f, 0.8f})},
+      {"ball_silver.x", BallToText("BallSilver", 0.55f, {0.78f, 0.8f, 0.85f, 0.0f}, {0.2f, 0.25f, 0.35f, 0.0f})},
+      {"ball_evil.x", BallToText("BallEvil", 0.7f, {0.3f, 0.05f, 0.35f, 0.0f}, {0.95f, 0.1f, 0.1f, 0.7f})},
+      {"piece.x", BallToText("Piece", 0.12f, {0.3f, 1.0f, 0.5f, 0.6f}, {0.3f, 1.0f, 0.5f, 0.6f})},
+      {"beam.x", BallToText("Beam", 0.15f, {0.5f, 0.6f, 1.0f, 1.0f}, {0.9f, 0.95f, 1.0f, 1.0f}, 4.0f)},
+      {"laser.x", BoxesToText("Laser", {std::begin(laser), std::end(laser)})},
+      {"mark.x", BoxesToText("Mark", {std::begin(mark), std::end(mark)})},
+  };
+}
+
+// The arena: a 60 x 60 stone floor, walls round it, four pillars and a
+// low dais in the middle.
+std::vector<std::pair<const char*, std::string>> ArenaSceneModels() {
+  const TexturedBox floor[] = {{-30.0f, -1.0f, -30.0f, 30.0f, 0.0f, 30.0f, 4.0f}};
+  const TexturedBox walls[] = {
+      {-31.0f, 0.0f, 30.0f, 31.0f, 3.0f, 31.0f, 2.0f},
+      {-31.0f, 0.0f, -31.0f, 31.0f, 3.0f, -30.0f, 2.0f},
+      {30.0f, 0.0f, -30.0f, 31.0f, 3.0f, 30.0f, 2.0f},
+      {-31.0f, 0.0f, -30.0f, -30.0f, 3.0f, 30.0f, 2.0f},
+  };
+  const TexturedBox pillar[] = {
+      {-0.8f, 0.0f, -0.8f, 0.8f, 5.0f, 0.8f, 1.6f},
+      {-1.1f, 5.0f, -1.1f, 1.1f, 5.4f, 1.1f, 1.6f},  // capital
+  };
+  const TexturedBox dais[] = {{-3.0f, 0.0f, -3.0f, 3.0f, 0.4f, 3.0f, 2.0f}};
+  // Far hills all round, for a horizon under the sky.
+  const TexturedBox hills[] = {
+      {-400.0f, -5.0f, 380.0f, 400.0f, 60.0f, 400.0f, 40.0f},
+      {-400.0f, -5.0f, -400.0f, 400.0f, 60.0f, -380.0f, 40.0f},
+      {380.0f, -5.0f, -380.0f, 400.0f, 60.0f, 380.0f, 40.0f},
+      {-400.0f, -5.0f, -380.0f, -380.0f, 60.0f, 380.0f, 40.0f},
+      {-400.0f, -6.0f, -400.0f, 400.0f, -5.0f, 400.0f, 40.0f},
+  };
+  auto text = [](const char* name, const auto& boxes, const char* texture, float r, float g, float b) {
+    return TexturedBoxesToText(name, {std::begin(boxes), std::end(boxes)}, texture, r, g, b);
+  };
+  return {
+      {"floor.x", text("Floor", floor, "flagstone.bmp", 1.0f, 1.0f, 1.0f)},
+      {"walls.x", text("Walls", walls, "brick.bmp", 1.0f, 1.0f, 1.0f)},
+      {"pillar.x", text("Pillar", pillar, "marble.bmp", 1.0f, 1.0f, 1.0f)},
+      {"dais.x", text("Dais", dais, "marble.bmp", 0.9f, 0.85f, 0.8f)},
+      {"hills.x", text("Hills", hills, "moss.bmp", 0.8f, 0.9f, 0.8f)},
+      {"flagstone.bmp", PaintedBmp([](int x, int y, int g, uint8_t* c) {
+         // Square slabs with dark joints.
+         bool joint = x % 16 == 0 || y % 16 == 0;
+         int v = (joint ? 70 : 150) + g;
+         c[0] = Clamp8(v + 5), c[1] = Clamp8(v), c[2] = Clamp8(v - 12);
+       })},
+      {"brick.bmp", PaintedBmp([](int x, int y, int g, uint8_t* c) {
+         // Courses of bricks, each course offset by half a brick.
+         bool joint = y % 8 == 0 || (x + (y / 8 % 2) * 8) % 16 == 0;
+         c[0] = Clamp8((joint ? 170 : 150) + g), c[1] = Clamp8((joint ? 165 : 80) + g), c[2] = Clamp8((joint ? 150 : 60) + g);
+       })},
+      {"marble.bmp", PaintedBmp([](int x, int y, int g, uint8_t* c) {
+         bool vein = (x + y / 2) % 13 == 0;
+         int v = (vein ? 180 : 228) + g / 2;
+         c[0] = Clamp8(v), c[1] = Clamp8(v - 4), c[2] = Clamp8(v - 10);
+       })},
+      {"moss.bmp", PaintedBmp([](int, int, int g, uint8_t* c) {
+         c[0] = Clamp8(60 + g), c[1] = Clamp8(100 + 2 * g), c[2] = Clamp8(55 + g);
+       })},
+  };
+}
+
+// The sword trail's texture: white, fading toward the blade's base.
+std::string TrailBmp() {
+  return Bmp24(32, 32, [](int x, int) {
+    uint8_t v = uint8_t(80 + x * 5);
+    return std::array<uint8_t, 3>{255, v, v};
+  });
+}
+
+// Name tags (HUD_NAME_FILE) of the two sides: a framed bar, blue or red.
+std::vector<std::pair<const char*, std::string>> NameTags() {
+  std::vector<std::pair<const char*, std::string>> files;
+  for (bool blue : {true, false})
+    files.push_back({blue ? "tag_blue.bmp" : "tag_red.bmp", PaintedBmp([blue](int x, int y, int, uint8_t* c) {
+                       bool frame = x < 2 || x > 29 || y < 2 || y > 29;
+                       c[0] = frame ? 255 : (blue ? 40 : 220);
+                       c[1] = frame ? 255 : (blue ? 90 : 50);
+                       c[2] = frame ? 255 : (blue ? 220 : 40);
+                     })});
+  return files;
+}
 }  // namespace
 
 int main(int argc, char** argv) {
   bool units = argc >= 2 && std::strcmp(argv[1], "--units") == 0;
   bool scene = argc >= 2 && std::strcmp(argv[1], "--scene") == 0;
-  if (argc < 2 || ((units || scene) && argc != 3)) {
+  bool arena = argc >= 2 && std::strcmp(argv[1], "--arena") == 0;
+  if (argc < 2 || ((units || scene || arena) && argc != 3)) {
     std::fprintf(stderr,
                  "usage: tkw4-make-models FOLDER...\n       tkw4-make-models --units FOLDER\n"
-                 "       tkw4-make-models --scene FOLDER\n");
+                 "       tkw4-make-models --scene FOLDER\n       tkw4-make-models --arena FOLDER\n");
     return 2;
   }
   if (units || scene) {
     std::filesystem::path folder = argv[2];
     std::filesystem::create_directories(folder);
     std::vector<std::pair<const char*, std::string>> files = units ? UnitModels() : SceneModels();
-    if (units) {
-      // Name tags (HUD_NAME_FILE) of the two sides: a framed bar, blue or red.
-      for (bool blue : {true, false})
-        files.push_back({blue ? "tag_blue.bmp" : "tag_red.bmp", PaintedBmp([blue](int x, int y, int, uint8_t* c) {
-                           bool frame = x < 2 || x > 29 || y < 2 || y > 29;
-                           c[0] = frame ? 255 : (blue ? 40 : 220);
-                           c[1] = frame ? 255 : (blue ? 90 : 50);
-                           c[2] = frame ? 255 : (blue ? 220 : 40);
-                         })});
-    }
+    if (units)
+      for (auto& tag : NameTags()) files.push_back(std::move(tag));
     for (const auto& [name, bytes] : files)
       if (!Write(folder / name, bytes)) {
         std::fprintf(stderr, "tkw4-make-models: cannot write %s\n", (folder / name).string().c_str());
         return 1;
       }
+    return 0;
+  }
+  if (arena) {
+    // The actor, the balls, their shots, tags and the trail into Unit/; the
+    // arena's models and textures into Map/.
+    std::filesystem::path folder = argv[2];
+    std::vector<std::pair<std::filesystem::path, std::string>> files;
+    for (auto& [name, bytes] : ArenaUnitModels()) files.push_back({folder / "Unit" / name, std::move(bytes)});
+    for (auto& [name, bytes] : NameTags()) files.push_back({folder / "Unit" / name, std::move(bytes)});
+    files.push_back({folder / "Unit" / "trail.bmp", TrailBmp()});
+    for (auto& [name, bytes] : ArenaSceneModels()) files.push_back({folder / "Map" / name, std::move(bytes)});
+    for (const auto& [path, bytes] : files) {
+      std::filesystem::create_directories(path.parent_path());
+      if (!Write(path, bytes)) {
+        std::fprintf(stderr, "tkw4-make-models: cannot write %s\n", path.string().c_str());
+        return 1;
+      }
+    }
     return 0;
   }
   std::string box = kBoxText, arm = kArmText;
