@@ -1,12 +1,13 @@
 // make_models.cpp -- writes the project's own X-file models: a textured box
 // (text, binary and both compressed forms) and a small skinned arm with
 // named frames and two animation sets, plus the box's texture; the sample
-// units' models, each a few coloured boxes; and the sample scene's models,
-// textured boxes with their textures.
+// units' models, each a few coloured boxes; the sample scene's models,
+// textured boxes with their textures; and the sword-action game's models.
 //
 //   tkw4-make-models FOLDER...
 //   tkw4-make-models --units FOLDER
 //   tkw4-make-models --scene FOLDER
+//   tkw4-make-models --arena FOLDER
 //
 // The first form writes box.x, box_bin.x, box_tzip.x, box_bzip.x, arm.x,
 // arm_bzip.x and box.bmp into every FOLDER (tests/render/data and
@@ -15,7 +16,11 @@
 // tag_red.bmp into FOLDER (games/Demo/Unit); the third ground.x, runway.x,
 // hangar.x, tower.x, house.x, tree.x, water.x and their textures grass.bmp,
 // runway.bmp, wall.bmp, leaves.bmp and water.bmp into FOLDER
-// (games/Demo/Map). The
+// (games/Demo/Map); the fourth writes into FOLDER/Unit (games/Arena/Unit)
+// the sword actor sworder.x (a skinned figure with every animation set the
+// actor plays), the balls, the beam, laser, target mark and piece, the name
+// tags and the sword trail's texture trail.bmp, and into FOLDER/Map the
+// arena's floor, walls, pillar, dais and hills with their textures. The
 // output is the same on every run, so the committed files can be made again
 // byte for byte. The binary and compressed forms are converted from the
 // text form by this tool's own token writer and MSZIP block writer.
@@ -1001,15 +1006,17 @@ Pose PoseDmg2(float t) {
   // holds 59 while the actor is down).
   Pose p;
   float fall = Ramp(t, 0, 30);
-  p.bone[kHips].x = -85 * fall;
+  // On the back: the hips turned up about x carry the body back and the
+  // legs forward; the chin tucked, the arms flung out.
+  p.bone[kHips].x = 85 * fall;
   p.hipsDrop = 0.8f * fall;
-  p.hipsBack = 0.2f * fall;
-  p.bone[kHead].x = 15 * fall;
-  p.bone[kArmR] = {-20 * fall, 0, -50 * fall};
-  p.bone[kArmL] = {-20 * fall, 0, 50 * fall};
-  p.bone[kThighR].x = 30 * fall;
+  p.hipsBack = 0.3f * fall;
+  p.bone[kHead].x = -25 * fall;
+  p.bone[kArmR] = {-20 * fall, 0, -60 * fall};
+  p.bone[kArmL] = {-20 * fall, 0, 60 * fall};
+  p.bone[kThighR].x = 20 * fall;
   p.bone[kShinR].x = -40 * fall;
-  p.bone[kThighL].x = 10 * fall;
+  p.bone[kThighL].x = -5 * fall;
   return p;
 }
 
