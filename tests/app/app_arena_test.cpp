@@ -56,7 +56,34 @@ struct ArenaWatch {
   core::Vec3 bladeBase{}, bladeTip{};  // WING_POS[0] and [1] through their frames (model space)
   std::vector<core::Vec3> position;    // the player's position each step
   std::vector<int> hp;                 // and its HP
+  std::string wrongPeriods;            // sets whose period is not one second
+  std::string ballProblems;            // balls without a model or a radius
+  std::string masterProblems;          // references of the master that did not resolve
 };
+
+// The master's references the behaviours follow: the actor's trail type,
+// the silver balls' guns and marks, the balls' merge and piece types.
+std::string CheckMaster(world::GameWorld& world) {
+  std::string problems;
+  const units::UnitDatabase& db = *world.unitDatabase;
+  auto type = [&](const char* key) { return units::FindUnitTypeByKey(db, key); };
+  struct Ref {
+    const char* key;
+    int slot;  // -1: the gun type, else the weapon type of that slot
+    const char* expected;
+  };
+  const Ref refs[] = {
+      {"HERO", -1, "TRAIL"},        {"BALL", 1, "BALL_LARGE"},  {"BALL", 3, "PIECE"},
+      {"BALL_SILVER", -1, "BEAM"},  {"BALL_SILVER", 0, "MARK"}, {"SILVER_LASER", -1, "LASER"},
+      {"SILVER_LASER", 0, "MARK"},  {"BALL_LARGE", 3, "PIECE"},
+  };
+  for (const Ref& r : refs) {
+    units::UnitType* t = type(r.key);
+    units::UnitType* to = t ? (r.slot < 0 ? t->gunType : t->weaponTypes[r.slot]) : nullptr;
+    if (!to || to != type(r.expected)) problems += std::string(r.key) + " -> " + r.expected + "; ";
+  }
+  return problems;
+}
 ArenaWatch* gArena = nullptr;
 
 void WatchArena(void* user) {
@@ -86,6 +113,18 @@ void WatchArena(void* user) {
   if (bad) w.badSteps++;
   w.actors = actors;
   w.balls = balls;
+  if (w.steps == 10) {
+    w.masterProblems = CheckMaster(world);
+    // A ball's size is the largest x of its model's box.
+    for (int slot = 1; slot < world::CountUnitSlots(world); slot++) {
+      units::Unit* u = world::GetUnitAt(world, slot);
+      if (!u || !u->type || u->type->typeValue < kTypeBallFirst || u->type->typeValue > kTypeBallLast) continue;
+      core::Vec3 high{}, low{};
+      if (!u->model) w.ballProblems += std::string(u->label.Get()) + ": no model; ";
+      else if (u->model->GetMeshBounds(&high, &low, nullptr, nullptr), high.x < 0.3f || high.x > 1.0f)
+        w.ballProblems += std::string(u->label.Get()) + ": radius " + std::to_string(high.x) + "; ";
+    }
+  }
   units::Unit* player = world.playerUnit;
   if (!player || !player->type) return;
   w.playerType = player->type->key;
@@ -96,11 +135,18 @@ void WatchArena(void* user) {
   const render::AnimationController& ac = *model->animationController;
   w.playing = ac.tracks[0].enabled && ac.tracks[0].set >= 0 ? ac.sets[size_t(ac.tracks[0].set)].name : "";
   w.missingSets = 0;
-  for (const char* set : kActorSets)
-    if (ac.FindSet(set) < 0) {
+  w.wrongPeriods.clear();
+  for (const char* set : kActorSets) {
+    int found = ac.FindSet(set);
+    if (found < 0) {
       if (w.firstMissing.empty()) w.firstMissing = set;
       w.missingSets++;
+    } else if (std::fabs(ac.sets[size_t(found)].period - 1.0) > 1e-6) {
+      // The behaviour plays a set at (animation time / 60) of its period:
+      // a period of 60 steps keeps a key's time the step it shows.
+      w.wrongPeriods += std::string(set) + " ";
     }
+  }
   const units::UnitType& type = *player->type;
   w.bladeFrame = model->TransformPointByFrame(&w.bladeBase, type.wingName[0].c_str(), type.wingPos[0]) == 1 &&
                  model->TransformPointByFrame(&w.bladeTip, type.wingName[1].c_str(), type.wingPos[1]) == 1;
@@ -185,9 +231,15 @@ TEST(ArenaGame, StartsPlacesTheFighterAndTheBallsAndEndsAtClose) {
   // blade runs from the guard to the tip about a metre forward of it.
   EXPECT_EQ(w.playing.rfind("AnimationSet_", 0), 0u) << w.playing;
   EXPECT_EQ(w.missingSets, 0) << w.firstMissing;
+  EXPECT_EQ(w.wrongPeriods, "");
   EXPECT_TRUE(w.bladeFrame);
   float dx = w.bladeTip.x - w.bladeBase.x, dy = w.bladeTip.y - w.bladeBase.y, dz = w.bladeTip.z - w.bladeBase.z;
   EXPECT_NEAR(std::sqrt(dx * dx + dy * dy + dz * dz), 1.01f, 0.02f);
+
+  // The types the behaviours reach through the master, and the balls'
+  // sizes.
+  EXPECT_EQ(w.masterProblems, "");
+  EXPECT_EQ(w.ballProblems, "");
 
   // The fighter stands on the floor where it was put, whole.
   ASSERT_FALSE(w.position.empty());
