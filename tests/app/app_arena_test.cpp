@@ -59,6 +59,8 @@ struct ArenaWatch {
   std::string wrongPeriods;            // sets whose period is not one second
   std::string ballProblems;            // balls without a model or a radius
   std::string masterProblems;          // references of the master that did not resolve
+  // Called each step after the checks: a test's own changes to the world.
+  void (*poke)(world::GameWorld& world, int step) = nullptr;
 };
 
 // The master's references the behaviours follow: the actor's trail type,
@@ -125,6 +127,7 @@ void WatchArena(void* user) {
         w.ballProblems += std::string(u->label.Get()) + ": radius " + std::to_string(high.x) + "; ";
     }
   }
+  if (w.poke) w.poke(world, w.steps);
   units::Unit* player = world.playerUnit;
   if (!player || !player->type) return;
   w.playerType = player->type->key;
@@ -162,7 +165,8 @@ struct ArenaRun {
   std::string out;
   int exitCode = -1;
 
-  explicit ArenaRun(const std::string& drive) {
+  explicit ArenaRun(const std::string& drive, void (*poke)(world::GameWorld&, int) = nullptr) {
+    watch.poke = poke;
     test::WriteFile("tkw4.dat", kSettings);
     std::filesystem::create_directory_symlink(GamesFolder() / "Arena", "Arena");
     test::WriteFile("drive.txt", drive);
@@ -248,6 +252,54 @@ TEST(ArenaGame, StartsPlacesTheFighterAndTheBallsAndEndsAtClose) {
   EXPECT_NEAR(w.position.back().z, 12.0f, 0.5f);
   EXPECT_EQ(w.hp.front(), w.hp.back());
   EXPECT_GT(w.hp.back(), 0);
+}
+
+// The unit of that label, or null.
+units::Unit* Labelled(world::GameWorld& world, const char* label) {
+  for (int slot = 1; slot < world::CountUnitSlots(world); slot++) {
+    units::Unit* u = world::GetUnitAt(world, slot);
+    if (u && u->type && std::string(u->label.Get()) == label) return u;
+  }
+  return nullptr;
+}
+
+// Blows dealt from outside the script, as the behaviours will deal them:
+// Ball1 struck twice and then at HP 0, the speed ball released at once,
+// the fighter hit once.
+void DealBlows(world::GameWorld& world, int step) {
+  units::Unit* ball = Labelled(world, "Ball1");
+  if (ball && (step == 100 || step == 130)) ball->hp -= 1;
+  if (ball && step == 160) ball->hp = 0;
+  if (step == 200)
+    if (units::Unit* speedy = Labelled(world, "Speedy")) speedy->removalMark = 1;
+  if (step == 220 && world.playerUnit) world.playerUnit->hp -= 1;
+}
+
+// The world script's watch thread reports each change once: strikes with
+// the HP before and after, a ball at HP 0 and a released ball as destroyed
+// (counted), a hit on the fighter; the ten-second report counts the balls
+// left.
+TEST(ArenaGame, TheWorldScriptReportsStrikesDestroyedBallsAndHitsOnTheFighter) {
+  ArenaRun run("keyboard\nat 660 close\n", DealBlows);
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_FALSE(std::filesystem::exists("RuntimeError.txt"));
+  const std::string& out = run.out;
+  auto count = [&out](const std::string& text) {
+    int n = 0;
+    for (size_t at = out.find(text); at != std::string::npos; at = out.find(text, at + 1)) n++;
+    return n;
+  };
+  EXPECT_EQ(count(": the ball Ball1 was struck: HP 3 -> 2."), 1) << out;
+  EXPECT_EQ(count(": the ball Ball1 was struck: HP 2 -> 1."), 1) << out;
+  EXPECT_EQ(count(": the ball Ball1 was destroyed (1 of 6)."), 1) << out;
+  EXPECT_EQ(count(": the speed ball Speedy was destroyed (2 of 6)."), 1) << out;
+  EXPECT_EQ(count(": the fighter was hit: HP 16 -> 15."), 1) << out;
+  EXPECT_EQ(count("was struck"), 2) << out;
+  EXPECT_EQ(count("was destroyed"), 2) << out;
+  EXPECT_NE(out.find("Arena: step 601: the fighter is at (0, 0, 12), HP 15; 4 balls left."), std::string::npos) << out;
+  // In step order.
+  EXPECT_LT(out.find("HP 3 -> 2."), out.find("HP 2 -> 1."));
+  EXPECT_LT(out.find("Ball1 was destroyed"), out.find("Speedy was destroyed"));
 }
 
 // The input for a fight, for when the actor and the balls act: the
