@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/app_local.h"
+#include "input/input_public.h"
 #include "render/render_local.h"  // the model's animation controller
 #include "test_support.h"
 #include "units/units_sword.h"
@@ -59,6 +60,13 @@ struct ArenaWatch {
   std::string wrongPeriods;            // sets whose period is not one second
   std::string ballProblems;            // balls without a model or a radius
   std::string masterProblems;          // references of the master that did not resolve
+  // The pad as the actor reads it each step: buttons 8 (attack), 9 (jump)
+  // and 12 (guard) held, and the stick's axes 0 and 1.
+  struct Pad {
+    bool attack, jump, guard;
+    float x, y;
+  };
+  std::vector<Pad> pad;
   // Called each step after the checks: a test's own changes to the world.
   void (*poke)(world::GameWorld& world, int step) = nullptr;
 };
@@ -127,6 +135,12 @@ void WatchArena(void* user) {
         w.ballProblems += std::string(u->label.Get()) + ": radius " + std::to_string(high.x) + "; ";
     }
   }
+  {
+    int32_t held[input::kLogicalButtonCount];
+    float axes[3], more[3];
+    world::GetStepInput(world, held, nullptr, nullptr, axes, more);
+    w.pad.push_back({held[8] != 0, held[9] != 0, held[12] != 0, axes[0], axes[1]});
+  }
   if (w.poke) w.poke(world, w.steps);
   units::Unit* player = world.playerUnit;
   if (!player || !player->type) return;
@@ -192,9 +206,12 @@ struct ArenaRun {
 // (axes 0 and 1), Z is button 8 (attack), X button 9 (jump), A button 12
 // (guard, walk).
 constexpr int kKeyUp = 200;
+constexpr int kKeyDown = 208;
+constexpr int kKeyLeft = 203;
 constexpr int kKeyRight = 205;
 constexpr int kKeyAttack = 44;
 constexpr int kKeyJump = 45;
+constexpr int kKeyGuard = 30;
 
 std::string Key(int frame, int code, bool down) {
   return "at " + std::to_string(frame) + " 0 key " + std::to_string(code) + (down ? " down\n" : " up\n");
@@ -252,6 +269,45 @@ TEST(ArenaGame, StartsPlacesTheFighterAndTheBallsAndEndsAtClose) {
   EXPECT_NEAR(w.position.back().z, 12.0f, 0.5f);
   EXPECT_EQ(w.hp.front(), w.hp.back());
   EXPECT_GT(w.hp.back(), 0);
+}
+
+// The keys the README names reach the actor's pad through the keyboard's
+// default map: Z, X and A hold buttons 8, 9 and 12; the arrows push the
+// stick (right and down positive), each alone and two together.
+TEST(ArenaGame, TheKeysDriveTheActorsButtonsAndStick) {
+  std::string drive = "keyboard\n";
+  drive += Key(60, kKeyAttack, true) + Key(80, kKeyAttack, false);
+  drive += Key(100, kKeyJump, true) + Key(120, kKeyJump, false);
+  drive += Key(140, kKeyGuard, true) + Key(160, kKeyGuard, false);
+  drive += Key(180, kKeyRight, true) + Key(200, kKeyRight, false);
+  drive += Key(220, kKeyLeft, true) + Key(240, kKeyLeft, false);
+  drive += Key(260, kKeyDown, true) + Key(280, kKeyDown, false);
+  drive += Key(300, kKeyUp, true) + Key(300, kKeyRight, true) + Key(320, kKeyUp, false) + Key(320, kKeyRight, false);
+  drive += "at 360 close\n";
+  ArenaRun run(drive);
+  const std::vector<ArenaWatch::Pad>& pad = run.watch.pad;
+  ASSERT_GE(pad.size(), 340u);
+  // The frame in the middle of each hold (the world's steps trail the
+  // input's frames by at most a few).
+  struct Expect {
+    int step;
+    bool attack, jump, guard;
+    float x, y;
+  };
+  const Expect table[] = {
+      {40, false, false, false, 0, 0},  {70, true, false, false, 0, 0},  {110, false, true, false, 0, 0},
+      {150, false, false, true, 0, 0},  {190, false, false, false, 1, 0}, {230, false, false, false, -1, 0},
+      {270, false, false, false, 0, 1}, {310, false, false, false, 1, -1}, {340, false, false, false, 0, 0},
+  };
+  for (const Expect& e : table) {
+    SCOPED_TRACE(e.step);
+    const ArenaWatch::Pad& p = pad[size_t(e.step)];
+    EXPECT_EQ(p.attack, e.attack);
+    EXPECT_EQ(p.jump, e.jump);
+    EXPECT_EQ(p.guard, e.guard);
+    EXPECT_NEAR(p.x, e.x, 0.05f);
+    EXPECT_NEAR(p.y, e.y, 0.05f);
+  }
 }
 
 // The unit of that label, or null.
