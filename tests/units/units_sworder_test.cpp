@@ -12,6 +12,7 @@
 #include "units/units_projectile.h"
 #include "units/units_sword.h"
 #include "units_weapon_fixture.h"
+#include "world/world_environment.h"
 
 namespace unittest {
 namespace {
@@ -569,6 +570,91 @@ TEST_F(SworderTest, AnEvilBallStrikesBackOnlyOnceHurt) {
       EXPECT_NEAR(Facing().z, -1.0f, 1e-5f);
     }
   }
+}
+
+TEST_F(SworderTest, RunAirAndLandingAttacks) {
+  // From a run: the run stroke.
+  Input(0, -1, false, false, false);
+  Steps(20);
+  Input(0, -1, true, false, false);
+  Step();
+  EXPECT_EQ(actor->state, 17);
+  Input(0, 0, false, false, false);
+  Step();
+  EXPECT_EQ(SetShown(), SetIndex("AnimationSet_run_a"));
+  // It keeps its run for 36 steps, then slows.
+  EXPECT_NEAR(units::Length(actor->velocity), 0.125f, 1e-6f);
+  for (int i = 0; i < 80 && actor->state != 0; i++) Step();
+  EXPECT_EQ(actor->state, 0);
+
+  // In the air: the air stroke, ended by the landing.
+  actor->velocity = {};
+  Input(0, 0, false, true, false);
+  Steps(14);
+  ASSERT_EQ(actor->state, 2);
+  Input(0, 0, true, true, false);
+  Step();
+  EXPECT_EQ(actor->state, 16);
+  Input(0, 0, false, false, false);
+  for (int i = 0; i < 120 && actor->state == 16; i++) Step();
+  EXPECT_EQ(actor->state, 6);
+
+  // Early in the landing: the landing stroke.
+  Input(0, 0, true, false, false);
+  Step();
+  EXPECT_EQ(actor->state, 18);
+  Input(0, 0, false, false, false);
+  Step();
+  EXPECT_EQ(SetShown(), SetIndex("AnimationSet_td_a"));
+}
+
+TEST_F(SworderTest, TheTrailFollowsTheBladeAndFades) {
+  auto polygons = [&] {
+    int n = 0;
+    for (world::EffectObject* e : world.effectPool)
+      if (world::EffectIsLive(*e) && e->type == world::kEffectPolygon) n++;
+    return n;
+  };
+  Input(0, 0, true, false, false);
+  Step();
+  Input(0, 0, false, false, false);
+  int level = 0, made = polygons();
+  for (int i = 0; i < 12; i++) {
+    Step();
+    level = std::max(level, BehaviourInt(*actor, units::kSwordTrailLevel));
+  }
+  EXPECT_GT(level, 50);
+  EXPECT_GT(polygons(), made);
+  // The edge kept for the next step is the blade now: base and tip (1 up
+  // the hand's frame) in the world.
+  Vec3 hand{};
+  humanoid.TransformPointByFrame(&hand, "Hand", Vec3{0, 0, 0});
+  Vec3 base = actor->TransformPointToWorld(hand);
+  EXPECT_NEAR(actor->trailPoints[0].x, base.x, 1e-4f);
+  EXPECT_NEAR(actor->trailPoints[0].y, base.y, 1e-4f);
+  EXPECT_NEAR(actor->trailPoints[1].y, base.y + 1.0f, 1e-4f);
+  // Past the strike window it fades to nothing, its edge colours clear.
+  Steps(15);
+  EXPECT_EQ(BehaviourInt(*actor, units::kSwordTrailLevel), 0);
+  for (int n = 0; n < 2; n++)
+    for (int c = 0; c < 4; c++) EXPECT_EQ(actor->trailStates[n][c], 0);
+}
+
+TEST_F(SworderTest, FootstepsInWaterSplash) {
+  auto splashes = [&] {
+    int n = 0;
+    for (world::EffectObject* e : world.effectPool)
+      if (e->type == world::kEffectSplash) n++;  // without a device it has no texture
+    return n;
+  };
+  Input(0, -1, false, false, false);
+  Steps(60);
+  EXPECT_EQ(splashes(), 0);  // dry ground
+  AddTerrain(R"(WATER_A:{MODEL_FILE:"box.x",ATTRIBUTE:["GROUND","WATER"],SCALE:{x:50,y:1,z:50}})",
+             R"({ID:"WATER_A",POS:{x:0,y:-0.99,z:0}})");
+  actor->SetObjectPosition(0, 0, 0);
+  Steps(60);
+  EXPECT_GT(splashes(), 0);
 }
 
 // [SECTION] Knocked back and knocked down
