@@ -363,9 +363,7 @@ TEST_F(SworderTest, WalkingOffALedgeFallsAndLandsThroughState6) {
   Input(0, -1, false, false, false);  // forward, along -z off the block's edge at z = -2
   for (int i = 0; i < 200; i++) {
     int32_t before = actor->state;
-    float timeBefore = actor->actorTime;
     Step();
-    (void)timeBefore;
     if (actor->state != before) {
       states.push_back(actor->state);
       if (actor->state == 2) {
@@ -437,6 +435,27 @@ TEST_F(SworderTest, FiveStrokesChainWhileEachStrikes) {
   for (int i = 0; i < 120 && actor->state != 0; i++) Step();
   EXPECT_EQ(actor->state, 0);
   EXPECT_NEAR(Position().y, 0.0f, 1e-5f);
+}
+
+TEST_F(SworderTest, TheStickPulledBackTurnsTheSecondStrokeRound) {
+  PutTarget({0, 0, -1});
+  escort = 1.0f;
+  Input(0, 0, true, false, false);
+  for (int i = 0; i < 40 && actor->state != 11; i++) Step();
+  ASSERT_EQ(actor->state, 11);
+  Input(0, 1, true, false, false);  // back, the attack struck every step
+  for (int i = 0; i < 40 && actor->state == 11; i++) Step();
+  ASSERT_EQ(actor->state, 15);
+  Input(0, 0, false, false, false);
+  Step();
+  EXPECT_EQ(SetShown(), SetIndex("AnimationSet_at6"));
+  for (int i = 0; i < 80 && actor->state == 15; i++) {
+    EXPECT_NEAR(Facing().z, -1.0f, 1e-5f);
+    Step();
+  }
+  // It swung round: on leaving it faces the other way.
+  EXPECT_EQ(actor->state, 0);
+  EXPECT_NEAR(Facing().z, 1.0f, 1e-5f);
 }
 
 TEST_F(SworderTest, AStrokeThatStruckNothingDoesNotChain) {
