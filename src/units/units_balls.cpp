@@ -103,7 +103,7 @@ constexpr float kBurstRise = 0.004f;
 constexpr int kHitPauseSteps = 8;
 constexpr int32_t kActorHitCooldown = 30;
 constexpr int32_t kParryWindow = 13;        // the actor's animation time below which a guard parries
-constexpr int32_t kPieceHp = 600;           // the HP of a scattered replacement
+constexpr int32_t kReplacementHp = 600;           // the HP of a scattered replacement
 // At most this many times struck count for the pieces a dead ball drops.
 constexpr int32_t kMostCountedStrikes = 96;
 // The largest margin the downward keep-out ray holds under a ball: the
@@ -723,7 +723,7 @@ void Scatter(world::GameWorld& world, BallStep& s) {
     if (u) {
       u->velocity = Mul(d, 0.125f * size);
       SetUnitState(*u, kBallKnocked, 0);
-      if (replacement) SetUnitHp(*u, kPieceHp, 0);
+      if (replacement) SetUnitHp(*u, kReplacementHp, 0);
     }
     previous = u;
   }
