@@ -575,6 +575,21 @@ TEST_F(BallWorld, LaserEndsWhenItHasFadedOut) {
   EXPECT_EQ(age, 60 + 32);
 }
 
+// A target mark slides to a stop (its velocity halved each step) and ends
+// on the step after it has spent 75 in its state.
+TEST_F(BallWorld, TargetMarkSlidesToAStopAndEndsAfter75Steps) {
+  Unit* mark = world::PutUnit(world, "E", &markType, 1, "target", world::kPutNotPlayer, {0, 0, 50}, Vec3{}, nullptr);
+  ASSERT_NE(mark, nullptr);
+  mark->velocity = {0.4f, 0, 0};
+  units::UpdateUnit(world, *mark);
+  EXPECT_EQ(mark->velocity.x, 0.2f);
+  EXPECT_EQ(mark->GetObjectPosition().x, 0.2f);
+  int updates = 1;
+  for (; updates < 200 && !mark->removalMark; updates++) units::UpdateUnit(world, *mark);
+  EXPECT_EQ(updates, 77);
+  EXPECT_NEAR(mark->GetObjectPosition().x, 0.4f, 1e-5f);
+}
+
 // [SECTION] Knocks, death, pieces, merging
 
 // Struck by the blade into state 7: the ball flies with the knock, slows
