@@ -743,13 +743,20 @@ TEST_F(BallWorld, BallsOfAKindMergeOrFollowEachOther) {
   StepBalls();
   EXPECT_EQ(c->state, 2);
   EXPECT_EQ(c->target, d);
+  // The one it follows gone, it wanders again and forgets it.
+  world::ReleaseUnit(world, d);
+  StepBalls();
+  EXPECT_EQ(c->state, 0);
+  EXPECT_EQ(c->target, nullptr);
+
   // Another team or a BALL_EVIL is not gathered.
-  Unit* e = Ball(ballType, {80, 0.5f, 80});
-  Unit* f = Ball(ballType, {80.3f, 0.5f, 80});
-  units::SetUnitTeam(*f, "F");
+  evilType.weaponTypes[1] = &bigType;
+  Ball(ballType, {80, 0.5f, 80});
+  units::SetUnitTeam(*Ball(ballType, {80.3f, 0.5f, 80}), "F");
+  Ball(evilType, {80, 0.5f, -80});
+  Ball(evilType, {80.3f, 0.5f, -80});
   StepBalls();
   EXPECT_EQ(UnitsOf(bigType).size(), 1u);
-  (void)e;
 }
 
 // [SECTION] Long runs and missing pieces
