@@ -337,6 +337,19 @@ void Execute(ScriptEngine& se, int32_t index) {
             ReplaceStackInt(l, result);
             break;
           }
+          // Numbers read straight from the words or the variables they name
+          // (members, mostly): ExecuteBinary's number cases.
+          StackNumber x, y;
+          if (ReadStackNumber(l, &x) && ReadStackNumber(r, &y)) {
+            data.end--;
+            if (x.isInt && y.isInt) {
+              ReplaceStackInt(l, op == Opcode::Add ? WrapAdd(x.i, y.i) : op == Opcode::Subtract ? WrapSub(x.i, y.i) : WrapMul(x.i, y.i));
+              l->kind = kWordInt;
+            } else {
+              ReplaceStackFloat(l, op == Opcode::Add ? x.f + y.f : op == Opcode::Subtract ? x.f - y.f : x.f * y.f);
+            }
+            break;
+          }
         }
         ExecuteBinary(se, data, op);
         break;

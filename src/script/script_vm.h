@@ -332,6 +332,52 @@ constexpr int64_t kPrefetchStrides = 4;
   w->payload.i = value;
 }
 
+// A float result written into a stack word that owns nothing (an int, a
+// float or a reference), where the push of the result would go.
+[[gnu::always_inline]] inline void ReplaceStackFloat(CScriptLiteral* w, float value) {
+  w->text.clear();
+  w->link.origin = nullptr;
+  w->payload = ScriptPayload{};
+  w->payload.f = value;
+  w->kind = kWordFloat;
+}
+
+// A number operand as LookupStackVariable reads it (an int's float is the
+// int converted), for words that need no more: int and float words, and
+// references to int or float variables without a refer link. False for any
+// other word, which the operator's general path reads.
+struct StackNumber {
+  int32_t i;
+  float f;
+  bool isInt;
+};
+[[gnu::always_inline]] inline bool ReadStackNumber(const CScriptLiteral* w, StackNumber* out) {
+  int type;
+  ScriptPayload data;
+  switch (w->kind) {
+    case kWordInt: type = kValueInt; data = w->payload; break;
+    case kWordFloat: type = kValueFloat; data = w->payload; break;
+    case kWordReference:
+      if (!w->payload.value) return false;
+      type = w->payload.value->type;
+      data = w->payload.value->data;
+      break;
+    default: return false;
+  }
+  if (type == kValueInt) {
+    out->i = data.i;
+    out->f = float(data.i);
+    out->isInt = true;
+    return true;
+  }
+  if (type == kValueFloat) {
+    out->f = data.f;
+    out->isInt = false;
+    return true;
+  }
+  return false;
+}
+
 // Whether the stack has records for `depth` more entries: the words' pushes
 // then neither take a record from the pool nor overflow.
 [[gnu::always_inline]] inline bool StackRoom(const WordStack& data, int depth) {

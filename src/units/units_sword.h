@@ -29,6 +29,26 @@ constexpr int kSwordHitCooldown = 9;
 constexpr int kSwordLastStruckBy = 10;
 constexpr int kSwordTimesStruck = 11;
 
+// Actor states others read and set: a ball's tackle meets a guard (7, 8),
+// staggers the actor (19) or knocks it down (20).
+enum : int32_t {
+  kSworderStand = 0,
+  kSworderGuard = 7,
+  kSworderGuardHeld = 8,
+  kSworderKnockedBack = 19,
+  kSworderKnockedDown = 20,
+};
+
+// Turns direction c about the vertical axis toward w by at most 5 degrees:
+// w flattened and normalised when it is already that close, else c's
+// heading moved 5 degrees the short way round (c.y kept). A zero (or
+// vertical) w leaves c as it is.
+Vec3 TurnTowardTarget(const Vec3& c, const Vec3& w);
+// Turns the actor (its model looks along its local -z) to face a world
+// point, about the vertical axis; a point straight above or below changes
+// nothing.
+void FaceSworderToward(Unit& actor, const Vec3& point);
+
 // [SECTION] Behaviours (1: the unit lives on)
 
 // The local player's sword actor, once per step.

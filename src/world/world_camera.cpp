@@ -684,6 +684,7 @@ void SetCameraRoll(GameWorld& world, float roll) { world.camera.rollSetting = ro
 void SetCameraShakeRate(GameWorld& world, float rate) { world.camera.shakeRate = rate; }
 
 units::Unit* GetCameraFocus(GameWorld& world) { return world.focusUnit; }
+Vec3 GetCameraEye(GameWorld& world) { return world.camera.view.eye; }
 
 void AddCameraShake(GameWorld& world, Vec3 position, float power) {
   const CameraState& c = world.camera;

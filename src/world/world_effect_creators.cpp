@@ -200,6 +200,8 @@ EffectObject* CreateLightning(GameWorld& world, Vec3 position, Vec3 direction, f
   return e;
 }
 
+float SetEffectGlareRate(EffectObject* effect, float rate) { return effect ? effect->SetObjectGlareRate(rate) : 0.0f; }
+
 EffectObject* CreatePolygonEffect(GameWorld& world, const Vec3* positions, const float* colours, int count,
                                   render::TextureHolder* texture) {
   if (!positions || count < 1) return nullptr;

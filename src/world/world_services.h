@@ -296,6 +296,8 @@ void AddCameraShake(GameWorld& world, Vec3 position, float power);
 int StartWeaponCamera(GameWorld& world, units::Unit* weapon, float x, float y, float z);
 // The unit the camera follows, or null.
 units::Unit* GetCameraFocus(GameWorld& world);
+// The eye the camera last handed to the renderer (kept without one too).
+Vec3 GetCameraEye(GameWorld& world);
 
 // [SECTION] Effect creators
 //
@@ -317,6 +319,9 @@ void SetLightningCount(GameWorld& world, int steps);
 // `colours` holds four floats (r, g, b, a) a vertex; `texture` null: white.
 EffectObject* CreatePolygonEffect(GameWorld& world, const Vec3* positions, const float* colours, int count,
                                   render::TextureHolder* texture);
+// The glare rate an effect object is drawn with; the previous one (0 for a
+// null effect, which is left alone).
+float SetEffectGlareRate(EffectObject* effect, float rate);
 EffectObject* CreateSonic(GameWorld& world, Vec3 position, Vec3 vector, int flag);
 EffectObject* CreateSplash(GameWorld& world, Vec3 position, float size);
 // A burst of fire particles along the segment from P back toward P - V; the
