@@ -1,15 +1,19 @@
 // app_arena_test.cpp -- the sword-action sample game (games/Arena) run
-// headless from an input file: the start script hands over to the world
+// headless from input files: the start script hands over to the world
 // script, which loads the arena, places the fighter and the six balls and
 // reports them; the fighter's model carries every animation set the actor
-// plays and the blade's frame, and plays a set from the first step; no
-// compile or run-time error, no unit ever holds a value that is not finite,
-// and the run ends when the input file closes the window.
+// plays and the blade's frame, and plays a set from the first step; the
+// keys reach the actor's pad; the world script reports strikes, destroyed
+// balls and hits; and a fight driven by the keys walks to the nearest ball,
+// jumps and strikes it down. No compile or run-time error, no unit ever
+// holds a value that is not finite, and each run ends when its input file
+// closes the window.
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -51,6 +55,7 @@ struct ArenaWatch {
   int balls = 0;           // ball units (last step)
   std::string playerType;  // the player unit's type key
   std::string playing;     // the set track 0 of the player's model plays (last step)
+  std::set<std::string> played;  // every set it played
   int missingSets = 0;     // of kActorSets, sets the player's model lacks
   std::string firstMissing;
   bool bladeFrame = false;        // WING_NAME[0] and [1] are frames of the model
@@ -95,6 +100,25 @@ std::string CheckMaster(world::GameWorld& world) {
   return problems;
 }
 ArenaWatch* gArena = nullptr;
+
+// The unit of that label, or null.
+units::Unit* Labelled(world::GameWorld& world, const char* label) {
+  for (int slot = 1; slot < world::CountUnitSlots(world); slot++) {
+    units::Unit* u = world::GetUnitAt(world, slot);
+    if (u && u->type && std::string(u->label.Get()) == label) return u;
+  }
+  return nullptr;
+}
+
+// A ball left to wander in its first steps is held where it was placed:
+// its height and its own turns stay the behaviour's, its ground position
+// and ground speed are pinned to its home.
+void HoldBall(units::Unit* ball) {
+  if (!ball || ball->state > 2) return;
+  core::Vec3 at = ball->GetObjectPosition();
+  ball->SetObjectPosition(ball->home.x, at.y, ball->home.z);
+  ball->velocity.x = ball->velocity.z = 0.0f;
+}
 
 void WatchArena(void* user) {
   auto* engine = static_cast<app::Engine*>(user);
@@ -151,6 +175,7 @@ void WatchArena(void* user) {
   if (!model || !model->animationController) return;
   const render::AnimationController& ac = *model->animationController;
   w.playing = ac.tracks[0].enabled && ac.tracks[0].set >= 0 ? ac.sets[size_t(ac.tracks[0].set)].name : "";
+  if (!w.playing.empty()) w.played.insert(w.playing);
   w.missingSets = 0;
   w.wrongPeriods.clear();
   for (const char* set : kActorSets) {
@@ -310,19 +335,14 @@ TEST(ArenaGame, TheKeysDriveTheActorsButtonsAndStick) {
   }
 }
 
-// The unit of that label, or null.
-units::Unit* Labelled(world::GameWorld& world, const char* label) {
-  for (int slot = 1; slot < world::CountUnitSlots(world); slot++) {
-    units::Unit* u = world::GetUnitAt(world, slot);
-    if (u && u->type && std::string(u->label.Get()) == label) return u;
-  }
-  return nullptr;
-}
 
-// Blows dealt from outside the script, as the behaviours will deal them:
+// Blows dealt from outside the script, as the behaviours deal them:
 // Ball1 struck twice and then at HP 0, the speed ball released at once,
 // the fighter hit once.
 void DealBlows(world::GameWorld& world, int step) {
+  // The balls stay where they were put, out of the fighter's reach, so
+  // that only these blows happen.
+  for (const char* label : {"Ball1", "Ball2", "Speedy", "Sparky", "Silver", "Evil"}) HoldBall(Labelled(world, label));
   units::Unit* ball = Labelled(world, "Ball1");
   if (ball && (step == 100 || step == 130)) ball->hp -= 1;
   if (ball && step == 160) ball->hp = 0;
@@ -358,48 +378,67 @@ TEST(ArenaGame, TheWorldScriptReportsStrikesDestroyedBallsAndHitsOnTheFighter) {
   EXPECT_LT(out.find("Ball1 was destroyed"), out.find("Speedy was destroyed"));
 }
 
-// The input for a fight, for when the actor and the balls act: the
-// fighter walks toward the nearest ball (Ball1, ahead and to the right of
-// the camera behind it), jumps, strikes from the air, then lands strokes
-// of the chain on it again and again. Frames are the main loop's; the
-// keys are those of the keyboard's default map.
+// The input for a fight: the fighter walks straight at the nearest ball
+// (Ball1, seven units ahead with the camera behind the fighter) and stops
+// a stride short of it, jumps high (the jump button held past 11 steps)
+// and strikes from the air, and from its landing on strikes once every 18
+// steps: a landing cut, then strokes of the chain. Frames are the main
+// loop's; the keys are those of the keyboard's default map.
 std::string FightDrive() {
   std::string drive = "keyboard\n";
-  // Walk: up and right together point the stick forward-right (the full
-  // deflection runs, 0.125 a step); about four units toward Ball1.
-  drive += Key(60, kKeyUp, true) + Key(60, kKeyRight, true);
-  drive += Key(95, kKeyRight, false) + Key(95, kKeyUp, false);
-  // Jump (held past 11 steps: the highest jump), strike from the air.
-  drive += Key(110, kKeyJump, true) + Key(125, kKeyJump, false);
-  drive += Key(135, kKeyAttack, true) + Key(137, kKeyAttack, false);
-  // On the ground again: strokes of the chain, one every 18 steps (each
-  // press after the previous stroke's chain time), for ten seconds.
-  for (int f = 200; f < 800; f += 18) drive += Key(f, kKeyAttack, true) + Key(f + 2, kKeyAttack, false);
+  drive += Key(60, kKeyUp, true) + Key(106, kKeyUp, false);
+  drive += Key(115, kKeyJump, true) + Key(130, kKeyJump, false);
+  drive += Key(140, kKeyAttack, true) + Key(142, kKeyAttack, false);
+  for (int f = 185; f < 800; f += 18) drive += Key(f, kKeyAttack, true) + Key(f + 2, kKeyAttack, false);
   drive += "at 900 close\n";
   return drive;
 }
 
-// For the lead to enable once the actor's and the balls' behaviours land:
-// the fighter reaches Ball1 and strikes it; the world script reports the
-// strikes, and no value ever turns non-finite.
-TEST(ArenaGame, DISABLED_TheFighterWalksToTheNearestBallJumpsAndStrikesIt) {
-  ArenaRun run(FightDrive());
+// Ball1 held at its place until the fighter has landed beside it (a ball
+// wanders off in its first seconds); from then on the fight is the
+// behaviours' own.
+void HoldBall1UntilTheFight(world::GameWorld& world, int step) {
+  if (step < 180) HoldBall(Labelled(world, "Ball1"));
+}
+
+// The fighter, driven by the keys, walks to Ball1, jumps, and strikes it
+// again and again until it is destroyed; the world script reports each
+// strike; the actor's model plays the sets of each move; no value ever
+// turns non-finite.
+TEST(ArenaGame, TheFighterWalksToTheNearestBallJumpsAndStrikesItDown) {
+  ArenaRun run(FightDrive(), HoldBall1UntilTheFight);
   EXPECT_EQ(run.exitCode, 0);
   EXPECT_EQ(test::ReadFile("CompileError.txt"), "");
   EXPECT_FALSE(std::filesystem::exists("RuntimeError.txt"));
   const ArenaWatch& w = run.watch;
   EXPECT_EQ(w.badSteps, 0) << w.firstBad;
   ASSERT_GE(w.position.size(), 800u);
-  // It walked toward Ball1 (from (0, 0, 12) toward (-4, 0.5, 6)) and left
-  // the ground in the jump.
-  EXPECT_LT(w.position[100].x, -1.5f);
-  EXPECT_LT(w.position[100].z, 10.0f);
+  // Straight toward Ball1 at (0, 0.5, 5), stopping short of it.
+  EXPECT_NEAR(w.position[110].x, 0.0f, 0.2f);
+  EXPECT_LT(w.position[110].z, 7.0f);
+  EXPECT_GT(w.position[110].z, 5.8f);
+  // Off the ground in the jump, and down again.
   float highest = 0;
-  for (size_t i = 110; i < 200 && i < w.position.size(); i++) highest = std::fmax(highest, w.position[i].y);
-  EXPECT_GT(highest, 0.5f);
-  // The strokes landed on the ball.
-  EXPECT_NE(run.out.find("Arena: step "), std::string::npos);
-  EXPECT_NE(run.out.find(" Ball1 was struck: HP 3 -> 2."), std::string::npos) << run.out;
+  for (size_t i = 110; i < 180; i++) highest = std::fmax(highest, w.position[i].y);
+  EXPECT_GT(highest, 2.0f);
+  EXPECT_NEAR(w.position[200].y, 0.0f, 0.05f);
+  // The sets of the walk, the jump, the air stroke, the landing and the
+  // strokes on the ground.
+  std::string played;
+  for (const std::string& set : w.played) played += set + " ";
+  for (const char* set : {"AnimationSet_pose", "AnimationSet_run", "AnimationSet_jump", "AnimationSet_at7",
+                          "AnimationSet_td_a", "AnimationSet_at1"})
+    EXPECT_EQ(w.played.count(set), 1u) << set << " (played: " << played << ")";
+  // The strokes landed, one at a time, until the ball was gone.
+  const std::string& out = run.out;
+  size_t first = out.find(": the ball Ball1 was struck: HP 3 -> 2.");
+  size_t second = out.find(": the ball Ball1 was struck: HP 2 -> 1.");
+  size_t gone = out.find(": the ball Ball1 was destroyed (1 of 6).");
+  ASSERT_NE(first, std::string::npos) << out;
+  ASSERT_NE(second, std::string::npos) << out;
+  ASSERT_NE(gone, std::string::npos) << out;
+  EXPECT_LT(first, second);
+  EXPECT_LT(second, gone);
 }
 
 }  // namespace
