@@ -1030,96 +1030,72 @@ const SetDef kActorSets[] = {
     {"AnimationSet_td_a", PoseTdA},    {"AnimationSet_dmg", PoseDmg},       {"AnimationSet_dmg2", PoseDmg2},
 };
 
-// The actor as a text X file: the root frame "Actor" holds one skinned
-// mesh (every vertex on one bone), the bone frames hang beneath it, and
-// each animation set keys every bone from 0 to 60 (60 ticks a second, so a
-// key's time is the animation time in steps; a set's period is 60 and the
-// behaviour's time / 60 is the fraction of it).
-std::string ActorToText() {
+// Boxes of one bone each as the faces of `m` (four corners a face, face
+// normals), each box's faces in its material and its vertices on its bone.
+void AddBoneBoxes(xtext::Mesh* m, const std::vector<BoneBox>& boxes) {
   static const int kFaces[6][4] = {{3, 2, 1, 0}, {4, 5, 6, 7}, {0, 4, 7, 3}, {1, 2, 6, 5}, {3, 7, 6, 2}, {0, 1, 5, 4}};
   static const float kNormals[6][3] = {{0, 0, -1}, {0, 0, 1}, {-1, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, -1, 0}};
-  const std::vector<BoneBox> boxes = ActorBoxes();
-  std::vector<std::array<float, 3>> positions, normals;
-  std::vector<std::vector<int>> faces;
-  std::vector<int> faceMaterial;
-  std::vector<int> vertexBone;
   for (const BoneBox& b : boxes) {
     const float c[8][3] = {{b.x0, b.y0, b.z0}, {b.x1, b.y0, b.z0}, {b.x1, b.y1, b.z0}, {b.x0, b.y1, b.z0},
                            {b.x0, b.y0, b.z1}, {b.x1, b.y0, b.z1}, {b.x1, b.y1, b.z1}, {b.x0, b.y1, b.z1}};
     for (int f = 0; f < 6; f++) {
       std::vector<int> face;
       for (int k = 0; k < 4; k++) {
-        face.push_back(int(positions.size()));
+        int v = int(m->positions.size());
+        face.push_back(v);
         const float* p = c[kFaces[f][k]];
-        positions.push_back({p[0], p[1], p[2]});
-        normals.push_back({kNormals[f][0], kNormals[f][1], kNormals[f][2]});
-        vertexBone.push_back(b.bone);
+        m->positions.push_back({p[0], p[1], p[2]});
+        m->normals.push_back({kNormals[f][0], kNormals[f][1], kNormals[f][2]});
+        m->bones[size_t(b.bone)].vertices.push_back(v);
+        m->bones[size_t(b.bone)].weights.push_back(1.0f);
       }
-      faces.push_back(face);
-      faceMaterial.push_back(b.material);
+      m->faces.push_back(face);
+      m->faceMaterials.push_back(b.material);
     }
   }
-  auto vec3 = [](const std::array<float, 3>& v) { return Number(v[0]) + ";" + Number(v[1]) + ";" + Number(v[2]) + ";"; };
-  auto matrixText = [](const float m[16], const char* indent) {
-    std::string s;
-    for (int r = 0; r < 4; r++) {
-      s += indent;
-      for (int k = 0; k < 4; k++) s += Number(m[r * 4 + k]) + (r == 3 && k == 3 ? ";;\n" : ",");
-      if (r < 3) s += "\n";
-    }
-    return s;
-  };
-  auto translation = [](float x, float y, float z, float out[16]) {
-    for (int i = 0; i < 16; i++) out[i] = (i % 5 == 0) ? 1.0f : 0.0f;
-    out[12] = x, out[13] = y, out[14] = z;
-  };
+}
+
+std::array<float, 16> Translation(float x, float y, float z) {
+  return {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, x, y, z, 1};
+}
+
+// The actor as a text X file: the root frame "Actor" holds one skinned
+// mesh (every vertex on one bone), the bone frames hang beneath it, and
+// each animation set keys every bone from 0 to 60 (60 ticks a second, so a
+// key's time is the animation time in steps; a set's period is 60 and the
+// behaviour's time / 60 is the fraction of it).
+std::string ActorToText() {
+  xtext::Mesh m;
+  m.name = "ActorMesh";
+  for (const Colour& c : kActorColours) {
+    xtext::Mesh::Material k;
+    k.diffuse = {c.r, c.g, c.b, 1.0f};
+    k.power = 12.0f;
+    k.specular = {0.3f, 0.3f, 0.3f};
+    k.emissive = {c.r * c.emissive, c.g * c.emissive, c.b * c.emissive};
+    m.materials.push_back(k);
+  }
+  // The bind pose turns no frame, so a bone's offset is the translation by
+  // minus its joint's place in the model.
+  for (int b = 0; b < kBoneCount; b++) {
+    xtext::Mesh::Bone bone;
+    bone.frame = kBones[b].name;
+    std::array<float, 3> j = JointOf(b);
+    bone.offset = Translation(-j[0], -j[1], -j[2]);
+    m.bones.push_back(bone);
+  }
+  AddBoneBoxes(&m, ActorBoxes());
+  m.maxWeightsPerVertex = m.maxWeightsPerFace = 1;
 
   std::string out = "xof 0303txt 0032\n";
   out += "// The Arena's sword actor: a skinned figure of boxes with its animation sets; written by\n";
   out += "// tkw4-make-models --arena.\n";
   out += "AnimTicksPerSecond {\n 60;\n}\n\nFrame Actor {\n FrameTransformMatrix {\n";
-  float m[16];
-  translation(0, 0, 0, m);
-  out += matrixText(m, "  ") + " }\n\n Mesh ActorMesh {\n";
-  const size_t n = positions.size();
-  out += "  " + std::to_string(n) + ";\n";
-  for (size_t i = 0; i < n; i++) out += "  " + vec3(positions[i]) + (i + 1 == n ? ";\n" : ",\n");
-  out += "  " + std::to_string(faces.size()) + ";\n";
-  for (size_t f = 0; f < faces.size(); f++)
-    out += "  4;" + std::to_string(faces[f][0]) + "," + std::to_string(faces[f][1]) + "," +
-           std::to_string(faces[f][2]) + "," + std::to_string(faces[f][3]) + (f + 1 == faces.size() ? ";;\n" : ";,\n");
-  out += "\n  MeshNormals {\n   " + std::to_string(n) + ";\n";
-  for (size_t i = 0; i < n; i++) out += "   " + vec3(normals[i]) + (i + 1 == n ? ";\n" : ",\n");
-  out += "   " + std::to_string(faces.size()) + ";\n";
-  for (size_t f = 0; f < faces.size(); f++)
-    out += "   4;" + std::to_string(faces[f][0]) + "," + std::to_string(faces[f][1]) + "," +
-           std::to_string(faces[f][2]) + "," + std::to_string(faces[f][3]) + (f + 1 == faces.size() ? ";;\n" : ";,\n");
-  out += "  }\n\n  MeshMaterialList {\n   " + std::to_string(std::size(kActorColours)) + ";\n   " +
-         std::to_string(faces.size()) + ";\n   ";
-  for (size_t f = 0; f < faces.size(); f++) out += std::to_string(faceMaterial[f]) + (f + 1 == faces.size() ? ";\n" : ",");
-  for (const Colour& c : kActorColours) {
-    out += "   Material {\n    " + Number(c.r) + ";" + Number(c.g) + ";" + Number(c.b) + ";1.000000;;\n";
-    out += "    12.000000;\n    0.300000;0.300000;0.300000;;\n    " + Number(c.r * c.emissive) + ";" +
-           Number(c.g * c.emissive) + ";" + Number(c.b * c.emissive) + ";;\n   }\n";
-  }
-  out += "  }\n\n  XSkinMeshHeader {\n   1;\n   1;\n   " + std::to_string(int(kBoneCount)) + ";\n  }\n";
-  for (int b = 0; b < kBoneCount; b++) {
-    std::vector<int> mine;
-    for (size_t v = 0; v < n; v++)
-      if (vertexBone[v] == b) mine.push_back(int(v));
-    out += "\n  SkinWeights {\n   \"" + std::string(kBones[b].name) + "\";\n   " + std::to_string(mine.size()) + ";\n   ";
-    for (size_t k = 0; k < mine.size(); k++) out += std::to_string(mine[k]) + (k + 1 == mine.size() ? ";\n   " : ",");
-    for (size_t k = 0; k < mine.size(); k++) out += std::string("1.000000") + (k + 1 == mine.size() ? ";\n" : ",");
-    std::array<float, 3> j = JointOf(b);
-    translation(-j[0], -j[1], -j[2], m);
-    out += matrixText(m, "   ") + "  }\n";
-  }
-  out += " }\n";
+  out += xtext::MatrixToText(Translation(0, 0, 0), "  ") + " }\n\n" + xtext::MeshBodyToText(m, "  ");
   // The bone frames, children after their parent (the table's order).
   std::function<void(int, const std::string&)> frame = [&](int b, const std::string& indent) {
     out += "\n" + indent + "Frame " + kBones[b].name + " {\n" + indent + " FrameTransformMatrix {\n";
-    translation(kBones[b].x, kBones[b].y, kBones[b].z, m);
-    out += matrixText(m, (indent + "  ").c_str()) + indent + " }\n";
+    out += xtext::MatrixToText(Translation(kBones[b].x, kBones[b].y, kBones[b].z), indent + "  ") + indent + " }\n";
     for (int c = 0; c < kBoneCount; c++)
       if (kBones[c].parent == b) frame(c, indent + " ");
     out += indent + "}\n";
@@ -1127,7 +1103,8 @@ std::string ActorToText() {
   frame(kHips, " ");
   out += "}\n";
 
-  // The animation sets: a key every 5 steps from 0 to 60.
+  // The animation sets: a key every 5 steps from 0 to 60 (the pose of 59
+  // at 60, where the behaviour holds a finished move).
   for (const SetDef& set : kActorSets) {
     out += "\nAnimationSet " + std::string(set.name) + " {\n";
     std::vector<Pose> keys;
@@ -1156,52 +1133,39 @@ std::string ActorToText() {
   return out;
 }
 
-// A ball of radius `r` (a latitude-longitude sphere with smooth normals)
-// in one colour, with a band of a second colour round its middle; the
-// maximum x of its box is r, the size the ball behaviours go by.
+// A ball of radius `r` (a latitude-longitude sphere with smooth normals,
+// stretched along z by `stretchZ`) in one colour, with a band of a second
+// colour round its middle; the maximum x of its box is r, the size the
+// ball behaviours go by.
 std::string BallToText(const char* name, float r, Colour body, Colour band, float stretchZ = 1.0f) {
+  xtext::Mesh m;
+  m.name = name;
+  m.comment = "An Arena ball; written by tkw4-make-models --arena.";
   const int rings = 8, segments = 12;
-  std::vector<std::array<float, 3>> positions, normals;
   for (int i = 0; i <= rings; i++) {
     float phi = kPi * float(i) / rings;
     for (int j = 0; j < segments; j++) {
       float theta = 2 * kPi * float(j) / segments;
       float nx = std::sin(phi) * std::cos(theta), ny = std::cos(phi), nz = std::sin(phi) * std::sin(theta);
-      positions.push_back({r * nx, r * ny, r * nz * stretchZ});
-      normals.push_back({nx, ny, nz});
+      m.positions.push_back({r * nx, r * ny, r * nz * stretchZ});
+      m.normals.push_back({nx, ny, nz});
     }
   }
-  std::vector<std::vector<int>> faces;
-  std::vector<int> material;
   for (int i = 0; i < rings; i++)
     for (int j = 0; j < segments; j++) {
       int a = i * segments + j, b = i * segments + (j + 1) % segments;
-      faces.push_back({a, b, b + segments, a + segments});
-      material.push_back(i == rings / 2 - 1 || i == rings / 2 ? 1 : 0);
+      m.faces.push_back({a, b, b + segments, a + segments});
+      m.faceMaterials.push_back(i == rings / 2 - 1 || i == rings / 2 ? 1 : 0);
     }
-  auto vec3 = [](const std::array<float, 3>& v) { return Number(v[0]) + ";" + Number(v[1]) + ";" + Number(v[2]) + ";"; };
-  auto faceList = [&faces](const char* indent) {
-    std::string s = indent + std::to_string(faces.size()) + ";\n";
-    for (size_t f = 0; f < faces.size(); f++)
-      s += indent + std::string("4;") + std::to_string(faces[f][0]) + "," + std::to_string(faces[f][1]) + "," +
-           std::to_string(faces[f][2]) + "," + std::to_string(faces[f][3]) + (f + 1 == faces.size() ? ";;\n" : ";,\n");
-    return s;
-  };
-  std::string out = "xof 0303txt 0032\n// An Arena ball; written by tkw4-make-models --arena.\n";
-  out += "Header {\n 1;\n 0;\n 1;\n}\n\nMesh " + std::string(name) + " {\n " + std::to_string(positions.size()) + ";\n";
-  for (size_t i = 0; i < positions.size(); i++) out += " " + vec3(positions[i]) + (i + 1 == positions.size() ? ";\n" : ",\n");
-  out += faceList(" ");
-  out += "\n MeshNormals {\n  " + std::to_string(normals.size()) + ";\n";
-  for (size_t i = 0; i < normals.size(); i++) out += "  " + vec3(normals[i]) + (i + 1 == normals.size() ? ";\n" : ",\n");
-  out += faceList("  ") + " }\n\n MeshMaterialList {\n  2;\n  " + std::to_string(faces.size()) + ";\n  ";
-  for (size_t f = 0; f < faces.size(); f++) out += std::to_string(material[f]) + (f + 1 == faces.size() ? ";\n" : ",");
   for (const Colour& c : {body, band}) {
-    out += "  Material {\n   " + Number(c.r) + ";" + Number(c.g) + ";" + Number(c.b) + ";1.000000;;\n";
-    out += "   30.000000;\n   0.600000;0.600000;0.600000;;\n   " + Number(c.r * c.emissive) + ";" +
-           Number(c.g * c.emissive) + ";" + Number(c.b * c.emissive) + ";;\n  }\n";
+    xtext::Mesh::Material k;
+    k.diffuse = {c.r, c.g, c.b, 1.0f};
+    k.power = 30.0f;
+    k.specular = {0.6f, 0.6f, 0.6f};
+    k.emissive = {c.r * c.emissive, c.g * c.emissive, c.b * c.emissive};
+    m.materials.push_back(k);
   }
-  out += " }\n}\n";
-  return out;
+  return xtext::MeshToText(m);
 }
 
 std::vector<std::pair<const char*, std::string>> ArenaUnitModels() {
