@@ -423,6 +423,10 @@ std::string MakeQualifiedName(const char* function, int32_t link, const char* na
 // last component, else in the global namespace under the full name. An
 // existing one takes the type and attributes (and so its empty value).
 CScriptValue* DefineVariable(ScriptEngine& se, const char* name, int type, int attributes, uint64_t nameBit = 0);
+// DefineVariable for a name word whose hints hold its last name part and
+// its filter bit (LinkNameBit): a call's namespace that keeps its shape
+// takes the new member in its next slot without a search.
+CScriptValue* DefineWordVariable(ScriptEngine& se, const CScriptLiteral* w, int type, int attributes, uint64_t bit);
 // The variable a (qualified) name stands for, or null.
 CScriptValue* LookupName(ScriptEngine& se, const char* name);
 // The part of LookupName after the thread namespace: the global namespace

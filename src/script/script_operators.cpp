@@ -766,12 +766,12 @@ CScriptValue* AppendParameter(ScriptEngine& se, const CScriptLiteral* w, int typ
                             attributes);
 }
 
-CScriptValue* DefineParameter(ScriptEngine& se, const CScriptLiteral* w, int type, int attributes, uint64_t bit) {
+}  // namespace
+
+CScriptValue* DefineWordVariable(ScriptEngine& se, const CScriptLiteral* w, int type, int attributes, uint64_t bit) {
   if (CScriptValue* v = AppendParameter(se, w, type, attributes, bit)) return v;
   return DefineVariable(se, w->text.c_str(), type, attributes, bit);
 }
-
-}  // namespace
 
 // A function's code starts with one binding per parameter, last first:
 // "pop_value", an optional "const", the type, the name. The argument on top
@@ -819,13 +819,13 @@ void ExecuteBindParameter(ScriptEngine& se, ScriptThread* thread) {
   if (data.end > 0 && data.entries[size_t(data.end - 1)]->kind != kWordCallMarker) arg = PopOperand(data);
   switch (keyword) {
     case kWordTypeInt:
-      AssignIntToVariable(pools, DefineParameter(se, w, kValueInt, attributes, bit), arg.value.i);
+      AssignIntToVariable(pools, DefineWordVariable(se, w, kValueInt, attributes, bit), arg.value.i);
       return;
     case kWordTypeFloat:
-      AssignFloatToVariable(pools, DefineParameter(se, w, kValueFloat, attributes, bit), arg.value.f);
+      AssignFloatToVariable(pools, DefineWordVariable(se, w, kValueFloat, attributes, bit), arg.value.f);
       return;
     case kWordTypeString: {
-      CScriptValue* v = DefineParameter(se, w, kValueString, attributes, bit);
+      CScriptValue* v = DefineWordVariable(se, w, kValueString, attributes, bit);
       // Numbers arrive as their text, as when assigned.
       if (arg.kind == kOperandInt) AssignIntToVariable(pools, v, arg.value.i);
       else if (arg.kind == kOperandFloat) AssignFloatToVariable(pools, v, arg.value.f);

@@ -186,7 +186,7 @@ CScriptValue* LinkName(ScriptEngine& se, CScriptLiteral* word) {
   // The name's filter bit lets a call's namespace of a known shape take the
   // new member without searching its members first.
   uint64_t bit = LinkNameBit(RunOf(word).hints, word->text);
-  CScriptValue* v = DefineVariable(se, word->text.c_str(), kValueUndefined, kAttrUntyped, bit);
+  CScriptValue* v = DefineWordVariable(se, word, kValueUndefined, kAttrUntyped, bit);
   KeepLink(se, &word->link, v, nullptr);
   return v;
 }
