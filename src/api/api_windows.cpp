@@ -6,6 +6,7 @@
 
 #include "api/api_args.h"
 #include "api/api_local.h"
+#include "render/render_public.h"
 #include "ui/ui_public.h"
 #include "units/units_public.h"
 #include "world/world_public.h"
@@ -195,9 +196,27 @@ const script::SystemCallHandler HandleWindowSystemCall = TableHandler<kWindowCal
 
 // [SECTION] Head tracking
 
+namespace {
+
+// ovr_get_rot(): the head's orientation as a rotation vector (its axis
+// scaled by the angle, radians: x pitch, y yaw, z roll); {0, 0, 0} without a
+// head-mounted display or while its orientation is not tracked.
+void CallOvrGetRot(Call& call) {
+  render::GraphicsSystem* graphics = call.world ? call.world->graphics : nullptr;
+  SetRotationRadians(call, graphics ? graphics->GetHeadRotationVector() : Vec3{0.0f, 0.0f, 0.0f});
+}
+
+// ovr_reset(): the current head orientation becomes straight ahead (nothing
+// without a display).
+void CallOvrReset(Call& call) {
+  if (call.world && call.world->graphics) call.world->graphics->RecenterVR();
+}
+
+}  // namespace
+
 const CallEntry kVrCalls[] = {
-    {"ovr_get_rot", nullptr},
-    {"ovr_reset", nullptr},
+    {"ovr_get_rot", CallOvrGetRot},
+    {"ovr_reset", CallOvrReset},
 };
 const size_t kVrCallCount = sizeof kVrCalls / sizeof kVrCalls[0];
 

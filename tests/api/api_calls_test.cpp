@@ -109,7 +109,6 @@ TEST(CallErrors, ANumberWhereAnObjectIsExpectedRaisesTheCallsError) {
       {"set_fade_color(255)", "set_fade_color関数の第1引数がオブジェクトではありません。"},
       {"load_unit_master(5)", "load_unit_master関数の引数がオブジェクトではありません。"},
       {"load_map_data(5, 0, \"x\")", "load_map_data関数の第1引数が配列ではありません。"},
-      {"ovr_get_rot()", "ovr_get_rot: this system call is not available yet"},
       {"vector_map_collision({}, 2)", "vector_map_collision関数の第2引数がオブジェクトではありません。"},
   };
   for (const ErrorCase& c : cases) {

@@ -169,16 +169,25 @@ TEST(Dispatch, UnservedNamesReturnThePresetAndUnbuiltNamesRaise) {
     EXPECT_EQ(filled->floatValue, 0.0f) << c.name;
   }
 
+  // A registered name whose behaviour is not built yet, while there is one.
+  size_t tables = 0;
+  const api::CallTable* table = api::SystemCallTables(&tables);
+  const api::CallTable* owner = nullptr;
+  const char* unbuilt = nullptr;
+  for (size_t t = 0; t < tables && !unbuilt; t++)
+    for (size_t i = 0; i < table[t].count && !unbuilt; i++)
+      if (!table[t].entries[i].function) owner = &table[t], unbuilt = table[t].entries[i].name;
+  if (!unbuilt) return;
   script::SystemCallArgument args[script::kSystemCallArguments] = {};
   script::SystemCallResult result;
   script::SystemCallContext context;
-  context.callName = "ovr_reset";
+  context.callName = unbuilt;
   context.engine = &f.world.scriptEngine;
   try {
-    api::HandleVrSystemCall(&result, context, args, scratch.data());
+    owner->handler(&result, context, args, scratch.data());
     ADD_FAILURE() << "no error raised";
   } catch (const script::ScriptError& e) {
-    EXPECT_EQ(e.text, "ovr_reset: this system call is not available yet");
+    EXPECT_EQ(e.text, std::string(unbuilt) + ": this system call is not available yet");
   }
 }
 

@@ -313,6 +313,29 @@ TEST(DemoFlight, AFalconLeftAloneRestsOnItsTires) {
   EXPECT_EQ(run.out.find("the Falcon was hit"), std::string::npos) << run.out;
 }
 
+// The world script packs the Demo's sounds into a package in the working
+// folder, mounts it, reads a renamed entry that only the package holds, then
+// takes its entries out and deletes it: nothing of it is left behind.
+TEST(DemoFlight, TheWorldScriptPacksMountsReadsAndRemovesAPackage) {
+  DemoRun run("keyboard\nat 300 close\n");
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(test::ReadFile("CompileError.txt"), "");
+  EXPECT_FALSE(std::filesystem::exists("RuntimeError.txt"));
+  const std::string& out = run.out;
+  EXPECT_NE(out.find("Demo: packed Demo/Se into demo_sounds.pac; mounted it; read Packed/chime.wav from it into "
+                     "sound slot 104 (found: 1)."),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("Demo: removed the package's entries and deleted demo_sounds.pac; Packed/chime.wav is found: 0."),
+            std::string::npos)
+      << out;
+  EXPECT_FALSE(std::filesystem::exists("demo_sounds.pac"));
+  // The entry was read from the package: the sound system opened it.
+  std::string log = test::ReadFile("system.log");
+  EXPECT_EQ(log.find("Packed/chime.wav]"), std::string::npos) << log;
+  EXPECT_EQ(log.find("demo_sounds.pac\""), std::string::npos) << log;
+}
+
 }  // namespace
 
 // The mission thread of the sample game, left to run its two minutes: the
