@@ -441,4 +441,30 @@ TEST(ArenaGame, TheFighterWalksToTheNearestBallJumpsAndStrikesItDown) {
   EXPECT_LT(second, gone);
 }
 
+// The arena is deterministic: the same input file plays the same fight,
+// step for step (the fighter's path and HP, every ball's report), with the
+// balls left to their own wandering from the first step.
+TEST(ArenaGame, TheSameInputPlaysTheSameFight) {
+  std::vector<core::Vec3> path[2];
+  std::vector<int> hp[2];
+  std::string out[2];
+  for (int i = 0; i < 2; i++) {
+    ArenaRun run(FightDrive());
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.watch.badSteps, 0) << run.watch.firstBad;
+    path[i] = run.watch.position;
+    hp[i] = run.watch.hp;
+    out[i] = run.out;
+  }
+  ASSERT_GE(path[0].size(), 800u);
+  ASSERT_EQ(path[0].size(), path[1].size());
+  for (size_t n = 0; n < path[0].size(); n++) {
+    ASSERT_EQ(path[0][n].x, path[1][n].x) << "step " << n;
+    ASSERT_EQ(path[0][n].y, path[1][n].y) << "step " << n;
+    ASSERT_EQ(path[0][n].z, path[1][n].z) << "step " << n;
+  }
+  EXPECT_EQ(hp[0], hp[1]);
+  EXPECT_EQ(out[0], out[1]);
+}
+
 }  // namespace
