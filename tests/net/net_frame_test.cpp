@@ -359,7 +359,7 @@ TEST(NetFrameCheck, HostileHeaders) {
   const Bytes good = Build({1, 2, 3});
   Bytes wrongCode = good;
   PutLe32(&wrongCode, 4, 0x20130331 + 31);
-  PutLe32(&wrongCode, 28, 0x20130331 + 31);
+  PutLe32(&wrongCode, good.size() - 4, 0x20130331 + 31);
   Bytes wrongTrailer = good;
   wrongTrailer[30] ^= 1;
   Bytes lengthsDisagree = good;
