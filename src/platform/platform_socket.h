@@ -33,7 +33,7 @@ struct Socket {
   friend bool operator==(const Socket&, const Socket&) = default;
 };
 
-constexpr uint32_t kAnyHost = 0;               // bind: every local address
+constexpr uint32_t kAnyHost = 0;                // bind: every local address
 constexpr uint32_t kLoopbackHost = 0x7F000001;  // 127.0.0.1
 
 // An IPv4 address and port, in host byte order (127.0.0.1 is 0x7F000001).

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdint>
@@ -51,9 +52,9 @@ bool WaitFor(Socket socket, int timeoutMs) {
 // ends, as the endpoint's accept thread takes it: wait, then accept.
 struct ConnectedPair {
   Owned listener, client, server;
-  SocketAddress serverAddress;   // where the listener is
-  SocketAddress acceptedPeer;    // the caller's address as accept saw it
-  SocketAddress connectedPeer;   // the server's address as connect saw it
+  SocketAddress serverAddress;  // where the listener is
+  SocketAddress acceptedPeer;   // the caller's address as accept saw it
+  SocketAddress connectedPeer;  // the server's address as connect saw it
 
   void Open() {
     platform::SocketResult listen = platform::ListenTcp(kLoopbackAnyPort, 40);
