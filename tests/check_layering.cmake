@@ -1,7 +1,8 @@
 # The include rules of the sources, as a test. Run with -DROOT=<source root>
 # and -DCHECK=wall or -DCHECK=floors.
 #
-# wall:   no file outside src/platform/ includes SDL, OpenGL or epoxy.
+# wall:   no file outside src/platform/ includes SDL, OpenGL, epoxy or the
+#         system's socket headers.
 # floors: a file under src/<sub>/ includes headers of its own folder, and of
 #         the subsystems of lower floors only their public headers
 #         (<sub>_public.h, <sub>_services.h and the headers of their folder
@@ -21,12 +22,15 @@ if(CHECK STREQUAL "wall")
       continue()
     endif()
     file(STRINGS ${f} lines REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"](SDL|SDL2/|GL/|epoxy/)")
+    file(STRINGS ${f} socket_lines REGEX
+         "^[ \t]*#[ \t]*include[ \t]*[<\"](sys/socket\\.h|sys/select\\.h|sys/poll\\.h|poll\\.h|netdb\\.h|netinet/|arpa/)")
+    list(APPEND lines ${socket_lines})
     if(lines)
       list(APPEND bad ${f})
     endif()
   endforeach()
   if(bad)
-    message(FATAL_ERROR "SDL or GL included outside src/platform/: ${bad}")
+    message(FATAL_ERROR "SDL, GL or socket headers included outside src/platform/: ${bad}")
   endif()
   return()
 endif()

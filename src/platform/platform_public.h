@@ -10,6 +10,7 @@
 #include "platform/platform_input.h"
 #include "platform/platform_library.h"
 #include "platform/platform_math.h"
+#include "platform/platform_socket.h"
 #include "platform/platform_system.h"
 #include "platform/platform_window.h"
 #include "platform/platform_xfile.h"
