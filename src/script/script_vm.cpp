@@ -339,7 +339,7 @@ void Execute(ScriptEngine& se, int32_t index) {
           }
           // Numbers read straight from the words or the variables they name
           // (members, mostly): ExecuteBinary's number cases.
-          StackNumber x, y;
+          StackNumber x{}, y{};
           if (ReadStackNumber(l, &x) && ReadStackNumber(r, &y)) {
             data.end--;
             if (x.isInt && y.isInt) {
