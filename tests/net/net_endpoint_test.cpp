@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -247,6 +248,42 @@ TEST(NetEndpoint, ConnectFailuresAreReported) {
   EXPECT_EQ(client.GetMode(), 0);
 }
 
+TEST(NetEndpoint, NameChangesSpreadAndOnlyForOneself) {
+  Net n;
+  NetworkEndpoint& a = n.AddClient("A");
+  NetworkEndpoint& b = n.AddClient("B");
+  auto rename = [&](NetworkEndpoint& who, int id, const char* name) {
+    net::PeerSlot record;
+    record.id = static_cast<int16_t>(id);
+    std::snprintf(record.name, sizeof record.name, "%s", name);
+    uint8_t wire[net::kPeerSlotWireLength];
+    net::EncodePeerSlot(wire, record);
+    ASSERT_GT(who.Send(0, -1, net::kMsgNameChange, wire, sizeof wire, 0), 0);
+  };
+  char text[256];
+  auto nameOf = [&](NetworkEndpoint& e, int id) {
+    (void)e.GetPeerName(text, id);
+    return std::string(text);
+  };
+  rename(a, 1, "Ann");
+  EXPECT_TRUE(WaitFor([&] { return nameOf(*n.server, 1) == "Ann" && nameOf(b, 1) == "Ann"; }));
+  Message m;
+  ASSERT_TRUE(PopType(b, net::kMsgNameChange, &m));
+  EXPECT_EQ(m.from, 1);
+  EXPECT_STREQ(reinterpret_cast<char*>(m.payload.data()), "Ann");
+  ASSERT_TRUE(PopType(*n.server, net::kMsgNameChange, &m));
+  // Client 1 may not rename client 2.
+  rename(a, 2, "Bob?");
+  EXPECT_FALSE(PopType(*n.server, net::kMsgNameChange, &m, 300));
+  EXPECT_EQ(nameOf(*n.server, 2), "B");
+  // Traffic was counted on both sides.
+  net::NetStatistics ss = n.server->GetStatistics();
+  net::NetStatistics cs = a.GetStatistics();
+  EXPECT_GT(cs.sent, 0u);
+  EXPECT_GT(ss.received, 0u);
+  EXPECT_GE(ss.received, ss.good + ss.bad);
+}
+
 // [SECTION] Peers that lie
 
 TEST(NetEndpoint, ServerStampsTheSenderOfStreamFrames) {
@@ -407,6 +444,18 @@ TEST(NetEndpoint, DatagramsFromStrangersAreIgnored) {
   EXPECT_TRUE(WaitFor([&] { return n.server->GetStatistics().bad >= 4125u; }));
   EXPECT_FALSE(PopType(*n.server, 110, &m, 300));
   platform::CloseSocket(stranger.socket);
+
+  // Once client 1's datagrams have come in, another port on its very host
+  // cannot take its place.
+  ASSERT_TRUE(WaitFor([&] {
+    (void)n.clients[0]->Send(0, -1, 111, Text("me").data(), 3, net::kFrameFlagUdp);
+    return PopType(*n.server, 111, &m, 100);
+  }));
+  platform::SocketResult impostor = platform::OpenUdp({platform::kLoopbackHost, 0});
+  ASSERT_TRUE(impostor.Ok());
+  ASSERT_TRUE(platform::SendTo(impostor.socket, frame, total, server).Ok());
+  EXPECT_FALSE(PopType(*n.server, 110, &m, 300));
+  platform::CloseSocket(impostor.socket);
 }
 
 // [SECTION] Streams under pressure
