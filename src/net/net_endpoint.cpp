@@ -146,8 +146,12 @@ void NetworkEndpoint::ConnectThread() {
         Log("The TCP connection failed");
         status = kOpenTcpConnectFailed;
       } else {
-        {
-          std::lock_guard<std::recursive_mutex> g(lock_);
+        std::unique_lock<std::recursive_mutex> g(lock_);
+        if (mode_ != kModeClient) {
+          // Closed while we were connecting.
+          platform::CloseSocket(connected.socket);
+          status = kOpenTcpConnectFailed;
+        } else {
           io_[0].tcp = connected.socket;
           io_[0].tcpPeer = connected.peer;
           io_[0].udp = connected.peer;  // the server's UDP port is its TCP port
@@ -155,8 +159,9 @@ void NetworkEndpoint::ConnectThread() {
           LoginPayload(login, ownName_, ownTeam_);
           (void)SendFrom(0, kNoTeamFilter, kIdNotKnown, kMsgLogin, login, 256, 0);
         }
+        g.unlock();
         receiveWaker_.Wake();
-        bool haveId = false;
+        bool haveId = status != 1;
         for (int step = 0; step < timings_.idWaitSteps && !stop_ && !haveId; step++) {
           for (int ms = 0; ms < timings_.idWaitStepMs && !stop_; ms += 10) {
             if (GetOwnId() >= 0) {
@@ -166,10 +171,10 @@ void NetworkEndpoint::ConnectThread() {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
           }
         }
-        if (!haveId) {
+        if (status == 1 && !haveId) {
           Log("No answer from the server; the application versions may differ");
           status = kOpenNoAnswer;
-        } else {
+        } else if (status == 1) {
           static const uint8_t hello[6] = {'H', 'e', 'l', 'l', 'o', 0};
           (void)SendFrom(0, kNoTeamFilter, kIdEverybody, kMsgHello, hello, 6, kFrameFlagUdp);
         }
@@ -627,6 +632,9 @@ void NetworkEndpoint::RouteReceived(int slot, ReceivedFrame& frame, bool viaUdp)
   // No client speaks for another: the server names the sender by its slot.
   if (mode_ == kModeServer && slot > 0) h.from = static_cast<uint16_t>(slots_[slot].id);
   if (!viaUdp) h.flags = static_cast<uint16_t>(h.flags & ~kFrameFlagUdp);
+  // Slot records come from the server alone; a client's would rewrite the
+  // other peers' tables.
+  if (mode_ == kModeServer && slot > 0 && (h.type == kMsgOwnSlot || h.type == kMsgPeerSlot)) return;
   bool toAll = (h.to & kIdBit15) != 0;
   if (ownId_ >= 0 && !toAll && h.to != ownId_) {
     // A frame for one other peer: the server passes it on (built afresh from

@@ -302,6 +302,30 @@ TEST(NetEndpoint, ServerStampsTheSenderOfStreamFrames) {
   EXPECT_EQ(m.from, 2);
 }
 
+TEST(NetEndpoint, OnlyTheServerHandsOutSlotRecords) {
+  Net n;
+  NetworkEndpoint& a = n.AddClient("A");  // id 1
+  RawPeer raw(n.server->LocalPort());
+  raw.Login("Mallory");  // id 2
+  ASSERT_TRUE(WaitFor([&] { return a.FindPeerSlot(2) == 2; }));
+  net::PeerSlot ghost;
+  ghost.index = 5;
+  ghost.id = 9;
+  std::snprintf(ghost.name, sizeof ghost.name, "Ghost");
+  Bytes wire(net::kPeerSlotWireLength);
+  net::EncodePeerSlot(wire.data(), ghost);
+  raw.SendFrame(net::kMsgPeerSlot, wire, 2, 1);
+  ghost.id = 1;  // and "you are id 1 in slot 5"
+  net::EncodePeerSlot(wire.data(), ghost);
+  raw.SendFrame(net::kMsgOwnSlot, wire, 2, 1);
+  raw.SendFrame(130, Text("marker"), 2, 1);
+  Message m;
+  ASSERT_TRUE(PopType(a, 130, &m));  // everything before it has been routed
+  EXPECT_EQ(a.FindPeerSlot(9), -1);
+  EXPECT_EQ(a.GetPeerSlot(5).id, -1);
+  EXPECT_EQ(a.GetOwnId(), 1);
+}
+
 TEST(NetEndpoint, LeaveFreesOnlyTheSendersSlot) {
   Net n;
   NetworkEndpoint& a = n.AddClient("A");  // id 1
