@@ -19,8 +19,10 @@
 //   slot's send queue, flushed before anything else goes on that stream, so
 //   a stream is never cut mid-frame. A peer that lets more than
 //   kMaxSendQueueBytes pile up is disconnected.
-// - System messages (types 0-7) are queued even when game messages fill the
-//   queue; game messages wait for room (at most 127 queued).
+// - The queue holds at most 127 game messages; a further one of a type
+//   without a handler is dropped. System messages (types 0-7) are queued
+//   beyond that (up to kMaxQueuedSystem in all), so a flood of game traffic
+//   never hides a login or a leave from the main thread.
 #pragma once
 
 #include <atomic>
@@ -29,6 +31,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
