@@ -3,6 +3,8 @@
 
 #include "net/net_endpoint.h"
 
+#include "core/core_public.h"
+
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
@@ -140,10 +142,10 @@ void NetworkEndpoint::ConnectThread() {
       SocketAddress server;
       platform::SocketResult connected;
       if (!platform::ResolveHost(host.c_str(), port, &server)) {
-        Log("Turning the host name into an address failed");
+        Log("%s", core::Sjis("ホスト名のアドレス変換に失敗しました"));
         status = kOpenHostNotResolved;
       } else if (!(connected = platform::ConnectTcp(server, timings_.connectTimeoutMs)).Ok()) {
-        Log("The TCP connection failed");
+        Log("%s", core::Sjis("TCP-Socketの接続に失敗しました"));
         status = kOpenTcpConnectFailed;
       } else {
         std::unique_lock<std::recursive_mutex> g(lock_);
@@ -172,7 +174,7 @@ void NetworkEndpoint::ConnectThread() {
           }
         }
         if (status == 1 && !haveId) {
-          Log("No answer from the server; the application versions may differ");
+          Log("%s", core::Sjis("サーバから応答がありません。アプリケーションのバージョンが異なる可能性があります。"));
           status = kOpenNoAnswer;
         } else if (status == 1) {
           static const uint8_t hello[6] = {'H', 'e', 'l', 'l', 'o', 0};
@@ -229,7 +231,7 @@ void NetworkEndpoint::AcceptThread() {
     s.id = static_cast<int16_t>(LowestFreeId());
     std::snprintf(s.address, sizeof s.address, "%s", platform::AddressText(accepted.peer).c_str());
     RecomputeTeamNumbers();
-    Log("Connection request: [%s]", s.address);
+    Log(core::Sjis("接続要求：[%s]"), s.address);
     receiveWaker_.Wake();
   }
 }
@@ -257,7 +259,7 @@ void NetworkEndpoint::ReceivePass() {
     for (int i = 1; i < kMaxPeers; i++) {
       if (io_[i].tcp.Valid() && io_[i].loginTimerMs != 0 &&
           now - io_[i].loginTimerMs > static_cast<uint64_t>(timings_.loginTimeoutMs)) {
-        Log("No answer from [%s]; the connection is cut", slots_[i].address);
+        Log(core::Sjis("[%s]からの応答がありません。通信を切断します。"), slots_[i].address);
         (void)Close(slots_[i].id);
       }
     }
@@ -321,7 +323,7 @@ int NetworkEndpoint::Open(const char* address, int port, int mode, const char* n
   if (mode == kModeServer) {
     platform::SocketResult listener = platform::ListenTcp(address_, kMaxPeers);
     if (!listener.Ok()) {
-      Log("Setting up the TCP socket failed: %s", listener.error.c_str());
+      Log("%s %s", core::Sjis("TCP-Socketの初期化に失敗しました"), listener.error.c_str());
       return kOpenTcpSocketFailed;
     }
     // Port 0 asks for any free port; the UDP socket takes the same one.
@@ -330,7 +332,7 @@ int NetworkEndpoint::Open(const char* address, int port, int mode, const char* n
     if (!udp.Ok()) {
       Socket s = listener.socket;
       platform::CloseSocket(s);
-      Log("Setting up the UDP socket failed: %s", udp.error.c_str());
+      Log("%s %s", core::Sjis("UDP-Socketの初期化に失敗しました"), udp.error.c_str());
       return kOpenUdpSocketFailed;
     }
     listener_ = listener.socket;
@@ -351,7 +353,7 @@ int NetworkEndpoint::Open(const char* address, int port, int mode, const char* n
   } else {
     platform::SocketResult udp = platform::OpenUdp({platform::kAnyHost, 0});
     if (!udp.Ok()) {
-      Log("Setting up the UDP socket failed: %s", udp.error.c_str());
+      Log("%s %s", core::Sjis("UDP-Socketの初期化に失敗しました"), udp.error.c_str());
       return kOpenUdpSocketFailed;
     }
     udp_ = udp.socket;
@@ -598,7 +600,7 @@ void NetworkEndpoint::HandleStreamData(int slot) {
   if (!r.Ok() || r.bytes == 0) {
     // A lost or failed connection ends only that connection.
     if (mode_ == kModeServer && slot > 0) {
-      Log("[%s] has cut the line", slots_[slot].name[0] ? slots_[slot].name : slots_[slot].address);
+      Log(core::Sjis("[%s]が回線を切断しました。"), slots_[slot].name[0] ? slots_[slot].name : slots_[slot].address);
       (void)Close(slots_[slot].id);
     } else {
       Log("The connection to the server was lost");
@@ -692,7 +694,7 @@ int NetworkEndpoint::Deliver(int to, int teamFilter, int from, int type, const u
         ParseLogin(payload, length, s.name, s.team);
         if (!s.name[0]) std::snprintf(s.name, sizeof s.name, "Client%02d", senderSlot);
         RecomputeTeamNumbers();
-        Log("Login request: [%s][%s]", s.name, s.address);
+        Log(core::Sjis("ログイン要求：[%s][%s]"), s.name, s.address);
         uint8_t record[kPeerSlotWireLength];
         EncodePeerSlot(record, s);
         (void)SendFrom(s.id, kNoTeamFilter, 0, kMsgOwnSlot, record, kPeerSlotWireLength, 0);

@@ -17,6 +17,7 @@
 #include "net/net_endpoint.h"
 #include "net/net_frame.h"
 #include "platform/platform_socket.h"
+#include "test_support.h"
 
 namespace {
 
@@ -359,7 +360,9 @@ TEST(NetEndpoint, SilentConnectionIsCut) {
   ASSERT_TRUE(WaitFor([&] { return n.server->PeerCount() == 1; }, 3000));
   std::lock_guard<std::mutex> g(linesLock);
   bool cutLogged = false;
-  for (const std::string& l : lines) cutLogged = cutLogged || l.find("No answer from") != std::string::npos;
+  // "[address] does not answer; the line is cut."
+  const std::string cut = test::Sjis("からの応答がありません。通信を切断します。");
+  for (const std::string& l : lines) cutLogged = cutLogged || l.find(cut) != std::string::npos;
   EXPECT_TRUE(cutLogged);
 }
 
