@@ -103,7 +103,13 @@ NetworkSession::NetworkSession(const EndpointTimings& timings)
 }
 
 NetworkSession::~NetworkSession() {
-  // The endpoint's threads call into this object: they end first.
+  // The endpoint's threads and its closing call into this object: the
+  // handlers go first (a handler runs only with the endpoint lock held, which
+  // SetHandler takes), then the endpoint.
+  for (int type : {int(kMsgLogin), int(kMsgLeave), int(kMsgPlayerTable), int(kMsgTableRequest),
+                   int(kMsgTeamText), int(kMsgConsoleText)})
+    (void)endpoint_->SetHandler(type, nullptr);
+  endpoint_->SetLogCallback(nullptr);
   endpoint_.reset();
 }
 

@@ -249,8 +249,8 @@ struct TableCounter {
 };
 
 TEST(NetSession, TableRoundsGoOverTheIdsInUse) {
+  TableCounter counters[3];  // outlives the sessions that call it
   Lobby lobby;
-  TableCounter counters[3];
   for (int k = 0; k < 3; k++) counters[k].Attach(lobby.Add(k == 0 ? "A" : k == 1 ? "B" : "C"));
   ASSERT_TRUE(WaitFor([&] { return NameOf(*lobby.server, 3) == "C"; }));
   // Let the login traffic settle.
