@@ -138,7 +138,7 @@ bool NetworkSession::IsOpen() const { return endpoint_->GetMode() != 0; }
 void NetworkSession::UpdateNetworkSession(uint32_t nowMs) {
   (void)nowMs;
   if (log) {
-    for (const std::string& line : TakeLogLines()) (void)log->WriteLog(line.c_str(), 0);
+    for (const std::string& line : TakeLogLines()) (void)log->WriteLog(line.c_str(), core::kLogInfo);
   }
   if (endpoint_->GetMode() == 0) return;
   (void)PrunePlayers();
