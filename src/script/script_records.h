@@ -689,8 +689,6 @@ class RecordPool {
   uint32_t Count() const { return inUse_; }
   uint32_t Cursor() const { return cursor_; }
   uint32_t FirstCapacity() const { return firstCapacity_; }
-  // Bytes of records made so far (the memory the pool has touched).
-  size_t MadeBytes() const { return size_t(occupied_.size()) * sizeof(T); }
 
   // The largest capacity growth may reach; tests lower it to reach the
   // exhaustion path without exhausting memory.

@@ -24,6 +24,7 @@
 #include "platform/platform_public.h"
 #include "sound/sound_public.h"
 #include "units/units_public.h"
+#include "world/world_test_files.h"
 
 namespace {
 
@@ -727,31 +728,6 @@ TEST(PadCalls, WithoutAnInputSystem) {
 
 // [SECTION] Volumes
 
-void Put32(std::string& b, uint32_t v) {
-  for (int i = 0; i < 4; i++) b += char((v >> (8 * i)) & 0xFF);
-}
-void Put16(std::string& b, uint16_t v) {
-  b += char(v & 0xFF);
-  b += char(v >> 8);
-}
-
-// A tenth of a second of mono 16-bit 44100 Hz silence as a WAV file.
-std::string ShortWav() {
-  const uint32_t bytes = 4410 * 2;
-  std::string b = "RIFF";
-  Put32(b, 36 + bytes);
-  b += "WAVEfmt ";
-  Put32(b, 16);
-  Put16(b, 1);
-  Put16(b, 1);
-  Put32(b, 44100);
-  Put32(b, 88200);
-  Put16(b, 2);
-  Put16(b, 16);
-  b += "data";
-  Put32(b, bytes);
-  return b + std::string(bytes, '\0');
-}
 
 // An option world whose sound system runs on the null driver, with
 // "beep.wav" and "music.wav" in its folder.
@@ -768,8 +744,8 @@ struct VolumeWorld {
     sound.driver = platform::AudioDriver::Null;
     EXPECT_EQ(sound.InitDirectSound(nullptr), 0);
     f->world.sound = &sound;
-    test::WriteFile("beep.wav", ShortWav());
-    test::WriteFile("music.wav", ShortWav());
+    test::WriteFile("beep.wav", worldtest::TinyWav(800));
+    test::WriteFile("music.wav", worldtest::TinyWav(800));
   }
   ~VolumeWorld() { f.reset(); }
 

@@ -208,22 +208,9 @@ struct ArenaRun {
     watch.poke = poke;
     test::WriteFile("tkw4.dat", kSettings);
     std::filesystem::create_directory_symlink(GamesFolder() / "Arena", "Arena");
-    test::WriteFile("drive.txt", drive);
-    test::ScopedEnv input("TKW4_INPUT_SCRIPT", "drive.txt");
-    testing::internal::CaptureStdout();
-    {
-      app::Engine engine;
-      SteadyClock clock;
-      engine.clock.source = SteadyClock::Read;
-      engine.clock.user = &clock;
-      engine.world.host.updateFlightHud = WatchArena;
-      gArena = &watch;
-      std::string arg = "arena.rsp";
-      char* argv[] = {const_cast<char*>("tkw4"), arg.data()};
-      exitCode = app::WinMain(engine, 2, argv);
-      gArena = nullptr;
-    }
-    out = testing::internal::GetCapturedStdout();
+    gArena = &watch;
+    exitCode = apptest::RunGame("arena.rsp", drive, WatchArena, nullptr, &out);
+    gArena = nullptr;
   }
 };
 

@@ -102,23 +102,9 @@ struct DemoRun {
     for (const char* inc : {"system.inc", "mission.inc"})
       std::filesystem::create_symlink(GamesFolder() / "ZadAzorad" / "Script" / inc,
                                       std::string("zadazorad/script/") + inc);
-    test::WriteFile("drive.txt", drive);
-    test::ScopedEnv input("TKW4_INPUT_SCRIPT", "drive.txt");
-    testing::internal::CaptureStdout();
-    {
-      app::Engine engine;
-      SteadyClock clock;
-      engine.clock.source = SteadyClock::Read;
-      engine.clock.user = &clock;
-      watch.previous = engine.world.host.updateFlightHud;
-      engine.world.host.updateFlightHud = CheckStep;
-      gWatch = &watch;
-      std::string arg = "demo.rsp";
-      char* argv[] = {const_cast<char*>("tkw4"), arg.data()};
-      exitCode = app::WinMain(engine, 2, argv);
-      gWatch = nullptr;
-    }
-    out = testing::internal::GetCapturedStdout();
+    gWatch = &watch;
+    exitCode = apptest::RunGame("demo.rsp", drive, CheckStep, &watch.previous, &out);
+    gWatch = nullptr;
   }
 };
 

@@ -18,6 +18,7 @@
 #include "net/net_frame.h"
 #include "platform/platform_socket.h"
 #include "test_support.h"
+#include "net_test_wait.h"
 
 namespace {
 
@@ -26,24 +27,8 @@ using Bytes = std::vector<uint8_t>;
 constexpr uint32_t kCode = net::kApplicationCheckCode;
 
 // Short waits so that no failing test lingers.
-net::EndpointTimings FastTimings() {
-  net::EndpointTimings t;
-  t.loginTimeoutMs = 400;
-  t.idWaitSteps = 3;
-  t.idWaitStepMs = 100;
-  t.connectTimeoutMs = 1000;
-  return t;
-}
-
-// Polls `done` for at most `ms`.
-bool WaitFor(const std::function<bool()>& done, int ms = 3000) {
-  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (std::chrono::steady_clock::now() < end) {
-    if (done()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return done();
-}
+net::EndpointTimings FastTimings() { return nettest::FastTimings(400, 3); }
+using nettest::WaitFor;
 
 std::string Address(NetworkEndpoint& server) {
   return "127.0.0.1:" + std::to_string(server.LocalPort());

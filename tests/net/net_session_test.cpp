@@ -15,29 +15,16 @@
 
 #include "net/net_endpoint.h"
 #include "net/net_public.h"
+#include "net_test_wait.h"
 
 namespace {
 
 using net::NetworkSession;
 using net::PlayerRecord;
 
-net::EndpointTimings FastTimings() {
-  net::EndpointTimings t;
-  t.loginTimeoutMs = 2000;
-  t.idWaitSteps = 10;
-  t.idWaitStepMs = 100;
-  t.connectTimeoutMs = 1000;
-  return t;
-}
-
-bool WaitFor(const std::function<bool()>& done, int ms = 3000) {
-  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (std::chrono::steady_clock::now() < end) {
-    if (done()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return done();
-}
+// Short waits so that no failing test lingers.
+net::EndpointTimings FastTimings() { return nettest::FastTimings(2000, 10); }
+using nettest::WaitFor;
 
 // [SECTION] Login names
 

@@ -538,6 +538,25 @@ const SameRunCase kSameRunCases[] = {
      "int count = 7;\r\n"
      "extern int limit = 4;\r\n"
      "function int theirs(int n) { int total = 0; for (int i = 0; i < n; i++) { total += count; count += 2; if (i >= limit) { total = 0; } } return total + mine(1); }\r\n"},
+    {"members of objects built alike and not",
+     "function object turn(object v, float k) { return {x: v.z * k, y: v.y - k, z: v.x + v.y}; }\n"
+     "function main() {\n"
+     "  array a;\n"
+     "  for (int i = 0; i < 6; i++) {\n"
+     "    if (i % 3 == 0) { a[i] = {px: i, py: 0.5 * i, tag: \"t\" + i}; }\n"
+     "    if (i % 3 == 1) { a[i] = {py: 2.0, px: 1}; }\n"
+     "    if (i % 3 == 2) { a[i] = {tag: \"only\"}; }\n"
+     "  }\n"
+     "  for (int r = 0; r < 3; r++) {\n"
+     "    for (int i = 0; i < 6; i++) {\n"
+     "      a[i].px += a[i].py * 2 + r; a[i].py -= 0.25; trace(a[i].px); trace(a[i].tag);\n"
+     "      trace(a[i].px * a[i].py - i + 0.5 * r); trace(a[i].tag + i);\n"
+     "    }\n"
+     "    object v = {x: 1.0, y: r, z: 3};\n"
+     "    object t = turn(v, 2.0); trace(t.x * v.x + t.y * v.y + t.z * v.z); trace(v.missing);\n"
+     "  }\n"
+     "  a[6] = 5; trace(a[6].px);\n"
+     "}\n"},
     {"an error deep in recursion",
      "function int down(int n) { int local = n; if (n == 0) { return missing + 1; } return down(n - 1); }\n"
      "function main() { for (int i = 0; i < 3; i++) { trace(i); } trace(down(3)); }\n"},
