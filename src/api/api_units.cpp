@@ -146,7 +146,10 @@ void DeleteMarked(world::GameWorld& world, Marking& marking) {
     units::ReleaseWeaponChildren(world, unit, -1);
     world::RunPathTriggers(world, world::kTriggerDisappear, &unit, &unit);
     world::CountUnitOut(world, &unit);
-    if (world.networkGame) world.announcedDeletions++;
+    if (world.networkGame) {
+      world.announcedDeletions++;
+      world::NotifyUnitDeleted(world, unit.networkId);
+    }
     unit.removalMark = 1;
   });
 }

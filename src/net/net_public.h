@@ -51,6 +51,8 @@ enum : int {
 };
 
 constexpr int kMaxPlayers = 40;
+constexpr int kPeerNameBytes = 128;
+constexpr int kSendByUdp = 0x0001;  // NetworkSession::Send: by UDP, not TCP
 constexpr int kPlayerRecordLength = 40;
 constexpr int kPlayerTableLength = kMaxPlayers * kPlayerRecordLength;  // 1600
 constexpr int kPlayerTextLength = 16;  // name and team: 15 characters and the NUL
@@ -137,6 +139,23 @@ class NetworkSession {
   void GetTrafficCounters(int32_t out[5]) const;
   // Lines for the network log not yet written (tests and the server window).
   std::vector<std::string> TakeLogLines();
+  // A line of the network log from the game (texts the peers send); any
+  // thread.
+  void AddLogLine(const std::string& line) { LogLine(line); }
+
+  // The endpoint as the game reaches it (main thread): the own id (negative
+  // until assigned), the peers in its table, a peer's login name (`out`
+  // holds kPeerNameBytes; -50 when the id has no slot), sending from the
+  // own id (flags: kSendByUdp), and the receive queue: the oldest message's
+  // type and payload length (0 when empty, else the number queued), its
+  // payload copied out (truncated to `size`; null drops it) and removed.
+  int GetOwnId();
+  int PeerCount();
+  int GetPeerName(char* out, int id);
+  int Send(int to, int teamFilter, int type, const uint8_t* payload, int length, int flags);
+  int PeekMessage(int* type, int* length);
+  int PopMessage(uint8_t* buffer, int size);
+  int QueuedCount();
 
   NetworkEndpoint& endpoint() { return *endpoint_; }
 

@@ -385,4 +385,21 @@ void NetworkSession::GetTrafficCounters(int32_t out[5]) const {
   out[4] = static_cast<int32_t>(s.blocked);
 }
 
+// [SECTION] The endpoint for the game
+
+int NetworkSession::GetOwnId() { return endpoint_->GetOwnId(); }
+int NetworkSession::PeerCount() { return endpoint_->PeerCount(); }
+int NetworkSession::GetPeerName(char* out, int id) { return endpoint_->GetPeerName(out, id); }
+
+int NetworkSession::Send(int to, int teamFilter, int type, const uint8_t* payload, int length, int flags) {
+  static_assert(kSendByUdp == kFrameFlagUdp, "the game's UDP flag is the frame's");
+  return endpoint_->Send(to, teamFilter, type, payload, length, flags & kSendByUdp);
+}
+
+int NetworkSession::PeekMessage(int* type, int* length) {
+  return endpoint_->PeekMessage(nullptr, nullptr, nullptr, type, length);
+}
+int NetworkSession::PopMessage(uint8_t* buffer, int size) { return endpoint_->PopMessage(buffer, size); }
+int NetworkSession::QueuedCount() { return endpoint_->QueuedCount(); }
+
 }  // namespace net

@@ -15,32 +15,6 @@ namespace units {
 
 // [SECTION] Damage and targeting (units_damage.cpp)
 
-// The amount that destroys whatever it hits (GHOST units take only this).
-constexpr int32_t kKillDamage = 999999;
-
-// Damages the victim (or the root of its BRANCH chain): `attacker` is the
-// unit credited, `source` the shot or weapon that hit (one hit per source).
-// A negative kind makes no explosion and no debris. Returns the HP of the
-// unit that finally took it.
-int32_t ApplyDamage(world::GameWorld& world, Unit* victim, int32_t amount, int32_t kind, Unit* attacker,
-                    Unit* source);
-// The hit a peer sends for a unit another peer simulates (game message 40,
-// 12 bytes little-endian: victim id, attacker id or -1, amount and kind as
-// 16 bits each). The amount goes unspread. On the wire a kill keeps its
-// meaning as kHitAmountKill; other amounts are kept within 0..32766.
-struct HitRecord {
-  int32_t victimId = 0;    // network ids
-  int32_t attackerId = -1;
-  int32_t amount = 0;
-  int32_t kind = 0;        // sent as 16 bits
-};
-constexpr int kHitRecordBytes = 12;
-constexpr int16_t kHitAmountKill = 32767;
-int16_t EncodeHitAmount(int32_t amount);
-int32_t DecodeHitAmount(int16_t wire);
-void WriteHitRecord(const HitRecord& record, uint8_t out[kHitRecordBytes]);
-HitRecord ReadHitRecord(const uint8_t in[kHitRecordBytes]);
-
 // Sets or clears the unit's target (once a second per unit).
 void AutoSelectTarget(world::GameWorld& world, Unit& unit);
 // The player's held next-target and previous-target buttons.

@@ -157,8 +157,7 @@ HitRecord ReadHitRecord(const uint8_t in[kHitRecordBytes]) {
 namespace {
 
 // The hit on a unit another peer simulates goes to that peer, unspread.
-// Sending is the network's: until it is wired the record is only built.
-void SendHit(Unit& victim, Unit* attacker, int32_t amount, int32_t kind) {
+void SendHit(world::GameWorld& world, Unit& victim, Unit* attacker, int32_t amount, int32_t kind) {
   HitRecord record;
   record.victimId = victim.networkId;
   record.attackerId = attacker ? attacker->networkId : -1;
@@ -166,6 +165,7 @@ void SendHit(Unit& victim, Unit* attacker, int32_t amount, int32_t kind) {
   record.kind = kind;
   uint8_t bytes[kHitRecordBytes];
   WriteHitRecord(record, bytes);
+  world::SendNetworkMessage(world, -1, world::kMsgHit, bytes, kHitRecordBytes);
 }
 
 // A hit that did not destroy: the damage-by queue, the damage level, debris
@@ -205,8 +205,8 @@ void TakeHit(world::GameWorld& world, Unit& victim, Unit* attacker, int32_t dama
 void DestroyUnit(world::GameWorld& world, Unit& victim, Unit* attacker, Unit* source, int32_t kind) {
   world::RunPathTriggers(world, kTriggerDisappear, &victim, &victim);
   world::CountUnitDestroyed(world, &victim);
-  // The loss is announced by the network once it is wired (local units only,
-  // which this one is).
+  // Units simulated here only get this far: the peers hear of the loss.
+  world::AnnounceUnitLoss(world, &victim, attacker, kind);
   if (attacker) RecordKill(world, *attacker, &victim);
   victim.score = 0;
   victim.hp = 0;
@@ -256,7 +256,7 @@ int32_t ApplyDamage(world::GameWorld& world, Unit* victim, int32_t amount, int32
   if (source) BookDamageSource(*victim, source);
 
   if (!IsSimulatedHere(world, *victim)) {
-    SendHit(*victim, attacker, amount, kind);
+    SendHit(world, *victim, attacker, amount, kind);
     return victim->hp;
   }
   if (victim->invulnerableSteps != 0 || IsUnitDestroyed(*victim)) return victim->hp;

@@ -707,4 +707,37 @@ int PopDamageEvent(Unit& unit, UnitEvent* out, int pop);
 int PopHitEvent(Unit& unit, UnitEvent* out, int pop);
 int PopDestroyEvent(Unit& unit, UnitEvent* out, int pop);
 
+// --- Damage, the hit message and positioned sounds (the world applies the
+// hits and plays the effects its peers send) ---------------------------------
+// The amount that destroys whatever it hits (GHOST units take only this).
+constexpr int32_t kKillDamage = 999999;
+
+// Damages the victim (or the root of its BRANCH chain): `attacker` is the
+// unit credited, `source` the shot or weapon that hit (one hit per source).
+// A negative kind makes no explosion and no debris. Returns the HP of the
+// unit that finally took it.
+int32_t ApplyDamage(world::GameWorld& world, Unit* victim, int32_t amount, int32_t kind, Unit* attacker,
+                    Unit* source);
+// The hit a peer sends for a unit another peer simulates (game message 40,
+// 12 bytes little-endian: victim id, attacker id or -1, amount and kind as
+// 16 bits each). The amount goes unspread. On the wire a kill keeps its
+// meaning as kHitAmountKill; other amounts are kept within 0..32766.
+struct HitRecord {
+  int32_t victimId = 0;    // network ids
+  int32_t attackerId = -1;
+  int32_t amount = 0;
+  int32_t kind = 0;        // sent as 16 bits
+};
+constexpr int kHitRecordBytes = 12;
+constexpr int16_t kHitAmountKill = 32767;
+int16_t EncodeHitAmount(int32_t amount);
+int32_t DecodeHitAmount(int16_t wire);
+void WriteHitRecord(const HitRecord& record, uint8_t out[kHitRecordBytes]);
+HitRecord ReadHitRecord(const uint8_t in[kHitRecordBytes]);
+
+// Plays a sound slot at a world point, its volume and pan from the camera
+// (volume 0, pan 0 without a renderer). `volumeOffset` is added to the
+// camera's distance volume. The copy index, or -1.
+int PlaySoundAt(world::GameWorld& world, int slot, const Vec3& position, int frequency, int volumeOffset = 0);
+
 }  // namespace units

@@ -20,10 +20,6 @@ extern const char* const kWeaponSlotLabels[kUnitWeaponSlots];
 // The target class (0..3) of a unit type; 0 without a type.
 int TargetClassOf(const UnitType* type);
 
-// Plays a sound slot at a world point, its volume and pan from the camera
-// (volume 0, pan 0 without a renderer). `volumeOffset` is added to the
-// camera's distance volume. The copy index, or -1.
-int PlaySoundAt(world::GameWorld& world, int slot, const Vec3& position, int frequency, int volumeOffset = 0);
 
 // How many steps a projectile of `type` flying at `speed` may still hurt a
 // unit of each class: RANGE[c] / speed truncated. A speed of 0 (or less)

@@ -258,7 +258,10 @@ void GameWorld::StepWorld() {
     }
     if (freezeCountdown) freezeCountdown--;
   }
-  if (networkGame) SendNetworkState(*this);
+  if (networkGame) {
+    SendUnitStates(*this, stepCounter);
+    SendPlayerData(*this);
+  }
   if (camera.countdown) camera.countdown--;
 }
 

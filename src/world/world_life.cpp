@@ -146,7 +146,7 @@ void GameWorld::ResetWorld() {
   ScatterWeatherParticles(*this);
   environment.blend = 0.0f;
   SetupSkyLayers(*this);
-  if (networkGame) ApplyNetworkMessages(*this);
+  DropNetworkMessages(*this);
 
   // 8. The seed of the network game's own chance; replaced below.
   random.Seed(networkGame && clock ? clock->NowMs() : 0);
@@ -237,8 +237,6 @@ void StopGameSounds(GameWorld& world) {
   world.sound->StopSoundSlot(sound::kVoiceSlot, -1);
 }
 
-void ApplyNetworkMessages(GameWorld& world) { (void)world; }
-void SendNetworkState(GameWorld& world) { (void)world; }
 
 // The effect objects, the camera (whose shake dies away in its own step)
 // and the weather step with the scene.

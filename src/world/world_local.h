@@ -60,9 +60,12 @@ void PlayStepInput(GameWorld& world, int step, int32_t analog[4]);
 void RecordFinishedRun(GameWorld& world);
 void RewindRecorder(GameWorld& world, bool forPlayback);
 
-// The network's share of a step.
+// The network's share of a step (world_network.cpp): the received game
+// messages applied first, the unit states and player data sent last; the
+// world reset drops what is pending. The shot announcement of a spawn.
 void ApplyNetworkMessages(GameWorld& world);
-void SendNetworkState(GameWorld& world);
+void DropNetworkMessages(GameWorld& world);
+void AnnounceShot(GameWorld& world, units::Unit& shot, units::Unit* shooter);
 
 // Effect objects, camera and weather of a step.
 void StepEffects(GameWorld& world);

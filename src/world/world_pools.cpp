@@ -255,6 +255,7 @@ units::Unit* SpawnOwnedUnit(GameWorld& world, Vec3 position, Vec3 direction, uni
     units::SetUnitPrintedTeam(*unit, "");
     unit->flags |= units::kUnitInert;
   }
+  if (world.networkGame) AnnounceShot(world, *unit, owner);
   if (!type->engineSoundFile.empty()) {
     int channel = CacheSoundName(world, type->engineSoundFile.c_str());
     if (channel >= 0) units::SetUnitSoundChannel(*unit, channel);
@@ -304,7 +305,10 @@ int ReleaseMatchingUnits(GameWorld& world, units::Unit* unit) {
   int released = 0;
   for (int slot = 1; slot < slots; slot++) {
     if (!marked[size_t(slot)]) continue;
-    if (world.networkGame) world.announcedDeletions++;
+    if (world.networkGame) {
+      world.announcedDeletions++;
+      NotifyUnitDeleted(world, world.unitPool[uint32_t(slot)]->networkId);
+    }
     ReleaseUnit(world, world.unitPool[uint32_t(slot)]);
     released++;
   }

@@ -79,6 +79,7 @@ int set_network_world(GameWorld& world, int flag) {
   if (!world.network || !world.network->IsOpen()) return -1;
   int old = world.networkGame;
   world.networkGame = flag;
+  world.networkOwnId = world.network->GetOwnId();
   return old;
 }
 

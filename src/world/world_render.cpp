@@ -456,7 +456,7 @@ void DrawNetworkOverlays(GameWorld& world, render::GraphicsSystem& gs, float asp
   const int slots = CountUnitSlots(world);
   const char* gothic = Sjis("ＭＳゴシック");
   auto playerName = [&](const units::Unit& unit) {
-    return world.network ? world.network->GetPlayerName(unit.networkId) : "";
+    return world.network ? world.network->GetPlayerName(int32_t(uint32_t(unit.networkId) >> 24)) : "";
   };
   auto sprite = [&](int slot, int k) -> render::DisplayObject* {
     return size_t(slot) < world.slotSprites.size() ? &world.slotSprites[size_t(slot)]->hud[k] : nullptr;

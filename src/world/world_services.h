@@ -242,6 +242,40 @@ int set_network_data(GameWorld& world, int row, int column, int value);
 // While no network session is open -1; else stores the network-game flag
 // and returns the old one.
 int set_network_world(GameWorld& world, int flag);
+
+// --- Network game messages (world_network.cpp) ---------------------------
+// Game message types between peers.
+enum : int {
+  kMsgUnitStates = 31,
+  kMsgGunShot = 32,
+  kMsgLaserShot = 34,
+  kMsgSprites = 35,
+  kMsgHit = 40,
+  kMsgLoss = 41,
+  kMsgUnitDeleted = 42,
+  kMsgPlayerData = 45,
+  kMsgText = 99,
+};
+// A unit id is local (simulated here) without a network game, or when its
+// top byte is this peer's network id.
+bool IsNetworkIdLocal(GameWorld& world, int32_t networkId);
+// The first unit of the pool with that network id; null for -1 or none.
+units::Unit* FindUnitByNetworkId(GameWorld& world, int32_t networkId);
+// A game message by TCP to one peer (-1 all); nothing outside a network
+// game. 0, or -1 when the send failed.
+int SendNetworkMessage(GameWorld& world, int to, int type, const uint8_t* payload, int length);
+// A text (at most 255 characters and its NUL) as message 99. 0 or -1.
+int SendNetworkText(GameWorld& world, int to, const char* text);
+// The loss of a local unit to every peer (type 41), and its text to the
+// server's console (type 59) unless the cause is negative.
+void AnnounceUnitLoss(GameWorld& world, units::Unit* victim, units::Unit* killer, int32_t cause);
+// Type 42 for a local unit's id; the send's result, 0 otherwise.
+int NotifyUnitDeleted(GameWorld& world, int32_t networkId);
+// The per-step sends of a network game, at the end of the world step: the
+// unit states in UDP batches (the number of records sent, -1 when a send
+// failed) and the own row of the network data (0 or -1).
+int SendUnitStates(GameWorld& world, int step);
+int SendPlayerData(GameWorld& world);
 // Each of value, target and step is stored only while the field's current
 // value is not negative (a negative field keeps its value).
 void fade_screen(GameWorld& world, float value, float target, float step);
