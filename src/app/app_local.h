@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -40,6 +42,20 @@ struct FramePacer {
   int frameLoadPercent = 0;    // share of the period the last frame used
 };
 
+// The server window's network side: the lines the network logs from its
+// threads (time-stamped, waiting for the main thread), the window's log list
+// (the last kServerLogLines) and its player rows, rebuilt once a second when
+// the player table changed.
+constexpr size_t kServerLogLines = 1000;
+struct ServerConsole {
+  std::mutex lock;
+  std::vector<std::string> posted;
+  std::deque<std::string> lines;
+  std::vector<std::string> rows;
+  std::vector<net::PlayerRecord> saved;
+  uint32_t frame = 0;
+};
+
 // The shell's own program-wide state.
 struct AppState {
   int EditorMode = 0;          // 1 when the start script asks for edit mode
@@ -70,6 +86,7 @@ struct Engine {
   render::GraphicsSystem graphics;
   input::InputSystem input;
   LogSystem log{kLogFileName, kLogInfo};
+  ServerConsole serverConsole;  // outlives the network, whose threads post to it
   net::NetworkSession network;
   sound::SoundSystem sound;
   ui::WindowManager windows;
@@ -191,5 +208,8 @@ int RunStartupDialog(Engine& engine);
 // The server's tool window and its per-frame step.
 int OpenServerDialog(Engine& engine);
 void ServerStep(Engine& engine);
+// The network's log callback: the line time-stamped and posted to the
+// server window (any thread).
+void LogNetworkMessage(ServerConsole& console, const char* text);
 
 }  // namespace app

@@ -15,6 +15,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -139,6 +140,11 @@ class NetworkSession {
   void GetTrafficCounters(int32_t out[5]) const;
   // Lines for the network log not yet written (tests and the server window).
   std::vector<std::string> TakeLogLines();
+  // Every status line of the network goes to `callback` (any thread; null
+  // removes it) instead of waiting for the engine log.
+  void SetLogCallback(std::function<void(const char*)> callback);
+  // The peer's address as "host:port"; "" (and -50) when the id has no slot.
+  int GetPeerAddress(char* out, int id);
   // A line of the network log from the game (texts the peers send); any
   // thread.
   void AddLogLine(const std::string& line) { LogLine(line); }
@@ -173,6 +179,7 @@ class NetworkSession {
   std::vector<std::string> keys_;  // entry j for player number j; [0] unused
   std::mutex logLock_;
   std::vector<std::string> logLines_;
+  std::function<void(const char*)> logCallback_;
   int frameCount_ = 0;
   int roundCursor_ = -1;  // id that last got the table in the round
 };

@@ -366,7 +366,13 @@ int NetworkSession::HandleSessionMessage(int from, int type, const uint8_t* payl
 
 void NetworkSession::LogLine(const std::string& line) {
   std::lock_guard<std::mutex> g(logLock_);
-  if (logLines_.size() < kMaxPendingLogLines) logLines_.push_back(line);
+  if (logCallback_) logCallback_(line.c_str());
+  else if (logLines_.size() < kMaxPendingLogLines) logLines_.push_back(line);
+}
+
+void NetworkSession::SetLogCallback(std::function<void(const char*)> callback) {
+  std::lock_guard<std::mutex> g(logLock_);
+  logCallback_ = std::move(callback);
 }
 
 std::vector<std::string> NetworkSession::TakeLogLines() {
@@ -390,6 +396,7 @@ void NetworkSession::GetTrafficCounters(int32_t out[5]) const {
 int NetworkSession::GetOwnId() { return endpoint_->GetOwnId(); }
 int NetworkSession::PeerCount() { return endpoint_->PeerCount(); }
 int NetworkSession::GetPeerName(char* out, int id) { return endpoint_->GetPeerName(out, id); }
+int NetworkSession::GetPeerAddress(char* out, int id) { return endpoint_->GetPeerAddress(out, id); }
 
 int NetworkSession::Send(int to, int teamFilter, int type, const uint8_t* payload, int length, int flags) {
   static_assert(kSendByUdp == kFrameFlagUdp, "the game's UDP flag is the frame's");

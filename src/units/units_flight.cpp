@@ -687,7 +687,11 @@ int StepFlightModel(world::GameWorld& world, Unit& unit, const FlightGunInput& g
   if (player) {
     for (int i = 0; i < kProbeSegments; i++) probeAfter[i] = unit.TransformPointToWorld(probeLocal[i]);
     Contact contact;
-    bool destroyed = FindContact(world, unit, probeBefore, probeAfter, &contact) && Crash(world, unit, contact);
+    // A copy of another peer's aircraft never crashes here: its owner flies
+    // it and says when it is lost. A copy that drifts into the ground
+    // between two of its states would otherwise send its owner a fatal hit.
+    bool destroyed =
+        local && FindContact(world, unit, probeBefore, probeAfter, &contact) && Crash(world, unit, contact);
     if (!destroyed) gearIn = StepLandingGear(world, unit, tireBefore, tires);
   }
   if (gearIn) {

@@ -140,9 +140,7 @@ int Send(GameWorld& world, int to, int type, const uint8_t* payload, int length,
 }
 
 units::UnitType* TypeAt(GameWorld& world, int32_t index) {
-  units::UnitDatabase& db = GetUnitDatabase(world);
-  if (index < 0 || size_t(index) >= db.types.size()) return nullptr;
-  return db.types[size_t(index)].get();
+  return units::GetUnitTypeByIndex(GetUnitDatabase(world), index);
 }
 
 int32_t TypeIndexOf(GameWorld& world, const units::UnitType* type) {
