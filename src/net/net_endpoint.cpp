@@ -555,7 +555,7 @@ void NetworkEndpoint::HandleDatagrams() {
   // One byte beyond the largest frame, so an oversized datagram shows up as
   // truncated rather than as a frame.
   uint8_t buffer[kMaxFrameLength + 1];
-  auto frame = std::make_unique<ReceivedFrame>();
+  auto frame = std::make_unique_for_overwrite<ReceivedFrame>();  // 4 KB: not zeroed on every pass
   for (int n = 0; n < 64 && udp_.Valid(); n++) {
     SocketAddress from;
     platform::IoResult r = platform::ReceiveFrom(udp_, buffer, sizeof buffer, &from);
@@ -609,7 +609,7 @@ void NetworkEndpoint::HandleStreamData(int slot) {
     return;
   }
   stats_.received += static_cast<uint32_t>(r.bytes);
-  auto frame = std::make_unique<ReceivedFrame>();
+  auto frame = std::make_unique_for_overwrite<ReceivedFrame>();  // 4 KB: not zeroed on every pass
   size_t offset = 0;
   Socket socket = io.tcp;
   while (offset < r.bytes) {
