@@ -690,8 +690,9 @@ int StepFlightModel(world::GameWorld& world, Unit& unit, const FlightGunInput& g
     // A copy of another peer's aircraft never crashes here: its owner flies
     // it and says when it is lost. A copy that drifts into the ground
     // between two of its states would otherwise send its owner a fatal hit.
+    const bool owned = !world::IsNetworkGame(world) || local;
     bool destroyed =
-        local && FindContact(world, unit, probeBefore, probeAfter, &contact) && Crash(world, unit, contact);
+        owned && FindContact(world, unit, probeBefore, probeAfter, &contact) && Crash(world, unit, contact);
     if (!destroyed) gearIn = StepLandingGear(world, unit, tireBefore, tires);
   }
   if (gearIn) {

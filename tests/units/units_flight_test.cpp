@@ -322,6 +322,27 @@ TEST_F(FlightTest, AGlancingContactNeverHeals) {
   EXPECT_EQ(u->moment.z, 0.0f);  // the contact happened: it bounced
 }
 
+// In a network game a copy of another peer's aircraft never crashes here:
+// its owner flies it, and a crash here would send the owner a fatal hit for
+// a contact that only the copy's drift made.
+TEST_F(FlightTest, ACopyOfAnotherPeersAircraftNeverCrashesHere) {
+  AddGroundTurned(0);
+  for (bool copy : {false, true}) {
+    world.networkGame = copy ? 1 : 0;
+    Unit* u = Plane({0, 3.5f, 0}, {0, 0, 80 * units::kDegreesToRadians}, {0, -1.0f, 0}, true);
+    ASSERT_NE(u, nullptr);
+    u->SetObjectScale(3, 0.5f, 1);
+    if (copy) u->flags |= units::kUnitRemote;
+    Fly(*u, 0, 0, 0, 0);
+    EXPECT_EQ(u->hp == 0, !copy) << (copy ? "a copy" : "an own aircraft");
+    EXPECT_EQ(u->pendingState == units::kUnitStateDestroyed, !copy);
+    if (copy) {
+      EXPECT_LT(u->velocity.y, 0.0f);  // no bounce either: no contact was taken
+    }
+  }
+  world.networkGame = 0;
+}
+
 TEST_F(FlightTest, AContactOnASlopeBouncesOffItsNormal) {
   AddGroundTurned(20);  // rising toward +z
   Unit* u = Plane({0, 5, -60}, {}, {0, 0, 2}, true);
