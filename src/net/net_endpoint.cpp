@@ -637,6 +637,14 @@ void NetworkEndpoint::RouteReceived(int slot, ReceivedFrame& frame, bool viaUdp)
   // Slot records come from the server alone; a client's would rewrite the
   // other peers' tables.
   if (mode_ == kModeServer && slot > 0 && (h.type == kMsgOwnSlot || h.type == kMsgPeerSlot)) return;
+  // A client's leave ends that client for everybody, however it was
+  // addressed: sent to the server alone it would leave a ghost of the
+  // client in every other peer's table, and sent to one peer it would drop
+  // a client that is still connected from that peer's view.
+  if (mode_ == kModeServer && slot > 0 && h.type == kMsgLeave) {
+    (void)Close(slots_[slot].id);
+    return;
+  }
   bool toAll = (h.to & kIdBit15) != 0;
   if (ownId_ >= 0 && !toAll && h.to != ownId_) {
     // A frame for one other peer: the server passes it on (built afresh from
