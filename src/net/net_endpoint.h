@@ -99,6 +99,29 @@ struct EndpointTimings {
   int rosterIntervalMs = 100;   // server: one slot record broadcast per interval
 };
 
+// The endpoint's one re-entrant lock. It also counts the threads blocked
+// on it, so that the receive thread, which takes it once per datagram or
+// stream read, can step aside between two of them: relaying a burst of
+// datagrams to every peer would otherwise hold the main thread off for the
+// whole burst (tens of milliseconds with a full house).
+class EndpointLock {
+ public:
+  void lock() {
+    if (mutex_.try_lock()) return;
+    waiting_.fetch_add(1);
+    mutex_.lock();
+    waiting_.fetch_sub(1);
+  }
+  bool try_lock() { return mutex_.try_lock(); }
+  void unlock() { mutex_.unlock(); }
+  // Threads blocked in lock() right now.
+  int Waiting() const { return waiting_.load(); }
+
+ private:
+  std::recursive_mutex mutex_;
+  std::atomic<int> waiting_{0};
+};
+
 class NetworkEndpoint;
 // A handler of one message type: (endpoint, to, team filter, from, type,
 // payload, length) -> int. Called with the endpoint's lock held.
@@ -192,13 +215,14 @@ class NetworkEndpoint {
               int flags);
   void RouteReceived(int slot, ReceivedFrame& frame, bool viaUdp);
   void HandleStreamData(int slot);
-  void HandleDatagrams();
+  void HandleDatagrams(platform::Socket socket);
+  void LetWaitersIn();
   void Enqueue(const NetMessageHeader& h, const uint8_t* payload, int length);
   int LowestFreeId();
   int CopyText(char* out, int id, int which);
 
   EndpointTimings timings_;
-  std::recursive_mutex lock_;
+  EndpointLock lock_;
   std::mutex queueLock_;
   std::vector<QueuedMessage> queue_;  // oldest first
 
