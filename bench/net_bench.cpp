@@ -12,19 +12,20 @@
 // - bytes per peer per second, sent and received, from the endpoints'
 //   counters (the server apart: it relays everything);
 // - the share of UDP batches that arrived;
-// - the main thread's cost per peer and frame: draining the queue (peek and
-//   pop of every queued message), sending the frame's traffic, and the
-//   session update; mean, 99th percentile and max, in microseconds; and
-//   one bare query that takes the endpoint's lock, which shows how much of
-//   that is waiting for the receive thread to let go of the lock;
+// - the main thread's cost per frame, for the server (the host) and for
+//   each client apart: draining the queue (peek and pop of every queued
+//   message), sending the frame's traffic, and the session update; mean,
+//   99th percentile and max, in microseconds; and one bare query that
+//   takes the endpoint's lock, which shows how long the receive thread
+//   keeps the main thread waiting for it;
 // - CPU seconds of the whole process (all peers' threads) per second.
 //
 //   tkw4-bench-net [--seconds S] [--peers N] [--units U]
 //
 // Defaults: 5 seconds, 40 peers, 60 units per peer (two batches a frame).
 // All peers share this machine's cores: the figures are those of 40 peers
-// on one machine, not of one peer on its own; a peer in a real game does a
-// fortieth of the sending and draining shown here on its own machine.
+// on one machine, not of one peer on its own machine. The server's relaying
+// (every batch to every other client) is what saturates first.
 
 #include <algorithm>
 #include <chrono>

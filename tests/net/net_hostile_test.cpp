@@ -74,6 +74,13 @@ struct RawFrame {
   }
 };
 
+// A coded payload of `n` runs of 256 zero bytes.
+Bytes ZeroRuns(int n) {
+  Bytes coded;
+  for (int k = 0; k < n; k++) coded.insert(coded.end(), {0x00, 0xFF});
+  return coded;
+}
+
 // A frame as a well-behaved sender builds it (payload coded when that pays).
 Bytes GoodFrame(int type, int from, int to, const Bytes& payload, uint16_t flags = 0) {
   uint8_t frame[net::kMaxFrameLength];
@@ -376,8 +383,7 @@ TEST(NetHostile, BrokenStreamFramesAreSkippedAndTheStreamGoesOn) {
     edit(f);
     return f.Build();
   };
-  Bytes runs34;  // 17 runs of 256 zeros: 4352 bytes once expanded
-  for (int k = 0; k < 17; k++) runs34.insert(runs34.end(), {0x00, 0xFF});
+  const Bytes runs34 = ZeroRuns(17);  // 4352 bytes once expanded
   struct Case {
     const char* name;
     Bytes bytes;
@@ -415,7 +421,7 @@ TEST(NetHostile, BrokenStreamFramesAreSkippedAndTheStreamGoesOn) {
   lobby.ExpectAnnUnharmed("broken stream frames");
 
   // A coded payload of exactly 4096 bytes is the largest there is: taken.
-  Bytes runs32(runs34.begin(), runs34.begin() + 32);
+  const Bytes runs32 = ZeroRuns(16);
   Bytes largest = frame([&](RawFrame& f) { f.flags = net::kFrameFlagZeroRuns, f.payload = runs32; });
   EXPECT_EQ(lobby.StreamThenMarker(largest, "4096 zeros"), 0u);
   EXPECT_TRUE(lobby.serverSeen.Has(kProbeType, Bytes(4096, 0)));
@@ -541,6 +547,7 @@ TEST(NetHostile, BadAndForeignDatagramsAreRefused) {
     edit(f);
     return f.Build();
   };
+  const Bytes runs34 = ZeroRuns(17);  // 4352 bytes once expanded
   Bytes valid = udpFrame([](RawFrame&) {});
   Bytes merged = valid;
   merged.insert(merged.end(), valid.begin(), valid.end());
@@ -559,6 +566,8 @@ TEST(NetHostile, BadAndForeignDatagramsAreRefused) {
       {"trailer wrong", udpFrame([](RawFrame& f) { f.trailer = 0; }), 34},
       {"coded payload ends in a lone 0x00",
        udpFrame([](RawFrame& f) { f.flags |= net::kFrameFlagZeroRuns, f.payload = {'a', 0x00}; }), 30},
+      {"coded payload expands past 4096",
+       udpFrame([&](RawFrame& f) { f.flags |= net::kFrameFlagZeroRuns, f.payload = runs34; }), 62},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -54,7 +54,8 @@ struct Mix {
 //   holds a few non-zero words among zeros, as unit states do, so the frame
 //   is zero-run coded; every seventh batch is noise and goes plain (a
 //   4076-byte datagram).
-// - TCP messages: 1..1500 bytes, some noise, some runs of zeros.
+// - TCP messages: 12..400 bytes, every tenth up to 1600; some noise, some
+//   runs of zeros.
 Bytes MakePayload(int sender, int type, uint32_t sequence) {
   Mix mix(static_cast<uint32_t>(sender) * 7919u + static_cast<uint32_t>(type) * 104729u + sequence);
   size_t length;
@@ -64,7 +65,8 @@ Bytes MakePayload(int sender, int type, uint32_t sequence) {
     length = static_cast<size_t>(records) * kRecordLength;
     noise = sequence % 7 == 5;
   } else {
-    length = kPayloadHead + mix.Next() % 1489;
+    // Mostly short, as hits, losses and shots are; now and then a long one.
+    length = kPayloadHead + mix.Next() % (sequence % 10 == 0 ? 1589 : 389);
     noise = sequence % 3 == 0;
   }
   Bytes p(length, 0);
