@@ -11,10 +11,14 @@
 // - One re-entrant lock guards the peer table, the sockets, the send queues
 //   and routing. Handlers run with it held, on the receive thread for remote
 //   frames and on the sending thread for local ones; a handler may send.
+//   The receive thread takes it afresh for each datagram and each stream
+//   read, and lets threads that wait for it go first in between.
 // - The server, not the client, says who spoke: every frame that arrives on
 //   a client's stream carries that slot's id as its sender, whatever the
 //   header said, and a datagram is taken only from the host of the slot's
-//   TCP connection (the first such datagram fixes the UDP address).
+//   TCP connection (the first such datagram fixes the UDP address). A
+//   client's leave, however addressed, closes that client as the server's
+//   own close does, announced to every peer.
 // - A TCP send that the system takes only in part keeps the rest in the
 //   slot's send queue, flushed before anything else goes on that stream, so
 //   a stream is never cut mid-frame. A peer that lets more than
