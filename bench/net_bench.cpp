@@ -183,7 +183,7 @@ int main(int argc, char** argv) {
     auto frameStart = Clock::now();
     for (auto& pp : peers) {
       Peer& p = *pp;
-      net::NetworkEndpoint& e = p.session->endpoint();
+      net::NetworkSession& e = *p.session;
       Mix mix(static_cast<uint32_t>(p.id * 100003 + f));
       auto t0 = Clock::now();
       // Unit states: full batches of 44, the rest at the end.
@@ -192,13 +192,13 @@ int main(int argc, char** argv) {
         for (int u = 0; u < records; u++)
           FillRecord(batch.data() + u * kRecordLength, p.id, first + u, f, mix);
         (void)e.Send(-1, net::kNoTeamFilter, kUnitStateType, batch.data(), records * kRecordLength,
-                     net::kFrameFlagUdp);
+                     net::kSendByUdp);
         sentMessages++;
       }
       uint8_t data[kPlayerDataLength] = {};
       Put32(data, static_cast<uint32_t>(p.id));
       Put32(data + 4, static_cast<uint32_t>(mix.Next() % 5000));
-      (void)e.Send(-1, net::kNoTeamFilter, kPlayerDataType, data, kPlayerDataLength, net::kFrameFlagUdp);
+      (void)e.Send(-1, net::kNoTeamFilter, kPlayerDataType, data, kPlayerDataLength, net::kSendByUdp);
       sentMessages++;
       if ((f + p.id) % 10 == 0) {
         uint8_t hit[12] = {};
@@ -212,13 +212,14 @@ int main(int argc, char** argv) {
       send[p.id != 0].Add(Clock::now() - t0);
     }
     for (auto& pp : peers) {
-      net::NetworkEndpoint& e = pp->session->endpoint();
+      net::NetworkSession& e = *pp->session;
       const int side = pp->id != 0;
-      // The world step's drain: every queued message, peeked then popped.
+      // The world step's drain: every queued message, peeked then popped,
+      // through the session calls the game uses.
       auto t0 = Clock::now();
       for (;;) {
-        int from = 0, type = 0, length = 0;
-        if (e.PeekMessage(nullptr, nullptr, &from, &type, &length) <= 0) break;
+        int type = 0, length = 0;
+        if (e.PeekMessage(&type, &length) <= 0) break;
         (void)e.PopMessage(buffer.data(), static_cast<int>(buffer.size()));
         drained++;
         batchesReceived += type == kUnitStateType;
