@@ -102,7 +102,7 @@ NetworkEndpoint::~NetworkEndpoint() {
   connectThread_.join();
   receiveThread_.join();
   acceptThread_.join();
-  std::lock_guard<std::recursive_mutex> g(lock_);
+  std::lock_guard<EndpointLock> g(lock_);
   CloseAllLocked();
 }
 
@@ -117,7 +117,7 @@ void NetworkEndpoint::Log(const char* format, ...) {
   va_start(args, format);
   std::vsnprintf(text, sizeof text, format, args);
   va_end(args);
-  std::lock_guard<std::recursive_mutex> g(lock_);
+  std::lock_guard<EndpointLock> g(lock_);
   if (log_) log_(text);
 }
 
@@ -135,7 +135,7 @@ void NetworkEndpoint::ConnectThread() {
       std::string host;
       uint16_t port;
       {
-        std::lock_guard<std::recursive_mutex> g(lock_);
+        std::lock_guard<EndpointLock> g(lock_);
         host = host_;
         port = address_.port;
       }
@@ -148,7 +148,7 @@ void NetworkEndpoint::ConnectThread() {
         Log("%s", core::Sjis("TCP-Socketの接続に失敗しました"));
         status = kOpenTcpConnectFailed;
       } else {
-        std::unique_lock<std::recursive_mutex> g(lock_);
+        std::unique_lock<EndpointLock> g(lock_);
         if (mode_ != kModeClient) {
           // Closed while we were connecting.
           platform::CloseSocket(connected.socket);
@@ -182,7 +182,7 @@ void NetworkEndpoint::ConnectThread() {
         }
       }
     }
-    std::lock_guard<std::recursive_mutex> g(lock_);
+    std::lock_guard<EndpointLock> g(lock_);
     if (status != 1) CloseAllLocked();
     if (status_) status_->store(status);
     status_ = nullptr;
@@ -193,7 +193,7 @@ void NetworkEndpoint::AcceptThread() {
   while (!stop_) {
     Socket listener;
     {
-      std::lock_guard<std::recursive_mutex> g(lock_);
+      std::lock_guard<EndpointLock> g(lock_);
       listener = listener_;
     }
     if (!listener.Valid()) {
@@ -204,7 +204,7 @@ void NetworkEndpoint::AcceptThread() {
     platform::SocketWait wait{listener, false};
     platform::WaitResult waited = platform::WaitReadable(&wait, 1, 100, &acceptWaker_);
     if (waited.ready == 0) continue;
-    std::lock_guard<std::recursive_mutex> g(lock_);
+    std::lock_guard<EndpointLock> g(lock_);
     if (!(listener_ == listener)) continue;  // closed meanwhile
     platform::SocketResult accepted = platform::AcceptTcp(listener_);
     if (!accepted.Ok()) continue;
@@ -253,7 +253,7 @@ void NetworkEndpoint::ReceivePass() {
   platform::SocketWait waits[kMaxPeers + 1];
   bool pendingSends = false;
   {
-    std::lock_guard<std::recursive_mutex> g(lock_);
+    std::lock_guard<EndpointLock> g(lock_);
     // 1. Accepted peers that never logged in are cut.
     uint64_t now = NowMs();
     for (int i = 1; i < kMaxPeers; i++) {
@@ -284,19 +284,31 @@ void NetworkEndpoint::ReceivePass() {
   platform::WaitResult waited =
       platform::WaitReadable(waits, kMaxPeers + 1, pendingSends ? 10 : 100, &receiveWaker_);
   if (waited.ready == 0) return;
-  std::lock_guard<std::recursive_mutex> g(lock_);
-  if (waits[kMaxPeers].ready && waits[kMaxPeers].socket == udp_) HandleDatagrams();
+  // The lock is taken afresh for each datagram and each stream read, and
+  // the threads waiting for it go first in between.
+  if (waits[kMaxPeers].ready) HandleDatagrams(waits[kMaxPeers].socket);
   for (int i = 0; i < kMaxPeers; i++) {
+    if (!waits[i].ready) continue;
+    LetWaitersIn();
+    std::lock_guard<EndpointLock> g(lock_);
     // A socket closed and replaced while we waited is skipped this pass.
-    if (waits[i].ready && io_[i].tcp.Valid() && waits[i].socket == io_[i].tcp) HandleStreamData(i);
+    if (io_[i].tcp.Valid() && waits[i].socket == io_[i].tcp) HandleStreamData(i);
   }
+}
+
+void NetworkEndpoint::LetWaitersIn() {
+  // Called without the lock: a thread blocked on it has been woken by our
+  // last unlock and takes it before we do again. Bounded, in case a waiter
+  // is slow to be scheduled.
+  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(2);
+  while (lock_.Waiting() > 0 && std::chrono::steady_clock::now() < end) std::this_thread::yield();
 }
 
 // [SECTION] Opening and closing
 
 int NetworkEndpoint::Open(const char* address, int port, int mode, const char* name,
                           const char* team, uint32_t checkCode, std::atomic<int>* status) {
-  std::lock_guard<std::recursive_mutex> g(lock_);
+  std::lock_guard<EndpointLock> g(lock_);
   if (mode_ != 0) {
     if (status) status->store(kOpenAlreadyConnected);
     return kOpenAlreadyConnected;
@@ -378,7 +390,7 @@ int NetworkEndpoint::OpenAndWait(const char* address, int port, int mode, const 
   while (status.load() == 0) {
     if (stop_) {
       // The connect thread is gone; nobody writes the status any more.
-      std::lock_guard<std::recursive_mutex> g(lock_);
+      std::lock_guard<EndpointLock> g(lock_);
       if (status_ == &status) status_ = nullptr;
       return kOpenNoAnswer;
     }
@@ -414,7 +426,7 @@ void NetworkEndpoint::CloseAllLocked() {
 }
 
 int NetworkEndpoint::Close(int id) {
-  std::lock_guard<std::recursive_mutex> g(lock_);
+  std::lock_guard<EndpointLock> g(lock_);
   if (id == -1) {
     CloseAllLocked();
     return 1;
@@ -440,13 +452,13 @@ int NetworkEndpoint::Close(int id) {
 
 int NetworkEndpoint::Send(int to, int teamFilter, int type, const uint8_t* payload, int length,
                           int flags) {
-  std::lock_guard<std::recursive_mutex> g(lock_);
+  std::lock_guard<EndpointLock> g(lock_);
   return SendFrom(to, teamFilter, ownId_, type, payload, length, flags);
 }
 
 int NetworkEndpoint::SendFrom(int to, int teamFilter, int from, int type, const uint8_t* payload,
                               int length, int flags) {
-  std::lock_guard<std::recursive_mutex> g(lock_);
+  std::lock_guard<EndpointLock> g(lock_);
   if (type < 0 || type > 0xFFFF) return kFrameBadHeader;
   uint8_t frame[kMaxFrameLength];
   FrameRequest request;
@@ -500,7 +512,7 @@ int NetworkEndpoint::Route(const uint8_t* frame, int total, const NetMessageHead
 }
 
 int NetworkEndpoint::SendRaw(int slot, const uint8_t* frame, int length, bool udp) {
-  std::lock_guard<std::recursive_mutex> g(lock_);
+  std::lock_guard<EndpointLock> g(lock_);
   if (slot < 0 || slot >= kMaxPeers || !io_[slot].tcp.Valid()) return kNetNoSuchPeer;
   SlotIo& io = io_[slot];
   stats_.sent += static_cast<uint32_t>(length);
@@ -551,12 +563,16 @@ void NetworkEndpoint::FlushSendQueues() {
 
 // [SECTION] Receiving
 
-void NetworkEndpoint::HandleDatagrams() {
+void NetworkEndpoint::HandleDatagrams(platform::Socket socket) {
   // One byte beyond the largest frame, so an oversized datagram shows up as
   // truncated rather than as a frame.
   uint8_t buffer[kMaxFrameLength + 1];
   auto frame = std::make_unique_for_overwrite<ReceivedFrame>();  // 4 KB: not zeroed on every pass
-  for (int n = 0; n < 64 && udp_.Valid(); n++) {
+  for (int n = 0; n < 64; n++) {
+    LetWaitersIn();
+    std::lock_guard<EndpointLock> g(lock_);
+    // Closed, or closed and opened again, while we stepped aside.
+    if (!udp_.Valid() || !(udp_ == socket)) break;
     SocketAddress from;
     platform::IoResult r = platform::ReceiveFrom(udp_, buffer, sizeof buffer, &from);
     if (r.status == IoStatus::Truncated) {
@@ -637,6 +653,14 @@ void NetworkEndpoint::RouteReceived(int slot, ReceivedFrame& frame, bool viaUdp)
   // Slot records come from the server alone; a client's would rewrite the
   // other peers' tables.
   if (mode_ == kModeServer && slot > 0 && (h.type == kMsgOwnSlot || h.type == kMsgPeerSlot)) return;
+  // A client's leave ends that client for everybody, however it was
+  // addressed: sent to the server alone it would leave a ghost of the
+  // client in every other peer's table, and sent to one peer it would drop
+  // a client that is still connected from that peer's view.
+  if (mode_ == kModeServer && slot > 0 && h.type == kMsgLeave) {
+    (void)Close(slots_[slot].id);
+    return;
+  }
   bool toAll = (h.to & kIdBit15) != 0;
   if (ownId_ >= 0 && !toAll && h.to != ownId_) {
     // A frame for one other peer: the server passes it on (built afresh from
@@ -670,7 +694,7 @@ void NetworkEndpoint::Enqueue(const NetMessageHeader& h, const uint8_t* payload,
 
 int NetworkEndpoint::Deliver(int to, int teamFilter, int from, int type, const uint8_t* payload,
                              int length, int flags) {
-  std::lock_guard<std::recursive_mutex> g(lock_);
+  std::lock_guard<EndpointLock> g(lock_);
   if (to & kIdBit15) to = ownId_;
   if (from & kIdBit15) from = ownId_;
   if (length > kMaxPayloadLength || length < 0) return kFramePayloadTooLong;
@@ -797,13 +821,13 @@ int NetworkEndpoint::Deliver(int to, int teamFilter, int from, int type, const u
 
 int NetworkEndpoint::SetHandler(int type, NetHandler handler) {
   if (type < 1 || type > 254) return 0;
-  std::lock_guard<std::recursive_mutex> g(lock_);
+  std::lock_guard<EndpointLock> g(lock_);
   handlers_[type] = std::move(handler);
   return 1;
 }
 
 void NetworkEndpoint::SetLogCallback(NetLogCallback callback) {
-  std::lock_guard<std::recursive_mutex> g(lock_);
+  std::lock_guard<EndpointLock> g(lock_);
   log_ = std::move(callback);
 }
 
@@ -838,12 +862,12 @@ int NetworkEndpoint::QueuedCount() {
 int NetworkEndpoint::GetMode() { return mode_; }
 
 int NetworkEndpoint::GetOwnId() {
-  std::lock_guard<std::recursive_mutex> g(lock_);
+  std::lock_guard<EndpointLock> g(lock_);
   return ownId_;
 }
 
 int NetworkEndpoint::FindPeerSlot(int id) {
-  std::lock_guard<std::recursive_mutex> g(lock_);
+  std::lock_guard<EndpointLock> g(lock_);
   int16_t want = static_cast<int16_t>(id);
   if (want < 0) return -1;
   for (int i = 0; i < kMaxPeers; i++)
@@ -852,7 +876,7 @@ int NetworkEndpoint::FindPeerSlot(int id) {
 }
 
 int NetworkEndpoint::CopyText(char* out, int id, int which) {
-  std::lock_guard<std::recursive_mutex> g(lock_);
+  std::lock_guard<EndpointLock> g(lock_);
   if (which == 0 && id < 0) id = ownId_;
   int slot = FindPeerSlot(id);
   if (slot < 0) {
@@ -871,7 +895,7 @@ int NetworkEndpoint::GetPeerTeam(char* out, int id) { return CopyText(out, id, 1
 int NetworkEndpoint::GetPeerAddress(char* out, int id) { return CopyText(out, id, 2); }
 
 int NetworkEndpoint::ListPeerIds(int* out) {
-  std::lock_guard<std::recursive_mutex> g(lock_);
+  std::lock_guard<EndpointLock> g(lock_);
   int n = 0;
   for (int i = 0; i < kMaxPeers; i++)
     if (slots_[i].id >= 0) {
@@ -885,23 +909,23 @@ int NetworkEndpoint::ListPeerIds(int* out) {
 int NetworkEndpoint::PeerCount() { return ListPeerIds(nullptr); }
 
 NetStatistics NetworkEndpoint::GetStatistics() {
-  std::lock_guard<std::recursive_mutex> g(lock_);
+  std::lock_guard<EndpointLock> g(lock_);
   return stats_;
 }
 
 PeerSlot NetworkEndpoint::GetPeerSlot(int index) {
-  std::lock_guard<std::recursive_mutex> g(lock_);
+  std::lock_guard<EndpointLock> g(lock_);
   if (index < 0 || index >= kMaxPeers) return {};
   return slots_[index];
 }
 
 uint16_t NetworkEndpoint::LocalPort() {
-  std::lock_guard<std::recursive_mutex> g(lock_);
+  std::lock_guard<EndpointLock> g(lock_);
   return platform::LocalAddressOf(udp_).port;
 }
 
 int NetworkEndpoint::SendPeerRecord(int to, int slotIndex) {
-  std::lock_guard<std::recursive_mutex> g(lock_);
+  std::lock_guard<EndpointLock> g(lock_);
   if (mode_ != kModeServer || slotIndex < 0 || slotIndex >= kMaxPeers) return 0;
   uint8_t wire[kPeerSlotWireLength];
   EncodePeerSlot(wire, slots_[slotIndex]);
@@ -917,7 +941,7 @@ int NetworkEndpoint::SendPeerRecord(int to, int slotIndex) {
 }
 
 int NetworkEndpoint::StorePeerRecord(const PeerSlot& slot) {
-  std::lock_guard<std::recursive_mutex> g(lock_);
+  std::lock_guard<EndpointLock> g(lock_);
   if (mode_ != kModeClient || slot.index < 0 || slot.index >= kMaxPeers) return 0;
   // The connection to the server lives in slot 0: a record never frees it.
   if (slot.index == 0 && slot.id != 0) return 0;
@@ -926,7 +950,7 @@ int NetworkEndpoint::StorePeerRecord(const PeerSlot& slot) {
 }
 
 void NetworkEndpoint::RecomputeTeamNumbers() {
-  std::lock_guard<std::recursive_mutex> g(lock_);
+  std::lock_guard<EndpointLock> g(lock_);
   for (int i = 0; i < kMaxPeers; i++) {
     int n = i;
     for (int j = 0; j < i; j++)

@@ -11,10 +11,14 @@
 // - One re-entrant lock guards the peer table, the sockets, the send queues
 //   and routing. Handlers run with it held, on the receive thread for remote
 //   frames and on the sending thread for local ones; a handler may send.
+//   The receive thread takes it afresh for each datagram and each stream
+//   read, and lets threads that wait for it go first in between.
 // - The server, not the client, says who spoke: every frame that arrives on
 //   a client's stream carries that slot's id as its sender, whatever the
 //   header said, and a datagram is taken only from the host of the slot's
-//   TCP connection (the first such datagram fixes the UDP address).
+//   TCP connection (the first such datagram fixes the UDP address). A
+//   client's leave, however addressed, closes that client as the server's
+//   own close does, announced to every peer.
 // - A TCP send that the system takes only in part keeps the rest in the
 //   slot's send queue, flushed before anything else goes on that stream, so
 //   a stream is never cut mid-frame. A peer that lets more than
@@ -97,6 +101,29 @@ struct EndpointTimings {
   int idWaitStepMs = 1000;
   int connectTimeoutMs = 10000;
   int rosterIntervalMs = 100;   // server: one slot record broadcast per interval
+};
+
+// The endpoint's one re-entrant lock. It also counts the threads blocked
+// on it, so that the receive thread, which takes it once per datagram or
+// stream read, can step aside between two of them: relaying a burst of
+// datagrams to every peer would otherwise hold the main thread off for the
+// whole burst (tens of milliseconds with a full house).
+class EndpointLock {
+ public:
+  void lock() {
+    if (mutex_.try_lock()) return;
+    waiting_.fetch_add(1);
+    mutex_.lock();
+    waiting_.fetch_sub(1);
+  }
+  bool try_lock() { return mutex_.try_lock(); }
+  void unlock() { mutex_.unlock(); }
+  // Threads blocked in lock() right now.
+  int Waiting() const { return waiting_.load(); }
+
+ private:
+  std::recursive_mutex mutex_;
+  std::atomic<int> waiting_{0};
 };
 
 class NetworkEndpoint;
@@ -192,13 +219,14 @@ class NetworkEndpoint {
               int flags);
   void RouteReceived(int slot, ReceivedFrame& frame, bool viaUdp);
   void HandleStreamData(int slot);
-  void HandleDatagrams();
+  void HandleDatagrams(platform::Socket socket);
+  void LetWaitersIn();
   void Enqueue(const NetMessageHeader& h, const uint8_t* payload, int length);
   int LowestFreeId();
   int CopyText(char* out, int id, int which);
 
   EndpointTimings timings_;
-  std::recursive_mutex lock_;
+  EndpointLock lock_;
   std::mutex queueLock_;
   std::vector<QueuedMessage> queue_;  // oldest first
 
