@@ -31,8 +31,8 @@ using Clock = std::chrono::steady_clock;
 constexpr int kPeers = 40;
 constexpr int kUnitsPerPeer = 20;
 constexpr int kSeconds = 5;
-// The first two seconds make the copies (pool growth, placing): not timed.
-constexpr int kWarmUpFrames = 120;
+// The first four seconds make the copies (pool growth, placing): not timed.
+constexpr int kWarmUpFrames = 240;
 
 struct Peer {
   world::GameWorld world;

@@ -274,6 +274,10 @@ SocketResult OpenUdp(const SocketAddress& local) {
   // the peers' datagrams between them.
   int fd = BoundSocket(SOCK_DGRAM, local, false, &error);
   if (fd < 0) return Failed(std::move(error));
+  // A server takes every peer's datagrams on this one socket: room for a
+  // burst of them (the system caps the size; a smaller buffer still works).
+  int room = 4 << 20;
+  (void)setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &room, sizeof room);
   SocketResult result;
   result.status = IoStatus::Done;
   result.socket.handle = fd;

@@ -199,7 +199,7 @@ std::string LossText(GameWorld& world, units::Unit* victim, units::Unit* killer,
 // matches it or either side is spectating, else the sender's.
 std::string CopyTeam(GameWorld& world, const char* received) {
   const char* watching = core::Sjis("観戦中");
-  std::string own = world.network->GetPlayerTeamOrName(OwnId(world));
+  std::string own = world.network->GetPlayerTeamOrName(world.networkOwnId);
   if (own == received || std::strcmp(received, watching) == 0 || own == watching) return own;
   return received;
 }
@@ -415,7 +415,7 @@ void ApplyDeletion(GameWorld& world, int32_t id) {
 
 void ApplyPlayerData(GameWorld& world, Reader& r) {
   int32_t sender = r.I32();
-  if (sender == OwnId(world) || sender < 0 || sender >= NetworkDataTable::kRows) return;
+  if (sender == world.networkOwnId || sender < 0 || sender >= NetworkDataTable::kRows) return;
   for (int c = 0; c < NetworkDataTable::kColumns; c++) world.networkData.entries[sender][c] = r.I32();
 }
 
@@ -434,7 +434,9 @@ void ApplyText(GameWorld& world, const uint8_t* payload, int length) {
 
 bool IsNetworkIdLocal(GameWorld& world, int32_t networkId) {
   if (!world.networkGame) return true;
-  return (uint32_t(networkId) >> 24) == uint32_t(OwnId(world) & 0xFF);
+  // The own id as the last network step saw it: asking the endpoint takes
+  // its lock, which the receive thread holds while it relays.
+  return (uint32_t(networkId) >> 24) == uint32_t(world.networkOwnId & 0xFF);
 }
 
 units::Unit* FindUnitByNetworkId(GameWorld& world, int32_t networkId) {
