@@ -675,12 +675,16 @@ void EmptyKeptNamespace(ScriptPools& pools, CScriptArray* a) {
     CScriptValue* member = element;
     if (!member) continue;
     element = nullptr;
-    if (member->type == kValueCompound || a->keptValues.size() >= kMostKeptValues) {
+    if (a->keptValues.size() >= kMostKeptValues) {
       pools.FreeScriptValue(member);
       continue;
     }
+    // A compound member (an object parameter, mostly) gives its compound
+    // back as FreeScriptValue would, and the record stays like the others.
+    CScriptArray* held = member->type == kValueCompound ? member->data.array : nullptr;
     ResetValueKeepingName(member);
     a->keptValues.push_back(member);
+    if (held) pools.ReleaseScriptArray(held);
   }
   if (!keepSlots) a->elements.clear();
   ForgetMembers(a);

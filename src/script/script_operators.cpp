@@ -857,7 +857,7 @@ void ExecuteBindParameter(ScriptEngine& se, ScriptThread* thread) {
     case kWordTypeSystemCall: TypeError(Sjis("数値ではありません(引数)"));
     default: {  // array, object
       if (arg.kind != kOperandCompound) TypeError(Sjis("オブジェクト型引数の内容がオブジェクトではありません。"));
-      CScriptValue* v = DefineVariable(se, name, kValueCompound, attributes);
+      CScriptValue* v = DefineWordVariable(se, w, kValueCompound, attributes, bit);
       AssignOwnedCompound(pools, v, TakeOrCopyCompound(pools, arg.word, arg.value.array));
       return;
     }
