@@ -814,6 +814,16 @@ void ExecuteBindParameter(ScriptEngine& se, ScriptThread* thread) {
     AssignIntToVariable(pools, DefineVariable(se, w->text.c_str(), kValueInt, attributes, bit), value);
     return;
   }
+  // And a float argument for a float parameter the same way.
+  if (keyword == kWordTypeFloat && data.end > 0 && data.entries[size_t(data.end - 1)]->kind == kWordFloat) {
+    float value = data.entries[size_t(--data.end)]->payload.f;
+    if (CScriptValue* v = AppendParameter(se, w, kValueFloat, attributes, bit)) {
+      v->data.f = value;  // a new float variable: what assigning the float leaves
+      return;
+    }
+    AssignFloatToVariable(pools, DefineVariable(se, w->text.c_str(), kValueFloat, attributes, bit), value);
+    return;
+  }
   Operand arg{};
   arg.kind = kOperandNone;
   if (data.end > 0 && data.entries[size_t(data.end - 1)]->kind != kWordCallMarker) arg = PopOperand(data);
