@@ -760,7 +760,10 @@ struct Transform {
     CScriptArray* dst = NewCompound(pools, src->owner);
     try {
       dst->kind = src->kind;
-      dst->elements.resize(src->elements.size(), nullptr);
+      dst->elements.assign(src->elements.size(), nullptr);  // a compound from the pool has none
+      // An object without a tree needs only its name filter, and the
+      // source's holds every name the copy gets (a filter may hold more).
+      const bool filterOnly = dst->kind == kCompoundObject && !HasTree(dst) && !src->memberIndex;
       for (size_t slot = 0; slot < src->elements.size(); slot++) {
         const CScriptValue* s = src->elements[slot];
         if (!s) continue;
@@ -772,8 +775,9 @@ struct Transform {
         d->type = s->type;
         d->attributes = s->attributes;
         CopyPayload(s, d, depth);
-        if (dst->kind == kCompoundObject) TreeInsert(dst, d);
+        if (dst->kind == kCompoundObject && !filterOnly) TreeInsert(dst, d);
       }
+      if (filterOnly) dst->nameBits = src->nameBits;
       dst->freeSlot = src->freeSlot;
     } catch (...) {
       pools.ReleaseScriptArray(dst);

@@ -514,7 +514,7 @@ bool BuildSmallObject(ScriptEngine& se, WordStack& stack, CScriptArray* a, int32
     }
     v = pools.AllocScriptValue();
     if (!v) RaiseScriptError("%s", Sjis("割り当て可能なCScriptValueインスタンスがなくなりました。"));
-    if (used == 0) a->elements.resize(kScannedMemberSlots, nullptr);
+    if (used == 0) a->elements.assign(kScannedMemberSlots, nullptr);  // empty until now
     a->elements[size_t(used)] = v;
     used++;
     a->freeSlot = used;
