@@ -661,6 +661,20 @@ void EmptyCompound(ScriptPools& pools, CScriptArray* a) {
   ForgetMembers(a);
 }
 
+namespace {
+
+// A compound member of a namespace being emptied (an object parameter,
+// mostly) gives its compound back as FreeScriptValue would, and its record
+// is kept like the others.
+[[gnu::noinline]] void KeepCompoundMember(ScriptPools& pools, CScriptArray* a, CScriptValue* member) {
+  CScriptArray* held = member->data.array;
+  ResetValueKeepingName(member);
+  a->keptValues.push_back(member);
+  if (held) pools.ReleaseScriptArray(held);
+}
+
+}  // namespace
+
 void EmptyKeptNamespace(ScriptPools& pools, CScriptArray* a) {
   constexpr size_t kMostKeptValues = 16;
   // One growth step of slots stays, all empty, which a scan finds as empty
@@ -679,12 +693,12 @@ void EmptyKeptNamespace(ScriptPools& pools, CScriptArray* a) {
       pools.FreeScriptValue(member);
       continue;
     }
-    // A compound member (an object parameter, mostly) gives its compound
-    // back as FreeScriptValue would, and the record stays like the others.
-    CScriptArray* held = member->type == kValueCompound ? member->data.array : nullptr;
+    if (__builtin_expect(member->type == kValueCompound, 0)) {
+      KeepCompoundMember(pools, a, member);
+      continue;
+    }
     ResetValueKeepingName(member);
     a->keptValues.push_back(member);
-    if (held) pools.ReleaseScriptArray(held);
   }
   if (!keepSlots) a->elements.clear();
   ForgetMembers(a);

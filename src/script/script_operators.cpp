@@ -756,7 +756,8 @@ namespace {
 // last part and its filter bit.
 // A new member of the call's namespace when AppendShapedMember can make
 // it, else null.
-CScriptValue* AppendParameter(ScriptEngine& se, const CScriptLiteral* w, int type, int attributes, uint64_t bit) {
+[[gnu::always_inline]] inline CScriptValue* AppendParameter(ScriptEngine& se, const CScriptLiteral* w, int type,
+                                                             int attributes, uint64_t bit) {
   int32_t thread = se.namespaces.currentThread;
   const std::vector<CScriptArray*>& tops = se.namespaces.threadTop;
   CScriptArray* local = thread >= 0 && size_t(thread) < tops.size() ? tops[size_t(thread)] : nullptr;

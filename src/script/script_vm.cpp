@@ -181,7 +181,7 @@ bool RunCall(ScriptEngine& se, ScriptThread* t, CodeStep& s, const Scope& scope,
 // push a, which changes nothing, then make m), so the step can run. True
 // when the name was made: the local namespace has changed, and the scope
 // must be read again.
-bool MakeStepMemberName(ScriptEngine& se, ScriptThread* t, CodeStep& s, const Scope& scope) {
+[[gnu::noinline]] bool MakeStepMemberName(ScriptEngine& se, ScriptThread* t, CodeStep& s, const Scope& scope) {
   if (!StackRoom(t->data, 2) || !s.a || !s.b || (s.b->kind != kWordName && s.b->kind != kWordFunctionName))
     return false;
   se.run.executing = s.first;
@@ -275,8 +275,10 @@ void Execute(ScriptEngine& se, int32_t index) {
       VM_STEP_CASE(StepMember):
         if ((successor = RunMember<kVerify>(se, t, *step, scope, &count))) goto chain;
         if (MakeStepMemberName(se, t, *step, scope)) {
-          scope = CurrentScope(se);
-          if ((successor = RunMember<kVerify>(se, t, *step, scope, &count))) goto chain;
+          // The step starts again from the loop's turn, in the changed scope.
+          t->currentWord = step->first;
+          scopeKnown = false;
+          continue;
         }
         goto stepFailed;
       VM_STEP_CASE(StepElementMember):
