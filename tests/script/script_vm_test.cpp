@@ -85,6 +85,7 @@ const ErrorCase kInstructionErrors[] = {
     {"int x = 1 / 0.0;", "ゼロによる除算"},
     {"float x = 1.5 / 0;", "ゼロによる除算"},
     {"int x = 1 % 0;", "ゼロによる除算"},
+    {"int z = 0; int x = 5; x = x % z;", "ゼロによる除算"},
     {"int x = \"a\" / 2;", "数値以外では/演算子は使用できません"},
     {"int x = [4] / [2];", "ゼロによる除算"},  // a compound divisor reads as 0 first
     {"int x = \"a\" % 2;", "数値以外では%演算子は使用できません"},
