@@ -661,6 +661,20 @@ void EmptyCompound(ScriptPools& pools, CScriptArray* a) {
   ForgetMembers(a);
 }
 
+namespace {
+
+// A compound member of a namespace being emptied (an object parameter,
+// mostly) gives its compound back as FreeScriptValue would, and its record
+// is kept like the others.
+[[gnu::noinline]] void KeepCompoundMember(ScriptPools& pools, CScriptArray* a, CScriptValue* member) {
+  CScriptArray* held = member->data.array;
+  ResetValueKeepingName(member);
+  a->keptValues.push_back(member);
+  if (held) pools.ReleaseScriptArray(held);
+}
+
+}  // namespace
+
 void EmptyKeptNamespace(ScriptPools& pools, CScriptArray* a) {
   constexpr size_t kMostKeptValues = 16;
   // One growth step of slots stays, all empty, which a scan finds as empty
@@ -675,8 +689,12 @@ void EmptyKeptNamespace(ScriptPools& pools, CScriptArray* a) {
     CScriptValue* member = element;
     if (!member) continue;
     element = nullptr;
-    if (member->type == kValueCompound || a->keptValues.size() >= kMostKeptValues) {
+    if (a->keptValues.size() >= kMostKeptValues) {
       pools.FreeScriptValue(member);
+      continue;
+    }
+    if (__builtin_expect(member->type == kValueCompound, 0)) {
+      KeepCompoundMember(pools, a, member);
       continue;
     }
     ResetValueKeepingName(member);
@@ -756,7 +774,10 @@ struct Transform {
     CScriptArray* dst = NewCompound(pools, src->owner);
     try {
       dst->kind = src->kind;
-      dst->elements.resize(src->elements.size(), nullptr);
+      dst->elements.assign(src->elements.size(), nullptr);  // a compound from the pool has none
+      // An object without a tree needs only its name filter, and the
+      // source's holds every name the copy gets (a filter may hold more).
+      const bool filterOnly = dst->kind == kCompoundObject && !HasTree(dst) && !src->memberIndex;
       for (size_t slot = 0; slot < src->elements.size(); slot++) {
         const CScriptValue* s = src->elements[slot];
         if (!s) continue;
@@ -768,8 +789,9 @@ struct Transform {
         d->type = s->type;
         d->attributes = s->attributes;
         CopyPayload(s, d, depth);
-        if (dst->kind == kCompoundObject) TreeInsert(dst, d);
+        if (dst->kind == kCompoundObject && !filterOnly) TreeInsert(dst, d);
       }
+      if (filterOnly) dst->nameBits = src->nameBits;
       dst->freeSlot = src->freeSlot;
     } catch (...) {
       pools.ReleaseScriptArray(dst);

@@ -475,6 +475,60 @@ void StoreStackWord(ScriptEngine& se, CScriptValue* v, CScriptLiteral* word) {
   }
 }
 
+// The members of an object literal of at most one slot table's members
+// whose keys are all name references (every key the compiler emits), built
+// as the general loop below builds them: a new record per new name, in the
+// order popped, in the lowest free slots of a table of 16 slots, and a key
+// met again given the later value. Only the searches and the text copies
+// of the key are cheaper. False, with nothing done, for any other literal.
+bool BuildSmallObject(ScriptEngine& se, WordStack& stack, CScriptArray* a, int32_t count) {
+  if (count <= 0 || size_t(count) > kScannedMemberSlots || stack.end < 2 * count || !a->elements.empty() ||
+      a->kind != kCompoundObject || a->memberIndex)
+    return false;
+  for (int32_t i = 0; i < count; i++) {
+    const CScriptLiteral* key = stack.entries[size_t(stack.end - 2 - 2 * i)];
+    if (key->kind != kWordReference || !key->payload.value) return false;
+  }
+  ScriptPools& pools = se.pools;
+  int32_t used = 0;
+  for (int32_t i = 0; i < count; i++) {
+    CScriptLiteral* value = StackPop(stack);
+    CScriptLiteral* key = StackPop(stack);
+    // The key as KeyOfWord gives it, up to a zero byte as its c_str() reads.
+    const std::string& variable = key->payload.value->text;
+    size_t dot = variable.rfind('.');
+    const char* name = variable.c_str() + (dot == std::string::npos ? 0 : dot + 1);
+    size_t length = std::strlen(name);
+    CScriptValue* v = nullptr;
+    for (int32_t slot = 0; slot < used; slot++) {
+      CScriptValue* member = a->elements[size_t(slot)];
+      if (SameName(member->text, name, length)) {
+        v = member;
+        break;
+      }
+    }
+    if (v) {
+      // A key met again: its member takes the later value, untyped.
+      StoreStackWord(se, v, value);
+      continue;
+    }
+    v = pools.AllocScriptValue();
+    if (!v) RaiseScriptError("%s", Sjis("割り当て可能なCScriptValueインスタンスがなくなりました。"));
+    if (used == 0) a->elements.assign(kScannedMemberSlots, nullptr);  // empty until now
+    a->elements[size_t(used)] = v;
+    used++;
+    a->freeSlot = used;
+    v->text.assign(name, length);
+    v->kind = kWordName;
+    v->owner = a;
+    v->attributes = kAttrUntyped;  // a record from the pool is cleared: undefined
+    a->nameBits |= NameFilterBit(name, length);
+    a->stamp = pools.NewStamp();
+    StoreStackWord(se, v, value);
+  }
+  return true;
+}
+
 }  // namespace
 
 CScriptArray* BuildCompoundFromStack(ScriptEngine& se, WordStack& stack, int kind) {
@@ -486,6 +540,7 @@ CScriptArray* BuildCompoundFromStack(ScriptEngine& se, WordStack& stack, int kin
   CScriptArray* a = NewCompound(se.pools, nullptr);
   a->kind = kind;
   try {
+    if (kind == kCompoundObject && BuildSmallObject(se, stack, a, count)) return a;
     if (kind == kCompoundObject) {
       for (int32_t i = 0; i < count; i++) {
         CScriptLiteral* value = StackPop(stack);

@@ -168,6 +168,20 @@ int Compare(Opcode op, const Operand& l, const Operand& r) {
 // element by element. The error texts are the operators' own (without the
 // closing period the compile-time ones carry).
 void ExecuteBinary(ScriptEngine& se, WordStack& data, Opcode op) {
+  // The remainder of two ints read straight from the words or the
+  // variables they name, into the left operand's record, where its push
+  // would go; a zero divisor takes the general path and its error.
+  if (op == Opcode::Modulo && data.end >= 2) {
+    CScriptLiteral* lw = data.entries[size_t(data.end - 2)];
+    StackNumber x{}, y{};
+    if (ReadStackNumber(lw, &x) && ReadStackNumber(data.entries[size_t(data.end - 1)], &y) && x.isInt && y.isInt &&
+        y.i != 0) {
+      data.end--;
+      ReplaceStackInt(lw, IntModulo(x.i, y.i));
+      lw->kind = kWordInt;
+      return;
+    }
+  }
   Operand r = PopOperand(data);
   Operand l = PopOperand(data);
   bool numbers = IsNumber(l.kind) && IsNumber(r.kind);
@@ -290,8 +304,17 @@ void ExecuteAssign(ScriptEngine& se, WordStack& data) {
   CScriptValue* variable = PopVariable(data, nullptr);
   if (!variable) TypeError(Sjis("変数以外には代入できません"));
   CheckConst(variable);
-  StackOperand r;
   ScriptPools& pools = se.pools;
+  // A number read straight from its word or variable, the commonest right
+  // side, as the switch below assigns it.
+  StackNumber number{};
+  if (ReadStackNumber(rightWord, &number)) {
+    if (number.isInt) AssignIntToVariable(pools, variable, number.i);
+    else AssignFloatToVariable(pools, variable, number.f);
+    StackPushReference(se, data, variable);
+    return;
+  }
+  StackOperand r;
   switch (LookupStackVariable(rightWord, &r)) {
     case kOperandInt: AssignIntToVariable(pools, variable, r.i); break;
     case kOperandFloat: AssignFloatToVariable(pools, variable, r.f); break;
@@ -340,6 +363,31 @@ CompoundAssignTexts TextsOf(Opcode op) {
 // two-operand rules, with "+=" joining only text to text) is assigned back
 // through L's typed assignment, so an int variable stays an int.
 void ExecuteCompoundAssign(ScriptEngine& se, WordStack& data, Opcode op) {
+  // "+=", "-=" and "*=" on an int or float variable that is not const, by
+  // a number read straight from its word or variable: the general path's
+  // number cases without its operand records.
+  if ((op == Opcode::AddAssign || op == Opcode::SubtractAssign || op == Opcode::MultiplyAssign) && data.end >= 2) {
+    const CScriptLiteral* lw = data.entries[size_t(data.end - 2)];
+    CScriptValue* variable = lw->kind == kWordReference ? lw->payload.value : nullptr;
+    StackNumber x{}, y{};
+    if (variable && (variable->type == kValueInt || variable->type == kValueFloat) &&
+        !(variable->attributes & kAttrConst) && ReadStackNumber(lw, &x) &&
+        ReadStackNumber(data.entries[size_t(data.end - 1)], &y)) {
+      data.end -= 2;
+      ScriptPools& pools = se.pools;
+      if (x.isInt && y.isInt) {
+        int32_t result = op == Opcode::AddAssign        ? WrapAdd(x.i, y.i)
+                         : op == Opcode::SubtractAssign ? WrapSub(x.i, y.i)
+                                                        : WrapMul(x.i, y.i);
+        AssignIntToVariable(pools, variable, result);
+      } else {
+        float result = op == Opcode::AddAssign ? x.f + y.f : op == Opcode::SubtractAssign ? x.f - y.f : x.f * y.f;
+        AssignFloatToVariable(pools, variable, result);
+      }
+      StackPushReference(se, data, variable);
+      return;
+    }
+  }
   Operand r = PopOperand(data);
   CScriptLiteral* leftWord;
   CScriptValue* variable = PopVariable(data, &leftWord);
@@ -756,7 +804,8 @@ namespace {
 // last part and its filter bit.
 // A new member of the call's namespace when AppendShapedMember can make
 // it, else null.
-CScriptValue* AppendParameter(ScriptEngine& se, const CScriptLiteral* w, int type, int attributes, uint64_t bit) {
+[[gnu::always_inline]] inline CScriptValue* AppendParameter(ScriptEngine& se, const CScriptLiteral* w, int type,
+                                                             int attributes, uint64_t bit) {
   int32_t thread = se.namespaces.currentThread;
   const std::vector<CScriptArray*>& tops = se.namespaces.threadTop;
   CScriptArray* local = thread >= 0 && size_t(thread) < tops.size() ? tops[size_t(thread)] : nullptr;
@@ -814,6 +863,16 @@ void ExecuteBindParameter(ScriptEngine& se, ScriptThread* thread) {
     AssignIntToVariable(pools, DefineVariable(se, w->text.c_str(), kValueInt, attributes, bit), value);
     return;
   }
+  // And a float argument for a float parameter the same way.
+  if (keyword == kWordTypeFloat && data.end > 0 && data.entries[size_t(data.end - 1)]->kind == kWordFloat) {
+    float value = data.entries[size_t(--data.end)]->payload.f;
+    if (CScriptValue* v = AppendParameter(se, w, kValueFloat, attributes, bit)) {
+      v->data.f = value;  // a new float variable: what assigning the float leaves
+      return;
+    }
+    AssignFloatToVariable(pools, DefineVariable(se, w->text.c_str(), kValueFloat, attributes, bit), value);
+    return;
+  }
   Operand arg{};
   arg.kind = kOperandNone;
   if (data.end > 0 && data.entries[size_t(data.end - 1)]->kind != kWordCallMarker) arg = PopOperand(data);
@@ -857,7 +916,7 @@ void ExecuteBindParameter(ScriptEngine& se, ScriptThread* thread) {
     case kWordTypeSystemCall: TypeError(Sjis("数値ではありません(引数)"));
     default: {  // array, object
       if (arg.kind != kOperandCompound) TypeError(Sjis("オブジェクト型引数の内容がオブジェクトではありません。"));
-      CScriptValue* v = DefineVariable(se, name, kValueCompound, attributes);
+      CScriptValue* v = DefineWordVariable(se, w, kValueCompound, attributes, bit);
       AssignOwnedCompound(pools, v, TakeOrCopyCompound(pools, arg.word, arg.value.array));
       return;
     }

@@ -650,8 +650,12 @@ class RecordPool {
     occupied_[slot] = 1;
     inUse_++;
     // Slots are mostly handed out in order: bring a later record in early.
-    if (slot + kPrefetchAhead < occupied_.size())
-      if (T* ahead = RecordAt(slot + kPrefetchAhead, false)) __builtin_prefetch(ahead, 1);
+    // (In the same chunk it is this record's neighbour, found without a
+    // lookup; chunks hold a power of two records, at least 16 apart.)
+    if (slot + kPrefetchAhead < occupied_.size()) {
+      if (ChunkOf(slot) == ChunkOf(slot + kPrefetchAhead)) __builtin_prefetch(record + kPrefetchAhead, 1);
+      else if (T* ahead = RecordAt(slot + kPrefetchAhead, false)) __builtin_prefetch(ahead, 1);
+    }
     record->poolSlot = slot;
     return record;
   }

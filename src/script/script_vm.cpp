@@ -176,6 +176,23 @@ bool RunCall(ScriptEngine& se, ScriptThread* t, CodeStep& s, const Scope& scope,
   return true;
 }
 
+// A member step "a m ." whose member name m has no variable yet, while a
+// has one: the name is made as its word would make it (the words would
+// push a, which changes nothing, then make m), so the step can run. True
+// when the name was made: the local namespace has changed, and the scope
+// must be read again.
+[[gnu::noinline]] bool MakeStepMemberName(ScriptEngine& se, ScriptThread* t, CodeStep& s, const Scope& scope) {
+  if (!StackRoom(t->data, 2) || !s.a || !s.b || (s.b->kind != kWordName && s.b->kind != kWordFunctionName))
+    return false;
+  se.run.executing = s.first;
+  se.namespaces.currentLink = s.link;
+  if (!ResolveName(se, s.a, s.a->text, scope) || ResolveName(se, s.b, s.b->text, scope)) return false;
+  se.run.executing = s.b;
+  se.namespaces.currentLink = s.b->position.linkIndex;
+  MakeName(se, s.b);
+  return true;
+}
+
 }  // namespace
 
 // ============================================================================
@@ -257,6 +274,12 @@ void Execute(ScriptEngine& se, int32_t index) {
         goto stepFailed;
       VM_STEP_CASE(StepMember):
         if ((successor = RunMember<kVerify>(se, t, *step, scope, &count))) goto chain;
+        if (MakeStepMemberName(se, t, *step, scope)) {
+          // The step starts again from the loop's turn, in the changed scope.
+          t->currentWord = step->first;
+          scopeKnown = false;
+          continue;
+        }
         goto stepFailed;
       VM_STEP_CASE(StepElementMember):
         if ((successor = RunElementMember<kVerify>(se, t, *step, scope, &count))) goto chain;

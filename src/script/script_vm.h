@@ -68,6 +68,10 @@ CScriptValue* ResolveAgain(ScriptEngine& se, CScriptLiteral* holder, const std::
   return ResolveAgain(se, holder, name, scope);
 }
 
+// LinkName for a name word that ResolveName has just found no variable
+// for: the new variable, made and linked as LinkName makes it.
+CScriptValue* MakeName(ScriptEngine& se, CScriptLiteral* word);
+
 // A jump word's link made for another label literal, and its hints, are of
 // another name: they start afresh for `label`.
 inline void RelinkForLabel(CScriptLiteral* jump, const CScriptLiteral* label) {

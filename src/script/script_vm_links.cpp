@@ -183,6 +183,10 @@ CScriptValue* LinkName(ScriptEngine& se, CScriptLiteral* word) {
     if (se.run.verifyLinks) VerifyLink(se, word->text.c_str(), v);
     return v;
   }
+  return MakeName(se, word);
+}
+
+CScriptValue* MakeName(ScriptEngine& se, CScriptLiteral* word) {
   // The name's filter bit lets a call's namespace of a known shape take the
   // new member without searching its members first.
   uint64_t bit = LinkNameBit(RunOf(word).hints, word->text);

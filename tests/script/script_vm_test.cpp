@@ -85,6 +85,7 @@ const ErrorCase kInstructionErrors[] = {
     {"int x = 1 / 0.0;", "ゼロによる除算"},
     {"float x = 1.5 / 0;", "ゼロによる除算"},
     {"int x = 1 % 0;", "ゼロによる除算"},
+    {"int z = 0; int x = 5; x = x % z;", "ゼロによる除算"},
     {"int x = \"a\" / 2;", "数値以外では/演算子は使用できません"},
     {"int x = [4] / [2];", "ゼロによる除算"},  // a compound divisor reads as 0 first
     {"int x = \"a\" % 2;", "数値以外では%演算子は使用できません"},
@@ -556,6 +557,22 @@ const SameRunCase kSameRunCases[] = {
      "    object t = turn(v, 2.0); trace(t.x * v.x + t.y * v.y + t.z * v.z); trace(v.missing);\n"
      "  }\n"
      "  a[6] = 5; trace(a[6].px);\n"
+     "}\n"},
+    {"member names made by their first use",
+     "int y = 5;\n"
+     "function probe(object o, int n) {\n"
+     "  o.y = n; trace(o.y); trace(o.w + n); o.x += 1; trace(o.x);\n"
+     "  object e; e.fresh = o.w; trace(e); trace(y);\n"
+     "  return o.x;\n"
+     "}\n"
+     "function main() {\n"
+     "  for (int i = 0; i < 4; i++) {\n"
+     "    object o = {x: i, w: 2};\n"
+     "    if (i == 2) { o = {w: 1}; }\n"
+     "    trace(probe(o, i)); trace(o);\n"
+     "  }\n"
+     "  trace(nothing.z); trace(z);\n"
+     "  array list; list[0] = 1; trace(list.x);\n"
      "}\n"},
     {"an error deep in recursion",
      "function int down(int n) { int local = n; if (n == 0) { return missing + 1; } return down(n - 1); }\n"
