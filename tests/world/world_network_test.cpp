@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -350,6 +351,29 @@ TEST(NetworkGame, RecordsThatLieAreDroppedOneByOne) {
   g.Inject(g.server, g.client, 1234, std::vector<uint8_t>(8, 0));
   g.Inject(g.server, g.client, world::kMsgHit, std::vector<uint8_t>(5, 0));
   EXPECT_EQ(g.client.session.QueuedCount(), 0);
+}
+
+// A relay peer (its player name is the special one, in any case) shows the
+// game without playing it: no effects of its own, and neither its player
+// unit nor anything attached to it goes out to the others.
+TEST(NetworkGame, ARelayPeerStepsNoEffectsAndSendsNoPlayerOfItsOwn) {
+  Game g;
+  core::SettingsBlock settings{};
+  g.client.world.settings = &settings;
+  for (const char* name : {"Bee", "pale_relay", "PALE_RELAY"}) {
+    std::snprintf(settings.networkName[0], sizeof settings.networkName[0], "%s", name);
+    g.client.world.LoadWorld();
+    EXPECT_EQ(g.client.world.reducedEffects, std::string(name) != "Bee") << name;
+  }
+  units::Unit* player = g.client.Put("BLUE", Vec3{0, 10, 0}, "Me", units::kUnitPlayer);
+  units::Unit* part = world::PutUnit(g.client.world, "BLUE", g.client.plane, 1, "Part", 0, Vec3{}, Vec3{}, player);
+  part->surface = &g.client.surface;
+  g.client.Put("BLUE", Vec3{50, 10, 0}, "Wingman");
+  ASSERT_EQ(g.client.world.playerUnit, player);
+  EXPECT_EQ(g.SendAllStates(g.client), 1);
+  g.client.world.reducedEffects = 0;
+  EXPECT_EQ(g.SendAllStates(g.client), 3);
+  g.client.world.settings = nullptr;
 }
 
 }  // namespace
