@@ -293,4 +293,40 @@ TEST(StartupSettings, TheSettingsAreWrittenAgainBeforeTheWorldLoads) {
   EXPECT_STREQ(written.networkName[0], "me");
 }
 
+// A network that cannot be reached is shown in a warning box; the game then
+// starts without it and the settings remember it off.
+TEST(StartupNetwork, AFailedConnectionShowsItsMessageAndPlayGoesOnWithoutNetwork) {
+  test::ScopedWorkFolder work;
+  test::WriteFile("Demo/demo.rsp",
+                  "systemcall finish(string next, string replay);\r\n"
+                  "function main() {\r\n  finish(\"world.script\", \"\");\r\n}\r\n");
+  test::WriteFile("Demo/world.script", "function main() {\r\n}\r\n");
+  // Port 1 on this machine: nothing listens, the connection is refused.
+  test::WriteFile("tkw4.dat",
+                  "{VER:20130331,SCREEN:{MODE:\"WINDOW\",WIDTH:160,HEIGHT:120},"
+                  "NETWORK:{FLAG:1,PORT:[1],URL:[\"127.0.0.1\"],NAME:[\"me\"]},FPS:0}");
+  test::MessageBoxRecorder boxes;
+  app::Engine engine;
+  struct CloseLater {
+    app::Engine* engine;
+    uint32_t now = 1000;
+    int framesLeft = 10;
+  } closer{&engine};
+  engine.clock.source = [](void* user) {
+    auto* c = static_cast<CloseLater*>(user);
+    c->now += 40;
+    if (c->engine->graphics.MainWindow() && c->framesLeft > 0 && --c->framesLeft == 0)
+      platform::PostCloseEvent(c->engine->graphics.MainWindow());
+    return c->now;
+  };
+  engine.clock.user = &closer;
+  RunProgram(engine, {"demo.rsp"});
+  ASSERT_EQ(boxes.Boxes().size(), 1u);
+  EXPECT_EQ(boxes.Boxes()[0].text, test::Sjis("TCP-Socketの接続に失敗しました。"));
+  EXPECT_EQ(engine.settings.networkFlag, app::kNetworkOff);
+  EXPECT_FALSE(engine.network.IsOpen());
+  EXPECT_EQ(ReadSettingsFile().networkFlag, app::kNetworkOff);
+  EXPECT_GT(engine.world.stepCounter, 0);  // the world ran
+}
+
 }  // namespace
