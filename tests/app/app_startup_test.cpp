@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include "app/app_local.h"
 #include "app_settings_dump.h"
@@ -74,7 +75,8 @@ TEST(Startup, StopsAtTheStartScriptWithItsErrorBox) {
   test::WriteFile("Demo/demo.rsp", "// start\r\nint broken = ;\r\n");
   test::MessageBoxRecorder boxes;
   {
-    app::Engine engine;
+    auto owned = std::make_unique<app::Engine>();  // megabytes: off the stack
+    app::Engine& engine = *owned;
     EXPECT_EQ(RunProgram(engine, {}), 0);  // a failed compile ends with 0
   }
 
@@ -107,7 +109,8 @@ TEST(Startup, CommandLineChoosesTheGame) {
   test::WriteFile("Beta/b.rsp", "x");
   test::MessageBoxRecorder boxes;
   {
-    app::Engine engine;
+    auto owned = std::make_unique<app::Engine>();  // megabytes: off the stack
+    app::Engine& engine = *owned;
     EXPECT_EQ(RunProgram(engine, {"C:\\anywhere\\b.rsp"}), 0);
     EXPECT_STREQ(engine.settings.startFile, "b.rsp");
     EXPECT_STREQ(engine.settings.StartFolder, "Beta");
@@ -118,7 +121,8 @@ TEST(Startup, CommandLineChoosesTheGame) {
   }
   {
     // Without an argument the start file of the settings file is taken.
-    app::Engine engine;
+    auto owned = std::make_unique<app::Engine>();  // megabytes: off the stack
+    app::Engine& engine = *owned;
     EXPECT_EQ(RunProgram(engine, {}), 0);
     EXPECT_STREQ(engine.settings.startFile, "b.rsp");
     EXPECT_STREQ(engine.settings.StartFolder, "Beta");
@@ -126,7 +130,8 @@ TEST(Startup, CommandLineChoosesTheGame) {
   std::remove("tkw4.dat");
   {
     // Without either the first game is taken.
-    app::Engine engine;
+    auto owned = std::make_unique<app::Engine>();  // megabytes: off the stack
+    app::Engine& engine = *owned;
     EXPECT_EQ(RunProgram(engine, {}), 0);
     EXPECT_STREQ(engine.settings.startFile, "a.rsp");
     EXPECT_STREQ(engine.settings.StartFolder, "Alpha");
@@ -141,7 +146,8 @@ TEST(Startup, ARunTimeErrorOfTheStartScriptIsShownAndWritten) {
   test::WriteFile("Demo/demo.rsp", "function main() {\r\n  int zero = 0;\r\n  int x = 1 % zero;\r\n}\r\n");
   test::MessageBoxRecorder boxes;
   {
-    app::Engine engine;
+    auto owned = std::make_unique<app::Engine>();  // megabytes: off the stack
+    app::Engine& engine = *owned;
     EXPECT_EQ(RunProgram(engine, {}), 0);
     ASSERT_EQ(boxes.Boxes().size(), 1u);
     EXPECT_EQ(boxes.Boxes()[0].caption, "Please refer \"RuntimeError.txt\"");
@@ -157,7 +163,8 @@ TEST(Startup, ARunTimeErrorOfTheStartScriptIsShownAndWritten) {
   std::remove("RuntimeError.txt");
   test::WriteFile("Demo/demo.rsp", "function main() {\r\n  int one = 1;\r\n}\r\n");
   {
-    app::Engine engine;
+    auto owned = std::make_unique<app::Engine>();  // megabytes: off the stack
+    app::Engine& engine = *owned;
     EXPECT_EQ(RunProgram(engine, {}), 1);  // no start file for the world
     EXPECT_EQ(engine.windows.CountOpen(), 0);
   }
