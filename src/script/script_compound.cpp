@@ -781,7 +781,8 @@ struct Transform {
       // An object without a tree needs only its name filter, and the
       // source's holds every name the copy gets (a filter may hold more).
       const bool filterOnly = dst->kind == kCompoundObject && !HasTree(dst) && !src->memberIndex;
-      for (size_t slot = 0; slot < src->elements.size(); slot++) {
+      const size_t scanned = SlotsToScan(src);
+      for (size_t slot = 0; slot < scanned; slot++) {
         const CScriptValue* s = src->elements[slot];
         if (!s) continue;
         CScriptValue* d = TakeKeptValue(dst);

@@ -199,7 +199,7 @@ bool ScriptPools::KeepSpareObject(CScriptArray* a) {
   CScriptValue* members[kSlots];
   size_t count = 0;
   CScriptValue** slots = a->elements.data();
-  for (size_t i = kSlots; i-- > 0;) {
+  for (size_t i = SlotsToScan(a); i-- > 0;) {
     CScriptValue* member = slots[i];
     if (!member) continue;
     if (member->owner != a) return false;
