@@ -3,8 +3,8 @@
 // pools, texts and thread table kept small so every input ends quickly.
 // Each input runs three times: with name and label links checked against
 // fresh lookups throughout, then as the engine runs it, then word by word
-// with fresh namespaces for every call; the last two must see the same
-// calls, results and errors.
+// with fresh namespaces for every call and fresh records for every object;
+// the last two must see the same calls, results and errors.
 
 #include <cstddef>
 #include <cstdint>
@@ -79,6 +79,7 @@ std::string Run(script::ScriptEngine* engine, const std::string& text, bool veri
   engine->run.verifyLinks = verify;
   engine->run.runSteps = fast;
   engine->run.reuseNamespaces = fast;
+  engine->run.keepObjects = fast;
   engine->run.maxTextBytes = 1 << 16;
   engine->run.threadLimit = 512;
   engine->run.exitApplication = [](int) {};
@@ -118,8 +119,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string fast = Run(engine, text, false, true);
   std::string plain = Run(engine, text, false, false);
   if (fast != plain) {
-    std::fprintf(stderr, "steps and kept namespaces changed the run:\n--- fast\n%s\n--- plain\n%s\n", fast.c_str(),
-                 plain.c_str());
+    std::fprintf(stderr, "steps, kept namespaces and kept objects changed the run:\n--- fast\n%s\n--- plain\n%s\n",
+                 fast.c_str(), plain.c_str());
     std::abort();
   }
   return 0;

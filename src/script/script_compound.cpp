@@ -771,19 +771,24 @@ struct Transform {
 
   CScriptArray* Copy(const CScriptArray* src, int depth) {
     if (depth > kMaxCompoundDepth) RaiseScriptError("%s", Sjis("配列またはオブジェクトの入れ子が深すぎます。"));
-    CScriptArray* dst = NewCompound(pools, src->owner);
+    // An object may be a kept one (ScriptPools::spareObjects), its member
+    // records with them.
+    CScriptArray* dst = src->kind == kCompoundObject ? pools.TakeSpareObject(src->owner) : nullptr;
+    if (!dst) dst = NewCompound(pools, src->owner);
     try {
       dst->kind = src->kind;
       dst->elements.assign(src->elements.size(), nullptr);  // a compound from the pool has none
       // An object without a tree needs only its name filter, and the
       // source's holds every name the copy gets (a filter may hold more).
       const bool filterOnly = dst->kind == kCompoundObject && !HasTree(dst) && !src->memberIndex;
-      for (size_t slot = 0; slot < src->elements.size(); slot++) {
+      const size_t scanned = SlotsToScan(src);
+      for (size_t slot = 0; slot < scanned; slot++) {
         const CScriptValue* s = src->elements[slot];
         if (!s) continue;
-        CScriptValue* d = NewValue(pools);
+        CScriptValue* d = TakeKeptValue(dst);
+        if (!d) d = NewValue(pools);
         dst->elements[slot] = d;
-        d->text = s->text;
+        if (!SameName(d->text, s->text.data(), s->text.size())) d->text = s->text;
         d->kind = kWordName;
         d->owner = dst;
         d->type = s->type;
@@ -793,6 +798,7 @@ struct Transform {
       }
       if (filterOnly) dst->nameBits = src->nameBits;
       dst->freeSlot = src->freeSlot;
+      if (!dst->keptValues.empty()) ReleaseKeptValues(pools, dst);
     } catch (...) {
       pools.ReleaseScriptArray(dst);
       throw;
@@ -803,7 +809,10 @@ struct Transform {
   void CopyPayload(const CScriptValue* s, CScriptValue* d, int depth) {
     switch (s->type) {
       case kValueString: d->stringValue = s->stringValue; break;
-      case kValueRefer: d->data.value = s->data.value; break;  // links stay links
+      case kValueRefer:  // links stay links
+        d->data.value = s->data.value;
+        pools.NoteRefer();
+        break;
       case kValueFunction:
       case kValueSystemCall: d->data.word = s->data.word; break;
       case kValueCompound:

@@ -310,6 +310,18 @@ inline size_t MemberSlotsInUse(const CScriptArray* a) {
   bool shaped = a->shape && a->shapeStamp == a->stamp && a->shapeSize <= a->elements.size();
   return shaped ? a->shapeSize : a->elements.size();
 }
+// The element slots a scan of a compound's elements must look at: past the
+// lowest free slot most compounds hold nothing, which one pass without
+// branches shows.
+inline size_t SlotsToScan(const CScriptArray* a) {
+  size_t count = a->elements.size();
+  size_t from = size_t(a->freeSlot);
+  if (from >= count) return count;
+  uintptr_t any = 0;
+  const CScriptValue* const* slots = a->elements.data();
+  for (size_t i = from; i < count; i++) any |= reinterpret_cast<uintptr_t>(slots[i]);
+  return any ? count : from;
+}
 // Gives every element back to the pool and leaves the compound with no
 // element slots and no members, as a compound fresh from the pool; its
 // kind and owner stay.

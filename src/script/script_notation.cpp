@@ -457,6 +457,7 @@ void StoreStackWord(ScriptEngine& se, CScriptValue* v, CScriptLiteral* word) {
     case kWordReference:
       SetValueType(pools, v, kValueRefer, kAttrUntyped);
       v->data.value = word->payload.value;
+      pools.NoteRefer();
       break;
     case kWordCompound: {
       SetValueType(pools, v, kValueCompound, kAttrUntyped);
@@ -512,13 +513,14 @@ bool BuildSmallObject(ScriptEngine& se, WordStack& stack, CScriptArray* a, int32
       StoreStackWord(se, v, value);
       continue;
     }
-    v = pools.AllocScriptValue();
+    v = TakeKeptValue(a);  // a kept object's record, cleared but for its name
+    if (!v) v = pools.AllocScriptValue();
     if (!v) RaiseScriptError("%s", Sjis("割り当て可能なCScriptValueインスタンスがなくなりました。"));
     if (used == 0) a->elements.assign(kScannedMemberSlots, nullptr);  // empty until now
     a->elements[size_t(used)] = v;
     used++;
     a->freeSlot = used;
-    v->text.assign(name, length);
+    if (!SameName(v->text, name, length)) v->text.assign(name, length);
     v->kind = kWordName;
     v->owner = a;
     v->attributes = kAttrUntyped;  // a record from the pool is cleared: undefined
@@ -537,10 +539,17 @@ CScriptArray* BuildCompoundFromStack(ScriptEngine& se, WordStack& stack, int kin
   CScriptLiteral* countWord = StackPop(stack);
   if (countWord->kind != kWordInt) RaiseScriptError("%s", Sjis("JSON式の要素数が整数ではありません。"));
   int32_t count = countWord->payload.i;
-  CScriptArray* a = NewCompound(se.pools, nullptr);
+  // An object may be a kept one (ScriptPools::spareObjects), its member
+  // records with them.
+  CScriptArray* a = kind == kCompoundObject ? se.pools.TakeSpareObject(nullptr) : nullptr;
+  if (!a) a = NewCompound(se.pools, nullptr);
   a->kind = kind;
   try {
-    if (kind == kCompoundObject && BuildSmallObject(se, stack, a, count)) return a;
+    if (kind == kCompoundObject && BuildSmallObject(se, stack, a, count)) {
+      if (!a->keptValues.empty()) ReleaseKeptValues(se.pools, a);
+      return a;
+    }
+    if (!a->keptValues.empty()) ReleaseKeptValues(se.pools, a);
     if (kind == kCompoundObject) {
       for (int32_t i = 0; i < count; i++) {
         CScriptLiteral* value = StackPop(stack);

@@ -101,6 +101,11 @@ CScriptLiteral* ScriptPools::AllocScriptLiteral() {
 
 CScriptValue* ScriptPools::AllocScriptValue() {
   CScriptValue* value = values.Take();
+  // Kept objects hold records that are free in all but name.
+  if (!value && !spareObjects.empty()) {
+    ReleaseSpareObjects();
+    value = values.Take();
+  }
   if (!value) {
     ReportExhausted(log, core::Sjis("割り当て可能なCScriptValueインスタンスがなくなりました。"));
     return nullptr;
@@ -111,6 +116,10 @@ CScriptValue* ScriptPools::AllocScriptValue() {
 
 CScriptArray* ScriptPools::AllocScriptArray(CScriptValue* owner) {
   CScriptArray* array = arrays.Take();
+  if (!array && !spareObjects.empty()) {
+    ReleaseSpareObjects();
+    array = arrays.Take();
+  }
   if (!array) {
     ReportExhausted(log, core::Sjis("割り当て可能なCScriptArrayインスタンスがなくなりました。"));
     return nullptr;
@@ -153,7 +162,12 @@ void ScriptPools::ReleaseScriptArray(CScriptArray* array) {
   while (!pending.empty()) {
     CScriptArray* a = pending.back();
     pending.pop_back();
-    if (!a || !arrays.Release(a)) continue;
+    if (!a) continue;
+    if (keepSpareObjects && KeepSpareObject(a)) continue;
+    // A kept object is given back only by ReleaseSpareObjects.
+    if (!spareObjects.empty() && std::find(spareObjects.begin(), spareObjects.end(), a) != spareObjects.end())
+      continue;
+    if (!arrays.Release(a)) continue;
     std::vector<CScriptValue*> elements;
     elements.swap(a->elements);
     // Kept member records are cleared already but for their names, and
@@ -172,6 +186,68 @@ void ScriptPools::ReleaseScriptArray(CScriptArray* array) {
     elements.clear();
     a->elements.swap(elements);  // keep the table's memory for the next taker
   }
+}
+
+bool ScriptPools::KeepSpareObject(CScriptArray* a) {
+  constexpr size_t kSlots = 16;  // one growth step of member slots, scanned, without a tree
+  if (refersMade || spareObjects.size() >= kMostSpareObjects || a->kind != kCompoundObject || a->elements.size() != kSlots ||
+      a->memberRoot >= 0 || a->memberIndex || a->spareOf || !a->keptValues.empty() || a->shape ||
+      !arrays.InUse(a->poolSlot) || arrays.At(a->poolSlot) != a)
+    return false;
+  // Last slot first: the next taker's first member takes the record that
+  // stood first, the name it mostly has written already.
+  CScriptValue* members[kSlots];
+  size_t count = 0;
+  CScriptValue** slots = a->elements.data();
+  for (size_t i = SlotsToScan(a); i-- > 0;) {
+    CScriptValue* member = slots[i];
+    if (!member) continue;
+    if (member->owner != a) return false;
+    members[count++] = member;
+  }
+  for (size_t i = 0; i < count; i++) {
+    CScriptValue* member = members[i];
+    if (__builtin_expect(member->type == kValueCompound, 0) && member->data.array)
+      releasePending.push_back(member->data.array);
+    ResetValueKeepingName(member);
+  }
+  a->keptValues.assign(members, members + count);
+  a->elements.clear();  // the table's memory stays for the next taker
+  a->memberNodes.clear();
+  a->kind = kCompoundEmpty;
+  a->owner = nullptr;
+  a->freeSlot = 0;
+  a->freeNode = -1;
+  a->nameBits = 0;
+  a->shapeSize = 0;
+  a->shapeStamp = 0;
+  a->spareEpoch = 0;
+  spareObjects.push_back(a);
+  return true;
+}
+
+void ScriptPools::ReleaseSpareObjects() {
+  std::vector<CScriptArray*> spares;
+  spares.swap(spareObjects);
+  bool keep = keepSpareObjects;
+  keepSpareObjects = false;
+  for (CScriptArray* a : spares) ReleaseScriptArray(a);
+  keepSpareObjects = keep;
+}
+
+CScriptValue* TakeKeptValue(CScriptArray* a) {
+  if (a->keptValues.empty()) return nullptr;
+  CScriptValue* v = a->keptValues.back();
+  a->keptValues.pop_back();
+  return v;
+}
+
+void ReleaseKeptValues(ScriptPools& pools, CScriptArray* a) {
+  for (CScriptValue* kept : a->keptValues) {
+    kept->text.clear();
+    pools.values.Release(kept);
+  }
+  a->keptValues.clear();
 }
 
 namespace {
@@ -221,6 +297,8 @@ uint32_t ScriptPools::FindShapeAfter(uint32_t shape, const std::string& name) {
 
 void ScriptPools::ClearAll() {
   callableNames.clear();
+  spareObjects.clear();  // their records go with the rest
+  refersMade = false;
   std::fill(callableBits.begin(), callableBits.end(), 0);
   // Everything goes, so nothing needs to give anything back.
   literals.ClearAll([](CScriptLiteral* w) { ResetLiteralRecord(w); });

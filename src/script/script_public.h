@@ -196,11 +196,14 @@ struct RunState {
   // Checks every cached name or label link against a fresh lookup and
   // aborts on a difference (tests and fuzzing switch it on).
   bool verifyLinks = false;
-  // Runs of words execute as one step, and functions' entry words keep the
-  // namespaces of returned calls. Tests switch them off to compare with
-  // plain word-by-word runs, which must give the same results.
+  // Runs of words execute as one step, functions' entry words keep the
+  // namespaces of returned calls, and small objects given back during a
+  // frame are kept for its next copies and literals (ScriptPools::
+  // spareObjects). Tests switch them off to compare with plain word-by-word
+  // runs, which must give the same results.
   bool runSteps = true;
   bool reuseNamespaces = true;
+  bool keepObjects = true;
   // What `exit_application` calls; null: the runtime's exit (exit handlers
   // run). Fuzzing replaces it.
   void (*exitApplication)(int code) = nullptr;

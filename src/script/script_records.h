@@ -653,8 +653,8 @@ class RecordPool {
     // (In the same chunk it is this record's neighbour, found without a
     // lookup; chunks hold a power of two records, at least 16 apart.)
     if (slot + kPrefetchAhead < occupied_.size()) {
-      if (ChunkOf(slot) == ChunkOf(slot + kPrefetchAhead)) __builtin_prefetch(record + kPrefetchAhead, 1);
-      else if (T* ahead = RecordAt(slot + kPrefetchAhead, false)) __builtin_prefetch(ahead, 1);
+      if (slot + kPrefetchAhead - hotStart_ < hotSize_) __builtin_prefetch(record + kPrefetchAhead, 1);
+      else if (T* ahead = FindRecord(slot + kPrefetchAhead)) __builtin_prefetch(ahead, 1);
     }
     record->poolSlot = slot;
     return record;
@@ -730,13 +730,32 @@ class RecordPool {
     return true;
   }
 
+  // Most lookups fall in the chunk of the last one (the hot chunk), found
+  // without working out a chunk from the slot. Chunks never move, so the
+  // hot chunk stays valid for the pool's life.
   [[gnu::always_inline]] T* RecordAt(uint32_t slot, bool make) {
+    uint32_t offset = slot - hotStart_;
+    if (__builtin_expect(offset < hotSize_, 1)) return hotBase_ + offset;
+    return RecordAtSlow(slot, make);
+  }
+
+  [[gnu::noinline]] T* RecordAtSlow(uint32_t slot, bool make) {
     uint32_t index = ChunkOf(slot);
     T* records = chunks_[index].get();
     if (__builtin_expect(!records, 0)) {
       if (!make || !(records = MakeChunk(index))) return nullptr;
     }
-    return records + (slot - ChunkStart(index));
+    hotBase_ = records;
+    hotStart_ = ChunkStart(index);
+    hotSize_ = ChunkSize(index);
+    return records + (slot - hotStart_);
+  }
+
+  // A made record without moving the hot chunk (null: not made yet).
+  T* FindRecord(uint32_t slot) const {
+    uint32_t index = ChunkOf(slot);
+    T* records = index < chunks_.size() ? chunks_[index].get() : nullptr;
+    return records ? records + (slot - ChunkStart(index)) : nullptr;
   }
 
   // Chunks are made in order, as slots are handed out lowest first.
@@ -758,6 +777,9 @@ class RecordPool {
   }
 
   uint32_t firstCapacity_;
+  T* hotBase_ = nullptr;   // the hot chunk's records (see RecordAt)
+  uint32_t hotStart_ = 0;  // its first slot
+  uint32_t hotSize_ = 0;   // and its record count; 0: none yet
   uint32_t capacity_ = 0;  // 0 until first use
   uint32_t cursor_ = 0;    // the lowest slot that may be free
   uint32_t inUse_ = 0;
@@ -787,6 +809,44 @@ class ScriptPools {
 
   // ReleaseScriptArray's work list, kept to save an allocation per release.
   std::vector<CScriptArray*> releasePending;
+
+  // Small objects given back while a script frame runs (keepSpareObjects
+  // set), kept whole for the next copies and literals (TakeSpareObject):
+  // scripts make and drop objects of a few members over and over, and a
+  // kept one is ready without a record taken from or given to the pools. A
+  // kept object is empty, with its slot table of kScannedMemberSlots empty
+  // slots; its member records are cleared but for their names and wait in
+  // its keptValues. They stay in use in the pools until ReleaseSpareObjects
+  // gives them back, which the end of every frame does, so outside a frame
+  // the pools count what they always did.
+  // A refer value may outlive the member it leads to and read its record
+  // after the record's next taker wrote it: once a refer is made, records
+  // go back to the pools in the order they always did, and no object is
+  // kept until the pools are cleared.
+  static constexpr size_t kMostSpareObjects = 8;
+  bool keepSpareObjects = false;
+  bool refersMade = false;
+  std::vector<CScriptArray*> spareObjects;
+  void NoteRefer() {
+    if (refersMade) return;
+    refersMade = true;
+    ReleaseSpareObjects();
+  }
+  // A kept object, empty and of kind empty, owned by `owner` with a new
+  // stamp as AllocScriptArray gives one; null when none is kept.
+  CScriptArray* TakeSpareObject(CScriptValue* owner) {
+    if (spareObjects.empty()) return nullptr;
+    CScriptArray* array = spareObjects.back();
+    spareObjects.pop_back();
+    array->owner = owner;
+    array->stamp = NewStamp();
+    return array;
+  }
+  // Gives every kept object and its member records back to the pools.
+  void ReleaseSpareObjects();
+  // ReleaseScriptArray's keeping of a compound that is such an object,
+  // true when kept (its compound members go to releasePending).
+  bool KeepSpareObject(CScriptArray* array);
 
   // Namespace shapes (CScriptArray::shape): the shape a name added to a
   // shape makes, by the name and its parent's id; and each shape's parent
@@ -838,6 +898,12 @@ class ScriptPools {
   // Clears every record in use of all three pools and empties them.
   void ClearAll();
 };
+
+// A kept member record of a compound (CScriptArray::keptValues), cleared
+// but for its name; null when none is kept.
+CScriptValue* TakeKeptValue(CScriptArray* array);
+// Gives a compound's kept member records back to the pool.
+void ReleaseKeptValues(ScriptPools& pools, CScriptArray* array);
 
 // Record clearing shared by release and clear-all (script_pools.cpp).
 void ResetLiteralRecord(CScriptLiteral* word);

@@ -160,6 +160,7 @@ void AssignReference(ScriptPools& pools, CScriptValue* variable, CScriptValue* t
     RaiseScriptError(Sjis("変数[%s]はrefer型ではないため参照を代入できません。"), v->text.c_str());
   BecomeType(pools, v, kValueRefer);
   v->data.value = target;
+  pools.NoteRefer();
 }
 
 void AssignCompoundToVariable(ScriptPools& pools, CScriptValue* variable, CScriptArray* array) {

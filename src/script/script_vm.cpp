@@ -527,7 +527,27 @@ void EndStep(ScriptEngine& se, const std::string& savedFolder) {
 
 }  // namespace
 
+namespace {
+
+// Small objects given back during a frame are kept for the frame's next
+// copies and literals, and all go back to the pools when it ends, however
+// it ends.
+struct SpareObjectsOfFrame {
+  SpareObjectsOfFrame(ScriptPools& p, bool keep) : pools(p), was(p.keepSpareObjects) {
+    pools.keepSpareObjects = was || keep;
+  }
+  ~SpareObjectsOfFrame() {
+    pools.keepSpareObjects = was;
+    if (!was) pools.ReleaseSpareObjects();
+  }
+  ScriptPools& pools;
+  bool was;
+};
+
+}  // namespace
+
 int ScriptEngine::RunScriptFrame(int paused) {
+  SpareObjectsOfFrame spares(pools, run.keepObjects);
   std::string savedFolder = currentFolder;
   int live = 0;
   int32_t lastKey = -1;
