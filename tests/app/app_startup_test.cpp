@@ -260,6 +260,24 @@ TEST(StartupSettings, AFileThatDoesNotCompileGivesItsBoxAndTheDefaults) {
   EXPECT_NE(log.find(test::Sjis("設定ファイル\"tkw4.dat\"が読み込みオープンできません。")), std::string::npos);
 }
 
+// The engine's clock, 40 ms a reading, closes the main window once it has
+// been read `frames` times with the window up.
+struct CloseLater {
+  app::Engine* engine;
+  uint32_t now = 1000;
+  int framesLeft;
+  CloseLater(app::Engine& e, int frames) : engine(&e), framesLeft(frames) {
+    e.clock.source = [](void* user) {
+      auto* c = static_cast<CloseLater*>(user);
+      c->now += 40;
+      if (c->engine->graphics.MainWindow() && c->framesLeft > 0 && --c->framesLeft == 0)
+        platform::PostCloseEvent(c->engine->graphics.MainWindow());
+      return c->now;
+    };
+    e.clock.user = this;
+  }
+};
+
 TEST(StartupSettings, TheSettingsAreWrittenAgainBeforeTheWorldLoads) {
   test::ScopedWorkFolder work;
   // Edit mode runs start-up to the end; it asks for a window and switches
@@ -270,20 +288,7 @@ TEST(StartupSettings, TheSettingsAreWrittenAgainBeforeTheWorldLoads) {
                   "NETWORK:{FLAG:1,PORT:[5000],URL:[\"127.0.0.1\"],NAME:[\"me\"]},FPS:1,EDITOR:{V_ROT_REV:1}}");
   test::MessageBoxRecorder boxes;
   app::Engine engine;
-  struct CloseLater {
-    app::Engine* engine;
-    uint32_t now = 1000;
-    int framesLeft = 20;
-  } closer{&engine};
-  // The window is closed after a few frames' worth of clock readings.
-  engine.clock.source = [](void* user) {
-    auto* c = static_cast<CloseLater*>(user);
-    c->now += 40;
-    if (c->engine->graphics.MainWindow() && c->framesLeft > 0 && --c->framesLeft == 0)
-      platform::PostCloseEvent(c->engine->graphics.MainWindow());
-    return c->now;
-  };
-  engine.clock.user = &closer;
+  CloseLater closer(engine, 20);
   RunProgram(engine, {});
   EXPECT_EQ(engine.app.EditorMode, 1);
   EXPECT_EQ(engine.settings.networkFlag, app::kNetworkOff);
@@ -314,19 +319,7 @@ TEST(StartupNetwork, AFailedConnectionShowsItsMessageAndPlayGoesOnWithoutNetwork
                   "NETWORK:{FLAG:1,PORT:[1],URL:[\"127.0.0.1\"],NAME:[\"me\"]},FPS:0}");
   test::MessageBoxRecorder boxes;
   app::Engine engine;
-  struct CloseLater {
-    app::Engine* engine;
-    uint32_t now = 1000;
-    int framesLeft = 10;
-  } closer{&engine};
-  engine.clock.source = [](void* user) {
-    auto* c = static_cast<CloseLater*>(user);
-    c->now += 40;
-    if (c->engine->graphics.MainWindow() && c->framesLeft > 0 && --c->framesLeft == 0)
-      platform::PostCloseEvent(c->engine->graphics.MainWindow());
-    return c->now;
-  };
-  engine.clock.user = &closer;
+  CloseLater closer(engine, 10);
   RunProgram(engine, {"demo.rsp"});
   ASSERT_EQ(boxes.Boxes().size(), 1u);
   EXPECT_EQ(boxes.Boxes()[0].text, test::Sjis("TCP-Socketの接続に失敗しました。"));
