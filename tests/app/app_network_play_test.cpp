@@ -59,8 +59,11 @@ TEST(NetworkPlay, TwoEngineProcessesPlayTheSampleGameAndEachSeesTheOtherPlaneMov
     return std::string("(cd ") + folder + " && TKW4_INPUT_SCRIPT=drive.txt timeout 300 " + engine +
            " demo.rsp > out.txt 2>&1; echo $? > rc.txt)";
   };
-  // The server first; the client joins a second later.
-  test::RunCommand(run("server") + " & sleep 1; " + run("client") + "; wait");
+  // The server first; the client joins once the server's world loads (its
+  // network is open by then), or after a minute at most.
+  std::string serverUp =
+      "for i in $(seq 600); do grep -q '@Load' server/system.log 2>/dev/null && break; sleep 0.1; done";
+  test::RunCommand(run("server") + " & " + serverUp + "; " + run("client") + "; wait");
 
   std::string serverOut = test::ReadFile("server/out.txt");
   std::string clientOut = test::ReadFile("client/out.txt");
