@@ -154,8 +154,6 @@ int32_t TypeIndexOf(GameWorld& world, const units::UnitType* type) {
   return -1;
 }
 
-bool IsLive(const units::Unit* unit) { return unit && unit->unitId != 0 && (unit->model || unit->surface); }
-
 bool IsPlayerUnit(const units::Unit* unit) { return unit && (unit->flags & units::kUnitPlayer) != 0; }
 
 // A copy takes the received texts as they are, bounded by their fields.
@@ -538,7 +536,7 @@ int SendUnitStates(GameWorld& world, int step) {
   for (int slot = 1; slot < slots; slot++) {
     if (slot % n != group) continue;
     units::Unit* unit = GetUnitAt(world, slot);
-    if (!IsLive(unit) || !unit->type) continue;
+    if (!UnitHasGraphics(unit) || !unit->type) continue;  // live: it has something to show
     if (unit->networkId < 0 || (uint32_t(unit->networkId) >> 24) != uint32_t(own)) continue;
     if ((unit->type->textureStyle[0] & 0x40) || (unit->type->attributes & units::kAttrNoNetwork)) continue;
     if (unit->state == units::kUnitStateNoStep) continue;

@@ -20,6 +20,18 @@ const char* kQueries =
     "  sent = send_network_message(-1, \"hello\");\r\n"
     "}\r\n";
 
+// A world whose network is an open server session, the player "Ace" of
+// team "RED" (id 0), with a plane type for placing.
+struct ServerWorld : apitest::PlacingWorld {
+  net::NetworkSession session;
+  units::UnitType* plane = AddType("PLANE", 10, 0);
+  ServerWorld() {
+    EXPECT_EQ(session.OpenNetworkSession(nullptr, 0, net::kModeServer, "Ace@RED", ""), net::kOpenOk);
+    world.network = &session;
+  }
+  ~ServerWorld() { world.network = nullptr; }
+};
+
 TEST(NetworkCalls, WithoutASessionTheyAnswerAsAClosedSessionDoes) {
   apitest::WorldFixture f;
   f.Run(kQueries);
@@ -34,10 +46,7 @@ TEST(NetworkCalls, WithoutASessionTheyAnswerAsAClosedSessionDoes) {
 }
 
 TEST(NetworkCalls, AnOpenSessionGivesTheOwnIdNameTeamAndData) {
-  apitest::WorldFixture f;
-  net::NetworkSession session;
-  ASSERT_EQ(session.OpenNetworkSession(nullptr, 0, net::kModeServer, "Ace@RED", ""), net::kOpenOk);
-  f.world.network = &session;
+  ServerWorld f;
   f.Run(kQueries);
   EXPECT_EQ(f.Number("id"), 0);
   EXPECT_EQ(f.Number("num"), 1);
@@ -49,15 +58,11 @@ TEST(NetworkCalls, AnOpenSessionGivesTheOwnIdNameTeamAndData) {
   EXPECT_EQ(f.Number("after"), 9);
   EXPECT_EQ(f.Number("data"), 0);
   EXPECT_EQ(f.Number("sent"), 1);
-  f.world.network = nullptr;
 }
 
 TEST(NetworkCalls, OnlineLabelsGoToThePlayersUnitsOfTheNamedPlayerTeamOrId) {
-  apitest::PlacingWorld f;
-  net::NetworkSession session;
-  ASSERT_EQ(session.OpenNetworkSession(nullptr, 0, net::kModeServer, "Ace@RED", ""), net::kOpenOk);
-  f.world.network = &session;
-  units::UnitType* plane = f.AddType("PLANE", 10, 0);
+  ServerWorld f;
+  units::UnitType* plane = f.plane;
   f.Start(
       "function main() {\r\n"
       "  set_label_online(\"Ace\", \"byName\");\r\n"
@@ -78,24 +83,18 @@ TEST(NetworkCalls, OnlineLabelsGoToThePlayersUnitsOfTheNamedPlayerTeamOrId) {
   EXPECT_STREQ(aceTank->label.Get(), "b");
   EXPECT_STREQ(peer7->label.Get(), "byId7");
   EXPECT_STREQ(otherScene->label.Get(), "d");
-
-  f.world.network = nullptr;
 }
 
 // The team text counts when the player name does not match.
 TEST(NetworkCalls, AnOnlineLabelFallsBackToTheCreatorsTeam) {
-  apitest::PlacingWorld f;
-  net::NetworkSession session;
-  ASSERT_EQ(session.OpenNetworkSession(nullptr, 0, net::kModeServer, "Ace@RED", ""), net::kOpenOk);
-  f.world.network = &session;
-  units::UnitType* plane = f.AddType("PLANE", 10, 0);
+  ServerWorld f;
+  units::UnitType* plane = f.plane;
   f.Start("function main() {\r\n  set_label_online(\"RED\", \"byTeam\");\r\n}\r\n");
   units::Unit* ace = f.Place(plane, "a");
   ace->flags |= units::kUnitPlayer;
   ace->networkId = 3;
   f.Finish();
   EXPECT_STREQ(ace->label.Get(), "byTeam");
-  f.world.network = nullptr;
 }
 
 }  // namespace
