@@ -22,8 +22,18 @@ struct TextConverter {
   std::mutex mutex;
 };
 
+// A box shown on the desktop: the buttons' ids and labels, texts in UTF-8.
+// Returns the id of the button pressed, -1 when the box was closed without
+// one, kDesktopBoxRefused when the desktop would not show it.
+constexpr int kDesktopBoxRefused = -2;
+using DesktopBox = int (*)(const char* text, const char* caption, unsigned flags, const int* ids,
+                           const char* const* labels, int count, Window* owner);
+
 struct PlatformState {
   std::mutex mutex;                    // guards the fields below
+  // Set by the window file when the program has it: a program that makes
+  // no window (the script runner) loads no SDL, and its boxes go unshown.
+  DesktopBox desktopBox = nullptr;
   MessageBoxHook boxHook = nullptr;
   void* boxHookUser = nullptr;
   DiagnosticSink sink = nullptr;

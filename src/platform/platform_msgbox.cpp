@@ -1,7 +1,6 @@
-// platform_msgbox.cpp -- modal message boxes over SDL, with the headless
-// fallback and the answer hooks that keep tests from blocking.
-
-#include <SDL2/SDL.h>
+// platform_msgbox.cpp -- modal message boxes (shown on the desktop by the
+// window file's SDL box), with the headless fallback and the answer hooks
+// that keep tests from blocking.
 
 #include <cstdio>
 #include <cstdlib>
@@ -143,35 +142,18 @@ int ShowMessageBox(const char* text, const char* caption, unsigned flags, Window
     }
   }
   const char* record = std::getenv("TKW4_MSGBOX");
-  if ((record && *record) || IsHeadless()) return AnswerUnshown(text, caption, flags);
+  DesktopBox desktopBox;
+  {
+    std::lock_guard<std::mutex> lock(st.mutex);
+    desktopBox = st.desktopBox;
+  }
+  if ((record && *record) || IsHeadless() || !desktopBox) return AnswerUnshown(text, caption, flags);
 
   ButtonSet buttons = ButtonsFor(flags);
-  SDL_MessageBoxButtonData data[3];
-  for (int i = 0; i < buttons.count; i++) {
-    data[i].flags = 0;
-    if (i == 0) data[i].flags |= SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT;
-    if (buttons.ids[i] == kIdCancel || (buttons.count == 1))
-      data[i].flags |= SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT;
-    data[i].buttonid = buttons.ids[i];
-    data[i].text = buttons.labels[i];
-  }
-  std::string utf8Caption = Cp932ToUtf8(caption);
-  std::string utf8Text = Cp932ToUtf8(text);
-  SDL_MessageBoxData box{};
-  unsigned icon = flags & kMbIconMask;
-  box.flags = icon == kMbIconError ? SDL_MESSAGEBOX_ERROR
-              : icon == kMbIconWarning ? SDL_MESSAGEBOX_WARNING
-                                       : SDL_MESSAGEBOX_INFORMATION;
-  box.window = owner ? SdlWindowOf(owner) : nullptr;
-  box.title = utf8Caption.c_str();
-  box.message = utf8Text.c_str();
-  box.numbuttons = buttons.count;
-  box.buttons = data;
-  int pressed = -1;
-  if (SDL_ShowMessageBox(&box, &pressed) != 0) {
-    // The desktop refused the box: record it as if headless.
-    return AnswerUnshown(text, caption, flags);
-  }
+  int pressed = desktopBox(Cp932ToUtf8(text).c_str(), Cp932ToUtf8(caption).c_str(), flags, buttons.ids,
+                           buttons.labels, buttons.count, owner);
+  // The desktop refused the box: record it as if headless.
+  if (pressed == kDesktopBoxRefused) return AnswerUnshown(text, caption, flags);
   if (pressed < 0) {
     // Closed without a button: Cancel where there is one, as Windows does.
     for (int i = 0; i < buttons.count; i++)

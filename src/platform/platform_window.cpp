@@ -203,6 +203,46 @@ void DestroyWindow(Window* window) {
 
 SDL_Window* SdlWindowOf(Window* window) { return window ? window->sdl : nullptr; }
 
+namespace {
+
+int ShowSdlBox(const char* text, const char* caption, unsigned flags, const int* ids, const char* const* labels,
+               int count, Window* owner) {
+  SDL_MessageBoxButtonData data[3];
+  if (count > 3) count = 3;
+  for (int i = 0; i < count; i++) {
+    data[i].flags = 0;
+    if (i == 0) data[i].flags |= SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT;
+    if (ids[i] == kIdCancel || count == 1) data[i].flags |= SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT;
+    data[i].buttonid = ids[i];
+    data[i].text = labels[i];
+  }
+  SDL_MessageBoxData box{};
+  unsigned icon = flags & kMbIconMask;
+  box.flags = icon == kMbIconError     ? SDL_MESSAGEBOX_ERROR
+              : icon == kMbIconWarning ? SDL_MESSAGEBOX_WARNING
+                                       : SDL_MESSAGEBOX_INFORMATION;
+  box.window = owner ? owner->sdl : nullptr;
+  box.title = caption;
+  box.message = text;
+  box.numbuttons = count;
+  box.buttons = data;
+  int pressed = -1;
+  if (SDL_ShowMessageBox(&box, &pressed) != 0) return kDesktopBoxRefused;
+  return pressed;
+}
+
+// Every program with this file (any that makes a window) shows its boxes
+// on the desktop from the start, before its first window.
+struct DesktopBoxes {
+  DesktopBoxes() {
+    PlatformState& st = State();
+    std::lock_guard<std::mutex> lock(st.mutex);
+    st.desktopBox = ShowSdlBox;
+  }
+} desktopBoxes;
+
+}  // namespace
+
 void SetWindowTitle(Window* window, const char* title) {
   if (!window) return;
   SDL_SetWindowTitle(window->sdl, Cp932ToUtf8(title ? title : "").c_str());
