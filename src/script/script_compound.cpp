@@ -353,6 +353,25 @@ void AddArrayElements(ScriptPools& pools, CScriptArray* a, int32_t count, int ty
   a->stamp = pools.NewStamp();
 }
 
+namespace {
+
+// A call's namespace that keeps its shape has taken `v` into the slot after
+// its shape's: the shape grows by the name, and the stamp is the epoch's
+// for the new shape. Past the last shape kept the namespace has none, and
+// a counted stamp.
+void AdvanceShape(ScriptPools& pools, CScriptArray* a, const CScriptValue* v) {
+  if (a->slotEpoch && (a->shape = pools.ShapeAfter(a->shape, v->text)) != 0) {
+    a->shapeSize++;
+    a->stamp = ScriptPools::ShapedStamp(a->slotEpoch, a->shape);
+    a->shapeStamp = a->stamp;
+  } else {
+    a->shape = 0;
+    a->stamp = pools.NewStamp();
+  }
+}
+
+}  // namespace
+
 CScriptValue* AddObjectMember(ScriptPools& pools, CScriptArray* a, const char* name, int type, int attributes,
                               uint64_t nameBit) {
   if (!name) name = "";
@@ -397,10 +416,10 @@ CScriptValue* AddObjectMember(ScriptPools& pools, CScriptArray* a, const char* n
   // alone; the tree serves every other object.
   if (entry) *entry = v;  // nothing changed the index since it was reserved
   else TreeInsert(a, v, grown, nameBit);
-  a->stamp = pools.NewStamp();
-  if (shaped && (a->shape = pools.ShapeAfter(a->shape, v->text)) != 0) {
-    a->shapeSize++;
-    a->shapeStamp = a->stamp;
+  if (shaped) {
+    AdvanceShape(pools, a, v);
+  } else {
+    a->stamp = pools.NewStamp();
   }
   return v;
 }
@@ -424,11 +443,7 @@ CScriptValue* AppendShapedMember(ScriptPools& pools, CScriptArray* a, const char
   MakeClearedMember(pools, a, v, type, attributes);
   a->elements[slot] = v;
   a->nameBits |= nameBit;
-  a->stamp = pools.NewStamp();
-  if ((a->shape = pools.ShapeAfter(a->shape, v->text)) != 0) {
-    a->shapeSize++;
-    a->shapeStamp = a->stamp;
-  }
+  AdvanceShape(pools, a, v);
   return v;
 }
 
@@ -680,6 +695,9 @@ void EmptyKeptNamespace(ScriptPools& pools, CScriptArray* a) {
   // One growth step of slots stays, all empty, which a scan finds as empty
   // as none: the next call's first member need not grow them again.
   bool keepSlots = a->elements.size() == kScannedSlots;
+  // Records that stood in shape order go back on the kept ones in slot
+  // order, and the epoch stays, unless one of them is given back.
+  bool inOrder = a->slotEpoch && a->shape && a->shapeStamp == a->stamp;
   size_t used = MemberSlotsInUse(a);
   CScriptValue** slots = a->elements.data();
   // Last slot first: the next call's first member takes the record that
@@ -691,6 +709,7 @@ void EmptyKeptNamespace(ScriptPools& pools, CScriptArray* a) {
     element = nullptr;
     if (a->keptValues.size() >= kMostKeptValues) {
       pools.FreeScriptValue(member);
+      inOrder = false;
       continue;
     }
     if (__builtin_expect(member->type == kValueCompound, 0)) {
@@ -701,6 +720,7 @@ void EmptyKeptNamespace(ScriptPools& pools, CScriptArray* a) {
     a->keptValues.push_back(member);
   }
   if (!keepSlots) a->elements.clear();
+  if (!inOrder) a->slotEpoch = 0;
   ForgetMembers(a);
 }
 

@@ -45,8 +45,8 @@ constexpr int kStepKinds = int(Opcode::StepCall) - int(kFirstStep) + 1;
       &&caseStepCompareJump, &&caseStepIndexJump,    &&caseStepIncrement,                    \
       &&caseStepCompoundAssign, &&caseStepAssign,    &&caseStepIndexAssign,                  \
       &&caseStepPushBinary,  &&caseStepAssignBinary, &&caseStepJump,                         \
-      &&caseStepMember,      &&caseStepElementMember, &&caseStepReturn,                      \
-      &&caseStepCall};                                                \
+      &&caseStepMember,      &&caseStepElementMember, &&caseStepMemberOp,                    \
+      &&caseStepMemberArith, &&caseStepReturn,       &&caseStepCall};                        \
   static_assert(sizeof kStepCases / sizeof kStepCases[0] == kStepKinds, "one label per step opcode")
 #define VM_STEP_CASE(name) \
   case Opcode::name:       \

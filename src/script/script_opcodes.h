@@ -95,6 +95,8 @@ enum class Opcode : uint8_t {
   StepJump,           // "L" goto: a jump to a label named by a literal
   StepMember,         // a m .: pushes the member m of the object in a
   StepElementMember,  // a b [] m .: pushes the member m of the object in element b of a
+  StepMemberOp,       // a m . op: the number on top, op + - * the number member m of a's object
+  StepMemberArith,    // a m . c op: pushes a's number member m, op + - *, the number c
   StepReturn,         // a return: an int variable's value returned from a call
   StepCall,           // f call: a function called by name
 };

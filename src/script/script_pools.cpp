@@ -82,6 +82,7 @@ void ResetArrayRecord(CScriptArray* array) {
   array->shape = 0;
   array->shapeSize = 0;
   array->shapeStamp = 0;
+  array->slotEpoch = 0;
   array->memberIndex.reset();
 }
 

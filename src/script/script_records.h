@@ -258,6 +258,11 @@ struct LinkHints {
   // name stands in that slot of any namespace of the shape, or (slot -1)
   // in none, when the global part's result stands. 0: none.
   uint32_t shape = 0;
+  // The stamps of the namespaces the last lookup found no such name in; 0
+  // and 0: none. A call's namespace comes back to the stamps of the last
+  // call, where a name the call makes is missing again.
+  uint64_t missingLocalStamp = 0;
+  uint64_t missingGlobalStamp = 0;
 };
 
 // What the virtual machine keeps on a code word beyond its link, made the
@@ -351,6 +356,11 @@ struct CodeStep {
   // starts, and the slot of the object it was last found in (-1: none).
   uint32_t memberOffset = 0;
   int32_t memberSlot = -1;
+  // The stamps under which the member step's holder name had a variable and
+  // its member name had none, so that the member name was made there (0 and
+  // 0: none yet). A call makes it at the same stamps every time.
+  uint64_t makeLocalStamp = 0;
+  uint64_t makeGlobalStamp = 0;
   // The step that starts where each way out leads (after the step, at the
   // conditional jump's label, at the tail jump's label) when it may follow
   // this one directly; kNoStep when none may, null until first needed. The
@@ -531,6 +541,14 @@ struct CScriptArray {
   uint32_t shape = 0;
   uint32_t shapeSize = 0;
   uint64_t shapeStamp = 0;
+  // A call's namespace whose kept records are in slot order: the top of
+  // keptValues is the record that last stood in slot shapeSize, the next
+  // one in the slot after, and so on. While that holds the namespace takes
+  // the same record into the same slot at every call, so its stamp can be
+  // told by this epoch and its shape alone (ScriptPools::ShapedStamp), and
+  // the name links of one call still hold in the next. 0: the order is not
+  // known; the next call starts a new epoch.
+  uint64_t slotEpoch = 0;
   // A hash index of the members in place of the tree, kept only for the
   // global namespace, which every name lookup of the compiler searches.
   std::unique_ptr<MemberIndex> memberIndex;
@@ -540,7 +558,9 @@ struct CScriptArray {
   // Changes whenever a member or element is added or removed, and when the
   // record is taken from the pool. Stamps come from one counter of the pools
   // that is never reset, so two equal stamps mean the same compound with the
-  // same members: the virtual machine's name links rely on it.
+  // same member records: the virtual machine's name links rely on it. A
+  // call's namespace that keeps its shape and slot order has the stamp of
+  // its epoch and shape, the same at each call, with the same records.
   uint64_t stamp = 0;
 };
 
@@ -877,6 +897,12 @@ class ScriptPools {
   // The source of CScriptArray stamps; only grows.
   uint64_t stampCounter = 0;
   uint64_t NewStamp() { return ++stampCounter; }
+  // The stamp of a call's namespace of this slot epoch and shape: apart
+  // from every counted stamp by the top bit, and from each other.
+  static uint64_t ShapedStamp(uint64_t epoch, uint32_t shape) {
+    static_assert(kMostShapes <= (uint64_t(1) << 17), "a shape fits below the epoch");
+    return (uint64_t(1) << 63) | (epoch << 17) | shape;
+  }
 
   RecordPool<CScriptLiteral> literals{kFirstLiteralCapacity};
   RecordPool<CScriptValue> values{kFirstValueCapacity};

@@ -177,12 +177,17 @@ bool HasMemberNamed(const CScriptArray* a, const std::string& name) {
 }
 
 // A call's namespace starts with the empty shape when it has no member
-// (`emptied`: it was emptied for this call, when its slots may be left).
-void StartShape(CScriptArray* space, bool emptied) {
+// (`emptied`: it was emptied for this call, when its slots may be left),
+// and with the stamp of its slot epoch, a new one unless its kept records
+// are known to be in slot order.
+void StartShape(ScriptPools& pools, CScriptArray* space, bool emptied) {
   if (!space || (!emptied && !space->elements.empty()) || space->kind != kCompoundObject || space->memberIndex)
     return;
+  if (!emptied) space->slotEpoch = 0;
+  if (!space->slotEpoch) space->slotEpoch = pools.NewStamp();
   space->shape = ScriptPools::kEmptyShape;
   space->shapeSize = 0;
+  space->stamp = ScriptPools::ShapedStamp(space->slotEpoch, space->shape);
   space->shapeStamp = space->stamp;
 }
 
@@ -214,12 +219,12 @@ void PushCallNamespace(ScriptEngine& se, CScriptLiteral* entry) {
     space->stamp = se.pools.NewStamp();
     space->spareEpoch = se.run.codeEpoch;
     TopOf(se, thread) = space;
-    StartShape(space, true);
+    StartShape(se.pools, space, true);
     return;
   }
   bool created = PushNamespace(se, name.c_str());
   CScriptArray* space = TopOf(se, thread);
-  StartShape(space, false);
+  StartShape(se.pools, space, false);
   if (!created || !se.run.reuseNamespaces) return;
   space->spareOf = entry;
   space->spareEpoch = se.run.codeEpoch;

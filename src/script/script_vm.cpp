@@ -176,6 +176,13 @@ bool RunCall(ScriptEngine& se, ScriptThread* t, CodeStep& s, const Scope& scope,
   return true;
 }
 
+// Whether the member step's member name is known to have no variable in
+// the namespaces as they stand, while its holder name has one.
+inline bool MemberNameMissing(const CodeStep& s, const Scope& scope) {
+  return s.makeLocalStamp == scope.localStamp && s.makeGlobalStamp == scope.globalStamp &&
+         (s.makeLocalStamp | s.makeGlobalStamp) && !scope.verify;
+}
+
 // A member step "a m ." whose member name m has no variable yet, while a
 // has one: the name is made as its word would make it (the words would
 // push a, which changes nothing, then make m), so the step can run. True
@@ -186,7 +193,11 @@ bool RunCall(ScriptEngine& se, ScriptThread* t, CodeStep& s, const Scope& scope,
     return false;
   se.run.executing = s.first;
   se.namespaces.currentLink = s.link;
-  if (!ResolveName(se, s.a, s.a->text, scope) || ResolveName(se, s.b, s.b->text, scope)) return false;
+  if (!MemberNameMissing(s, scope)) {
+    if (!ResolveName(se, s.a, s.a->text, scope) || ResolveName(se, s.b, s.b->text, scope)) return false;
+    s.makeLocalStamp = scope.localStamp;
+    s.makeGlobalStamp = scope.globalStamp;
+  }
   se.run.executing = s.b;
   se.namespaces.currentLink = s.b->position.linkIndex;
   MakeName(se, s.b);
@@ -273,14 +284,17 @@ void Execute(ScriptEngine& se, int32_t index) {
         if ((successor = RunAssignBinary<kVerify>(se, t, *step, scope, &count))) goto chain;
         goto stepFailed;
       VM_STEP_CASE(StepMember):
+        if (MemberNameMissing(*step, scope)) goto makeMemberName;
         if ((successor = RunMember<kVerify>(se, t, *step, scope, &count))) goto chain;
-        if (MakeStepMemberName(se, t, *step, scope)) {
-          // The step starts again from the loop's turn, in the changed scope.
-          t->currentWord = step->first;
-          scopeKnown = false;
-          continue;
-        }
-        goto stepFailed;
+        goto makeMemberName;
+      VM_STEP_CASE(StepMemberOp):
+        if (MemberNameMissing(*step, scope)) goto makeMemberName;
+        if ((successor = RunMemberOp<kVerify>(se, t, *step, scope, &count))) goto chain;
+        goto makeMemberName;
+      VM_STEP_CASE(StepMemberArith):
+        if (MemberNameMissing(*step, scope)) goto makeMemberName;
+        if ((successor = RunMemberArith<kVerify>(se, t, *step, scope, &count))) goto chain;
+        goto makeMemberName;
       VM_STEP_CASE(StepElementMember):
         if ((successor = RunElementMember<kVerify>(se, t, *step, scope, &count))) goto chain;
         goto stepFailed;
@@ -471,6 +485,15 @@ void Execute(ScriptEngine& se, int32_t index) {
     scopeKnown = false;
     count++;
     continue;
+  makeMemberName:
+    // A member step whose member name has no variable yet makes it as its
+    // word would, and runs again at once in the changed scope.
+    if (MakeStepMemberName(se, t, *step, scope)) {
+      scope = CurrentScope(se);
+      scopeKnown = true;
+      if (kVerify) se.namespaces.currentLink = step->link;
+      VM_GOTO_STEP(step);
+    }
   stepFailed:
     // A step that cannot run as one runs its first word alone, as the loop's
     // turn would. (A chained step had not set what the turn sets.)

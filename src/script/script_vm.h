@@ -56,7 +56,7 @@ struct Scope {
 
 // LookupName for a linked name when the link no longer holds, through its
 // hints; the link then holds the result. Null when there is no such
-// variable (the link is left as it was).
+// variable (the link is left as it was; its hints keep the stamps).
 CScriptValue* ResolveAgain(ScriptEngine& se, CScriptLiteral* holder, const std::string& name, const Scope& scope);
 
 // What LookupName finds for a linked name.
@@ -556,6 +556,87 @@ template <bool kVerify>
   if (!member) return nullptr;
   if (kVerify) VerifyStepMember(s.vb, s.va, member);
   StackPushReference(se, t->data, member);
+  return FinishStep(se, t, s.last, s.after, s.length, count, &s.afterStep);
+}
+
+// A variable's number as it stands (int or float; a refer link is no
+// number here, as for the arithmetic words' own fast path).
+[[gnu::always_inline]] inline bool VariableNumber(const CScriptValue* v, StackNumber* out) {
+  if (v->type == kValueInt) {
+    out->i = v->data.i;
+    out->f = float(v->data.i);
+    out->isInt = true;
+    return true;
+  }
+  if (v->type == kValueFloat) {
+    out->f = v->data.f;
+    out->isInt = false;
+    return true;
+  }
+  return false;
+}
+
+// A number operand word of a step: an int or float literal, or the
+// variable its name is linked to.
+[[gnu::always_inline]] inline bool ReadNumber(const CScriptLiteral* word, const CScriptValue* v, StackNumber* out) {
+  if (v) return VariableNumber(v, out);
+  if (word->kind == kWordInt) {
+    out->i = word->payload.i;
+    out->f = float(out->i);
+    out->isInt = true;
+    return true;
+  }
+  if (word->kind != kWordFloat) return false;
+  out->f = word->payload.f;
+  out->isInt = false;
+  return true;
+}
+
+// x op y as "+", "-" and "*" compute numbers: ints wrap, anything else is
+// float.
+[[gnu::always_inline]] inline bool ArithmeticIsInt(const StackNumber& x, const StackNumber& y) {
+  return x.isInt && y.isInt;
+}
+[[gnu::always_inline]] inline float FloatArithmetic(int kind, float x, float y) {
+  return kind == kWordAdd ? x + y : kind == kWordSubtract ? x - y : x * y;
+}
+
+// `a m . op`: the number on top of the stack op the member, the result in
+// the top's own record, where the operator's would go.
+template <bool kVerify>
+[[gnu::always_inline]] inline CodeStep** RunMemberOp(ScriptEngine& se, ScriptThread* t, CodeStep& s,
+                                                     const Scope& scope, int32_t* count) {
+  WordStack& data = t->data;
+  if (data.end < 1 || !StackRoom(data, 2) || !StepVariables<kVerify>(se, s, scope) || !s.va || !s.vb)
+    return nullptr;
+  CScriptLiteral* top = data.entries[size_t(data.end - 1)];
+  StackNumber x{}, y{};
+  if (!ReadStackNumber(top, &x)) return nullptr;
+  CScriptValue* member = StepMemberOf(s, s.va, s.b);
+  if (!member || !VariableNumber(member, &y)) return nullptr;
+  if (kVerify) VerifyStepMember(s.vb, s.va, member);
+  if (ArithmeticIsInt(x, y)) {
+    ReplaceStackInt(top, IntArithmetic(s.operation, x.i, y.i));
+    top->kind = kWordInt;
+  } else {
+    ReplaceStackFloat(top, FloatArithmetic(s.operation, x.f, y.f));
+  }
+  return FinishStep(se, t, s.last, s.after, s.length, count, &s.afterStep);
+}
+
+// `a m . c op`: the member op the number c, pushed.
+template <bool kVerify>
+[[gnu::always_inline]] inline CodeStep** RunMemberArith(ScriptEngine& se, ScriptThread* t, CodeStep& s,
+                                                        const Scope& scope, int32_t* count) {
+  WordStack& data = t->data;
+  if (!StackRoom(data, 2) || !StepVariables<kVerify>(se, s, scope) || !s.va || !s.vb) return nullptr;
+  StackNumber x{}, y{};
+  if (!ReadNumber(s.c, s.vc, &y)) return nullptr;
+  CScriptValue* member = StepMemberOf(s, s.va, s.b);
+  if (!member || !VariableNumber(member, &x)) return nullptr;
+  if (kVerify) VerifyStepMember(s.vb, s.va, member);
+  if (ArithmeticIsInt(x, y)) StackPushInt(se, data, IntArithmetic(s.operation, x.i, y.i));
+  else StackPushFloat(se, data, FloatArithmetic(s.operation, x.f, y.f));
   return FinishStep(se, t, s.last, s.after, s.length, count, &s.afterStep);
 }
 

@@ -73,6 +73,13 @@ int32_t SlotOf(const CScriptArray* a, const CScriptValue* member) {
 CScriptValue* ResolveAgain(ScriptEngine& se, CScriptLiteral* holder, const std::string& name, const Scope& scope) {
   RunLink& link = holder->link;
   LinkHints& hint = RunOf(holder).hints;
+  // A name that neither namespace held at these stamps is not there while
+  // they hold.
+  if (hint.missingLocalStamp == scope.localStamp && hint.missingGlobalStamp == scope.globalStamp &&
+      (hint.missingLocalStamp | hint.missingGlobalStamp)) {
+    if (__builtin_expect(scope.verify, 0)) VerifyLink(se, name.c_str(), nullptr);
+    return nullptr;
+  }
   LinkNameBit(hint, name);
   CScriptValue* found = nullptr;
   // A namespace of the shape the link was last resolved under has the name
@@ -126,6 +133,9 @@ CScriptValue* ResolveAgain(ScriptEngine& se, CScriptLiteral* holder, const std::
         hint.shape = shape;
       }
     }
+  } else {
+    hint.missingLocalStamp = scope.localStamp;
+    hint.missingGlobalStamp = scope.globalStamp;
   }
   return found;
 }

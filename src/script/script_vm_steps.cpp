@@ -19,6 +19,7 @@ namespace {
 
 bool IsNameWord(const CScriptLiteral* w) { return w && (w->kind == kWordName || w->kind == kWordFunctionName); }
 bool IsIntOperand(const CScriptLiteral* w) { return w && (w->kind == kWordInt || IsNameWord(w)); }
+bool IsNumberOperand(const CScriptLiteral* w) { return w && (w->kind == kWordFloat || IsIntOperand(w)); }
 // A comparison as a mask of the outcomes it holds for (bit 0: less, 1:
 // equal, 2: greater), so that a step compares without a switch.
 constexpr uint8_t ComparisonMask(int kind) {
@@ -78,6 +79,19 @@ Opcode MatchStep(CScriptLiteral* const* words, CodeStep* s) {
   if (!IsIntOperand(words[1])) return Opcode::Nop;
   s->b = words[1];
   if (IsNameWord(words[1]) && k2 == kWordMember) {
+    // A member read mostly goes straight into arithmetic, with the number
+    // before it or a number after it.
+    if (IsIntArithmetic(k3)) {
+      s->operation = uint8_t(k3);
+      s->length = 4;
+      return Opcode::StepMemberOp;
+    }
+    if (IsNumberOperand(words[3]) && IsIntArithmetic(k4)) {
+      s->c = words[3];
+      s->operation = uint8_t(k4);
+      s->length = 5;
+      return Opcode::StepMemberArith;
+    }
     s->length = 3;
     return Opcode::StepMember;
   }
@@ -216,8 +230,9 @@ void DecodeStep(ScriptEngine& se, CScriptLiteral* w) {
     s.tailLabel = words[s.length];
     s.tailJump = words[s.length + 1];
   }
-  if (op == Opcode::StepMember || op == Opcode::StepElementMember) {
-    const std::string& name = (op == Opcode::StepMember ? s.b : s.c)->text;
+  if (op == Opcode::StepMember || op == Opcode::StepElementMember || op == Opcode::StepMemberOp ||
+      op == Opcode::StepMemberArith) {
+    const std::string& name = (op == Opcode::StepElementMember ? s.c : s.b)->text;
     size_t dot = name.rfind('.');
     s.memberOffset = dot == std::string::npos ? 0 : uint32_t(dot + 1);
   }
