@@ -331,6 +331,12 @@ void EmptyCompound(ScriptPools& pools, CScriptArray* array);
 // compound for the members of its next call (CScriptArray::keptValues), and
 // one growth step of element slots may stay, all empty.
 void EmptyKeptNamespace(ScriptPools& pools, CScriptArray* array);
+// A copy of the object `src` made in one of the objects the call's namespace
+// `space` kept from its last call (CScriptArray::keptObjects), when one has
+// the same member names in the same slots and `src` holds no compound and
+// no refer: what CopyCompound would make, without a record taken from the
+// pools. Null when none fits.
+CScriptArray* TakeKeptObjectCopy(CScriptArray* space, const CScriptArray* src);
 
 // ----------------------------------------------------------------------------
 // script_notation.cpp

@@ -79,6 +79,9 @@ void ResetArrayRecord(CScriptArray* array) {
   array->spareOf = nullptr;
   array->spareEpoch = 0;
   array->keptValues.clear();  // a clear-all frees their records anyway
+  array->keptObjects.clear();
+  array->holdsKeptObjects = false;
+  array->argumentCopy = false;
   array->shape = 0;
   array->shapeSize = 0;
   array->shapeStamp = 0;
@@ -103,7 +106,7 @@ CScriptLiteral* ScriptPools::AllocScriptLiteral() {
 CScriptValue* ScriptPools::AllocScriptValue() {
   CScriptValue* value = values.Take();
   // Kept objects hold records that are free in all but name.
-  if (!value && !spareObjects.empty()) {
+  if (!value && (!spareObjects.empty() || !keptObjectHolders.empty())) {
     ReleaseSpareObjects();
     value = values.Take();
   }
@@ -112,12 +115,13 @@ CScriptValue* ScriptPools::AllocScriptValue() {
     return nullptr;
   }
   value->kind = kWordName;
+  value->text.clear();  // a record given back kept its name (see ResetValueKeepingName)
   return value;
 }
 
 CScriptArray* ScriptPools::AllocScriptArray(CScriptValue* owner) {
   CScriptArray* array = arrays.Take();
-  if (!array && !spareObjects.empty()) {
+  if (!array && (!spareObjects.empty() || !keptObjectHolders.empty())) {
     ReleaseSpareObjects();
     array = arrays.Take();
   }
@@ -150,7 +154,7 @@ void ScriptPools::FreeScriptLiteral(CScriptLiteral* word) {
 void ScriptPools::FreeScriptValue(CScriptValue* value) {
   if (!value || !values.Release(value)) return;
   CScriptArray* held = value->type == kValueCompound ? value->data.array : nullptr;
-  ResetValueRecord(value);
+  ResetValueKeepingName(value);
   if (held) ReleaseScriptArray(held);
 }
 
@@ -169,19 +173,23 @@ void ScriptPools::ReleaseScriptArray(CScriptArray* array) {
     if (!spareObjects.empty() && std::find(spareObjects.begin(), spareObjects.end(), a) != spareObjects.end())
       continue;
     if (!arrays.Release(a)) continue;
+    if (a->holdsKeptObjects) {
+      for (CScriptArray* kept : a->keptObjects) pending.push_back(kept);
+      a->keptObjects.clear();
+      a->holdsKeptObjects = false;
+      auto holder = std::find(keptObjectHolders.begin(), keptObjectHolders.end(), a);
+      if (holder != keptObjectHolders.end()) keptObjectHolders.erase(holder);
+    }
     std::vector<CScriptValue*> elements;
     elements.swap(a->elements);
     // Kept member records are cleared already but for their names, and
     // hold no compound.
-    for (CScriptValue* kept : a->keptValues) {
-      kept->text.clear();
-      values.Release(kept);
-    }
+    for (CScriptValue* kept : a->keptValues) values.Release(kept);
     ResetArrayRecord(a);
     for (CScriptValue* element : elements) {
       if (!element || !values.Release(element)) continue;
       CScriptArray* held = element->type == kValueCompound ? element->data.array : nullptr;
-      ResetValueRecord(element);
+      ResetValueKeepingName(element);
       if (held) pending.push_back(held);
     }
     elements.clear();
@@ -192,7 +200,7 @@ void ScriptPools::ReleaseScriptArray(CScriptArray* array) {
 bool ScriptPools::KeepSpareObject(CScriptArray* a) {
   constexpr size_t kSlots = 16;  // one growth step of member slots, scanned, without a tree
   if (refersMade || spareObjects.size() >= kMostSpareObjects || a->kind != kCompoundObject || a->elements.size() != kSlots ||
-      a->memberRoot >= 0 || a->memberIndex || a->spareOf || !a->keptValues.empty() || a->shape ||
+      a->memberRoot >= 0 || a->memberIndex || a->spareOf || !a->keptValues.empty() || a->holdsKeptObjects || a->shape ||
       !arrays.InUse(a->poolSlot) || arrays.At(a->poolSlot) != a)
     return false;
   // Last slot first: the next taker's first member takes the record that
@@ -223,6 +231,7 @@ bool ScriptPools::KeepSpareObject(CScriptArray* a) {
   a->shapeSize = 0;
   a->shapeStamp = 0;
   a->spareEpoch = 0;
+  a->argumentCopy = false;
   spareObjects.push_back(a);
   return true;
 }
@@ -230,6 +239,13 @@ bool ScriptPools::KeepSpareObject(CScriptArray* a) {
 void ScriptPools::ReleaseSpareObjects() {
   std::vector<CScriptArray*> spares;
   spares.swap(spareObjects);
+  std::vector<CScriptArray*> holders;
+  holders.swap(keptObjectHolders);
+  for (CScriptArray* holder : holders) {
+    spares.insert(spares.end(), holder->keptObjects.begin(), holder->keptObjects.end());
+    holder->keptObjects.clear();
+    holder->holdsKeptObjects = false;
+  }
   bool keep = keepSpareObjects;
   keepSpareObjects = false;
   for (CScriptArray* a : spares) ReleaseScriptArray(a);
@@ -244,10 +260,7 @@ CScriptValue* TakeKeptValue(CScriptArray* a) {
 }
 
 void ReleaseKeptValues(ScriptPools& pools, CScriptArray* a) {
-  for (CScriptValue* kept : a->keptValues) {
-    kept->text.clear();
-    pools.values.Release(kept);
-  }
+  for (CScriptValue* kept : a->keptValues) pools.values.Release(kept);
   a->keptValues.clear();
 }
 
@@ -296,9 +309,18 @@ uint32_t ScriptPools::FindShapeAfter(uint32_t shape, const std::string& name) {
   return child;
 }
 
+CScriptValue* ScriptPools::DeadValue() {
+  CScriptArray* held = deadValue.type == kValueCompound ? deadValue.data.array : nullptr;
+  ResetValueRecord(&deadValue);
+  if (held) ReleaseScriptArray(held);
+  return &deadValue;
+}
+
 void ScriptPools::ClearAll() {
+  ResetValueRecord(&deadValue);  // what it may hold goes with the rest
   callableNames.clear();
   spareObjects.clear();  // their records go with the rest
+  keptObjectHolders.clear();
   refersMade = false;
   std::fill(callableBits.begin(), callableBits.end(), 0);
   // Everything goes, so nothing needs to give anything back.

@@ -532,6 +532,15 @@ struct CScriptArray {
   // parameters and locals take no records from the pool, and mostly find
   // their names written already. Released with the compound.
   std::vector<CScriptValue*> keptValues;
+  // The objects of such a namespace's object parameters when its call
+  // returned, while a frame runs: each with its member records as they
+  // stood, so the next call's argument of the same names in the same slots
+  // is copied into one in place (TakeKeptObjectCopy), without a record taken
+  // from or given back to the pools. ScriptPools::ReleaseSpareObjects gives
+  // them back with the spare objects.
+  std::vector<CScriptArray*> keptObjects;
+  bool holdsKeptObjects = false;  // listed in ScriptPools::keptObjectHolders
+  bool argumentCopy = false;      // made for an object parameter: kept so when its call returns
   // The shape of a call's namespace: which names stand in which slots. Two
   // namespaces of one shape hold members of the same names in slots 0 to
   // shapeSize - 1, in the same order, and nothing else, so a lookup finds
@@ -847,6 +856,9 @@ class ScriptPools {
   bool keepSpareObjects = false;
   bool refersMade = false;
   std::vector<CScriptArray*> spareObjects;
+  // The namespaces that hold kept objects (CScriptArray::keptObjects).
+  static constexpr size_t kMostKeptObjects = 4;
+  std::vector<CScriptArray*> keptObjectHolders;
   void NoteRefer() {
     if (refersMade) return;
     refersMade = true;
@@ -862,7 +874,8 @@ class ScriptPools {
     array->stamp = NewStamp();
     return array;
   }
-  // Gives every kept object and its member records back to the pools.
+  // Gives every kept object and its member records back to the pools, the
+  // namespaces' kept objects too.
   void ReleaseSpareObjects();
   // ReleaseScriptArray's keeping of a compound that is such an object,
   // true when kept (its compound members go to releasePending).
@@ -923,6 +936,13 @@ class ScriptPools {
 
   // Clears every record in use of all three pools and empties them.
   void ClearAll();
+
+  // A variable that stands for one given back: undefined, without a name,
+  // and cleared again each time it is handed out. Words left on a stack
+  // that named a variable of a namespace gone name it instead
+  // (script_thread.cpp), so they never read a record's next use.
+  CScriptValue* DeadValue();
+  CScriptValue deadValue;
 };
 
 // A kept member record of a compound (CScriptArray::keptValues), cleared
@@ -934,7 +954,9 @@ void ReleaseKeptValues(ScriptPools& pools, CScriptArray* array);
 // Record clearing shared by release and clear-all (script_pools.cpp).
 void ResetLiteralRecord(CScriptLiteral* word);
 void ResetValueRecord(CScriptValue* value);
-// The same but for the name, which stays.
+// The same but for the name, which stays: a value given back to the pool,
+// or kept for reuse, keeps its name until its next taker (AllocScriptValue
+// clears it), so a word still naming it reads the same name either way.
 void ResetValueKeepingName(CScriptValue* value);
 void ResetArrayRecord(CScriptArray* array);
 

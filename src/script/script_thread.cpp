@@ -376,7 +376,52 @@ void EndThread(ScriptEngine& se, int32_t thread) {
 // Returning
 // ----------------------------------------------------------------------------
 
+namespace {
+
+// Whether `value` is a variable of the namespace `space`, or a member or
+// element inside one of its compounds.
+bool HeldBy(const CScriptValue* value, const CScriptArray* space) {
+  for (int depth = 0; value && depth <= kMaxCompoundDepth + 1; depth++) {
+    const CScriptArray* a = value->owner;
+    if (!a) return false;
+    if (a == space) return true;
+    value = a->owner;
+  }
+  return false;
+}
+
+// A callee's code may push a call marker and return before its call: the
+// return then takes that marker for the call's, and the words the callee
+// pushed before it stay on the caller's stack. Those naming a variable of
+// the callee's namespace (or a member inside one) would read a record the
+// return gives back, and whatever took it next: they name the pools' dead
+// value instead, which reads as an undefined variable without a name, as
+// a record given back does. The caller's own words go down to its marker;
+// from `from` down, the first of them that names a variable.
+[[gnu::noinline]] void DropStrayReferencesFrom(ScriptEngine& se, WordStack& data, int32_t thread, int32_t from) {
+  const CScriptArray* top = TopOf(se, thread);
+  if (!top) return;
+  for (int32_t i = from + 1; i-- > 0;) {
+    CScriptLiteral* w = data.entries[size_t(i)];
+    if (w->kind == kWordCallMarker) break;
+    if (w->kind == kWordReference && HeldBy(w->payload.value, top)) w->payload.value = se.pools.DeadValue();
+  }
+}
+
+// Mostly the caller's words down to its marker name no variable (pending
+// results), or there are none.
+inline void DropStrayReferences(ScriptEngine& se, WordStack& data, int32_t thread) {
+  for (int32_t i = data.end; i-- > 0;) {
+    uint8_t kind = data.entries[size_t(i)]->kind;
+    if (kind == kWordCallMarker) return;
+    if (kind == kWordReference) return DropStrayReferencesFrom(se, data, thread, i);
+  }
+}
+
+}  // namespace
+
 void ReturnIntToCaller(ScriptEngine& se, ScriptThread* t, int32_t value) {
+  DropStrayReferences(se, t->data, se.namespaces.currentThread);
   StackPushInt(se, t->data, value);
   UnlinkLocalNamespace(se, nullptr);
   CScriptLiteral* back = StackPop(t->calls);
@@ -398,6 +443,7 @@ void ReturnFromCall(ScriptEngine& se, int32_t thread) {
       ReturnIntToCaller(se, t, named ? named->data.i : value->payload.i);
       return;
     }
+    DropStrayReferences(se, data, thread);
     StackOperand op;
     switch (LookupStackVariable(value, &op)) {
       case kOperandInt: StackPushInt(se, data, op.i); break;
@@ -409,6 +455,17 @@ void ReturnFromCall(ScriptEngine& se, int32_t thread) {
         break;
       }
       case kOperandCompound:
+        // A compound in a variable of the namespace that goes now is taken
+        // out of it rather than copied (unless a refer may lead into it).
+        if (named && named->type == kValueCompound && named->data.array == op.array && op.array &&
+            named->owner && named->owner == TopOf(se, thread) && !se.pools.refersMade) {
+          CScriptValue* variable = value->payload.value;
+          variable->data.array = nullptr;
+          op.array->owner = nullptr;
+          op.array->argumentCopy = false;
+          StackPushCompound(se, data, op.array);
+          break;
+        }
         StackPushCompound(se, data, TakeOrCopyCompound(se.pools, value, op.array));
         break;
       default: RaiseScriptError("%s", Sjis("returnの戻り値が不正な型です。"));

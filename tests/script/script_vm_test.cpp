@@ -640,6 +640,31 @@ const SameRunCase kSameRunCases[] = {
      "  for (int i = 0; i < 10; i++) { trace(f(i, o)); if (i == 6) { int late = 1; } trace(f(i % 3, o)); }\n"
      "  trace(seen);\n"
      "}\n"},
+    {"object parameters of the same and other layouts, changed and returned",
+     "object g = {x: 9, y: 8, z: 7};\n"
+     "function string spin(object v, object w) {\n"
+     "  v.x += w.y; w.y = \"seen\"; v.added = 1;\n"
+     "  return \"\" + (v.x * 2 - v.z) + v.y;\n"
+     "}\n"
+     "function echo(object v) { v.y = v.y + 1; return v; }\n"
+     "function made(int n) { object r; r.x = n; r.y = n * 2; if (n % 2) { r.z = \"odd\"; } return r; }\n"
+     "function global() { return g; }\n"
+     "function viaRefer(refer o) { return o; }\n"
+     "function main() {\n"
+     "  object a = {x: 1, y: 2, z: 3};\n"
+     "  object b = {x: 1.5, y: \"t\", z: 0};\n"
+     "  object c = {y: 2, x: 1, z: 3};\n"
+     "  object d = {x: 1, y: 2, z: 3, w: 4};\n"
+     "  object n = {x: 1, y: {x: 2}, z: 3};\n"
+     "  for (int i = 0; i < 4; i++) {\n"
+     "    a.x = i;\n"
+     "    trace(spin(a, a)); trace(spin(b, a)); trace(spin(c, d)); trace(spin(d, c)); trace(a); trace(b); trace(c);\n"
+     "    trace(spin(n, a)); trace(n);\n"
+     "    object e = echo(a); trace(e); trace(a); e.y = 0; trace(echo(e));\n"
+     "    trace(made(i)); trace(global()); trace(g); object h = global(); h.x = i; trace(g);\n"
+     "  }\n"
+     "  object r = viaRefer(a); r.x = 100; trace(a); trace(spin(a, a)); trace(echo(a));\n"
+     "}\n"},
     {"an error deep in recursion",
      "function int down(int n) { int local = n; if (n == 0) { return missing + 1; } return down(n - 1); }\n"
      "function main() { for (int i = 0; i < 3; i++) { trace(i); } trace(down(3)); }\n"},
@@ -676,6 +701,50 @@ TEST_P(SameRuns, StepsAndKeptNamespacesChangeNothing) {
   EXPECT_EQ(RunWith(false, true), plain);
   EXPECT_EQ(RunWith(true, true), plain);
   EXPECT_EQ(RunWith(true, true, false), plain);  // as the engine runs, unchecked
+}
+
+// Words left on the stack that name a variable given back read the same in
+// every way of running, whether the record went back to the pool or was
+// kept for reuse. A callee whose code pushes a call marker and returns
+// before its call (code that does not compile whole) leaves the words it
+// pushed before that marker on its caller's stack: those naming its
+// variables, or members of them, read as an undefined variable without a
+// name. A declaration whose initial value is a member of the variable it
+// declares gives that member back before it reads it: it keeps its name.
+class StrayWords : public RunFixture {};
+
+TEST_F(StrayWords, ReadTheSameInEveryRun) {
+  struct Case {
+    const char* source;
+    bool compiles;
+    const char* error;
+  };
+  const Case cases[] = {
+      {"function len2{o%g(string)}function main{v+len2();}\n", false, "[]は定義されていない変数です。"},
+      {"function len2{o.x%g(string)}function main{v+len2();}\n", false, "[]は定義されていない変数です。"},
+      {"function two{object o = {x: 1}; o.x %g(string)}\n"
+       "function main{int i; for (i = 0; i < 3; i++) { v + two(); }}\n",
+       false, "[]は定義されていない変数です。"},
+      {"function main() { object v = v.y; }\n", true, "[y]は定義されていない変数です。"},
+      {"function f(object o) { object o = o.z; }\n"
+       "function main() { for (int i = 0; i < 3; i++) { f({z: 1}); } }\n",
+       true, "[z]は定義されていない変数です。"},
+  };
+  for (const Case& c : cases) {
+    std::string runs[4];
+    for (int mode = 0; mode < 4; mode++) {
+      printed.clear();
+      EXPECT_EQ(LoadSource(c.source).empty(), c.compiles) << c.source;
+      se.run.runSteps = mode & 1;
+      se.run.reuseNamespaces = se.run.keepObjects = mode & 2;
+      se.run.verifyLinks = mode != 3;
+      for (int i = 0; i < 5 && Step() > 0; i++) {
+      }
+      runs[mode] = RunError();
+    }
+    EXPECT_EQ(runs[0], c.error) << c.source;
+    for (int mode = 1; mode < 4; mode++) EXPECT_EQ(runs[mode], runs[0]) << c.source << " " << mode;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Vm, SameRuns, ::testing::ValuesIn(kSameRunCases),
@@ -767,6 +836,7 @@ TEST_F(KeptObjects, GoBackToThePoolsAtEveryFrameEnd) {
   for (int frame = 0; frame < 4; frame++) {
     ASSERT_EQ(Step(), 1);
     EXPECT_TRUE(se.pools.spareObjects.empty());
+    EXPECT_TRUE(se.pools.keptObjectHolders.empty());
     EXPECT_FALSE(se.pools.keepSpareObjects);
     values.push_back(se.pools.values.Count());
     arrays.push_back(se.pools.arrays.Count());
@@ -778,6 +848,30 @@ TEST_F(KeptObjects, GoBackToThePoolsAtEveryFrameEnd) {
     EXPECT_EQ(values[size_t(frame)], values[1]);
     EXPECT_EQ(arrays[size_t(frame)], arrays[1]);
   }
+}
+
+// A returned compound held by a variable of the returning call's own
+// namespace leaves with it; any other is copied, so what the caller does
+// with the result reaches no variable of its own.
+TEST_F(KeptObjects, ReturnedLocalsLeaveTheirCallAndOthersAreCopied) {
+  ASSERT_EQ(LoadSource("object g = {x: 9};\n"
+                       "function local(int n) { object r; r.x = n; return r; }\n"
+                       "function param(object v) { v.x = v.x + 1; return v; }\n"
+                       "function global() { return g; }\n"
+                       "function viaRefer(refer o) { return o; }\n"
+                       "function main() {\n"
+                       "  object a = {x: 1};\n"
+                       "  for (int i = 0; i < 2; i++) { object b = local(i); b.x = 5; trace(local(3)); trace(b); }\n"
+                       "  trace(param(a)); trace(param(a)); trace(a);\n"
+                       "  object c = global(); c.x = 0; trace(g); trace(c);\n"
+                       "  object d = viaRefer(a); d.x = 7; trace(a); trace(param(a));\n"
+                       "}\n"),
+            "");
+  EXPECT_EQ(Step(), 1);
+  EXPECT_EQ(RunError(), "");
+  EXPECT_EQ(printed,
+            "compound:{x:3}|compound:{x:5}|compound:{x:3}|compound:{x:5}|compound:{x:2}|compound:{x:2}|"
+            "compound:{x:1}|compound:{x:9}|compound:{x:0}|compound:{x:1}|compound:{x:2}|");
 }
 
 TEST_F(KeptObjects, AnExhaustedPoolTakesTheKeptRecordsFirst) {
