@@ -678,41 +678,16 @@ void EmptyCompound(ScriptPools& pools, CScriptArray* a) {
 
 namespace {
 
-// Whether `held`, the object of a member of the namespace `a` being
-// emptied, is kept whole for the next call (CScriptArray::keptObjects): an
-// object parameter's copy, small and of numbers and texts, while a frame
-// keeps spare objects and no refer can lead into its records. (Other
-// objects go back as spare ones, for the next literals and copies.)
-bool KeepObjectForNextCall(ScriptPools& pools, CScriptArray* a, CScriptArray* held) {
-  if (!held->argumentCopy || !pools.keepSpareObjects || pools.refersMade ||
-      a->keptObjects.size() >= ScriptPools::kMostKeptObjects ||
-      held->kind != kCompoundObject || HasTree(held) || held->memberIndex || held->memberRoot >= 0 || held->spareOf ||
-      held->shape || !held->keptValues.empty() || held->holdsKeptObjects)
-    return false;
-  // Packed: its members fill the slots below freeSlot, and no slot above.
-  const size_t used = size_t(held->freeSlot);
-  if (SlotsToScan(held) != used) return false;
-  for (size_t slot = 0; slot < used; slot++) {
-    const CScriptValue* member = held->elements[slot];
-    if (member->owner != held || member->type == kValueCompound || member->type == kValueRefer) return false;
-  }
-  if (!a->holdsKeptObjects) {
-    pools.keptObjectHolders.push_back(a);
-    a->holdsKeptObjects = true;
-  }
-  held->owner = nullptr;
-  a->keptObjects.push_back(held);
-  return true;
-}
-
 // A compound member of a namespace being emptied (an object parameter,
-// mostly) gives its compound back as FreeScriptValue would, or keeps it for
-// the next call, and its record is kept like the others.
+// mostly) gives its compound back as FreeScriptValue would, and its record
+// is kept like the others. An argument copy is kept whole here, and only
+// here: the call is over, and no word left names a member of it (a word
+// given back anywhere else may still name one, and must read it cleared).
 [[gnu::noinline]] void KeepCompoundMember(ScriptPools& pools, CScriptArray* a, CScriptValue* member) {
   CScriptArray* held = member->data.array;
   ResetValueKeepingName(member);
   a->keptValues.push_back(member);
-  if (held && KeepObjectForNextCall(pools, a, held)) return;
+  if (held && held->argumentCopy && pools.KeepArgumentCopy(held)) return;
   if (held) pools.ReleaseScriptArray(held);
 }
 
@@ -899,14 +874,13 @@ CScriptArray* CompoundBinaryOp(ScriptPools& pools, const CScriptArray* a, int op
 
 CScriptArray* CopyCompound(ScriptPools& pools, const CScriptArray* a) { return ApplyElementwiseOp(pools, a, kOpCopy, 0); }
 
-CScriptArray* TakeKeptObjectCopy(CScriptArray* space, const CScriptArray* src) {
-  if (!space || space->keptObjects.empty() || !src || src->kind != kCompoundObject || HasTree(src) || src->memberIndex)
-    return nullptr;
-  // Kept objects are packed (KeepObjectForNextCall): so must `src` be.
+CScriptArray* TakeKeptObjectCopy(ScriptPools& pools, const CScriptArray* src) {
+  std::vector<CScriptArray*>& kept = pools.argumentCopies;
+  if (kept.empty() || !src || src->kind != kCompoundObject || HasTree(src) || src->memberIndex) return nullptr;
+  // Kept copies are packed (ScriptPools::KeepArgumentCopy): so must `src` be.
   const size_t used = size_t(src->freeSlot);
   const size_t count = src->elements.size();
   if (SlotsToScan(src) != used) return nullptr;
-  std::vector<CScriptArray*>& kept = space->keptObjects;
   for (size_t k = kept.size(); k-- > 0;) {
     CScriptArray* dst = kept[k];
     if (dst->elements.size() != count || size_t(dst->freeSlot) != used) continue;
@@ -921,13 +895,13 @@ CScriptArray* TakeKeptObjectCopy(CScriptArray* space, const CScriptArray* src) {
     if (!fits) continue;
     kept[k] = kept.back();
     kept.pop_back();
-    // What CopyCompound would leave, in the records that stand there. The
-    // compound keeps its stamp: its member records are the same ones, under
-    // the same names, in the same slots.
+    // What CopyCompound would leave, in the records that stand there (the
+    // values alone: none needs Transform's other work). The compound keeps
+    // its stamp: its member records are the same ones, under the same
+    // names, in the same slots.
     for (size_t slot = 0; slot < used; slot++) {
       const CScriptValue* s = src->elements[slot];
       CScriptValue* d = dst->elements[slot];
-      d->kind = kWordName;
       d->attributes = s->attributes;
       d->data = ScriptPayload{};
       if (d->type == kValueString && s->type != kValueString) d->stringValue.clear();

@@ -331,12 +331,12 @@ void EmptyCompound(ScriptPools& pools, CScriptArray* array);
 // compound for the members of its next call (CScriptArray::keptValues), and
 // one growth step of element slots may stay, all empty.
 void EmptyKeptNamespace(ScriptPools& pools, CScriptArray* array);
-// A copy of the object `src` made in one of the objects the call's namespace
-// `space` kept from its last call (CScriptArray::keptObjects), when one has
-// the same member names in the same slots and `src` holds no compound and
-// no refer: what CopyCompound would make, without a record taken from the
-// pools. Null when none fits.
-CScriptArray* TakeKeptObjectCopy(CScriptArray* space, const CScriptArray* src);
+// A copy of the object `src` made in one of the argument copies the frame
+// kept (ScriptPools::argumentCopies), when one has the same member names in
+// the same slots and `src` holds no compound and no refer: what
+// CopyCompound would make, without a record taken from the pools. Null when
+// none fits.
+CScriptArray* TakeKeptObjectCopy(ScriptPools& pools, const CScriptArray* src);
 
 // ----------------------------------------------------------------------------
 // script_notation.cpp
@@ -595,8 +595,13 @@ void PushCallNamespace(ScriptEngine& se, CScriptLiteral* entry);
 std::string PopLocalNamespace(ScriptEngine& se);
 void DropLocalNamespaces(ScriptEngine& se, int32_t thread);
 
-// A compound the receiver may keep: a stack word's own compound (kind 14) is
-// taken from it, a variable's compound is copied. Null for none.
+// Whether `array` is the stack word's own compound (kind 14), which a
+// receiver takes from it rather than copies.
+inline bool OwnsCompound(const CScriptLiteral* word, const CScriptArray* array) {
+  return array && word && word->kind == kWordCompound && word->payload.array == array;
+}
+// A compound the receiver may keep: a stack word's own compound is taken
+// from it, a variable's compound is copied. Null for none.
 CScriptArray* TakeOrCopyCompound(ScriptPools& pools, CScriptLiteral* word, CScriptArray* array);
 // Assigns a compound the caller owns; on an error it goes back to the pool.
 void AssignOwnedCompound(ScriptPools& pools, CScriptValue* variable, CScriptArray* array);

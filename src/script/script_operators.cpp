@@ -800,20 +800,15 @@ void ExecuteDeclare(ScriptEngine& se, ScriptThread* thread, const CScriptLiteral
 
 namespace {
 
-// The running thread's innermost call namespace, null in its root.
-inline CScriptArray* LocalNamespace(ScriptEngine& se) {
-  int32_t thread = se.namespaces.currentThread;
-  const std::vector<CScriptArray*>& tops = se.namespaces.threadTop;
-  return thread >= 0 && size_t(thread) < tops.size() ? tops[size_t(thread)] : nullptr;
-}
-
 // DefineVariable for a parameter's name word, whose hints keep the name's
 // last part and its filter bit.
 // A new member of the call's namespace when AppendShapedMember can make
 // it, else null.
 [[gnu::always_inline]] inline CScriptValue* AppendParameter(ScriptEngine& se, const CScriptLiteral* w, int type,
                                                              int attributes, uint64_t bit) {
-  CScriptArray* local = LocalNamespace(se);
+  int32_t thread = se.namespaces.currentThread;
+  const std::vector<CScriptArray*>& tops = se.namespaces.threadTop;
+  CScriptArray* local = thread >= 0 && size_t(thread) < tops.size() ? tops[size_t(thread)] : nullptr;
   if (!local) return nullptr;
   const LinkHints& hint = w->run->hints;  // set up with the bit
   return AppendShapedMember(se.pools, local, w->text.c_str() + hint.lastOffset, hint.lastLength, bit, type,
@@ -922,15 +917,12 @@ void ExecuteBindParameter(ScriptEngine& se, ScriptThread* thread) {
     default: {  // array, object
       if (arg.kind != kOperandCompound) TypeError(Sjis("オブジェクト型引数の内容がオブジェクトではありません。"));
       CScriptValue* v = DefineWordVariable(se, w, kValueCompound, attributes, bit);
-      // A variable's object is copied, into one this call's namespace kept
-      // from its last call when one fits.
-      CScriptArray* copy = nullptr;
-      if (arg.value.array && !(arg.word && arg.word->kind == kWordCompound && arg.word->payload.array == arg.value.array)) {
-        copy = TakeKeptObjectCopy(LocalNamespace(se), arg.value.array);
-        if (!copy) copy = CopyCompound(pools, arg.value.array);
-        copy->argumentCopy = true;
-      }
-      AssignOwnedCompound(pools, v, copy ? copy : TakeOrCopyCompound(pools, arg.word, arg.value.array));
+      // A variable's object is copied into an argument copy the frame kept
+      // when one fits, else as any compound is taken or copied.
+      CScriptArray* array = OwnsCompound(arg.word, arg.value.array) ? nullptr : TakeKeptObjectCopy(pools, arg.value.array);
+      if (!array) array = TakeOrCopyCompound(pools, arg.word, arg.value.array);
+      if (array) array->argumentCopy = true;
+      AssignOwnedCompound(pools, v, array);
       return;
     }
   }

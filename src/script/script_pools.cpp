@@ -79,8 +79,6 @@ void ResetArrayRecord(CScriptArray* array) {
   array->spareOf = nullptr;
   array->spareEpoch = 0;
   array->keptValues.clear();  // a clear-all frees their records anyway
-  array->keptObjects.clear();
-  array->holdsKeptObjects = false;
   array->argumentCopy = false;
   array->shape = 0;
   array->shapeSize = 0;
@@ -106,7 +104,7 @@ CScriptLiteral* ScriptPools::AllocScriptLiteral() {
 CScriptValue* ScriptPools::AllocScriptValue() {
   CScriptValue* value = values.Take();
   // Kept objects hold records that are free in all but name.
-  if (!value && (!spareObjects.empty() || !keptObjectHolders.empty())) {
+  if (!value && (!spareObjects.empty() || !argumentCopies.empty())) {
     ReleaseSpareObjects();
     value = values.Take();
   }
@@ -121,7 +119,7 @@ CScriptValue* ScriptPools::AllocScriptValue() {
 
 CScriptArray* ScriptPools::AllocScriptArray(CScriptValue* owner) {
   CScriptArray* array = arrays.Take();
-  if (!array && (!spareObjects.empty() || !keptObjectHolders.empty())) {
+  if (!array && (!spareObjects.empty() || !argumentCopies.empty())) {
     ReleaseSpareObjects();
     array = arrays.Take();
   }
@@ -173,13 +171,6 @@ void ScriptPools::ReleaseScriptArray(CScriptArray* array) {
     if (!spareObjects.empty() && std::find(spareObjects.begin(), spareObjects.end(), a) != spareObjects.end())
       continue;
     if (!arrays.Release(a)) continue;
-    if (a->holdsKeptObjects) {
-      for (CScriptArray* kept : a->keptObjects) pending.push_back(kept);
-      a->keptObjects.clear();
-      a->holdsKeptObjects = false;
-      auto holder = std::find(keptObjectHolders.begin(), keptObjectHolders.end(), a);
-      if (holder != keptObjectHolders.end()) keptObjectHolders.erase(holder);
-    }
     std::vector<CScriptValue*> elements;
     elements.swap(a->elements);
     // Kept member records are cleared already but for their names, and
@@ -197,12 +188,31 @@ void ScriptPools::ReleaseScriptArray(CScriptArray* array) {
   }
 }
 
-bool ScriptPools::KeepSpareObject(CScriptArray* a) {
-  constexpr size_t kSlots = 16;  // one growth step of member slots, scanned, without a tree
-  if (refersMade || spareObjects.size() >= kMostSpareObjects || a->kind != kCompoundObject || a->elements.size() != kSlots ||
-      a->memberRoot >= 0 || a->memberIndex || a->spareOf || !a->keptValues.empty() || a->holdsKeptObjects || a->shape ||
-      !arrays.InUse(a->poolSlot) || arrays.At(a->poolSlot) != a)
+bool ScriptPools::MayKeep(const CScriptArray* a) {
+  return !refersMade && a->kind == kCompoundObject && a->elements.size() <= kScannedMemberSlots && a->memberRoot < 0 &&
+         !a->memberIndex && !a->spareOf && a->keptValues.empty() && !a->shape && arrays.InUse(a->poolSlot) &&
+         arrays.At(a->poolSlot) == a;
+}
+
+bool ScriptPools::KeepArgumentCopy(CScriptArray* a) {
+  if (!keepSpareObjects || !a->argumentCopy || argumentCopies.size() >= kMostArgumentCopies || !MayKeep(a))
     return false;
+  // Packed, its members filling the slots below freeSlot and none above,
+  // and of numbers, texts and calls only: a copy into it writes values.
+  const size_t used = size_t(a->freeSlot);
+  if (SlotsToScan(a) != used) return false;
+  for (size_t slot = 0; slot < used; slot++) {
+    const CScriptValue* member = a->elements[slot];
+    if (member->owner != a || member->type == kValueCompound || member->type == kValueRefer) return false;
+  }
+  a->owner = nullptr;
+  argumentCopies.push_back(a);
+  return true;
+}
+
+bool ScriptPools::KeepSpareObject(CScriptArray* a) {
+  constexpr size_t kSlots = kScannedMemberSlots;  // one growth step of member slots, scanned, without a tree
+  if (spareObjects.size() >= kMostSpareObjects || a->elements.size() != kSlots || !MayKeep(a)) return false;
   // Last slot first: the next taker's first member takes the record that
   // stood first, the name it mostly has written already.
   CScriptValue* members[kSlots];
@@ -239,13 +249,8 @@ bool ScriptPools::KeepSpareObject(CScriptArray* a) {
 void ScriptPools::ReleaseSpareObjects() {
   std::vector<CScriptArray*> spares;
   spares.swap(spareObjects);
-  std::vector<CScriptArray*> holders;
-  holders.swap(keptObjectHolders);
-  for (CScriptArray* holder : holders) {
-    spares.insert(spares.end(), holder->keptObjects.begin(), holder->keptObjects.end());
-    holder->keptObjects.clear();
-    holder->holdsKeptObjects = false;
-  }
+  spares.insert(spares.end(), argumentCopies.begin(), argumentCopies.end());
+  argumentCopies.clear();
   bool keep = keepSpareObjects;
   keepSpareObjects = false;
   for (CScriptArray* a : spares) ReleaseScriptArray(a);
@@ -320,7 +325,7 @@ void ScriptPools::ClearAll() {
   ResetValueRecord(&deadValue);  // what it may hold goes with the rest
   callableNames.clear();
   spareObjects.clear();  // their records go with the rest
-  keptObjectHolders.clear();
+  argumentCopies.clear();
   refersMade = false;
   std::fill(callableBits.begin(), callableBits.end(), 0);
   // Everything goes, so nothing needs to give anything back.

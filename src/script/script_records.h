@@ -532,15 +532,9 @@ struct CScriptArray {
   // parameters and locals take no records from the pool, and mostly find
   // their names written already. Released with the compound.
   std::vector<CScriptValue*> keptValues;
-  // The objects of such a namespace's object parameters when its call
-  // returned, while a frame runs: each with its member records as they
-  // stood, so the next call's argument of the same names in the same slots
-  // is copied into one in place (TakeKeptObjectCopy), without a record taken
-  // from or given back to the pools. ScriptPools::ReleaseSpareObjects gives
-  // them back with the spare objects.
-  std::vector<CScriptArray*> keptObjects;
-  bool holdsKeptObjects = false;  // listed in ScriptPools::keptObjectHolders
-  bool argumentCopy = false;      // made for an object parameter: kept so when its call returns
+  // Made for an object parameter: when its call returns while a frame runs,
+  // it is kept whole for the next such copy (ScriptPools::argumentCopies).
+  bool argumentCopy = false;
   // The shape of a call's namespace: which names stand in which slots. Two
   // namespaces of one shape hold members of the same names in slots 0 to
   // shapeSize - 1, in the same order, and nothing else, so a lookup finds
@@ -856,9 +850,14 @@ class ScriptPools {
   bool keepSpareObjects = false;
   bool refersMade = false;
   std::vector<CScriptArray*> spareObjects;
-  // The namespaces that hold kept objects (CScriptArray::keptObjects).
-  static constexpr size_t kMostKeptObjects = 4;
-  std::vector<CScriptArray*> keptObjectHolders;
+  // Objects made for object parameters (CScriptArray::argumentCopy) whose
+  // calls returned while a frame runs, kept whole, member records and
+  // values as they stood (EmptyKeptNamespace): the next argument of the
+  // same names in the same slots is copied into one in place
+  // (TakeKeptObjectCopy). They go back with the spare objects, and under
+  // the same rules.
+  static constexpr size_t kMostArgumentCopies = 8;
+  std::vector<CScriptArray*> argumentCopies;
   void NoteRefer() {
     if (refersMade) return;
     refersMade = true;
@@ -874,12 +873,19 @@ class ScriptPools {
     array->stamp = NewStamp();
     return array;
   }
-  // Gives every kept object and its member records back to the pools, the
-  // namespaces' kept objects too.
+  // Gives every kept object (argument copies too) and its member records
+  // back to the pools.
   void ReleaseSpareObjects();
   // ReleaseScriptArray's keeping of a compound that is such an object,
   // true when kept (its compound members go to releasePending).
   bool KeepSpareObject(CScriptArray* array);
+  // The keeping of an argument copy as it is, when its call's namespace is
+  // emptied; true when kept.
+  bool KeepArgumentCopy(CScriptArray* array);
+  // Whether kept objects may come from `array`: a small object (no tree, no
+  // index) that is no call's namespace and holds no kept records, the pool's
+  // record in use, while no refer can lead into its records.
+  bool MayKeep(const CScriptArray* array);
 
   // Namespace shapes (CScriptArray::shape): the shape a name added to a
   // shape makes, by the name and its parent's id; and each shape's parent

@@ -67,7 +67,7 @@ void FreeWordStack(ScriptEngine& se, WordStack& stack) {
 }
 
 CScriptArray* TakeOrCopyCompound(ScriptPools& pools, CScriptLiteral* word, CScriptArray* array) {
-  if (word && word->kind == kWordCompound && word->payload.array == array && array) {
+  if (OwnsCompound(word, array)) {
     GiveUpCompound(word);
     return array;
   }

@@ -200,22 +200,7 @@ inline bool MemberNameMissing(const CodeStep& s, const Scope& scope) {
   }
   se.run.executing = s.b;
   se.namespaces.currentLink = s.b->position.linkIndex;
-  // MakeName's work without its layers where a call's namespace that keeps
-  // its shape takes the name into its next slot, as it mostly does: the
-  // namespace changes, nothing else, and the name's link holds from here.
-  uint64_t bit = LinkNameBit(RunOf(s.b).hints, s.b->text);
-  const LinkHints& hint = s.b->run->hints;
-  if (CScriptValue* v = scope.local ? AppendShapedMember(se.pools, scope.local, s.b->text.c_str() + hint.lastOffset,
-                                                         hint.lastLength, bit, kValueUndefined, kAttrUntyped)
-                                    : nullptr) {
-    RunLink& link = s.b->link;
-    link.value = v;
-    link.origin = nullptr;
-    link.localStamp = scope.local->stamp;
-    link.globalStamp = scope.globalStamp;
-    return true;
-  }
-  MakeName(se, s.b);
+  MakeName(se, s.b, scope);
   return true;
 }
 

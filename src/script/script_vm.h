@@ -69,8 +69,9 @@ CScriptValue* ResolveAgain(ScriptEngine& se, CScriptLiteral* holder, const std::
 }
 
 // LinkName for a name word that ResolveName has just found no variable
-// for: the new variable, made and linked as LinkName makes it.
-CScriptValue* MakeName(ScriptEngine& se, CScriptLiteral* word);
+// for under `scope` (the namespaces as they stand): the new variable, made
+// and linked as LinkName makes it.
+CScriptValue* MakeName(ScriptEngine& se, CScriptLiteral* word, const Scope& scope);
 
 // A jump word's link made for another label literal, and its hints, are of
 // another name: they start afresh for `label`.

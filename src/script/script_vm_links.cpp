@@ -189,18 +189,32 @@ void EnterFile(ScriptEngine& se, const char* fileName) {
 
 // A name word's variable (script_local.h): a new one is linked at once.
 CScriptValue* LinkName(ScriptEngine& se, CScriptLiteral* word) {
-  if (CScriptValue* v = ResolveName(se, word, word->text, CurrentScope(se))) {
+  Scope scope = CurrentScope(se);
+  if (CScriptValue* v = ResolveName(se, word, word->text, scope)) {
     if (se.run.verifyLinks) VerifyLink(se, word->text.c_str(), v);
     return v;
   }
-  return MakeName(se, word);
+  return MakeName(se, word, scope);
 }
 
-CScriptValue* MakeName(ScriptEngine& se, CScriptLiteral* word) {
+CScriptValue* MakeName(ScriptEngine& se, CScriptLiteral* word, const Scope& scope) {
   // The name's filter bit lets a call's namespace of a known shape take the
-  // new member without searching its members first.
+  // new member without searching its members first: mostly it takes it
+  // into its next slot at once, which changes that namespace alone.
   uint64_t bit = LinkNameBit(RunOf(word).hints, word->text);
-  CScriptValue* v = DefineWordVariable(se, word, kValueUndefined, kAttrUntyped, bit);
+  const LinkHints& hint = word->run->hints;
+  if (scope.local) {
+    if (CScriptValue* v = AppendShapedMember(se.pools, scope.local, word->text.c_str() + hint.lastOffset,
+                                             hint.lastLength, bit, kValueUndefined, kAttrUntyped)) {
+      RunLink& link = word->link;
+      link.value = v;
+      link.origin = nullptr;
+      link.localStamp = scope.local->stamp;
+      link.globalStamp = scope.globalStamp;
+      return v;
+    }
+  }
+  CScriptValue* v = DefineVariable(se, word->text.c_str(), kValueUndefined, kAttrUntyped, bit);
   KeepLink(se, &word->link, v, nullptr);
   return v;
 }

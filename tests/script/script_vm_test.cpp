@@ -836,7 +836,7 @@ TEST_F(KeptObjects, GoBackToThePoolsAtEveryFrameEnd) {
   for (int frame = 0; frame < 4; frame++) {
     ASSERT_EQ(Step(), 1);
     EXPECT_TRUE(se.pools.spareObjects.empty());
-    EXPECT_TRUE(se.pools.keptObjectHolders.empty());
+    EXPECT_TRUE(se.pools.argumentCopies.empty());
     EXPECT_FALSE(se.pools.keepSpareObjects);
     values.push_back(se.pools.values.Count());
     arrays.push_back(se.pools.arrays.Count());
